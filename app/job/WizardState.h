@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/job/Controls.h"
+#include "app/job/Tree.h"
 #include "app/job/TreeItem.h"
 #include "netware/VolumeDescriptor.h"
 
@@ -46,6 +47,11 @@ struct WizardState {
     std::atomic<std::uint64_t> mountWorker{0};
 
     std::string destinationPath;
+
+    // The window's trees (installed by the front end).
+    TreeView* diskTree = nullptr;
+    TreeView* volumeTree = nullptr;
+    TreeView* directoryTree = nullptr;
 
     // The published controls and the message boxes of the window.
     PublishedControls* controls = nullptr;
