@@ -1,0 +1,72 @@
+// The disks the user can choose from. On Linux the machine's disks come from
+// /sys/block (loop, ram and empty devices left out); when image files are
+// named instead, only those are listed, numbered from 0 in the order given.
+// Enumeration attaches each disk to the sector reader, fills the geometry
+// store ("TRV Windows" and its sub-keys) and inserts the "Disk"n nodes into
+// the disk tree.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace disk {
+
+// A disk named by the user: an image file or a block device, optionally with
+// a GNU ddrescue mapfile.
+struct DiskSource {
+    std::string path;
+    std::string mapfilePath;
+};
+
+struct DiskInfo {
+    unsigned number = 0;         // the n of "Disk"n
+    std::string path;
+    std::uint64_t sizeBytes = 0;
+    std::string model;
+    std::string mediaType;
+    std::uint64_t cylinders = 0;
+    std::uint32_t heads = 0;
+    std::uint32_t sectorsPerTrack = 0;
+    bool image = false;
+};
+
+// Store keys.
+constexpr const char* kGeometryRoot = "TRV Windows";
+constexpr const char* kGeometryCylinder = "TRV Windows\\Cylinder";
+constexpr const char* kGeometryHead = "TRV Windows\\Head";
+constexpr const char* kGeometryMediaType = "TRV Windows\\MediaType";
+constexpr const char* kGeometryModel = "TRV Windows\\Model";
+constexpr const char* kGeometrySectorsPerTrack = "TRV Windows\\SectorsPerTrack";
+constexpr const char* kGeometrySize = "TRV Windows\\Size";
+constexpr unsigned kMaxStoredDisks = 26;  // "Disk0" .. "Disk25"
+
+std::string StoreKey(unsigned diskNumber);  // "Disk" + number
+
+// The machine's disks as /sys/block (or a stand-in folder laid out like it)
+// describes them, in name order.
+std::vector<DiskInfo> ListMachineDisks(const std::string& sysBlockRoot = "/sys/block",
+                                       const std::string& devRoot = "/dev");
+
+// What an image file looks like as a disk: 255 heads, 63 sectors per track,
+// model and media type "Disk Image".
+DiskInfo DescribeImage(unsigned number, const std::string& path);
+
+// Rebuilds the geometry store and the disk nodes. With sources, lists exactly
+// those (numbered from 0); without, the machine's disks. Disks 0..9 are
+// attached to the sector reader. Returns false with a message when a source
+// cannot be attached (an unreadable mapfile); `out` then holds the disks
+// listed before it.
+bool EnumerateDisks(const std::vector<DiskSource>& sources, std::vector<DiskInfo>& out, std::string* error,
+                    const std::string& sysBlockRoot = "/sys/block", const std::string& devRoot = "/dev");
+
+// The disk facts rows (label, value) of one disk, read back from the store.
+// Also makes the Model value the selected disk's model text and puts the
+// rows into the details list.
+std::vector<std::pair<std::string, std::string>> ShowDiskFacts(unsigned diskNumber);
+
+// Why a disk cannot be opened for reading, or empty when it can.
+std::string OpenFailureReason(unsigned diskNumber, const std::string& diskLabel);
+
+}  // namespace disk
