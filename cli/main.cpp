@@ -1,0 +1,119 @@
+// tarvine-cli: finds NetWare volumes on disks or disk images, lists their
+// folders and reads their files, from the command line.
+#include <csignal>
+#include <cstring>
+#include <iostream>
+
+#include "app/job/WizardState.h"
+#include "cli/Cli.h"
+
+namespace {
+
+void PrintHelp() {
+    std::cout <<
+        "Usage: tarvine-cli [--image FILE [--badmap MAPFILE]]... [--bad-sectors MODE] COMMAND [options]\n"
+        "\n"
+        "Finds Novell NetWare volumes on a disk and reads their folders and files.\n"
+        "The disk is never written.\n"
+        "\n"
+        "Global options:\n"
+        "  --image FILE         use this disk image (or block device) instead of the\n"
+        "                       machine's disks; repeat for several, numbered from 0\n"
+        "  --badmap MAPFILE     GNU ddrescue mapfile of the image named just before;\n"
+        "                       its unfinished areas read as bad sectors\n"
+        "  --bad-sectors MODE   what to do about a sector that cannot be read:\n"
+        "                       ask (on a terminal), retry-all or skip-all; unreadable\n"
+        "                       sectors read as zeros either way. Default: ask on a\n"
+        "                       terminal, retry-all otherwise\n"
+        "  --help               this text\n"
+        "\n"
+        "Commands:\n";
+    for (const auto& c : cli::Commands()) {
+        std::cout << "  " << c.name << ' ' << c.usage << "\n      " << c.summary << '\n';
+    }
+    std::cout <<
+        "\n"
+        "Options of the volume commands:\n"
+        "  --disk N       the disk to read (default 0)\n"
+        "  --advanced     find volumes by scanning the whole disk for directory tables\n"
+        "                 instead of reading the partition and volume tables\n"
+        "  --volume I     the volume, by its index in the 'volumes' output\n"
+        "  --fat 1|2      the FAT copy to use when the two copies differ (otherwise\n"
+        "                 asked on a terminal, else FAT1 with a note)\n"
+        "  -R             list the folder's whole subtree, depth first\n"
+        "\n"
+        "Output is tab-separated, one record a line; messages go to stderr.\n"
+        "Exit status: 0 success, 1 nothing found, 2 bad arguments or unreadable input.\n";
+}
+
+void OnInterrupt(int) {
+    // First Ctrl-C stops a running search; a second one ends the program.
+    job::Wizard().searchStopRequested = 1;
+    std::signal(SIGINT, SIG_DFL);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    cli::Invocation inv;
+    std::vector<std::string> rest;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc) {
+                cli::Error(a + " needs a value");
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        if (a == "--help" || a == "-h") {
+            PrintHelp();
+            return cli::kExitOk;
+        } else if (a == "--image") {
+            disk::DiskSource src;
+            if (!value(src.path)) return cli::kExitBadInput;
+            inv.global.images.push_back(src);
+        } else if (a == "--badmap") {
+            std::string map;
+            if (!value(map)) return cli::kExitBadInput;
+            if (inv.global.images.empty()) {
+                cli::Error("--badmap must follow the --image it belongs to");
+                return cli::kExitBadInput;
+            }
+            inv.global.images.back().mapfilePath = map;
+        } else if (a == "--bad-sectors") {
+            std::string mode;
+            if (!value(mode)) return cli::kExitBadInput;
+            if (mode == "ask") inv.global.badSectors = cli::BadSectorMode::Ask;
+            else if (mode == "retry-all") inv.global.badSectors = cli::BadSectorMode::RetryAll;
+            else if (mode == "skip-all") inv.global.badSectors = cli::BadSectorMode::SkipAll;
+            else {
+                cli::Error("--bad-sectors must be ask, retry-all or skip-all");
+                return cli::kExitBadInput;
+            }
+        } else if (inv.command.empty() && !a.empty() && a[0] != '-') {
+            inv.command = a;
+        } else if (inv.command.empty()) {
+            cli::Error("unknown option '" + a + "' (see tarvine-cli --help)");
+            return cli::kExitBadInput;
+        } else {
+            inv.args.push_back(a);
+        }
+    }
+    if (inv.command.empty()) {
+        cli::Error("no command given (see tarvine-cli --help)");
+        return cli::kExitBadInput;
+    }
+    for (const auto& c : cli::Commands()) {
+        if (inv.command == c.name) {
+            cli::InstallTerminal(inv.global);
+            std::signal(SIGINT, OnInterrupt);
+            const int status = c.run(inv);
+            std::cout.flush();
+            return status;
+        }
+    }
+    cli::Error("unknown command '" + inv.command + "' (see tarvine-cli --help)");
+    return cli::kExitBadInput;
+}
