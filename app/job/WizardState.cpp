@@ -19,6 +19,9 @@ void ResetWizardState() {
     w.selectedVolumeIndex = 0;
     w.selectedVolumeName.clear();
     w.currentVolume = nw::VolumeDescriptor{};
+    w.mountedMark = 0;
+    w.FolderList.Clear();
+    w.FileList.Clear();
     w.currentFolderItem = nullptr;
     w.treeHasFocus = 0;
     w.searchStopRequested = 0;

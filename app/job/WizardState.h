@@ -9,6 +9,7 @@
 #include "app/job/Controls.h"
 #include "app/job/Tree.h"
 #include "app/job/TreeItem.h"
+#include "netware/EntryList.h"
 #include "netware/VolumeDescriptor.h"
 
 namespace job {
@@ -30,6 +31,11 @@ struct WizardState {
     std::int32_t selectedVolumeIndex = 0;
     std::string selectedVolumeName;
     nw::VolumeDescriptor currentVolume{};
+    std::uint16_t mountedMark = 0;              // 1 once currentVolume has been mounted
+
+    // The rebuilt directory records of the mounted volume.
+    nw::EntryList FolderList;
+    nw::EntryList FileList;
 
     TreeItem currentFolderItem = nullptr;
     std::int32_t treeHasFocus = 0;

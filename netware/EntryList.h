@@ -1,0 +1,101 @@
+// The folder and file records of a mounted (or reloaded) volume. Records sit
+// in append order ("list order") and every lookup answers with the first
+// record in that order that matches, as a plain list scanned from the head
+// would; the lists keep indexes by own number, parent number, tree item and
+// ordinal so that appends and lookups stay cheap on very large volumes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "app/job/TreeItem.h"
+
+namespace nw {
+
+// One folder or file of the rebuilt tree.
+struct EntryRecord {
+    std::uint8_t attributes = 0;      // low byte of the attribute word; 0x10 = folder
+    std::uint8_t attributesHigh = 0;  // bits 24-31 of the attribute word; 0x04 = stored compressed
+    std::string name;                 // long name where the volume has one, else the short name (<= 254 chars)
+    std::uint32_t parentNumber = 0;   // 0 = root, 0xFFFFFFFF = "LOST"
+    std::uint32_t ownNumber = 0;      // folders: the number their children carry
+    std::uint32_t size = 0;
+    std::uint32_t firstBlock = 0;     // start of the data chain (top bit: suballocated piece)
+    std::uint32_t timestamp = 0;      // packed date and time
+    std::uint8_t checked = 0;         // 1 = selected through the containing folder's check box
+    std::uint32_t deletedMarker = 0;  // nonzero = deleted (salvageable) entry
+    std::uint32_t ordinal = 0;        // 1-based position in its own list at creation
+    job::TreeItem treeItem = nullptr; // folders: the item that shows it (set by tree population)
+    // Disk sectors of the directory entry in both directory copies. Kept in
+    // full 64 bits here; the recovery log stores the low 32 bits. 0 in
+    // det2Sector = no second copy is known.
+    std::uint64_t det1Sector = 0;
+    std::uint64_t det2Sector = 0;
+    std::uint16_t slot = 0;           // entry position 0..3 within the sector
+
+    bool IsFolder() const { return (attributes & 0x10) != 0; }
+    bool IsDeleted() const { return deletedMarker != 0; }
+    bool IsCompressed() const { return (attributesHigh & 0x04) != 0; }
+};
+
+constexpr std::size_t kMaxEntryNameLength = 254;
+constexpr std::size_t kNoEntry = static_cast<std::size_t>(-1);
+
+// An append-only list of entry records (the folder list or the file list).
+// Records never move once appended, so pointers stay valid until Clear().
+//
+// parentNumber and treeItem are indexed: change them only through
+// SetParentNumber / SetTreeItem. Every other field (checked in particular)
+// may be written directly.
+class EntryList {
+public:
+    void Clear();
+    // Appends at the tail (the name is cut to 254 characters) and returns
+    // the stored record.
+    EntryRecord& Append(EntryRecord record);
+
+    std::size_t Size() const { return records_.size(); }
+    bool Empty() const { return records_.empty(); }
+    EntryRecord& operator[](std::size_t index) { return records_[index]; }
+    const EntryRecord& operator[](std::size_t index) const { return records_[index]; }
+    std::deque<EntryRecord>::iterator begin() { return records_.begin(); }
+    std::deque<EntryRecord>::iterator end() { return records_.end(); }
+    std::deque<EntryRecord>::const_iterator begin() const { return records_.begin(); }
+    std::deque<EntryRecord>::const_iterator end() const { return records_.end(); }
+
+    // First record (in list order) with that field value; nullptr when none.
+    EntryRecord* FindByOwnNumber(std::uint32_t ownNumber);
+    EntryRecord* FindByOrdinal(std::uint32_t ordinal);
+    EntryRecord* FindByTreeItem(job::TreeItem item);
+    std::size_t IndexOfOwnNumber(std::uint32_t ownNumber) const;  // kNoEntry when none
+    bool HasOwnNumber(std::uint32_t ownNumber) const { return IndexOfOwnNumber(ownNumber) != kNoEntry; }
+
+    // Indexes of the records whose parentNumber is `parentNumber`, in list order.
+    std::vector<std::size_t> ChildrenOf(std::uint32_t parentNumber) const;
+    // Calls fn(record) for each such record, in list order.
+    template <typename Fn>
+    void ForEachChild(std::uint32_t parentNumber, Fn&& fn) {
+        auto it = byParent_.find(parentNumber);
+        if (it == byParent_.end()) return;
+        for (std::size_t i : it->second)
+            if (records_[i].parentNumber == parentNumber) fn(records_[i]);
+    }
+
+    void SetParentNumber(std::size_t index, std::uint32_t parentNumber);
+    void SetTreeItem(std::size_t index, job::TreeItem item);
+
+private:
+    std::deque<EntryRecord> records_;
+    std::unordered_map<std::uint32_t, std::size_t> byOwn_;      // first index
+    std::unordered_map<std::uint32_t, std::size_t> byOrdinal_;  // first index
+    std::unordered_map<job::TreeItem, std::size_t> byItem_;     // lowest index holding the item
+    // Ascending indexes; may hold stale entries of records that moved away,
+    // which readers skip by checking parentNumber.
+    std::unordered_map<std::uint32_t, std::vector<std::size_t>> byParent_;
+};
+
+}  // namespace nw

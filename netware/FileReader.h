@@ -1,0 +1,59 @@
+// Reading a file's bytes through its block chain on the mounted volume,
+// suballocated pieces included, trimmed to the byte count.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "netware/EntryList.h"
+
+namespace nw {
+
+// The chain of the file being read: its first value, then every next value
+// read from the FAT, ending with the terminal value (0, 0xFFFFFFFF or a
+// piece). Reading a piece replaces it with the piece's suballocation chain.
+// One reader at a time.
+std::vector<std::uint32_t>& BlockChain();
+
+// Builds BlockChain() from `firstValue`. Stops at a terminal value, and also
+// (treating the chain as ended) at a repeated block, a block beyond the
+// volume, a FAT block the mount did not load, and after as many elements as
+// the volume has blocks.
+void BuildBlockChain(std::uint32_t firstValue);
+
+// Where a suballocated piece lies.
+struct PieceLocation {
+    bool found = false;                // false: the chain does not reach the piece
+    std::uint64_t firstSector = 0;     // disk sector of the piece's start
+    std::uint32_t sectorsLeft = 0;     // sectors from there to the end of that block
+    bool hasFollowingBlock = false;
+    std::uint32_t followingBlock = 0;  // the next block of the suballocation chain
+};
+// Builds the piece's suballocation chain as BlockChain().
+PieceLocation LocatePiece(std::uint32_t pieceValue);
+
+// Disk sector where the file's data starts (none for 0xFFFFFFFF or a piece
+// whose chain is too short).
+std::optional<std::uint64_t> FirstDataSector(std::uint32_t firstBlock);
+
+// Receives the file's bytes.
+class FileDataConsumer {
+public:
+    virtual ~FileDataConsumer() = default;
+    // Asked before each chain element; true ends the read.
+    virtual bool ShouldStop() { return false; }
+    // One call per sector: `bytes` is 512 or fewer for the last one.
+    virtual void Deliver(const std::uint8_t* data, std::uint32_t bytes) = 0;
+    // A whole block of the block path has been delivered.
+    virtual void BlockFinished() {}
+};
+
+// Delivers up to byteCount bytes of the file starting at firstBlock and
+// returns how many were delivered (fewer when the chain ends early).
+std::uint64_t ReadFileData(std::uint32_t firstBlock, std::uint32_t byteCount, FileDataConsumer& consumer);
+
+// Convenience for small files and tests: the bytes of a file record.
+std::vector<std::uint8_t> ReadFileBytes(const EntryRecord& file);
+
+}  // namespace nw
