@@ -1,0 +1,568 @@
+#include "tools/nwimage/Description.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <set>
+#include <sstream>
+
+namespace nwimage {
+namespace {
+
+struct Token {
+    std::string key;    // empty for a bare word
+    std::string value;  // the word itself for a bare word
+};
+
+class Parser {
+public:
+    explicit Parser(const std::string& text) : text_(text) {}
+
+    DiskSpec Run() {
+        std::istringstream in(text_);
+        std::string line;
+        while (std::getline(in, line)) {
+            ++lineNo_;
+            std::vector<Token> t = Tokenize(line);
+            if (t.empty()) continue;
+            used_.clear();
+            Line(t);
+            for (std::size_t i = 1; i < t.size(); ++i)
+                if (!used_.count(i)) Fail("unknown option \"" + (t[i].key.empty() ? t[i].value : t[i].key) + "\"");
+        }
+        FinishVolumes();
+        ResolveBadAreas();
+        return disk_;
+    }
+
+private:
+    struct PendingParent {
+        std::size_t volume, entry;
+        std::string path;
+        int line;
+    };
+    struct PendingBad {
+        std::size_t index;
+        std::size_t volume;
+        std::string path;
+        int line;
+    };
+
+    [[noreturn]] void Fail(const std::string& what, int line = 0) const {
+        throw BuildError("line " + std::to_string(line ? line : lineNo_) + ": " + what);
+    }
+
+    std::vector<Token> Tokenize(const std::string& line) {
+        std::vector<Token> out;
+        std::size_t i = 0;
+        while (i < line.size()) {
+            while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+            if (i >= line.size()) break;
+            if (line[i] == '#' && out.empty()) break;
+            std::string word;
+            bool quoted = false;
+            Token tok;
+            while (i < line.size() && (quoted || !std::isspace(static_cast<unsigned char>(line[i])))) {
+                char c = line[i++];
+                if (c == '"') {
+                    quoted = !quoted;
+                } else if (quoted && c == '\\' && i < line.size()) {
+                    char x = line[i++];
+                    word += x == 'n' ? '\n' : x == 'r' ? '\r' : x == 't' ? '\t' : x;
+                } else if (!quoted && c == '=' && tok.key.empty() && !word.empty() && out.size() > 0) {
+                    tok.key = word;
+                    word.clear();
+                } else {
+                    word += c;
+                }
+            }
+            if (quoted) Fail("a quoted text is not closed");
+            tok.value = word;
+            out.push_back(tok);
+        }
+        return out;
+    }
+
+    // ---- option access -------------------------------------------------------
+    const Token* Find(const std::vector<Token>& t, const std::string& key) {
+        for (std::size_t i = 1; i < t.size(); ++i)
+            if (t[i].key == key) {
+                used_.insert(i);
+                return &t[i];
+            }
+        return nullptr;
+    }
+    bool Flag(const std::vector<Token>& t, const std::string& word) {
+        for (std::size_t i = 1; i < t.size(); ++i)
+            if (t[i].key.empty() && t[i].value == word) {
+                used_.insert(i);
+                return true;
+            }
+        return false;
+    }
+    std::string Positional(const std::vector<Token>& t, const std::string& what) {
+        if (t.size() < 2 || !t[1].key.empty()) Fail(t[0].value + " needs " + what);
+        used_.insert(1);
+        return t[1].value;
+    }
+
+    std::uint64_t Number(const std::string& s, const std::string& key) {
+        if (s.empty()) Fail(key + " needs a number");
+        std::uint64_t mult = 1;
+        std::string body = s;
+        char last = static_cast<char>(std::toupper(static_cast<unsigned char>(body.back())));
+        if (last == 'K' || last == 'M' || last == 'G') {
+            mult = last == 'K' ? 1024ull : last == 'M' ? 1024ull * 1024 : 1024ull * 1024 * 1024;
+            body.pop_back();
+        }
+        std::size_t used = 0;
+        std::uint64_t v = 0;
+        try {
+            v = std::stoull(body, &used, 0);
+        } catch (...) {
+            used = 0;
+        }
+        if (used != body.size() || body.empty() || body[0] == '-') Fail(key + "=" + s + " is not a number");
+        if (v > ~0ull / mult) Fail(key + "=" + s + " is too large");
+        return v * mult;
+    }
+    std::uint64_t Num(const std::vector<Token>& t, const std::string& key, std::uint64_t def, std::uint64_t max = ~0ull) {
+        const Token* k = Find(t, key);
+        if (!k) return def;
+        std::uint64_t v = Number(k->value, key);
+        if (v > max) Fail(key + "=" + k->value + " is above " + std::to_string(max));
+        return v;
+    }
+    std::uint32_t Num32(const std::vector<Token>& t, const std::string& key, std::uint32_t def) {
+        return static_cast<std::uint32_t>(Num(t, key, def, 0xFFFFFFFFull));
+    }
+    std::vector<std::uint32_t> List(const std::vector<Token>& t, const std::string& key) {
+        std::vector<std::uint32_t> out;
+        const Token* k = Find(t, key);
+        if (!k) return out;
+        std::stringstream ss(k->value);
+        std::string item;
+        while (std::getline(ss, item, ',')) {
+            std::size_t dash = item.find('-');
+            if (dash == std::string::npos) {
+                out.push_back(static_cast<std::uint32_t>(Number(item, key)));
+                continue;
+            }
+            std::uint64_t a = Number(item.substr(0, dash), key), b = Number(item.substr(dash + 1), key);
+            if (b < a || b - a > 10000000 || b > 0xFFFFFFFFull) Fail(key + ": bad range " + item);
+            for (std::uint64_t v = a; v <= b; ++v) out.push_back(static_cast<std::uint32_t>(v));
+        }
+        return out;
+    }
+    std::vector<std::uint8_t> Hex(const std::string& s) {
+        std::vector<std::uint8_t> out;
+        std::string digits;
+        for (char c : s)
+            if (!std::isspace(static_cast<unsigned char>(c))) digits += c;
+        if (digits.size() % 2) Fail("hex needs an even number of digits");
+        for (std::size_t i = 0; i < digits.size(); i += 2) {
+            if (!std::isxdigit(static_cast<unsigned char>(digits[i])) || !std::isxdigit(static_cast<unsigned char>(digits[i + 1])))
+                Fail("hex holds a character that is not a hex digit");
+            out.push_back(static_cast<std::uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+        }
+        return out;
+    }
+    std::uint32_t Time(const std::string& s) {
+        unsigned y, mo, d, h = 0, mi = 0, se = 0;
+        char tail = 0;
+        if (std::sscanf(s.c_str(), "%u-%u-%uT%u:%u:%u%c", &y, &mo, &d, &h, &mi, &se, &tail) == 6 ||
+            std::sscanf(s.c_str(), "%u-%u-%u%c", &y, &mo, &d, &tail) == 3) {
+            if (y < 1980 || y > 2107 || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || se > 59)
+                Fail("time=" + s + " is not a date between 1980 and 2107");
+            return PackDateTime(y, mo, d, h, mi, se);
+        }
+        return static_cast<std::uint32_t>(Number(s, "time"));
+    }
+    DocKind Kind(const std::string& s) {
+        static const std::map<std::string, DocKind> kinds = {{"word", DocKind::Word},
+                                                             {"excel", DocKind::Excel},
+                                                             {"powerpoint", DocKind::PowerPoint},
+                                                             {"excel5", DocKind::Excel5},
+                                                             {"zip", DocKind::Zip}};
+        auto it = kinds.find(s);
+        if (it == kinds.end()) Fail("unknown document kind \"" + s + "\" (word, excel, powerpoint, excel5, zip)");
+        return it->second;
+    }
+
+    // ---- lines ---------------------------------------------------------------
+    void Line(const std::vector<Token>& t) {
+        const std::string& cmd = t[0].value;
+        if (!t[0].key.empty()) Fail("a line starts with a command word");
+        if (cmd == "disk") return DiskLine(t);
+        if (cmd == "partition") return PartitionLine(t);
+        if (cmd == "volume") return VolumeLine(t);
+        if (cmd == "folder" || cmd == "file") return EntryLine(t, cmd == "folder");
+        if (cmd == "raw") return RawLine(t);
+        if (cmd == "document") return DocumentLine(t);
+        if (cmd == "bad") return BadLine(t);
+        Fail("unknown command \"" + cmd + "\"");
+    }
+
+    void DiskLine(const std::vector<Token>& t) {
+        disk_.totalSectors = Num(t, "sectors", disk_.totalSectors);
+        disk_.seed = Num(t, "seed", disk_.seed);
+        if (Flag(t, "wipe-sector0")) disk_.wipeSector0 = true;
+    }
+
+    void PartitionLine(const std::vector<Token>& t) {
+        PartitionSpec p;
+        p.slot = static_cast<int>(Num(t, "slot", disk_.partitions.size(), 3));
+        p.type = static_cast<std::uint8_t>(Num(t, "type", 0x65, 0xFF));
+        if (!Find(t, "first") || !Find(t, "count")) Fail("partition needs first= and count=");
+        p.firstSector = Num32(t, "first", 0);
+        p.sectorCount = Num32(t, "count", 0);
+        if (Find(t, "table-count")) p.tableSectorCount = Num32(t, "table-count", 0);
+        p.hotFixPosition = static_cast<unsigned>(Num(t, "hotfix", 0, 3));
+        p.volumeAreaDistance = Num32(t, "area", p.volumeAreaDistance);
+        if (const Token* k = Find(t, "tables")) {
+            std::stringstream ss(k->value);
+            std::string item;
+            unsigned j = 0;
+            while (std::getline(ss, item, ',')) {
+                if (j >= 4) Fail("tables= names at most four copies");
+                static const std::map<std::string, TableCopy> states = {{"good", TableCopy::Good},
+                                                                        {"missing", TableCopy::Missing},
+                                                                        {"bad-text", TableCopy::BadText},
+                                                                        {"count0", TableCopy::CountZero},
+                                                                        {"count9", TableCopy::CountNine}};
+                auto it = states.find(item);
+                if (it == states.end()) Fail("unknown table copy state \"" + item + "\"");
+                p.tables[j++] = it->second;
+            }
+        }
+        p.wipeTables = Flag(t, "wipe-tables");
+        disk_.partitions.push_back(p);
+    }
+
+    void VolumeLine(const std::vector<Token>& t) {
+        if (disk_.partitions.empty()) Fail("volume before any partition");
+        VolumeSpec v;
+        v.name = Positional(t, "a name");
+        v.sectorsPerBlock = Num32(t, "spb", 8);
+        v.blocks = Num32(t, "blocks", 0);
+        if (Find(t, "segment")) v.segmentSectors = Num32(t, "segment", 0);
+        v.fat1Blocks = List(t, "fat1");
+        v.fat2Blocks = List(t, "fat2");
+        v.det1Blocks = List(t, "det1");
+        v.det2Blocks = List(t, "det2");
+        v.det1BlockCount = Num32(t, "det-blocks", 0);
+        if (Find(t, "det2-length")) v.det2Length = Num32(t, "det2-length", 0);
+        v.breakFat1At = Num32(t, "break-fat1", 0);
+        v.breakFat2At = Num32(t, "break-fat2", 0);
+        v.breakDetAt = Num32(t, "break-det", 0);
+        for (int copy = 1; copy <= 2; ++copy) {
+            const Token* k = Find(t, "patch-fat" + std::to_string(copy));
+            if (!k) continue;
+            std::stringstream ss(k->value);
+            std::string item;
+            while (std::getline(ss, item, ',')) {
+                std::size_t a = item.find(':'), b = item.rfind(':');
+                if (a == std::string::npos || a == b) Fail("a FAT patch reads BLOCK:SEQUENCE:NEXT");
+                v.fatPatches.push_back({copy, static_cast<std::uint32_t>(Number(item.substr(0, a), "patch")),
+                                        static_cast<std::uint32_t>(Number(item.substr(a + 1, b - a - 1), "patch")),
+                                        static_cast<std::uint32_t>(Number(item.substr(b + 1), "patch"))});
+            }
+        }
+        v.mountFat = static_cast<int>(Num(t, "mount-fat", 1, 2));
+        if (v.mountFat < 1) Fail("mount-fat is 1 or 2");
+        v.allSuballocGroups = Flag(t, "all-subgroups");
+        disk_.partitions.back().volumes.push_back(v);
+        volumes_.push_back({disk_.partitions.size() - 1, disk_.partitions.back().volumes.size() - 1});
+    }
+
+    VolumeSpec& CurrentVolume() {
+        if (volumes_.empty()) Fail("folder or file before any volume");
+        auto [p, v] = volumes_.back();
+        return disk_.partitions[p].volumes[v];
+    }
+    VolumeSpec& VolumeAt(std::size_t i) {
+        auto [p, v] = volumes_[i];
+        return disk_.partitions[p].volumes[v];
+    }
+
+    void EntryLine(const std::vector<Token>& t, bool folder) {
+        VolumeSpec& vol = CurrentVolume();
+        EntrySpec e;
+        e.folder = folder;
+        e.name = Positional(t, "a name");
+        if (const Token* k = Find(t, "long")) e.longName = k->value;
+        e.number = folder ? Num32(t, "number", 0) : 0;
+        if (const Token* k = Find(t, "time")) e.dateTime = Time(k->value);
+        e.deleted = Flag(t, "deleted");
+        e.slot3 = Flag(t, "slot3");
+        e.extraAttributes = Num32(t, "attr", 0);
+        if (Find(t, "namelen")) e.nameLengthOverride = static_cast<std::uint8_t>(Num(t, "namelen", 0, 255));
+        const Token* in = Find(t, "in");
+        const Token* parent = Find(t, "parent");
+        if (in && parent) Fail("in= and parent= exclude each other");
+        if (parent) e.parent = Num32(t, "parent", 0);
+        if (in) pendingParents_.push_back({volumes_.size() - 1, vol.entries.size(), in->value, lineNo_});
+        if (!folder) {
+            e.size = Num32(t, "size", 0);
+            e.seed = Num(t, "seed", 0);
+            if (const Token* k = Find(t, "text")) e.data = std::vector<std::uint8_t>(k->value.begin(), k->value.end());
+            if (const Token* k = Find(t, "hex")) e.data = Hex(k->value);
+            if (const Token* k = Find(t, "doc")) e.document = Kind(k->value);
+            e.blocks = List(t, "blocks");
+            if (const Token* k = Find(t, "sub")) {
+                if (k->value == "tail") e.placement = Placement::Tail;
+                else if (k->value == "whole") e.placement = Placement::Whole;
+                else Fail("sub= is tail or whole");
+            }
+            if (Find(t, "dirsize")) e.directorySize = Num32(t, "dirsize", 0);
+            if (const Token* k = Find(t, "compressed")) {
+                if (k->value == "marked") e.compression = Compression::Marked;
+                else if (k->value == "unmarked") e.compression = Compression::Unmarked;
+                else Fail("compressed= is marked or unmarked");
+            }
+            e.expandedSize = Num32(t, "expanded", 0);
+        }
+        vol.entries.push_back(e);
+    }
+
+    std::vector<std::uint8_t> Bytes(const std::vector<Token>& t) {
+        if (const Token* k = Find(t, "text")) return std::vector<std::uint8_t>(k->value.begin(), k->value.end());
+        if (const Token* k = Find(t, "hex")) return Hex(k->value);
+        std::uint64_t size = Num(t, "size", 0, 64ull << 20);
+        if (!size) Fail("raw needs text=, hex= or size=");
+        return SeededBytes(static_cast<std::uint32_t>(size), Num(t, "seed", disk_.seed));
+    }
+
+    void RawLine(const std::vector<Token>& t) {
+        if (!Find(t, "sector")) Fail("raw needs sector=");
+        RawBlock r;
+        r.sector = Num(t, "sector", 0);
+        r.bytes = Bytes(t);
+        disk_.raw.push_back(r);
+    }
+
+    void DocumentLine(const std::vector<Token>& t) {
+        DocumentSpec d;
+        d.kind = Kind(Positional(t, "a kind"));
+        if (!Find(t, "sector")) Fail("document needs sector=");
+        d.sector = Num(t, "sector", 0);
+        d.size = Num32(t, "size", d.size);
+        d.seed = Num(t, "seed", 0);
+        disk_.documents.push_back(d);
+    }
+
+    std::size_t VolumeByName(const std::string& name) {
+        for (std::size_t i = volumes_.size(); i-- > 0;)
+            if (VolumeAt(i).name == name) return i;
+        Fail("no volume named \"" + name + "\" so far");
+    }
+
+    void BadLine(const std::vector<Token>& t) {
+        BadArea a;
+        a.count = Num(t, "count", 1);
+        a.offset = Num32(t, "offset", 0);
+        const Token* file = Find(t, "file");
+        const Token* det = Find(t, "det");
+        const Token* fat = Find(t, "fat");
+        const Token* sector = Find(t, "sector");
+        if ((file != nullptr) + (det != nullptr) + (fat != nullptr) + (sector != nullptr) != 1)
+            Fail("bad needs exactly one of sector=, file=, det=, fat=");
+        if (sector) {
+            a.sector = Number(sector->value, "sector");
+        } else if (file) {
+            a.target = BadArea::Target::FileData;
+            const Token* vol = Find(t, "volume");
+            if (!vol && volumes_.empty()) Fail("bad file= before any volume");
+            a.volume = vol ? VolumeByName(vol->value) : volumes_.size() - 1;
+            pendingBad_.push_back({disk_.bad.size(), a.volume, file->value, lineNo_});
+        } else {
+            a.target = det ? BadArea::Target::Det1Block : BadArea::Target::Fat1Block;
+            a.volume = VolumeByName((det ? det : fat)->value);
+            a.block = Num32(t, "block", 0);
+        }
+        disk_.bad.push_back(a);
+    }
+
+    // ---- resolution ------------------------------------------------------------
+    // Gives every folder its final number (explicit ones first, the rest
+    // counted up from 1 around them), so that in= paths can name them.
+    void FinishVolumes() {
+        for (std::size_t vi = 0; vi < volumes_.size(); ++vi) {
+            VolumeSpec& v = VolumeAt(vi);
+            std::set<std::uint32_t> used;
+            for (const EntrySpec& e : v.entries)
+                if (e.folder && e.number) used.insert(e.number);
+            std::uint32_t next = 1;
+            for (EntrySpec& e : v.entries) {
+                if (!e.folder || e.number) continue;
+                while (used.count(next)) ++next;
+                e.number = next;
+                used.insert(next);
+            }
+        }
+        for (const PendingParent& p : pendingParents_) {
+            VolumeSpec& v = VolumeAt(p.volume);
+            v.entries[p.entry].parent = ResolveFolder(v, p.path, p.entry, p.line);
+        }
+    }
+
+    static std::vector<std::string> Split(const std::string& path) {
+        std::vector<std::string> parts;
+        std::string cur;
+        for (char c : path) {
+            if (c == '/' || c == '\\') {
+                if (!cur.empty()) parts.push_back(cur);
+                cur.clear();
+            } else {
+                cur += c;
+            }
+        }
+        if (!cur.empty()) parts.push_back(cur);
+        return parts;
+    }
+
+    // The entry named by the path among entries before `limit`; the last
+    // declared match wins. Folders only unless `file` is set for the last part.
+    std::size_t ResolveEntry(const VolumeSpec& v, const std::string& path, std::size_t limit, bool file, int line) {
+        std::vector<std::string> parts = Split(path);
+        if (parts.empty()) Fail("empty path", line);
+        std::uint32_t number = 0;
+        std::size_t found = 0;
+        for (std::size_t k = 0; k < parts.size(); ++k) {
+            const bool wantFile = file && k + 1 == parts.size();
+            bool hit = false;
+            for (std::size_t i = std::min(limit, v.entries.size()); i-- > 0;) {
+                const EntrySpec& e = v.entries[i];
+                if (e.folder == wantFile || e.parent != number) continue;
+                if (e.name != parts[k] && e.longName != parts[k]) continue;
+                found = i;
+                hit = true;
+                break;
+            }
+            if (!hit) Fail("\"" + path + "\" names no " + (wantFile ? "file" : "folder") + " declared before in volume " + v.name, line);
+            number = v.entries[found].number;
+        }
+        return found;
+    }
+
+    std::uint32_t ResolveFolder(const VolumeSpec& v, const std::string& path, std::size_t limit, int line) {
+        if (Split(path).empty()) return 0;
+        return v.entries[ResolveEntry(v, path, limit, false, line)].number;
+    }
+
+    void ResolveBadAreas() {
+        for (const PendingBad& b : pendingBad_) {
+            const VolumeSpec& v = VolumeAt(b.volume);
+            disk_.bad[b.index].entry = ResolveEntry(v, b.path, v.entries.size(), true, b.line);
+        }
+    }
+
+    const std::string& text_;
+    int lineNo_ = 0;
+    std::set<std::size_t> used_;
+    DiskSpec disk_;
+    std::vector<std::pair<std::size_t, std::size_t>> volumes_;
+    std::vector<PendingParent> pendingParents_;
+    std::vector<PendingBad> pendingBad_;
+};
+
+}  // namespace
+
+DiskSpec ParseDescription(const std::string& text) { return Parser(text).Run(); }
+
+const char* DescriptionHelp() {
+    return R"(Usage: nwimage DESCRIPTION -o IMAGE [--manifest FILE] [--map FILE]
+
+Writes a NetWare traditional disk image (sparse) from a description, and
+optionally the manifest of what a correct recovery must produce and a GNU
+ddrescue mapfile of the damaged sectors. The same description always gives
+the same bytes.
+
+DESCRIPTION FORMAT
+One command a line; words separated by blanks; key=value options; values
+with blanks in double quotes (\" \\ \n \r \t escape inside). Lines starting
+with # and blank lines are ignored. Numbers are decimal or 0x hex, with an
+optional K, M or G suffix (x1024). LIST is 1,5,9-12.
+
+disk [sectors=N] [seed=N] [wipe-sector0]
+    Disk size in sectors (default: just past the last content), the seed of
+    all generated bytes, and a wiped sector 0 (no partition table).
+partition first=N count=N [slot=0..3] [type=0x65] [table-count=N]
+          [hotfix=0..3] [area=N] [tables=S,S,S,S] [wipe-tables]
+    A partition table entry. With volumes below it, the hot-fix sector goes
+    to partition sector 32, 64, 96 or 128 (hotfix=0..3) and the volume
+    tables to partition sector 32 + area (default 128), four copies 32
+    sectors apart, each S = good, missing, bad-text, count0 or count9;
+    wipe-tables zeroes all four. table-count= writes another count to the
+    partition table than the one the volumes are checked against.
+volume NAME [spb=8|16|32|64|128] blocks=N [segment=N] [fat1=LIST]
+       [fat2=LIST] [det1=LIST] [det2=LIST] [det-blocks=N] [det2-length=N]
+       [break-fat1=K] [break-fat2=K] [break-det=K] [patch-fat1=B:S:N,...]
+       [patch-fat2=B:S:N,...] [mount-fat=1|2] [all-subgroups]
+    A volume of the last partition (segments follow one another). FAT copy
+    1 is allocated from block 0, then DET copy 1, FAT copy 2, DET copy 2,
+    file data and suballocation chains, each in the lowest free blocks;
+    fat1= .. det2= give explicit chains instead. det2-length= makes DET
+    copy 2 mirror only its first blocks. break-X=K damages the FAT entry of
+    the chain's block K-1 so that walks keep K blocks (FAT copy 1 or 2's
+    own chain; break-det breaks DET copy 1's chain in both FAT copies).
+    patch-fatC= overwrites FAT entries of copy C (block:sequence:next).
+    mount-fat= is the copy the manifest mounts when the two FAT chains
+    differ in length. all-subgroups writes suballocation records for all
+    five groups.
+folder NAME [long=TEXT] [number=N] [in=PATH | parent=N] [time=T]
+       [deleted] [slot3] [attr=N] [namelen=N]
+file NAME [long=TEXT] [in=PATH | parent=N] [time=T] [deleted] [slot3]
+     [attr=N] [namelen=N] [size=N] [seed=N] [text=TEXT] [hex=HEX]
+     [doc=KIND] [blocks=LIST] [sub=tail|whole] [dirsize=N]
+     [compressed=marked|unmarked] [expanded=N]
+    Directory entries of the last volume, in directory order. NAME is the
+    DOS name (1..15 characters), long= the long name (1..80). in= names the
+    parent by a path of folder names declared earlier (/ or \ between
+    them); parent= gives any number (orphans, cycles, own parent). Folder
+    numbers not given count up from 1. T is YYYY-MM-DD[THH:MM:SS] or a
+    packed number. slot3 puts the entry in the last slot of a sector, so
+    that its long name starts the next sector and is not shown. namelen=
+    writes another name length (malformed entries).
+    File data is text=, hex=, a generated document of about size= bytes
+    (doc=word, excel, powerpoint, excel5, zip), or size= seeded bytes.
+    blocks= gives the data chain; sub=tail puts the part past the last
+    whole block into a suballocated piece, sub=whole the whole file.
+    dirsize= writes another size to the entry. compressed= writes the
+    compressed-file header (01 01 00 00, expanded size, stored length)
+    over the first 12 bytes; marked also sets attribute 0x04000000 and the
+    expanded size (expanded=, default 3 x stored length) in the entry.
+raw sector=N (text=TEXT | hex=HEX | size=N [seed=N])
+    Bytes at a sector: outside structures, or in a volume's free blocks.
+document KIND sector=N [size=N] [seed=N]
+    A carvable document (KIND as for doc=) at a sector.
+bad sector=N [count=N]
+bad file=PATH [volume=NAME] [offset=N] [count=N]
+bad det=VOLUME [block=I] [offset=N] [count=N]
+bad fat=VOLUME [block=I] [offset=N] [count=N]
+    Damaged sectors for the mapfile: absolute, the Nth data sectors of a
+    file, or sectors of block I of DET or FAT copy 1. The image keeps the
+    bytes; only the mapfile marks them.
+
+The description is refused, with the reason, when it cannot be built:
+a volume larger than its partition, a block size that does not divide the
+segment, names over their limits, a file larger than its chain, blocks or
+sectors used twice, and the like.
+
+MANIFEST
+One line per folder or file that the rebuilt tree shows, in tree order,
+tab-separated:
+  D|F  deleted(0|1)  compressed(0|1)  size  time  sha256  volume  path
+size is the entry's size (0 for folders), time the packed date-time as 8
+hex digits, sha256 the hash of the bytes a correct reader delivers (empty
+for folders; a compressed file delivers the stored length its header
+gives), volume the name as the volume table shows it, path the folders
+below the volume root joined with \ using long names where they apply;
+orphaned folders and their contents are under LOST\, and the LOST folder
+itself is listed. Entries the tree does not show (a file whose folder is
+missing, folders in a parent cycle) are not listed. Sectors marked bad in
+the mapfile are hashed as the image holds them.
+)";
+}
+
+}  // namespace nwimage

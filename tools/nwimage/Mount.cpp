@@ -1,0 +1,276 @@
+#include "tools/nwimage/Mount.h"
+
+#include <functional>
+#include <set>
+
+#include "netware/Records.h"
+
+namespace nwimage {
+namespace {
+
+struct Record {
+    bool folder = false;
+    bool deleted = false;
+    bool compressed = false;
+    std::string name;
+    std::uint32_t parent = 0;
+    std::uint32_t own = 0;
+    std::uint32_t size = 0;
+    std::uint32_t firstBlock = 0;
+    std::uint32_t dateTime = 0;
+};
+
+class VolumeReader {
+public:
+    VolumeReader(const Image& img, const BuiltVolume& v) : img_(img), start_(v.startSector), spb_(v.sectorsPerBlock), blocks_(v.blocks) {}
+
+    // Loads a FAT copy's own chain; returns 1 + the number of entries whose
+    // sequence matched. The list keeps the blocks reached (end marker excluded).
+    std::uint32_t LoadFat(std::uint32_t first) {
+        fat_.assign(1, first);
+        std::uint32_t count = 1;
+        std::uint32_t b = first;
+        for (std::uint32_t expected = 0; expected <= blocks_; ++expected) {
+            nw::FatEntry e;
+            if (!Entry(b, e) || e.sequence != expected) break;
+            ++count;
+            if (e.next == nw::kChainEnd) break;
+            fat_.push_back(e.next);
+            b = e.next;
+        }
+        return count;
+    }
+
+    std::vector<std::uint32_t> LoadDet(std::uint32_t first) {
+        std::vector<std::uint32_t> list{first};
+        std::uint32_t b = first;
+        for (std::uint32_t expected = 0; expected <= blocks_; ++expected) {
+            nw::FatEntry e;
+            if (!Entry(b, e) || e.sequence != expected || nw::IsDetChainEnd(e.next)) break;
+            list.push_back(e.next);
+            b = e.next;
+        }
+        return list;
+    }
+
+    void Sector(std::uint32_t block, std::uint32_t index, std::uint8_t* out) const {
+        img_.Read(start_ + static_cast<std::uint64_t>(block) * spb_ + index, out);
+    }
+    std::uint32_t SectorsPerBlock() const { return spb_; }
+    std::array<std::uint32_t, nw::kSuballocChains>& Suballoc() { return suballoc_; }
+
+    // The bytes a file's first block and byte count deliver; compressed files
+    // deliver the stored length their header gives, or nothing when the header
+    // disagrees with the entry's size.
+    std::vector<std::uint8_t> ReadFile(std::uint32_t first, std::uint32_t size, bool compressed) {
+        std::vector<std::uint8_t> out;
+        if (first == nw::kChainEnd) return out;
+        std::uint32_t n = size;
+        std::uint8_t s[kSector];
+        if (!(first & 0x80000000u)) {
+            std::vector<std::uint32_t> chain = BuildChain(first);
+            if (compressed) {
+                Sector(first, 0, s);
+                if (nw::LoadLe32(s + 4) != size) return out;
+                n = nw::LoadLe32(s + 8);
+            }
+            for (std::size_t i = 0; i < chain.size(); ++i) {
+                std::uint32_t v = chain[i];
+                if (i > 0 && nw::IsFileChainEnd(v)) break;
+                if (v & 0x80000000u) {
+                    ReadPiece(v, n, out);
+                    break;
+                }
+                for (std::uint32_t k = 0; k < spb_; ++k) {
+                    if (out.size() >= n) return out;
+                    Sector(v, k, s);
+                    Deliver(s, n, out);
+                }
+            }
+            return out;
+        }
+        if (size > spb_ * kSector) return out;
+        if (compressed) {
+            std::uint32_t block = 0, index = 0;
+            if (!LocatePiece(first, block, index, nullptr)) return out;
+            Sector(block, index, s);
+            if (nw::LoadLe32(s + 4) != size) return out;
+            n = nw::LoadLe32(s + 8);
+        }
+        ReadPiece(first, n, out);
+        return out;
+    }
+
+private:
+    bool Entry(std::uint32_t b, nw::FatEntry& out) const {
+        nw::FatPosition pos = nw::LocateFatEntry(b, spb_);
+        if (pos.fatBlock >= fat_.size()) return false;
+        std::uint8_t s[kSector];
+        Sector(fat_[pos.fatBlock], pos.sectorInBlock, s);
+        out = nw::DecodeFatEntry(s, pos.entryIndex);
+        return true;
+    }
+
+    // First value, then every next value up to the terminal one; a chain
+    // whose entry cannot be located, or that loops, ends there.
+    std::vector<std::uint32_t> BuildChain(std::uint32_t first) const {
+        std::vector<std::uint32_t> chain{first};
+        std::uint32_t v = first;
+        while (chain.size() <= static_cast<std::size_t>(blocks_) + 1) {
+            nw::FatEntry e;
+            if (!Entry(v, e)) break;
+            chain.push_back(e.next);
+            if (e.next == 0 || (e.next & 0x80000000u)) break;
+            v = e.next;
+        }
+        return chain;
+    }
+
+    bool LocatePiece(std::uint32_t v, std::uint32_t& block, std::uint32_t& index, std::uint32_t* following) const {
+        const std::uint32_t P = nw::SuballocChainOf(v);
+        const std::uint32_t o = nw::SuballocPieceOf(v) * P;
+        const std::uint32_t head = suballoc_[P];
+        std::vector<std::uint32_t> chain;
+        if (!(head & 0x80000000u)) chain = BuildChain(head);
+        // Only block elements count: the terminal value is not a block.
+        std::size_t blocksIn = 0;
+        while (blocksIn < chain.size() && !(blocksIn > 0 && nw::IsFileChainEnd(chain[blocksIn])) &&
+               !(chain[blocksIn] & 0x80000000u))
+            ++blocksIn;
+        const std::uint32_t j = o / spb_;
+        if (j >= blocksIn) return false;
+        block = chain[j];
+        index = o % spb_;
+        if (following) *following = j + 1 < blocksIn ? chain[j + 1] : nw::kChainEnd;
+        return true;
+    }
+
+    void ReadPiece(std::uint32_t v, std::uint32_t n, std::vector<std::uint8_t>& out) const {
+        std::uint32_t block = 0, index = 0, following = 0;
+        if (!LocatePiece(v, block, index, &following)) return;
+        std::uint8_t s[kSector];
+        for (std::uint32_t k = index; k < spb_; ++k) {
+            if (out.size() >= n) return;
+            Sector(block, k, s);
+            Deliver(s, n, out);
+        }
+        if (out.size() >= n || following == nw::kChainEnd) return;
+        for (std::uint32_t k = 0; k < spb_; ++k) {
+            if (out.size() >= n) return;
+            Sector(following, k, s);
+            Deliver(s, n, out);
+        }
+    }
+
+    static void Deliver(const std::uint8_t* s, std::uint32_t n, std::vector<std::uint8_t>& out) {
+        std::size_t take = std::min<std::size_t>(kSector, n - out.size());
+        out.insert(out.end(), s, s + take);
+    }
+
+    const Image& img_;
+    std::uint64_t start_;
+    std::uint32_t spb_;
+    std::uint32_t blocks_;
+    std::vector<std::uint32_t> fat_;
+    std::array<std::uint32_t, nw::kSuballocChains> suballoc_{};
+};
+
+void MountVolume(const Image& img, const BuiltVolume& v, int fatChoice, std::vector<ManifestRecord>& out) {
+    VolumeReader r(img, v);
+    const std::uint32_t a = r.LoadFat(v.fat1.front());
+    const std::uint32_t b = r.LoadFat(v.fat2.front());
+    r.LoadFat(a != b && fatChoice == 2 ? v.fat2.front() : v.fat1.front());
+    const std::vector<std::uint32_t> det = r.LoadDet(v.det1.front());
+
+    std::vector<Record> folders, files;
+    std::uint8_t s[kSector];
+    for (std::uint32_t block : det) {
+        for (std::uint32_t k = 0; k < r.SectorsPerBlock(); ++k) {
+            r.Sector(block, k, s);
+            for (unsigned j = 0; j < nw::kDetEntriesPerSector; ++j) {
+                const std::uint8_t* raw = s + nw::kDetEntrySize * j;
+                nw::DetEntry e = nw::DecodeDetEntry(raw);
+                nw::DetKind kind = nw::ClassifyDetEntry(e);
+                if (kind == nw::DetKind::Suballocation) {
+                    nw::SuballocationRecord rec = nw::DecodeSuballocationRecord(raw);
+                    if (rec.Used())
+                        for (unsigned c = 0; c < nw::kSuballocChainsPerRecord; ++c)
+                            r.Suballoc()[rec.group * nw::kSuballocChainsPerRecord + c] = rec.firstBlocks[c];
+                }
+                if (kind != nw::DetKind::Primary) continue;
+                Record rec;
+                rec.folder = e.IsFolder();
+                rec.deleted = e.IsDeleted();
+                rec.compressed = e.IsCompressed();
+                std::string longName = nw::LongNameFor(s, j);
+                rec.name = longName.empty() ? e.name : longName;
+                rec.parent = e.parent;
+                rec.own = e.folderNumber;
+                rec.size = e.fileSize;
+                rec.firstBlock = e.firstBlock;
+                rec.dateTime = e.dateTime;
+                (rec.folder ? folders : files).push_back(rec);
+            }
+        }
+    }
+    Record lost;
+    lost.folder = true;
+    lost.name = "LOST";
+    lost.own = nw::kLostFolderNumber;
+    folders.push_back(lost);
+    for (Record& f : folders) {
+        if (f.parent == 0) continue;
+        bool found = false;
+        for (const Record& g : folders)
+            if (g.own == f.parent) {
+                found = true;
+                break;
+            }
+        if (!found) f.parent = nw::kLostFolderNumber;
+    }
+
+    const std::string volume = v.name.substr(0, nw::kVolumeNameKeep);
+    std::vector<std::uint32_t> path{0};
+    std::function<void(std::uint32_t, const std::string&)> walk = [&](std::uint32_t number, const std::string& prefix) {
+        for (const Record& f : folders) {
+            if (f.parent != number) continue;
+            ManifestRecord m;
+            m.folder = true;
+            m.deleted = f.deleted;
+            m.dateTime = f.dateTime;
+            m.volume = volume;
+            m.path = prefix + f.name;
+            out.push_back(m);
+            if (std::find(path.begin(), path.end(), f.own) != path.end()) continue;
+            path.push_back(f.own);
+            walk(f.own, m.path + "\\");
+            path.pop_back();
+        }
+        for (const Record& f : files) {
+            if (f.parent != number) continue;
+            ManifestRecord m;
+            m.deleted = f.deleted;
+            m.compressed = f.compressed;
+            m.size = f.size;
+            m.dateTime = f.dateTime;
+            m.volume = volume;
+            m.path = prefix + f.name;
+            std::vector<std::uint8_t> data = r.ReadFile(f.firstBlock, f.size, f.compressed);
+            m.deliveredBytes = data.size();
+            m.sha256 = Sha256Hex(data.data(), data.size());
+            out.push_back(m);
+        }
+    };
+    walk(0, "");
+}
+
+}  // namespace
+
+std::vector<ManifestRecord> ComputeManifest(const Image& image, const std::vector<int>& fatChoice) {
+    std::vector<ManifestRecord> out;
+    for (std::size_t k = 0; k < image.volumes.size(); ++k)
+        MountVolume(image, image.volumes[k], k < fatChoice.size() ? fatChoice[k] : 1, out);
+    return out;
+}
+
+}  // namespace nwimage
