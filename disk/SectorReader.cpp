@@ -25,15 +25,17 @@ namespace {
 // ---- device table and read-ahead cache --------------------------------------
 //
 // Opening the device for every small request costs far more than the read
-// itself, so requests are served from aligned 1 MiB chunks, each filled by one
+// itself, so requests are served from aligned 256 KiB chunks (small enough to stay
+// in the processor cache while they are copied out), each filled by one
 // open-read-close. A chunk that cannot be read whole (an I/O error, or an
 // unfinished area of the mapfile) is not cached: the request is then read
 // exactly as asked, and the bad-sector policy runs for it.
 
-constexpr std::uint64_t kChunkBytes = 1u << 20;
-constexpr unsigned kCacheEntries = 64;
+constexpr std::uint64_t kChunkBytes = 1u << 18;
+constexpr unsigned kCacheEntries = 16;
 
 struct Slot {
+    char name[kDevicePathMax] = {};  // what requests point at
     DeviceEntry entry;
     std::shared_ptr<RescueMap> map;
     std::uint64_t sizeBytes = 0;
@@ -115,10 +117,12 @@ bool PwriteAll(int fd, const void* buf, std::uint64_t length, std::uint64_t offs
     return true;
 }
 
-int FindSlot(const std::string& path) {
-    if (path.empty()) return -1;
+int FindSlot(const char* path) {
+    if (!path || !path[0]) return -1;
     for (unsigned i = 0; i < kDeviceCount; ++i)
-        if (gSlots[i].entry.path == path) return static_cast<int>(i);
+        if (path == gSlots[i].name) return static_cast<int>(i);
+    for (unsigned i = 0; i < kDeviceCount; ++i)
+        if (std::strcmp(path, gSlots[i].name) == 0) return static_cast<int>(i);
     return -1;
 }
 
@@ -164,10 +168,10 @@ std::int32_t EffectiveDecision() {
 
 // The request as the device layer reads it: one open, one read, and on
 // failure the bad-sector policy with sector-by-sector reads.
-int ReadDirect(const std::string& path, const std::shared_ptr<RescueMap>& map, std::uint64_t startSector,
+int ReadDirect(const char* path, const std::shared_ptr<RescueMap>& map, std::uint64_t startSector,
                std::uint32_t count, std::uint8_t* buf) {
     const std::uint64_t bytes = static_cast<std::uint64_t>(count) * kSectorSize;
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd fd(::open(path, O_RDONLY | O_CLOEXEC));
     if (!fd.ok()) {
         std::memset(buf, 0, bytes);
         return kReadNoDevice;
@@ -304,8 +308,12 @@ int ReadSectors(const SectorReadRequest& request) {
     }
     if (!inTable) {
         // A device outside the table (the floppy drive): its size is asked at each read.
+        if (!request.deviceName) {
+            std::memset(buf, 0, bytes);
+            return kReadNoDevice;
+        }
         const std::uint64_t size = DeviceSizeBytes(request.deviceName);
-        if (size == 0 && !Fd(::open(request.deviceName.c_str(), O_RDONLY | O_CLOEXEC)).ok()) {
+        if (size == 0 && !Fd(::open(request.deviceName, O_RDONLY | O_CLOEXEC)).ok()) {
             std::memset(buf, 0, bytes);
             return kReadNoDevice;
         }
@@ -320,7 +328,7 @@ bool WriteSectors(const SectorReadRequest& request) {
     const std::uint64_t bytes = static_cast<std::uint64_t>(request.sectorCount) * kSectorSize;
     bool ok = false;
     {
-        Fd fd(::open(request.deviceName.c_str(), O_WRONLY | O_CLOEXEC));
+        Fd fd(::open(request.deviceName ? request.deviceName : "", O_WRONLY | O_CLOEXEC));
         if (fd.ok()) {
             ok = request.buffer != nullptr &&
                  PwriteAll(fd.get(), request.buffer, bytes, request.startSector * kSectorSize);
@@ -336,6 +344,10 @@ bool WriteSectors(const SectorReadRequest& request) {
 bool AttachDevice(unsigned index, const std::string& path, const std::string& mapfilePath, std::string* error) {
     if (index >= kDeviceCount) {
         if (error) *error = "disk number " + std::to_string(index) + " is beyond the device table";
+        return false;
+    }
+    if (path.empty() || path.size() >= kDevicePathMax) {
+        if (error) *error = "device path is empty or too long";
         return false;
     }
     std::shared_ptr<RescueMap> map;
@@ -354,6 +366,8 @@ bool AttachDevice(unsigned index, const std::string& path, const std::string& ma
     }
     std::lock_guard<std::mutex> lock(gMutex);
     Slot& s = gSlots[index];
+    std::memset(s.name, 0, sizeof s.name);
+    std::memcpy(s.name, path.data(), path.size());
     s.entry = DeviceEntry{path, mapfilePath};
     s.map = std::move(map);
     s.sizeBytes = size;
@@ -366,6 +380,7 @@ void DetachDevice(unsigned index) {
     if (index >= kDeviceCount) return;
     std::lock_guard<std::mutex> lock(gMutex);
     Slot& s = gSlots[index];
+    std::memset(s.name, 0, sizeof s.name);
     s.entry = DeviceEntry{};
     s.map.reset();
     s.sizeBytes = 0;
@@ -404,8 +419,13 @@ void InvalidateSectorCache() {
 
 SectorReadRequest MakeRequest(unsigned diskNumber, const std::string& diskLabel, std::uint64_t startSector,
                               std::uint32_t sectorCount, void* buffer) {
+    static const std::string kFloppy = "Floppy";
     SectorReadRequest r;
-    r.deviceName = DeviceNameFor(diskNumber, diskLabel);
+    if (diskLabel.size() >= kFloppy.size() &&
+        diskLabel.compare(diskLabel.size() - kFloppy.size(), kFloppy.size(), kFloppy) == 0)
+        r.deviceName = kFloppyDevice;
+    else if (diskNumber < kDeviceCount)
+        r.deviceName = gSlots[diskNumber].name;  // fixed storage: no lock needed to point at it
     r.startSector = startSector;
     r.sectorCount = sectorCount;
     r.buffer = buffer;

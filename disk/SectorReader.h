@@ -14,10 +14,11 @@ namespace disk {
 
 constexpr std::uint32_t kSectorSize = 512;
 constexpr unsigned kDeviceCount = 10;
+constexpr std::size_t kDevicePathMax = 4096;  // bytes of a device path, terminator included
 
 // The request record; the same record serves the writer.
 struct SectorReadRequest {
-    std::string deviceName;        // path of a block device or image file
+    const char* deviceName = "";   // path of a block device or image file
     std::uint64_t startSector = 0;
     std::uint32_t sectorCount = 0;
     void* buffer = nullptr;        // caller-owned, at least sectorCount * 512 bytes
@@ -62,8 +63,9 @@ struct DeviceEntry {
     std::string mapfilePath;
 };
 
-// Ten entries, indexed by the selected disk number. Attaching replaces the
-// entry and drops its cached data. Returns false with a message when the
+// Ten entries, indexed by the selected disk number. Each entry's path lives in
+// fixed storage, so a request may point at it. Attaching replaces the entry
+// and drops its cached data. Returns false with a message when the
 // mapfile cannot be read or parsed.
 bool AttachDevice(unsigned index, const std::string& path, const std::string& mapfilePath, std::string* error);
 void DetachDevice(unsigned index);
@@ -79,7 +81,8 @@ std::uint64_t DeviceSizeBytes(const std::string& path);
 // Drops all cached sector data (all devices).
 void InvalidateSectorCache();
 
-// The request for disk `diskNumber` (with the label's floppy rule).
+// The request for disk `diskNumber` (with the label's floppy rule); its
+// device name points into the device table.
 SectorReadRequest MakeRequest(unsigned diskNumber, const std::string& diskLabel, std::uint64_t startSector,
                               std::uint32_t sectorCount, void* buffer);
 

@@ -201,7 +201,8 @@ TEST_F(SectorReaderTest, WriteReachesTheDeviceAndLaterReadsSeeIt) {
     ASSERT_EQ(Read(3, 1, buf), disk::kReadOk);
     EXPECT_TRUE(SectorIs(buf, 0, 0x99));
     // writing a device that cannot be opened is reported
-    EXPECT_FALSE(disk::WriteSectors(disk::SectorReadRequest{dir.File("nope.img"), 0, 1, data.data()}));
+    const std::string nope = dir.File("nope.img");
+    EXPECT_FALSE(disk::WriteSectors(disk::SectorReadRequest{nope.c_str(), 0, 1, data.data()}));
 }
 
 TEST_F(SectorReaderTest, ReattachingAnImageDropsItsCachedData) {
