@@ -332,7 +332,10 @@ bool WriteSectors(const SectorReadRequest& request) {
         if (fd.ok()) {
             ok = request.buffer != nullptr &&
                  PwriteAll(fd.get(), request.buffer, bytes, request.startSector * kSectorSize);
-            if (::close(fd.release()) != 0) ok = false;
+            if (::close(fd.release()) != 0) {
+                ok = false;
+                job::ShowMessage("NOT CLOSED", job::MessageIcon::Error);
+            }
         }
     }
     std::lock_guard<std::mutex> lock(gMutex);
