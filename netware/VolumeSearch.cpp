@@ -17,6 +17,8 @@ namespace nw {
 
 namespace {
 
+constexpr std::uint32_t kScanWindow = 2048;  // sectors per scan read (1 MiB), a multiple of the group
+
 using Sector = std::array<std::uint8_t, kSectorSize>;
 
 void ReadDisk(std::uint64_t start, std::uint32_t count, void* buffer) {
@@ -334,15 +336,26 @@ void AdvancedVolumeSearch() {
 
     if (!StopRequested() && total > 0) {
         const auto t = static_cast<std::uint64_t>(total);
-        std::vector<std::uint8_t> group(static_cast<std::size_t>(kScanGroup) * kSectorSize);
+        // The groups are examined eight sectors at a time as before, but taken
+        // from a larger window so that a read request moves 1 MiB.
+        std::vector<std::uint8_t> window(static_cast<std::size_t>(kScanWindow) * kSectorSize);
+        disk::SectorReadRequest request = disk::MakeRequest(w.selectedDiskNumber.load(), w.selectedDiskLabel, 0,
+                                                            kScanWindow, window.data());
+        std::uint64_t windowStart = 0;
+        bool windowValid = false;
         bool full = false;
         std::uint64_t s = 0;
         while (s < t && !full) {
             if (StopRequested()) break;
-            ReadDisk(s, kScanGroup, group.data());
+            if (!windowValid || s < windowStart || s + kScanGroup > windowStart + kScanWindow) {
+                request.startSector = windowStart = s;
+                disk::ReadSectors(request);
+                windowValid = true;
+            }
+            const std::uint8_t* group = window.data() + (s - windowStart) * kSectorSize;
             for (std::uint32_t k = 0; k < kScanGroup; ++k) {
                 if (StopRequested()) break;
-                if (!BeginsWithDetSignature(group.data() + static_cast<std::size_t>(k) * kSectorSize)) continue;
+                if (!BeginsWithDetSignature(group + static_cast<std::size_t>(k) * kSectorSize)) continue;
                 const std::uint64_t d1 = s + k;
                 const std::optional<std::uint64_t> d2 = FindDetMirror(d1);
                 if (!d2) continue;
