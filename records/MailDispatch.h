@@ -1,0 +1,66 @@
+// Mail dispatch: one file, as an attachment, to the support address through
+// the user's mail client. The desktop's mail hand-off (xdg-email) opens the
+// client's compose window with recipient, subject, text and attachment
+// filled in; the user always reviews and sends the message there.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace records {
+
+// LoadMailSystem results.
+constexpr int kMailSystemReady = 0;
+constexpr int kMailLibraryMissing = 2;  // no mail hand-off program
+constexpr int kMailEntryMissing = 4;
+// SendFileByMail's failure code.
+constexpr std::uint32_t kMailSendFailed = 0x80004005u;
+
+inline constexpr const char* kMailHelperName = "xdg-email";
+inline constexpr const char* kUnableToLoadMailText = "Unable to Load EmailMessaging SubSystem";
+inline constexpr const char* kRecipientPrefix = "SMTP:";
+// The support address lives in the settings store under the product key;
+// this value is used when none (or an unusable one) is configured.
+inline constexpr const char* kSupportAddressValue = "SupportMail";
+inline constexpr const char* kDefaultSupportAddress = "support@tarvine.example.com";
+
+inline constexpr const char* kReportMailSubject = "Tarvine Log File";
+inline constexpr const char* kReportMailText = "Attachment contains Tarvine Log File";
+inline constexpr const char* kListingMailSubject = "Tarvine Folder List";
+inline constexpr const char* kListingMailText = "Attachment contains list of folders that can be recovered";
+
+// A plain address: one "@" with text on both sides, none of the characters
+// that would change the meaning of a mailto: address (blanks, controls,
+// ? & % , ; : < > " \ and a leading "-").
+bool IsUsableMailAddress(const std::string& address);
+// The configured support address (or the default).
+std::string SupportAddress();
+// "SMTP:" + the support address: the recipient's name and address.
+std::string SupportRecipient();
+
+// 0 when the hand-off program is found on PATH, 2 when it is missing.
+int LoadMailSystem();
+// True when a mail hand-off is available; each logon gets a new handle.
+bool MailLogon();
+std::uint64_t MailLogonHandle();
+
+// The argument vector for the hand-off program (program name first): the
+// subject, the text, the attachment as an absolute path, and the recipient
+// as a mailto: address (the "SMTP:" prefix names the address type, which the
+// mailto: form says itself).
+std::vector<std::string> MailHandOffArguments(const std::string& recipient, const std::string& attachmentPath,
+                                              const std::string& subject, const std::string& text);
+
+// Hands the message to the mail client. 0 when the hand-off program reports
+// success, kMailSendFailed otherwise. Runs the program directly (no shell)
+// and waits for it.
+std::uint32_t SendFileByMail(const std::string& attachmentPath, const std::string& subject, const std::string& text);
+
+// The sequence both mail commands use: load the mail system (else the
+// message "Unable to Load EmailMessaging SubSystem"), log on (else stop
+// silently), stop silently when the file does not exist, send. True when
+// the message was handed on.
+bool MailFileToSupport(const std::string& attachmentPath, const std::string& subject, const std::string& text);
+
+}  // namespace records

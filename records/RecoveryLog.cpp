@@ -1,0 +1,565 @@
+#include "records/RecoveryLog.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "app/job/Controls.h"
+#include "app/job/Tree.h"
+#include "app/job/WizardState.h"
+#include "disk/DiskCatalogue.h"
+#include "netware/Mount.h"
+#include "netware/TreeModel.h"
+#include "records/SafeFile.h"
+
+namespace records {
+
+namespace {
+
+constexpr int kRootTreeImage = 2;
+constexpr int kVolumeNodeImage = 1;
+// Bytes of the fixed numbers after a descriptor's name.
+constexpr std::size_t kDescriptorNumbersBytes = 4 * 4 + 8 + 8 + 4 + 4;
+
+// ---- writing -------------------------------------------------------------------
+
+class ByteWriter {
+public:
+    virtual ~ByteWriter() = default;
+    virtual void Write(const void* data, std::size_t size) = 0;
+    void U8(std::uint8_t v) { Write(&v, 1); }
+    void U16(std::uint16_t v) {
+        std::uint8_t b[2];
+        nw::StoreLe16(b, v);
+        Write(b, 2);
+    }
+    void U32(std::uint32_t v) {
+        std::uint8_t b[4];
+        nw::StoreLe32(b, v);
+        Write(b, 4);
+    }
+    void U64(std::uint64_t v) {
+        std::uint8_t b[8];
+        nw::StoreLe64(b, v);
+        Write(b, 8);
+    }
+    void Text(const std::string& s, std::size_t n) { Write(s.data(), n); }
+};
+
+class VectorWriter : public ByteWriter {
+public:
+    void Write(const void* data, std::size_t size) override {
+        const auto* p = static_cast<const std::uint8_t*>(data);
+        bytes.insert(bytes.end(), p, p + size);
+    }
+    std::vector<std::uint8_t> bytes;
+};
+
+class FileWriter : public ByteWriter {
+public:
+    explicit FileWriter(ReplacingFile& file) : file_(file) {}
+    void Write(const void* data, std::size_t size) override { file_.Write(data, size); }
+
+private:
+    ReplacingFile& file_;
+};
+
+void WriteNumbers(ByteWriter& w, const nw::VolumeDescriptor& v) {
+    w.U32(v.fat1FirstBlock);
+    w.U32(v.fat2FirstBlock);
+    w.U32(v.det1FirstBlock);
+    w.U32(v.det2FirstBlock);
+    w.U64(v.sizeInSectors);
+    w.U64(v.startSector);
+    w.U32(v.blockCount);
+    w.U32(v.sectorsPerBlock);
+}
+
+// A name length field of one byte cannot describe more than 255 bytes; a
+// longer name is cut rather than letting the length disagree with the bytes.
+std::size_t VolumeNameBytes(const std::string& name) { return std::min(name.size(), kMaxVolumeNameBytes); }
+
+void WriteEntry(ByteWriter& w, const nw::EntryRecord& r) {
+    const std::size_t n = std::min(r.name.size(), nw::kMaxEntryNameLength);
+    w.U32(static_cast<std::uint32_t>(n + kEntryRecordFixedBytes));
+    w.U8(r.attributes);
+    w.U8(r.attributesHigh);
+    w.Text(r.name, n);
+    w.U32(r.parentNumber);
+    w.U32(r.ownNumber);
+    w.U32(r.size);
+    w.U32(r.firstBlock);
+    w.U32(r.timestamp);
+    w.U32(r.deletedMarker);
+}
+
+template <typename Entries>
+void WriteEntries(ByteWriter& w, const Entries& entries) {
+    std::uint32_t count = 0;
+    for (const nw::EntryRecord& r : entries) {
+        (void)r;
+        ++count;
+    }
+    w.U32(count);
+    for (const nw::EntryRecord& r : entries) WriteEntry(w, r);
+}
+
+// Everything but the entry lists comes from `head`; the lists from the given
+// containers (the job's lists when saving, parsed vectors otherwise).
+template <typename Folders, typename Files>
+void Encode(ByteWriter& w, const RecoveryLogContents& head, const Folders& folders, const Files& files) {
+    w.Write(kRecoveryLogHeader, kRecoveryLogHeaderSize);
+    w.U32(static_cast<std::uint32_t>(head.diskModel.size()));
+    w.Text(head.diskModel, head.diskModel.size());
+    w.U8(head.mode);
+    w.U8(head.diskNumber);
+    const std::size_t n = VolumeNameBytes(head.volume.name);
+    w.U8(static_cast<std::uint8_t>(n));
+    w.Text(head.volume.name, n);
+    WriteNumbers(w, head.volume);
+    w.U16(head.mountedMark);
+    const std::size_t v = std::min<std::size_t>(head.volumes.size(), nw::kVolumeListCapacity);
+    w.U8(static_cast<std::uint8_t>(v));
+    for (std::size_t i = 0; i < v; ++i) {
+        const nw::VolumeDescriptor& d = head.volumes[i];
+        const std::size_t m = VolumeNameBytes(d.name);
+        w.U8(static_cast<std::uint8_t>(m));
+        w.Text(d.name, m);
+        WriteNumbers(w, d);
+    }
+    WriteEntries(w, folders);
+    WriteEntries(w, files);
+    for (std::uint32_t value : head.suballocationTable) w.U32(value);
+    w.U32(static_cast<std::uint32_t>(head.fatBlocks.size()));
+    for (std::uint32_t block : head.fatBlocks) w.U32(block);
+}
+
+// The job state without its entry lists.
+RecoveryLogContents CaptureHead() {
+    const job::WizardState& w = job::Wizard();
+    RecoveryLogContents log;
+    log.diskModel = w.selectedDiskModel;
+    log.mode = static_cast<std::uint8_t>(w.recoveryMode.load());
+    log.diskNumber = static_cast<std::uint8_t>(w.selectedDiskNumber.load());
+    log.volume = w.currentVolume;
+    log.volume.treeNode = nullptr;
+    log.mountedMark = w.mountedMark;
+    const std::uint32_t count = std::min<std::uint32_t>(w.volumeCount.load(), nw::kVolumeListCapacity);
+    log.volumes.assign(w.VolumeList.begin(), w.VolumeList.begin() + count);
+    for (nw::VolumeDescriptor& d : log.volumes) d.treeNode = nullptr;
+    const nw::MountTables& t = nw::Mounted();
+    log.suballocationTable = t.SuballocationTable;
+    log.fatBlocks.reserve(t.FatBlockList.size());
+    for (const nw::BlockNode& node : t.FatBlockList) log.fatBlocks.push_back(node.block);
+    return log;
+}
+
+// ---- reading -------------------------------------------------------------------
+
+// A source of bytes whose total length is known in advance, so that every
+// count can be checked against what is left before anything is allocated.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    std::uint64_t Remaining() const { return remaining_; }
+    bool Take(void* out, std::size_t n) {
+        if (n > remaining_) return false;
+        if (!Fill(out, n)) return false;
+        remaining_ -= n;
+        return true;
+    }
+
+protected:
+    explicit ByteSource(std::uint64_t total) : remaining_(total) {}
+    virtual bool Fill(void* out, std::size_t n) = 0;
+
+private:
+    std::uint64_t remaining_;
+};
+
+class MemorySource : public ByteSource {
+public:
+    MemorySource(const std::uint8_t* data, std::size_t size) : ByteSource(size), p_(data) {}
+
+protected:
+    bool Fill(void* out, std::size_t n) override {
+        if (n) std::memcpy(out, p_, n);
+        p_ += n;
+        return true;
+    }
+
+private:
+    const std::uint8_t* p_;
+};
+
+class FileSource : public ByteSource {
+public:
+    FileSource(int fd, std::uint64_t size) : ByteSource(size), fd_(fd) {}
+    int error = 0;
+
+protected:
+    bool Fill(void* out, std::size_t n) override {
+        auto* dst = static_cast<std::uint8_t*>(out);
+        while (n > 0) {
+            if (pos_ == end_) {
+                ssize_t got = ::read(fd_, buffer_, sizeof buffer_);
+                if (got < 0 && errno == EINTR) continue;
+                if (got <= 0) {
+                    error = got < 0 ? errno : 0;
+                    return false;
+                }
+                pos_ = 0;
+                end_ = static_cast<std::size_t>(got);
+            }
+            const std::size_t k = std::min(n, end_ - pos_);
+            std::memcpy(dst, buffer_ + pos_, k);
+            pos_ += k;
+            dst += k;
+            n -= k;
+        }
+        return true;
+    }
+
+private:
+    int fd_;
+    std::uint8_t buffer_[1 << 16];
+    std::size_t pos_ = 0;
+    std::size_t end_ = 0;
+};
+
+class Parser {
+public:
+    explicit Parser(ByteSource& in) : in_(in) {}
+
+    bool Parse(RecoveryLogContents* log, bool keepEntries) {
+        char header[kRecoveryLogHeaderSize];
+        if (!in_.Take(header, sizeof header) ||
+            std::memcmp(header, kRecoveryLogHeader, kRecoveryLogHeaderSize) != 0)
+            return Fail("not a recovery log (the header does not match)");
+        std::uint32_t modelLength = 0;
+        if (!U32(modelLength)) return false;
+        if (!Text(modelLength, log->diskModel, "the disk model")) return false;
+        if (!U8(log->mode) || !U8(log->diskNumber)) return false;
+        if (log->mode != 1 && log->mode != 2)
+            return Fail("unknown recovery mode " + std::to_string(log->mode));
+        if (!Descriptor(log->volume, "the volume name")) return false;
+        if (!U16(log->mountedMark)) return false;
+
+        std::uint8_t volumeCount = 0;
+        if (!U8(volumeCount)) return false;
+        if (volumeCount > nw::kVolumeListCapacity)
+            return Fail("it holds " + std::to_string(volumeCount) + " volume records, more than " +
+                        std::to_string(nw::kVolumeListCapacity));
+        log->volumes.assign(volumeCount, nw::VolumeDescriptor{});
+        for (nw::VolumeDescriptor& d : log->volumes)
+            if (!Descriptor(d, "a volume record")) return false;
+
+        if (!Entries(log->folders, keepEntries, "folder")) return false;
+        if (!Entries(log->files, keepEntries, "file")) return false;
+
+        for (std::uint32_t& value : log->suballocationTable)
+            if (!U32(value)) return false;
+        std::uint32_t fatCount = 0;
+        if (!U32(fatCount)) return false;
+        if (static_cast<std::uint64_t>(fatCount) * 4 > in_.Remaining())
+            return Fail("the FAT block count is larger than the file can hold");
+        log->fatBlocks.assign(fatCount, 0);
+        for (std::uint32_t& block : log->fatBlocks)
+            if (!U32(block)) return false;
+        if (in_.Remaining() != 0)
+            return Fail(std::to_string(in_.Remaining()) + " bytes follow the end of the log");
+        return true;
+    }
+
+    std::string reason;
+
+private:
+    bool Fail(const std::string& why) {
+        if (reason.empty()) reason = why;
+        return false;
+    }
+    bool Bytes(void* out, std::size_t n) { return in_.Take(out, n) || Fail("the file ends early"); }
+    bool U8(std::uint8_t& v) { return Bytes(&v, 1); }
+    bool U16(std::uint16_t& v) {
+        std::uint8_t b[2];
+        if (!Bytes(b, 2)) return false;
+        v = nw::LoadLe16(b);
+        return true;
+    }
+    bool U32(std::uint32_t& v) {
+        std::uint8_t b[4];
+        if (!Bytes(b, 4)) return false;
+        v = nw::LoadLe32(b);
+        return true;
+    }
+    bool U64(std::uint64_t& v) {
+        std::uint8_t b[8];
+        if (!Bytes(b, 8)) return false;
+        v = nw::LoadLe64(b);
+        return true;
+    }
+    bool Text(std::uint64_t n, std::string& out, const char* what) {
+        if (n > in_.Remaining()) return Fail(std::string(what) + " is longer than the file can hold");
+        out.resize(static_cast<std::size_t>(n));
+        return Bytes(out.data(), out.size());
+    }
+    bool Descriptor(nw::VolumeDescriptor& d, const char* what) {
+        std::uint8_t n = 0;
+        if (!U8(n) || !Text(n, d.name, what)) return false;
+        if (in_.Remaining() < kDescriptorNumbersBytes) return Fail("the file ends early");
+        d.treeNode = nullptr;
+        return U32(d.fat1FirstBlock) && U32(d.fat2FirstBlock) && U32(d.det1FirstBlock) && U32(d.det2FirstBlock) &&
+               U64(d.sizeInSectors) && U64(d.startSector) && U32(d.blockCount) && U32(d.sectorsPerBlock);
+    }
+    bool Entries(std::vector<nw::EntryRecord>& out, bool keep, const char* kind) {
+        std::uint32_t count = 0;
+        if (!U32(count)) return false;
+        // The smallest record is its length field plus 26 bytes.
+        if (static_cast<std::uint64_t>(count) * (4 + kEntryRecordFixedBytes) > in_.Remaining())
+            return Fail(std::string("the ") + kind + " count is larger than the file can hold");
+        out.clear();
+        if (keep) out.reserve(count);
+        nw::EntryRecord r;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            std::uint32_t length = 0;
+            if (!U32(length)) return false;
+            if (length < kEntryRecordFixedBytes) return Fail(std::string("a ") + kind + " record is too short");
+            if (length - kEntryRecordFixedBytes > nw::kMaxEntryNameLength)
+                return Fail(std::string("a ") + kind + " name is longer than 254 bytes");
+            if (length > in_.Remaining()) return Fail("the file ends early");
+            if (!U8(r.attributes) || !U8(r.attributesHigh) ||
+                !Text(length - kEntryRecordFixedBytes, r.name, "a name") || !U32(r.parentNumber) ||
+                !U32(r.ownNumber) || !U32(r.size) || !U32(r.firstBlock) || !U32(r.timestamp) ||
+                !U32(r.deletedMarker))
+                return false;
+            if (keep) out.push_back(r);
+        }
+        return true;
+    }
+
+    ByteSource& in_;
+};
+
+bool ParseFrom(ByteSource& in, RecoveryLogContents* log, std::string* reason, bool keepEntries) {
+    Parser p(in);
+    bool ok = false;
+    try {
+        ok = p.Parse(log, keepEntries);
+    } catch (const std::bad_alloc&) {
+        p.reason = "not enough memory to read it";
+        ok = false;
+    }
+    if (!ok && reason) *reason = p.reason.empty() ? "the file cannot be read" : p.reason;
+    return ok;
+}
+
+// ---- taking a loaded log ----------------------------------------------------------
+
+void ShowStep(int layout) {
+    if (job::PublishedControls* c = job::Wizard().controls) c->ShowStep(layout);
+}
+
+void TakeVolumeList(RecoveryLogContents& log) {
+    job::WizardState& w = job::Wizard();
+    w.selectedDiskNumber = log.diskNumber;
+    w.selectedDiskLabel = disk::StoreKey(log.diskNumber);
+    for (std::size_t i = 0; i < w.VolumeList.size(); ++i)
+        w.VolumeList[i] = i < log.volumes.size() ? std::move(log.volumes[i]) : nw::VolumeDescriptor{};
+    w.volumeCount = static_cast<std::uint32_t>(log.volumes.size());
+    job::TreeItem root = nullptr;
+    if (job::TreeView* tree = w.volumeTree) {
+        tree->Clear();
+        root = tree->InsertItem(nullptr, "Disk " + std::to_string(w.selectedDiskNumber.load()), kRootTreeImage,
+                                job::kUnchecked);
+        for (std::uint32_t i = 0; i < w.volumeCount.load(); ++i)
+            w.VolumeList[i].treeNode = tree->InsertItem(root, w.VolumeList[i].name, kVolumeNodeImage, job::kUnchecked);
+    }
+    w.currentStep = 1;
+    if (root) w.volumeTree->Expand(root);
+    ShowStep(3);
+}
+
+void TakeMountedVolume(RecoveryLogContents& log) {
+    job::WizardState& w = job::Wizard();
+    w.currentVolume = std::move(log.volume);
+    w.currentVolume.treeNode = nullptr;
+    w.selectedVolumeName = w.currentVolume.name;
+    w.mountedMark = log.mountedMark;
+
+    nw::ClearEntryLists();
+    // Ordinals count from 0 here (a mount counts from 1).
+    auto append = [](bool toFolders, std::vector<nw::EntryRecord>& records) {
+        std::uint32_t ordinal = 0;
+        for (nw::EntryRecord& r : records) {
+            r.checked = 0;
+            r.ordinal = ordinal++;
+            r.det1Sector = 0;
+            r.det2Sector = 0;
+            r.slot = 0;
+            nw::AppendEntry(toFolders, std::move(r));
+        }
+        records.clear();
+        records.shrink_to_fit();
+    };
+    append(true, log.folders);
+    append(false, log.files);
+
+    nw::MountTables& t = nw::Mounted();
+    t.SuballocationTable = log.suballocationTable;
+    t.FatBlockList.clear();
+    t.FatBlockList.reserve(log.fatBlocks.size());
+    for (std::size_t i = 0; i < log.fatBlocks.size(); ++i)
+        t.FatBlockList.push_back({static_cast<std::uint32_t>(i), log.fatBlocks[i]});
+    t.folderCount = static_cast<std::uint32_t>(w.FolderList.Size());
+    t.fileCount = static_cast<std::uint32_t>(w.FileList.Size());
+
+    job::TreeItem root = nullptr;
+    if (job::TreeView* tree = w.directoryTree) {
+        tree->Clear();
+        root = tree->InsertItem(nullptr, w.selectedVolumeName, kRootTreeImage, job::kUnchecked);
+    }
+    ShowStep(5);
+    t.treeFolderCount = root ? nw::PopulateFolderTree(root, nw::kRootFolderNumber) : 0;
+    ShowStep(6);
+    w.currentStep += 1;
+    job::ReportStatus(w.currentVolume.name + ":\\");
+    w.currentFolderItem = root;
+    nw::ListFolder(nw::kRootFolderNumber);
+    w.treeHasFocus = 0;
+}
+
+std::string Upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+}  // namespace
+
+std::string LogFileNameFor(const std::string& chosenPath) {
+    const std::size_t slash = chosenPath.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    std::string path = chosenPath.substr(0, nameStart) + Upper(chosenPath.substr(nameStart));
+    if (path.size() < 3 || path.compare(path.size() - 3, 3, "SAV") != 0) path += ".SAV";
+    return path;
+}
+
+RecoveryLogContents CaptureRecoveryLog() {
+    RecoveryLogContents log = CaptureHead();
+    const job::WizardState& w = job::Wizard();
+    log.folders.assign(w.FolderList.begin(), w.FolderList.end());
+    log.files.assign(w.FileList.begin(), w.FileList.end());
+    return log;
+}
+
+std::vector<std::uint8_t> EncodeRecoveryLog(const RecoveryLogContents& log) {
+    VectorWriter out;
+    Encode(out, log, log.folders, log.files);
+    return std::move(out.bytes);
+}
+
+namespace {
+
+template <typename Folders, typename Files>
+bool WriteLogFile(const std::string& path, const RecoveryLogContents& head, const Folders& folders,
+                  const Files& files, std::string* reason) {
+    ReplacingFile file;
+    if (!file.Open(path, reason)) return false;
+    FileWriter out(file);
+    Encode(out, head, folders, files);
+    return file.Commit(reason);
+}
+
+}  // namespace
+
+bool WriteRecoveryLogFile(const std::string& path, const RecoveryLogContents& log, std::string* reason) {
+    return WriteLogFile(path, log, log.folders, log.files, reason);
+}
+
+bool DecodeRecoveryLog(const std::uint8_t* data, std::size_t size, RecoveryLogContents* log, std::string* reason,
+                       bool keepEntries) {
+    MemorySource in(data, size);
+    return ParseFrom(in, log, reason, keepEntries);
+}
+
+bool ReadRecoveryLogFile(const std::string& path, RecoveryLogContents* log, std::string* reason, bool keepEntries) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (reason) *reason = std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (reason) *reason = "not a regular file";
+        ::close(fd);
+        return false;
+    }
+    FileSource in(fd, static_cast<std::uint64_t>(st.st_size));
+    const bool ok = ParseFrom(in, log, reason, keepEntries);
+    if (!ok && in.error && reason) *reason = std::strerror(in.error);
+    ::close(fd);
+    return ok;
+}
+
+bool SaveLog(const std::string& chosenPath, std::string* writtenPath) {
+    job::WizardState& w = job::Wizard();
+    const std::string path = LogFileNameFor(chosenPath);
+    w.destinationPath = path;
+    ReplacingFile file;
+    if (!file.Open(path, nullptr)) {
+        job::ShowMessage(kUnableToOpenFile, job::MessageIcon::Error);
+        return false;
+    }
+    FileWriter out(file);
+    Encode(out, CaptureHead(), w.FolderList, w.FileList);
+    std::string reason;
+    if (!file.Commit(&reason)) {
+        // The old file (if any) is still in place; the new one was not made.
+        job::ShowMessage(std::string(kUnableToOpenFile) + ": " + reason, job::MessageIcon::Error);
+        return false;
+    }
+    if (writtenPath) *writtenPath = path;
+    return true;
+}
+
+bool LoadLog(const std::string& path) {
+    job::WizardState& w = job::Wizard();
+    if (w.recoveryMode.load() == job::kModeRaw) {
+        job::ShowMessage(kLoadLogRawModeText, job::MessageIcon::Error);
+        return false;
+    }
+    const std::int32_t step = w.currentStep.load();
+    // The whole file is checked before anything is taken; at the disk step the
+    // entry records are checked without being kept.
+    RecoveryLogContents log;
+    std::string reason;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        job::ShowMessage(kUnableToOpenFile, job::MessageIcon::Error);
+        return false;
+    }
+    ::close(fd);
+    if (!ReadRecoveryLogFile(path, &log, &reason, step == 1)) {
+        job::ShowMessage(std::string(kUnableToOpenFile) + ": " + reason, job::MessageIcon::Error);
+        return false;
+    }
+    w.recoveryMode = static_cast<std::int16_t>(log.mode);
+    if (step == 0) {
+        TakeVolumeList(log);
+    } else if (step == 1) {
+        try {
+            TakeMountedVolume(log);
+        } catch (const std::bad_alloc&) {
+            job::ShowMessage("Out Of Memory", job::MessageIcon::Error);
+            std::exit(1);
+        }
+    }
+    return true;
+}
+
+}  // namespace records
