@@ -1,0 +1,97 @@
+// The one main window of the desktop program: menu, tool buttons, status bar
+// with its clock, the wizard's panels, and exit handling. Owns the published
+// controls, the message boxes and the engine's prompts for its lifetime.
+#pragma once
+
+#include <QMainWindow>
+#include <QToolButton>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/QtControls.h"
+#include "app/QtMessageSink.h"
+#include "app/QtPrompts.h"
+#include "app/WindowParts.h"
+#include "app/WizardController.h"
+#include "disk/DiskCatalogue.h"
+
+class QActionGroup;
+class QLabel;
+
+namespace app {
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(std::vector<disk::DiskSource> sources, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The window's start-up. False when the program is not installed (the
+    // message has been shown): the program then ends.
+    bool Initialise();
+
+    // "%02i:%02i" on a 12-hour dial without AM/PM (13 -> 01, 0 stays 00).
+    static QString ClockText(int hour, int minute);
+
+    WindowParts& Parts() { return parts_; }
+    WizardController& Wizard() { return *wizard_; }
+    enum class Tool { SaveData, LoadLog, SaveLog, Exit, Help };
+    QToolButton* ToolButton(Tool tool) const { return tools_[static_cast<int>(tool)]; }
+    QLabel* ClockPane() const { return clock_; }
+    QAction* ExitAction() const { return exitAction_; }
+
+    // Attaches an image file as the next disk (the "Open Disk Image..."
+    // command after its file dialog). False with a message when it cannot.
+    bool AttachImage(const QString& path);
+
+    // Opens a file or web address with the desktop's handler.
+    std::function<void(const QString& target, bool isUrl)> shellOpen;
+    // Ends the process at once (Yes on the menu command "E&xit").
+    std::function<void()> endProcess;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildMenus();
+    void BuildCentral();
+    void BuildRawPanel(QWidget* central);
+    void BuildStatusBar();
+    void Publish();
+    void Unpublish();
+
+    // Asks "Do you want to exit from Tarvine?"; true on Yes.
+    bool AskExit();
+    void MenuExit();
+    void SaveDataTool();
+    void LoadLogTool();
+    void SaveLogTool();
+    void HelpContents();
+    void OpenDiskImage();
+    void ListContextMenu(const QPoint& globalPos);
+    void ChooseLanguage(const QString& file);
+    bool HandleKey(QWidget* target, QKeyEvent* event);
+    void ShowClock();
+    void Info(const QString& caption, const QString& text);
+    void Refuse(const char* text);
+
+    std::vector<disk::DiskSource> sources_;
+    WindowParts parts_;
+    WizardController* wizard_ = nullptr;
+    std::unique_ptr<QtControls> controls_;
+    std::unique_ptr<QtMessageSink> messages_;
+    std::unique_ptr<QtBadSectorPrompt> badSectorPrompt_;
+    std::unique_ptr<QtFatChoicePrompt> fatPrompt_;
+    QToolButton* tools_[5] = {};
+    QLabel* clock_ = nullptr;
+    QAction* exitAction_ = nullptr;
+    QAction* balloonAction_ = nullptr;
+    QActionGroup* languages_ = nullptr;
+    int clockTimer_ = 0;
+    bool published_ = false;
+};
+
+}  // namespace app

@@ -1,0 +1,37 @@
+// What the desktop program does before its window opens: reading the
+// command line and finding the install folder.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <string>
+#include <vector>
+
+#include "disk/DiskCatalogue.h"
+
+namespace app {
+
+struct CommandLine {
+    std::vector<disk::DiskSource> images;
+    bool help = false;
+    std::string error;  // non-empty: the arguments are wrong
+};
+
+// tarvine [--image FILE [--badmap MAPFILE]]... [--help]
+CommandLine ParseCommandLine(const QStringList& arguments);
+const char* UsageText();
+
+// Why an image named on the command line cannot be used; empty when it can.
+std::string ImageProblem(const disk::DiskSource& source);
+
+// The file whose presence marks a folder as holding the program's companion
+// files (step pictures, help).
+inline constexpr const char* kCompanionMarker = "Step1.bmp";
+
+// Makes "FilePath" name the folder beside the executable when the program
+// runs from a build tree or an unpacked folder that holds its companion
+// files, and the stored value is missing or names a folder without them.
+// Returns true when it wrote the value.
+bool RegisterInstallFolder(const QString& executableFolder);
+
+}  // namespace app

@@ -1,0 +1,45 @@
+// tarvine: the desktop program.
+#include <QApplication>
+#include <cstdio>
+#include <iostream>
+
+#include "app/MainWindow.h"
+#include "app/QtSettingsStore.h"
+#include "app/Startup.h"
+#include "app/job/Settings.h"
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("tarvine");
+    const app::CommandLine line = app::ParseCommandLine(QApplication::arguments());
+    if (line.help) {
+        std::cout << app::UsageText();
+        return 0;
+    }
+    if (!line.error.empty()) {
+        std::cerr << "tarvine: " << line.error << "\n";
+        return 2;
+    }
+    for (const auto& source : line.images) {
+        const std::string problem = app::ImageProblem(source);
+        if (!problem.empty()) {
+            std::cerr << "tarvine: " << problem << "\n";
+            return 2;
+        }
+    }
+
+    app::QtSettingsStore store;
+    job::InstallSettingsStore(&store);
+    if (app::RegisterInstallFolder(QApplication::applicationDirPath())) store.Sync();
+
+    int status = 0;
+    {
+        app::MainWindow window(line.images);
+        if (window.Initialise()) {
+            window.show();
+            status = application.exec();
+        }
+    }
+    job::InstallSettingsStore(nullptr);
+    return status;
+}
