@@ -239,7 +239,10 @@ private:
         fatNeeded_ = static_cast<std::uint32_t>(((blocks_ + 63ull) / 64 + spb_ - 1) / spb_);
         if (!spec_.fat1Blocks.empty() && spec_.fat1Blocks.size() < fatNeeded_)
             Fail(Who() + ": its FAT needs " + Str(fatNeeded_) + " blocks but FAT copy 1 names " + Str(spec_.fat1Blocks.size()));
-        OwnList(spec_.fat1Blocks, "FAT copy 1");
+        // FAT copy 1 starts at block 0 unless told otherwise; explicit
+        // chains that reach into it are refused rather than moving it.
+        out_.fat1 = spec_.fat1Blocks.empty() ? AllocList(fatNeeded_, "FAT copy 1") : spec_.fat1Blocks;
+        if (!spec_.fat1Blocks.empty()) OwnList(spec_.fat1Blocks, "FAT copy 1");
         OwnList(spec_.fat2Blocks, "FAT copy 2");
         OwnList(spec_.det1Blocks, "DET copy 1");
         OwnList(spec_.det2Blocks, "DET copy 2");
@@ -253,7 +256,6 @@ private:
     }
 
     void AllocateStructures() {
-        out_.fat1 = spec_.fat1Blocks.empty() ? AllocList(fatNeeded_, "FAT copy 1") : spec_.fat1Blocks;
         out_.det1 = spec_.det1Blocks.empty() ? AllocList(detCount_, "DET copy 1") : spec_.det1Blocks;
         out_.fat2 = spec_.fat2Blocks.empty() ? AllocList(fatNeeded_, "FAT copy 2") : spec_.fat2Blocks;
         out_.det2 = spec_.det2Blocks.empty() ? AllocList(det2Count_, "DET copy 2") : spec_.det2Blocks;
