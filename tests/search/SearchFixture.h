@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/job/Controls.h"
+#include "app/job/Settings.h"
 #include "app/job/Tree.h"
 #include "app/job/WizardState.h"
 #include "common/TempDir.h"
