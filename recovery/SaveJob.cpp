@@ -1,0 +1,88 @@
+#include "recovery/SaveJob.h"
+
+namespace recovery {
+
+namespace {
+
+SaveJob gJob;
+
+SaveProgressView gQuietView;
+
+class KeepingPrompts : public SavePrompts {
+public:
+    ReplaceAnswer ConfirmReplace(const std::string&) override { return ReplaceAnswer::No; }
+    WriteErrorAnswer WriteError(const std::string&, const std::string&) override { return WriteErrorAnswer::Skip; }
+};
+KeepingPrompts gKeepingPrompts;
+
+SaveProgressView* gView = &gQuietView;
+SavePrompts* gPrompts = &gKeepingPrompts;
+DetailsRows* gRows = nullptr;
+
+}  // namespace
+
+SaveJob& CurrentSaveJob() { return gJob; }
+
+void ResetSaveJob() {
+    SaveJob& j = gJob;
+    j.source = kNoSource;
+    j.destinationPath.clear();
+    j.totalFiles = 0;
+    j.totalBytes = 0;
+    j.savedBytes = 0;
+    j.filesStarted = 0;
+    j.startTime = 0;
+    j.stopRequested = 0;
+    j.skipRequested = 0;
+    j.replacePolicy = kReplaceAsk;
+    j.checkedFolderCount = 0;
+    j.countingState = kCountingIdle;
+    j.countingStopRequested = 0;
+    j.jobFinished = 0;
+    j.saveWorker = 0;
+    j.renamedNames.clear();
+}
+
+const char* FileOutcomeText(FileOutcome outcome) {
+    switch (outcome) {
+        case FileOutcome::Written: return "written";
+        case FileOutcome::Short: return "written, the chain ends before the file's size";
+        case FileOutcome::Abandoned: return "left empty, a suballocated file larger than one block";
+        case FileOutcome::NotReplaced: return "not replaced";
+        case FileOutcome::ChecksumError: return kChecksumErrorText;
+        case FileOutcome::CreateFailed: return "could not be created";
+        case FileOutcome::WriteFailed: return "writing failed";
+        case FileOutcome::Skipped: return "skipped";
+        case FileOutcome::Stopped: return "stopped";
+    }
+    return "";
+}
+
+void SetSaveProgressView(SaveProgressView* view) { gView = view ? view : &gQuietView; }
+void SetSavePrompts(SavePrompts* prompts) { gPrompts = prompts ? prompts : &gKeepingPrompts; }
+SaveProgressView& ProgressView() { return *gView; }
+SavePrompts& Prompts() { return *gPrompts; }
+void SetDetailsRows(DetailsRows* rows) { gRows = rows; }
+DetailsRows* InstalledDetailsRows() { return gRows; }
+
+std::string PercentCaption(int percent) { return std::to_string(percent) + "% Completed"; }
+
+std::string TotalDataText(std::uint64_t savedBytes, std::uint64_t totalBytes) {
+    std::uint64_t total = totalBytes / 1024 / 1024;
+    if (total == 0) total = 1;
+    return std::to_string(savedBytes / 1024 / 1024) + " MB/" + std::to_string(total) + " MB";
+}
+
+std::string FilesRecoveredText(std::uint32_t started, std::uint32_t total) {
+    return std::to_string(started) + " / " + std::to_string(total);
+}
+
+std::string CurrentFileText(std::uint64_t written, std::uint64_t byteCount) {
+    return std::to_string(written) + " / " + std::to_string(byteCount);
+}
+
+std::string MinutesText(std::int64_t seconds) {
+    return std::to_string(seconds / 60) + " Min " + std::to_string(seconds % 60) + " Sec";
+}
+
+}  // namespace recovery

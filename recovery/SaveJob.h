@@ -1,0 +1,158 @@
+// The program-wide state of the current save, and the interfaces through
+// which a save shows its progress ("Saving", "Calculating File Size") and
+// asks its questions ("Replace File Confirmation", "Error Writing
+// Destination"). The desktop program implements them with its dialogs, the
+// command-line program on the terminal, tests with recorders.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <set>
+#include <string>
+
+namespace recovery {
+
+enum SaveSource : std::int16_t { kNoSource = 0, kTreeSource = 1, kListSource = 2 };
+
+// Answers of "Replace File Confirmation", as replacePolicy values.
+enum ReplacePolicy : int { kReplaceAsk = 0, kReplaceNotThis = 1, kReplaceAll = 2, kReplaceNone = 3 };
+
+enum CountingState : int { kCountingIdle = 0, kCountingRunning = 1, kCountingDone = 2 };
+
+constexpr std::size_t kDestinationPathMax = 1024;
+
+struct SaveJob {
+    std::int16_t source = kNoSource;
+    std::string destinationPath;  // empty: the job does not run
+    std::uint32_t totalFiles = 0;
+    std::uint64_t totalBytes = 0;
+    std::atomic<std::uint64_t> savedBytes{0};
+    std::uint32_t filesStarted = 0;
+    std::int64_t startTime = 0;  // wall-clock seconds
+    std::atomic<int> stopRequested{0};
+    std::atomic<int> skipRequested{0};
+    int replacePolicy = kReplaceAsk;
+    int checkedFolderCount = 0;
+    std::atomic<int> countingState{kCountingIdle};
+    std::atomic<int> countingStopRequested{0};
+    std::atomic<int> jobFinished{0};
+    std::atomic<std::uint64_t> saveWorker{0};  // nonzero while the save worker runs
+
+    // Disk names changed for saving in this job (reported once each).
+    std::set<std::string> renamedNames;
+};
+
+SaveJob& CurrentSaveJob();
+// Every field back to its initial value (installed views and prompts stay).
+void ResetSaveJob();
+
+// ---- what the save shows -------------------------------------------------------
+
+// The per-file figures of "Saving", already formatted as the dialog shows them.
+struct FileFigures {
+    int percent = 0;             // savedBytes * 100 / totalBytes (may exceed 100)
+    std::string caption;         // "<percent>% Completed"
+    std::string filePath;        // "File Path :"
+    std::string fileName;        // "File Name :"
+    std::string totalData;       // "Total Data Recovered :" e.g. "12 MB/40 MB"
+    std::string filesRecovered;  // "Total Files Recovered :" e.g. "3 / 17"
+};
+
+// How one file that passed the filters ended.
+enum class FileOutcome {
+    Written,        // every byte the disk gave was written
+    Short,          // written, but the chain ended before the byte count
+    Abandoned,      // a suballocated file larger than one block: left empty
+    NotReplaced,    // the target existed and was kept
+    ChecksumError,  // "Compress File CheckSum Error": left empty
+    CreateFailed,   // "Error Writing Destination" at create (or the folder)
+    WriteFailed,    // "Error Writing Destination" while writing: partial file kept
+    Skipped,        // "S&kip" during the copy: partial file kept
+    Stopped,        // "&Stop" during the copy: partial file kept
+};
+const char* FileOutcomeText(FileOutcome outcome);
+
+class SaveProgressView {
+public:
+    virtual ~SaveProgressView() = default;
+    // "Calculating File Size": shown while the counting worker runs.
+    virtual void CountingStarted() {}
+    virtual void CountingProgress(std::uint32_t totalFiles) { (void)totalFiles; }  // "Total Files :"
+    virtual void CountingFinished() {}
+    // A file passed the filters; the figures before its copy.
+    virtual void FileStarted(const FileFigures& figures) { (void)figures; }
+    // " Recovered Current File :" after each sector (written / byteCount).
+    virtual void SectorWritten(std::uint64_t written, std::uint64_t byteCount) { (void)written; (void)byteCount; }
+    // "Time Remaining :" and "Time Elapsed :" after each whole block.
+    virtual void TimeFigures(const std::string& remaining, const std::string& elapsed) {
+        (void)remaining;
+        (void)elapsed;
+    }
+    // A file that a filter removed (no counter changes, nothing shown).
+    virtual void FileFiltered(const std::string& folderPath, const std::string& name) {
+        (void)folderPath;
+        (void)name;
+    }
+    // A started file is done. `target` is the path written (or meant).
+    virtual void FileEnded(const std::string& target, FileOutcome outcome, std::uint64_t written,
+                           std::uint64_t byteCount) {
+        (void)target;
+        (void)outcome;
+        (void)written;
+        (void)byteCount;
+    }
+    // The worker is done: the "Saving" dialog closes.
+    virtual void JobFinished() {}
+};
+
+enum class ReplaceAnswer { Yes, No, YesToAll, NoToAll };  // closing the box = No
+enum class WriteErrorAnswer { Abort, Skip };             // closing the box = Skip
+
+// The modal questions of a save; they block the save worker until answered.
+class SavePrompts {
+public:
+    virtual ~SavePrompts() = default;
+    virtual ReplaceAnswer ConfirmReplace(const std::string& target) = 0;
+    virtual WriteErrorAnswer WriteError(const std::string& target, const std::string& reason) = 0;
+};
+
+// nullptr restores the defaults: a view that shows nothing, and prompts that
+// keep existing files (No) and skip files that cannot be written.
+void SetSaveProgressView(SaveProgressView* view);
+void SetSavePrompts(SavePrompts* prompts);
+SaveProgressView& ProgressView();
+SavePrompts& Prompts();
+
+// The rows of the details list as a list-source save reads them.
+class DetailsRows {
+public:
+    virtual ~DetailsRows() = default;
+    virtual std::size_t RowCount() = 0;
+    virtual std::string Cell(std::size_t row, int column) = 0;
+    virtual bool IsSelected(std::size_t row) = 0;
+};
+void SetDetailsRows(DetailsRows* rows);
+DetailsRows* InstalledDetailsRows();
+
+// ---- fixed texts ------------------------------------------------------------------
+inline constexpr const char* kInvalidPathText = "Inavlid Path";
+inline constexpr const char* kNoFolderSelectedText = "No folder selected, select folders from left window";
+inline constexpr const char* kChecksumErrorText = "Compress File CheckSum Error";
+inline constexpr const char* kReplaceQuestionText = "The File Already Exists. Do you want to replace the existing file.";
+inline constexpr const char* kWriteErrorTitle = "Error Writing Destination";
+inline constexpr const char* kWriteErrorText =
+    "    Error copying current file :                                                                    "
+    "There may be bad sectors or not enough space in destination. Check if the destination is not write "
+    "protected.";
+inline constexpr const char* kCountingText = "Calculating File Size. Please Wait...";
+inline constexpr const char* kTerminateCountingQuestion = "Do you want to terminate this process?";
+inline constexpr const char* kGoToStep2Text = "Go to step 2 and then use this option";
+
+// Formats of the "Saving" figures.
+std::string PercentCaption(int percent);                                 // "42% Completed"
+std::string TotalDataText(std::uint64_t savedBytes, std::uint64_t totalBytes);  // "1 MB/3 MB"
+std::string FilesRecoveredText(std::uint32_t started, std::uint32_t total);     // "3 / 17"
+std::string CurrentFileText(std::uint64_t written, std::uint64_t byteCount);    // "1024 / 4096"
+std::string MinutesText(std::int64_t seconds);                                  // "2 Min 5 Sec"
+
+}  // namespace recovery
