@@ -1,0 +1,59 @@
+// Compressed-file marking: files of the mounted volume whose data begins
+// with the compressed-file header although their directory entry lacks the
+// compressed mark get the mark and the header's size, in both directory
+// copies on the source disk. The one operation that writes to the source.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace recovery {
+
+inline constexpr const char* kMarkingCompletedText = "Marking compressed file completed";
+
+// The "Marking Compressed File" dialog: its status text and its Close button.
+class MarkingView {
+public:
+    virtual ~MarkingView() = default;
+    virtual void SetStatusText(const std::string& text) { (void)text; }
+    virtual void EnableClose() {}
+};
+
+struct MarkingCandidate {
+    std::size_t fileIndex = 0;      // position in the file list
+    std::string name;
+    std::uint32_t size = 0;         // the entry's size (the header's stored length)
+    std::uint32_t markedSize = 0;   // the size the header gives for the entry
+    std::uint64_t det1Sector = 0;
+    std::uint64_t det2Sector = 0;
+    unsigned slot = 0;
+    bool changed = false;           // both copies written and read back as written
+    std::string failure;            // why not, when a write was meant
+};
+
+struct MarkingResult {
+    std::vector<MarkingCandidate> candidates;
+    unsigned failures = 0;
+};
+
+// True when a file's first data sector starts with the compressed-file
+// header (01 01 00 00) and its stored length (the value at byte 8) is
+// `entrySize`; *markedSize receives the value at byte 4.
+bool HasCompressedHeader(const std::uint8_t* sector, std::uint32_t entrySize, std::uint32_t* markedSize);
+
+// The marking pass over job::Wizard().FileList. With `write` false nothing
+// is written: the result lists what the pass would change. Each write is
+// read back; a failed one is shown in the status text and the pass goes on.
+// The records in memory are not changed.
+MarkingResult RunMarkingPass(bool write, MarkingView* view);
+
+// The menu command: at the browsing step only. Starts the pass on a worker
+// (recorded in MarkingWorker()) that reports to `view`; false at other steps.
+bool StartMarkingPass(MarkingView* view);
+std::atomic<std::uint64_t>& MarkingWorker();
+// The dialog closes before the pass ends: the pass stops touching the view.
+void DetachMarkingView();
+
+}  // namespace recovery
