@@ -104,11 +104,16 @@ struct VolumeOptions {
     bool haveVolume = false;
     unsigned volume = 0;
     int fat = 0;
+    bool haveDisk = false;
+    std::string logPath;  // --log: start from a stored recovery log
 };
-// Takes --disk, --advanced, --volume and --fat if `arg` is one of them.
+// Takes --disk, --advanced, --volume, --fat and --log if `arg` is one of them.
 // Returns 1 when taken, 0 when not one of them, -1 on a bad value.
 int TakeVolumeOption(ArgReader& reader, const std::string& arg, VolumeOptions& options);
 // Select, search and mount as the options say. Returns an exit status.
 int OpenVolume(const GlobalOptions& global, const VolumeOptions& options);
+// With --log: selects the log's disk (or --disk), takes the stored volume
+// list and, when `mounted`, the stored mounted volume (CmdLog.cpp).
+int OpenFromLog(const GlobalOptions& global, const VolumeOptions& options, bool mounted);
 
 }  // namespace cli

@@ -63,7 +63,7 @@ int RunCat(const Invocation& inv) {
     return kExitOk;
 }
 
-const Register kCat({"cat", "[--disk N] [--advanced] --volume I [--fat 1|2] PATH",
+const Register kCat({"cat", "[--disk N] [--advanced] --volume I [--fat 1|2] [--log FILE] PATH",
                      "write a file's bytes to stdout", RunCat});
 
 }  // namespace

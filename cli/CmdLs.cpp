@@ -57,7 +57,7 @@ int RunLs(const Invocation& inv) {
     return kExitOk;
 }
 
-const Register kLs({"ls", "[--disk N] [--advanced] --volume I [--fat 1|2] [-R] [FOLDER]",
+const Register kLs({"ls", "[--disk N] [--advanced] --volume I [--fat 1|2] [--log FILE] [-R] [FOLDER]",
                     "list a folder (a path with \\ separators below the root, LOST for the lost folder): "
                     "D|F, deleted, compressed, size, date, time, path",
                     RunLs});

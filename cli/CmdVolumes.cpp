@@ -19,8 +19,12 @@ int RunVolumes(const Invocation& inv) {
             return kExitBadInput;
         }
     }
-    if (int r = SelectDisk(inv.global, options.disk); r != kExitOk) return r;
-    if (int r = SearchVolumes(options.advanced); r != kExitOk) return r;
+    if (!options.logPath.empty()) {
+        if (int r = OpenFromLog(inv.global, options, false); r != kExitOk) return r;
+    } else {
+        if (int r = SelectDisk(inv.global, options.disk); r != kExitOk) return r;
+        if (int r = SearchVolumes(options.advanced); r != kExitOk) return r;
+    }
     const auto& w = job::Wizard();
     for (std::uint32_t i = 0; i < w.volumeCount.load(); ++i) {
         const auto& v = w.VolumeList[i];
@@ -31,7 +35,7 @@ int RunVolumes(const Invocation& inv) {
     return kExitOk;
 }
 
-const Register kVolumes({"volumes", "[--disk N] [--advanced]",
+const Register kVolumes({"volumes", "[--disk N] [--advanced] [--log FILE]",
                          "list the NetWare volumes: index, name, start sector, sectors per block, first blocks "
                          "of FAT1, FAT2, DET1, DET2, size in sectors, block count",
                          RunVolumes});

@@ -160,6 +160,7 @@ int TakeVolumeOption(ArgReader& reader, const std::string& arg, VolumeOptions& o
         options.advanced = true;
         return 1;
     }
+    if (arg == "--log") return reader.Value(arg, options.logPath) ? 1 : -1;
     if (arg == "--disk" || arg == "--volume" || arg == "--fat") {
         if (!reader.Value(arg, value) || !reader.Number(arg, value, n)) return -1;
         if (arg == "--disk") {
@@ -168,6 +169,7 @@ int TakeVolumeOption(ArgReader& reader, const std::string& arg, VolumeOptions& o
                 return -1;
             }
             options.disk = static_cast<unsigned>(n);
+            options.haveDisk = true;
         } else if (arg == "--volume") {
             if (n >= nw::kVolumeListCapacity) {
                 Error("--volume must be below " + std::to_string(nw::kVolumeListCapacity));
@@ -188,6 +190,7 @@ int TakeVolumeOption(ArgReader& reader, const std::string& arg, VolumeOptions& o
 }
 
 int OpenVolume(const GlobalOptions& global, const VolumeOptions& options) {
+    if (!options.logPath.empty()) return OpenFromLog(global, options, true);
     if (!options.haveVolume) {
         Error("--volume is required");
         return kExitBadInput;

@@ -1,0 +1,50 @@
+// dirlist: the folder listing records of a mounted volume on stdout.
+#include <cstdio>
+
+#include "app/job/WizardState.h"
+#include "cli/Cli.h"
+#include "records/DirectoryListing.h"
+
+namespace cli {
+namespace {
+
+int RunDirlist(const Invocation& inv) {
+    ArgReader reader(inv.command, inv.args);
+    VolumeOptions options;
+    bool print = false;
+    while (!reader.Done()) {
+        const std::string arg = reader.Take();
+        const int taken = TakeVolumeOption(reader, arg, options);
+        if (taken < 0) return kExitBadInput;
+        if (taken > 0) continue;
+        if (arg == "--print-format") {
+            print = true;
+        } else {
+            reader.Unknown(arg);
+            return kExitBadInput;
+        }
+    }
+    if (int r = OpenVolume(inv.global, options); r != kExitOk) return r;
+    job::TreeView* tree = job::Wizard().directoryTree;
+    if (!tree) return kExitBadInput;
+    const std::string end = records::RecordEnd(print ? records::ListingFormat::Print : records::ListingFormat::View);
+    bool failed = false;
+    records::WalkListing(*tree, tree->Root(), [&](const std::string& record) {
+        if (failed) return;
+        failed = std::fwrite(record.data(), 1, record.size(), stdout) != record.size() ||
+                 std::fwrite(end.data(), 1, end.size(), stdout) != end.size();
+    });
+    if (std::fflush(stdout) != 0 || failed) {
+        Error("dirlist: writing to the output failed");
+        return kExitBadInput;
+    }
+    return kExitOk;
+}
+
+const Register kDirlist({"dirlist", "[--print-format] [--disk N] [--advanced] --volume I [--fat 1|2] [--log FILE]",
+                         "the folder listing: one record per parent and child folder, \"parent-> child\", "
+                         "ending in CR LF (or the byte 0xE6 with --print-format)",
+                         RunDirlist});
+
+}  // namespace
+}  // namespace cli
