@@ -179,9 +179,8 @@ void SaveOneFile(std::uint32_t size, std::uint32_t firstBlock, const std::string
         finish(size == 0 ? FileOutcome::Written : FileOutcome::Short, 0);
         return;
     }
-    // A file held whole in one piece cannot be larger than a block. For a
-    // compressed file that is the stored length, tested after the header.
-    if (wholePiece && !(attributesHigh & kCompressedBit) && size > blockBytes) {
+    // A file held whole in one piece cannot be larger than a block.
+    if (wholePiece && size > blockBytes) {
         finish(FileOutcome::Abandoned, 0);
         return;
     }
@@ -193,10 +192,6 @@ void SaveOneFile(std::uint32_t size, std::uint32_t firstBlock, const std::string
             return;
         }
         byteCount = stored;
-        if (wholePiece && byteCount > blockBytes) {
-            finish(FileOutcome::Abandoned, 0);
-            return;
-        }
     }
 
     TargetConsumer consumer(file, byteCount);

@@ -1,0 +1,460 @@
+// Saves of builder images: what lands in the destination, under each filter,
+// source, replace answer, Stop and Skip, write failures and hostile names.
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "RecoveryFixture.h"
+
+namespace rectest {
+namespace {
+
+using recovery::FileOutcome;
+using recovery::ReplaceAnswer;
+
+// Root files, a long-named folder, every placement, a deleted file, stored
+// compressed files (one of them a whole piece whose entry size is larger than
+// a block: left empty), a name without a dot and an orphaned folder.
+const char* kDisk = R"(disk seed=7
+partition first=63 count=40000
+volume VOL spb=8 blocks=4000 det-blocks=2
+folder DOCS long="Documents" time=2005-03-15
+folder OLD in=DOCS time=2004-01-01
+file README.TXT text="root file\r\n" time=2005-03-01
+file EMPTY.LOG size=0 time=2005-01-01
+file doc size=100 time=2005-01-01
+file REPORT.DOC in=DOCS doc=word size=20K time=2005-03-31
+file SHEET.XLS in=DOCS doc=excel size=12K time=2005-04-01
+file NOTES.txt in=DOCS size=700 sub=whole time=2005-04-02
+file TAIL.DAT in=DOCS size=10000 sub=tail time=2006-01-01
+file PACK.DAT in=DOCS size=9000 compressed=marked expanded=30000 time=2005-05-05
+file PIECE.DAT in=DOCS size=1000 sub=whole compressed=marked expanded=20000 time=2005-05-06
+file GONE.DOC in=DOCS/OLD doc=word size=8K deleted time=2004-06-01
+file BIG.BIN in=DOCS/OLD size=100000 time=2004-06-02
+folder ORPHAN number=50 parent=999 time=2003-01-01
+file LOSTFILE.TXT parent=50 text="lost\r\n" time=2003-01-01
+)";
+
+std::string SampleDescription() {
+    const auto src = fs::path(__FILE__).parent_path().parent_path().parent_path();
+    std::ifstream f(src / "tools" / "nwimage" / "sample.nwd");
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+std::set<std::string> Keys(const std::map<std::string, std::string>& m) {
+    std::set<std::string> out;
+    for (const auto& [k, v] : m) out.insert(k);
+    return out;
+}
+
+class SaveTest : public RecoveryTest {};
+
+TEST_F(SaveTest, WholeVolumeReproducesTheManifest) {
+    UseAndMount(kDisk);
+    CheckAll();
+    Save();
+    const Tree saved = ReadTree(destination);
+    const Expected expected = FromManifest();
+    EXPECT_EQ(Hashes(saved), expected.files);
+    EXPECT_EQ(saved.folders, expected.folders);
+    EXPECT_TRUE(messages.texts.empty()) << messages.texts.front();
+    EXPECT_EQ(view.finished, 1);
+    // Files in the root land in the destination folder itself.
+    EXPECT_EQ(saved.files.at("README.TXT"), "root file\r\n");
+    // Stored compressed data is saved as it lies, not expanded.
+    EXPECT_EQ(saved.files.at("Documents/PACK.DAT").size(), 9000u);
+    EXPECT_EQ(saved.files.at("Documents/PIECE.DAT").size(), 0u);
+    auto& j = recovery::CurrentSaveJob();
+    EXPECT_EQ(j.filesStarted, expected.files.size());
+    EXPECT_EQ(j.totalFiles, expected.files.size());
+    EXPECT_EQ(j.stopRequested, 0);
+    EXPECT_EQ(j.jobFinished, 1);
+}
+
+TEST_F(SaveTest, SampleDiskVolumesReproduceTheManifest) {
+    const std::string description = SampleDescription();
+    ASSERT_FALSE(description.empty());
+    for (std::size_t k = 0; k < 2; ++k) {
+        if (k == 0) UseAndMount(description, 0);
+        else Remount(1);
+        destination = dir.File("out" + std::to_string(k));
+        CheckAll();
+        Save();
+        const Tree saved = ReadTree(destination);
+        const Expected expected = FromManifest();
+        EXPECT_EQ(Hashes(saved), expected.files) << volumeName;
+        EXPECT_EQ(saved.folders, expected.folders) << volumeName;
+    }
+}
+
+struct FilterCase {
+    const char* label;
+    int deletedMode;
+    std::vector<std::string> extensions;
+    bool march2005 = false;  // bounds 01-03-2005 .. 31-03-2005
+    std::set<std::string> files;
+};
+
+class FilterTest : public RecoveryTest, public ::testing::WithParamInterface<FilterCase> {};
+
+TEST_P(FilterTest, EachFilterCombinationSavesExactlyItsSubset) {
+    const FilterCase& c = GetParam();
+    UseAndMount(kDisk);
+    recovery::SettingsDialogSession dialog;
+    dialog.Open();
+    dialog.SetDeletedMode(c.deletedMode);
+    for (const auto& e : c.extensions) ASSERT_EQ(dialog.Add(e), recovery::AddResult::Added) << e;
+    if (c.march2005) {
+        dialog.SetDatePosition(recovery::kAfterDay, 0);
+        dialog.SetDatePosition(recovery::kAfterMonth, 2);
+        dialog.SetDatePosition(recovery::kAfterYear, 2005 - 1970);
+        dialog.SetDatePosition(recovery::kEarlierDay, 30);
+        dialog.SetDatePosition(recovery::kEarlierMonth, 2);
+        dialog.SetDatePosition(recovery::kEarlierYear, 2005 - 1970);
+    }
+    dialog.Apply();
+    CheckAll();
+    Save();
+    EXPECT_EQ(Keys(ReadTree(destination).files), c.files);
+    // Filtered files are not counted as started.
+    EXPECT_EQ(recovery::CurrentSaveJob().filesStarted, c.files.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Combinations, FilterTest,
+    ::testing::Values(
+        FilterCase{"DeletedOnly", 2, {}, false, {"Documents/OLD/GONE.DOC"}},
+        FilterCase{"ExcludeDeleted", 1, {}, false,
+                   {"README.TXT", "EMPTY.LOG", "doc", "Documents/REPORT.DOC", "Documents/SHEET.XLS",
+                    "Documents/NOTES.txt", "Documents/TAIL.DAT", "Documents/PACK.DAT", "Documents/PIECE.DAT",
+                    "Documents/OLD/BIG.BIN", "LOST/ORPHAN/LOSTFILE.TXT"}},
+        // Case-insensitive, and a name without a dot is its own extension.
+        FilterCase{"Extension", 0, {"doc"}, false, {"doc", "Documents/REPORT.DOC", "Documents/OLD/GONE.DOC"}},
+        FilterCase{"TwoExtensions", 0, {"TXT", "log"}, false,
+                   {"README.TXT", "EMPTY.LOG", "Documents/NOTES.txt", "LOST/ORPHAN/LOSTFILE.TXT"}},
+        // The 31st of March and the 1st of April share a key: both pass.
+        FilterCase{"March2005", 0, {}, true, {"README.TXT", "Documents/REPORT.DOC", "Documents/SHEET.XLS"}},
+        FilterCase{"AllThree", 1, {"doc", "xls"}, true, {"Documents/REPORT.DOC", "Documents/SHEET.XLS"}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(SaveTest, DeletedOnlyWithTheTreeSourceTakesOnlyCheckedDeletedFiles) {
+    UseAndMount(kDisk);
+    recovery::CurrentSaveSettings().deletedMode = recovery::kDeletedOnly;
+    CheckPath("Documents");
+    nw::PathMatch old;
+    ASSERT_TRUE(nw::FindEntryByPath("Documents\\OLD", &old));
+    nw::ToggleFolderCheck(old.item);  // unchecks OLD, which holds the deleted file
+    Save();
+    EXPECT_TRUE(ReadTree(destination).files.empty());
+}
+
+TEST_F(SaveTest, ADeepFolderAloneGetsItsAncestorsAsEmptyFolders) {
+    UseAndMount(kDisk);
+    CheckPath("Documents\\OLD");
+    Save();
+    const Tree saved = ReadTree(destination);
+    EXPECT_EQ(Keys(saved.files), (std::set<std::string>{"Documents/OLD/GONE.DOC", "Documents/OLD/BIG.BIN"}));
+    EXPECT_EQ(saved.folders, (std::set<std::string>{"Documents", "Documents/OLD"}));
+    EXPECT_TRUE(messages.texts.empty());
+}
+
+TEST_F(SaveTest, NothingCheckedSaysSoAndAnUnusableDestinationIsRefused) {
+    UseAndMount(kDisk);
+    Save();
+    EXPECT_EQ(messages.texts, std::vector<std::string>{recovery::kNoFolderSelectedText});
+    EXPECT_TRUE(ReadTree(destination).files.empty());
+
+    messages.texts.clear();
+    testutil::WriteFile(dir.File("plain"), "x");
+    destination = dir.File("plain") + "/below";
+    CheckAll();
+    Save();
+    EXPECT_EQ(messages.texts, std::vector<std::string>{recovery::kInvalidPathText});
+    EXPECT_EQ(recovery::CurrentSaveJob().filesStarted, 0u);
+    EXPECT_EQ(view.finished, 2);
+}
+
+TEST_F(SaveTest, ListSourceTakesSelectedRowsOrTheOthersWithInvertedSelection) {
+    UseAndMount(kDisk);
+    // The root's rows: Documents, LOST, then README.TXT, EMPTY.LOG, doc.
+    for (const nw::ListedRow& r : nw::FolderRows(0)) rows.rows.push_back(r.columns);
+    ASSERT_EQ(rows.rows.size(), 5u);
+    ASSERT_EQ(rows.rows[0][0], "Documents");
+    ASSERT_EQ(rows.rows[2][0], "README.TXT");
+    rows.selected = {0, 2};
+    Save(recovery::kListSource);
+    // A folder row saves its whole branch, checked or not.
+    std::set<std::string> expected{"README.TXT"};
+    for (const auto& [path, hash] : FromManifest().files)
+        if (path.rfind("Documents/", 0) == 0) expected.insert(path);
+    EXPECT_EQ(Keys(ReadTree(destination).files), expected);
+    EXPECT_EQ(recovery::CurrentSaveJob().totalFiles, expected.size());
+
+    destination = dir.File("inverted");
+    recovery::CurrentSaveSettings().selectionMode = recovery::kInvertSelection;
+    Save(recovery::kListSource);
+    EXPECT_EQ(Keys(ReadTree(destination).files),
+              (std::set<std::string>{"LOST/ORPHAN/LOSTFILE.TXT", "EMPTY.LOG", "doc"}));
+}
+
+TEST_F(SaveTest, ReplaceAnswersHoldAsLongAsTheyShould) {
+    UseAndMount(kDisk);
+    CheckPath("Documents\\OLD");
+    Save();
+    const std::string big = destination + "/Documents/OLD/BIG.BIN";
+    const std::string original = testutil::ReadFile(big);
+    ASSERT_EQ(original.size(), 100000u);
+    ASSERT_TRUE(prompts.replaceAsked.empty());
+
+    // "No" applies to one file: the question comes again for the next.
+    testutil::WriteFile(big, "changed");
+    prompts.replaceAnswer = ReplaceAnswer::No;
+    Save();
+    EXPECT_EQ(prompts.replaceAsked.size(), 2u);
+    EXPECT_EQ(testutil::ReadFile(big), "changed");
+    EXPECT_EQ(view.ended[big], FileOutcome::NotReplaced);
+    EXPECT_EQ(recovery::CurrentSaveJob().filesStarted, 2u);  // counted although kept
+
+    // "No to All": asked once, everything kept.
+    prompts.replaceAsked.clear();
+    prompts.replaceAnswer = ReplaceAnswer::NoToAll;
+    Save();
+    EXPECT_EQ(prompts.replaceAsked.size(), 1u);
+    EXPECT_EQ(testutil::ReadFile(big), "changed");
+
+    // The next job asks again; "Yes to All" replaces without asking again.
+    prompts.replaceAsked.clear();
+    prompts.replaceAnswer = ReplaceAnswer::YesToAll;
+    Save();
+    EXPECT_EQ(prompts.replaceAsked.size(), 1u);
+    EXPECT_EQ(testutil::ReadFile(big), original);
+}
+
+TEST_F(SaveTest, AnExistingLinkIsReplacedItselfNotWhatItPointsTo) {
+    UseAndMount(kDisk);
+    CheckPath("Documents\\OLD");
+    fs::create_directories(destination + "/Documents/OLD");
+    const std::string victim = dir.File("victim");
+    testutil::WriteFile(victim, "keep me");
+    fs::create_symlink(victim, destination + "/Documents/OLD/BIG.BIN");
+    prompts.replaceAnswer = ReplaceAnswer::Yes;
+    Save();
+    EXPECT_EQ(testutil::ReadFile(victim), "keep me");
+    EXPECT_FALSE(fs::is_symlink(destination + "/Documents/OLD/BIG.BIN"));
+    EXPECT_EQ(fs::file_size(destination + "/Documents/OLD/BIG.BIN"), 100000u);
+}
+
+TEST_F(SaveTest, SkipKeepsWholeBlocksOfTheFileAndGoesOn) {
+    UseAndMount(kDisk);
+    CheckPath("Documents\\OLD");
+    bool pressed = false;
+    view.onSector = [&](std::uint64_t written, std::uint64_t count) {
+        if (count == 100000 && written == 3 * 4096 + 512 && !pressed) {
+            pressed = true;
+            recovery::RequestSkip();
+        }
+    };
+    Save();
+    ASSERT_TRUE(pressed);
+    const std::string big = destination + "/Documents/OLD/BIG.BIN";
+    EXPECT_EQ(fs::file_size(big), 4u * 4096);
+    EXPECT_EQ(view.ended[big], FileOutcome::Skipped);
+    EXPECT_EQ(view.ended[destination + "/Documents/OLD/GONE.DOC"], FileOutcome::Written);
+    EXPECT_EQ(recovery::CurrentSaveJob().skipRequested, 0);
+}
+
+TEST_F(SaveTest, StopEndsTheJobAtTheNextBlockAndKeepsThePartialFile) {
+    UseAndMount(kDisk);
+    CheckAll();
+    view.onSector = [&](std::uint64_t written, std::uint64_t count) {
+        if (count == 100000 && written == 2 * 4096 + 1024) recovery::RequestStop();
+    };
+    Save();
+    const Tree saved = ReadTree(destination);
+    EXPECT_EQ(saved.files.at("Documents/OLD/BIG.BIN").size(), 3u * 4096);
+    // The orphaned folder comes after BIG.BIN in the walk and is not reached.
+    EXPECT_EQ(saved.files.count("LOST/ORPHAN/LOSTFILE.TXT"), 0u);
+    EXPECT_EQ(saved.files.count("README.TXT"), 1u);
+    EXPECT_EQ(recovery::CurrentSaveJob().stopRequested, 0);  // cleared at the end of the job
+    EXPECT_EQ(view.finished, 1);
+}
+
+// Runs `body` in a child whose files may not grow past `limit` bytes; the
+// child's exit status is the number of failed checks.
+int InChildWithFileLimit(rlim_t limit, const std::function<int()>& body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit rl{limit, limit};
+        ::setrlimit(RLIMIT_FSIZE, &rl);
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+}
+
+TEST_F(SaveTest, AFullDestinationRaisesTheWriteErrorAndSkipGoesOn) {
+    UseAndMount(kDisk);
+    CheckPath("Documents\\OLD");
+    const std::string big = destination + "/Documents/OLD/BIG.BIN";
+    const int failures = InChildWithFileLimit(50000, [&] {
+        prompts.writeAnswer = recovery::WriteErrorAnswer::Skip;
+        Save();
+        int bad = 0;
+        bad += prompts.writeErrors.size() != 1;
+        bad += view.ended[big] != FileOutcome::WriteFailed;
+        bad += fs::file_size(big) != 50000;  // the partial file stays
+        bad += view.ended[destination + "/Documents/OLD/GONE.DOC"] != FileOutcome::Written;
+        return bad;
+    });
+    EXPECT_EQ(failures, 0);
+}
+
+TEST_F(SaveTest, AbortOnAWriteErrorEndsTheJob) {
+    UseAndMount(kDisk);
+    CheckAll();
+    const int failures = InChildWithFileLimit(50000, [&] {
+        prompts.writeAnswer = recovery::WriteErrorAnswer::Abort;
+        Save();
+        int bad = 0;
+        bad += prompts.writeErrors.size() != 1;
+        bad += fs::exists(destination + "/LOST/ORPHAN/LOSTFILE.TXT");
+        bad += recovery::CurrentSaveJob().stopRequested != 0;
+        return bad;
+    });
+    EXPECT_EQ(failures, 0);
+}
+
+TEST_F(SaveTest, NamesFromTheDiskNeverLeaveTheDestination) {
+    UseAndMount(R"(partition first=63 count=20000
+volume EVIL spb=8 blocks=2000
+folder UP long=".."
+folder DOT long="." in=UP
+file X.TXT long="../../x" text="escape\r\n"
+file Y.TXT long="a/b" in=UP text="slash\r\n"
+file Z.TXT long="../../../z" in=UP/DOT text="deeper\r\n"
+)");
+    destination = dir.File("nest/out");
+    CheckAll();
+    Save();
+    EXPECT_EQ(ReadTree(dir.path()).files.count("x"), 0u);
+    const Tree saved = ReadTree(destination);
+    EXPECT_EQ(Keys(saved.files), (std::set<std::string>{".._.._x", "__/a_b", "__/_/.._.._.._z"}));
+    EXPECT_EQ(fs::directory_iterator(dir.File("nest"))->path().filename(), "out");
+    const std::string log = testutil::ReadFile(job::Wizard().activityLogPath);
+    EXPECT_NE(log.find("\"../../x\" from the disk saved as \".._.._x\""), std::string::npos) << log;
+}
+
+TEST_F(SaveTest, ALinkInsideTheDestinationIsNotFollowed) {
+    UseAndMount(kDisk);
+    fs::create_directories(destination);
+    fs::create_directories(dir.File("elsewhere"));
+    fs::create_directory_symlink(dir.File("elsewhere"), destination + "/Documents");
+    CheckPath("Documents");
+    prompts.writeAnswer = recovery::WriteErrorAnswer::Skip;
+    Save();
+    EXPECT_TRUE(fs::is_empty(dir.File("elsewhere")));
+    EXPECT_FALSE(prompts.writeErrors.empty());
+}
+
+TEST_F(SaveTest, AHeaderThatDisagreesLeavesAnEmptyFileAndTheJobGoesOn) {
+    UseAndMount(R"(partition first=63 count=20000
+volume V spb=8 blocks=2000
+file BAD.DAT size=3000 compressed=marked expanded=9000 dirsize=8000
+file GOOD.TXT text="fine\r\n"
+)");
+    CheckAll();
+    Save();
+    EXPECT_EQ(messages.texts, std::vector<std::string>{recovery::kChecksumErrorText});
+    const Tree saved = ReadTree(destination);
+    EXPECT_EQ(saved.files.at("BAD.DAT"), "");
+    EXPECT_EQ(saved.files.at("GOOD.TXT"), "fine\r\n");
+}
+
+TEST_F(SaveTest, ProgressFiguresOfAJobWithNothingToCount) {
+    UseAndMount(R"(partition first=63 count=20000
+volume V spb=8 blocks=2000
+folder F
+file EMPTY.LOG in=F size=0
+)");
+    CheckAll();
+    Save();
+    ASSERT_EQ(view.started.size(), 1u);
+    EXPECT_EQ(recovery::CurrentSaveJob().totalBytes, 1u);
+    EXPECT_EQ(view.started[0].caption, "0% Completed");
+    EXPECT_EQ(view.started[0].totalData, "0 MB/1 MB");
+    EXPECT_EQ(view.started[0].filesRecovered, "1 / 1");
+    EXPECT_EQ(view.started[0].fileName, "EMPTY.LOG");
+    EXPECT_EQ(fs::file_size(destination + "/F/EMPTY.LOG"), 0u);
+}
+
+TEST_F(SaveTest, TimeFiguresFollowTheClock) {
+    UseAndMount(kDisk);
+    static std::int64_t now = 1000;
+    recovery::SetSaveClock([] { return now; });
+    view.onSector = [&](std::uint64_t written, std::uint64_t count) {
+        if (count == 100000 && written == 4096) now = 1010;
+    };
+    CheckPath("Documents\\OLD");
+    Save();
+    recovery::SetSaveClock(nullptr);
+    ASSERT_FALSE(view.times.empty());
+    // 108192 bytes in all; after BIG.BIN's first block 4096 + 8192 (GONE.DOC
+    // first) are saved in 10 seconds.
+    const std::int64_t saved = 8192 + 4096, total = static_cast<std::int64_t>(recovery::CurrentSaveJob().totalBytes);
+    const std::int64_t remaining = (total - saved) / (saved / 10);
+    EXPECT_EQ(view.times.front(), recovery::MinutesText(remaining) + " | 0 Min 10 Sec");
+}
+
+TEST_F(SaveTest, CountingCanBeStoppedAndTheCopyGoesOn) {
+    UseAndMount(kDisk);
+    CheckAll();
+    messages.answer = job::MessageAnswer::Yes;
+    EXPECT_TRUE(recovery::RequestCountingStop());
+    EXPECT_EQ(messages.texts.back(), recovery::kTerminateCountingQuestion);
+    auto& j = recovery::CurrentSaveJob();
+    // The flag set before the count starts would be cleared; stop the count
+    // from inside instead.
+    struct StopAtThird : RecordingView {
+        void CountingProgress(std::uint32_t n) override {
+            if (n == 3) recovery::CurrentSaveJob().countingStopRequested = 1;
+        }
+    } stopper;
+    recovery::SetSaveProgressView(&stopper);
+    Save();
+    EXPECT_EQ(j.totalFiles, 3u);
+    EXPECT_EQ(j.filesStarted, FromManifest().files.size());
+    EXPECT_EQ(j.countingState, recovery::kCountingIdle);
+}
+
+TEST_F(SaveTest, TheSaveDataButtonNeedsTheBrowsingStep) {
+    job::Wizard().currentStep = 1;
+    EXPECT_FALSE(recovery::SaveCommandAllowed(false));
+    EXPECT_TRUE(messages.texts.empty());
+    EXPECT_FALSE(recovery::SaveCommandAllowed(true));
+    EXPECT_EQ(messages.texts, std::vector<std::string>{recovery::kGoToStep2Text});
+    job::Wizard().currentStep = 2;
+    EXPECT_TRUE(recovery::SaveCommandAllowed(true));
+}
+
+TEST_F(SaveTest, TheWorkerRunsOnItsOwnThread) {
+    UseAndMount(kDisk);
+    CheckAll();
+    auto& j = recovery::CurrentSaveJob();
+    j.source = recovery::kTreeSource;
+    j.destinationPath = destination + "/";  // a trailing separator gets no second one
+    recovery::StartSaveWorker();
+    recovery::WaitForSaveWorker();
+    EXPECT_EQ(j.destinationPath, destination + "/");
+    EXPECT_EQ(Hashes(ReadTree(destination)), FromManifest().files);
+}
+
+}  // namespace
+}  // namespace rectest
