@@ -1,0 +1,317 @@
+// Raw scan tests: a disk image attached as disk 0, a recording raw panel, a
+// scripted message sink, and small hand-made documents.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/job/Controls.h"
+#include "app/job/Identity.h"
+#include "app/job/Settings.h"
+#include "app/job/WizardState.h"
+#include "app/job/Worker.h"
+#include "common/TempDir.h"
+#include "disk/DiskCatalogue.h"
+#include "disk/SectorReader.h"
+#include "raw/RawScan.h"
+#include "tools/nwimage/NwImage.h"
+
+namespace rawtest {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct RecordingPanel : raw::RawPanel {
+    std::array<bool, raw::kKindCount> checked{true, true, true, true};
+    int rowCount = raw::kKindCount;
+    std::string startText, endText;
+    std::string destination;  // what "File Saving" hands back ("" = Cancel)
+
+    // Called from the worker each time it writes the status line.
+    std::function<void(const std::string&)> onStatus;
+
+    int FileTypeRowCount() override { return rowCount; }
+    bool FileTypeChecked(int row) override { return row < rowCount && checked[row]; }
+    std::string StartSectorText() override { return startText; }
+    std::string EndSectorText() override { return endText; }
+    void SetEndSectorText(const std::string& text) override { endText = text; }
+    void EnableFileTypeList(bool on) override { Log(on ? "types on" : "types off"); }
+    void EnableRangeFields(bool on) override { Log(on ? "fields on" : "fields off"); }
+    void EnableRangeButtons(bool on) override { Log(on ? "range buttons on" : "range buttons off"); }
+    std::string StartButtonText() override {
+        std::lock_guard<std::mutex> lock(mutex);
+        return button;
+    }
+    void SetStartButtonText(const std::string& text) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        button = text;
+    }
+    void EnableStartButton(bool on) override { Log(on ? "start on" : "start off"); }
+    void ShowFileSavingDialog() override {
+        ++savingDialogs;
+        job::Wizard().destinationPath = destination;
+    }
+    void SetRawStatus(const std::string& text) override {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            status.push_back(text);
+        }
+        if (onStatus) onStatus(text);
+    }
+    void ShowRawProgress(bool visible) override { Log(visible ? "progress shown" : "progress hidden"); }
+    void SetRawProgress(int percent, const std::string& caption) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        progress.push_back(percent);
+        captions.push_back(caption);
+    }
+    void ClearFilesRecovered() override {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!rows.empty()) lastRows = rows;
+        rows.clear();
+    }
+    void AddFilesRecoveredRow(const std::string& text) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        rows.push_back(text);
+    }
+    void SetFilesRecoveredRow(int row, const std::string& text) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        ASSERT_LT(static_cast<std::size_t>(row), rows.size());
+        rows[row] = text;
+    }
+    void DocumentWritten(const std::string& path, int) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        written.push_back(std::filesystem::path(path).filename().string());
+    }
+    void Log(const std::string& what) {
+        std::lock_guard<std::mutex> lock(mutex);
+        events.push_back(what);
+    }
+
+    std::mutex mutex;
+    std::string button = raw::kStartText;
+    int savingDialogs = 0;
+    std::vector<std::string> status, captions, rows, lastRows, written, events;
+    std::vector<int> progress;
+};
+
+struct ScriptedMessages : job::MessageSink {
+    job::MessageAnswer ShowMessage(const std::string& text, job::MessageIcon icon, job::MessageButtons) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        texts.push_back(text);
+        icons.push_back(icon);
+        return answer;
+    }
+    std::vector<std::string> Texts() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return texts;
+    }
+    std::mutex mutex;
+    std::vector<std::string> texts;
+    std::vector<job::MessageIcon> icons;
+    job::MessageAnswer answer = job::MessageAnswer::Ok;
+};
+
+class RawTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        job::ResetWizardState();
+        auto& w = job::Wizard();
+        w.messages = &messages;
+        w.recoveryMode = job::kModeRaw;
+        w.rangeIsWholeDisk = 1;
+        raw::InstallRawPanel(&panel);
+        disk::BadSectorDecision = disk::kRetryAll;
+        panel.destination = dir.File("out");
+    }
+    void TearDown() override {
+        raw::RawScan().stopRequested = 1;
+        job::WaitForWorker(raw::RawScan().rawWorker);
+        raw::RawScan().stopRequested = 0;
+        raw::InstallRawPanel(nullptr);
+        job::Wizard().messages = nullptr;
+        disk::DetachAllDevices();
+    }
+
+    // Writes the image and selects it as disk 0 (its size in the store).
+    void Use(const nwimage::DiskSpec& spec) {
+        image = nwimage::Build(spec);
+        path = dir.File("disk.img");
+        nwimage::WriteImageFile(image, path);
+        Attach();
+    }
+    void Attach() {
+        std::vector<disk::DiskInfo> disks;
+        std::string error;
+        ASSERT_TRUE(disk::EnumerateDisks({{path, ""}}, disks, &error)) << error;
+        auto& w = job::Wizard();
+        w.selectedDiskNumber = 0;
+        w.selectedDiskLabel = "Disk0";
+    }
+
+    // Presses "Start &Recovery" and waits for the scan to end.
+    raw::StartOutcome Scan() {
+        const raw::StartOutcome r = raw::OnStartRecoveryButton();
+        job::WaitForWorker(raw::RawScan().rawWorker);
+        return r;
+    }
+    void SetRange(std::uint64_t start, std::uint64_t end) {
+        job::Wizard().rangeIsWholeDisk = 0;
+        job::Wizard().rangeIsSectorRange = 1;
+        panel.startText = std::to_string(start);
+        panel.endText = std::to_string(end);
+    }
+
+    std::string Out(const std::string& name) const { return panel.destination + "/" + name; }
+    Bytes ReadOut(const std::string& name) const {
+        const std::string s = testutil::ReadFile(Out(name));
+        return Bytes(s.begin(), s.end());
+    }
+    std::vector<std::string> OutFiles() const {
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(panel.destination, ec))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    testutil::TempDir dir;
+    std::string path;
+    nwimage::Image image;
+    RecordingPanel panel;
+    ScriptedMessages messages;
+};
+
+inline nwimage::DocumentSpec Doc(nwimage::DocKind kind, std::uint64_t sector, std::uint32_t size,
+                                 std::uint64_t seed = 7) {
+    nwimage::DocumentSpec d;
+    d.kind = kind;
+    d.sector = sector;
+    d.size = size;
+    d.seed = seed;
+    return d;
+}
+
+inline nwimage::RawBlock RawAt(std::uint64_t sector, const Bytes& bytes) {
+    nwimage::RawBlock b;
+    b.sector = sector;
+    b.bytes = bytes;
+    return b;
+}
+
+inline void Put16(Bytes& v, std::size_t at, std::uint16_t x) {
+    v[at] = static_cast<std::uint8_t>(x);
+    v[at + 1] = static_cast<std::uint8_t>(x >> 8);
+}
+inline void Put32(Bytes& v, std::size_t at, std::uint32_t x) {
+    for (int i = 0; i < 4; ++i) v[at + i] = static_cast<std::uint8_t>(x >> (8 * i));
+}
+inline void PutUtf16(Bytes& v, std::size_t at, const char* s) {
+    for (std::size_t i = 0; s[i]; ++i) v[at + 2 * i] = static_cast<std::uint8_t>(s[i]);
+}
+
+// A compound document with 512- or 4096-byte sectors whose sectors after
+// the header are: the allocation table, the directory (a root entry and one
+// stream named `stream`), then `streamSectors` sectors of stream data. The
+// directory sits right behind the header, as small and Mac-written files
+// have it. Filler is printable text, so no signature appears in it.
+inline Bytes DirectoryFirstCompound(const char* stream, std::uint32_t streamSectors, std::uint32_t sectorSize = 512) {
+    const std::uint32_t total = 2 + streamSectors;
+    Bytes d(static_cast<std::size_t>(total + 1) * sectorSize, 0);
+    static const std::uint8_t kSig[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    std::memcpy(d.data(), kSig, 8);
+    Put16(d, 0x18, 0x003E);
+    Put16(d, 0x1A, sectorSize == 512 ? 3 : 4);
+    Put16(d, 0x1C, 0xFFFE);
+    Put16(d, 0x1E, sectorSize == 512 ? 9 : 12);
+    Put16(d, 0x20, 6);
+    Put32(d, 0x2C, 1);
+    Put32(d, 0x30, 1);
+    Put32(d, 0x38, 4096);
+    Put32(d, 0x3C, 0xFFFFFFFE);
+    Put32(d, 0x44, 0xFFFFFFFE);
+    Put32(d, 0x4C, 0);
+    for (std::size_t i = 1; i < 109; ++i) Put32(d, 0x4C + 4 * i, 0xFFFFFFFF);
+    auto at = [&](std::uint32_t s) { return static_cast<std::size_t>(s + 1) * sectorSize; };
+    for (std::uint32_t i = 0; i < sectorSize / 4; ++i) Put32(d, at(0) + 4 * i, 0xFFFFFFFF);
+    Put32(d, at(0), 0xFFFFFFFD);
+    Put32(d, at(0) + 4, 0xFFFFFFFE);
+    for (std::uint32_t i = 2; i + 1 < total; ++i) Put32(d, at(0) + 4 * i, i + 1);
+    Put32(d, at(0) + 4 * (total - 1), 0xFFFFFFFE);
+    const std::size_t dir = at(1);
+    PutUtf16(d, dir, "Root Entry");
+    Put16(d, dir + 0x40, 22);
+    d[dir + 0x42] = 5;
+    PutUtf16(d, dir + 128, stream);
+    Put16(d, dir + 128 + 0x40, static_cast<std::uint16_t>(2 * (std::strlen(stream) + 1)));
+    d[dir + 128 + 0x42] = 2;
+    Put32(d, dir + 128 + 0x74, 2);
+    Put32(d, dir + 128 + 0x78, streamSectors * sectorSize);
+    for (std::size_t i = at(2); i < d.size(); ++i) d[i] = static_cast<std::uint8_t>('a' + i % 23);
+    return d;
+}
+
+// A compound document of any size with 512-byte sectors laid out as Office
+// writes large files: the stream first, then the allocation table sectors,
+// the directory, and for Word a last sector with the class text.
+inline Bytes LargeCompound(nwimage::DocKind kind, std::uint32_t streamSectors, std::uint64_t seed = 1) {
+    const bool word = kind == nwimage::DocKind::Word;
+    const char* stream = word ? "WordDocument" : kind == nwimage::DocKind::Excel ? "Workbook" : "PowerPoint Document";
+    const std::uint32_t tail = word ? 2 : 1;
+    std::uint32_t fatSectors = 1;
+    while (fatSectors * 128 < streamSectors + fatSectors + tail) ++fatSectors;
+    if (fatSectors > 109) throw std::runtime_error("too large for the header's table list");
+    const std::uint32_t fatFirst = streamSectors, dirSec = streamSectors + fatSectors, compObj = dirSec + 1;
+    const std::uint32_t total = dirSec + tail;
+    Bytes d(static_cast<std::size_t>(total + 1) * 512, 0);
+    static const std::uint8_t kSig[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    std::memcpy(d.data(), kSig, 8);
+    Put16(d, 0x18, 0x003E);
+    Put16(d, 0x1A, 3);
+    Put16(d, 0x1C, 0xFFFE);
+    Put16(d, 0x1E, 9);
+    Put16(d, 0x20, 6);
+    Put32(d, 0x2C, fatSectors);
+    Put32(d, 0x30, dirSec);
+    Put32(d, 0x38, 4096);
+    Put32(d, 0x3C, 0xFFFFFFFE);
+    Put32(d, 0x44, 0xFFFFFFFE);
+    for (std::uint32_t i = 0; i < 109; ++i) Put32(d, 0x4C + 4 * i, i < fatSectors ? fatFirst + i : 0xFFFFFFFF);
+    auto at = [](std::uint32_t s) { return static_cast<std::size_t>(s + 1) * 512; };
+    const std::size_t fat = at(fatFirst);
+    for (std::uint32_t i = 0; i < fatSectors * 128; ++i) Put32(d, fat + 4 * i, 0xFFFFFFFF);
+    for (std::uint32_t i = 0; i + 1 < streamSectors; ++i) Put32(d, fat + 4 * i, i + 1);
+    Put32(d, fat + 4 * (streamSectors - 1), 0xFFFFFFFE);
+    for (std::uint32_t i = 0; i < fatSectors; ++i) Put32(d, fat + 4 * (fatFirst + i), 0xFFFFFFFD);
+    Put32(d, fat + 4 * dirSec, 0xFFFFFFFE);
+    if (word) Put32(d, fat + 4 * compObj, 0xFFFFFFFE);
+    std::uint64_t state = seed;
+    for (std::size_t i = at(0); i < at(streamSectors); ++i) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        d[i] = static_cast<std::uint8_t>('a' + (state >> 33) % 26);
+    }
+    const std::size_t dir = at(dirSec);
+    PutUtf16(d, dir, "Root Entry");
+    Put16(d, dir + 0x40, 22);
+    d[dir + 0x42] = 5;
+    Put32(d, dir + 0x4C, 1);
+    PutUtf16(d, dir + 128, stream);
+    Put16(d, dir + 128 + 0x40, static_cast<std::uint16_t>(2 * (std::strlen(stream) + 1)));
+    d[dir + 128 + 0x42] = 2;
+    Put32(d, dir + 128 + 0x78, streamSectors * 512);
+    if (word) std::memcpy(d.data() + at(compObj) + 60, "Word.Document.8", 15);
+    return d;
+}
+
+}  // namespace rawtest

@@ -1,0 +1,247 @@
+// Carving over builder images: names, kinds, counts and bytes of the written
+// files for the layouts a raw scan meets.
+#include "raw/Carving.h"
+#include "raw/RawScan.h"
+#include "tests/raw/RawFixture.h"
+
+namespace rawtest {
+namespace {
+
+using nwimage::DocKind;
+using nwimage::MakeDocument;
+
+Bytes Prefix(const Bytes& b, std::size_t n) { return Bytes(b.begin(), b.begin() + static_cast<long>(n)); }
+
+TEST_F(RawTest, EachKindIsWrittenWithItsNumberNameAndBytes) {
+    nwimage::DiskSpec spec;
+    spec.totalSectors = 4000;
+    spec.documents = {Doc(DocKind::Word, 100, 8192, 1), Doc(DocKind::Excel, 200, 6144, 2),
+                      Doc(DocKind::PowerPoint, 900, 20480, 3), Doc(DocKind::Excel5, 2000, 4096, 4),
+                      Doc(DocKind::Zip, 3000, 30720, 5)};
+    Use(spec);
+    ASSERT_EQ(Scan(), raw::StartOutcome::Started);
+
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC", "PPT3.PPT", "XLS2.XLS", "XLS4.XLS", "ZIP5.ZIP"}));
+    EXPECT_EQ(ReadOut("DOC1.DOC"), MakeDocument(DocKind::Word, 8192, 1));
+    EXPECT_EQ(ReadOut("XLS2.XLS"), MakeDocument(DocKind::Excel, 6144, 2));
+    EXPECT_EQ(ReadOut("PPT3.PPT"), MakeDocument(DocKind::PowerPoint, 20480, 3));
+    EXPECT_EQ(ReadOut("ZIP5.ZIP"), MakeDocument(DocKind::Zip, 30720, 5));
+    // An Excel 5 stream has no recorded length: it ends before the sector
+    // holding its worksheet marker (its last one).
+    EXPECT_EQ(ReadOut("XLS4.XLS"), Prefix(MakeDocument(DocKind::Excel5, 4096, 4), 7 * 512));
+
+    EXPECT_EQ(panel.lastRows, (std::vector<std::string>{"Total Word File(s) Recovered :  1",
+                                                        "Total Excel File(s) Recovered :  2",
+                                                        "Total PowerPoint File(s) Recovered :  1",
+                                                        "Total Zip File(s) Recovered :  1"}));
+    EXPECT_TRUE(panel.rows.empty()) << "the list is cleared when the scan ends";
+    EXPECT_TRUE(messages.Texts().empty());
+}
+
+TEST_F(RawTest, TwoDocumentsInOneWindowAreBothWrittenWhole) {
+    nwimage::DiskSpec spec;
+    spec.totalSectors = 2000;
+    spec.documents = {Doc(DocKind::Word, 100, 8192, 1), Doc(DocKind::Word, 150, 16384, 2)};
+    Use(spec);
+    Scan();
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC", "DOC2.DOC"}));
+    EXPECT_EQ(ReadOut("DOC1.DOC"), MakeDocument(DocKind::Word, 8192, 1));
+    EXPECT_EQ(ReadOut("DOC2.DOC"), MakeDocument(DocKind::Word, 16384, 2));
+    EXPECT_EQ(panel.lastRows.at(0), "Total Word File(s) Recovered :  2");
+}
+
+TEST_F(RawTest, EndInALaterWindowContinuesThenRereadsThatWindow) {
+    // 1399 sectors from 500: the Word marker lies in window 1600..2399,
+    // which also holds a workbook of its own.
+    nwimage::DiskSpec spec;
+    spec.totalSectors = 3000;
+    const Bytes word = LargeCompound(DocKind::Word, 1385);
+    spec.raw = {RawAt(500, word)};
+    spec.documents = {Doc(DocKind::Excel, 2000, 8192, 2)};
+    Use(spec);
+    Scan();
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC", "XLS2.XLS"}));
+    EXPECT_EQ(ReadOut("DOC1.DOC"), word);
+    EXPECT_EQ(ReadOut("XLS2.XLS"), MakeDocument(DocKind::Excel, 8192, 2));
+    EXPECT_EQ(std::count(panel.status.begin(), panel.status.end(), " Searching Sector :- 1600"), 2)
+        << "the window that ended the continued document is read again";
+}
+
+TEST_F(RawTest, ZipBelowACompoundHeaderOfTheSameWindowIsNoCandidate) {
+    nwimage::DiskSpec spec;
+    spec.totalSectors = 2000;
+    spec.documents = {Doc(DocKind::Zip, 100, 4096, 1), Doc(DocKind::Word, 300, 8192, 2),
+                      Doc(DocKind::Zip, 1000, 4096, 3)};
+    Use(spec);
+    Scan();
+    // The second ZIP lies in a window of its own and is found.
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC", "ZIP2.ZIP"}));
+    EXPECT_EQ(ReadOut("ZIP2.ZIP"), MakeDocument(DocKind::Zip, 4096, 3));
+}
+
+TEST_F(RawTest, DocumentAtSectorZeroIsNeverWrittenNorNumbered) {
+    nwimage::DiskSpec spec;
+    spec.totalSectors = 2000;
+    spec.documents = {Doc(DocKind::Word, 0, 8192, 1), Doc(DocKind::Excel, 300, 8192, 2)};
+    Use(spec);
+    Scan();
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"XLS1.XLS"}));
+    EXPECT_EQ(ReadOut("XLS1.XLS"), MakeDocument(DocKind::Excel, 8192, 2));
+}
+
+TEST_F(RawTest, UncheckedKindUsesUpItsNumberAndHasNoRow) {
+    nwimage::DiskSpec spec;
+    spec.totalSectors = 2000;
+    spec.documents = {Doc(DocKind::Excel, 100, 8192, 1), Doc(DocKind::Word, 300, 8192, 2),
+                      Doc(DocKind::Excel5, 1000, 4096, 3)};
+    Use(spec);
+    panel.checked = {true, false, false, false};
+    Scan();
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC2.DOC"}));
+    EXPECT_EQ(panel.lastRows, (std::vector<std::string>{"Total Word File(s) Recovered :  1"}));
+}
+
+TEST_F(RawTest, OnlyExcelCheckedPutsItsRowFirst) {
+    nwimage::DiskSpec spec;
+    spec.totalSectors = 2000;
+    spec.documents = {Doc(DocKind::Word, 100, 8192, 1), Doc(DocKind::Excel, 300, 8192, 2),
+                      Doc(DocKind::Excel5, 1000, 4096, 3)};
+    Use(spec);
+    panel.checked = {false, true, false, true};
+    Scan();
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"XLS2.XLS", "XLS3.XLS"}));
+    EXPECT_EQ(panel.lastRows, (std::vector<std::string>{"Total Excel File(s) Recovered :  2",
+                                                        "Total Zip File(s) Recovered :  0"}));
+}
+
+TEST_F(RawTest, CompoundDocumentOverFiveMiBIsWrittenWhole) {
+    const Bytes book = LargeCompound(DocKind::Excel, 12288);
+    ASSERT_GT(book.size(), 6u * 1024 * 1024);
+    nwimage::DiskSpec spec;
+    spec.totalSectors = 16000;
+    spec.raw = {RawAt(1000, book)};
+    Use(spec);
+    Scan();
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"XLS1.XLS"}));
+    EXPECT_EQ(ReadOut("XLS1.XLS"), book);
+}
+
+TEST_F(RawTest, DocumentOfUnknownLengthIsCutPastFiveMiB) {
+    const std::uint32_t size = 6 * 1024 * 1024;
+    nwimage::DiskSpec spec;
+    spec.totalSectors = 16000;
+    spec.documents = {Doc(DocKind::Excel5, 1000, size, 9)};
+    Use(spec);
+    Scan();
+    const Bytes got = ReadOut("XLS1.XLS");
+    ASSERT_EQ(got.size(), 5242880u + 10240u);
+    EXPECT_EQ(got, Prefix(MakeDocument(DocKind::Excel5, size, 9), got.size()));
+}
+
+TEST_F(RawTest, LongExcel5StreamIsCopiedInChunksThroughItsMarkerSector) {
+    // 30 sectors: the chunked copy runs on from the marker sector for one
+    // more chunk of the last chunk's length (here into zeros).
+    nwimage::DiskSpec spec;
+    spec.totalSectors = 2000;
+    spec.documents = {Doc(DocKind::Excel5, 100, 30 * 512, 4)};
+    Use(spec);
+    Scan();
+    Bytes expected = MakeDocument(DocKind::Excel5, 30 * 512, 4);
+    expected.resize(38 * 512, 0);
+    EXPECT_EQ(ReadOut("XLS1.XLS"), expected);
+}
+
+TEST_F(RawTest, DirectoryNearTheStartDoesNotCutTheDocument) {
+    const Bytes small = DirectoryFirstCompound("Workbook", 60);
+    const Bytes large = DirectoryFirstCompound("PowerPoint Document", 40, 4096);
+    nwimage::DiskSpec spec;
+    spec.totalSectors = 3000;
+    spec.raw = {RawAt(100, small), RawAt(1000, large)};
+    Use(spec);
+    Scan();
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"PPT2.PPT", "XLS1.XLS"}));
+    EXPECT_EQ(ReadOut("XLS1.XLS"), small);
+    EXPECT_EQ(ReadOut("PPT2.PPT"), large);
+}
+
+TEST_F(RawTest, StructureRunningIntoTheNextDocumentKeepsTheMarkerEnd) {
+    // Each directory-first document claims 62 sectors but only 12 are laid
+    // down before the next document begins: inside the window, and past its
+    // end (the following header is then read ahead).
+    const Bytes claimed = DirectoryFirstCompound("Workbook", 60);
+    const Bytes laid = Prefix(claimed, 12 * 512);
+    nwimage::DiskSpec spec;
+    spec.totalSectors = 3000;
+    spec.raw = {RawAt(100, laid), RawAt(1580, laid)};
+    spec.documents = {Doc(DocKind::Word, 130, 8192, 1), Doc(DocKind::Word, 1610, 8192, 2)};
+    Use(spec);
+    Scan();
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC2.DOC", "DOC4.DOC", "XLS1.XLS", "XLS3.XLS"}));
+    EXPECT_EQ(ReadOut("DOC2.DOC"), MakeDocument(DocKind::Word, 8192, 1));
+    // The marker rule: the directory sector (start + 2) ends them.
+    EXPECT_EQ(ReadOut("XLS1.XLS"), Prefix(claimed, 2 * 512));
+    EXPECT_EQ(ReadOut("XLS3.XLS"), Prefix(claimed, 2 * 512));
+    EXPECT_EQ(ReadOut("DOC4.DOC"), MakeDocument(DocKind::Word, 8192, 2));
+}
+
+// A ZIP of one stored member with a comment, as current tools write it
+// (version needed 2.0).
+Bytes CommentedZip() {
+    const std::string name = "a.txt", body = "hello, world\n", comment = "made by a test";
+    Bytes z;
+    auto u16 = [&](std::uint16_t v) { z.push_back(v & 0xFF); z.push_back(v >> 8); };
+    auto u32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) z.push_back((v >> (8 * i)) & 0xFF); };
+    auto text = [&](const std::string& s) { z.insert(z.end(), s.begin(), s.end()); };
+    u32(0x04034B50); u16(20); u16(0); u16(0); u16(0); u16(0); u32(0);
+    u32(static_cast<std::uint32_t>(body.size())); u32(static_cast<std::uint32_t>(body.size()));
+    u16(static_cast<std::uint16_t>(name.size())); u16(0); text(name); text(body);
+    const auto cd = static_cast<std::uint32_t>(z.size());
+    u32(0x02014B50); u16(20); u16(20); u16(0); u16(0); u16(0); u16(0); u32(0);
+    u32(static_cast<std::uint32_t>(body.size())); u32(static_cast<std::uint32_t>(body.size()));
+    u16(static_cast<std::uint16_t>(name.size())); u16(0); u16(0); u16(0); u16(0); u32(0); u32(0); text(name);
+    const auto cdSize = static_cast<std::uint32_t>(z.size()) - cd;
+    u32(0x06054B50); u16(0); u16(0); u16(1); u16(1); u32(cdSize); u32(cd);
+    u16(static_cast<std::uint16_t>(comment.size())); text(comment);
+    return z;
+}
+
+TEST_F(RawTest, ZipIsFoundWithAnyVersionAndWrittenToItsExactLength) {
+    const Bytes zip = CommentedZip();
+    Bytes noise = nwimage::SeededBytes(4096, 77);
+    nwimage::DiskSpec spec;
+    spec.totalSectors = 2000;
+    Bytes sector0 = zip;
+    // Random bytes share the zip's last sector and follow it.
+    sector0.insert(sector0.end(), noise.begin(), noise.end());
+    spec.raw = {RawAt(100, sector0)};
+    Use(spec);
+    Scan();
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"ZIP1.ZIP"}));
+    EXPECT_EQ(ReadOut("ZIP1.ZIP"), zip);
+}
+
+TEST_F(RawTest, ShortRangeStillReadsAWholeWindow) {
+    nwimage::DiskSpec spec;
+    spec.totalSectors = 2000;
+    spec.documents = {Doc(DocKind::Word, 500, 8192, 1), Doc(DocKind::Word, 1200, 8192, 2)};
+    Use(spec);
+    SetRange(100, 200);
+    ASSERT_EQ(Scan(), raw::StartOutcome::Started);
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC"}));
+}
+
+TEST_F(RawTest, ProbesReclassifyTheDocument) {
+    // A Word-marked compound document that carries "Microsoft Excel" at
+    // 4768 is written as a workbook.
+    Bytes doc = MakeDocument(DocKind::Word, 8192, 3);
+    std::memcpy(doc.data() + 4768, "Microsoft Excel", 15);
+    nwimage::DiskSpec spec;
+    spec.totalSectors = 2000;
+    spec.raw = {RawAt(100, doc)};
+    Use(spec);
+    Scan();
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"XLS1.XLS"}));
+}
+
+}  // namespace
+}  // namespace rawtest
