@@ -26,7 +26,7 @@ folder DEEP in="PUBLIC/Project Documents"
 file A.TXT in=PUBLIC\DOCS\DEEP text="line\r\n\"q\"" deleted
 file B.BIN blocks=500-502,550 size=20000 sub=tail
 file C.DAT size=2K compressed=marked expanded=0x1000
-folder GONE parent=777
+folder GONE parent=0777
 bad file=PUBLIC/DOCS/DEEP/A.TXT
 )";
 

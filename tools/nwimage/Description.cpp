@@ -118,7 +118,9 @@ private:
         std::size_t used = 0;
         std::uint64_t v = 0;
         try {
-            v = std::stoull(body, &used, 0);
+            const bool hex = body.size() > 2 && body[0] == '0' && (body[1] == 'x' || body[1] == 'X');
+            v = std::stoull(hex ? body.substr(2) : body, &used, hex ? 16 : 10);
+            if (hex) used += 2;
         } catch (...) {
             used = 0;
         }
