@@ -1,0 +1,233 @@
+// Compressed-file marking on builder images, and file viewing.
+#include <cstring>
+#include <fstream>
+
+#include "RecoveryFixture.h"
+#include "app/job/Worker.h"
+#include "netware/FileReader.h"
+#include "recovery/CompressedMarking.h"
+#include "recovery/FileViewer.h"
+
+namespace rectest {
+namespace {
+
+struct StatusView : recovery::MarkingView {
+    void SetStatusText(const std::string& text) override { texts.push_back(text); }
+    void EnableClose() override { ++closeEnabled; }
+    std::vector<std::string> texts;
+    int closeEnabled = 0;
+};
+
+std::string MarkingDisk() {
+    std::string d = R"(disk seed=3
+partition first=63 count=30000
+volume V spb=8 blocks=3000 det-blocks=3 det2-length=1
+file SHRUNK.DAT size=9000 compressed=unmarked expanded=30000
+file NEIGHBOUR.TXT text="next to it\r\n"
+file MARKED.DAT size=3000 compressed=marked expanded=7000
+file OTHER.DAT size=5000 compressed=unmarked expanded=8000 dirsize=5001
+file PLAIN.BIN size=2000
+)";
+    // Push one more unmarked file beyond the part that copy 2 mirrors.
+    for (int i = 0; i < 40; ++i) d += "file F" + std::to_string(i) + ".TXT text=\"filler\"\n";
+    d += "file LATE.DAT size=4000 compressed=unmarked expanded=12000\n";
+    return d;
+}
+
+class MarkingTest : public RecoveryTest {
+protected:
+    std::vector<std::uint8_t> SectorOfImage(std::uint64_t sector) {
+        std::ifstream f(imagePath, std::ios::binary);
+        f.seekg(static_cast<std::streamoff>(sector * 512));
+        std::vector<std::uint8_t> s(512);
+        f.read(reinterpret_cast<char*>(s.data()), 512);
+        return s;
+    }
+    const nw::EntryRecord* File(const std::string& name) {
+        for (const auto& r : job::Wizard().FileList)
+            if (r.name == name) return &r;
+        return nullptr;
+    }
+};
+
+TEST_F(MarkingTest, MarksBothDirectoryCopiesAndLeavesEverythingElse) {
+    UseAndMount(MarkingDisk());
+    const nw::EntryRecord shrunk = *File("SHRUNK.DAT");
+    const nw::EntryRecord late = *File("LATE.DAT");
+    ASSERT_NE(shrunk.det2Sector, 0u);
+    ASSERT_EQ(late.det2Sector, 0u);
+    const auto det1Before = SectorOfImage(shrunk.det1Sector);
+
+    StatusView status;
+    const recovery::MarkingResult dry = recovery::RunMarkingPass(false, &status);
+    ASSERT_EQ(dry.candidates.size(), 2u);
+    EXPECT_EQ(dry.candidates[0].name, "SHRUNK.DAT");
+    EXPECT_EQ(dry.candidates[0].markedSize, 30000u);
+    EXPECT_EQ(dry.candidates[1].name, "LATE.DAT");
+    EXPECT_EQ(SectorOfImage(shrunk.det1Sector), det1Before);  // a listing writes nothing
+
+    status.texts.clear();
+    const recovery::MarkingResult done = recovery::RunMarkingPass(true, &status);
+    EXPECT_EQ(done.failures, 0u);
+    ASSERT_EQ(done.candidates.size(), 2u);
+    EXPECT_TRUE(done.candidates[0].changed);
+    EXPECT_TRUE(done.candidates[1].changed);
+    EXPECT_EQ(status.texts.front(), "SHRUNK.DAT");
+    EXPECT_EQ(status.texts.back(), recovery::kMarkingCompletedText);
+    EXPECT_EQ(status.closeEnabled, 2);  // once per pass
+
+    const auto det1 = SectorOfImage(shrunk.det1Sector);
+    const std::uint8_t* e = det1.data() + 128 * shrunk.slot;
+    EXPECT_EQ(e[7], 4);
+    EXPECT_EQ(nw::LoadLe32(e + 0x30), 30000u);
+    // Only those five bytes changed; copy 2 receives copy 1's whole sector.
+    std::vector<std::uint8_t> expected = det1Before;
+    expected[128 * shrunk.slot + 7] = 4;
+    nw::StoreLe32(expected.data() + 128 * shrunk.slot + 0x30, 30000);
+    EXPECT_EQ(det1, expected);
+    EXPECT_EQ(SectorOfImage(shrunk.det2Sector), det1);
+    EXPECT_EQ(SectorOfImage(late.det1Sector)[128 * late.slot + 7], 4);
+
+    // The records keep their old values until the next mount.
+    EXPECT_EQ(File("SHRUNK.DAT")->size, 9000u);
+    Remount();
+    const nw::EntryRecord* after = File("SHRUNK.DAT");
+    EXPECT_TRUE(after->IsCompressed());
+    EXPECT_EQ(after->size, 30000u);
+    EXPECT_FALSE(File("OTHER.DAT")->IsCompressed());
+    EXPECT_TRUE(recovery::RunMarkingPass(true, nullptr).candidates.empty());
+
+    // Saved as stored: the 9000 bytes that lie on the volume.
+    CheckAll();
+    Save();
+    EXPECT_EQ(fs::file_size(destination + "/SHRUNK.DAT"), 9000u);
+    EXPECT_TRUE(messages.texts.empty());
+}
+
+TEST_F(MarkingTest, NothingIsWrittenWithoutDirectorySectorsOrIntoASectorThatNoLongerHoldsTheEntry) {
+    UseAndMount(MarkingDisk());
+    auto& files = job::Wizard().FileList;
+    for (auto& r : files) r.det1Sector = 0;  // as after a log load
+    EXPECT_TRUE(recovery::RunMarkingPass(true, nullptr).candidates.empty());
+
+    Remount();
+    nw::EntryRecord* shrunk = nullptr;
+    for (auto& r : job::Wizard().FileList)
+        if (r.name == "SHRUNK.DAT") shrunk = &r;
+    ASSERT_NE(shrunk, nullptr);
+    const std::uint64_t wrong = shrunk->det1Sector + 1;
+    const auto before = SectorOfImage(wrong);
+    shrunk->det1Sector = wrong;
+    StatusView status;
+    const recovery::MarkingResult r = recovery::RunMarkingPass(true, &status);
+    EXPECT_EQ(r.failures, 1u);
+    EXPECT_FALSE(r.candidates.at(0).changed);
+    EXPECT_EQ(SectorOfImage(wrong), before);
+    EXPECT_NE(status.texts.back().find("could not be marked"), std::string::npos);
+}
+
+TEST_F(MarkingTest, TheCommandRunsOnlyAtTheBrowsingStep) {
+    UseAndMount(MarkingDisk());
+    job::Wizard().currentStep = 1;
+    EXPECT_FALSE(recovery::StartMarkingPass(nullptr));
+    job::Wizard().currentStep = 2;
+    StatusView status;
+    ASSERT_TRUE(recovery::StartMarkingPass(&status));
+    job::WaitForWorker(recovery::MarkingWorker());
+    EXPECT_EQ(status.texts.back(), recovery::kMarkingCompletedText);
+    recovery::DetachMarkingView();
+}
+
+struct RecordingOpener : recovery::FileOpener {
+    recovery::OpenResult Open(const std::string& path) override {
+        opened.push_back(path);
+        return result;
+    }
+    void OpenWith(const std::string& path) override { openWith.push_back(path); }
+    recovery::OpenResult result = recovery::OpenResult::Opened;
+    std::vector<std::string> opened, openWith;
+};
+
+class ViewTest : public RecoveryTest {
+protected:
+    const nw::EntryRecord& File(const std::string& name) {
+        for (const auto& r : job::Wizard().FileList)
+            if (r.name == name) return r;
+        throw std::runtime_error("no file " + name);
+    }
+    recovery::ViewResult View(const nw::EntryRecord& r, std::string* path = nullptr) {
+        return recovery::ViewFile(r.size, r.firstBlock, temp, r.name, r.attributesHigh, opener, path);
+    }
+    std::string temp = dir.File("tmp/view");
+    RecordingOpener opener;
+};
+
+const char* kViewDisk = R"(partition first=63 count=20000
+volume V spb=8 blocks=2000
+file NOTES.TXT text="look at me\r\n"
+file EMPTY.LOG size=0
+file PACK.DAT size=3000 compressed=marked
+file BIG.BIN size=50000
+file ODD.XYZ text="odd"
+file SMALL.BIN size=3000 sub=whole dirsize=9000
+)";
+
+TEST_F(ViewTest, CopiesTheFileUnderItsOwnNameAndOpensIt) {
+    UseAndMount(kViewDisk);
+    std::string path;
+    ASSERT_EQ(View(File("BIG.BIN"), &path), recovery::ViewResult::Opened);
+    EXPECT_EQ(path, temp + "/BIG.BIN");
+    EXPECT_EQ(opener.opened, std::vector<std::string>{path});
+    const std::vector<std::uint8_t> bytes = nw::ReadFileBytes(File("BIG.BIN"));
+    EXPECT_EQ(testutil::ReadFile(path), std::string(bytes.begin(), bytes.end()));
+
+    // Viewing again overwrites the copy; an empty file is opened too.
+    testutil::WriteFile(path, std::string(70000, 'x'));
+    ASSERT_EQ(View(File("BIG.BIN")), recovery::ViewResult::Opened);
+    EXPECT_EQ(fs::file_size(path), 50000u);
+    ASSERT_EQ(View(File("EMPTY.LOG"), &path), recovery::ViewResult::Opened);
+    EXPECT_EQ(fs::file_size(path), 0u);
+    EXPECT_TRUE(opener.openWith.empty());
+}
+
+TEST_F(ViewTest, WithoutAnAssociatedProgramTheChoiceIsOffered) {
+    UseAndMount(kViewDisk);
+    opener.result = recovery::OpenResult::NoAssociation;
+    std::string path;
+    View(File("ODD.XYZ"), &path);
+    EXPECT_EQ(opener.openWith, std::vector<std::string>{path});
+    opener.result = recovery::OpenResult::Failed;
+    View(File("ODD.XYZ"));
+    EXPECT_EQ(opener.openWith.size(), 1u);
+    EXPECT_TRUE(messages.texts.empty());
+}
+
+TEST_F(ViewTest, RefusalsAndCopiesThatAreNotOpened) {
+    UseAndMount(kViewDisk);
+    EXPECT_EQ(View(File("PACK.DAT")), recovery::ViewResult::Compressed);
+    EXPECT_EQ(messages.texts.back(), recovery::kCannotViewCompressedText);
+    EXPECT_FALSE(fs::exists(dir.File("tmp")));  // refused before the folder was touched
+
+    // A whole-file piece whose size is larger than a block: an empty copy, not opened.
+    std::string path;
+    EXPECT_EQ(View(File("SMALL.BIN"), &path), recovery::ViewResult::TooLargeForPiece);
+    EXPECT_EQ(fs::file_size(path), 0u);
+    EXPECT_TRUE(opener.opened.empty());
+
+    // A link planted where the copy goes is not followed.
+    const std::string victim = dir.File("victim");
+    testutil::WriteFile(victim, "keep");
+    fs::create_symlink(victim, temp + "/NOTES.TXT");
+    EXPECT_EQ(View(File("NOTES.TXT")), recovery::ViewResult::CannotCreate);
+    EXPECT_EQ(messages.texts.back(), recovery::kCannotCreateViewText);
+    EXPECT_EQ(testutil::ReadFile(victim), "keep");
+
+    // A folder so deep that the copy's path would pass the platform's limit.
+    temp = dir.File(std::string(4100, 'd'));
+    EXPECT_EQ(View(File("ODD.XYZ")), recovery::ViewResult::PathTooLong);
+    EXPECT_EQ(messages.texts.back(), recovery::kViewPathTooLongText);
+    EXPECT_TRUE(opener.opened.empty());
+}
+
+}  // namespace
+}  // namespace rectest
