@@ -324,6 +324,32 @@ int ReadSectors(const SectorReadRequest& request) {
     return ReadDirect(request.deviceName, map, request.startSector, inRange, buf);
 }
 
+bool TryReadSectors(const SectorReadRequest& request) {
+    if (request.sectorCount == 0) return true;
+    if (!request.buffer || OsFamily.load() != 'N') return false;
+    auto* buf = static_cast<std::uint8_t*>(request.buffer);
+    std::shared_ptr<RescueMap> map;
+    std::uint32_t inRange = 0;
+    {
+        std::lock_guard<std::mutex> lock(gMutex);
+        const int slot = FindSlot(request.deviceName);
+        if (slot < 0 || !gSlots[slot].openable) return false;
+        Slot& s = gSlots[slot];
+        inRange = ClipToDevice(request, s.sizeBytes, buf);
+        if (inRange == 0) return true;
+        // Small requests fill the cache; large ones go straight to the device.
+        if (static_cast<std::uint64_t>(inRange) * kSectorSize <= kChunkBytes)
+            return ReadThroughCache(slot, request.startSector * kSectorSize,
+                                    static_cast<std::uint64_t>(inRange) * kSectorSize, buf);
+        map = s.map;
+    }
+    const std::uint64_t offset = request.startSector * kSectorSize;
+    const std::uint64_t bytes = static_cast<std::uint64_t>(inRange) * kSectorSize;
+    if (map && !map->IsGood(offset, bytes)) return false;
+    Fd fd(::open(request.deviceName, O_RDONLY | O_CLOEXEC));
+    return fd.ok() && PreadAll(fd.get(), buf, bytes, offset);
+}
+
 bool WriteSectors(const SectorReadRequest& request) {
     const std::uint64_t bytes = static_cast<std::uint64_t>(request.sectorCount) * kSectorSize;
     bool ok = false;

@@ -50,6 +50,12 @@ void RunBadSectorPrompt();
 // Reads request.sectorCount sectors. Unreadable sectors and sectors at or past
 // the end of the device read as zeros; the buffer never keeps stale data.
 int ReadSectors(const SectorReadRequest& request);
+// Reads like ReadSectors but never runs the bad-sector policy: true when every
+// sector was read (sectors past the device end read as zeros), false when any
+// could not be (the buffer is then unspecified). Callers that read ahead in
+// large windows use it and, when it fails, read the part they need through
+// ReadSectors so that the policy runs for exactly the request it concerns.
+bool TryReadSectors(const SectorReadRequest& request);
 // Writes the sectors; true only when the open, the whole write and the close
 // succeeded. Drops cached data of that device.
 bool WriteSectors(const SectorReadRequest& request);

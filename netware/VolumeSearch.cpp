@@ -336,23 +336,35 @@ void AdvancedVolumeSearch() {
 
     if (!StopRequested() && total > 0) {
         const auto t = static_cast<std::uint64_t>(total);
-        // The groups are examined eight sectors at a time as before, but taken
-        // from a larger window so that a read request moves 1 MiB.
+        // The groups are examined eight sectors at a time, taken from a 1 MiB
+        // read-ahead window. A window that cannot be read whole is not used:
+        // its groups are then read one by one, so the bad-sector policy runs
+        // for the 8-sector group it concerns and a skipped sector costs only
+        // its own group.
         std::vector<std::uint8_t> window(static_cast<std::size_t>(kScanWindow) * kSectorSize);
         disk::SectorReadRequest request = disk::MakeRequest(w.selectedDiskNumber.load(), w.selectedDiskLabel, 0,
                                                             kScanWindow, window.data());
+        std::vector<std::uint8_t> single(static_cast<std::size_t>(kScanGroup) * kSectorSize);
+        disk::SectorReadRequest groupRequest = disk::MakeRequest(w.selectedDiskNumber.load(), w.selectedDiskLabel, 0,
+                                                                 kScanGroup, single.data());
         std::uint64_t windowStart = 0;
         bool windowValid = false;
+        bool windowReadable = false;
         bool full = false;
         std::uint64_t s = 0;
         while (s < t && !full) {
             if (StopRequested()) break;
             if (!windowValid || s < windowStart || s + kScanGroup > windowStart + kScanWindow) {
                 request.startSector = windowStart = s;
-                disk::ReadSectors(request);
+                windowReadable = disk::TryReadSectors(request);
                 windowValid = true;
             }
             const std::uint8_t* group = window.data() + (s - windowStart) * kSectorSize;
+            if (!windowReadable) {
+                groupRequest.startSector = s;
+                disk::ReadSectors(groupRequest);
+                group = single.data();
+            }
             for (std::uint32_t k = 0; k < kScanGroup; ++k) {
                 if (StopRequested()) break;
                 if (!BeginsWithDetSignature(group + static_cast<std::size_t>(k) * kSectorSize)) continue;

@@ -216,6 +216,27 @@ TEST_F(SectorReaderTest, ReattachingAnImageDropsItsCachedData) {
     EXPECT_TRUE(SectorIs(buf, 0, 0x42));
 }
 
+TEST_F(SectorReaderTest, TryReadNeverPromptsAndReportsUnreadableWindows) {
+    std::string img = MakeImage(dir, 4096);
+    ASSERT_TRUE(disk::AttachDevice(0, img, MakeMap(dir, 4096, 3000, 1), nullptr));
+    std::vector<std::uint8_t> buf(2048 * kSectorSize, 0xEE);
+    // a large window straight from the device, and a small one through the cache
+    EXPECT_TRUE(disk::TryReadSectors(disk::MakeRequest(0, "Disk0", 0, 2048, buf.data())));
+    EXPECT_TRUE(SectorIs(buf, 2047, Fill(2047)));
+    EXPECT_TRUE(disk::TryReadSectors(disk::MakeRequest(0, "Disk0", 100, 8, buf.data())));
+    EXPECT_TRUE(SectorIs(buf, 7, Fill(107)));
+    // the window holding the unread sector fails, without asking
+    EXPECT_FALSE(disk::TryReadSectors(disk::MakeRequest(0, "Disk0", 2048, 2048, buf.data())));
+    EXPECT_FALSE(disk::TryReadSectors(disk::MakeRequest(0, "Disk0", 2999, 8, buf.data())));
+    EXPECT_EQ(prompt.asked, 0);
+    EXPECT_EQ(disk::BadSectorDecision.load(), disk::kRetry);
+    // past the end: zeros, success
+    EXPECT_TRUE(disk::TryReadSectors(disk::MakeRequest(0, "Disk0", 4094, 4, buf.data())));
+    EXPECT_TRUE(SectorIs(buf, 1, Fill(4095)));
+    EXPECT_TRUE(SectorIs(buf, 2, 0));
+    EXPECT_FALSE(disk::TryReadSectors(disk::MakeRequest(7, "Disk7", 0, 1, buf.data())));
+}
+
 TEST_F(SectorReaderTest, FloppyLabelReadsTheFloppyDrive) {
     EXPECT_EQ(disk::DeviceNameFor(0, "Disk0Floppy"), disk::kFloppyDevice);
     std::string img = MakeImage(dir, 4);
