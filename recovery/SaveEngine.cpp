@@ -241,7 +241,10 @@ void SaveCheckedTree() {
     // folder itself when the root is checked.
     if (job::TreeView* tree = Tree()) {
         job::TreeItem root = tree->Root();
-        if (root && tree->StateImage(root) != job::kUnchecked) SaveFolderFiles(root, j.destinationPath);
+        if (root && tree->StateImage(root) != job::kUnchecked) {
+            ++j.checkedFolderCount;
+            SaveFolderFiles(root, j.destinationPath);
+        }
     }
     SaveTreeBranch(nullptr);
     if (j.checkedFolderCount == 0) job::ShowMessage(kNoFolderSelectedText, job::MessageIcon::Error);

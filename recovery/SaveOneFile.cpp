@@ -197,9 +197,12 @@ void SaveOneFile(std::uint32_t size, std::uint32_t firstBlock, const std::string
     TargetConsumer consumer(file, byteCount);
     nw::ReadFileData(firstBlock, byteCount, consumer);
     if (file.Failed() || !file.Flush()) {
-        AskAboutWriteError(target, file.ErrorText());
         file.Close();
-        view.FileEnded(target, FileOutcome::WriteFailed, consumer.written, byteCount);
+        // Count only what reached the target.
+        const std::uint64_t reached = file.BytesWritten();
+        if (consumer.written > reached) j.savedBytes -= consumer.written - reached;
+        AskAboutWriteError(target, file.ErrorText());
+        view.FileEnded(target, FileOutcome::WriteFailed, reached, byteCount);
         return;
     }
     if (consumer.interrupted) {

@@ -29,6 +29,7 @@ bool TargetFile::Create(int dirFd, const std::string& name) {
     failed_ = false;
     error_ = 0;
     used_ = 0;
+    flushed_ = 0;
     // Non-blocking only for the open itself, so that a pipe lying in the
     // way cannot hang the job.
     fd_ = ::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
@@ -73,6 +74,7 @@ bool TargetFile::Flush() {
             Fail(ENOSPC);
         } else {
             done += static_cast<std::size_t>(n);
+            flushed_ += static_cast<std::uint64_t>(n);
         }
     }
     used_ = 0;

@@ -27,6 +27,8 @@ public:
     bool Close();
 
     bool Failed() const { return failed_; }
+    // Bytes that reached the file.
+    std::uint64_t BytesWritten() const { return flushed_; }
     std::string ErrorText() const;
 
 private:
@@ -37,6 +39,7 @@ private:
     int error_ = 0;
     std::unique_ptr<std::uint8_t[]> buffer_;
     std::size_t used_ = 0;
+    std::uint64_t flushed_ = 0;
 };
 
 }  // namespace recovery

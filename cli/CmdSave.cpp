@@ -1,0 +1,326 @@
+// save: copies checked folders and files of a volume into a folder, with the
+// save settings' filters.
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+
+#include "app/job/WizardState.h"
+#include "cli/Cli.h"
+#include "netware/TreeModel.h"
+#include "recovery/SaveEngine.h"
+#include "recovery/SaveSettings.h"
+
+namespace cli {
+namespace {
+
+constexpr int kExitFilesFailed = 3;
+
+std::string AskTerminal(const std::string& question) {
+    FinishProgressLine();
+    std::fputs(question.c_str(), stderr);
+    std::fflush(stderr);
+    std::string line;
+    if (!std::getline(std::cin, line)) return {};
+    return line;
+}
+
+// The "Saving" dialog on a terminal: one progress line, redrawn a few times
+// a second, and the tally for the summary.
+class TerminalSaving : public recovery::SaveProgressView {
+public:
+    void FileStarted(const recovery::FileFigures& f) override {
+        current_ = f.fileName;
+        Draw(true);
+    }
+    void SectorWritten(std::uint64_t, std::uint64_t) override {
+        if ((++sectors_ & 255) == 0) Draw(false);
+    }
+    void TimeFigures(const std::string& remaining, const std::string& elapsed) override {
+        remaining_ = remaining;
+        elapsed_ = elapsed;
+    }
+    void FileFiltered(const std::string&, const std::string&) override { ++filtered; }
+    void FileEnded(const std::string& target, recovery::FileOutcome outcome, std::uint64_t written,
+                   std::uint64_t byteCount) override {
+        using recovery::FileOutcome;
+        switch (outcome) {
+            case FileOutcome::Written:
+            case FileOutcome::Short:
+            case FileOutcome::Abandoned: break;
+            case FileOutcome::NotReplaced: ++notReplaced; break;
+            default:
+                ++failed;
+                Clear();
+                std::cerr << "tarvine-cli: save: " << target << ": " << recovery::FileOutcomeText(outcome) << " ("
+                          << written << " of " << byteCount << " bytes written)\n";
+        }
+        if (outcome == FileOutcome::Short)
+            Note("save: " + target + ": the file's chain ends after " + std::to_string(written) + " of " +
+                 std::to_string(byteCount) + " bytes");
+        if (outcome == FileOutcome::Abandoned)
+            Note("save: " + target + ": " + recovery::FileOutcomeText(outcome));
+    }
+    void Clear() {
+        if (drawn_) std::fputs("\r\033[K", stderr);
+        drawn_ = false;
+    }
+
+    unsigned filtered = 0;
+    unsigned failed = 0;
+    unsigned notReplaced = 0;
+
+private:
+    void Draw(bool force) {
+        if (!StderrIsTerminal()) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (!force && now - last_ < std::chrono::milliseconds(100)) return;
+        last_ = now;
+        const auto& j = recovery::CurrentSaveJob();
+        const std::uint64_t total = j.totalBytes ? j.totalBytes : 1;
+        const std::uint64_t saved = j.savedBytes;
+        char head[128];
+        std::snprintf(head, sizeof head, "%3llu%%  %.1f / %.1f MB  ", static_cast<unsigned long long>(saved * 100 / total),
+                      static_cast<double>(saved) / 1048576.0, static_cast<double>(j.totalBytes) / 1048576.0);
+        std::string line = head + current_ + "  elapsed " + (elapsed_.empty() ? "-" : elapsed_) + "  remaining " +
+                           (remaining_.empty() ? "-" : remaining_);
+        if (line.size() > 150) line.resize(150);
+        std::fprintf(stderr, "\r\033[K%s", line.c_str());
+        std::fflush(stderr);
+        drawn_ = true;
+    }
+    std::string current_, remaining_, elapsed_;
+    std::uint64_t sectors_ = 0;
+    std::chrono::steady_clock::time_point last_{};
+    bool drawn_ = false;
+};
+
+class TerminalQuestions : public recovery::SavePrompts {
+public:
+    explicit TerminalQuestions(recovery::ReplaceAnswer fixed, bool ask) : fixed_(fixed), ask_(ask) {}
+    recovery::ReplaceAnswer ConfirmReplace(const std::string& target) override {
+        if (!ask_) return fixed_;
+        if (!StdinIsTerminal()) {
+            Note("save: " + target + " exists and is kept (choose with --replace all|none)");
+            return recovery::ReplaceAnswer::No;
+        }
+        for (;;) {
+            const std::string a = AskTerminal(std::string(recovery::kReplaceQuestionText) + "\n  " + target +
+                                              "\n[y]es, [n]o, yes to [a]ll, no [t]o all? ");
+            if (a.empty() && std::cin.eof()) return recovery::ReplaceAnswer::No;
+            if (a == "y" || a == "yes") return recovery::ReplaceAnswer::Yes;
+            if (a == "n" || a == "no") return recovery::ReplaceAnswer::No;
+            if (a == "a" || a == "yes to all") return recovery::ReplaceAnswer::YesToAll;
+            if (a == "t" || a == "no to all") return recovery::ReplaceAnswer::NoToAll;
+        }
+    }
+    recovery::WriteErrorAnswer WriteError(const std::string& target, const std::string& reason) override {
+        FinishProgressLine();
+        std::cerr << "tarvine-cli: " << recovery::kWriteErrorTitle << ": " << target
+                  << (reason.empty() ? "" : ": " + reason) << '\n';
+        if (!StdinIsTerminal()) return recovery::WriteErrorAnswer::Skip;
+        for (;;) {
+            const std::string a = AskTerminal("[a]bort or [s]kip? ");
+            if (a.empty() && std::cin.eof()) return recovery::WriteErrorAnswer::Skip;
+            if (a == "a" || a == "abort") return recovery::WriteErrorAnswer::Abort;
+            if (a == "s" || a == "skip") return recovery::WriteErrorAnswer::Skip;
+        }
+    }
+
+private:
+    recovery::ReplaceAnswer fixed_;
+    bool ask_;
+};
+
+void OnInterrupt(int) {
+    recovery::CurrentSaveJob().stopRequested = 1;
+    std::signal(SIGINT, SIG_DFL);
+}
+
+// "DD-MM-YYYY" with the year inside [minYear, maxYear].
+bool ParseDate(const std::string& option, const std::string& text, int maxYear, int* d, int* m, int* y) {
+    unsigned dd = 0, mm = 0, yy = 0;
+    char rest = 0;
+    if (text.size() != 10 || std::sscanf(text.c_str(), "%2u-%2u-%4u%c", &dd, &mm, &yy, &rest) != 3 || dd < 1 ||
+        dd > 31 || mm < 1 || mm > 12 || yy < static_cast<unsigned>(recovery::kFirstListYear) ||
+        yy > static_cast<unsigned>(maxYear)) {
+        Error(option + " must be a date DD-MM-YYYY with the year from 1970 to " + std::to_string(maxYear));
+        return false;
+    }
+    *d = static_cast<int>(dd);
+    *m = static_cast<int>(mm);
+    *y = static_cast<int>(yy);
+    return true;
+}
+
+// Checks PATH (a folder with its subtree, or one file) in the tree.
+bool CheckPath(const std::string& path) {
+    job::TreeView* tree = job::Wizard().directoryTree;
+    nw::PathMatch match;
+    if (!tree || !nw::FindEntryByPath(path, &match)) {
+        Error("save: no folder or file '" + path + "' on the volume");
+        return false;
+    }
+    if (match.isFolder) {
+        if (tree->StateImage(match.item) != job::kChecked) nw::ToggleFolderCheck(match.item);
+        return true;
+    }
+    // A file alone: its record is checked and its folder entered.
+    match.record->checked = 1;
+    job::TreeItem folder = tree->Root();
+    if (match.record->parentNumber != 0)
+        if (const nw::EntryRecord* parent = job::Wizard().FolderList.FindByOwnNumber(match.record->parentNumber))
+            folder = parent->treeItem;
+    if (folder && tree->StateImage(folder) == job::kUnchecked) {
+        tree->SetStateImage(folder, job::kPartlyChecked);
+        nw::RecomputeAncestorsAfterCheck(folder);
+    }
+    return true;
+}
+
+int RunSave(const Invocation& inv) {
+    ArgReader reader(inv.command, inv.args);
+    VolumeOptions options;
+    std::string to, after, before, ext, deleted = "include", replace = "ask";
+    bool haveTo = false;
+    std::vector<std::string> paths;
+    while (!reader.Done()) {
+        const std::string arg = reader.Take();
+        const int taken = TakeVolumeOption(reader, arg, options);
+        if (taken < 0) return kExitBadInput;
+        if (taken > 0) continue;
+        if (arg == "--to") {
+            if (!reader.Value(arg, to)) return kExitBadInput;
+            haveTo = true;
+        } else if (arg == "--deleted") {
+            if (!reader.Value(arg, deleted)) return kExitBadInput;
+        } else if (arg == "--after") {
+            if (!reader.Value(arg, after)) return kExitBadInput;
+        } else if (arg == "--before") {
+            if (!reader.Value(arg, before)) return kExitBadInput;
+        } else if (arg == "--ext") {
+            if (!reader.Value(arg, ext)) return kExitBadInput;
+        } else if (arg == "--replace") {
+            if (!reader.Value(arg, replace)) return kExitBadInput;
+        } else if (!arg.empty() && arg[0] != '-') {
+            paths.push_back(arg);
+        } else {
+            reader.Unknown(arg);
+            return kExitBadInput;
+        }
+    }
+    if (!haveTo || to.empty()) {
+        Error("save: where to? (--to DIR is missing)");
+        return kExitBadInput;
+    }
+    if (to.size() > recovery::kDestinationPathMax) {
+        Error("save: the destination path is longer than 1024 characters");
+        return kExitBadInput;
+    }
+
+    // The settings, as the settings dialog would leave them.
+    recovery::ResetSaveSettings();
+    recovery::SettingsDialogSession settings;
+    if (deleted == "include") settings.SetDeletedMode(recovery::kIncludeDeleted);
+    else if (deleted == "exclude") settings.SetDeletedMode(recovery::kExcludeDeleted);
+    else if (deleted == "only") settings.SetDeletedMode(recovery::kDeletedOnly);
+    else {
+        Error("--deleted must be include, exclude or only");
+        return kExitBadInput;
+    }
+    if (!after.empty() || !before.empty()) {
+        settings.Open();
+        int d = 0, m = 0, y = 0;
+        if (!after.empty()) {
+            if (!ParseDate("--after", after, recovery::kFirstListYear + recovery::kAfterYearItems - 1, &d, &m, &y))
+                return kExitBadInput;
+            settings.SetDatePosition(recovery::kAfterDay, d - 1);
+            settings.SetDatePosition(recovery::kAfterMonth, m - 1);
+            settings.SetDatePosition(recovery::kAfterYear, y - recovery::kFirstListYear);
+        }
+        if (!before.empty()) {
+            if (!ParseDate("--before", before, recovery::kFirstListYear + recovery::kEarlierYearItems - 1, &d, &m, &y))
+                return kExitBadInput;
+            settings.SetDatePosition(recovery::kEarlierDay, d - 1);
+            settings.SetDatePosition(recovery::kEarlierMonth, m - 1);
+            settings.SetDatePosition(recovery::kEarlierYear, y - recovery::kFirstListYear);
+        }
+        settings.Apply();
+    }
+    if (!ext.empty()) {
+        std::size_t pos = 0;
+        while (pos <= ext.size()) {
+            std::size_t comma = ext.find(',', pos);
+            if (comma == std::string::npos) comma = ext.size();
+            const recovery::AddResult r = settings.Add(ext.substr(pos, comma - pos));
+            if (r != recovery::AddResult::Added && r != recovery::AddResult::Empty &&
+                r != recovery::AddResult::Duplicate)
+                return kExitBadInput;
+            pos = comma + 1;
+        }
+    }
+    recovery::ReplaceAnswer fixed = recovery::ReplaceAnswer::No;
+    bool ask = false;
+    if (replace == "all") fixed = recovery::ReplaceAnswer::YesToAll;
+    else if (replace == "none") fixed = recovery::ReplaceAnswer::NoToAll;
+    else if (replace == "ask") ask = true;
+    else {
+        Error("--replace must be ask, all or none");
+        return kExitBadInput;
+    }
+
+    if (int r = OpenVolume(inv.global, options); r != kExitOk) return r;
+    job::TreeView* tree = job::Wizard().directoryTree;
+    if (!tree || !tree->Root()) {
+        Error("save: the volume has no folder tree");
+        return kExitBadInput;
+    }
+    if (paths.empty()) {
+        if (tree->StateImage(tree->Root()) != job::kChecked) nw::ToggleFolderCheck(tree->Root());
+    } else {
+        for (const std::string& p : paths)
+            if (!CheckPath(p)) return kExitNothingFound;
+    }
+
+    std::error_code ec;
+    std::filesystem::create_directories(to, ec);
+    if (!std::filesystem::is_directory(to, ec)) {
+        Error("save: " + std::string(recovery::kInvalidPathText) + " '" + to + "'");
+        return kExitBadInput;
+    }
+
+    TerminalSaving view;
+    TerminalQuestions questions(fixed, ask);
+    recovery::SetSaveProgressView(&view);
+    recovery::SetSavePrompts(&questions);
+    auto& job = recovery::CurrentSaveJob();
+    job.source = recovery::kTreeSource;
+    job.destinationPath = to;
+    std::signal(SIGINT, OnInterrupt);
+    recovery::SaveWorker();
+    std::signal(SIGINT, SIG_DFL);
+    view.Clear();
+    FinishProgressLine();
+    recovery::SetSaveProgressView(nullptr);
+    recovery::SetSavePrompts(nullptr);
+
+    std::cout << "files started\t" << job.filesStarted << '\n'
+              << "bytes written\t" << job.savedBytes << '\n'
+              << "files skipped by filters\t" << view.filtered << '\n'
+              << "files failed\t" << view.failed << '\n';
+    if (view.notReplaced) std::cout << "files not replaced\t" << view.notReplaced << '\n';
+    return view.failed ? kExitFilesFailed : kExitOk;
+}
+
+const Register kSave({"save",
+                      "[--disk N] [--advanced] --volume I [--fat 1|2] --to DIR [--deleted include|exclude|only] "
+                      "[--after DD-MM-YYYY] [--before DD-MM-YYYY] [--ext doc,xls,...] [--replace ask|all|none] "
+                      "[PATH...]",
+                      "copy the volume (or each PATH with its subtree) into DIR; exit 3 when a file failed",
+                      RunSave});
+
+}  // namespace
+}  // namespace cli
