@@ -225,16 +225,40 @@ int HeaderRecordAt(const std::uint8_t* p, std::size_t available) {
 
 std::size_t FindCandidates(const std::uint8_t* window, std::uint64_t base, std::vector<Candidate>& out) {
     out.clear();
-    for (int r = 0; r < kRecordCount; ++r) {
-        const std::size_t length = kRecords[r].headerLength;
-        for (std::size_t off = 0; off < kWindowBytes - length; off += disk::kSectorSize) {
-            if (!HeaderMatches(r, window + off, kWindowBytes - off)) continue;
-            const std::uint64_t sector = base + off / disk::kSectorSize;
-            if (!out.empty() && sector <= out.back().sector) continue;
-            if (out.size() >= kMaxCandidates) break;
-            out.push_back({sector, r});
+    // One pass over the sector starts collects, per header, the sectors
+    // that carry it. Taking the records in table order then keeps a match
+    // only above the last kept one: the compound-document sectors (record 0;
+    // records 1 to 3 share its header and add nothing), then the Excel 5
+    // sectors above them, then the ZIP sectors above those.
+    std::array<std::uint16_t, kWindowSectors> compound, excel5, zip;
+    std::size_t nCompound = 0, nExcel5 = 0, nZip = 0;
+    for (std::uint32_t s = 0; s < kWindowSectors; ++s) {
+        const std::uint8_t* p = window + static_cast<std::size_t>(s) * disk::kSectorSize;
+        const std::size_t available = kWindowBytes - static_cast<std::size_t>(s) * disk::kSectorSize;
+        switch (p[0]) {
+            case 0xD0:
+                if (HeaderMatches(0, p, available)) compound[nCompound++] = static_cast<std::uint16_t>(s);
+                break;
+            case 'M':
+                if (HeaderMatches(kExcel5Record, p, available)) excel5[nExcel5++] = static_cast<std::uint16_t>(s);
+                break;
+            case 'P':
+                if (HeaderMatches(kZipRecord, p, available)) zip[nZip++] = static_cast<std::uint16_t>(s);
+                break;
+            default: break;
         }
     }
+    auto keep = [&](const std::uint16_t* sectors, std::size_t n, int record) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint64_t sector = base + sectors[i];
+            if (!out.empty() && sector <= out.back().sector) continue;
+            if (out.size() >= kMaxCandidates) return;
+            out.push_back({sector, record});
+        }
+    };
+    keep(compound.data(), nCompound, 0);
+    keep(excel5.data(), nExcel5, kExcel5Record);
+    keep(zip.data(), nZip, kZipRecord);
     return out.size();
 }
 
@@ -254,7 +278,7 @@ void FindMarkers(const std::uint8_t* window, MarkerMatches& out) {
             for (int r = 0; r < kRecordCount; ++r) {
                 const SignatureRecord& rec = kRecords[r];
                 if (rec.marker[0] != first || off >= kWindowBytes - rec.markerLength) continue;
-                if (std::memcmp(h, rec.marker, rec.markerLength) == 0)
+                if (h[1] == rec.marker[1] && std::memcmp(h, rec.marker, rec.markerLength) == 0)
                     out.offsets[r].push_back(static_cast<std::uint32_t>(off));
             }
             p = h + 1;
@@ -378,8 +402,7 @@ WriteOutcome WriteDocument(CarvingContext& ctx, const DocumentJob& doc) {
     } else {
         copied = CopyByMarkers(ctx, fd, doc.start, doc.end, code);
     }
-    if (copied == CopyResult::Done && ::fdatasync(fd) != 0) copied = CopyResult::Failed;
-    ::close(fd);
+    if (::close(fd) != 0 && copied == CopyResult::Done) copied = CopyResult::Failed;
     if (panel) panel->DocumentWritten(path, code);
     switch (copied) {
         case CopyResult::Done: return WriteOutcome::Written;
