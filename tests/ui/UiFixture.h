@@ -1,0 +1,250 @@
+// The main window over builder images, driven with QTest, with a watcher
+// that answers the modal boxes and dialogs as they come up.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/MainWindow.h"
+#include "app/QtSettingsStore.h"
+#include "app/job/Identity.h"
+#include "app/job/Settings.h"
+#include "app/job/WizardState.h"
+#include "common/TempDir.h"
+#include "disk/SectorReader.h"
+#include "tools/nwimage/NwImage.h"
+
+namespace uitest {
+
+// Processes events until pred() holds or the time is up.
+inline bool WaitFor(const std::function<bool()>& pred, int ms = 30000) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > ms) return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+// Answers modal windows in the order they appear. Each answer gets the
+// modal widget; without a queued answer a message box gets its escape
+// button and a dialog is rejected.
+class Modals : public QObject {
+public:
+    struct Seen {
+        QString title;
+        QString text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QString className;
+    };
+    using Answer = std::function<void(QWidget*)>;
+
+    Modals() {
+        connect(&timer_, &QTimer::timeout, this, &Modals::Poll);
+        timer_.start(10);
+    }
+    void Queue(Answer a) { answers_.push_back(std::move(a)); }
+    static Answer Click(QMessageBox::StandardButton which) {
+        return [which](QWidget* w) {
+            if (auto* box = qobject_cast<QMessageBox*>(w)) QTest::mouseClick(box->button(which), Qt::LeftButton);
+        };
+    }
+    // Clicks the push button with that text in a dialog.
+    static Answer Press(const QString& text) {
+        return [text](QWidget* w) {
+            for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
+                if (b->text() == text && b->isVisible()) {
+                    QTest::mouseClick(b, Qt::LeftButton);
+                    return;
+                }
+            ADD_FAILURE() << "no button " << text.toStdString();
+        };
+    }
+    std::vector<Seen> seen;
+    bool Pending() const { return !answers_.empty(); }
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> t;
+        for (const auto& s : seen) t.push_back(s.text.toStdString());
+        return t;
+    }
+
+private:
+    void Poll() {
+        QWidget* m = QApplication::activeModalWidget();
+        if (!m || m->property("answered").toBool() || !m->isVisible()) return;
+        m->setProperty("answered", true);
+        Seen s;
+        s.title = m->windowTitle();
+        s.className = m->metaObject()->className();
+        if (auto* box = qobject_cast<QMessageBox*>(m)) {
+            s.text = box->text();
+            s.icon = box->icon();
+        }
+        seen.push_back(s);
+        if (!answers_.empty()) {
+            Answer a = std::move(answers_.front());
+            answers_.pop_front();
+            a(m);
+        } else if (auto* box = qobject_cast<QMessageBox*>(m)) {
+            QAbstractButton* b = box->escapeButton() ? box->escapeButton() : box->defaultButton();
+            if (!b && !box->buttons().isEmpty()) b = box->buttons().first();
+            if (b) QTest::mouseClick(b, Qt::LeftButton);
+        } else if (auto* d = qobject_cast<QDialog*>(m)) {
+            d->reject();
+        }
+    }
+    QTimer timer_;
+    std::deque<Answer> answers_;
+};
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        job::ResetWizardState();
+        disk::DetachAllDevices();
+        disk::BadSectorDecision = disk::kSkipAll;
+        store = std::make_unique<app::QtSettingsStore>(QString::fromStdString(dir.File("registry.ini")));
+        job::InstallSettingsStore(store.get());
+        std::filesystem::create_directories(dir.File("install"));
+        job::Settings().Write(job::kClassesRoot, job::kProductKey, job::kInstallFolderValue, dir.File("install"));
+    }
+
+    void TearDown() override {
+        auto& w = job::Wizard();
+        EXPECT_TRUE(WaitFor([&] { return w.searchWorker.load() == 0 && w.mountWorker.load() == 0; }));
+        window.reset();
+        job::InstallSettingsStore(nullptr);
+        disk::DetachAllDevices();
+        disk::BadSectorDecision = disk::kRetry;
+        job::ResetWizardState();
+    }
+
+    std::string WriteImage(const nwimage::DiskSpec& spec, const std::string& name = "disk.img") {
+        image = nwimage::Build(spec);
+        const std::string path = dir.File(name);
+        nwimage::WriteImageFile(image, path);
+        return path;
+    }
+
+    // Opens the window over the given images.
+    void Open(std::vector<disk::DiskSource> sources) {
+        window = std::make_unique<app::MainWindow>(std::move(sources));
+        window->shellOpen = [this](const QString& target, bool) { opened.push_back(target.toStdString()); };
+        window->endProcess = [this] { ++endedProcess; };
+        ASSERT_TRUE(window->Initialise());
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    app::WindowParts& P() { return window->Parts(); }
+
+    QTreeWidgetItem* Child(QTreeWidgetItem* parent, const QString& text) {
+        for (int i = 0; i < parent->childCount(); ++i)
+            if (parent->child(i)->text(0) == text) return parent->child(i);
+        return nullptr;
+    }
+    void ClickLabel(app::WizardTree* tree, QTreeWidgetItem* item) {
+        tree->scrollToItem(item);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, tree->LabelPoint(item));
+    }
+    void ClickCheckBox(app::WizardTree* tree, QTreeWidgetItem* item) {
+        tree->scrollToItem(item);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, tree->CheckBoxPoint(item));
+    }
+    void Hover(QWidget* w) {
+        QTest::mouseMove(w, QPoint(10, w->height() / 2));
+        QTest::mouseMove(w, QPoint(14, w->height() / 2));
+    }
+    QTreeWidgetItem* Row(const QString& name) {
+        for (int i = 0; i < P().detailsList->topLevelItemCount(); ++i)
+            if (P().detailsList->topLevelItem(i)->text(0) == name) return P().detailsList->topLevelItem(i);
+        return nullptr;
+    }
+    std::vector<std::string> RowTexts() {
+        std::vector<std::string> r;
+        for (int i = 0; i < P().detailsList->topLevelItemCount(); ++i)
+            r.push_back(P().detailsList->topLevelItem(i)->text(0).toStdString());
+        return r;
+    }
+    // Picks disk 0 and a mode (by moving the pointer over its button).
+    void ChooseDiskAndMode(int mode) {
+        QTreeWidgetItem* root = P().diskTree->topLevelItem(0);
+        ASSERT_NE(root, nullptr);
+        ClickLabel(P().diskTree, Child(root, "Disk0"));
+        Hover(P().modeButtons[mode - 1]);
+        ASSERT_EQ(job::Wizard().recoveryMode.load(), mode);
+    }
+    bool AtStep(int step) {
+        return WaitFor([&] { return job::Wizard().currentStep.load() == step; }) &&
+               WaitFor([&] { return job::Wizard().searchWorker.load() == 0 && job::Wizard().mountWorker.load() == 0; });
+    }
+    void Shot(const char* name) {
+        if (const char* d = std::getenv("TARVINE_SCREENSHOT_DIR")) {
+            QTest::qWait(50);
+            window->grab().save(QString(d) + "/" + name + ".png");
+        }
+    }
+
+    testutil::TempDir dir;
+    std::unique_ptr<app::QtSettingsStore> store;
+    nwimage::Image image;
+    std::unique_ptr<app::MainWindow> window;
+    Modals modals;
+    std::vector<std::string> opened;
+    int endedProcess = 0;
+};
+
+// One NetWare partition at sector 63 with volume SYS: PUBLIC (5) holding
+// DOCS (6) and two files, a file in the root, and an orphaned folder OLD.
+inline nwimage::DiskSpec SmallDisk() {
+    using namespace nwimage;
+    DiskSpec d;
+    PartitionSpec p;
+    p.firstSector = 63;
+    p.sectorCount = 400 + 2000 * 8;
+    VolumeSpec v;
+    v.name = "SYS";
+    v.sectorsPerBlock = 8;
+    v.blocks = 2000;
+    auto folder = [](const char* name, std::uint32_t number, std::uint32_t parent) {
+        EntrySpec e;
+        e.folder = true;
+        e.name = name;
+        e.number = number;
+        e.parent = parent;
+        e.dateTime = PackDateTime(2007, 3, 5, 9, 4, 58);
+        return e;
+    };
+    auto file = [](const char* name, std::uint32_t size, std::uint32_t parent) {
+        EntrySpec e;
+        e.name = name;
+        e.size = size;
+        e.parent = parent;
+        e.dateTime = PackDateTime(2007, 3, 5, 9, 4, 58);
+        return e;
+    };
+    v.entries.push_back(folder("PUBLIC", 5, 0));
+    v.entries.push_back(folder("DOCS", 6, 5));
+    v.entries.push_back(file("REPORT.DOC", 5000, 5));
+    v.entries.push_back(file("NOTES.TXT", 700, 5));
+    v.entries.push_back(file("LETTER.DOC", 3000, 6));
+    v.entries.push_back(file("README.TXT", 100, 0));
+    v.entries.push_back(folder("OLD", 9, 77));
+    p.volumes.push_back(v);
+    d.partitions.push_back(p);
+    return d;
+}
+
+}  // namespace uitest

@@ -1,0 +1,385 @@
+// Whole recoveries through the window: disk, mode, search, volume, mount,
+// browsing with check boxes, and back again.
+#include <filesystem>
+
+#include "UiFixture.h"
+#include "common/TempDir.h"
+#include "netware/Mount.h"
+#include "netware/TreeModel.h"
+#include "records/ActivityLog.h"
+
+namespace uitest {
+namespace {
+
+std::string ActivityLog() { return testutil::ReadFile(job::Wizard().activityLogPath); }
+
+TEST_F(WindowTest, QuickRecoveryWalk) {
+    Open({{WriteImage(SmallDisk()), ""}});
+    auto& w = job::Wizard();
+    Shot("0-start");
+    // Nothing can be chosen before a disk.
+    EXPECT_FALSE(P().modeButtons[0]->isEnabled());
+    EXPECT_FALSE(P().nextButton->isEnabled());
+    EXPECT_TRUE(P().backButton->isHidden());
+
+    // Clicking "My Computer" chooses nothing.
+    QTreeWidgetItem* root = P().diskTree->topLevelItem(0);
+    ASSERT_EQ(root->text(0), "My Computer");
+    ClickLabel(P().diskTree, root);
+    EXPECT_TRUE(w.selectedDiskLabel.empty());
+    EXPECT_FALSE(P().modeButtons[0]->isEnabled());
+
+    ClickLabel(P().diskTree, Child(root, "Disk0"));
+    EXPECT_EQ(w.selectedDiskLabel, "Disk0");
+    ASSERT_GE(P().detailsList->topLevelItemCount(), 1);
+    EXPECT_EQ(P().detailsList->topLevelItem(0)->text(0), "Physical Disk Number : Disk0");
+    EXPECT_EQ(window->Wizard().PictureShown(), 2);
+    EXPECT_TRUE(P().modeButtons[0]->isEnabled());
+    EXPECT_FALSE(P().nextButton->isEnabled());
+
+    // The pointer selects a mode; a click adds nothing.
+    Hover(P().modeButtons[0]);
+    EXPECT_EQ(w.recoveryMode.load(), job::kModeQuick);
+    EXPECT_TRUE(P().modeButtons[0]->isChecked());
+    EXPECT_TRUE(P().nextButton->isEnabled());
+    Hover(P().modeButtons[1]);
+    EXPECT_EQ(w.recoveryMode.load(), job::kModeAdvanced);
+    EXPECT_FALSE(P().modeButtons[0]->isChecked());
+    Hover(P().modeButtons[0]);
+    QTest::mouseClick(P().modeButtons[2], Qt::LeftButton);
+    EXPECT_EQ(w.recoveryMode.load(), job::kModeQuick);
+    EXPECT_FALSE(P().modeButtons[2]->isChecked());
+    Shot("1-disk-and-mode");
+
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_EQ(w.currentStep.load(), 1);
+    EXPECT_TRUE(P().volumeTree->isVisible());
+    EXPECT_FALSE(P().diskTree->isVisible());
+    EXPECT_TRUE(P().backButton->isVisible());
+    EXPECT_FALSE(P().nextButton->isEnabled());
+    QTreeWidgetItem* volumeRoot = P().volumeTree->topLevelItem(0);
+    ASSERT_NE(volumeRoot, nullptr);
+    EXPECT_EQ(volumeRoot->text(0), "Disk 0");
+    QTreeWidgetItem* sys = Child(volumeRoot, "SYS");
+    ASSERT_NE(sys, nullptr);
+    const std::string log = ActivityLog();
+    EXPECT_NE(log.find("Selected Disk : 0\r\nModel Number : Disk Image\r\nSelected Mode : QUICK"), std::string::npos);
+    EXPECT_NE(log.find("Total Volumes Found : 1"), std::string::npos);
+
+    // The disk root of the volume tree does nothing; the volume shows its facts.
+    ClickLabel(P().volumeTree, volumeRoot);
+    EXPECT_FALSE(P().nextButton->isEnabled());
+    ClickLabel(P().volumeTree, sys);
+    EXPECT_EQ(w.selectedVolumeName, "SYS");
+    ASSERT_EQ(P().detailsList->topLevelItemCount(), 8);
+    EXPECT_EQ(P().detailsList->topLevelItem(0)->text(0), "Volume Name   :   SYS");
+    EXPECT_EQ(P().detailsList->topLevelItem(7)->text(0), "Cluster Size       :   8");
+    EXPECT_EQ(P().detailsList->topLevelItem(1)->text(0).toStdString(),
+              "Volume Start     :   " + std::to_string(image.volumes[0].startSector));
+    EXPECT_TRUE(P().nextButton->isEnabled());
+    Shot("2-volumes");
+
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_TRUE(AtStep(2));
+    ASSERT_TRUE(WaitFor([&] { return P().directoryTree->isEnabled(); }));
+    EXPECT_FALSE(P().volumeTree->isVisible());
+    EXPECT_TRUE(P().directoryTree->isVisible());
+    EXPECT_TRUE(P().backButton->isEnabled());
+    EXPECT_TRUE(P().saveAction->isEnabled());
+    EXPECT_FALSE(P().loadLogAction->isEnabled());
+    EXPECT_EQ(P().detailsList->columnCount(), 6);
+    EXPECT_EQ(P().statusLine->text(), "SYS:\\");
+    ASSERT_TRUE(WaitFor([&] { return Row("README.TXT") != nullptr; }));
+    EXPECT_NE(Row("PUBLIC"), nullptr);
+    EXPECT_NE(Row("LOST"), nullptr);
+    EXPECT_EQ(Row("README.TXT")->text(1), "Text FILE");
+    EXPECT_NE(ActivityLog().find("No of Folders Found : 4\r\nNo of Files Found : 4"), std::string::npos);
+
+    // The orphan sits under LOST, the last child of the root.
+    QTreeWidgetItem* dirRoot = P().directoryTree->topLevelItem(0);
+    ASSERT_EQ(dirRoot->text(0), "SYS");
+    ASSERT_EQ(dirRoot->child(dirRoot->childCount() - 1)->text(0), "LOST");
+    EXPECT_NE(Child(dirRoot->child(dirRoot->childCount() - 1), "OLD"), nullptr);
+
+    // A folder click lists its contents, folders first.
+    QTreeWidgetItem* pub = Child(dirRoot, "PUBLIC");
+    ClickLabel(P().directoryTree, pub);
+    EXPECT_EQ(P().statusLine->text(), "SYS:\\PUBLIC");
+    EXPECT_EQ(RowTexts(), (std::vector<std::string>{"DOCS", "REPORT.DOC", "NOTES.TXT"}));
+    EXPECT_EQ(Row("REPORT.DOC")->text(1), "Microsoft Word FILE");
+    EXPECT_EQ(Row("REPORT.DOC")->text(3), "05-Mar-2007");
+    EXPECT_EQ(Row("REPORT.DOC")->checkState(0), Qt::Unchecked);
+    Shot("3-browse");
+
+    // Checking the shown folder checks its records and re-lists them.
+    ClickCheckBox(P().directoryTree, pub);
+    EXPECT_EQ(P().directoryTree->StateImage(pub), job::kChecked);
+    EXPECT_EQ(P().directoryTree->StateImage(Child(pub, "DOCS")), job::kChecked);
+    EXPECT_EQ(P().directoryTree->StateImage(dirRoot), job::kPartlyChecked);
+    EXPECT_EQ(Row("REPORT.DOC")->checkState(0), Qt::Checked);
+    for (const auto& f : w.FileList)
+        EXPECT_EQ(f.checked, f.name == "README.TXT" ? 0 : 1) << f.name;
+    EXPECT_EQ(P().directoryTree->LastCheckBoxItem(), pub);
+    // The check-box click did not list the folder or move the selection.
+    EXPECT_EQ(P().statusLine->text(), "SYS:\\PUBLIC");
+    Shot("4-checked");
+
+    // A partly checked root counts as checked: its click clears everything.
+    ClickCheckBox(P().directoryTree, dirRoot);
+    EXPECT_EQ(P().directoryTree->StateImage(dirRoot), job::kUnchecked);
+    EXPECT_EQ(P().directoryTree->StateImage(Child(pub, "DOCS")), job::kUnchecked);
+    for (const auto& f : w.FileList) EXPECT_EQ(f.checked, 0) << f.name;
+    EXPECT_EQ(Row("REPORT.DOC")->checkState(0), Qt::Unchecked);
+
+    // Double-clicking a folder row selects and opens it in the tree.
+    QTreeWidgetItem* docsRow = Row("DOCS");
+    ASSERT_NE(docsRow, nullptr);
+    const QRect r = P().detailsList->visualItemRect(docsRow);
+    QTest::mouseDClick(P().detailsList->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
+    EXPECT_EQ(P().statusLine->text(), "SYS:\\PUBLIC\\DOCS");
+    EXPECT_EQ(P().directoryTree->currentItem(), Child(pub, "DOCS"));
+    EXPECT_TRUE(pub->isExpanded());
+    EXPECT_EQ(RowTexts(), (std::vector<std::string>{"LETTER.DOC"}));
+    EXPECT_EQ(w.treeHasFocus, 1);
+
+    // Back empties the records and returns to the volume list.
+    QTest::mouseClick(P().backButton, Qt::LeftButton);
+    EXPECT_EQ(w.currentStep.load(), 1);
+    EXPECT_TRUE(w.FolderList.Empty());
+    EXPECT_TRUE(w.FileList.Empty());
+    EXPECT_TRUE(P().volumeTree->isVisible());
+    EXPECT_FALSE(P().directoryTree->isVisible());
+    EXPECT_EQ(P().detailsList->columnCount(), 1);
+    EXPECT_EQ(P().detailsList->headerItem()->text(0), QString(69, ' ') + "Details");
+    EXPECT_FALSE(P().saveAction->isEnabled());
+    EXPECT_TRUE(P().loadLogAction->isEnabled());
+
+    // Next mounts again from scratch.
+    ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_TRUE(AtStep(2));
+    EXPECT_EQ(w.FolderList.Size(), 4u);
+
+    // Back twice: the start, with the mode buttons disabled and unchecked.
+    QTest::mouseClick(P().backButton, Qt::LeftButton);
+    QTest::mouseClick(P().backButton, Qt::LeftButton);
+    EXPECT_EQ(w.currentStep.load(), 0);
+    EXPECT_TRUE(P().diskTree->isVisible());
+    EXPECT_TRUE(P().backButton->isHidden());
+    for (auto* b : P().modeButtons) {
+        EXPECT_FALSE(b->isEnabled());
+        EXPECT_FALSE(b->isChecked());
+    }
+    EXPECT_TRUE(modals.seen.empty()) << modals.seen.front().text.toStdString();
+}
+
+// Sector 0 is gone: the quick search finds nothing, the advanced one does.
+TEST_F(WindowTest, AdvancedRecoveryAfterQuickFindsNothing) {
+    nwimage::DiskSpec spec = SmallDisk();
+    spec.wipeSector0 = true;
+    Open({{WriteImage(spec), ""}});
+    auto& w = job::Wizard();
+
+    ChooseDiskAndMode(job::kModeQuick);
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_EQ(modals.seen.size(), 1u);
+    EXPECT_EQ(modals.seen[0].text, "No volume found, use advance mode");
+    EXPECT_EQ(modals.seen[0].icon, QMessageBox::Information);
+    EXPECT_EQ(modals.seen[0].title, job::kProductTitle);
+    EXPECT_EQ(w.currentStep.load(), 0);
+    EXPECT_TRUE(P().diskTree->isEnabled());
+    EXPECT_FALSE(P().modeButtons[1]->isEnabled());
+
+    ChooseDiskAndMode(job::kModeAdvanced);
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    EXPECT_EQ(window->Wizard().PictureShown(), 5);
+    ASSERT_TRUE(AtStep(1));
+    ASSERT_TRUE(WaitFor([&] { return P().volumeTree->isVisible() && P().volumeTree->isEnabled(); }));
+    EXPECT_EQ(window->Wizard().PictureShown(), 6);
+    EXPECT_FALSE(P().stopButton->isVisible());
+    EXPECT_NE(ActivityLog().find("Selected Mode : Advance"), std::string::npos);
+    QTreeWidgetItem* vol = Child(P().volumeTree->topLevelItem(0), "Volume 0");
+    ASSERT_NE(vol, nullptr);
+    ClickLabel(P().volumeTree, vol);
+    EXPECT_EQ(P().detailsList->topLevelItem(1)->text(0).toStdString(),
+              "Volume Start     :   " + std::to_string(image.volumes[0].startSector));
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_TRUE(AtStep(2));
+    ASSERT_TRUE(WaitFor([&] { return Row("PUBLIC") != nullptr; }));
+    EXPECT_EQ(window->Wizard().PictureShown(), 9);
+    EXPECT_EQ(P().directoryTree->topLevelItem(0)->text(0), "Volume 0");
+}
+
+// A disk far larger than its one volume, so that the scan is still running
+// when Stop is answered.
+class StopTest : public WindowTest {
+protected:
+    std::string HugeDisk(bool withVolume) {
+        nwimage::DiskSpec spec = SmallDisk();
+        if (!withVolume) spec.partitions.clear(), spec.totalSectors = 64;
+        const std::string path = WriteImage(spec);
+        std::filesystem::resize_file(path, 64ull << 30);  // sparse
+        return path;
+    }
+};
+
+TEST_F(StopTest, StopKeepsTheVolumesFoundSoFar) {
+    Open({{HugeDisk(true), ""}});
+    ChooseDiskAndMode(job::kModeAdvanced);
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    EXPECT_TRUE(P().stopButton->isVisible());
+    EXPECT_EQ(P().statusLine->text(), "Searching Volumes Phase 1/2");
+    ASSERT_TRUE(WaitFor([&] { return job::Wizard().volumeCount.load() == 1; }));
+    EXPECT_TRUE(WaitFor([&] { return P().volumeCountText->text() == "Volumes Found : 1"; }));
+    modals.Queue(Modals::Click(QMessageBox::Yes));
+    QTest::mouseClick(P().stopButton, Qt::LeftButton);
+    ASSERT_TRUE(AtStep(1));
+    ASSERT_EQ(modals.seen.size(), 1u);
+    EXPECT_EQ(modals.seen[0].text, "Do you want to stop this process");
+    EXPECT_EQ(modals.seen[0].icon, QMessageBox::Question);
+    EXPECT_EQ(job::Wizard().searchStopRequested.load(), 0);
+    EXPECT_NE(Child(P().volumeTree->topLevelItem(0), "Volume 0"), nullptr);
+}
+
+TEST_F(StopTest, StopBeforeAnyFindReturnsToTheStart) {
+    Open({{HugeDisk(false), ""}});
+    auto& w = job::Wizard();
+    ChooseDiskAndMode(job::kModeAdvanced);
+    // No at first: the search goes on.
+    modals.Queue(Modals::Click(QMessageBox::No));
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    QTest::mouseClick(P().stopButton, Qt::LeftButton);
+    EXPECT_EQ(w.searchStopRequested.load(), 0);
+    EXPECT_NE(w.searchWorker.load(), 0u);
+    modals.Queue(Modals::Click(QMessageBox::Yes));
+    QTest::mouseClick(P().stopButton, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return w.searchWorker.load() == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return modals.seen.size() == 3; }));
+    EXPECT_EQ(modals.seen[2].text, "No volume found, use raw mode");
+    EXPECT_EQ(modals.seen[2].icon, QMessageBox::Critical);
+    ASSERT_TRUE(WaitFor([&] { return P().diskTree->isEnabled(); }));
+    EXPECT_EQ(w.currentStep.load(), 0);
+    EXPECT_FALSE(P().stopButton->isVisible());
+    EXPECT_FALSE(P().searchProgress->isVisible());
+}
+
+// A "Yes" that arrives after the process ended must not cancel the next
+// search before it starts.
+TEST_F(StopTest, LateStopAnswerDoesNotCancelTheNextSearch) {
+    Open({{WriteImage(SmallDisk()), ""}});
+    auto& w = job::Wizard();
+    ChooseDiskAndMode(job::kModeAdvanced);
+    P().stopButton->show();
+    P().stopButton->setEnabled(true);
+    modals.Queue(Modals::Click(QMessageBox::Yes));
+    QTest::mouseClick(P().stopButton, Qt::LeftButton);  // nothing runs
+    EXPECT_EQ(w.searchStopRequested.load(), 0);
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_TRUE(AtStep(1));
+    EXPECT_EQ(w.volumeCount.load(), 1u);
+}
+
+TEST_F(StopTest, StopDuringTheLostFolderPhaseEndsOnlyThatPhase) {
+    Open({{WriteImage(SmallDisk()), ""}});
+    auto& w = job::Wizard();
+    w.lostFolderScanActive = 1;  // as the mount sets it when the phase begins
+    P().stopButton->show();
+    P().stopButton->setEnabled(true);
+    modals.Queue(Modals::Click(QMessageBox::Yes));
+    QTest::mouseClick(P().stopButton, Qt::LeftButton);
+    EXPECT_EQ(w.lostFolderScanActive.load(), 0);
+    EXPECT_EQ(w.searchStopRequested.load(), 0);
+}
+
+TEST_F(WindowTest, UnequalFatCopiesAskWhichToUse) {
+    nwimage::DiskSpec spec = SmallDisk();
+    spec.partitions[0].volumes[0].breakFat2At = 1;
+    spec.partitions[0].volumes[0].mountFat = 2;
+    Open({{WriteImage(spec), ""}});
+    ChooseDiskAndMode(job::kModeQuick);
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
+    modals.Queue([](QWidget* d) {
+        EXPECT_TRUE(d->findChild<QRadioButton*>("fat1")->isChecked());
+        auto* fat2 = d->findChild<QRadioButton*>("fat2");
+        QTest::mouseClick(fat2, Qt::LeftButton, Qt::NoModifier, QPoint(8, fat2->height() / 2));
+        Modals::Press("OK")(d);
+    });
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_TRUE(AtStep(2));
+    ASSERT_EQ(modals.seen.size(), 1u);
+    EXPECT_EQ(modals.seen[0].title, "Select FAT to use");
+    EXPECT_EQ(nw::Mounted().fatChoice, 2);
+
+    // Cancel mounts with FAT1.
+    QTest::mouseClick(P().backButton, Qt::LeftButton);
+    ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
+    modals.Queue(Modals::Press("Cancel"));
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_TRUE(AtStep(2));
+    EXPECT_EQ(nw::Mounted().fatChoice, 1);
+}
+
+TEST_F(WindowTest, BadSectorsAreAskedAboutFromTheMount) {
+    nwimage::DiskSpec spec = SmallDisk();
+    nwimage::BadArea bad;
+    bad.target = nwimage::BadArea::Target::Det1Block;
+    bad.block = 0;
+    bad.count = 2;
+    spec.bad.push_back(bad);
+    const std::string path = WriteImage(spec);
+    testutil::WriteFile(dir.File("disk.map"), nwimage::MapfileText(image));
+    Open({{path, dir.File("disk.map")}});
+    disk::BadSectorDecision = disk::kRetry;
+    ChooseDiskAndMode(job::kModeQuick);
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
+    modals.Queue([](QWidget* d) {
+        EXPECT_EQ(d->windowTitle(), "Bad Sector Encountered");
+        Modals::Press("Skip All")(d);
+    });
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_TRUE(AtStep(2));
+    ASSERT_GE(modals.seen.size(), 1u);
+    EXPECT_EQ(modals.seen[0].title, "Bad Sector Encountered");
+    EXPECT_EQ(disk::BadSectorDecision.load(), disk::kSkipAll);
+}
+
+TEST_F(WindowTest, RawPanelComesAndGoes) {
+    Open({{WriteImage(SmallDisk()), ""}});
+    auto& w = job::Wizard();
+    ChooseDiskAndMode(job::kModeRaw);
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    EXPECT_EQ(w.currentStep.load(), 1);
+    EXPECT_TRUE(P().rawPanel->isVisible());
+    EXPECT_FALSE(P().detailsList->isVisible());
+    EXPECT_FALSE(P().diskTree->isVisible());
+    EXPECT_TRUE(P().entireDiskButton->isChecked());
+    EXPECT_TRUE(P().startRecoveryButton->isEnabled());
+    EXPECT_EQ(P().fileTypeList->topLevelItemCount(), 4);
+    Shot("5-raw");
+
+    QTest::mouseClick(P().sectorRangeButton, Qt::LeftButton);
+    EXPECT_EQ(P().startSectorField->text(), "0");
+    EXPECT_EQ(P().endSectorField->text().toULongLong(), image.totalSectors);
+    EXPECT_EQ(w.rangeIsSectorRange.load(), 1);
+    QTest::mouseClick(P().entireDiskButton, Qt::LeftButton);
+    EXPECT_TRUE(P().endSectorField->text().isEmpty());
+    EXPECT_FALSE(P().endSectorField->isEnabled());
+    EXPECT_EQ(w.rangeIsWholeDisk.load(), 1);
+
+    QTest::mouseClick(P().backButton, Qt::LeftButton);
+    EXPECT_EQ(w.currentStep.load(), 0);
+    EXPECT_FALSE(P().rawPanel->isVisible());
+    EXPECT_TRUE(P().detailsList->isVisible());
+    EXPECT_TRUE(P().diskTree->isVisible());
+    EXPECT_FALSE(P().startRecoveryButton->isEnabled());
+    for (auto* b : P().modeButtons) {
+        EXPECT_TRUE(b->isVisible());
+        EXPECT_FALSE(b->isEnabled());
+        EXPECT_FALSE(b->isChecked());
+    }
+}
+
+}  // namespace
+}  // namespace uitest

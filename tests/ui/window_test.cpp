@@ -1,0 +1,304 @@
+// Start-up, exit, the tool-button gates, the keyboard, the clock, the
+// settings store, the command line and "Open Disk Image...".
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <filesystem>
+
+#include "UiFixture.h"
+#include "app/Startup.h"
+#include "common/TempDir.h"
+
+namespace uitest {
+namespace {
+
+TEST_F(WindowTest, StartUpWithoutInstallFolderRefusesToRun) {
+    store->DeleteKey(job::kClassesRoot, job::kProductKey);
+    app::MainWindow w({});
+    EXPECT_FALSE(w.Initialise());
+    ASSERT_EQ(modals.seen.size(), 1u);
+    EXPECT_EQ(modals.seen[0].text, "Tarvine is not installed properly");
+    EXPECT_EQ(modals.seen[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(modals.seen[0].title, "Tarvine For Novell NetWare");
+}
+
+TEST_F(WindowTest, StartUpShowsTheFirstStep) {
+    Open({{WriteImage(SmallDisk()), ""}});
+    EXPECT_EQ(window->windowTitle(), "Tarvine For Novell NetWare");
+    const std::string log = testutil::ReadFile(job::Wizard().activityLogPath);
+    EXPECT_NE(log.find("-----------------------Start--------------------------\r\nTarvine For Novell NetWare\r\n"
+                       "Version 11.06.07\r\n"),
+              std::string::npos);
+    EXPECT_EQ(window->ToolButton(app::MainWindow::Tool::SaveData)->toolTip(), "Save Data");
+    EXPECT_EQ(window->ToolButton(app::MainWindow::Tool::Exit)->toolTip(), "Exit from Tarvine");
+    EXPECT_FALSE(window->ClockPane()->text().isEmpty());
+    EXPECT_EQ(window->Wizard().PictureShown(), 1);
+    EXPECT_EQ(P().detailsList->headerItem()->text(0), QString(69, ' ') + "Details");
+    for (QAction* a : {P().saveAction, P().saveSettingsAction, P().saveLogAction, P().listViewAction,
+                       P().listPrintAction, P().listEmailAction})
+        EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
+    EXPECT_TRUE(P().loadLogAction->isEnabled());
+    QTreeWidgetItem* root = P().diskTree->topLevelItem(0);
+    ASSERT_NE(root, nullptr);
+    EXPECT_TRUE(root->isExpanded());
+    EXPECT_EQ(root->childCount(), 1);
+    EXPECT_EQ(job::Wizard().currentStep.load(), 0);
+}
+
+TEST(ClockText, TwelveHourDialWithoutMarker) {
+    EXPECT_EQ(app::MainWindow::ClockText(12, 30), "12:30");
+    EXPECT_EQ(app::MainWindow::ClockText(0, 5), "00:05");
+    EXPECT_EQ(app::MainWindow::ClockText(13, 5), "01:05");
+    EXPECT_EQ(app::MainWindow::ClockText(23, 59), "11:59");
+}
+
+TEST_F(WindowTest, ExitAsksOnceAndNoChangesNothing) {
+    Open({{WriteImage(SmallDisk()), ""}});
+    auto& w = job::Wizard();
+    // A second request while the question is open shows no second question.
+    modals.Queue([this](QWidget* box) {
+        QTest::mouseClick(window->ToolButton(app::MainWindow::Tool::Exit), Qt::LeftButton);
+        Modals::Click(QMessageBox::No)(box);
+    });
+    QTest::mouseClick(window->ToolButton(app::MainWindow::Tool::Exit), Qt::LeftButton);
+    ASSERT_EQ(modals.seen.size(), 1u);
+    EXPECT_EQ(modals.seen[0].text, "Do you want to exit from Tarvine?");
+    EXPECT_EQ(modals.seen[0].icon, QMessageBox::Question);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(w.exitQuestionOpen.load(), 0);
+
+    // Escape does not close the window.
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(modals.seen.size(), 1u);
+
+    // The menu command asks again; No keeps the process.
+    modals.Queue(Modals::Click(QMessageBox::No));
+    window->ExitAction()->trigger();
+    EXPECT_EQ(modals.seen.size(), 2u);
+    EXPECT_EQ(endedProcess, 0);
+    modals.Queue(Modals::Click(QMessageBox::Yes));
+    window->ExitAction()->trigger();
+    EXPECT_EQ(endedProcess, 1);
+}
+
+TEST_F(WindowTest, YesOnTheExitToolClosesTheWindow) {
+    Open({{WriteImage(SmallDisk()), ""}});
+    modals.Queue(Modals::Click(QMessageBox::Yes));
+    QTest::mouseClick(window->ToolButton(app::MainWindow::Tool::Exit), Qt::LeftButton);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(job::Wizard().exitQuestionOpen.load(), 1);
+    EXPECT_EQ(endedProcess, 0);
+}
+
+TEST_F(WindowTest, ToolButtonsRefuseAtTheWrongStep) {
+    Open({{WriteImage(SmallDisk()), ""}});
+    auto click = [this](app::MainWindow::Tool t) {
+        QTest::mouseClick(window->ToolButton(t), Qt::LeftButton);
+        return modals.seen.empty() ? std::string() : modals.seen.back().text.toStdString();
+    };
+    EXPECT_EQ(click(app::MainWindow::Tool::SaveData), "Go to step 2 and then use this option");
+    EXPECT_EQ(modals.seen.back().icon, QMessageBox::Critical);
+    EXPECT_EQ(click(app::MainWindow::Tool::SaveLog), "Go to step 2 and then use this option");
+    const std::size_t before = modals.seen.size();
+    click(app::MainWindow::Tool::LoadLog);  // allowed at step 0
+    EXPECT_EQ(modals.seen.size(), before);
+
+    // Raw mode refuses the log commands even at step 0.
+    ChooseDiskAndMode(job::kModeRaw);
+    EXPECT_EQ(click(app::MainWindow::Tool::LoadLog),
+              "This Feature can not be used while running under RAW Recovery Mode");
+    EXPECT_EQ(click(app::MainWindow::Tool::SaveLog),
+              "This Feature can not be used while running under RAW Recovery Mode");
+
+    // At step 2 the log cannot be loaded.
+    ChooseDiskAndMode(job::kModeQuick);
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_TRUE(AtStep(2));
+    EXPECT_EQ(click(app::MainWindow::Tool::LoadLog), "Go to step 1 OR 2 and then use this option.");
+    const std::size_t atStep2 = modals.seen.size();
+    click(app::MainWindow::Tool::SaveData);
+    EXPECT_EQ(modals.seen.size(), atStep2);
+
+    QTest::mouseClick(window->ToolButton(app::MainWindow::Tool::Help), Qt::LeftButton);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], dir.File("install") + "/TarvineHelp.chm");
+}
+
+TEST_F(WindowTest, KeyboardWhileBrowsing) {
+    Open({{WriteImage(SmallDisk()), ""}});
+    auto& w = job::Wizard();
+    ChooseDiskAndMode(job::kModeQuick);
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
+    // Enter never presses a button (Next is enabled here).
+    QTest::keyClick(P().volumeTree, Qt::Key_Return);
+    EXPECT_EQ(w.currentStep.load(), 1);
+    EXPECT_EQ(w.mountWorker.load(), 0u);
+    QTest::keyClick(window.get(), Qt::Key_F6);
+    EXPECT_TRUE(P().volumeTree->hasFocus());
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_TRUE(AtStep(2));
+    ASSERT_TRUE(WaitFor([&] { return P().directoryTree->isEnabled() && P().detailsList->topLevelItemCount() > 0; }));
+
+    // F7 focuses the list with its first row current; Tab goes to the tree and back.
+    QTest::keyClick(window.get(), Qt::Key_F7);
+    EXPECT_TRUE(P().detailsList->hasFocus());
+    EXPECT_EQ(P().detailsList->currentItem(), P().detailsList->topLevelItem(0));
+    w.treeHasFocus = 0;
+    QTest::keyClick(P().detailsList, Qt::Key_Tab);
+    EXPECT_EQ(w.treeHasFocus, 1);
+    EXPECT_TRUE(P().directoryTree->hasFocus());
+    QTest::keyClick(P().directoryTree, Qt::Key_Tab);
+    EXPECT_EQ(w.treeHasFocus, 0);
+    EXPECT_TRUE(P().detailsList->hasFocus());
+
+    // Enter with the tree focused lists the tree's current folder.
+    QTreeWidgetItem* pub = Child(P().directoryTree->topLevelItem(0), "PUBLIC");
+    QTest::keyClick(window.get(), Qt::Key_F6);
+    EXPECT_EQ(w.treeHasFocus, 1);
+    P().directoryTree->setCurrentItem(pub);
+    QTest::keyClick(P().directoryTree, Qt::Key_Return);
+    EXPECT_EQ(P().statusLine->text(), "SYS:\\PUBLIC");
+    EXPECT_EQ(RowTexts(), (std::vector<std::string>{"DOCS", "REPORT.DOC", "NOTES.TXT"}));
+
+    // Enter on a folder row of the list opens it.
+    P().detailsList->setFocus();
+    P().detailsList->setCurrentItem(Row("DOCS"));
+    w.treeHasFocus = 0;
+    QTest::keyClick(P().detailsList, Qt::Key_Return);
+    EXPECT_EQ(P().statusLine->text(), "SYS:\\PUBLIC\\DOCS");
+
+    // F1 opens the help file of the current folder.
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    ASSERT_FALSE(opened.empty());
+    EXPECT_NE(opened.back().find("TarvineHelp.chm"), std::string::npos);
+    EXPECT_TRUE(modals.seen.empty());
+}
+
+TEST_F(WindowTest, ListRightClickOffersSaveOnlyWhileBrowsingWithASelection) {
+    Open({{WriteImage(SmallDisk()), ""}});
+    int menus = 0;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* m = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            ++menus;
+            EXPECT_EQ(m->actions().size(), 1);
+            EXPECT_EQ(m->defaultAction()->text(), "Save");
+            m->close();
+        }
+    });
+    closer.start(10);
+    auto rightClick = [this] {
+        QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(20, 20), P().detailsList->mapToGlobal(QPoint(20, 20)));
+        QApplication::sendEvent(P().detailsList->viewport(), &e);
+        QTest::qWait(30);
+    };
+    ChooseDiskAndMode(job::kModeQuick);
+    rightClick();  // step 0
+    EXPECT_EQ(menus, 0);
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_TRUE(AtStep(2));
+    ASSERT_TRUE(WaitFor([&] { return P().detailsList->topLevelItemCount() > 0; }));
+    P().detailsList->clearSelection();
+    rightClick();  // nothing selected
+    EXPECT_EQ(menus, 0);
+    P().detailsList->topLevelItem(0)->setSelected(true);
+    rightClick();
+    EXPECT_EQ(menus, 1);
+}
+
+TEST_F(WindowTest, OpenDiskImageAddsTheNextDisk) {
+    Open({{WriteImage(SmallDisk()), ""}});
+    const std::string second = WriteImage(SmallDisk(), "second.img");
+    modals.Queue([second](QWidget* d) {
+        auto* dialog = qobject_cast<QFileDialog*>(d);
+        ASSERT_NE(dialog, nullptr);
+        dialog->selectFile(QString::fromStdString(second));
+        auto* buttons = d->findChild<QDialogButtonBox*>();
+        ASSERT_NE(buttons, nullptr);
+        QTest::mouseClick(buttons->button(QDialogButtonBox::Open), Qt::LeftButton);
+    });
+    P().openImageAction->trigger();
+    QTreeWidgetItem* root = P().diskTree->topLevelItem(0);
+    ASSERT_EQ(root->childCount(), 2);
+    EXPECT_EQ(root->child(1)->text(0), "Disk1");
+    EXPECT_EQ(job::Wizard().selectedDiskLabel, "Disk1");
+    EXPECT_EQ(P().detailsList->topLevelItem(1)->text(0), "Model   : Disk Image");
+
+    ChooseDiskAndMode(job::kModeQuick);  // disk 0 still works
+    ClickLabel(P().diskTree, root->child(1));
+    Hover(P().modeButtons[0]);
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    EXPECT_EQ(job::Wizard().selectedDiskNumber.load(), 1);
+    EXPECT_EQ(job::Wizard().currentStep.load(), 1);
+}
+
+TEST(SettingsStore, NamesAreCaseInsensitiveAndKeysDeleteWithTheirSubKeys) {
+    testutil::TempDir dir;
+    const QString path = QString::fromStdString(dir.File("r.ini"));
+    {
+        app::QtSettingsStore s(path);
+        EXPECT_TRUE(s.Write("HKEY_CLASSES_ROOT", "TRV Windows\\Size", "Disk0", "1048576"));
+        EXPECT_TRUE(s.Write("HKEY_CLASSES_ROOT", "TRV Windows", "Disk0", ""));
+        EXPECT_TRUE(s.Write("HKEY_CLASSES_ROOT", "TarvineNovell", "FilePath", "/opt/Tarvine Folder"));
+    }
+    app::QtSettingsStore s(path);
+    std::string out;
+    ASSERT_TRUE(s.Read("HKEY_CLASSES_ROOT", "TRV WINDOWS\\SIZE", "disk0", out));
+    EXPECT_EQ(out, "1048576");
+    ASSERT_TRUE(s.Read("HKEY_CLASSES_ROOT", "TRV Windows", "Disk0", out));
+    EXPECT_EQ(out, "");
+    EXPECT_FALSE(s.Read("HKEY_CLASSES_ROOT", "TRV Windows", "Disk1", out));
+    EXPECT_TRUE(s.DeleteKey("HKEY_CLASSES_ROOT", "TRV WINDOWS"));
+    EXPECT_FALSE(s.Read("HKEY_CLASSES_ROOT", "TRV Windows\\Size", "Disk0", out));
+    EXPECT_FALSE(s.DeleteKey("HKEY_CLASSES_ROOT", "TRV WINDOWS"));
+    ASSERT_TRUE(s.Read("HKEY_CLASSES_ROOT", "TarvineNovell", "FilePath", out));
+    EXPECT_EQ(out, "/opt/Tarvine Folder");
+}
+
+TEST(CommandLine, ImagesWithTheirMapfiles) {
+    auto parse = [](QStringList args) {
+        args.prepend("tarvine");
+        return app::ParseCommandLine(args);
+    };
+    const app::CommandLine ok = parse({"--image", "a.img", "--badmap", "a.map", "--image", "b.img"});
+    ASSERT_TRUE(ok.error.empty());
+    ASSERT_EQ(ok.images.size(), 2u);
+    EXPECT_EQ(ok.images[0].mapfilePath, "a.map");
+    EXPECT_EQ(ok.images[1].mapfilePath, "");
+    EXPECT_TRUE(parse({"--help"}).help);
+    EXPECT_FALSE(parse({"--badmap", "a.map", "--image", "a.img"}).error.empty());
+    EXPECT_FALSE(parse({"--image"}).error.empty());
+    EXPECT_FALSE(parse({"--image", "a", "--badmap", "m", "--badmap", "n"}).error.empty());
+    EXPECT_FALSE(parse({"a.img"}).error.empty());
+    QStringList many;
+    for (int i = 0; i < 11; ++i) many << "--image" << QString("%1.img").arg(i);
+    EXPECT_FALSE(parse(many).error.empty());
+}
+
+TEST(InstallFolder, TheFolderBesideTheProgramIsRegisteredWhenItHoldsTheCompanionFiles) {
+    testutil::TempDir dir;
+    app::QtSettingsStore s(QString::fromStdString(dir.File("r.ini")));
+    job::InstallSettingsStore(&s);
+    std::filesystem::create_directories(dir.File("bin"));
+    std::filesystem::create_directories(dir.File("other"));
+    // Without the companion files nothing is registered.
+    EXPECT_FALSE(app::RegisterInstallFolder(QString::fromStdString(dir.File("bin"))));
+    testutil::WriteFile(dir.File("bin/Step1.bmp"), "BM");
+    EXPECT_TRUE(app::RegisterInstallFolder(QString::fromStdString(dir.File("bin"))));
+    EXPECT_EQ(job::RegistryTextRead(job::kClassesRoot, job::kProductKey, job::kInstallFolderValue), dir.File("bin"));
+    // A valid installation elsewhere is kept.
+    testutil::WriteFile(dir.File("other/Step1.bmp"), "BM");
+    EXPECT_FALSE(app::RegisterInstallFolder(QString::fromStdString(dir.File("other"))));
+    EXPECT_EQ(job::RegistryTextRead(job::kClassesRoot, job::kProductKey, job::kInstallFolderValue), dir.File("bin"));
+    job::InstallSettingsStore(nullptr);
+}
+
+}  // namespace
+}  // namespace uitest
