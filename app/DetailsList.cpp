@@ -55,7 +55,8 @@ void DetailsList::UseEntryColumns() {
     clear();
     setColumnCount(6);
     setHeaderLabels({"Name", "Type", "Size", "Date", "Time", "ID"});
-    static const int widths[6] = {150, 100, 70, 100, 70, 70};
+    // Wide enough for the longest type text and a full date in this font.
+    static const int widths[6] = {165, 150, 65, 90, 62, 60};
     for (int i = 0; i < 6; ++i) setColumnWidth(i, widths[i]);
     headerItem()->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
 }

@@ -123,7 +123,16 @@ QIcon ListImage(int image) {
         case 17: return QIcon(Page(QColor(200, 120, 30), "♪"));
         case 18: return QIcon(Page(QColor(60, 60, 60), "AVI"));
         case 20: return QIcon(Page(QColor(), QString()));
-        default: return QIcon(Page(QColor(150, 150, 150), QString()));
+        default: {  // a blank sheet with a folded corner
+            QPixmap p = Blank(16);
+            QPainter g(&p);
+            g.setPen(QColor(110, 110, 110));
+            g.setBrush(Qt::white);
+            g.drawPolygon(QPolygon({QPoint(2, 0), QPoint(10, 0), QPoint(13, 3), QPoint(13, 15), QPoint(2, 15)}));
+            g.drawLine(10, 0, 10, 3);
+            g.drawLine(10, 3, 13, 3);
+            return QIcon(p);
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 // a three-step strip with the current step lit and a line saying what to do.
 #include <QDir>
 #include <QFont>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -22,7 +23,7 @@ const Picture kPictures[] = {
     {"Step3.bmp", 2, "Click a volume, then Next"},
     {"Step4.bmp", 2, "Volumes - click one, then Next"},
     {"help4.bmp", 1, "Scanning the disk for volumes..."},
-    {"help5.bmp", 2, "Volumes found - click one, then Next"},
+    {"help5.bmp", 2, "Click a found volume, then Next"},
     {"mount5.bmp", 2, "Reading the volume, please wait..."},
     {"mount6.bmp", 2, "Rebuilding the volume, please wait..."},
     {"step6_1.bmp", 3, "Tick folders, then Save Data"},
@@ -63,8 +64,12 @@ QImage Draw(const Picture& p) {
         g.drawText(QRect(cx + 13, 9, 42, 14), Qt::AlignLeft | Qt::AlignVCenter, kStepNames[i]);
     }
     QFont caption;
-    caption.setPixelSize(12);
     caption.setBold(true);
+    // The largest size at which the caption fits the strip.
+    for (int size = 12; size >= 8; --size) {
+        caption.setPixelSize(size);
+        if (QFontMetrics(caption).horizontalAdvance(p.caption) <= 226) break;
+    }
     g.setFont(caption);
     g.setPen(Qt::white);
     g.drawText(QRect(6, 34, 228, 22), Qt::AlignCenter, p.caption);
