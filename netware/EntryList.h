@@ -5,11 +5,12 @@
 // ordinal so that appends and lookups stay cheap on very large volumes.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <mutex>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "app/job/TreeItem.h"
@@ -50,9 +51,15 @@ constexpr std::size_t kNoEntry = static_cast<std::size_t>(-1);
 //
 // parentNumber and treeItem are indexed: change them only through
 // SetParentNumber / SetTreeItem. Every other field (checked in particular)
-// may be written directly.
+// may be written directly. The indexes by own number, ordinal and parent are
+// rebuilt on the first lookup after a change, so filling a list costs no
+// more than appending.
 class EntryList {
 public:
+    EntryList() = default;
+    EntryList(const EntryList&) = delete;
+    EntryList& operator=(const EntryList&) = delete;
+
     void Clear();
     // Appends at the tail (the name is cut to 254 characters) and returns
     // the stored record.
@@ -76,26 +83,48 @@ public:
 
     // Indexes of the records whose parentNumber is `parentNumber`, in list order.
     std::vector<std::size_t> ChildrenOf(std::uint32_t parentNumber) const;
+    // The same as a range into the index (valid until the list changes).
+    struct IndexRange {
+        const std::uint32_t* first = nullptr;
+        const std::uint32_t* last = nullptr;
+        const std::uint32_t* begin() const { return first; }
+        const std::uint32_t* end() const { return last; }
+        std::size_t size() const { return static_cast<std::size_t>(last - first); }
+    };
+    IndexRange ChildRange(std::uint32_t parentNumber) const;
     // Calls fn(record) for each such record, in list order.
     template <typename Fn>
     void ForEachChild(std::uint32_t parentNumber, Fn&& fn) {
-        auto it = byParent_.find(parentNumber);
-        if (it == byParent_.end()) return;
-        for (std::size_t i : it->second)
-            if (records_[i].parentNumber == parentNumber) fn(records_[i]);
+        for (std::uint32_t i : ChildRange(parentNumber)) fn(records_[i]);
     }
 
     void SetParentNumber(std::size_t index, std::uint32_t parentNumber);
     void SetTreeItem(std::size_t index, job::TreeItem item);
 
 private:
+    // Record indexes ordered by a key, list order among equal keys.
+    struct SortedIndex {
+        std::vector<std::uint32_t> keys;   // ascending
+        std::vector<std::uint32_t> order;  // the record index of each key
+        IndexRange Find(std::uint32_t key) const;
+        void Build(std::vector<std::uint32_t> keysByRecord);
+        void Release();
+    };
+    void RefreshKeys() const;
+    void RefreshChildren() const;
+    void RefreshItems() const;
+
     std::deque<EntryRecord> records_;
-    std::unordered_map<std::uint32_t, std::size_t> byOwn_;      // first index
-    std::unordered_map<std::uint32_t, std::size_t> byOrdinal_;  // first index
-    std::unordered_map<job::TreeItem, std::size_t> byItem_;     // lowest index holding the item
-    // Ascending indexes; may hold stale entries of records that moved away,
-    // which readers skip by checking parentNumber.
-    std::unordered_map<std::uint32_t, std::vector<std::size_t>> byParent_;
+
+    // Rebuilt on the first lookup after a change.
+    mutable std::mutex indexMutex_;
+    mutable std::atomic<bool> keysStale_{false};      // own numbers and ordinals (appends)
+    mutable std::atomic<bool> childrenStale_{false};  // parent numbers
+    mutable std::atomic<bool> itemsStale_{false};     // tree items
+    mutable SortedIndex byOwn_;
+    mutable SortedIndex byOrdinal_;
+    mutable SortedIndex byParent_;
+    mutable std::vector<std::pair<job::TreeItem, std::uint32_t>> byItem_;  // sorted by item, then index
 };
 
 }  // namespace nw

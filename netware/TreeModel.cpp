@@ -178,29 +178,33 @@ std::uint32_t PopulateFolderTree(job::TreeItem parentItem, std::uint32_t parentN
     struct Frame {
         job::TreeItem item;
         std::uint32_t number;
-        std::vector<std::size_t> children;
-        std::size_t pos;
+        EntryList::IndexRange children;
+        const std::uint32_t* pos;
     };
     std::vector<Frame> stack;
     std::unordered_set<std::uint32_t> onPath;
     std::uint32_t inserted = 0;
-    stack.push_back({parentItem, parentNumber, folders.ChildrenOf(parentNumber), 0});
+    auto frame = [&](job::TreeItem item, std::uint32_t number) {
+        const EntryList::IndexRange r = folders.ChildRange(number);
+        return Frame{item, number, r, r.begin()};
+    };
+    stack.push_back(frame(parentItem, parentNumber));
     onPath.insert(parentNumber);
     while (!stack.empty()) {
         Frame& f = stack.back();
-        if (f.pos == f.children.size() || inserted >= itemBudget) {
+        if (f.pos == f.children.end() || inserted >= itemBudget) {
             onPath.erase(f.number);
             stack.pop_back();
             continue;
         }
-        const std::size_t index = f.children[f.pos++];
+        const std::size_t index = *f.pos++;
         const job::TreeItem parent = f.item;
         EntryRecord& rec = folders[index];
         job::TreeItem item = tree->InsertItem(parent, rec.name, kFolderTreeImage, job::kUnchecked);
         folders.SetTreeItem(index, item);
         ++inserted;
         if (onPath.insert(rec.ownNumber).second)
-            stack.push_back({item, rec.ownNumber, folders.ChildrenOf(rec.ownNumber), 0});
+            stack.push_back(frame(item, rec.ownNumber));
     }
     if (root) tree->Expand(root);
     return inserted;
