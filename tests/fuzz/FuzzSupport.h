@@ -1,0 +1,77 @@
+// Shared pieces of the fuzz targets: a scratch folder, a disk image file
+// attached as disk 0, and the job state the engine expects while it runs
+// without a window.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/job/Tree.h"
+
+namespace fuzz {
+
+using Sector = std::array<std::uint8_t, 512>;
+using SparseSectors = std::map<std::uint64_t, Sector>;
+
+// A folder of this process, removed at exit.
+const std::string& ScratchDir();
+std::string ScratchFile(const std::string& name);
+
+// Writes the bytes as the disk image (padded to whole sectors) and attaches
+// it as disk 0 with the wizard pointed at it. Aborts when that fails: a
+// fuzz run on a missing disk would test nothing.
+void AttachBytes(const std::vector<std::uint8_t>& bytes);
+// The same for an image of `totalSectors` sectors holding only `sectors`.
+void AttachSparse(const SparseSectors& sectors, std::uint64_t totalSectors);
+
+// Resets the job state and installs an in-memory directory and volume tree,
+// an activity log in the scratch folder, and "Retry All" as the bad-sector
+// answer (no prompt can appear). Returns the directory tree.
+job::MemoryTree& FreshJobState();
+
+// An invariant of the code under test failed: print and abort so that the
+// fuzzer keeps the input.
+[[noreturn]] inline void Fail(const char* what) {
+    std::fprintf(stderr, "invariant broken: %s\n", what);
+    std::abort();
+}
+#define FUZZ_CHECK(cond) \
+    do {                 \
+        if (!(cond)) ::fuzz::Fail(#cond); \
+    } while (0)
+
+// When FUZZ_VERBOSE is set, prints what an input led to (to check seeds).
+void Note(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Little-endian reading from the fuzz input with zeros past its end.
+struct InputReader {
+    const std::uint8_t* data;
+    std::size_t size;
+    std::size_t pos = 0;
+    std::uint8_t U8() { return pos < size ? data[pos++] : (pos++, 0); }
+    std::uint32_t U32() {
+        std::uint32_t v = 0;
+        for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(U8()) << (8 * i);
+        return v;
+    }
+    bool Done() const { return pos >= size; }
+    // Copies up to 512 bytes into `out`; false when nothing was left.
+    bool SectorInto(Sector& out) {
+        if (pos >= size) return false;
+        const std::size_t n = std::min<std::size_t>(512, size - pos);
+        for (std::size_t i = 0; i < n; ++i) out[i] = data[pos + i];
+        pos += n;
+        return true;
+    }
+};
+
+}  // namespace fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
