@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the whole
 # suite, then the engine tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# UndefinedBehaviorSanitizer, then the fuzz targets under clang for a bounded
+# number of inputs each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
@@ -16,3 +17,8 @@ cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARVINE_ENGINE_
 cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVINE_ENGINE_ONLY=ON \
+  -DCMAKE_CXX_COMPILER=clang++
+cmake --build build-fuzz -j "$jobs" --target fuzzers
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 ctest --test-dir build-fuzz -R '^fuzz_' --output-on-failure -j "$jobs"
