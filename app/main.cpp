@@ -1,12 +1,14 @@
 // tarvine: the desktop program.
 #include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 #include "app/MainWindow.h"
 #include "app/QtSettingsStore.h"
 #include "app/Startup.h"
 #include "app/job/Settings.h"
+#include "app/job/WizardState.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -38,6 +40,14 @@ int main(int argc, char** argv) {
         if (window.Initialise()) {
             window.show();
             status = application.exec();
+            // A search or mount still running dies with the process, as it
+            // would had the process been ended from the menu.
+            const auto& w = job::Wizard();
+            if (w.searchWorker.load() != 0 || w.mountWorker.load() != 0) {
+                store.Sync();
+                std::fflush(nullptr);
+                std::_Exit(status);
+            }
         }
     }
     job::InstallSettingsStore(nullptr);
