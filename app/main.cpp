@@ -11,9 +11,11 @@
 #include "app/job/WizardState.h"
 
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    QApplication::setApplicationName("tarvine");
-    const app::CommandLine line = app::ParseCommandLine(QApplication::arguments());
+    // The arguments are read before the display is opened, so that --help and
+    // wrong arguments work without one.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const app::CommandLine line = app::ParseCommandLine(arguments);
     if (line.help) {
         std::cout << app::UsageText();
         return 0;
@@ -30,6 +32,8 @@ int main(int argc, char** argv) {
         }
     }
 
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("tarvine");
     app::QtSettingsStore store;
     job::InstallSettingsStore(&store);
     if (app::RegisterInstallFolder(QApplication::applicationDirPath())) store.Sync();
