@@ -26,8 +26,11 @@
 #include <ctime>
 
 #include "app/AboutDialog.h"
+#include "app/BalloonHelp.h"
+#include "app/HelpFile.h"
 #include "app/Icons.h"
 #include "app/SupportContacts.h"
+#include "app/WindowCommands.h"
 #include "app/job/Identity.h"
 #include "app/job/Settings.h"
 #include "app/job/WizardState.h"
@@ -84,6 +87,7 @@ MainWindow::MainWindow(std::vector<disk::DiskSource> sources, QWidget* parent)
     BuildMenus();
     BuildCentral();
     BuildStatusBar();
+    commands_ = new WindowCommands(*this);
     setFixedSize(kWidth, kCentralHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 
     shellOpen = [](const QString& target, bool isUrl) {
@@ -117,7 +121,8 @@ void MainWindow::BuildMenus() {
     QMenu* later = options->addMenu("Save &later");
     parts_.saveLogAction = add(later, "Save Log", "Save the recovery information\n");
     parts_.loadLogAction = add(later, "Load Log", "Load the recovery information\n");
-    add(options, "&Mark Compressed Files", "Mark Compressed Files\n");
+    connect(add(options, "&Mark Compressed Files", "Mark Compressed Files\n"), &QAction::triggered, this,
+            [this] { commands_->MarkCompressed(); });
     options->addSeparator();
     parts_.openImageAction = add(options, "Open Disk Image...", "Use a disk image file as a disk");
     options->addSeparator();
@@ -134,10 +139,8 @@ void MainWindow::BuildMenus() {
             [this] { Info("Liveupdate", "Currently This Feature Is Not Available"); });
     QMenu* report = maintenance->addMenu("Report");
     QAction* viewReport = add(report, "&View Report", "View the recovery details\n");
-    connect(viewReport, &QAction::triggered, this, [this] {
-        if (!W().activityLogPath.empty()) shellOpen(QString::fromStdString(W().activityLogPath), false);
-    });
-    add(report, "&Email Report", nullptr);
+    connect(viewReport, &QAction::triggered, this, [this] { commands_->ViewReport(); });
+    connect(add(report, "&Email Report", nullptr), &QAction::triggered, this, [this] { commands_->EmailReport(); });
     QMenu* list = maintenance->addMenu("Directory List");
     parts_.listViewAction = add(list, "&View", "View Directory Information");
     parts_.listPrintAction = add(list, "&Print", "Print Directory Information");
@@ -428,6 +431,7 @@ bool MainWindow::Initialise() {
     const QString stored = QString::fromStdString(
         job::RegistryTextRead(job::kClassesRoot, job::kProductKey, job::kLanguageValue));
     for (QAction* a : languages_->actions()) a->setChecked(a->data().toString() == stored);
+    BalloonHelp::Install(this);  // menu and mode balloons, language file chosen from "LngFile"
 
     w.exitQuestionOpen = 0;
     wizard_->ShowStepPicture(1);
@@ -526,7 +530,7 @@ void MainWindow::SaveDataTool() {
         Refuse("Go to step 2 and then use this option");
         return;
     }
-    // The file-saving dialog comes with the save engine.
+    commands_->SaveTree(true);
 }
 
 void MainWindow::LoadLogTool() {
@@ -538,7 +542,7 @@ void MainWindow::LoadLogTool() {
         Refuse("Go to step 1 OR 2 and then use this option.");
         return;
     }
-    // Loading a recovery log comes with the log file.
+    commands_->LoadLog();
 }
 
 void MainWindow::SaveLogTool() {
@@ -550,10 +554,11 @@ void MainWindow::SaveLogTool() {
         Refuse("Go to step 2 and then use this option");
         return;
     }
+    commands_->SaveLog();
 }
 
 void MainWindow::HelpContents() {
-    shellOpen(QString::fromStdString(W().installFolder) + "/TarvineHelp.chm", false);
+    shellOpen(HelpFileIn(QString::fromStdString(W().installFolder)), false);
 }
 
 void MainWindow::ListContextMenu(const QPoint& globalPos) {
@@ -561,8 +566,7 @@ void MainWindow::ListContextMenu(const QPoint& globalPos) {
     QMenu menu(this);
     QAction* save = menu.addAction("Save");
     menu.setDefaultAction(save);
-    menu.exec(globalPos);
-    // Saving the selected rows comes with the save engine.
+    if (menu.exec(globalPos) == save) commands_->SaveList();
 }
 
 void MainWindow::ChooseLanguage(const QString& file) {
@@ -676,7 +680,7 @@ bool MainWindow::HandleKey(QWidget* target, QKeyEvent* event) {
                 parts_.detailsList->setCurrentItem(first, 0, QItemSelectionModel::NoUpdate);
             return false;
         case Qt::Key_F1:
-            shellOpen(QDir::current().absoluteFilePath("TarvineHelp.chm"), false);
+            shellOpen(HelpFileForKey(QDir::currentPath(), QString::fromStdString(W().installFolder)), false);
             return true;
         default:
             return false;

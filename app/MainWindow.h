@@ -21,6 +21,8 @@ class QLabel;
 
 namespace app {
 
+class WindowCommands;
+
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -36,6 +38,7 @@ public:
 
     WindowParts& Parts() { return parts_; }
     WizardController& Wizard() { return *wizard_; }
+    WindowCommands& Commands() { return *commands_; }
     enum class Tool { SaveData, LoadLog, SaveLog, Exit, Help };
     QToolButton* ToolButton(Tool tool) const { return tools_[static_cast<int>(tool)]; }
     QLabel* ClockPane() const { return clock_; }
@@ -81,6 +84,7 @@ private:
     std::vector<disk::DiskSource> sources_;
     WindowParts parts_;
     WizardController* wizard_ = nullptr;
+    WindowCommands* commands_ = nullptr;  // saving, logs, listing, reports, raw panel
     std::unique_ptr<QtControls> controls_;
     std::unique_ptr<QtMessageSink> messages_;
     std::unique_ptr<QtBadSectorPrompt> badSectorPrompt_;

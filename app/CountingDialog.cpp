@@ -1,0 +1,44 @@
+#include "app/CountingDialog.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+
+#include "recovery/SaveEngine.h"
+
+namespace app {
+
+CountingDialog::CountingDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName("countingDialog");
+    setWindowTitle("Calculating File Size");
+    setModal(true);
+    auto* text = new QLabel(recovery::kCountingText);
+    countText_ = new QLabel("0");
+    countText_->setObjectName("countingFiles");
+    stop_ = new QPushButton("Stop ");
+    stop_->setDefault(true);
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(text, 0, 0, 1, 2);
+    grid->addWidget(new QLabel("Total Files :"), 1, 0);
+    grid->addWidget(countText_, 1, 1);
+    grid->addWidget(stop_, 2, 1, Qt::AlignRight);
+    connect(stop_, &QPushButton::clicked, this, &CountingDialog::Stop);
+    startTimer(50);
+}
+
+void CountingDialog::timerEvent(QTimerEvent*) { countText_->setText(QString::number(count_.load())); }
+
+void CountingDialog::Stop() {
+    stop_->setEnabled(false);
+    QPointer<CountingDialog> self(this);
+    const bool stopped = recovery::RequestCountingStop();
+    if (!self) return;  // the counting ended while the question was open
+    if (stopped) {
+        done(QDialog::Accepted);
+        return;
+    }
+    stop_->setEnabled(true);
+}
+
+}  // namespace app

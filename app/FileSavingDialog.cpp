@@ -1,0 +1,72 @@
+#include "app/FileSavingDialog.h"
+
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/SettingsDialog.h"
+#include "recovery/SaveJob.h"
+
+namespace app {
+
+FileSavingDialog::FileSavingDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName("fileSavingDialog");
+    setWindowTitle("File Saving");
+    auto* label = new QLabel("Enter Path for Saving or Click on Browse Button");
+    field_ = new QLineEdit;
+    field_->setObjectName("savePath");
+    field_->setMaxLength(static_cast<int>(recovery::kDestinationPathMax));
+    field_->setMinimumWidth(320);
+    auto* browse = new QPushButton("&Browse");
+    auto* ok = new QPushButton("&OK");
+    auto* cancel = new QPushButton("&Cancel");
+    auto* settings = new QPushButton("&Settings");
+    ok->setDefault(true);
+    browse->setAutoDefault(false);
+    settings->setAutoDefault(false);
+    cancel->setAutoDefault(false);
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(label, 0, 0, 1, 2);
+    grid->addWidget(field_, 1, 0);
+    grid->addWidget(browse, 1, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    buttons->addWidget(settings);
+    grid->addLayout(buttons, 2, 0, 1, 2);
+
+    connect(browse, &QPushButton::clicked, this, &FileSavingDialog::Browse);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(settings, &QPushButton::clicked, this, &FileSavingDialog::OpenSettings);
+}
+
+QString FileSavingDialog::Path() const { return field_->text().left(static_cast<int>(recovery::kDestinationPathMax)); }
+
+void FileSavingDialog::Browse() {
+    QFileDialog picker(this, "Please specify a folder for Copying...");
+    picker.setObjectName("folderPicker");
+    picker.setOption(QFileDialog::DontUseNativeDialog);
+    picker.setFileMode(QFileDialog::Directory);
+    picker.setOption(QFileDialog::ShowDirsOnly);
+    if (picker.exec() == QDialog::Accepted && !picker.selectedFiles().isEmpty())
+        field_->setText(picker.selectedFiles().first());
+}
+
+void FileSavingDialog::OpenSettings() {
+    SettingsDialog dialog(this);
+    dialog.exec();
+}
+
+std::string FileSavingDialog::Ask(QWidget* parent) {
+    FileSavingDialog dialog(parent);
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return dialog.Path().toStdString();
+}
+
+}  // namespace app

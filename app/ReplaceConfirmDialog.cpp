@@ -1,0 +1,47 @@
+#include "app/ReplaceConfirmDialog.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace app {
+
+ReplaceConfirmDialog::ReplaceConfirmDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName("replaceDialog");
+    setWindowTitle("Replace File Confirmation");
+    setModal(true);
+    auto* text = new QLabel(recovery::kReplaceQuestionText);
+    text->setWordWrap(true);
+    auto* buttons = new QHBoxLayout;
+    struct Def {
+        const char* text;
+        recovery::ReplaceAnswer answer;
+    };
+    const Def defs[4] = {{"&Yes", recovery::ReplaceAnswer::Yes},
+                         {"&No", recovery::ReplaceAnswer::No},
+                         {"Yes to &All", recovery::ReplaceAnswer::YesToAll},
+                         {"No &to All", recovery::ReplaceAnswer::NoToAll}};
+    for (const Def& d : defs) {
+        auto* b = new QPushButton(d.text);
+        b->setDefault(d.answer == recovery::ReplaceAnswer::Yes);
+        b->setAutoDefault(d.answer == recovery::ReplaceAnswer::Yes);
+        const recovery::ReplaceAnswer a = d.answer;
+        connect(b, &QPushButton::clicked, this, [this, a] {
+            answer_ = a;
+            accept();
+        });
+        buttons->addWidget(b);
+    }
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(text);
+    layout->addLayout(buttons);
+}
+
+recovery::ReplaceAnswer ReplaceConfirmDialog::Ask(QWidget* parent) {
+    ReplaceConfirmDialog dialog(parent);
+    if (dialog.exec() != QDialog::Accepted) return recovery::ReplaceAnswer::No;
+    return dialog.Answer();
+}
+
+}  // namespace app

@@ -1,0 +1,159 @@
+#include "app/SavingDialog.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/CountingDialog.h"
+#include "app/ReplaceConfirmDialog.h"
+#include "app/UiThread.h"
+#include "app/WriteErrorDialog.h"
+#include "recovery/SaveEngine.h"
+#include "ui/CaptionProgressBar.h"
+
+namespace app {
+
+SavingDialog::SavingDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName("savingDialog");
+    setWindowTitle("Saving");
+    setModal(true);
+    setMinimumWidth(520);
+    auto* grid = new QGridLayout;
+    fileName_ = AddFigure(grid, 0, "File Name :", "fileName");
+    filePath_ = AddFigure(grid, 1, "File Path :", "filePath");
+    filesRecovered_ = AddFigure(grid, 2, "Total Files Recovered :", "filesRecovered");
+    currentFile_ = AddFigure(grid, 3, " Recovered Current File :", "currentFile");
+    totalData_ = AddFigure(grid, 4, "Total Data Recovered :", "totalData");
+    remaining_ = AddFigure(grid, 5, "Time Remaining :", "timeRemaining");
+    elapsed_ = AddFigure(grid, 6, "Time Elapsed :", "timeElapsed");
+    progress_ = new ui::CaptionProgressBar;
+    progress_->setObjectName("saveProgress");
+    progress_->setRange(0, 100);
+    progress_->setValue(0);
+    progress_->SetCaption(QString::fromStdString(recovery::PercentCaption(0)));
+
+    stop_ = new QPushButton("&Stop");
+    skip_ = new QPushButton("S&kip");
+    stop_->setDefault(true);
+    skip_->setAutoDefault(false);
+    connect(stop_, &QPushButton::clicked, this, [] { recovery::RequestStop(); });
+    connect(skip_, &QPushButton::clicked, this, [] { recovery::RequestSkip(); });
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(stop_);
+    buttons->addWidget(skip_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addWidget(progress_);
+    layout->addLayout(buttons);
+    startTimer(50);
+}
+
+SavingDialog::~SavingDialog() {
+    // The worker may still be on its way out after JobFinished.
+    recovery::RequestStop();
+    recovery::WaitForSaveWorker();
+    if (&recovery::ProgressView() == this) recovery::SetSaveProgressView(nullptr);
+    if (&recovery::Prompts() == this) recovery::SetSavePrompts(nullptr);
+}
+
+QLabel* SavingDialog::AddFigure(QGridLayout* grid, int row, const char* caption, const char* name) {
+    auto* value = new QLabel;
+    value->setObjectName(name);
+    value->setMinimumWidth(300);
+    grid->addWidget(new QLabel(caption), row, 0);
+    grid->addWidget(value, row, 1);
+    return value;
+}
+
+void SavingDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (started_) return;
+    started_ = true;
+    recovery::SetSaveProgressView(this);
+    recovery::SetSavePrompts(this);
+    recovery::StartSaveWorker();
+}
+
+void SavingDialog::reject() {
+    if (finished_) QDialog::reject();
+}
+
+void SavingDialog::closeEvent(QCloseEvent* event) {
+    if (finished_) {
+        QDialog::closeEvent(event);
+        return;
+    }
+    event->ignore();
+}
+
+void SavingDialog::timerEvent(QTimerEvent*) {
+    if (counting_) counting_->SetCount(countedFiles_.load());
+    if (sectorsChanged_.exchange(false))
+        currentFile_->setText(QString::fromStdString(recovery::CurrentFileText(written_.load(), byteCount_.load())));
+}
+
+// ---- what the worker reports -----------------------------------------------------------
+
+void SavingDialog::CountingStarted() {
+    Post(this, [this] {
+        if (counting_) return;
+        counting_ = new CountingDialog(this);
+        counting_->setAttribute(Qt::WA_DeleteOnClose);
+        counting_->open();
+    });
+}
+
+void SavingDialog::CountingProgress(std::uint32_t totalFiles) { countedFiles_ = totalFiles; }
+
+void SavingDialog::CountingFinished() {
+    Post(this, [this] {
+        if (counting_) counting_->done(QDialog::Accepted);
+    });
+}
+
+void SavingDialog::FileStarted(const recovery::FileFigures& f) {
+    Post(this, [this, f] {
+        progress_->setValue(std::min(100, std::max(0, f.percent)));
+        progress_->SetCaption(QString::fromStdString(f.caption));
+        filePath_->setText(QString::fromStdString(f.filePath));
+        fileName_->setText(QString::fromStdString(f.fileName));
+        totalData_->setText(QString::fromStdString(f.totalData));
+        filesRecovered_->setText(QString::fromStdString(f.filesRecovered));
+    });
+}
+
+void SavingDialog::SectorWritten(std::uint64_t written, std::uint64_t byteCount) {
+    written_ = written;
+    byteCount_ = byteCount;
+    sectorsChanged_ = true;
+}
+
+void SavingDialog::TimeFigures(const std::string& remaining, const std::string& elapsed) {
+    Post(this, [this, remaining, elapsed] {
+        remaining_->setText(QString::fromStdString(remaining));
+        elapsed_->setText(QString::fromStdString(elapsed));
+    });
+}
+
+void SavingDialog::JobFinished() {
+    Post(this, [this] {
+        finished_ = true;
+        if (counting_) counting_->done(QDialog::Accepted);
+        done(QDialog::Accepted);
+    });
+}
+
+recovery::ReplaceAnswer SavingDialog::ConfirmReplace(const std::string&) {
+    return Call(this, [this] { return ReplaceConfirmDialog::Ask(this); });
+}
+
+recovery::WriteErrorAnswer SavingDialog::WriteError(const std::string& target, const std::string& reason) {
+    return Call(this, [this, target, reason] { return WriteErrorDialog::Ask(this, target, reason); });
+}
+
+}  // namespace app

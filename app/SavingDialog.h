@@ -1,0 +1,73 @@
+// "Saving": runs a save job. Opening it starts the save worker; the worker
+// reports its figures here, asks its questions through the dialog's modal
+// boxes, and the dialog closes itself when the job is over.
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+#include <atomic>
+#include <cstdint>
+
+#include "recovery/SaveJob.h"
+
+class QGridLayout;
+class QLabel;
+class QPushButton;
+
+namespace ui {
+class CaptionProgressBar;
+}
+
+namespace app {
+
+class CountingDialog;
+
+class SavingDialog : public QDialog, public recovery::SaveProgressView, public recovery::SavePrompts {
+    Q_OBJECT
+public:
+    explicit SavingDialog(QWidget* parent = nullptr);
+    ~SavingDialog() override;
+
+    void reject() override;  // the cancel key does nothing; closing waits for the job
+
+    // recovery::SaveProgressView (called by the save worker)
+    void CountingStarted() override;
+    void CountingProgress(std::uint32_t totalFiles) override;
+    void CountingFinished() override;
+    void FileStarted(const recovery::FileFigures& figures) override;
+    void SectorWritten(std::uint64_t written, std::uint64_t byteCount) override;
+    void TimeFigures(const std::string& remaining, const std::string& elapsed) override;
+    void JobFinished() override;
+
+    // recovery::SavePrompts (called by the save worker, answered here)
+    recovery::ReplaceAnswer ConfirmReplace(const std::string& target) override;
+    recovery::WriteErrorAnswer WriteError(const std::string& target, const std::string& reason) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    QLabel* AddFigure(QGridLayout* grid, int row, const char* caption, const char* name);
+
+    QLabel* fileName_ = nullptr;
+    QLabel* filePath_ = nullptr;
+    QLabel* filesRecovered_ = nullptr;
+    QLabel* currentFile_ = nullptr;
+    QLabel* totalData_ = nullptr;
+    QLabel* remaining_ = nullptr;
+    QLabel* elapsed_ = nullptr;
+    ui::CaptionProgressBar* progress_ = nullptr;
+    QPushButton* stop_ = nullptr;
+    QPushButton* skip_ = nullptr;
+    QPointer<CountingDialog> counting_;
+    std::atomic<std::uint32_t> countedFiles_{0};
+    std::atomic<std::uint64_t> written_{0};
+    std::atomic<std::uint64_t> byteCount_{0};
+    std::atomic<bool> sectorsChanged_{false};
+    bool started_ = false;
+    bool finished_ = false;
+};
+
+}  // namespace app

@@ -1,0 +1,60 @@
+// The main window's commands that work on a chosen volume, a save, the logs
+// and the reports: the save commands with their dialogs, the save settings,
+// Save Log and Load Log, compressed-file marking, viewing a file, the
+// directory listing (view, print, mail), the activity report (view, mail),
+// and the raw panel's "Start &Recovery".
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <string>
+
+#include "netware/EntryList.h"
+#include "recovery/FileViewer.h"
+
+class QPrinter;
+
+namespace app {
+
+class MainWindow;
+class RawPanelWidget;
+
+class WindowCommands : public QObject {
+    Q_OBJECT
+public:
+    explicit WindowCommands(MainWindow& window);
+    ~WindowCommands() override;
+
+    // "&Save ", "Save Data" and the tree's "Save": the checked items.
+    void SaveTree(bool fromSaveDataButton);
+    // The details list's "Save": the rows the selection mode picks.
+    void SaveList();
+    void SaveSettings();
+    void SaveLog();
+    void LoadLog();
+    void MarkCompressed();
+    void ViewFile(const nw::EntryRecord* file);
+    void ViewReport();
+    void EmailReport();
+    void ViewListing();
+    void PrintListing();
+    void EmailListing();
+
+    RawPanelWidget* RawPanel() const { return rawPanel_; }
+
+    // Chooses the printer (the system's print dialog); false prints nothing.
+    std::function<bool(QPrinter&)> choosePrinter;
+    // Opens a viewed file's copy with its associated application.
+    std::function<recovery::OpenResult(const std::string& path)> openFile;
+    // Lets the user pick the program for a file that has no association.
+    std::function<void(const std::string& path)> openWith;
+
+private:
+    void RunSave(int source);
+    void TreeContextMenu(const QPoint& pos);
+
+    MainWindow& window_;
+    RawPanelWidget* rawPanel_ = nullptr;
+};
+
+}  // namespace app

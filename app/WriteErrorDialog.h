@@ -1,0 +1,23 @@
+// "Error Writing Destination": a target file could not be created or written.
+#pragma once
+
+#include <QDialog>
+#include <string>
+
+#include "recovery/SaveJob.h"
+
+namespace app {
+
+class WriteErrorDialog : public QDialog {
+    Q_OBJECT
+public:
+    WriteErrorDialog(const std::string& target, const std::string& reason, QWidget* parent = nullptr);
+    // Closing the box counts as "&Skip".
+    static recovery::WriteErrorAnswer Ask(QWidget* parent, const std::string& target, const std::string& reason);
+    recovery::WriteErrorAnswer Answer() const { return answer_; }
+
+private:
+    recovery::WriteErrorAnswer answer_ = recovery::WriteErrorAnswer::Skip;
+};
+
+}  // namespace app
