@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/HelpFile.h"
 #include "app/job/Identity.h"
 #include "app/job/Settings.h"
 #include "disk/SectorReader.h"
@@ -78,8 +79,17 @@ bool RegisterInstallFolder(const QString& executableFolder) {
     };
     const QString stored = QString::fromStdString(
         job::RegistryTextRead(job::kClassesRoot, job::kProductKey, job::kInstallFolderValue));
-    if (holdsCompanions(stored) || !holdsCompanions(executableFolder)) return false;
-    const std::string folder = QDir(executableFolder).absolutePath().toStdString();
+    if (holdsCompanions(stored)) return false;
+    // A build tree or an unpacked folder keeps the companion files beside the
+    // program; an installed program keeps them in its data folder.
+    QString found;
+    for (const QString& candidate : {executableFolder, InstalledDataFolder(executableFolder)})
+        if (holdsCompanions(candidate)) {
+            found = candidate;
+            break;
+        }
+    if (found.isEmpty()) return false;
+    const std::string folder = QDir(found).absolutePath().toStdString();
     if (folder.size() > job::kRegistryTextMax) return false;
     return job::Settings().Write(job::kClassesRoot, job::kProductKey, job::kInstallFolderValue, folder);
 }

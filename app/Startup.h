@@ -28,9 +28,10 @@ std::string ImageProblem(const disk::DiskSource& source);
 // files (step pictures, help).
 inline constexpr const char* kCompanionMarker = "Step1.bmp";
 
-// Makes "FilePath" name the folder beside the executable when the program
-// runs from a build tree or an unpacked folder that holds its companion
-// files, and the stored value is missing or names a folder without them.
+// Makes "FilePath" name the folder that holds the companion files when the
+// stored value is missing or names a folder without them: the folder beside
+// the executable (a build tree or an unpacked folder), else the installed
+// data folder (prefix/share/tarvine for prefix/bin).
 // Returns true when it wrote the value.
 bool RegisterInstallFolder(const QString& executableFolder);
 

@@ -1,0 +1,123 @@
+#include "app/BalloonHelp.h"
+
+#include <QAction>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+
+#include "app/ModeButton.h"
+#include "app/job/Identity.h"
+#include "app/job/MenuHelp.h"
+#include "app/job/Settings.h"
+#include "app/job/WizardState.h"
+
+namespace app {
+
+namespace {
+
+constexpr const char* kObjectName = "balloonHelp";
+
+QString Trimmed(const std::string& text) {
+    // Help texts end in a line break that would show as an empty line.
+    QString t = QString::fromUtf8(text);
+    while (!t.isEmpty() && t.back().isSpace()) t.chop(1);
+    return t;
+}
+
+}  // namespace
+
+BalloonHelp::BalloonHelp(QMainWindow* window) : QObject(window), window_(window) {
+    setObjectName(kObjectName);
+    menuBalloon_ = new BalloonTip(BalloonTip::Kind::Menu, window);
+}
+
+BalloonHelp* BalloonHelp::Of(QMainWindow* window) {
+    return window ? window->findChild<BalloonHelp*>(kObjectName, Qt::FindDirectChildrenOnly) : nullptr;
+}
+
+BalloonHelp* BalloonHelp::Install(QMainWindow* window) {
+    if (BalloonHelp* existing = Of(window)) return existing;
+    auto* help = new BalloonHelp(window);
+
+    for (QAction* top : window->menuBar()->actions())
+        if (QMenu* menu = top->menu()) help->Watch(menu);
+
+    for (ModeButton* button : window->findChildren<ModeButton*>())
+        connect(button, &ModeButton::Hovered, help, &BalloonHelp::ModeHovered);
+
+    // The language items carry their file names.
+    for (QAction* a : window->findChildren<QAction*>()) {
+        const std::string file = a->data().toString().toStdString();
+        if (job::CheckedLanguageItem(file) < 0) continue;
+        connect(a, &QAction::triggered, help, [file] { job::SetCurrentLanguageFile(file); });
+    }
+
+    // A stored name in any letter case chooses its file; the menu shows a
+    // check mark only for an exact name (set by the window).
+    const std::string stored = job::RegistryTextRead(job::kClassesRoot, job::kProductKey, job::kLanguageValue);
+    job::SetCurrentLanguageFile(job::LanguageFileForStored(stored));
+    return help;
+}
+
+void BalloonHelp::Watch(QMenu* menu) {
+    connect(menu, &QMenu::hovered, this, [this, menu](QAction* a) { MenuHighlighted(menu, a); });
+    connect(menu, &QMenu::aboutToHide, this, &BalloonHelp::MenuClosed);
+    for (QAction* a : menu->actions())
+        if (QMenu* sub = a->menu()) Watch(sub);
+}
+
+int BalloonHelp::MenuIdOf(QMenu* menu, QAction* action) {
+    if (!action) return 0;
+    bool ok = false;
+    const int id = action->property("menuId").toInt(&ok);
+    if (ok && id != 0) return id;
+    return job::MenuIdForText(action->text().toStdString(), menu ? menu->title().toStdString() : std::string());
+}
+
+QString BalloonHelp::LanguagePath() {
+    return QString::fromStdString(job::LanguageFilePath(job::Wizard().installFolder, job::CurrentLanguageFile()));
+}
+
+QString BalloonHelp::MenuBalloonText(int menuId) const {
+    const std::string text = job::MenuHelpText(menuId);
+    return Trimmed(job::TranslateMenuText(text, LanguagePath().toStdString(), source));
+}
+
+void BalloonHelp::MenuHighlighted(QMenu* menu, QAction* action) {
+    if (job::Wizard().balloonHelpOn.load() == 0) {
+        menuBalloon_->Dismiss();  // switched off while one was up
+        return;
+    }
+    if (!menu || !action || action->menu() || action->isSeparator()) {
+        menuBalloon_->Dismiss();
+        return;
+    }
+    const QRect item = menu->actionGeometry(action);
+    if (!item.isValid()) {
+        menuBalloon_->Dismiss();
+        return;
+    }
+    const QPoint topLeft = menu->mapToGlobal(item.topLeft());
+    const QPoint topRight = menu->mapToGlobal(item.topRight());
+    const int id = MenuIdOf(menu, action);
+    const job::BalloonPoint tip = job::MenuBalloonTip(id, topLeft.x(), topLeft.y(), topRight.x());
+    menuBalloon_->SetTexts(QString(), MenuBalloonText(id));
+    menuBalloon_->ShowAt(QPoint(tip.x, tip.y));
+}
+
+void BalloonHelp::MenuClosed() {
+    // Hidden even when balloon help is off, so that none outlives its menu.
+    menuBalloon_->Dismiss();
+}
+
+void BalloonHelp::ModeHovered(int mode, QPoint globalPos) {
+    if (job::Wizard().balloonHelpOn.load() == 0) return;
+    if (mode < job::kModeQuick || mode > job::kModeRaw) return;
+    // While a balloon is up it owns the pointer's moves; it closes on the
+    // next move of more than three pixels and the one after shows anew.
+    if (modeBalloon_) return;
+    const std::string text = job::ModeBalloonText(mode - 1, LanguagePath().toStdString(), source);
+    modeBalloon_ = BalloonTip::Launch(window_, QString::fromUtf8(text), QString(), globalPos);
+}
+
+}  // namespace app
