@@ -133,7 +133,7 @@ TEST_F(FaultTest, UnreadableVolumeTableCopiesAreSkipped) {
 TEST_F(FaultTest, BadSectorBesideTheDirectorySignatureDependsOnTheAnswer) {
     // A bad sector in the 8-sector scan group of DET copy 1's first sector.
     Use("");
-    const nwimage::BuiltVolume& v = image.volumes[0];
+    const nwimage::BuiltVolume v = image.volumes[0];  // a copy: Use() below builds anew
     const std::uint64_t d1 = v.startSector + static_cast<std::uint64_t>(v.det1[0]) * v.sectorsPerBlock;
     const std::uint64_t bad = d1 % 8 == 7 ? d1 - 1 : d1 + 1;
     Use("bad sector=" + std::to_string(bad) + "\n");
