@@ -93,7 +93,10 @@ BalloonGeometry LayoutBalloon(QSize size, QPoint anchor, const QRect& workArea) 
 }
 
 QSize BalloonSize(QSize heading, QSize body) {
-    return QSize(std::max(heading.width(), body.width()) + 16, heading.height() + body.height() + 8 + 36);
+    // An absent text (an empty size) takes no room.
+    const QSize h = heading.expandedTo(QSize(0, 0));
+    const QSize b = body.expandedTo(QSize(0, 0));
+    return QSize(std::max(h.width(), b.width()) + 16, h.height() + b.height() + 8 + 36);
 }
 
 BalloonTip::BalloonTip(Kind kind, QWidget* owner)
