@@ -179,11 +179,6 @@ void SaveOneFile(std::uint32_t size, std::uint32_t firstBlock, const std::string
         finish(size == 0 ? FileOutcome::Written : FileOutcome::Short, 0);
         return;
     }
-    // A file held whole in one piece cannot be larger than a block.
-    if (wholePiece && size > blockBytes) {
-        finish(FileOutcome::Abandoned, 0);
-        return;
-    }
     if (attributesHigh & kCompressedBit) {
         std::uint32_t stored = 0;
         if (!StoredLength(firstBlock, size, &stored)) {
@@ -192,6 +187,13 @@ void SaveOneFile(std::uint32_t size, std::uint32_t firstBlock, const std::string
             return;
         }
         byteCount = stored;
+    }
+    // A file held whole in one piece cannot be larger than a block. For a
+    // compressed file that is its stored length: the entry's size is the
+    // expanded one, and judging by it would leave the saved file empty.
+    if (wholePiece && byteCount > blockBytes) {
+        finish(FileOutcome::Abandoned, 0);
+        return;
     }
 
     TargetConsumer consumer(file, byteCount);

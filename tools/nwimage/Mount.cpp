@@ -89,7 +89,6 @@ public:
             }
             return out;
         }
-        if (size > spb_ * kSector) return out;
         if (compressed) {
             std::uint32_t block = 0, index = 0;
             if (!LocatePiece(first, block, index, nullptr)) return out;
@@ -97,6 +96,9 @@ public:
             if (nw::LoadLe32(s + 4) != size) return out;
             n = nw::LoadLe32(s + 8);
         }
+        // a whole-file piece holds at most one block: the stored length
+        // decides for a compressed file, whose size is the expanded one
+        if (n > spb_ * kSector) return out;
         ReadPiece(first, n, out);
         return out;
     }
