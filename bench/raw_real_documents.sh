@@ -73,8 +73,9 @@ mkdir -p "$SCRATCH/photorec-out"
 t0=$(date +%s.%N)
 "$CLI" --image "$SCRATCH/real.img" raw --to "$SCRATCH/tarvine-out" >/dev/null 2>"$SCRATCH/tarvine.log" || true
 t1=$(date +%s.%N)
-photorec /log /d "$SCRATCH/photorec-out/recup" /cmd "$SCRATCH/real.img" \
-    partition_none,fileopt,everything,disable,doc,enable,zip,enable,search >/dev/null 2>&1 || true
+# run from the scratch folder: the carver writes its log into the current folder
+(cd "$SCRATCH" && photorec /log /d "$SCRATCH/photorec-out/recup" /cmd "$SCRATCH/real.img" \
+    partition_none,fileopt,everything,disable,doc,enable,zip,enable,search >/dev/null 2>&1) || true
 t2=$(date +%s.%N)
 
 python3 - "$SCRATCH" "$t0" "$t1" "$t2" <<'PY'
