@@ -54,8 +54,9 @@ SavingDialog::SavingDialog(QWidget* parent) : QDialog(parent) {
 }
 
 SavingDialog::~SavingDialog() {
-    // The worker may still be on its way out after JobFinished.
-    recovery::RequestStop();
+    // After JobFinished the worker is only on its way out; otherwise (the
+    // dialog torn down with its owner) it is asked to stop first.
+    if (!finished_) recovery::RequestStop();
     recovery::WaitForSaveWorker();
     if (&recovery::ProgressView() == this) recovery::SetSaveProgressView(nullptr);
     if (&recovery::Prompts() == this) recovery::SetSavePrompts(nullptr);

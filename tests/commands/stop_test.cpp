@@ -1,0 +1,160 @@
+// Stopping and skipping while work runs: "S&kip" and "&Stop" of "Saving" in
+// the middle of a file, and "&Stop Searching" of a raw scan.
+#include "CommandsFixture.h"
+#include "app/RawPanelWidget.h"
+#include "raw/RawScan.h"
+#include "ui/CaptionProgressBar.h"
+#include "recovery/SaveEngine.h"
+
+namespace cmdtest {
+namespace {
+
+// The small disk with a 200000-byte file in PUBLIC whose 17th data sector
+// cannot be read: the save stops there at the bad-sector question.
+nwimage::DiskSpec DiskWithSlowFile() {
+    nwimage::DiskSpec d = uitest::SmallDisk();
+    auto& entries = d.partitions[0].volumes[0].entries;
+    nwimage::EntrySpec big;
+    big.name = "BIG.DAT";
+    big.size = 200000;
+    big.parent = 5;
+    big.dateTime = nwimage::PackDateTime(2007, 3, 5, 9, 4, 58);
+    entries.insert(entries.begin() + 2, big);
+    nwimage::BadArea bad;
+    bad.target = nwimage::BadArea::Target::FileData;
+    bad.entry = 2;
+    bad.offset = 16;
+    bad.count = 1;
+    d.bad.push_back(bad);
+    return d;
+}
+
+class StopTest : public CommandsTest {
+protected:
+    void SetUp() override {
+        CommandsTest::SetUp();
+        recovery::ResetSaveJob();
+    }
+    void BrowseSlowDisk() {
+        const std::string path = WriteImage(DiskWithSlowFile());
+        const std::string map = dir.File("disk.map");
+        testutil::WriteFile(map, nwimage::MapfileText(image));
+        Open({{path, map}});
+        ChooseDiskAndMode(job::kModeQuick);
+        QTest::mouseClick(P().nextButton, Qt::LeftButton);
+        ClickLabel(P().volumeTree, P().volumeTree->topLevelItem(0)->child(0));
+        QTest::mouseClick(P().nextButton, Qt::LeftButton);
+        ASSERT_TRUE(AtStep(2));
+        ASSERT_TRUE(WaitFor([&] { return P().directoryTree->isEnabled(); }));
+        CheckRoot();
+    }
+    // At the bad-sector question: presses a button of "Saving", then "Skip".
+    static Modals::Answer PressInSavingThenSkip(const char* button) {
+        return [button](QWidget* w) {
+            EXPECT_EQ(w->objectName(), "badSectorDialog");
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (top->objectName() == "savingDialog")
+                    for (QPushButton* b : top->findChildren<QPushButton*>())
+                        if (b->text() == button) b->click();
+            Modals::Press("Skip")(w);
+        };
+    }
+    std::uint64_t SizeOf(const std::string& path) {
+        return std::filesystem::exists(path) ? std::filesystem::file_size(path) : 0;
+    }
+};
+
+TEST_F(StopTest, SkipKeepsThePartOfTheFileAndGoesOn) {
+    BrowseSlowDisk();
+    disk::BadSectorDecision = disk::kRetry;  // ask at the bad sector
+    const std::string out = dir.File("skip");
+    SaveTreeInto(out, {PressInSavingThenSkip("S&kip")});
+    disk::BadSectorDecision = disk::kSkipAll;
+    // The file is closed at the end of the block that holds the bad sector.
+    EXPECT_EQ(SizeOf(out + "/PUBLIC/BIG.DAT"), 3u * 4096u);
+    // The next files are whole.
+    EXPECT_EQ(SizeOf(out + "/PUBLIC/REPORT.DOC"), 5000u);
+    EXPECT_EQ(SizeOf(out + "/PUBLIC/NOTES.TXT"), 700u);
+    EXPECT_EQ(SizeOf(out + "/PUBLIC/DOCS/LETTER.DOC"), 3000u);
+    EXPECT_EQ(recovery::CurrentSaveJob().skipRequested.load(), 0);
+}
+
+TEST_F(StopTest, StopEndsTheJobAfterTheCurrentBlock) {
+    BrowseSlowDisk();
+    disk::BadSectorDecision = disk::kRetry;
+    const std::string out = dir.File("stop");
+    SaveTreeInto(out, {PressInSavingThenSkip("&Stop")});
+    disk::BadSectorDecision = disk::kSkipAll;
+    EXPECT_EQ(SizeOf(out + "/README.TXT"), 100u);  // saved before
+    EXPECT_EQ(SizeOf(out + "/PUBLIC/BIG.DAT"), 3u * 4096u);
+    EXPECT_FALSE(std::filesystem::exists(out + "/PUBLIC/REPORT.DOC"));
+    EXPECT_FALSE(std::filesystem::exists(out + "/PUBLIC/DOCS/LETTER.DOC"));
+    // The job is over and the next one starts clean.
+    EXPECT_EQ(recovery::CurrentSaveJob().stopRequested.load(), 0);
+    EXPECT_EQ(Shown("savingDialog"), 1);
+}
+
+TEST_F(CommandsTest, RawScanStartsChecksAndStops) {
+    Open({{WriteImage(uitest::SmallDisk()), ""}});
+    ChooseDiskAndMode(job::kModeRaw);
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_EQ(job::Wizard().currentStep.load(), 1);
+    ASSERT_TRUE(P().rawPanel->isVisible());
+    QPushButton* start = P().startRecoveryButton;
+    ASSERT_TRUE(start->isEnabled());
+
+    // No file type checked.
+    QTest::mouseClick(start, Qt::LeftButton);
+    ASSERT_TRUE(Settled());
+    ASSERT_EQ(modals.seen.size(), 1u);
+    EXPECT_EQ(modals.seen[0].text.toStdString(), raw::kMsgSelectFileType);
+    EXPECT_EQ(modals.seen[0].icon, QMessageBox::Information);
+
+    // A sector range far past the disk's end keeps the scan busy (those
+    // sectors read as zeros) until it is stopped.
+    P().fileTypeList->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    QTest::mouseClick(P().sectorRangeButton, Qt::LeftButton);
+    EXPECT_EQ(P().startSectorField->text(), "0");
+    EXPECT_EQ(P().endSectorField->text().toULongLong(), image.totalSectors);
+    P().endSectorField->clear();
+    QTest::keyClicks(P().endSectorField, "abc");
+    modals.seen.clear();
+    QTest::mouseClick(start, Qt::LeftButton);
+    ASSERT_TRUE(Settled());
+    ASSERT_EQ(modals.seen.size(), 1u);
+    EXPECT_EQ(modals.seen[0].text.toStdString(), raw::kMsgInvalidEnd);
+    EXPECT_EQ(P().endSectorField->text().toULongLong(), image.totalSectors);  // refilled
+    P().endSectorField->clear();
+    QTest::keyClicks(P().endSectorField, "2000000000");
+
+    const std::string out = dir.File("raw");
+    modals.Queue(TypeFolder(out));
+    QTest::mouseClick(start, Qt::LeftButton);
+    ASSERT_TRUE(Settled());
+    ASSERT_TRUE(WaitFor([&] { return start->text() == raw::kStopText; }));
+    EXPECT_NE(raw::RawScan().rawWorker.load(), 0u);
+    EXPECT_FALSE(P().fileTypeList->isEnabled());
+    EXPECT_FALSE(P().endSectorField->isEnabled());
+
+    // "No" keeps it running; "Yes" stops it and puts the panel back.
+    modals.seen.clear();
+    modals.Queue(Modals::Click(QMessageBox::No));
+    QTest::mouseClick(start, Qt::LeftButton);
+    ASSERT_TRUE(Settled());
+    ASSERT_EQ(modals.seen.size(), 1u);
+    EXPECT_EQ(modals.seen[0].text.toStdString(), raw::kMsgTerminate);
+    EXPECT_NE(raw::RawScan().rawWorker.load(), 0u);
+    modals.Queue(Modals::Click(QMessageBox::Yes));
+    QTest::mouseClick(start, Qt::LeftButton);
+    ASSERT_TRUE(Settled());
+    ASSERT_TRUE(WaitFor([&] { return raw::RawScan().rawWorker.load() == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return start->text() == raw::kStartText; }));
+    EXPECT_TRUE(P().fileTypeList->isEnabled());
+    EXPECT_TRUE(P().endSectorField->isEnabled());
+    EXPECT_EQ(P().filesRecoveredList->topLevelItemCount(), 0);
+    EXPECT_FALSE(window->Commands().RawPanel()->Progress()->isVisible());
+    EXPECT_TRUE(std::filesystem::is_directory(out));
+}
+
+}  // namespace
+}  // namespace cmdtest
