@@ -211,6 +211,7 @@ protected:
 };
 
 TEST_F(MailTest, MissingHandOffProgramIsReportedAndNothingIsSent) {
+    ScopedEnv onlyEmptyFolder{"PATH", bin};  // the machine's own mail hand-off must not be found
     EXPECT_EQ(records::LoadMailSystem(), records::kMailLibraryMissing);
     EXPECT_FALSE(records::MailLogon());
     job::Wizard().activityLogPath = dir.File("ActivityLog.txt");
