@@ -37,7 +37,6 @@ RawPanelWidget::RawPanelWidget(WindowParts& parts, QWidget* window)
     connect(p_.startSectorField, &QLineEdit::textChanged, this, [this] { Mirror(); });
     connect(p_.endSectorField, &QLineEdit::textChanged, this, [this] { Mirror(); });
     connect(p_.startRecoveryButton, &QPushButton::clicked, this, [] { raw::OnStartRecoveryButton(); });
-    p_.startRecoveryButton->setText(raw::kStartText);
     Mirror();
     raw::InstallRawPanel(this);
 }
