@@ -30,6 +30,7 @@
 #include "app/HelpFile.h"
 #include "app/Icons.h"
 #include "app/SupportContacts.h"
+#include "app/SupportDetails.h"
 #include "app/WindowCommands.h"
 #include "app/job/Identity.h"
 #include "app/job/Settings.h"
@@ -148,11 +149,11 @@ void MainWindow::BuildMenus() {
 
     QMenu* support = bar->addMenu("&Support");
     connect(add(support, "&Online", nullptr), &QAction::triggered, this,
-            [this] { shellOpen(support::kWebSite, true); });
+            [this] { shellOpen(support::WebSite(), true); });
     connect(add(support, "&Email", "Support through email"), &QAction::triggered, this,
-            [this] { Info(job::kProductTitle, QString("Send email to ") + support::kSupportMail); });
+            [this] { Info(job::kProductTitle, QString("Send email to ") + support::MailAddress()); });
     connect(add(support, "&Telephonic", nullptr), &QAction::triggered, this, [this] {
-        Info("Telephonic Support", QString("Telephone Numbers : \n") + support::kTelephoneLines);
+        Info("Telephonic Support", QString("Telephone Numbers : \n") + support::TelephoneLines());
     });
 
     QMenu* help = bar->addMenu("&Help");
