@@ -30,28 +30,36 @@ namespace {
 
 job::WizardState& W() { return job::Wizard(); }
 
-// The details list as a list-source save reads it, from the save worker.
+// The details list as a list-source save reads it. The rows are taken once,
+// on the window thread, when the job starts: the list cannot change while
+// the modal "Saving" dialog is up, and the worker then never waits for the
+// window.
 class ListRows : public recovery::DetailsRows {
 public:
-    explicit ListRows(DetailsList* list) : list_(list) {}
-    std::size_t RowCount() override {
-        return Call(list_.data(), [this] { return static_cast<std::size_t>(list_->topLevelItemCount()); });
+    explicit ListRows(DetailsList* list) {
+        const int columns = list->columnCount();
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = list->topLevelItem(i);
+            Row row;
+            for (int c = 0; c < columns; ++c) row.cells.push_back(item->text(c).toStdString());
+            row.selected = item->isSelected();
+            rows_.push_back(std::move(row));
+        }
     }
+    std::size_t RowCount() override { return rows_.size(); }
     std::string Cell(std::size_t row, int column) override {
-        return Call(list_.data(), [this, row, column] {
-            QTreeWidgetItem* item = list_->topLevelItem(static_cast<int>(row));
-            return item ? item->text(column).toStdString() : std::string();
-        });
+        if (row >= rows_.size() || column < 0) return {};
+        const auto& cells = rows_[row].cells;
+        return static_cast<std::size_t>(column) < cells.size() ? cells[static_cast<std::size_t>(column)] : std::string();
     }
-    bool IsSelected(std::size_t row) override {
-        return Call(list_.data(), [this, row] {
-            QTreeWidgetItem* item = list_->topLevelItem(static_cast<int>(row));
-            return item && item->isSelected();
-        });
-    }
+    bool IsSelected(std::size_t row) override { return row < rows_.size() && rows_[row].selected; }
 
 private:
-    QPointer<DetailsList> list_;
+    struct Row {
+        std::vector<std::string> cells;
+        bool selected = false;
+    };
+    std::vector<Row> rows_;
 };
 
 // The desktop's "open" for the report and listing commands.
