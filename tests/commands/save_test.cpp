@@ -256,3 +256,39 @@ TEST_F(SaveTest, SettingsApplyFiltersTheNextSave) {
 
 }  // namespace
 }  // namespace cmdtest
+
+namespace cmdtest {
+namespace {
+
+TEST_F(SaveTest, InvertSelectionSavesTheRowsNotSelected) {
+    Browse();
+    modals.Queue([](QWidget* w) {
+        w->findChild<QRadioButton*>("selectionMode2")->click();  // "Invert Selection"
+        Modals::Press("&Apply")(w);
+    });
+    P().saveSettingsAction->trigger();
+    ASSERT_TRUE(Settled());
+    ASSERT_EQ(recovery::CurrentSaveSettings().selectionMode, recovery::kInvertSelection);
+
+    P().detailsList->clearSelection();
+    Row("README.TXT")->setSelected(true);
+    const std::string out = dir.File("inverted");
+    modals.Queue(TypeFolder(out));
+    QTimer::singleShot(50, [] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            menu->setActiveAction(menu->defaultAction());
+            QTest::keyClick(menu, Qt::Key_Return);
+        }
+    });
+    const QRect r = P().detailsList->visualItemRect(Row("README.TXT"));
+    QContextMenuEvent event(QContextMenuEvent::Mouse, r.center(), P().detailsList->viewport()->mapToGlobal(r.center()));
+    QApplication::sendEvent(P().detailsList->viewport(), &event);
+    ASSERT_TRUE(Settled());
+    EXPECT_FALSE(std::filesystem::exists(out + "/README.TXT"));
+    EXPECT_EQ(std::filesystem::file_size(out + "/PUBLIC/REPORT.DOC"), 5000u);
+    EXPECT_EQ(std::filesystem::file_size(out + "/PUBLIC/DOCS/LETTER.DOC"), 3000u);
+    EXPECT_TRUE(std::filesystem::is_directory(out + "/LOST"));
+}
+
+}  // namespace
+}  // namespace cmdtest
