@@ -42,9 +42,9 @@ int main(int argc, char** argv) {
     const std::uint64_t gib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 4;
     const std::uint64_t total = gib * (1ull << 30) / 512;
 
-    nwimage::DiskSpec spec;
-    spec.totalSectors = total;
-    spec.wipeSector0 = true;
+    nwimage::DiskSpec desc;
+    desc.totalSectors = total;
+    desc.wipeSector0 = true;
     nwimage::PartitionSpec p;
     p.firstSector = static_cast<std::uint32_t>(total - 60000);
     p.sectorCount = 50000;
@@ -58,8 +58,8 @@ int main(int argc, char** argv) {
     f.size = 100000;
     v.entries.push_back(f);
     p.volumes.push_back(v);
-    spec.partitions.push_back(p);
-    const nwimage::Image image = nwimage::Build(spec);
+    desc.partitions.push_back(p);
+    const nwimage::Image image = nwimage::Build(desc);
 
     const std::string path =
         (std::filesystem::temp_directory_path() / ("tarvine-bench-" + std::to_string(::getpid()) + ".img")).string();

@@ -55,8 +55,8 @@ protected:
         return r;
     }
 
-    std::string Write(const nwimage::DiskSpec& spec, const std::string& name = "disk.img") {
-        image = nwimage::Build(spec);
+    std::string Write(const nwimage::DiskSpec& desc, const std::string& name = "disk.img") {
+        image = nwimage::Build(desc);
         const std::string path = dir.File(name);
         nwimage::WriteImageFile(image, path);
         return path;
@@ -85,8 +85,8 @@ std::vector<std::vector<std::string>> Records(const std::string& text) {
 }
 
 nwimage::DiskSpec SampleSpec() {
-    nwimage::DiskSpec spec;
-    spec.seed = 11;
+    nwimage::DiskSpec desc;
+    desc.seed = 11;
     nwimage::PartitionSpec p;
     p.firstSector = 63;
     p.sectorCount = 60000;
@@ -121,13 +121,13 @@ nwimage::DiskSpec SampleSpec() {
     data.blocks = 1000;
     add(data, false, "BIG.BIN", 0, 0, 100000);
     p.volumes = {sys, data};
-    spec.partitions.push_back(p);
-    return spec;
+    desc.partitions.push_back(p);
+    return desc;
 }
 
 TEST_F(CliTest, DisksListsTheNamedImagesInOrder) {
-    nwimage::DiskSpec spec = SampleSpec();
-    const std::string a = Write(spec, "a.img");
+    nwimage::DiskSpec desc = SampleSpec();
+    const std::string a = Write(desc, "a.img");
     const std::string b = dir.File("b.img");
     testutil::WriteFile(b, std::string(1048575, '\0'));
     const CliRun r = Cli({"--image", a, "--image", b, "disks"});
@@ -157,10 +157,10 @@ TEST_F(CliTest, VolumesPrintsEveryFieldOfTheQuickSearch) {
 }
 
 TEST_F(CliTest, AdvancedVolumesFindsWipedTables) {
-    nwimage::DiskSpec spec = SampleSpec();
-    spec.wipeSector0 = true;
-    spec.partitions[0].wipeTables = true;
-    const std::string img = Write(spec);
+    nwimage::DiskSpec desc = SampleSpec();
+    desc.wipeSector0 = true;
+    desc.partitions[0].wipeTables = true;
+    const std::string img = Write(desc);
 
     CliRun quick = Cli({"--image", img, "volumes"});
     EXPECT_EQ(quick.status, 1);

@@ -59,14 +59,14 @@ const char* const kRegionNames[] = {"FAT1", "FAT2", "DET1", "DET2", "data", "tab
 
 class Campaign {
 public:
-    Campaign(const nwimage::DiskSpec& spec, const nwimage::Image& image)
-        : spec_(spec), image_(image), v_(image.volumes.at(0)), spb_(v_.sectorsPerBlock) {
+    Campaign(const nwimage::DiskSpec& desc, const nwimage::Image& image)
+        : spec_(desc), image_(image), v_(image.volumes.at(0)), spb_(v_.sectorsPerBlock) {
         // Directory hits go to sectors that hold entries.
         for (std::uint32_t b : v_.det1) AddBlock(kDet1, b, true);
         for (std::uint32_t b : v_.det2) AddBlock(kDet2, b, true);
         for (std::size_t i = 0; i < v_.entries.size(); ++i)
             for (std::uint64_t s : DataSectors(i)) regions_[kData].push_back(s);
-        const std::uint64_t p = spec.partitions.at(0).firstSector;
+        const std::uint64_t p = desc.partitions.at(0).firstSector;
         regions_[kTables] = {0, p + 32};
         for (std::uint64_t j = 0; j < 4; ++j) regions_[kTables].push_back(v_.volumeAreaSector + 32 * j);
     }
@@ -250,9 +250,9 @@ class CorruptionTest : public HardeningTest, public ::testing::WithParamInterfac
 
 TEST_P(CorruptionTest, EveryRunEndsAndWhatTheDamageMissedComesBack) {
     const std::uint32_t spb = GetParam();
-    const nwimage::DiskSpec spec = nwimage::ParseDescription(CampaignDisk(spb));
-    const nwimage::Image image = nwimage::Build(spec);
-    Campaign campaign(spec, image);
+    const nwimage::DiskSpec desc = nwimage::ParseDescription(CampaignDisk(spb));
+    const nwimage::Image image = nwimage::Build(desc);
+    Campaign campaign(desc, image);
     const std::vector<Shown> expected = Expected(image, "SYS");
     const std::size_t entries = image.volumes[0].entries.size();
     // The builder and this campaign agree on every entry's path.

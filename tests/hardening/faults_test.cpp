@@ -190,12 +190,12 @@ protected:
 };
 
 TEST_F(CarvingFaultTest, UnreadableSectorInAWindowIsZeroInItsDocumentOnly) {
-    nwimage::DiskSpec spec;
-    spec.totalSectors = 4000;
-    spec.documents = {{nwimage::DocKind::Zip, 100, 40000, 1}, {nwimage::DocKind::Word, 1500, 30000, 2}};
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 4000;
+    desc.documents = {{nwimage::DocKind::Zip, 100, 40000, 1}, {nwimage::DocKind::Word, 1500, 30000, 2}};
     // Sector 30 of the ZIP document, in the first scan window.
-    spec.bad = {{nwimage::BadArea::Target::Absolute, 130, 1}};
-    const nwimage::Image image = nwimage::Build(spec);
+    desc.bad = {{nwimage::BadArea::Target::Absolute, 130, 1}};
+    const nwimage::Image image = nwimage::Build(desc);
 
     const auto clean = Scan(image, false, "clean");
     ASSERT_EQ(clean.size(), 2u);

@@ -87,8 +87,8 @@ protected:
     }
 
     // Builds the description, writes image and mapfile, attaches them as disk 0.
-    const nwimage::Image& Use(const nwimage::DiskSpec& spec, bool withMapfile = false) {
-        image = nwimage::Build(spec);
+    const nwimage::Image& Use(const nwimage::DiskSpec& desc, bool withMapfile = false) {
+        image = nwimage::Build(desc);
         const std::string path = dir.File("disk.img");
         nwimage::WriteImageFile(image, path);
         std::string map;

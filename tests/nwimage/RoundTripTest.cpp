@@ -300,8 +300,11 @@ TEST(NwImageRoundTrip, SuballocationRecordsInSeveralGroups) {
         EXPECT_EQ(r.firstBlocks[P - 28 * r.group], v.suballoc[P]);
         EXPECT_NE(v.suballoc[P], 0u);
     }
-    for (const ManifestRecord& m : img.manifest)
-        if (!m.folder) EXPECT_EQ(m.deliveredBytes, m.size) << m.path;
+    for (const ManifestRecord& m : img.manifest) {
+        if (!m.folder) {
+            EXPECT_EQ(m.deliveredBytes, m.size) << m.path;
+        }
+    }
 
     Vol(d).allSuballocGroups = true;
     Image all = Build(d);

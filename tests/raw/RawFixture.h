@@ -144,8 +144,8 @@ protected:
     }
 
     // Writes the image and selects it as disk 0 (its size in the store).
-    void Use(const nwimage::DiskSpec& spec) {
-        image = nwimage::Build(spec);
+    void Use(const nwimage::DiskSpec& desc) {
+        image = nwimage::Build(desc);
         path = dir.File("disk.img");
         nwimage::WriteImageFile(image, path);
         Attach();

@@ -13,12 +13,12 @@ using nwimage::MakeDocument;
 Bytes Prefix(const Bytes& b, std::size_t n) { return Bytes(b.begin(), b.begin() + static_cast<long>(n)); }
 
 TEST_F(RawTest, EachKindIsWrittenWithItsNumberNameAndBytes) {
-    nwimage::DiskSpec spec;
-    spec.totalSectors = 4000;
-    spec.documents = {Doc(DocKind::Word, 100, 8192, 1), Doc(DocKind::Excel, 200, 6144, 2),
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 4000;
+    desc.documents = {Doc(DocKind::Word, 100, 8192, 1), Doc(DocKind::Excel, 200, 6144, 2),
                       Doc(DocKind::PowerPoint, 900, 20480, 3), Doc(DocKind::Excel5, 2000, 4096, 4),
                       Doc(DocKind::Zip, 3000, 30720, 5)};
-    Use(spec);
+    Use(desc);
     ASSERT_EQ(Scan(), raw::StartOutcome::Started);
 
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC", "PPT3.PPT", "XLS2.XLS", "XLS4.XLS", "ZIP5.ZIP"}));
@@ -39,10 +39,10 @@ TEST_F(RawTest, EachKindIsWrittenWithItsNumberNameAndBytes) {
 }
 
 TEST_F(RawTest, TwoDocumentsInOneWindowAreBothWrittenWhole) {
-    nwimage::DiskSpec spec;
-    spec.totalSectors = 2000;
-    spec.documents = {Doc(DocKind::Word, 100, 8192, 1), Doc(DocKind::Word, 150, 16384, 2)};
-    Use(spec);
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 2000;
+    desc.documents = {Doc(DocKind::Word, 100, 8192, 1), Doc(DocKind::Word, 150, 16384, 2)};
+    Use(desc);
     Scan();
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC", "DOC2.DOC"}));
     EXPECT_EQ(ReadOut("DOC1.DOC"), MakeDocument(DocKind::Word, 8192, 1));
@@ -53,12 +53,12 @@ TEST_F(RawTest, TwoDocumentsInOneWindowAreBothWrittenWhole) {
 TEST_F(RawTest, EndInALaterWindowContinuesThenRereadsThatWindow) {
     // 1399 sectors from 500: the Word marker lies in window 1600..2399,
     // which also holds a workbook of its own.
-    nwimage::DiskSpec spec;
-    spec.totalSectors = 3000;
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 3000;
     const Bytes word = LargeCompound(DocKind::Word, 1385);
-    spec.raw = {RawAt(500, word)};
-    spec.documents = {Doc(DocKind::Excel, 2000, 8192, 2)};
-    Use(spec);
+    desc.raw = {RawAt(500, word)};
+    desc.documents = {Doc(DocKind::Excel, 2000, 8192, 2)};
+    Use(desc);
     Scan();
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC", "XLS2.XLS"}));
     EXPECT_EQ(ReadOut("DOC1.DOC"), word);
@@ -68,11 +68,11 @@ TEST_F(RawTest, EndInALaterWindowContinuesThenRereadsThatWindow) {
 }
 
 TEST_F(RawTest, ZipBelowACompoundHeaderOfTheSameWindowIsNoCandidate) {
-    nwimage::DiskSpec spec;
-    spec.totalSectors = 2000;
-    spec.documents = {Doc(DocKind::Zip, 100, 4096, 1), Doc(DocKind::Word, 300, 8192, 2),
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 2000;
+    desc.documents = {Doc(DocKind::Zip, 100, 4096, 1), Doc(DocKind::Word, 300, 8192, 2),
                       Doc(DocKind::Zip, 1000, 4096, 3)};
-    Use(spec);
+    Use(desc);
     Scan();
     // The second ZIP lies in a window of its own and is found.
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC", "ZIP2.ZIP"}));
@@ -80,21 +80,21 @@ TEST_F(RawTest, ZipBelowACompoundHeaderOfTheSameWindowIsNoCandidate) {
 }
 
 TEST_F(RawTest, DocumentAtSectorZeroIsNeverWrittenNorNumbered) {
-    nwimage::DiskSpec spec;
-    spec.totalSectors = 2000;
-    spec.documents = {Doc(DocKind::Word, 0, 8192, 1), Doc(DocKind::Excel, 300, 8192, 2)};
-    Use(spec);
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 2000;
+    desc.documents = {Doc(DocKind::Word, 0, 8192, 1), Doc(DocKind::Excel, 300, 8192, 2)};
+    Use(desc);
     Scan();
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"XLS1.XLS"}));
     EXPECT_EQ(ReadOut("XLS1.XLS"), MakeDocument(DocKind::Excel, 8192, 2));
 }
 
 TEST_F(RawTest, UncheckedKindUsesUpItsNumberAndHasNoRow) {
-    nwimage::DiskSpec spec;
-    spec.totalSectors = 2000;
-    spec.documents = {Doc(DocKind::Excel, 100, 8192, 1), Doc(DocKind::Word, 300, 8192, 2),
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 2000;
+    desc.documents = {Doc(DocKind::Excel, 100, 8192, 1), Doc(DocKind::Word, 300, 8192, 2),
                       Doc(DocKind::Excel5, 1000, 4096, 3)};
-    Use(spec);
+    Use(desc);
     panel.checked = {true, false, false, false};
     Scan();
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC2.DOC"}));
@@ -102,11 +102,11 @@ TEST_F(RawTest, UncheckedKindUsesUpItsNumberAndHasNoRow) {
 }
 
 TEST_F(RawTest, OnlyExcelCheckedPutsItsRowFirst) {
-    nwimage::DiskSpec spec;
-    spec.totalSectors = 2000;
-    spec.documents = {Doc(DocKind::Word, 100, 8192, 1), Doc(DocKind::Excel, 300, 8192, 2),
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 2000;
+    desc.documents = {Doc(DocKind::Word, 100, 8192, 1), Doc(DocKind::Excel, 300, 8192, 2),
                       Doc(DocKind::Excel5, 1000, 4096, 3)};
-    Use(spec);
+    Use(desc);
     panel.checked = {false, true, false, true};
     Scan();
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"XLS2.XLS", "XLS3.XLS"}));
@@ -117,10 +117,10 @@ TEST_F(RawTest, OnlyExcelCheckedPutsItsRowFirst) {
 TEST_F(RawTest, CompoundDocumentOverFiveMiBIsWrittenWhole) {
     const Bytes book = LargeCompound(DocKind::Excel, 12288);
     ASSERT_GT(book.size(), 6u * 1024 * 1024);
-    nwimage::DiskSpec spec;
-    spec.totalSectors = 16000;
-    spec.raw = {RawAt(1000, book)};
-    Use(spec);
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 16000;
+    desc.raw = {RawAt(1000, book)};
+    Use(desc);
     Scan();
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"XLS1.XLS"}));
     EXPECT_EQ(ReadOut("XLS1.XLS"), book);
@@ -128,10 +128,10 @@ TEST_F(RawTest, CompoundDocumentOverFiveMiBIsWrittenWhole) {
 
 TEST_F(RawTest, DocumentOfUnknownLengthIsCutPastFiveMiB) {
     const std::uint32_t size = 6 * 1024 * 1024;
-    nwimage::DiskSpec spec;
-    spec.totalSectors = 16000;
-    spec.documents = {Doc(DocKind::Excel5, 1000, size, 9)};
-    Use(spec);
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 16000;
+    desc.documents = {Doc(DocKind::Excel5, 1000, size, 9)};
+    Use(desc);
     Scan();
     const Bytes got = ReadOut("XLS1.XLS");
     ASSERT_EQ(got.size(), 5242880u + 10240u);
@@ -141,10 +141,10 @@ TEST_F(RawTest, DocumentOfUnknownLengthIsCutPastFiveMiB) {
 TEST_F(RawTest, LongExcel5StreamIsCopiedInChunksThroughItsMarkerSector) {
     // 30 sectors: the chunked copy runs on from the marker sector for one
     // more chunk of the last chunk's length (here into zeros).
-    nwimage::DiskSpec spec;
-    spec.totalSectors = 2000;
-    spec.documents = {Doc(DocKind::Excel5, 100, 30 * 512, 4)};
-    Use(spec);
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 2000;
+    desc.documents = {Doc(DocKind::Excel5, 100, 30 * 512, 4)};
+    Use(desc);
     Scan();
     Bytes expected = MakeDocument(DocKind::Excel5, 30 * 512, 4);
     expected.resize(38 * 512, 0);
@@ -154,10 +154,10 @@ TEST_F(RawTest, LongExcel5StreamIsCopiedInChunksThroughItsMarkerSector) {
 TEST_F(RawTest, DirectoryNearTheStartDoesNotCutTheDocument) {
     const Bytes small = DirectoryFirstCompound("Workbook", 60);
     const Bytes large = DirectoryFirstCompound("PowerPoint Document", 40, 4096);
-    nwimage::DiskSpec spec;
-    spec.totalSectors = 3000;
-    spec.raw = {RawAt(100, small), RawAt(1000, large)};
-    Use(spec);
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 3000;
+    desc.raw = {RawAt(100, small), RawAt(1000, large)};
+    Use(desc);
     Scan();
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"PPT2.PPT", "XLS1.XLS"}));
     EXPECT_EQ(ReadOut("XLS1.XLS"), small);
@@ -170,11 +170,11 @@ TEST_F(RawTest, StructureRunningIntoTheNextDocumentKeepsTheMarkerEnd) {
     // end (the following header is then read ahead).
     const Bytes claimed = DirectoryFirstCompound("Workbook", 60);
     const Bytes laid = Prefix(claimed, 12 * 512);
-    nwimage::DiskSpec spec;
-    spec.totalSectors = 3000;
-    spec.raw = {RawAt(100, laid), RawAt(1580, laid)};
-    spec.documents = {Doc(DocKind::Word, 130, 8192, 1), Doc(DocKind::Word, 1610, 8192, 2)};
-    Use(spec);
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 3000;
+    desc.raw = {RawAt(100, laid), RawAt(1580, laid)};
+    desc.documents = {Doc(DocKind::Word, 130, 8192, 1), Doc(DocKind::Word, 1610, 8192, 2)};
+    Use(desc);
     Scan();
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC2.DOC", "DOC4.DOC", "XLS1.XLS", "XLS3.XLS"}));
     EXPECT_EQ(ReadOut("DOC2.DOC"), MakeDocument(DocKind::Word, 8192, 1));
@@ -208,23 +208,23 @@ Bytes CommentedZip() {
 TEST_F(RawTest, ZipIsFoundWithAnyVersionAndWrittenToItsExactLength) {
     const Bytes zip = CommentedZip();
     Bytes noise = nwimage::SeededBytes(4096, 77);
-    nwimage::DiskSpec spec;
-    spec.totalSectors = 2000;
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 2000;
     Bytes sector0 = zip;
     // Random bytes share the zip's last sector and follow it.
     sector0.insert(sector0.end(), noise.begin(), noise.end());
-    spec.raw = {RawAt(100, sector0)};
-    Use(spec);
+    desc.raw = {RawAt(100, sector0)};
+    Use(desc);
     Scan();
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"ZIP1.ZIP"}));
     EXPECT_EQ(ReadOut("ZIP1.ZIP"), zip);
 }
 
 TEST_F(RawTest, ShortRangeStillReadsAWholeWindow) {
-    nwimage::DiskSpec spec;
-    spec.totalSectors = 2000;
-    spec.documents = {Doc(DocKind::Word, 500, 8192, 1), Doc(DocKind::Word, 1200, 8192, 2)};
-    Use(spec);
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 2000;
+    desc.documents = {Doc(DocKind::Word, 500, 8192, 1), Doc(DocKind::Word, 1200, 8192, 2)};
+    Use(desc);
     SetRange(100, 200);
     ASSERT_EQ(Scan(), raw::StartOutcome::Started);
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC"}));
@@ -235,10 +235,10 @@ TEST_F(RawTest, ProbesReclassifyTheDocument) {
     // 4768 is written as a workbook.
     Bytes doc = MakeDocument(DocKind::Word, 8192, 3);
     std::memcpy(doc.data() + 4768, "Microsoft Excel", 15);
-    nwimage::DiskSpec spec;
-    spec.totalSectors = 2000;
-    spec.raw = {RawAt(100, doc)};
-    Use(spec);
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 2000;
+    desc.raw = {RawAt(100, doc)};
+    Use(desc);
     Scan();
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"XLS1.XLS"}));
 }

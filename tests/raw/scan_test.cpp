@@ -12,10 +12,10 @@ class ScanTest : public RawTest {
 protected:
     void SetUp() override {
         RawTest::SetUp();
-        nwimage::DiskSpec spec;
-        spec.totalSectors = 20000;
-        spec.documents = {Doc(DocKind::Word, 100, 8192, 1), Doc(DocKind::Excel, 9000, 8192, 2)};
-        Use(spec);
+        nwimage::DiskSpec desc;
+        desc.totalSectors = 20000;
+        desc.documents = {Doc(DocKind::Word, 100, 8192, 1), Doc(DocKind::Excel, 9000, 8192, 2)};
+        Use(desc);
     }
     // Nothing ran: no dialog side effects beyond the message, no worker.
     void ExpectNothingStarted() {

@@ -57,8 +57,8 @@ protected:
     }
 
     // Builds the description, writes it and selects it as disk 0.
-    const nwimage::Image& Use(const nwimage::DiskSpec& spec) {
-        image = nwimage::Build(spec);
+    const nwimage::Image& Use(const nwimage::DiskSpec& desc) {
+        image = nwimage::Build(desc);
         path = dir.File("disk.img");
         nwimage::WriteImageFile(image, path);
         std::vector<disk::DiskInfo> disks;

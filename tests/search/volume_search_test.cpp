@@ -29,13 +29,13 @@ void ExpectQuick(const nw::VolumeDescriptor& d, const nwimage::BuiltVolume& b) {
 // ---- quick search ---------------------------------------------------------------
 
 TEST_F(SearchTest, QuickSearchListsEveryVolumeOfEveryPartitionInTableOrder) {
-    DiskSpec spec;
-    spec.partitions.push_back(OnePartition(63, 60000,
+    DiskSpec desc;
+    desc.partitions.push_back(OnePartition(63, 60000,
                                            {SmallVolume("SYS", 8, 2000), SmallVolume("A_RATHER_LONG_VOLUME_NAME", 32, 500)}));
-    spec.partitions.push_back(OnePartition(100000, 40000, {SmallVolume("DATA", 128, 200)}));
-    spec.partitions.back().hotFixPosition = 3;
-    spec.partitions.back().tables = {TableCopy::CountZero, TableCopy::CountNine, TableCopy::BadText, TableCopy::Good};
-    const auto& img = Use(spec);
+    desc.partitions.push_back(OnePartition(100000, 40000, {SmallVolume("DATA", 128, 200)}));
+    desc.partitions.back().hotFixPosition = 3;
+    desc.partitions.back().tables = {TableCopy::CountZero, TableCopy::CountNine, TableCopy::BadText, TableCopy::Good};
+    const auto& img = Use(desc);
 
     ASSERT_TRUE(nw::QuickVolumeSearch());
     auto& w = job::Wizard();
@@ -60,10 +60,10 @@ TEST_F(SearchTest, QuickSearchListsEveryVolumeOfEveryPartitionInTableOrder) {
 }
 
 TEST_F(SearchTest, QuickSearchFindsNothingWithoutItsTablesButTheAdvancedSearchDoes) {
-    DiskSpec spec;
-    spec.partitions.push_back(OnePartition(2048, 30000, {SmallVolume("SYS", 16, 1000)}));
-    spec.wipeSector0 = true;
-    const auto& img = Use(spec);
+    DiskSpec desc;
+    desc.partitions.push_back(OnePartition(2048, 30000, {SmallVolume("SYS", 16, 1000)}));
+    desc.wipeSector0 = true;
+    const auto& img = Use(desc);
 
     ASSERT_TRUE(nw::QuickVolumeSearch());
     EXPECT_EQ(job::Wizard().volumeCount.load(), 0u);
@@ -74,15 +74,15 @@ TEST_F(SearchTest, QuickSearchFindsNothingWithoutItsTablesButTheAdvancedSearchDo
 }
 
 TEST_F(SearchTest, QuickSearchPassesOverPartitionsWithoutValidTables) {
-    DiskSpec spec;
-    spec.partitions.push_back(OnePartition(63, 30000, {SmallVolume("GONE", 8, 1000)}));
-    spec.partitions.back().wipeTables = true;
+    DiskSpec desc;
+    desc.partitions.push_back(OnePartition(63, 30000, {SmallVolume("GONE", 8, 1000)}));
+    desc.partitions.back().wipeTables = true;
     nwimage::PartitionSpec other;
     other.type = 0x07;
     other.firstSector = 40000;
     other.sectorCount = 1000;
-    spec.partitions.push_back(other);
-    Use(spec);
+    desc.partitions.push_back(other);
+    Use(desc);
     ASSERT_TRUE(nw::QuickVolumeSearch());
     EXPECT_EQ(job::Wizard().volumeCount.load(), 0u);
 }
@@ -95,14 +95,14 @@ class BlockSizeTest : public SearchTest, public ::testing::WithParamInterface<st
 // every block size) and needs several blocks on the small block sizes.
 TEST_P(BlockSizeTest, AdvancedSearchProvesTheRealBlockSize) {
     const std::uint32_t spb = GetParam();
-    DiskSpec spec;
+    DiskSpec desc;
     const std::uint32_t blocks = 160000 / spb;
     auto vol = SmallVolume("SYS", spb, blocks);
     vol.det1BlockCount = 3;
-    spec.partitions.push_back(OnePartition(63, 200000, {vol}));
-    spec.partitions.back().wipeTables = true;
-    spec.wipeSector0 = true;
-    const auto& img = Use(spec);
+    desc.partitions.push_back(OnePartition(63, 200000, {vol}));
+    desc.partitions.back().wipeTables = true;
+    desc.wipeSector0 = true;
+    const auto& img = Use(desc);
 
     nw::AdvancedVolumeSearch();
     auto& w = job::Wizard();
@@ -125,16 +125,16 @@ INSTANTIATE_TEST_SUITE_P(AllSizes, BlockSizeTest, ::testing::Values(8u, 16u, 32u
 TEST_F(SearchTest, AdvancedSearchPlacesCloseVolumesAtTheirOwnStarts) {
     // Three volumes well within 1,000,000 sectors of each other, with FATs
     // of one block (small volumes) and of several, scattered DET blocks.
-    DiskSpec spec;
+    DiskSpec desc;
     auto a = SmallVolume("A", 8, 300);  // one-block FAT
     auto b = SmallVolume("B", 8, 4000);
     b.fat1Blocks = {0, 7, 3, 12, 20, 9, 30, 40};
     b.det1Blocks = {100, 140};
     b.det2Blocks = {200, 120};
     auto c = SmallVolume("C", 64, 300);
-    spec.partitions.push_back(OnePartition(63, 200000, {a, b, c}));
-    spec.partitions.back().wipeTables = true;
-    const auto& img = Use(spec);
+    desc.partitions.push_back(OnePartition(63, 200000, {a, b, c}));
+    desc.partitions.back().wipeTables = true;
+    const auto& img = Use(desc);
 
     nw::AdvancedVolumeSearch();
     auto& w = job::Wizard();
@@ -147,12 +147,12 @@ TEST_F(SearchTest, AdvancedSearchPlacesCloseVolumesAtTheirOwnStarts) {
 }
 
 TEST_F(SearchTest, AdvancedSearchRejectsAStartWhoseDetCopiesDiffer) {
-    DiskSpec spec;
+    DiskSpec desc;
     auto v = SmallVolume("SYS", 8, 1000);
     v.det1BlockCount = 2;
     v.det2Length = 1;  // copy 2 mirrors only the first block
-    spec.partitions.push_back(OnePartition(63, 20000, {v}));
-    Use(spec);
+    desc.partitions.push_back(OnePartition(63, 20000, {v}));
+    Use(desc);
     nw::AdvancedVolumeSearch();
     EXPECT_EQ(job::Wizard().volumeCount.load(), 0u);
     EXPECT_EQ(messages.texts, std::vector<std::string>{"No volume found, use raw mode"});
@@ -164,14 +164,14 @@ TEST_F(SearchTest, MirrorWindowEndsOneSectorBeforeAMillion) {
     // 8 sectors nearer it is found.
     for (std::uint32_t distanceBlocks : {125000u, 124999u}) {
         SCOPED_TRACE(distanceBlocks);
-        DiskSpec spec;
+        DiskSpec desc;
         auto v = SmallVolume("SYS", 8, 126000);
         v.entries.clear();
         v.det1Blocks = {400};
         v.det2Blocks = {400 + distanceBlocks};
-        spec.partitions.push_back(OnePartition(63, 126000 * 8 + 400, {v}));
-        spec.partitions.back().wipeTables = true;
-        Use(spec);
+        desc.partitions.push_back(OnePartition(63, 126000 * 8 + 400, {v}));
+        desc.partitions.back().wipeTables = true;
+        Use(desc);
         const std::uint64_t d1 = image.volumes[0].startSector + 400 * 8;
         const auto mirror = nw::FindDetMirror(d1);
         if (distanceBlocks == 125000u) {
@@ -184,9 +184,9 @@ TEST_F(SearchTest, MirrorWindowEndsOneSectorBeforeAMillion) {
 }
 
 TEST_F(SearchTest, StopBeforeTheScanKeepsNothingAndClearsTheFlag) {
-    DiskSpec spec;
-    spec.partitions.push_back(OnePartition(63, 20000, {SmallVolume("SYS", 8, 1000)}));
-    Use(spec);
+    DiskSpec desc;
+    desc.partitions.push_back(OnePartition(63, 20000, {SmallVolume("SYS", 8, 1000)}));
+    Use(desc);
     auto& w = job::Wizard();
     w.searchStopRequested = 1;
     nw::AdvancedVolumeSearch();
@@ -197,10 +197,10 @@ TEST_F(SearchTest, StopBeforeTheScanKeepsNothingAndClearsTheFlag) {
 }
 
 TEST_F(SearchTest, ProgressTextsFollowTheScan) {
-    DiskSpec spec;
-    spec.totalSectors = 20000;
-    spec.partitions.push_back(OnePartition(63, 12000, {SmallVolume("SYS", 8, 1000)}));
-    Use(spec);
+    DiskSpec desc;
+    desc.totalSectors = 20000;
+    desc.partitions.push_back(OnePartition(63, 12000, {SmallVolume("SYS", 8, 1000)}));
+    Use(desc);
     nw::AdvancedVolumeSearch();
     ASSERT_FALSE(controls.status.empty());
     bool sawScan = false;

@@ -131,8 +131,8 @@ protected:
         job::ResetWizardState();
     }
 
-    std::string WriteImage(const nwimage::DiskSpec& spec, const std::string& name = "disk.img") {
-        image = nwimage::Build(spec);
+    std::string WriteImage(const nwimage::DiskSpec& desc, const std::string& name = "disk.img") {
+        image = nwimage::Build(desc);
         const std::string path = dir.File(name);
         nwimage::WriteImageFile(image, path);
         return path;
@@ -187,8 +187,14 @@ protected:
         ASSERT_EQ(job::Wizard().recoveryMode.load(), mode);
     }
     bool AtStep(int step) {
-        return WaitFor([&] { return job::Wizard().currentStep.load() == step; }) &&
-               WaitFor([&] { return job::Wizard().searchWorker.load() == 0 && job::Wizard().mountWorker.load() == 0; });
+        const bool reached =
+            WaitFor([&] { return job::Wizard().currentStep.load() == step; }) &&
+            WaitFor([&] { return job::Wizard().searchWorker.load() == 0 && job::Wizard().mountWorker.load() == 0; });
+        // What the worker posted to the window before it ended is queued by
+        // now: let the window carry it out before the test clicks on.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        return reached;
     }
     void Shot(const char* name) {
         if (const char* d = std::getenv("TARVINE_SCREENSHOT_DIR")) {

@@ -175,9 +175,9 @@ TEST_F(WindowTest, QuickRecoveryWalk) {
 
 // Sector 0 is gone: the quick search finds nothing, the advanced one does.
 TEST_F(WindowTest, AdvancedRecoveryAfterQuickFindsNothing) {
-    nwimage::DiskSpec spec = SmallDisk();
-    spec.wipeSector0 = true;
-    Open({{WriteImage(spec), ""}});
+    nwimage::DiskSpec desc = SmallDisk();
+    desc.wipeSector0 = true;
+    Open({{WriteImage(desc), ""}});
     auto& w = job::Wizard();
 
     ChooseDiskAndMode(job::kModeQuick);
@@ -215,9 +215,9 @@ TEST_F(WindowTest, AdvancedRecoveryAfterQuickFindsNothing) {
 class StopTest : public WindowTest {
 protected:
     std::string HugeDisk(bool withVolume) {
-        nwimage::DiskSpec spec = SmallDisk();
-        if (!withVolume) spec.partitions.clear(), spec.totalSectors = 64;
-        const std::string path = WriteImage(spec);
+        nwimage::DiskSpec desc = SmallDisk();
+        if (!withVolume) desc.partitions.clear(), desc.totalSectors = 64;
+        const std::string path = WriteImage(desc);
         std::filesystem::resize_file(path, 64ull << 30);  // sparse
         return path;
     }
@@ -292,10 +292,10 @@ TEST_F(StopTest, StopDuringTheLostFolderPhaseEndsOnlyThatPhase) {
 }
 
 TEST_F(WindowTest, UnequalFatCopiesAskWhichToUse) {
-    nwimage::DiskSpec spec = SmallDisk();
-    spec.partitions[0].volumes[0].breakFat2At = 1;
-    spec.partitions[0].volumes[0].mountFat = 2;
-    Open({{WriteImage(spec), ""}});
+    nwimage::DiskSpec desc = SmallDisk();
+    desc.partitions[0].volumes[0].breakFat2At = 1;
+    desc.partitions[0].volumes[0].mountFat = 2;
+    Open({{WriteImage(desc), ""}});
     ChooseDiskAndMode(job::kModeQuick);
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
     ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
@@ -323,13 +323,13 @@ TEST_F(WindowTest, UnequalFatCopiesAskWhichToUse) {
 }
 
 TEST_F(WindowTest, BadSectorsAreAskedAboutFromTheMount) {
-    nwimage::DiskSpec spec = SmallDisk();
+    nwimage::DiskSpec desc = SmallDisk();
     nwimage::BadArea bad;
     bad.target = nwimage::BadArea::Target::Det1Block;
     bad.block = 0;
     bad.count = 2;
-    spec.bad.push_back(bad);
-    const std::string path = WriteImage(spec);
+    desc.bad.push_back(bad);
+    const std::string path = WriteImage(desc);
     testutil::WriteFile(dir.File("disk.map"), nwimage::MapfileText(image));
     Open({{path, dir.File("disk.map")}});
     disk::BadSectorDecision = disk::kRetry;

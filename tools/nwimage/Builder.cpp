@@ -64,8 +64,8 @@ struct FilePlan {
 
 class VolumeBuilder {
 public:
-    VolumeBuilder(const DiskSpec& disk, const VolumeSpec& spec, BuiltVolume& out, Image& img, std::size_t index)
-        : disk_(disk), spec_(spec), out_(out), img_(img), index_(index) {}
+    VolumeBuilder(const DiskSpec& disk, const VolumeSpec& desc, BuiltVolume& out, Image& img, std::size_t index)
+        : disk_(disk), spec_(desc), out_(out), img_(img), index_(index) {}
 
     void Build() {
         spb_ = spec_.sectorsPerBlock;
@@ -513,20 +513,20 @@ std::vector<std::uint8_t> Image::ReadBytes(std::uint64_t sector, std::uint32_t c
     return out;
 }
 
-Image Build(const DiskSpec& spec) {
+Image Build(const DiskSpec& desc) {
     Image img;
     std::vector<Claim> claims;
-    if (spec.partitions.size() > 4) Fail("a partition table holds at most 4 partitions, the description has " + Str(spec.partitions.size()));
+    if (desc.partitions.size() > 4) Fail("a partition table holds at most 4 partitions, the description has " + Str(desc.partitions.size()));
 
     // Volume geometry first: the volume table needs every volume's place.
     struct VolumeRef {
-        const VolumeSpec* spec;
+        const VolumeSpec* desc;
         std::size_t partition;
     };
     std::vector<VolumeRef> refs;
     std::set<int> slots;
-    for (std::size_t pi = 0; pi < spec.partitions.size(); ++pi) {
-        const PartitionSpec& p = spec.partitions[pi];
+    for (std::size_t pi = 0; pi < desc.partitions.size(); ++pi) {
+        const PartitionSpec& p = desc.partitions[pi];
         const std::string who = "partition " + Str(pi);
         int slot = p.slot < 0 ? static_cast<int>(pi) : p.slot;
         if (slot > 3) Fail(who + ": table slot " + Str(slot) + " does not exist (0..3)");
@@ -575,29 +575,29 @@ Image Build(const DiskSpec& spec) {
                  " (volume larger than its partition)");
         if (hotfix >= end) Fail(who + ": the hot-fix sector lies beyond the partition");
     }
-    for (std::size_t a = 0; a < spec.partitions.size(); ++a)
-        for (std::size_t b = a + 1; b < spec.partitions.size(); ++b) {
-            const PartitionSpec& x = spec.partitions[a];
-            const PartitionSpec& y = spec.partitions[b];
+    for (std::size_t a = 0; a < desc.partitions.size(); ++a)
+        for (std::size_t b = a + 1; b < desc.partitions.size(); ++b) {
+            const PartitionSpec& x = desc.partitions[a];
+            const PartitionSpec& y = desc.partitions[b];
             if (x.sectorCount && y.sectorCount && std::uint64_t(x.firstSector) < std::uint64_t(y.firstSector) + y.sectorCount &&
                 std::uint64_t(y.firstSector) < std::uint64_t(x.firstSector) + x.sectorCount)
                 Fail("overlapping allocations: partitions " + Str(a) + " and " + Str(b) + " overlap");
         }
-    const bool writeMbr = !spec.partitions.empty() && !spec.wipeSector0;
-    if (!spec.partitions.empty()) claims.push_back({0, 1, "partition table", -1});
+    const bool writeMbr = !desc.partitions.empty() && !desc.wipeSector0;
+    if (!desc.partitions.empty()) claims.push_back({0, 1, "partition table", -1});
 
     // Volume contents.
     std::vector<std::unique_ptr<VolumeBuilder>> builders;
     for (std::size_t k = 0; k < refs.size(); ++k) {
-        builders.push_back(std::make_unique<VolumeBuilder>(spec, *refs[k].spec, img.volumes[k], img, k));
+        builders.push_back(std::make_unique<VolumeBuilder>(desc, *refs[k].desc, img.volumes[k], img, k));
         builders.back()->Build();
     }
 
     // Partition table, hot-fix sectors and volume tables.
     if (writeMbr) {
         Sector s{};
-        for (std::size_t pi = 0; pi < spec.partitions.size(); ++pi) {
-            const PartitionSpec& p = spec.partitions[pi];
+        for (std::size_t pi = 0; pi < desc.partitions.size(); ++pi) {
+            const PartitionSpec& p = desc.partitions[pi];
             int slot = p.slot < 0 ? static_cast<int>(pi) : p.slot;
             std::uint8_t* e = s.data() + nw::kPartitionTableOffset + 16 * slot;
             e[4] = p.type;
@@ -609,7 +609,7 @@ Image Build(const DiskSpec& spec) {
         PutSector(img, 0, s.data());
     }
     std::size_t firstVol = 0;
-    for (const PartitionSpec& p : spec.partitions) {
+    for (const PartitionSpec& p : desc.partitions) {
         if (p.volumes.empty()) continue;
         Sector h{};
         std::memcpy(h.data(), "HOTFIX00", 8);
@@ -622,9 +622,9 @@ Image Build(const DiskSpec& spec) {
     }
 
     // Raw content and documents, only where nothing else lies.
-    std::vector<RawBlock> raw = spec.raw;
-    for (const DocumentSpec& d : spec.documents)
-        raw.push_back({d.sector, MakeDocument(d.kind, d.size, d.seed ? d.seed : Mix(spec.seed, d.sector))});
+    std::vector<RawBlock> raw = desc.raw;
+    for (const DocumentSpec& d : desc.documents)
+        raw.push_back({d.sector, MakeDocument(d.kind, d.size, d.seed ? d.seed : Mix(desc.seed, d.sector))});
     std::vector<Claim> rawClaims;
     for (const RawBlock& r : raw) {
         std::uint64_t count = (r.bytes.size() + kSector - 1) / kSector;
@@ -662,7 +662,7 @@ Image Build(const DiskSpec& spec) {
 
     // Bad areas.
     std::vector<BadRange> bad;
-    for (const BadArea& a : spec.bad) {
+    for (const BadArea& a : desc.bad) {
         if (a.count == 0) continue;
         if (a.target == BadArea::Target::Absolute) {
             bad.push_back({a.sector, a.count});
@@ -673,7 +673,7 @@ Image Build(const DiskSpec& spec) {
         std::vector<std::uint64_t> sectors;
         std::string what;
         if (a.target == BadArea::Target::FileData) {
-            if (a.entry >= v.entries.size() || refs[a.volume].spec->entries[a.entry].folder)
+            if (a.entry >= v.entries.size() || refs[a.volume].desc->entries[a.entry].folder)
                 Fail("a bad area names entry " + Str(a.entry) + " of volume " + v.name + ", which is not a file");
             sectors = builders[a.volume]->FileSectors(a.entry);
             what = "the data of entry " + Str(a.entry);
@@ -701,16 +701,16 @@ Image Build(const DiskSpec& spec) {
     // Disk size.
     std::uint64_t endOfContent = img.sectors.empty() ? 0 : img.sectors.rbegin()->first + 1;
     for (const Claim& c : all) endOfContent = std::max(endOfContent, c.first + c.count);
-    for (const PartitionSpec& p : spec.partitions)
+    for (const PartitionSpec& p : desc.partitions)
         endOfContent = std::max<std::uint64_t>(endOfContent, std::uint64_t(p.firstSector) + p.sectorCount);
     for (const BadRange& r : img.bad) endOfContent = std::max(endOfContent, r.sector + r.count);
-    img.totalSectors = spec.totalSectors ? spec.totalSectors : std::max<std::uint64_t>(endOfContent, 1);
+    img.totalSectors = desc.totalSectors ? desc.totalSectors : std::max<std::uint64_t>(endOfContent, 1);
     if (img.totalSectors < endOfContent)
         Fail("the disk holds " + Str(img.totalSectors) + " sectors but its contents reach sector " + Str(endOfContent));
 
     img.manifest = ComputeManifest(img, [&] {
         std::vector<int> choice;
-        for (const VolumeRef& r : refs) choice.push_back(r.spec->mountFat);
+        for (const VolumeRef& r : refs) choice.push_back(r.desc->mountFat);
         return choice;
     }());
     return img;

@@ -203,7 +203,7 @@ struct Image {
     std::vector<std::uint8_t> ReadBytes(std::uint64_t sector, std::uint32_t count) const;
 };
 
-Image Build(const DiskSpec& spec);
+Image Build(const DiskSpec& desc);
 
 // Outputs. Each throws BuildError when the file cannot be written.
 void WriteImageFile(const Image& image, const std::string& path);
