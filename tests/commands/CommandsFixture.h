@@ -45,8 +45,8 @@ protected:
     JobDialogs jobDialogs;
 
     // Disk 0, Quick search, the one volume, mount: the window ends at step 2.
-    void Browse(const nwimage::DiskSpec& spec = uitest::SmallDisk()) {
-        Open({{WriteImage(spec), ""}});
+    void Browse(const nwimage::DiskSpec& desc = uitest::SmallDisk()) {
+        Open({{WriteImage(desc), ""}});
         ChooseDiskAndMode(job::kModeQuick);
         QTest::mouseClick(P().nextButton, Qt::LeftButton);
         ASSERT_EQ(job::Wizard().currentStep.load(), 1);
