@@ -1,12 +1,4 @@
 // The balloon tests share one application object.
-#include <gtest/gtest.h>
+#include "common/QtTestMain.h"
 
-#include <QApplication>
-#include <cstdlib>
-
-int main(int argc, char** argv) {
-    if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return testutil::RunQtTests(argc, argv, "tarvine-balloons-test-"); }
