@@ -6,22 +6,37 @@ namespace nw {
 
 // ---- sorted indexes -----------------------------------------------------------------
 
-void EntryList::SortedIndex::Build(std::vector<std::uint32_t> keysByRecord) {
+void EntryList::SortedIndex::Build(const std::vector<std::uint32_t>& keysByRecord) {
     const std::size_t n = keysByRecord.size();
-    // Stable LSD radix sort of the record indexes by key.
-    std::vector<std::uint32_t> ord(n), scratch(n);
-    for (std::size_t i = 0; i < n; ++i) ord[i] = static_cast<std::uint32_t>(i);
-    for (unsigned shift = 0; shift < 32 && n > 0; shift += 8) {
-        std::size_t count[257] = {};
-        for (std::uint32_t i : ord) ++count[((keysByRecord[i] >> shift) & 0xFF) + 1];
-        if (count[((keysByRecord[0] >> shift) & 0xFF) + 1] == n) continue;  // all in one bucket
-        for (unsigned b = 0; b < 256; ++b) count[b + 1] += count[b];
-        for (std::uint32_t i : ord) scratch[count[(keysByRecord[i] >> shift) & 0xFF]++] = i;
-        ord.swap(scratch);
-    }
     keys.resize(n);
-    for (std::size_t k = 0; k < n; ++k) keys[k] = keysByRecord[ord[k]];
-    order.swap(ord);
+    order.resize(n);
+    if (std::is_sorted(keysByRecord.begin(), keysByRecord.end())) {
+        // Keys handed out in list order (ordinals, most own numbers).
+        std::copy(keysByRecord.begin(), keysByRecord.end(), keys.begin());
+        for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<std::uint32_t>(i);
+        return;
+    }
+    // Stable LSD radix sort of (key, record index) pairs, 11 bits a pass;
+    // passes over digits that all keys share are skipped.
+    std::vector<std::uint32_t> keyScratch(n), orderScratch(n);
+    std::copy(keysByRecord.begin(), keysByRecord.end(), keys.begin());
+    for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<std::uint32_t>(i);
+    constexpr unsigned kBits = 11;
+    constexpr std::uint32_t kMask = (1u << kBits) - 1;
+    std::vector<std::uint32_t> count(kMask + 2);
+    for (unsigned shift = 0; shift < 32; shift += kBits) {
+        std::fill(count.begin(), count.end(), 0);
+        for (std::uint32_t k : keys) ++count[((k >> shift) & kMask) + 1];
+        if (count[((keys[0] >> shift) & kMask) + 1] == n) continue;  // all in one bucket
+        for (std::uint32_t b = 0; b <= kMask; ++b) count[b + 1] += count[b];
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint32_t at = count[(keys[i] >> shift) & kMask]++;
+            keyScratch[at] = keys[i];
+            orderScratch[at] = order[i];
+        }
+        keys.swap(keyScratch);
+        order.swap(orderScratch);
+    }
 }
 
 EntryList::IndexRange EntryList::SortedIndex::Find(std::uint32_t key) const {
@@ -40,7 +55,10 @@ void EntryList::SortedIndex::Release() {
 void EntryList::Clear() {
     std::lock_guard<std::mutex> lock(indexMutex_);
     // Swapping with empties releases the memory, not just the elements.
-    std::deque<EntryRecord>().swap(records_);
+    Records().swap(records_);
+    std::vector<std::uint32_t>().swap(ownKeys_);
+    std::vector<std::uint32_t>().swap(ordinalKeys_);
+    std::vector<std::uint32_t>().swap(parentKeys_);
     byOwn_.Release();
     byOrdinal_.Release();
     byParent_.Release();
@@ -53,6 +71,10 @@ void EntryList::Clear() {
 EntryRecord& EntryList::Append(EntryRecord record) {
     if (record.name.size() > kMaxEntryNameLength) record.name.resize(kMaxEntryNameLength);
     records_.push_back(std::move(record));
+    const EntryRecord& r = records_.back();
+    ownKeys_.push_back(r.ownNumber);
+    ordinalKeys_.push_back(r.ordinal);
+    parentKeys_.push_back(r.parentNumber);
     keysStale_.store(true, std::memory_order_release);
     childrenStale_.store(true, std::memory_order_release);
     if (records_.back().treeItem) itemsStale_.store(true, std::memory_order_release);
@@ -63,14 +85,8 @@ void EntryList::RefreshKeys() const {
     if (!keysStale_.load(std::memory_order_acquire)) return;
     std::lock_guard<std::mutex> lock(indexMutex_);
     if (!keysStale_.load(std::memory_order_relaxed)) return;
-    const std::size_t n = records_.size();
-    std::vector<std::uint32_t> own(n), ordinal(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        own[i] = records_[i].ownNumber;
-        ordinal[i] = records_[i].ordinal;
-    }
-    byOwn_.Build(std::move(own));
-    byOrdinal_.Build(std::move(ordinal));
+    byOwn_.Build(ownKeys_);
+    byOrdinal_.Build(ordinalKeys_);
     keysStale_.store(false, std::memory_order_release);
 }
 
@@ -78,10 +94,7 @@ void EntryList::RefreshChildren() const {
     if (!childrenStale_.load(std::memory_order_acquire)) return;
     std::lock_guard<std::mutex> lock(indexMutex_);
     if (!childrenStale_.load(std::memory_order_relaxed)) return;
-    const std::size_t n = records_.size();
-    std::vector<std::uint32_t> parent(n);
-    for (std::size_t i = 0; i < n; ++i) parent[i] = records_[i].parentNumber;
-    byParent_.Build(std::move(parent));
+    byParent_.Build(parentKeys_);
     childrenStale_.store(false, std::memory_order_release);
 }
 
@@ -138,6 +151,7 @@ void EntryList::SetParentNumber(std::size_t index, std::uint32_t parentNumber) {
     EntryRecord& r = records_[index];
     if (r.parentNumber == parentNumber) return;
     r.parentNumber = parentNumber;
+    parentKeys_[index] = parentNumber;
     childrenStale_.store(true, std::memory_order_release);
 }
 

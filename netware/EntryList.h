@@ -19,15 +19,14 @@ namespace nw {
 
 // One folder or file of the rebuilt tree.
 struct EntryRecord {
-    std::uint8_t attributes = 0;      // low byte of the attribute word; 0x10 = folder
-    std::uint8_t attributesHigh = 0;  // bits 24-31 of the attribute word; 0x04 = stored compressed
+    // (Fields are ordered to keep the record small: a volume may hold
+    // millions of them.)
     std::string name;                 // long name where the volume has one, else the short name (<= 254 chars)
     std::uint32_t parentNumber = 0;   // 0 = root, 0xFFFFFFFF = "LOST"
     std::uint32_t ownNumber = 0;      // folders: the number their children carry
     std::uint32_t size = 0;
     std::uint32_t firstBlock = 0;     // start of the data chain (top bit: suballocated piece)
     std::uint32_t timestamp = 0;      // packed date and time
-    std::uint8_t checked = 0;         // 1 = selected through the containing folder's check box
     std::uint32_t deletedMarker = 0;  // nonzero = deleted (salvageable) entry
     std::uint32_t ordinal = 0;        // 1-based position in its own list at creation
     job::TreeItem treeItem = nullptr; // folders: the item that shows it (set by tree population)
@@ -37,6 +36,9 @@ struct EntryRecord {
     std::uint64_t det1Sector = 0;
     std::uint64_t det2Sector = 0;
     std::uint16_t slot = 0;           // entry position 0..3 within the sector
+    std::uint8_t attributes = 0;      // low byte of the attribute word; 0x10 = folder
+    std::uint8_t attributesHigh = 0;  // bits 24-31 of the attribute word; 0x04 = stored compressed
+    std::uint8_t checked = 0;         // 1 = selected through the containing folder's check box
 
     bool IsFolder() const { return (attributes & 0x10) != 0; }
     bool IsDeleted() const { return deletedMarker != 0; }
@@ -49,11 +51,12 @@ constexpr std::size_t kNoEntry = static_cast<std::size_t>(-1);
 // An append-only list of entry records (the folder list or the file list).
 // Records never move once appended, so pointers stay valid until Clear().
 //
-// parentNumber and treeItem are indexed: change them only through
-// SetParentNumber / SetTreeItem. Every other field (checked in particular)
-// may be written directly. The indexes by own number, ordinal and parent are
-// rebuilt on the first lookup after a change, so filling a list costs no
-// more than appending.
+// ownNumber and ordinal are fixed when a record is appended; parentNumber and
+// treeItem are indexed: change them only through SetParentNumber /
+// SetTreeItem. Every other field (checked in particular) may be written
+// directly. The indexes by own number, ordinal and parent are rebuilt on the
+// first lookup after a change, from compact copies of the keys kept beside
+// the records, so filling a list costs no more than appending.
 class EntryList {
 public:
     EntryList() = default;
@@ -69,10 +72,11 @@ public:
     bool Empty() const { return records_.empty(); }
     EntryRecord& operator[](std::size_t index) { return records_[index]; }
     const EntryRecord& operator[](std::size_t index) const { return records_[index]; }
-    std::deque<EntryRecord>::iterator begin() { return records_.begin(); }
-    std::deque<EntryRecord>::iterator end() { return records_.end(); }
-    std::deque<EntryRecord>::const_iterator begin() const { return records_.begin(); }
-    std::deque<EntryRecord>::const_iterator end() const { return records_.end(); }
+    using Records = std::deque<EntryRecord>;
+    Records::iterator begin() { return records_.begin(); }
+    Records::iterator end() { return records_.end(); }
+    Records::const_iterator begin() const { return records_.begin(); }
+    Records::const_iterator end() const { return records_.end(); }
 
     // First record (in list order) with that field value; nullptr when none.
     EntryRecord* FindByOwnNumber(std::uint32_t ownNumber);
@@ -107,14 +111,18 @@ private:
         std::vector<std::uint32_t> keys;   // ascending
         std::vector<std::uint32_t> order;  // the record index of each key
         IndexRange Find(std::uint32_t key) const;
-        void Build(std::vector<std::uint32_t> keysByRecord);
+        void Build(const std::vector<std::uint32_t>& keysByRecord);
         void Release();
     };
     void RefreshKeys() const;
     void RefreshChildren() const;
     void RefreshItems() const;
 
-    std::deque<EntryRecord> records_;
+    Records records_;
+    // The indexed keys of each record, by record index.
+    std::vector<std::uint32_t> ownKeys_;
+    std::vector<std::uint32_t> ordinalKeys_;
+    std::vector<std::uint32_t> parentKeys_;
 
     // Rebuilt on the first lookup after a change.
     mutable std::mutex indexMutex_;

@@ -182,18 +182,27 @@ std::uint32_t PopulateFolderTree(job::TreeItem parentItem, std::uint32_t parentN
         const std::uint32_t* pos;
     };
     std::vector<Frame> stack;
-    std::unordered_set<std::uint32_t> onPath;
-    std::uint32_t inserted = 0;
-    auto frame = [&](job::TreeItem item, std::uint32_t number) {
-        const EntryList::IndexRange r = folders.ChildRange(number);
-        return Frame{item, number, r, r.begin()};
+    // Numbers on the current path: the frames themselves are searched up to
+    // a small depth, deeper ones are also kept in a set.
+    constexpr std::size_t kScannedDepth = 32;
+    std::unordered_set<std::uint32_t> deepPath;
+    auto onPath = [&](std::uint32_t number) {
+        const std::size_t scanned = std::min(stack.size(), kScannedDepth);
+        for (std::size_t i = 0; i < scanned; ++i)
+            if (stack[i].number == number) return true;
+        return stack.size() > kScannedDepth && deepPath.count(number) != 0;
     };
-    stack.push_back(frame(parentItem, parentNumber));
-    onPath.insert(parentNumber);
+    std::uint32_t inserted = 0;
+    auto push = [&](job::TreeItem item, std::uint32_t number) {
+        if (stack.size() >= kScannedDepth) deepPath.insert(number);
+        const EntryList::IndexRange r = folders.ChildRange(number);
+        stack.push_back(Frame{item, number, r, r.begin()});
+    };
+    push(parentItem, parentNumber);
     while (!stack.empty()) {
         Frame& f = stack.back();
         if (f.pos == f.children.end() || inserted >= itemBudget) {
-            onPath.erase(f.number);
+            if (stack.size() > kScannedDepth) deepPath.erase(f.number);
             stack.pop_back();
             continue;
         }
@@ -203,8 +212,7 @@ std::uint32_t PopulateFolderTree(job::TreeItem parentItem, std::uint32_t parentN
         job::TreeItem item = tree->InsertItem(parent, rec.name, kFolderTreeImage, job::kUnchecked);
         folders.SetTreeItem(index, item);
         ++inserted;
-        if (onPath.insert(rec.ownNumber).second)
-            stack.push_back(frame(item, rec.ownNumber));
+        if (!onPath(rec.ownNumber)) push(item, rec.ownNumber);
     }
     if (root) tree->Expand(root);
     return inserted;

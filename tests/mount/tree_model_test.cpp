@@ -140,6 +140,45 @@ TEST(EntryListIndexes, FirstMatchInListOrderSurvivesParentChanges) {
     EXPECT_EQ(list.Append(longName).name.size(), 254u);
 }
 
+TEST(EntryListIndexes, LookupsMatchAPlainScanOverWideKeys) {
+    // Keys over the whole 32-bit range (LOST, high orphan numbers) and
+    // repeated keys in random order: every lookup must answer as a scan from
+    // the head of the list would.
+    nw::EntryList list;
+    std::uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+    const std::uint32_t pool[] = {0, 1, 2, 0x7FF, 0x800, 0x1234567, 0x7000000, 0xFFFFFFFE, 0xFFFFFFFF};
+    for (std::uint32_t i = 0; i < 5000; ++i) {
+        EntryRecord r;
+        r.parentNumber = (next() >> 8) % 3 ? pool[(next() >> 8) % 9] : next();
+        r.ownNumber = (next() >> 8) % 2 ? pool[(next() >> 8) % 9] : next();
+        r.ordinal = 5000 - i / 2;
+        list.Append(r);
+    }
+    for (std::size_t i = 0; i < list.Size(); i += 7) list.SetParentNumber(i, pool[i % 9]);
+    auto scanChildren = [&](std::uint32_t parent) {
+        std::vector<std::size_t> out;
+        for (std::size_t i = 0; i < list.Size(); ++i)
+            if (list[i].parentNumber == parent) out.push_back(i);
+        return out;
+    };
+    auto scanOwn = [&](std::uint32_t own) -> const EntryRecord* {
+        for (std::size_t i = 0; i < list.Size(); ++i)
+            if (list[i].ownNumber == own) return &list[i];
+        return nullptr;
+    };
+    for (std::uint32_t key : pool) {
+        EXPECT_EQ(list.ChildrenOf(key), scanChildren(key)) << key;
+        EXPECT_EQ(list.FindByOwnNumber(key), scanOwn(key)) << key;
+    }
+    for (std::size_t i = 0; i < list.Size(); i += 97) {
+        EXPECT_EQ(list.ChildrenOf(list[i].parentNumber), scanChildren(list[i].parentNumber));
+        EXPECT_EQ(list.FindByOwnNumber(list[i].ownNumber), scanOwn(list[i].ownNumber));
+    }
+    EXPECT_EQ(list.FindByOrdinal(5000), &list[0]);
+    EXPECT_EQ(list.FindByOrdinal(2501), &list[4998]);
+}
+
 TEST_F(TreeModelTest, TreeFollowsListOrderAndPathsJoinWithBackslashes) {
     Folder("PUBLIC", 5, 0);
     Folder("DATA", 6, 5);
@@ -220,6 +259,31 @@ TEST_F(TreeModelTest, DeepChainOfFoldersNeedsNoDeepRecursion) {
     EXPECT_EQ(levels, depth);
     nw::ToggleFolderCheck(tree.FirstChild(root));
     EXPECT_EQ(tree.StateImage(item), job::kChecked);
+}
+
+TEST_F(TreeModelTest, CyclesBackToNearAndFarAncestorsOnALongPath) {
+    // A path of 100 folders; below the deepest, folders carrying the numbers
+    // of an ancestor near the top, one far down the path and the deepest
+    // itself. Each shows once and is not descended into.
+    const std::uint32_t depth = 100;
+    for (std::uint32_t i = 1; i <= depth; ++i) Folder("P" + std::to_string(i), i, i - 1);
+    Folder("UP3", 3, depth);
+    Folder("UP70", 70, depth);
+    Folder("UP100", 100, depth);
+    Folder("NEW", 500, depth);
+    Folder("UNDER", 501, 500);
+    Finish();
+    job::TreeItem item = root;
+    for (std::uint32_t i = 0; i < depth; ++i) item = tree.FirstChild(item);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(tree.Text(item), "P100");
+    EXPECT_EQ(Children(item), (std::vector<std::string>{"UP3", "UP70", "UP100", "NEW"}));
+    for (job::TreeItem c = tree.FirstChild(item); c; c = tree.NextSibling(c)) {
+        if (tree.Text(c) == "NEW")
+            EXPECT_EQ(Children(c), (std::vector<std::string>{"UNDER"}));
+        else
+            EXPECT_TRUE(Children(c).empty()) << tree.Text(c);
+    }
 }
 
 TEST_F(TreeModelTest, DuplicateFolderNumbersCannotMultiplyWithoutEnd) {
