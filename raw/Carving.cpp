@@ -60,6 +60,9 @@ constexpr char kProbe2Text[] = "Microsoft Excel";
 
 // The largest document whose length is taken from its structure.
 constexpr std::uint64_t kMaxStructureLength = 1ull << 32;
+// How far past its window an archive's end record is sought when one of its
+// members may start a sector of the window.
+constexpr std::uint64_t kArchiveLookAhead = 8u << 20;
 
 bool ReadDiskSectors(const CarvingContext& ctx, std::uint64_t start, std::uint32_t count, std::uint8_t* buffer) {
     return disk::ReadSectors(disk::MakeRequest(ctx.diskNumber, ctx.diskLabel, start, count, buffer)) !=
@@ -86,47 +89,113 @@ DocumentReader DiskDocumentReader(const CarvingContext& ctx, std::uint64_t start
     };
 }
 
-// Whether a sector in [from, to] carries a header signature at its start.
-bool AnyHeaderBetween(const CarvingContext& ctx, std::uint64_t from, std::uint64_t to) {
+// Whether every sector in [from, to] whose start carries a header signature
+// is one of `allowed` (ascending).
+bool OnlyAllowedHeadersBetween(const CarvingContext& ctx, std::uint64_t from, std::uint64_t to,
+                               const std::vector<std::uint64_t>& allowed) {
     std::uint8_t buffer[kChunkBytes];
     for (std::uint64_t s = from; s <= to;) {
-        if (ctx.Stopped()) return true;
+        if (ctx.Stopped()) return false;
         const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kChunkSectors, to - s + 1));
-        if (!ReadDiskSectors(ctx, s, count, buffer)) return true;
+        if (!ReadDiskSectors(ctx, s, count, buffer)) return false;
         for (std::uint32_t i = 0; i < count; ++i)
-            if (HeaderRecordAt(buffer + i * disk::kSectorSize, disk::kSectorSize) >= 0) return true;
+            if (HeaderRecordAt(buffer + i * disk::kSectorSize, disk::kSectorSize) >= 0 &&
+                !std::binary_search(allowed.begin(), allowed.end(), s + i))
+                return false;
         s += count;
     }
-    return false;
+    return true;
+}
+
+// Whether a document written from `doc.start` through sector `last` takes in
+// no other document: every candidate of the window and every header beyond
+// the window up to `last` must be one of `allowed` (ascending sectors: an
+// archive's own members).
+bool TakesInNoOtherDocument(const CarvingContext& ctx, const DocumentJob& doc, std::uint64_t last,
+                            const std::vector<std::uint64_t>& allowed) {
+    if (doc.candidates) {
+        for (const Candidate& c : *doc.candidates)
+            if (c.sector > doc.start && c.sector <= last && !std::binary_search(allowed.begin(), allowed.end(), c.sector))
+                return false;
+    } else if (doc.nextCandidate != 0 && last >= doc.nextCandidate &&
+               !std::binary_search(allowed.begin(), allowed.end(), doc.nextCandidate)) {
+        return false;
+    }
+    const std::uint64_t windowEnd = doc.windowBase + kWindowSectors;
+    if (last >= windowEnd && !OnlyAllowedHeadersBetween(ctx, std::max(windowEnd, doc.start + 1), last, allowed))
+        return false;
+    return true;
+}
+
+std::uint64_t LastSector(std::uint64_t start, std::uint64_t length) {
+    return start + (length + disk::kSectorSize - 1) / disk::kSectorSize - 1;
 }
 
 // The document's length in bytes when its own structure records it and it
-// does not run into the next document.
+// does not run into the next document. An archive's own members whose local
+// headers happen to start a sector are part of it, not further documents.
 std::optional<std::uint64_t> LengthFromStructure(const CarvingContext& ctx, const DocumentJob& doc) {
     const DocumentReader read = DiskDocumentReader(ctx, doc.start);
-    std::optional<std::uint64_t> length;
+    const std::vector<std::uint64_t> none;
     if (doc.headerRecord >= 0 && doc.headerRecord < kExcel5Record) {
-        length = CompoundDocumentLength(read, kMaxStructureLength);
-    } else if (doc.headerRecord == kZipRecord && doc.markers) {
-        // The first end record between the archive's start and the next
-        // document (or the window's end) that places its central directory.
-        const std::uint64_t first = doc.start * disk::kSectorSize;
-        const std::uint64_t limit = (doc.nextCandidate ? doc.nextCandidate : doc.windowBase + kWindowSectors) *
-                                    disk::kSectorSize;
-        for (std::uint32_t off : doc.markers->offsets[kZipRecord]) {
-            const std::uint64_t at = doc.windowBase * disk::kSectorSize + off;
-            if (at < first + 30) continue;
-            if (at >= limit) break;
-            length = ZipArchiveLength(read, at - first);
-            if (length) break;
+        const std::optional<std::uint64_t> length = CompoundDocumentLength(read, kMaxStructureLength);
+        if (!length || *length == 0) return std::nullopt;
+        if (!TakesInNoOtherDocument(ctx, doc, LastSector(doc.start, *length), none)) return std::nullopt;
+        return length;
+    }
+    if (doc.headerRecord != kZipRecord || !doc.markers) return std::nullopt;
+    // The first end record above the archive's start that places its
+    // central directory consistently.
+    const std::uint64_t first = doc.start * disk::kSectorSize;
+    std::optional<std::uint64_t> verdict;
+    bool decided = false;
+    auto tryEndRecord = [&](std::uint64_t offset) {
+        const std::optional<ZipLayout> layout = ReadZipLayout(read, offset);
+        if (!layout || layout->length == 0 || layout->length > kMaxStructureLength) return;
+        std::vector<std::uint64_t> members;
+        std::vector<std::uint64_t> memberSectors;
+        if (ZipMemberOffsets(read, *layout, members))
+            for (std::uint64_t m : members)
+                if (m > 0 && m % disk::kSectorSize == 0) memberSectors.push_back(doc.start + m / disk::kSectorSize);
+        decided = true;
+        if (TakesInNoOtherDocument(ctx, doc, LastSector(doc.start, layout->length), memberSectors))
+            verdict = layout->length;
+    };
+    for (std::uint32_t off : doc.markers->offsets[kZipRecord]) {
+        const std::uint64_t at = doc.windowBase * disk::kSectorSize + off;
+        if (at < first + 30) continue;
+        tryEndRecord(at - first);
+        if (decided) return verdict;
+    }
+    // None in this window. When the next header of the window is another
+    // local header, it may be one of this archive's members and the end
+    // record lie further on: look ahead for it.
+    if (!doc.candidates) return std::nullopt;
+    const Candidate* next = nullptr;
+    for (const Candidate& c : *doc.candidates)
+        if (c.sector > doc.start) {
+            next = &c;
+            break;
+        }
+    if (!next || next->record != kZipRecord) return std::nullopt;
+    const std::uint64_t windowEnd = (doc.windowBase + kWindowSectors) * disk::kSectorSize;
+    if (windowEnd <= first) return std::nullopt;
+    std::vector<std::uint8_t> buffer(64 * 1024);
+    constexpr std::size_t kOverlap = sizeof kZipEndMarker - 1;
+    for (std::uint64_t from = windowEnd - first - kOverlap; from < kArchiveLookAhead && !decided;
+         from += buffer.size() - kOverlap) {
+        if (!read(from, buffer.size(), buffer.data())) return std::nullopt;
+        const std::uint8_t* p = buffer.data();
+        const std::uint8_t* const stop = buffer.data() + buffer.size() - kOverlap;
+        while (p < stop && !decided) {
+            p = static_cast<const std::uint8_t*>(std::memchr(p, 'P', static_cast<std::size_t>(stop - p)));
+            if (!p) break;
+            if (std::memcmp(p, kZipEndMarker, sizeof kZipEndMarker) == 0)
+                tryEndRecord(from + static_cast<std::uint64_t>(p - buffer.data()));
+            ++p;
         }
     }
-    if (!length || *length == 0) return std::nullopt;
-    const std::uint64_t last = doc.start + (*length + disk::kSectorSize - 1) / disk::kSectorSize - 1;
-    if (doc.nextCandidate != 0 && last >= doc.nextCandidate) return std::nullopt;
-    const std::uint64_t windowEnd = doc.windowBase + kWindowSectors;
-    if (last >= windowEnd && AnyHeaderBetween(ctx, std::max(windowEnd, doc.start + 1), last)) return std::nullopt;
-    return length;
+    return verdict;
 }
 
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
@@ -225,40 +294,26 @@ int HeaderRecordAt(const std::uint8_t* p, std::size_t available) {
 
 std::size_t FindCandidates(const std::uint8_t* window, std::uint64_t base, std::vector<Candidate>& out) {
     out.clear();
-    // One pass over the sector starts collects, per header, the sectors
-    // that carry it. Taking the records in table order then keeps a match
-    // only above the last kept one: the compound-document sectors (record 0;
-    // records 1 to 3 share its header and add nothing), then the Excel 5
-    // sectors above them, then the ZIP sectors above those.
-    std::array<std::uint16_t, kWindowSectors> compound, excel5, zip;
-    std::size_t nCompound = 0, nExcel5 = 0, nZip = 0;
-    for (std::uint32_t s = 0; s < kWindowSectors; ++s) {
+    // Records 1 to 3 share the compound-document header of record 0, so a
+    // sector carries at most one of three headers.
+    for (std::uint32_t s = 0; s < kWindowSectors && out.size() < kMaxCandidates; ++s) {
         const std::uint8_t* p = window + static_cast<std::size_t>(s) * disk::kSectorSize;
         const std::size_t available = kWindowBytes - static_cast<std::size_t>(s) * disk::kSectorSize;
+        int record = -1;
         switch (p[0]) {
             case 0xD0:
-                if (HeaderMatches(0, p, available)) compound[nCompound++] = static_cast<std::uint16_t>(s);
+                if (HeaderMatches(0, p, available)) record = 0;
                 break;
             case 'M':
-                if (HeaderMatches(kExcel5Record, p, available)) excel5[nExcel5++] = static_cast<std::uint16_t>(s);
+                if (HeaderMatches(kExcel5Record, p, available)) record = kExcel5Record;
                 break;
             case 'P':
-                if (HeaderMatches(kZipRecord, p, available)) zip[nZip++] = static_cast<std::uint16_t>(s);
+                if (HeaderMatches(kZipRecord, p, available)) record = kZipRecord;
                 break;
             default: break;
         }
+        if (record >= 0) out.push_back({base + s, record});
     }
-    auto keep = [&](const std::uint16_t* sectors, std::size_t n, int record) {
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::uint64_t sector = base + sectors[i];
-            if (!out.empty() && sector <= out.back().sector) continue;
-            if (out.size() >= kMaxCandidates) return;
-            out.push_back({sector, record});
-        }
-    };
-    keep(compound.data(), nCompound, 0);
-    keep(excel5.data(), nExcel5, kExcel5Record);
-    keep(zip.data(), nZip, kZipRecord);
     return out.size();
 }
 
@@ -397,8 +452,9 @@ WriteOutcome WriteDocument(CarvingContext& ctx, const DocumentJob& doc) {
     CopyResult copied;
     if (exact) {
         copied = CopyExact(ctx, fd, doc.start, *exact);
-        const std::uint64_t last = doc.start + (*exact + disk::kSectorSize - 1) / disk::kSectorSize - 1;
+        const std::uint64_t last = LastSector(doc.start, *exact);
         ctx.carry->lastWrittenEnd = std::max(ctx.carry->lastWrittenEnd, last);
+        ctx.carry->coveredThrough = std::max(ctx.carry->coveredThrough, last);
     } else {
         copied = CopyByMarkers(ctx, fd, doc.start, doc.end, code);
     }
@@ -426,11 +482,16 @@ void ProcessWindow(CarvingContext& ctx, const std::uint8_t* window, std::uint64_
         doc.start = start;
         doc.end = end.end;
         doc.code = kRecords[end.record].kind;
+        // A marker of another document's kind does not make an archive or an
+        // Excel 5 stream into that kind.
+        if (headerRecord == kZipRecord) doc.code = kZip;
+        if (headerRecord == kExcel5Record) doc.code = kExcel;
         doc.headerRecord = headerRecord;
         doc.nextCandidate = next;
         doc.window = window;
         doc.windowBase = base;
         doc.markers = &markers;
+        doc.candidates = &candidates;
         return doc;
     };
 
@@ -449,6 +510,9 @@ void ProcessWindow(CarvingContext& ctx, const std::uint8_t* window, std::uint64_
     carry.multiCandidate = n > 1;
     for (std::size_t c = 0; c < n; ++c) {
         if (ctx.Stopped()) break;
+        // Inside a document already written to its recorded length (an
+        // archive's member that starts a sector).
+        if (candidates[c].sector <= carry.coveredThrough) continue;
         EndResult end = FindEnd(markers, base, candidates, c, carry);
         if (end.end == 0) {
             if (c + 1 < n) {

@@ -46,8 +46,9 @@ struct Candidate {
     int record = 0;
 };
 
-// Documents starting in the window: records in table order, sector starts in
-// ascending order; a match is kept only above the last kept sector.
+// Documents starting in the window, by ascending sector: a sector whose
+// start carries a header is a candidate with the first record (in table
+// order) whose header it carries.
 std::size_t FindCandidates(const std::uint8_t* window, std::uint64_t base, std::vector<Candidate>& out);
 
 // Every position of every type marker in the window, ascending per record.
@@ -67,6 +68,7 @@ struct CarryOver {
     int continuedRecord = 0;
     bool multiCandidate = false;        // the candidates of a window are being worked through
     bool rowsInserted = false;          // the "Files Recovered" rows exist
+    std::uint64_t coveredThrough = 0;   // last sector of the last document written to its recorded length
     void Clear() { *this = CarryOver{}; }
 };
 
@@ -94,6 +96,7 @@ struct DocumentJob {
     const std::uint8_t* window = nullptr;  // the window the end was found in
     std::uint64_t windowBase = 0;
     const MarkerMatches* markers = nullptr;
+    const std::vector<Candidate>* candidates = nullptr;  // the window's candidates
 };
 
 // Everything the writer needs from the scan: the disk, the destination, the

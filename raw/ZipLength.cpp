@@ -1,5 +1,7 @@
 #include "raw/ZipLength.h"
 
+#include <algorithm>
+
 namespace raw {
 
 namespace {
@@ -8,16 +10,24 @@ constexpr std::uint32_t kZip64EndRecord = 0x06064B50;
 constexpr std::uint32_t kZip64Locator = 0x07064B50;
 constexpr std::uint32_t kCentralEntry = 0x02014B50;
 constexpr std::size_t kEndRecordSize = 22;
+constexpr std::size_t kCentralEntrySize = 46;
+constexpr std::uint64_t kLargestDirectory = 16u << 20;
 }  // namespace
 
 std::optional<std::uint64_t> ZipArchiveLength(const DocumentReader& read, std::uint64_t endRecordOffset) {
+    const std::optional<ZipLayout> layout = ReadZipLayout(read, endRecordOffset);
+    if (!layout) return std::nullopt;
+    return layout->length;
+}
+
+std::optional<ZipLayout> ReadZipLayout(const DocumentReader& read, std::uint64_t endRecordOffset) {
     std::uint8_t e[kEndRecordSize];
     if (!read(endRecordOffset, sizeof e, e)) return std::nullopt;
     if (Le32(e) != kEndRecord) return std::nullopt;
     const std::uint16_t diskNumber = Le16(e + 4);
     const std::uint16_t directoryDisk = Le16(e + 6);
     const std::uint16_t entriesHere = Le16(e + 8);
-    const std::uint16_t entries = Le16(e + 10);
+    std::uint64_t entries = Le16(e + 10);
     std::uint64_t directorySize = Le32(e + 12);
     std::uint64_t directoryOffset = Le32(e + 16);
     const std::uint16_t commentLength = Le16(e + 20);
@@ -39,6 +49,7 @@ std::optional<std::uint64_t> ZipArchiveLength(const DocumentReader& read, std::u
         if (!read(recordOffset, sizeof r, r)) return std::nullopt;
         if (Le32(r) != kZip64EndRecord || Le32(r + 16) != 0 || Le32(r + 20) != 0) return std::nullopt;
         if (Le64(r + 24) != Le64(r + 32)) return std::nullopt;
+        entries = Le64(r + 32);
         directorySize = Le64(r + 40);
         directoryOffset = Le64(r + 48);
         directoryEnd = recordOffset;
@@ -53,7 +64,56 @@ std::optional<std::uint64_t> ZipArchiveLength(const DocumentReader& read, std::u
     } else if (entries != 0) {
         return std::nullopt;
     }
-    return endRecordOffset + kEndRecordSize + commentLength;
+    ZipLayout layout;
+    layout.length = endRecordOffset + kEndRecordSize + commentLength;
+    layout.directoryOffset = directoryOffset;
+    layout.directorySize = directorySize;
+    layout.entries = entries;
+    return layout;
+}
+
+bool ZipMemberOffsets(const DocumentReader& read, const ZipLayout& layout, std::vector<std::uint64_t>& offsets) {
+    offsets.clear();
+    if (layout.directorySize > kLargestDirectory) return false;
+    std::vector<std::uint8_t> dir(static_cast<std::size_t>(layout.directorySize));
+    if (!dir.empty() && !read(layout.directoryOffset, dir.size(), dir.data())) return false;
+    std::size_t at = 0;
+    while (at < dir.size()) {
+        if (dir.size() - at < kCentralEntrySize) return false;
+        const std::uint8_t* c = dir.data() + at;
+        if (Le32(c) != kCentralEntry) return false;
+        const std::size_t nameLength = Le16(c + 28), extraLength = Le16(c + 30), commentLength = Le16(c + 32);
+        const std::size_t size = kCentralEntrySize + nameLength + extraLength + commentLength;
+        if (dir.size() - at < size) return false;
+        std::uint64_t offset = Le32(c + 42);
+        if (offset == 0xFFFFFFFFu) {
+            // The ZIP64 extra field holds, in this order, the sizes that
+            // did not fit and then the offset.
+            const std::uint8_t* x = c + kCentralEntrySize + nameLength;
+            const std::uint8_t* const xEnd = x + extraLength;
+            bool found = false;
+            while (xEnd - x >= 4) {
+                const std::uint16_t id = Le16(x), length = Le16(x + 2);
+                if (xEnd - x - 4 < length) break;
+                if (id == 0x0001) {
+                    std::size_t skip = (Le32(c + 24) == 0xFFFFFFFFu ? 8 : 0) + (Le32(c + 20) == 0xFFFFFFFFu ? 8 : 0);
+                    if (skip + 8 <= length) {
+                        offset = Le64(x + 4 + skip);
+                        found = true;
+                    }
+                    break;
+                }
+                x += 4 + length;
+            }
+            if (!found) return false;
+        }
+        if (offset >= layout.directoryOffset) return false;
+        offsets.push_back(offset);
+        at += size;
+    }
+    if (offsets.size() != layout.entries) return false;
+    std::sort(offsets.begin(), offsets.end());
+    return true;
 }
 
 }  // namespace raw

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "raw/DocumentReader.h"
 
@@ -14,5 +15,21 @@ namespace raw {
 // right before it and the directory begins with its signature; nothing
 // otherwise.
 std::optional<std::uint64_t> ZipArchiveLength(const DocumentReader& read, std::uint64_t endRecordOffset);
+
+// Where an archive keeps its central directory, as its end record gives it
+// (offsets from the archive's first byte).
+struct ZipLayout {
+    std::uint64_t length = 0;            // as ZipArchiveLength
+    std::uint64_t directoryOffset = 0;
+    std::uint64_t directorySize = 0;
+    std::uint64_t entries = 0;
+};
+std::optional<ZipLayout> ReadZipLayout(const DocumentReader& read, std::uint64_t endRecordOffset);
+
+// The offsets of the members' local headers that the central directory
+// lists, ascending; false when the directory does not read consistently
+// (a wrong signature, an entry running past the directory, an offset at or
+// past the directory, a different entry count) or is larger than 16 MiB.
+bool ZipMemberOffsets(const DocumentReader& read, const ZipLayout& layout, std::vector<std::uint64_t>& offsets);
 
 }  // namespace raw

@@ -314,4 +314,42 @@ inline Bytes LargeCompound(nwimage::DocKind kind, std::uint32_t streamSectors, s
     return d;
 }
 
+// A ZIP archive of stored members "m0", "m1", ... whose bodies have the
+// given sizes (filled with 'z'), as current tools write it. With
+// `zip64Offsets` the central directory gives each local header's offset in
+// a ZIP64 extra field. `localOffsets` receives where each member begins.
+inline Bytes StoredZip(const std::vector<std::size_t>& bodySizes, bool zip64Offsets = false,
+                       std::vector<std::size_t>* localOffsets = nullptr) {
+    Bytes z;
+    auto u16 = [&](std::uint16_t v) { z.push_back(v & 0xFF); z.push_back(static_cast<std::uint8_t>(v >> 8)); };
+    auto u32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) z.push_back(static_cast<std::uint8_t>(v >> (8 * i))); };
+    std::vector<std::size_t> offsets;
+    for (std::size_t i = 0; i < bodySizes.size(); ++i) {
+        offsets.push_back(z.size());
+        const std::string name = "m" + std::to_string(i % 10);
+        u32(0x04034B50); u16(20); u16(0); u16(0); u16(0); u16(0); u32(0);
+        u32(static_cast<std::uint32_t>(bodySizes[i])); u32(static_cast<std::uint32_t>(bodySizes[i]));
+        u16(static_cast<std::uint16_t>(name.size())); u16(0);
+        z.insert(z.end(), name.begin(), name.end());
+        z.insert(z.end(), bodySizes[i], 'z');
+    }
+    const auto cd = static_cast<std::uint32_t>(z.size());
+    for (std::size_t i = 0; i < bodySizes.size(); ++i) {
+        const std::string name = "m" + std::to_string(i % 10);
+        u32(0x02014B50); u16(zip64Offsets ? 45 : 20); u16(20); u16(0); u16(0); u16(0); u16(0); u32(0);
+        u32(static_cast<std::uint32_t>(bodySizes[i])); u32(static_cast<std::uint32_t>(bodySizes[i]));
+        u16(static_cast<std::uint16_t>(name.size())); u16(zip64Offsets ? 12 : 0); u16(0); u16(0); u16(0); u32(0);
+        u32(zip64Offsets ? 0xFFFFFFFFu : static_cast<std::uint32_t>(offsets[i]));
+        z.insert(z.end(), name.begin(), name.end());
+        if (zip64Offsets) {
+            u16(1); u16(8); u32(static_cast<std::uint32_t>(offsets[i])); u32(0);
+        }
+    }
+    const auto cdSize = static_cast<std::uint32_t>(z.size()) - cd;
+    const auto n = static_cast<std::uint16_t>(bodySizes.size());
+    u32(0x06054B50); u16(0); u16(0); u16(n); u16(n); u32(cdSize); u32(cd); u16(0);
+    if (localOffsets) *localOffsets = offsets;
+    return z;
+}
+
 }  // namespace rawtest

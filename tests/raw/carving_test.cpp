@@ -67,16 +67,67 @@ TEST_F(RawTest, EndInALaterWindowContinuesThenRereadsThatWindow) {
         << "the window that ended the continued document is read again";
 }
 
-TEST_F(RawTest, ZipBelowACompoundHeaderOfTheSameWindowIsNoCandidate) {
+TEST_F(RawTest, ZipAndExcel5BelowACompoundHeaderOfTheSameWindowAreFoundToo) {
+    // Every header at a sector start is a candidate, whatever its record:
+    // an archive or an Excel 5 stream in front of a compound document of
+    // the same window is not lost.
     nwimage::DiskSpec desc;
     desc.totalSectors = 2000;
-    desc.documents = {Doc(DocKind::Zip, 100, 4096, 1), Doc(DocKind::Word, 300, 8192, 2),
-                      Doc(DocKind::Zip, 1000, 4096, 3)};
+    desc.documents = {Doc(DocKind::Zip, 100, 4096, 1), Doc(DocKind::Excel5, 200, 4096, 4),
+                      Doc(DocKind::Word, 300, 8192, 2), Doc(DocKind::Zip, 1000, 4096, 3)};
     Use(desc);
     Scan();
-    // The second ZIP lies in a window of its own and is found.
-    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC", "ZIP2.ZIP"}));
-    EXPECT_EQ(ReadOut("ZIP2.ZIP"), MakeDocument(DocKind::Zip, 4096, 3));
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC3.DOC", "XLS2.XLS", "ZIP1.ZIP", "ZIP4.ZIP"}));
+    EXPECT_EQ(ReadOut("ZIP1.ZIP"), MakeDocument(DocKind::Zip, 4096, 1));
+    EXPECT_EQ(ReadOut("XLS2.XLS"), Prefix(MakeDocument(DocKind::Excel5, 4096, 4), 7 * 512));
+    EXPECT_EQ(ReadOut("DOC3.DOC"), MakeDocument(DocKind::Word, 8192, 2));
+    EXPECT_EQ(ReadOut("ZIP4.ZIP"), MakeDocument(DocKind::Zip, 4096, 3));
+}
+
+TEST_F(RawTest, ArchiveMemberStartingASectorStaysInItsArchive) {
+    // The second member's local header lands on sector start + 2, the third
+    // one's on start + 4: the archive is written whole, once, and its members
+    // are no documents of their own. A compound document planted inside a
+    // second archive's extent is another document: that archive keeps the
+    // marker rule's end.
+    std::vector<std::size_t> at;
+    const Bytes zip = StoredZip({1024 - 32, 1024 - 32, 3000}, false, &at);
+    ASSERT_EQ(at[1], 1024u);
+    ASSERT_EQ(at[2], 2048u);
+    Bytes foreign = StoredZip({1024 - 32, 20000});
+    const Bytes word = MakeDocument(DocKind::Word, 8192, 9);
+    std::copy(word.begin(), word.end(), foreign.begin() + 4 * 512);  // inside the second member's body
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 3000;
+    desc.raw = {RawAt(100, zip), RawAt(1000, foreign)};
+    desc.documents = {Doc(DocKind::Excel, 300, 8192, 2)};
+    Use(desc);
+    Scan();
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC5.DOC", "XLS2.XLS", "ZIP1.ZIP", "ZIP3.ZIP", "ZIP4.ZIP"}));
+    EXPECT_EQ(ReadOut("ZIP1.ZIP"), zip);
+    EXPECT_EQ(ReadOut("XLS2.XLS"), MakeDocument(DocKind::Excel, 8192, 2));
+    EXPECT_EQ(ReadOut("DOC5.DOC"), word);
+    // The marker rule: each piece ends before the next header.
+    EXPECT_EQ(ReadOut("ZIP3.ZIP"), Prefix(foreign, 512));
+    EXPECT_EQ(ReadOut("ZIP4.ZIP"), Bytes(foreign.begin() + 2 * 512, foreign.begin() + 3 * 512));
+    EXPECT_EQ(panel.lastRows.back(), "Total Zip File(s) Recovered :  3");
+}
+
+TEST_F(RawTest, ArchiveWithAMemberInItsWindowAndItsEndInTheNextIsWrittenWhole) {
+    // Starts at sector 795 of window 0..799, members at 797 and 799, end
+    // record in the next window, which also holds a workbook.
+    std::vector<std::size_t> at;
+    const Bytes zip = StoredZip({1024 - 32, 1024 - 32, 6000}, false, &at);
+    ASSERT_EQ(at[2], 2048u);
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 3000;
+    desc.raw = {RawAt(795, zip)};
+    desc.documents = {Doc(DocKind::Excel, 900, 8192, 2)};
+    Use(desc);
+    Scan();
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"XLS2.XLS", "ZIP1.ZIP"}));
+    EXPECT_EQ(ReadOut("ZIP1.ZIP"), zip);
+    EXPECT_EQ(ReadOut("XLS2.XLS"), MakeDocument(DocKind::Excel, 8192, 2));
 }
 
 TEST_F(RawTest, DocumentAtSectorZeroIsNeverWrittenNorNumbered) {

@@ -47,24 +47,26 @@ TEST(MarkerSearch, FindsWhatAByteByByteSearchFinds) {
     }
 }
 
-TEST(CandidateSearch, KeepsOnlyHeadersAboveTheLastKept) {
+TEST(CandidateSearch, TakesEveryHeaderAtASectorStartInSectorOrder) {
     Bytes w(kWindowBytes, 0);
     const std::uint8_t cdh[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     std::memcpy(w.data() + 512 * 10, cdh, 8);
     std::memcpy(w.data() + 512 * 50, cdh, 8);
-    std::memcpy(w.data() + 512 * 20, "PK\x03\x04\x14", 5);    // below the last compound header
-    std::memcpy(w.data() + 512 * 60, "PK\x03\x04\x2D", 5);    // above it
+    std::memcpy(w.data() + 512 * 20, "PK\x03\x04\x14", 5);    // below the last compound header: still one
+    std::memcpy(w.data() + 512 * 60, "PK\x03\x04\x2D", 5);
     std::memcpy(w.data() + 512 * 70, "PK\x03\x04\x40", 5);    // not a version byte
     std::memcpy(w.data() + 512 * 55, "Microsoft Excel 5.0", 19);
+    std::memcpy(w.data() + 512 * 5, "Microsoft Excel 5.0", 19);  // below every compound header
     std::memcpy(w.data() + 512 * 30 + 1, cdh, 8);               // not at a sector start
+    std::memcpy(w.data() + 512 * 799, cdh, 8);                  // the window's last sector
     std::vector<raw::Candidate> c;
-    ASSERT_EQ(raw::FindCandidates(w.data(), 1000, c), 4u);
-    EXPECT_EQ(c[0].sector, 1010u);
-    EXPECT_EQ(c[1].sector, 1050u);
-    EXPECT_EQ(c[2].sector, 1055u);
-    EXPECT_EQ(c[2].record, 4);
-    EXPECT_EQ(c[3].sector, 1060u);
-    EXPECT_EQ(c[3].record, 5);
+    ASSERT_EQ(raw::FindCandidates(w.data(), 1000, c), 7u);
+    const std::vector<std::pair<std::uint64_t, int>> want{{1005, 4}, {1010, 0}, {1020, 5}, {1050, 0},
+                                                          {1055, 4}, {1060, 5}, {1799, 0}};
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(c[i].sector, want[i].first) << i;
+        EXPECT_EQ(c[i].record, want[i].second) << i;
+    }
 }
 
 TEST(EndSearch, LaterMatchesBoundsAndOrderOfChoice) {
@@ -229,6 +231,28 @@ TEST(ZipLength, Zip64RecordsAreFollowed) {
     EXPECT_EQ(raw::ZipArchiveLength(Over(z), eocd), z.size());
     Put32(z, static_cast<std::size_t>(rec + 48), static_cast<std::uint32_t>(cd + 1));
     EXPECT_FALSE(raw::ZipArchiveLength(Over(z), eocd));
+}
+
+TEST(ZipLength, CentralDirectoryListsTheMembersLocalHeaders) {
+    for (bool zip64 : {false, true}) {
+        std::vector<std::size_t> want;
+        const Bytes z = StoredZip({100, 989, 5}, zip64, &want);
+        const std::uint64_t eocd = z.size() - 22;
+        const std::optional<raw::ZipLayout> layout = raw::ReadZipLayout(Over(z), eocd);
+        ASSERT_TRUE(layout) << zip64;
+        EXPECT_EQ(layout->length, z.size());
+        EXPECT_EQ(layout->entries, 3u);
+        std::vector<std::uint64_t> got;
+        ASSERT_TRUE(raw::ZipMemberOffsets(Over(z), *layout, got)) << zip64;
+        EXPECT_EQ(got, std::vector<std::uint64_t>(want.begin(), want.end()));
+
+        raw::ZipLayout fewer = *layout;
+        fewer.entries = 2;  // the end record and the directory disagree
+        EXPECT_FALSE(raw::ZipMemberOffsets(Over(z), fewer, got));
+        Bytes bad = z;
+        Put32(bad, static_cast<std::size_t>(layout->directoryOffset) + 46 + 2 + (zip64 ? 12 : 0), 0x12345678);
+        EXPECT_FALSE(raw::ZipMemberOffsets(Over(bad), *layout, got)) << "second entry's signature broken";
+    }
 }
 
 }  // namespace
