@@ -130,4 +130,6 @@ for name, folder, secs in (("tarvine-cli raw", "tarvine-out", t1 - t0), ("photor
     files, found, same = score(os.path.join(scratch, folder))
     print(f"{name:16s} files written {files:3d}  documents found {found:3d}/{n}  "
           f"byte-identical {same:3d}/{n}  time {secs:6.2f} s")
+if t2 > t1:
+    print(f"time ratio tarvine-cli raw / photorec: {(t1 - t0) / (t2 - t1):.2f} (goal: under 1)")
 PY
