@@ -315,11 +315,12 @@ inline Bytes LargeCompound(nwimage::DocKind kind, std::uint32_t streamSectors, s
 }
 
 // A ZIP archive of stored members "m0", "m1", ... whose bodies have the
-// given sizes (filled with 'z'), as current tools write it. With
-// `zip64Offsets` the central directory gives each local header's offset in
-// a ZIP64 extra field. `localOffsets` receives where each member begins.
-inline Bytes StoredZip(const std::vector<std::size_t>& bodySizes, bool zip64Offsets = false,
-                       std::vector<std::size_t>* localOffsets = nullptr) {
+// given sizes (filled with 'z'), as current tools write it (version needed
+// 2.0), with an archive comment. With `zip64Offsets` the central directory
+// gives each local header's offset in a ZIP64 extra field. `localOffsets`
+// receives where each member begins.
+inline Bytes StoredZip(const std::vector<std::size_t>& bodySizes, const std::string& comment = "",
+                       bool zip64Offsets = false, std::vector<std::size_t>* localOffsets = nullptr) {
     Bytes z;
     auto u16 = [&](std::uint16_t v) { z.push_back(v & 0xFF); z.push_back(static_cast<std::uint8_t>(v >> 8)); };
     auto u32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) z.push_back(static_cast<std::uint8_t>(v >> (8 * i))); };
@@ -347,7 +348,9 @@ inline Bytes StoredZip(const std::vector<std::size_t>& bodySizes, bool zip64Offs
     }
     const auto cdSize = static_cast<std::uint32_t>(z.size()) - cd;
     const auto n = static_cast<std::uint16_t>(bodySizes.size());
-    u32(0x06054B50); u16(0); u16(0); u16(n); u16(n); u32(cdSize); u32(cd); u16(0);
+    u32(0x06054B50); u16(0); u16(0); u16(n); u16(n); u32(cdSize); u32(cd);
+    u16(static_cast<std::uint16_t>(comment.size()));
+    z.insert(z.end(), comment.begin(), comment.end());
     if (localOffsets) *localOffsets = offsets;
     return z;
 }

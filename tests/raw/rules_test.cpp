@@ -187,26 +187,12 @@ TEST(CompoundLength, InconsistentTablesGiveNoLength) {
     EXPECT_FALSE(raw::CompoundDocumentLength(Over(Bytes(4096, 0)), 1u << 30));
 }
 
-Bytes StoredZipWithComment(const std::string& comment) {
-    Bytes z;
-    auto u16 = [&](std::uint16_t v) { z.push_back(v & 0xFF); z.push_back(v >> 8); };
-    auto u32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) z.push_back((v >> (8 * i)) & 0xFF); };
-    u32(0x04034B50); for (int i = 0; i < 11; ++i) u16(0); z.push_back('x');
-    const auto cd = static_cast<std::uint32_t>(z.size());
-    u32(0x02014B50); for (int i = 0; i < 21; ++i) u16(0);
-    const auto cdSize = static_cast<std::uint32_t>(z.size()) - cd;
-    u32(0x06054B50); u16(0); u16(0); u16(1); u16(1); u32(cdSize); u32(cd);
-    u16(static_cast<std::uint16_t>(comment.size()));
-    z.insert(z.end(), comment.begin(), comment.end());
-    return z;
-}
-
 TEST(ZipLength, EndRecordGivesTheLengthWithItsComment) {
-    const Bytes z = StoredZipWithComment("a comment");
+    const Bytes z = StoredZip({1}, "a comment");
     const std::uint64_t eocd = z.size() - 22 - 9;
     EXPECT_EQ(raw::ZipArchiveLength(Over(z), eocd), z.size());
     Bytes bad = z;
-    Put32(bad, eocd + 16, 3);  // directory offset off by one
+    Put32(bad, eocd + 16, raw::Le32(z.data() + eocd + 16) + 1);  // directory offset off by one
     EXPECT_FALSE(raw::ZipArchiveLength(Over(bad), eocd));
     bad = z;
     Put16(bad, eocd + 4, 1);   // a part of a split archive
@@ -236,7 +222,7 @@ TEST(ZipLength, Zip64RecordsAreFollowed) {
 TEST(ZipLength, CentralDirectoryListsTheMembersLocalHeaders) {
     for (bool zip64 : {false, true}) {
         std::vector<std::size_t> want;
-        const Bytes z = StoredZip({100, 989, 5}, zip64, &want);
+        const Bytes z = StoredZip({100, 989, 5}, "", zip64, &want);
         const std::uint64_t eocd = z.size() - 22;
         const std::optional<raw::ZipLayout> layout = raw::ReadZipLayout(Over(z), eocd);
         ASSERT_TRUE(layout) << zip64;
