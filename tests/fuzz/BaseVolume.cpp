@@ -1,6 +1,7 @@
 #include "BaseVolume.h"
 
 #include "FuzzFormats.h"
+#include "common/VolumeTestHelpers.h"
 #include "tools/nwimage/Description.h"
 
 namespace fuzz {
@@ -26,16 +27,7 @@ BaseVolume MakeBase() {
     BaseVolume b;
     b.image = nwimage::Build(nwimage::ParseDescription(kDescription));
     const nwimage::BuiltVolume& v = b.image.volumes.at(0);
-    nw::VolumeDescriptor& d = b.descriptor;
-    d.name = v.name;
-    d.startSector = v.startSector;
-    d.sectorsPerBlock = v.sectorsPerBlock;
-    d.blockCount = v.blocks;
-    d.sizeInSectors = static_cast<std::uint64_t>(v.blocks) * v.sectorsPerBlock;
-    d.fat1FirstBlock = v.fat1.at(0);
-    d.fat2FirstBlock = v.fat2.at(0);
-    d.det1FirstBlock = v.det1.at(0);
-    d.det2FirstBlock = v.det2.at(0);
+    b.descriptor = testutil::DescriptorOf(v);
     for (const auto* chain : {&v.fat1, &v.fat2, &v.det1, &v.det2})
         for (std::uint32_t block : *chain)
             for (std::uint32_t s = 0; s < v.sectorsPerBlock; ++s)

@@ -15,6 +15,7 @@
 #include "app/job/Tree.h"
 #include "app/job/WizardState.h"
 #include "common/TempDir.h"
+#include "common/VolumeTestHelpers.h"
 #include "disk/DiskCatalogue.h"
 #include "disk/SectorReader.h"
 #include "netware/FileReader.h"
@@ -25,6 +26,10 @@
 #include "tools/nwimage/NwImage.h"
 
 namespace hardening {
+
+using CountingPrompt = testutil::CountingBadSectorPrompt;
+using testutil::DescriptorOf;
+using testutil::ScriptedFatChoice;
 
 // One shown file or folder: path below the volume root ('\' joined).
 struct Shown {
@@ -53,24 +58,6 @@ inline std::vector<Shown> ManifestListing(const nwimage::Image& image, const std
     }
     return out;
 }
-
-struct CountingPrompt : disk::BadSectorPrompt {
-    std::int32_t Ask() override {
-        ++asked;
-        return answer;
-    }
-    std::int32_t answer = disk::kRetry;
-    int asked = 0;
-};
-
-struct ScriptedFatChoice : nw::FatChoicePrompt {
-    int Choose(std::uint32_t a, std::uint32_t b) override {
-        asked.push_back({a, b});
-        return answer;
-    }
-    int answer = 1;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> asked;
-};
 
 class HardeningTest : public ::testing::Test {
 protected:
@@ -114,19 +101,6 @@ protected:
         w.selectedDiskLabel = "Disk0";
     }
 
-    static nw::VolumeDescriptor DescriptorOf(const nwimage::BuiltVolume& v) {
-        nw::VolumeDescriptor d;
-        d.name = v.name.substr(0, 19);
-        d.startSector = v.startSector;
-        d.sectorsPerBlock = v.sectorsPerBlock;
-        d.blockCount = v.blocks;
-        d.sizeInSectors = static_cast<std::uint64_t>(v.blocks) * v.sectorsPerBlock;
-        d.fat1FirstBlock = v.fat1.at(0);
-        d.fat2FirstBlock = v.fat2.at(0);
-        d.det1FirstBlock = v.det1.at(0);
-        d.det2FirstBlock = v.det2.at(0);
-        return d;
-    }
 
     std::vector<nw::VolumeDescriptor> Found() const {
         const auto& w = job::Wizard();

@@ -11,6 +11,7 @@
 #include "app/job/Tree.h"
 #include "app/job/WizardState.h"
 #include "common/TempDir.h"
+#include "common/VolumeTestHelpers.h"
 #include "disk/SectorReader.h"
 #include "netware/FileReader.h"
 #include "netware/Mount.h"
@@ -20,6 +21,9 @@
 #include "tools/nwimage/NwImage.h"
 
 namespace mounttest {
+
+using ScriptedFatPrompt = testutil::ScriptedFatChoice;
+using testutil::DescriptorOf;
 
 struct RecordingControls : job::PublishedControls {
     void SetSearchProgress(int percent, const std::string&) override {
@@ -37,15 +41,6 @@ struct RecordingControls : job::PublishedControls {
     std::vector<bool> stopButton;
     std::vector<int> layouts;
     std::function<void(int)> onProgress;
-};
-
-struct ScriptedFatPrompt : nw::FatChoicePrompt {
-    int Choose(std::uint32_t a, std::uint32_t b) override {
-        asked.push_back({a, b});
-        return answer;
-    }
-    int answer = 1;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> asked;
 };
 
 // One line of a listing, in the manifest's terms.
@@ -107,19 +102,6 @@ protected:
         return Use(nwimage::ParseDescription(description), withMapfile);
     }
 
-    static nw::VolumeDescriptor DescriptorOf(const nwimage::BuiltVolume& v) {
-        nw::VolumeDescriptor d;
-        d.name = v.name.substr(0, 19);
-        d.startSector = v.startSector;
-        d.sectorsPerBlock = v.sectorsPerBlock;
-        d.blockCount = v.blocks;
-        d.sizeInSectors = static_cast<std::uint64_t>(v.blocks) * v.sectorsPerBlock;
-        d.fat1FirstBlock = v.fat1.empty() ? 0 : v.fat1[0];
-        d.fat2FirstBlock = v.fat2.empty() ? 0 : v.fat2[0];
-        d.det1FirstBlock = v.det1.empty() ? 0 : v.det1[0];
-        d.det2FirstBlock = v.det2.empty() ? 0 : v.det2[0];
-        return d;
-    }
 
     // Mounts built volume k the way the mount worker does.
     void MountVolume(std::size_t k) {

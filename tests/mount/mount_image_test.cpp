@@ -74,13 +74,8 @@ TEST_P(BlockSizeTest, FilesOfEveryPlacementReadBack) {
 INSTANTIATE_TEST_SUITE_P(AllBlockSizes, BlockSizeTest, ::testing::Values(8, 16, 32, 64, 128));
 
 TEST_F(MountTest, BadSectorsReadAsZerosWithoutAPromptAndTheRestIsIntact) {
-    struct CountingPrompt : disk::BadSectorPrompt {
-        std::int32_t Ask() override {
-            ++asked;
-            return disk::kSkipAll;
-        }
-        int asked = 0;
-    } badPrompt;
+    testutil::CountingBadSectorPrompt badPrompt;
+    badPrompt.answer = disk::kSkipAll;
     disk::SetBadSectorPrompt(&badPrompt);
     Use(R"(disk seed=7
 partition first=63 count=40000

@@ -16,6 +16,7 @@
 #include "app/job/Tree.h"
 #include "app/job/WizardState.h"
 #include "common/TempDir.h"
+#include "common/VolumeTestHelpers.h"
 #include "disk/SectorReader.h"
 #include "netware/Mount.h"
 #include "netware/TreeModel.h"
@@ -154,16 +155,7 @@ protected:
         w.selectedDiskNumber = 0;
         w.selectedDiskLabel = "Disk0";
         const nwimage::BuiltVolume& v = image.volumes.at(k);
-        nw::VolumeDescriptor d;
-        d.name = v.name.substr(0, 19);
-        d.startSector = v.startSector;
-        d.sectorsPerBlock = v.sectorsPerBlock;
-        d.blockCount = v.blocks;
-        d.sizeInSectors = static_cast<std::uint64_t>(v.blocks) * v.sectorsPerBlock;
-        d.fat1FirstBlock = v.fat1.empty() ? 0 : v.fat1[0];
-        d.fat2FirstBlock = v.fat2.empty() ? 0 : v.fat2[0];
-        d.det1FirstBlock = v.det1.empty() ? 0 : v.det1[0];
-        d.det2FirstBlock = v.det2.empty() ? 0 : v.det2[0];
+        const nw::VolumeDescriptor d = testutil::DescriptorOf(v);
         w.currentVolume = d;
         w.selectedVolumeName = d.name;
         nw::MountCurrentVolume();
