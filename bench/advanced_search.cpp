@@ -14,27 +14,13 @@
 #include <vector>
 
 #include "app/job/WizardState.h"
+#include "bench/BenchCommon.h"
 #include "disk/DiskCatalogue.h"
 #include "disk/SectorReader.h"
 #include "netware/VolumeSearch.h"
 #include "tools/nwimage/NwImage.h"
 
 namespace {
-
-double Seconds(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-double PlainRead(const std::string& path) {
-    std::vector<char> buf(1 << 20);
-    const auto t0 = std::chrono::steady_clock::now();
-    const int fd = ::open(path.c_str(), O_RDONLY);
-    if (fd < 0) return 0;
-    while (::read(fd, buf.data(), buf.size()) > 0) {
-    }
-    ::close(fd);
-    return Seconds(t0);
-}
 
 }  // namespace
 
@@ -78,11 +64,11 @@ int main(int argc, char** argv) {
     double plain = 1e9, search = 1e9;
     bool found = true;
     for (int round = 0; round < 2; ++round) {
-        plain = std::min(plain, PlainRead(path));
+        plain = std::min(plain, bench::PlainReadSeconds(path));
         disk::InvalidateSectorCache();
         const auto t0 = std::chrono::steady_clock::now();
         nw::AdvancedVolumeSearch();
-        search = std::min(search, Seconds(t0));
+        search = std::min(search, bench::Seconds(t0));
         found = found && w.volumeCount.load() == 1 && w.VolumeList[0].startSector == image.volumes[0].startSector &&
                 w.VolumeList[0].sectorsPerBlock == 8;
     }

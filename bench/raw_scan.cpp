@@ -13,30 +13,13 @@
 #include <vector>
 
 #include "app/job/WizardState.h"
+#include "bench/BenchCommon.h"
 #include "app/job/Worker.h"
 #include "disk/SectorReader.h"
 #include "raw/RawScan.h"
 #include "tools/nwimage/NwImage.h"
 
 namespace {
-
-double Seconds(std::chrono::steady_clock::time_point a) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count();
-}
-
-std::uint64_t gSink = 0;
-
-double PlainRead(const std::string& path, std::uint64_t bytes) {
-    std::vector<std::uint8_t> buf(1 << 20);
-    auto t = std::chrono::steady_clock::now();
-    int fd = ::open(path.c_str(), O_RDONLY);
-    for (std::uint64_t off = 0; off < bytes; off += buf.size()) {
-        if (::pread(fd, buf.data(), buf.size(), static_cast<off_t>(off)) <= 0) break;
-        gSink += buf[off % 4096];
-    }
-    ::close(fd);
-    return Seconds(t);
-}
 
 struct QuietPanel : raw::RawPanel {
     std::string destination;
@@ -111,10 +94,10 @@ int main(int argc, char** argv) {
     panel.destination = out;
     raw::InstallRawPanel(&panel);
 
-    PlainRead(path, bytes);  // warm the page cache
+    bench::PlainReadSeconds(path, bytes);  // warm the page cache
     double plain = 1e9, scan = 1e9;
     for (int round = 0; round < 3; ++round) {
-        plain = std::min(plain, PlainRead(path, bytes));
+        plain = std::min(plain, bench::PlainReadSeconds(path, bytes));
         std::filesystem::remove_all(out);
         panel.written = 0;
         auto t = std::chrono::steady_clock::now();
@@ -123,7 +106,7 @@ int main(int argc, char** argv) {
             return 2;
         }
         job::WaitForWorker(raw::RawScan().rawWorker);
-        scan = std::min(scan, Seconds(t));
+        scan = std::min(scan, bench::Seconds(t));
     }
     const double mb = static_cast<double>(bytes) / 1e6;
     std::printf("image %llu MiB, %u documents laid, %d written\n", static_cast<unsigned long long>(mib), documents,
@@ -135,5 +118,5 @@ int main(int argc, char** argv) {
     disk::DetachAllDevices();
     std::filesystem::remove(path);
     std::filesystem::remove_all(out);
-    return gSink == 42 ? 1 : 0;
+    return bench::Sink() == 42 ? 1 : 0;
 }

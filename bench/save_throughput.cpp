@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/job/WizardState.h"
+#include "bench/BenchCommon.h"
 #include "disk/SectorReader.h"
 #include "netware/Mount.h"
 #include "netware/Records.h"
@@ -23,10 +24,6 @@ namespace {
 constexpr std::uint32_t kSpb = 128;  // 64 KiB blocks
 constexpr std::uint64_t kBlockBytes = kSpb * 512ull;
 constexpr std::uint32_t kEntriesPerFatBlock = 64 * kSpb;
-
-double Seconds(std::chrono::steady_clock::time_point a) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count();
-}
 
 bool WriteAll(int fd, const void* data, std::size_t n, std::uint64_t offset) {
     return ::pwrite(fd, data, n, static_cast<off_t>(offset)) == static_cast<ssize_t>(n);
@@ -113,7 +110,7 @@ int main(int argc, char** argv) {
         auto t = std::chrono::steady_clock::now();
         const std::string cmd = "cp '" + image + "' '" + out + "/copy.img'";
         if (std::system(cmd.c_str()) != 0) return 2;
-        const double cp = static_cast<double>(std::filesystem::file_size(image)) / Seconds(t);
+        const double cp = static_cast<double>(std::filesystem::file_size(image)) / bench::Seconds(t);
         std::filesystem::remove(out + "/copy.img");
 
         auto& job = recovery::CurrentSaveJob();
@@ -123,7 +120,7 @@ int main(int argc, char** argv) {
         job.startTime = recovery::SaveClockNow();
         t = std::chrono::steady_clock::now();
         recovery::SaveOneFile(fileSize, fatBlocks, out, "BIG.BIN", 0, 0, 0);
-        const double save = static_cast<double>(fileSize) / Seconds(t);
+        const double save = static_cast<double>(fileSize) / bench::Seconds(t);
         savedSize = std::filesystem::file_size(out + "/BIG.BIN");
         if (cp > best_cp) best_cp = cp;
         if (save > best_save) best_save = save;

@@ -13,27 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchCommon.h"
 #include "disk/SectorReader.h"
 
 namespace {
-
-double Seconds(std::chrono::steady_clock::time_point a) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count();
-}
-
-std::uint64_t gSink = 0;
-
-double PlainRead(const std::string& path, std::uint64_t bytes) {
-    std::vector<std::uint8_t> buf(1 << 20);
-    auto t = std::chrono::steady_clock::now();
-    int fd = ::open(path.c_str(), O_RDONLY);
-    for (std::uint64_t off = 0; off < bytes; off += buf.size()) {
-        if (::pread(fd, buf.data(), buf.size(), static_cast<off_t>(off)) <= 0) break;
-        gSink += buf[off % 4096];
-    }
-    ::close(fd);
-    return bytes / Seconds(t);
-}
 
 double SectorRequests(std::uint64_t bytes, std::uint32_t perRequest) {
     std::vector<std::uint8_t> buf(perRequest * disk::kSectorSize);
@@ -41,9 +24,9 @@ double SectorRequests(std::uint64_t bytes, std::uint32_t perRequest) {
     auto t = std::chrono::steady_clock::now();
     for (std::uint64_t s = 0; s + perRequest <= sectors; s += perRequest) {
         disk::ReadSectors(disk::MakeRequest(0, "Disk0", s, perRequest, buf.data()));
-        gSink += buf[s % 512];
+        bench::Sink() += buf[s % 512];
     }
-    return bytes / Seconds(t);
+    return bytes / bench::Seconds(t);
 }
 
 }  // namespace
@@ -75,16 +58,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 2;
     }
-    PlainRead(path, bytes);  // warm the page cache
-    const double plain = PlainRead(path, bytes);
+    bench::PlainReadSeconds(path, bytes);  // warm the page cache
+    const double plain = bytes / bench::PlainReadSeconds(path, bytes);
     SectorRequests(bytes, 8);  // first pass: allocates the cache
     const double eight = SectorRequests(bytes, 8);
     const double one = SectorRequests(bytes, 1);
-    const double plain2 = PlainRead(path, bytes);
+    const double plain2 = bytes / bench::PlainReadSeconds(path, bytes);
     const double base = (plain + plain2) / 2;
     std::printf("benchmark\tmeasure\tvalue\tbaseline\tratio\tgoal\n");
     std::printf("sector_read\t8-sector requests MB/s\t%.0f\t%.0f\t%.2f\t>= 0.50\n", eight / 1e6, base / 1e6, eight / base);
     std::printf("sector_read\t1-sector requests MB/s\t%.0f\t%.0f\t%.2f\t>= 0.30\n", one / 1e6, base / 1e6, one / base);
     std::remove(path.c_str());
-    return gSink == 42 ? 1 : 0;
+    return bench::Sink() == 42 ? 1 : 0;
 }
