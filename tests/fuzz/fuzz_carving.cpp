@@ -6,21 +6,10 @@
 
 #include "FuzzFormats.h"
 #include "app/job/WizardState.h"
+#include "common/QuietRawPanel.h"
 #include "raw/RawScan.h"
 
 namespace {
-
-struct QuietPanel : raw::RawPanel {
-    std::string end;
-    std::string button = raw::kStartText;
-    int FileTypeRowCount() override { return raw::kKindCount; }
-    bool FileTypeChecked(int) override { return true; }
-    std::string StartSectorText() override { return "0"; }
-    std::string EndSectorText() override { return end; }
-    std::string StartButtonText() override { return button; }
-    void SetStartButtonText(const std::string& text) override { button = text; }
-    void ShowFileSavingDialog() override {}
-};
 
 std::size_t CountEntries(const std::filesystem::path& dir) {
     std::size_t n = 0;
@@ -31,7 +20,7 @@ std::size_t CountEntries(const std::filesystem::path& dir) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static QuietPanel panel;
+    static testutil::QuietRawPanel panel;
     const std::size_t n = std::min(size, fuzz::kCarvingMaxBytes);
     std::vector<std::uint8_t> bytes(data, data + n);
     if (bytes.empty()) bytes.push_back(0);

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "HardeningFixture.h"
+#include "common/QuietRawPanel.h"
 #include "raw/RawScan.h"
 #include "tools/nwimage/Mount.h"
 
@@ -153,18 +154,6 @@ TEST_F(FaultTest, BadSectorBesideTheDirectorySignatureDependsOnTheAnswer) {
 
 // ---- raw carving ---------------------------------------------------------------
 
-struct QuietPanel : raw::RawPanel {
-    std::string end;
-    std::string button = raw::kStopText;
-    int FileTypeRowCount() override { return raw::kKindCount; }
-    bool FileTypeChecked(int) override { return true; }
-    std::string StartSectorText() override { return "0"; }
-    std::string EndSectorText() override { return end; }
-    std::string StartButtonText() override { return button; }
-    void SetStartButtonText(const std::string& text) override { button = text; }
-    void ShowFileSavingDialog() override {}
-};
-
 class CarvingFaultTest : public HardeningTest {
 protected:
     // Runs a raw scan over the whole disk into a fresh folder; returns the
@@ -173,7 +162,8 @@ protected:
         Attach(image, withMapfile);
         const std::string out = dir.File(name);
         std::filesystem::create_directory(out);
-        QuietPanel panel;
+        testutil::QuietRawPanel panel;
+        panel.button = raw::kStopText;  // the worker runs as if started
         panel.end = std::to_string(image.totalSectors);
         raw::InstallRawPanel(&panel);
         auto& st = raw::RawScan();

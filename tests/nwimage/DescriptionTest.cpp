@@ -151,19 +151,7 @@ TEST(NwImageDescription, ExampleAndSampleDescriptionsBuild) {
 }
 
 TEST(NwImageOutput, ImageFileIsSparseEvenPastSector2To32) {
-    DiskSpec d;
-    PartitionSpec p;
-    p.firstSector = 0xFFFFF000u;
-    p.sectorCount = 0x10000;
-    VolumeSpec v;
-    v.name = "HIGH";
-    v.blocks = 4000;
-    EntrySpec f = File("TOP.BIN", 4096);
-    f.blocks = {3900};
-    v.entries = {f};
-    p.volumes = {v};
-    d.partitions = {p};
-    Image img = Build(d);
+    Image img = Build(HighVolume());
     const fs::path path = Scratch("high.img");
     WriteImageFile(img, path.string());
     struct stat st {};

@@ -44,6 +44,24 @@ inline DiskSpec OneVolume(std::uint32_t spb = 8, std::uint32_t blocks = 2000) {
     return d;
 }
 
+// One volume "HIGH" in a partition starting at sector 0xFFFFF000, with a
+// file whose block lies past sector 2^32.
+inline DiskSpec HighVolume() {
+    DiskSpec d;
+    PartitionSpec p;
+    p.firstSector = 0xFFFFF000u;
+    p.sectorCount = 0x10000;
+    VolumeSpec v;
+    v.name = "HIGH";
+    v.blocks = 4000;
+    EntrySpec f = File("TOP.BIN", 4096);
+    f.blocks = {3900};
+    v.entries = {f};
+    p.volumes = {v};
+    d.partitions = {p};
+    return d;
+}
+
 inline VolumeSpec& Vol(DiskSpec& d, std::size_t p = 0, std::size_t v = 0) { return d.partitions[p].volumes[v]; }
 
 inline std::vector<std::uint8_t> SectorOf(const Image& img, std::uint64_t s) { return img.ReadBytes(s, 1); }

@@ -366,19 +366,7 @@ TEST(NwImageRoundTrip, OrphansCyclesAndOwnParentInTheTree) {
 }
 
 TEST(NwImageRoundTrip, PartitionWhoseVolumeReachesPastSector2To32) {
-    DiskSpec d;
-    PartitionSpec p;
-    p.firstSector = 0xFFFFF000u;
-    p.sectorCount = 0x10000;
-    VolumeSpec v;
-    v.name = "HIGH";
-    v.blocks = 4000;
-    EntrySpec f = File("TOP.BIN", 4096);
-    f.blocks = {3900};
-    v.entries = {f};
-    p.volumes = {v};
-    d.partitions = {p};
-    Image img = Build(d);
+    Image img = Build(HighVolume());
     const BuiltVolume& b = img.volumes[0];
     const std::uint64_t sector = b.startSector + 3900ull * 8;
     EXPECT_GT(sector, 0xFFFFFFFFull);
