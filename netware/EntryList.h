@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "app/job/TreeItem.h"
 
 namespace nw {
 
@@ -29,7 +28,7 @@ struct EntryRecord {
     std::uint32_t timestamp = 0;      // packed date and time
     std::uint32_t deletedMarker = 0;  // nonzero = deleted (salvageable) entry
     std::uint32_t ordinal = 0;        // 1-based position in its own list at creation
-    job::TreeItem treeItem = nullptr; // folders: the item that shows it (set by tree population)
+    std::uint32_t treeNode = 0xFFFFFFFFu;  // folders: the folder-tree node that shows it (none: all ones)
     // Disk sectors of the directory entry in both directory copies. Kept in
     // full 64 bits here; the recovery log stores the low 32 bits. 0 in
     // det2Sector = no second copy is known.
@@ -38,7 +37,6 @@ struct EntryRecord {
     std::uint16_t slot = 0;           // entry position 0..3 within the sector
     std::uint8_t attributes = 0;      // low byte of the attribute word; 0x10 = folder
     std::uint8_t attributesHigh = 0;  // bits 24-31 of the attribute word; 0x04 = stored compressed
-    std::uint8_t checked = 0;         // 1 = selected through the containing folder's check box
 
     bool IsFolder() const { return (attributes & 0x10) != 0; }
     bool IsDeleted() const { return deletedMarker != 0; }

@@ -1,5 +1,6 @@
-// Reading a file's bytes through its block chain on the mounted volume,
-// suballocated pieces included, trimmed to the byte count.
+// Reading a file's bytes through its block chain on a mounted volume,
+// suballocated pieces included, trimmed to the byte count. A FileReader
+// belongs to one reading thread; several may read one volume at once.
 #pragma once
 
 #include <cstdint>
@@ -8,19 +9,13 @@
 
 #include "netware/EntryList.h"
 
+namespace disk {
+class SectorReader;
+}
+
 namespace nw {
 
-// The chain of the file being read: its first value, then every next value
-// read from the FAT, ending with the terminal value (0, 0xFFFFFFFF or a
-// piece). Reading a piece replaces it with the piece's suballocation chain.
-// One reader at a time.
-std::vector<std::uint32_t>& BlockChain();
-
-// Builds BlockChain() from `firstValue`. Stops at a terminal value, and also
-// (treating the chain as ended) at a repeated block, a block beyond the
-// volume, a FAT block the mount did not load, and after as many elements as
-// the volume has blocks.
-void BuildBlockChain(std::uint32_t firstValue);
+struct MountedVolume;
 
 // Where a suballocated piece lies.
 struct PieceLocation {
@@ -30,12 +25,6 @@ struct PieceLocation {
     bool hasFollowingBlock = false;
     std::uint32_t followingBlock = 0;  // the next block of the suballocation chain
 };
-// Builds the piece's suballocation chain as BlockChain().
-PieceLocation LocatePiece(std::uint32_t pieceValue);
-
-// Disk sector where the file's data starts (none for 0xFFFFFFFF or a piece
-// whose chain is too short).
-std::optional<std::uint64_t> FirstDataSector(std::uint32_t firstBlock);
 
 // Receives the file's bytes.
 class FileDataConsumer {
@@ -49,11 +38,41 @@ public:
     virtual void BlockFinished() {}
 };
 
-// Delivers up to byteCount bytes of the file starting at firstBlock and
-// returns how many were delivered (fewer when the chain ends early).
-std::uint64_t ReadFileData(std::uint32_t firstBlock, std::uint32_t byteCount, FileDataConsumer& consumer);
+class FileReader {
+public:
+    FileReader(const MountedVolume& volume, const disk::SectorReader& reader) : volume_(&volume), reader_(&reader) {}
 
-// Convenience for small files and tests: the bytes of a file record.
-std::vector<std::uint8_t> ReadFileBytes(const EntryRecord& file);
+    // The chain of the file being read: its first value, then every next
+    // value read from the FAT, ending with the terminal value (0, 0xFFFFFFFF
+    // or a piece). Reading a piece replaces it with the piece's
+    // suballocation chain.
+    std::vector<std::uint32_t> BlockChain;
+
+    // Builds BlockChain from `firstValue`. Stops at a terminal value, and
+    // also (treating the chain as ended) at a repeated block, a block beyond
+    // the volume, a FAT block the mount did not load, and after as many
+    // elements as the volume has blocks.
+    void BuildBlockChain(std::uint32_t firstValue);
+    // Builds the piece's suballocation chain as BlockChain.
+    PieceLocation LocatePiece(std::uint32_t pieceValue);
+    // Disk sector where the file's data starts (none for 0xFFFFFFFF or a
+    // piece whose chain is too short).
+    std::optional<std::uint64_t> FirstDataSector(std::uint32_t firstBlock);
+
+    // Delivers up to byteCount bytes of the file starting at firstBlock and
+    // returns how many were delivered (fewer when the chain ends early).
+    std::uint64_t ReadFileData(std::uint32_t firstBlock, std::uint32_t byteCount, FileDataConsumer& consumer);
+    // Bytes of the last ReadFileData that came from sectors that could not
+    // be read (delivered as zeros).
+    std::uint64_t UnreadableBytes() const { return unreadableBytes_; }
+
+    // Convenience for small files and tests: the bytes of a file record.
+    std::vector<std::uint8_t> ReadFileBytes(const EntryRecord& file);
+
+private:
+    const MountedVolume* volume_;
+    const disk::SectorReader* reader_;
+    std::uint64_t unreadableBytes_ = 0;
+};
 
 }  // namespace nw

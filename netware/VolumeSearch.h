@@ -1,10 +1,12 @@
-// Finding the NetWare volumes of the selected disk.
+// Finding the NetWare volumes of a disk.
 //
 // The quick search trusts the disk's own bookkeeping: partition table,
 // hot-fix sector and volume table. The advanced search trusts only the
 // directory tables: it scans the disk for the first sector of a DET, finds
 // the mirror copy, and proves the volume start and block size from the FAT
-// and from both DET chains. Both fill job::Wizard().VolumeList.
+// and from both DET chains. Both fill a FoundVolumes table the caller owns,
+// report through a SearchReport and say in their result how they ended;
+// the caller decides what the user sees next.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "netware/VolumeDescriptor.h"
+#include "base/Progress.h"
+#include "netware/Volume.h"
+
+namespace disk {
+class SectorReader;
+}
 
 namespace nw {
 
@@ -25,31 +32,49 @@ constexpr unsigned kMirrorReportEvery = 888;
 constexpr unsigned kStartReportEvery = 901;
 constexpr std::uint32_t kBlockSizes[] = {128, 64, 32, 16, 8};
 
-// Appends a found volume at index volumeCount with its node in the volume
-// tree. False when the table is already full (the volume is not stored).
-bool AddFoundVolume(VolumeDescriptor d);
+// What a search shows while it runs.
+class SearchReport : public base::ProgressSink {
+public:
+    // A volume was added to the table (volumeCount is the new count).
+    virtual void VolumeFound(const VolumeDescriptor& volume, std::uint32_t volumeCount) {
+        (void)volume;
+        (void)volumeCount;
+    }
+    // The volume-count text ("Volumes Found : 3").
+    virtual void VolumeCountText(const std::string& text) { (void)text; }
+};
 
-// The quick search. Returns false when the disk cannot be opened; the search
-// has then said so ("Unable to open disk") and the caller must not add its own
-// "No volume found" message.
-bool QuickVolumeSearch();
+struct SearchResult {
+    bool diskOpened = true;      // false: nothing was searched
+    std::string openFailure;     // the system's reason when the disk cannot be opened
+    bool stopped = false;        // the cancel flag ended the search
+    bool tableFull = false;      // a volume was found that the table had no room for
+};
 
-// The advanced search, the body of the search worker. Ends the wizard step
-// itself (messages and layouts through the installed controls).
-void AdvancedVolumeSearch();
+// The where-to-look of a search: the session's reader and a disk number.
+struct SearchTarget {
+    const disk::SectorReader* reader = nullptr;
+    unsigned disk = 0;
+};
+
+// The quick search (clears `found` first).
+SearchResult QuickVolumeSearch(const SearchTarget& target, FoundVolumes& found, SearchReport& report);
+
+// The advanced search over `totalSectors` sectors (clears `found` first).
+SearchResult AdvancedVolumeSearch(const SearchTarget& target, std::uint64_t totalSectors, FoundVolumes& found,
+                                  SearchReport& report, const base::CancelFlag& stop);
 
 // ---- the steps of the advanced search, usable on their own ----------------
 
-// Total sectors of the selected disk according to the geometry store.
-std::int64_t GeometryStoreSectors();
-
 // The DET copy 2 sector for copy 1 at d1, searched in every eighth sector of
 // the window; nullopt when none lies there or the search was stopped.
-std::optional<std::uint64_t> FindDetMirror(std::uint64_t d1);
+std::optional<std::uint64_t> FindDetMirror(const SearchTarget& target, std::uint64_t d1, SearchReport& report,
+                                           const base::CancelFlag* stop);
 
 enum class StartResult { None, Added, TableFull };
 // Looks for the volume start below the two DET copies and adds the volume.
-StartResult FindVolumeStart(std::uint64_t d1, std::uint64_t d2);
+StartResult FindVolumeStart(const SearchTarget& target, std::uint64_t d1, std::uint64_t d2, FoundVolumes& found,
+                            SearchReport& report, const base::CancelFlag* stop);
 
 struct StartProof {
     std::uint32_t sectorsPerBlock = 0;
@@ -61,7 +86,8 @@ struct StartProof {
 // the FAT's own chain must prove out from block 0, and both DET chains,
 // followed through that FAT, must prove out, have the same length and hold
 // the same sectors.
-std::optional<StartProof> ProveVolumeStart(std::uint64_t p, std::uint64_t d1, std::uint64_t d2);
+std::optional<StartProof> ProveVolumeStart(const SearchTarget& target, std::uint64_t p, std::uint64_t d1,
+                                           std::uint64_t d2);
 
 // The message shown when the disk cannot be opened.
 std::string UnableToOpenDiskText(const std::string& reason);

@@ -1,9 +1,9 @@
-#include "app/job/Settings.h"
+#include "workflow/SettingsStore.h"
 
 #include <algorithm>
 #include <cctype>
 
-namespace job {
+namespace workflow {
 
 std::string MemorySettingsStore::Fold(const std::string& s) {
     std::string r = s;
@@ -45,22 +45,11 @@ bool MemorySettingsStore::DeleteKey(const std::string& root, const std::string& 
     return any;
 }
 
-namespace {
-SettingsStore* gInstalled = nullptr;
-}
-
-SettingsStore& Settings() {
-    static MemorySettingsStore fallback;
-    return gInstalled ? *gInstalled : fallback;
-}
-
-void InstallSettingsStore(SettingsStore* store) { gInstalled = store; }
-
-std::string RegistryTextRead(const std::string& root, const std::string& keyPath, const std::string& valueName) {
+std::string RegistryTextRead(SettingsStore& store, const std::string& root, const std::string& keyPath, const std::string& valueName) {
     std::string text;
-    if (!Settings().Read(root, keyPath, valueName, text)) return {};
+    if (!store.Read(root, keyPath, valueName, text)) return {};
     if (text.size() > kRegistryTextMax) return {};  // does not fit the 260-byte buffer
     return text;
 }
 
-}  // namespace job
+}  // namespace workflow

@@ -1,6 +1,7 @@
 // The settings store that stands in for the registry: text values under a
 // root, a key path and a value name. The desktop program backs it with
 // QSettings; tests and the command-line program use the in-memory store.
+// The session holds the store it uses; nothing reaches a store otherwise.
 #pragma once
 
 #include <map>
@@ -8,7 +9,7 @@
 #include <string>
 #include <tuple>
 
-namespace job {
+namespace workflow {
 
 constexpr std::size_t kRegistryTextMax = 260;
 
@@ -37,11 +38,7 @@ private:
     std::map<std::tuple<std::string, std::string, std::string>, std::string> values_;
 };
 
-// The store the program uses (an in-memory store until one is installed).
-SettingsStore& Settings();
-void InstallSettingsStore(SettingsStore* store);
-
 // Reads a text value of at most 260 bytes; empty on any failure.
-std::string RegistryTextRead(const std::string& root, const std::string& keyPath, const std::string& valueName);
+std::string RegistryTextRead(SettingsStore& store, const std::string& root, const std::string& keyPath, const std::string& valueName);
 
-}  // namespace job
+}  // namespace workflow

@@ -1,7 +1,7 @@
 // Fixed texts that identify the product.
 #pragma once
 
-namespace job {
+namespace base {
 
 inline constexpr const char* kProductTitle = "Tarvine For Novell NetWare";
 inline constexpr const char* kVersionText = "Version 11.06.07";
@@ -12,4 +12,4 @@ inline constexpr const char* kAboutMenuText = "&About Tarvine";
 inline constexpr int kAboutMenuCommand = 16;
 inline constexpr const char* kClassesRoot = "HKEY_CLASSES_ROOT";
 
-}  // namespace job
+}  // namespace base

@@ -1,0 +1,59 @@
+// What happens when a read fails: "Bad Sector Encountered" asks Retry, Skip,
+// Retry All or Skip All; an "All" answer holds for the rest of the session.
+// The session owns one policy; every read that may prompt goes through it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace disk {
+
+class Disk;
+
+// Results of a policy read.
+constexpr int kReadOk = 1;          // whole request transferred by the first attempt
+constexpr int kReadFailed = 0;      // first attempt failed; the policy ran
+constexpr int kReadNoDevice = -1;   // the disk could not be opened: the buffer reads as zeros
+
+enum BadSectorAnswer : std::int32_t { kRetry = 0, kSkip = 1, kRetryAll = 2, kSkipAll = 3 };
+
+// What the prompt may show about the failed read.
+struct BadSectorEvent {
+    std::string diskPath;
+    std::uint64_t startSector = 0;
+    std::uint32_t sectorCount = 0;
+};
+
+// Asks the user (a dialog, the terminal, a test script). Called on the
+// thread whose read failed; returns a BadSectorAnswer (anything else counts
+// as Skip, like closing the dialog).
+class BadSectorPrompt {
+public:
+    virtual ~BadSectorPrompt() = default;
+    virtual std::int32_t Ask(const BadSectorEvent& event) = 0;
+};
+
+class BadSectorPolicy {
+public:
+    // The remembered answer; the prompt's answer is stored here.
+    std::atomic<std::int32_t> BadSectorDecision{kRetry};
+
+    // nullptr: answer Retry without asking.
+    void SetPrompt(BadSectorPrompt* prompt) { prompt_.store(prompt); }
+    // Asks (unless an "All" answer stands) and returns the answer in force.
+    std::int32_t Decide(const BadSectorEvent& event);
+
+    // Reads through the disk's cache; on failure applies the answer: Retry
+    // reads sector by sector (unreadable ones become zeros), Skip zeroes the
+    // whole request. Sectors past the end read as zeros without a prompt.
+    // `unreadable`, when given, receives the number of sectors that were
+    // returned as zeros because they could not be read.
+    int Read(Disk* disk, std::uint64_t start, std::uint32_t count, void* buffer,
+             std::uint32_t* unreadable = nullptr);
+
+private:
+    std::atomic<BadSectorPrompt*> prompt_{nullptr};
+};
+
+}  // namespace disk

@@ -1,0 +1,73 @@
+// One attached source disk: a block device or an image file, optionally with
+// a GNU ddrescue mapfile whose unfinished areas read as failed sectors. A
+// Disk owns its descriptor, its size, its bad-area map and its read-ahead
+// cache; reads of two Disks never wait for each other. The descriptor is
+// opened read-only once and shared by every reader (pread keeps no file
+// position, so concurrent reads are safe).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "disk/RescueMap.h"
+
+namespace disk {
+
+constexpr std::uint32_t kSectorSize = 512;
+
+class Disk {
+public:
+    // Opens `path` read-only. A disk that cannot be opened is still a Disk
+    // (its reads fail as "no device" and OpenFailureReason says why); only a
+    // mapfile that cannot be read or parsed makes Open fail, with *error set.
+    static std::unique_ptr<Disk> Open(const std::string& path, const std::string& mapfilePath,
+                                      std::string* error);
+    ~Disk();
+    Disk(const Disk&) = delete;
+    Disk& operator=(const Disk&) = delete;
+
+    const std::string& Path() const { return path_; }
+    const std::string& MapfilePath() const { return mapfilePath_; }
+    bool IsOpen() const { return fd_ >= 0; }
+    // Why the disk cannot be read ("" when it can).
+    const std::string& OpenFailureReason() const { return openError_; }
+    std::uint64_t SizeBytes() const { return sizeBytes_; }
+    std::uint64_t SectorCount() const { return sizeBytes_ / kSectorSize; }
+
+    // Reads `count` sectors from `start` without any policy. Sectors at or
+    // past the end read as zeros. True when every sector before the end was
+    // read (and lies in a finished area of the mapfile); false otherwise,
+    // the buffer then unspecified. Small requests go through the cache.
+    bool TryRead(std::uint64_t start, std::uint32_t count, void* buffer);
+    // Reads one sector exactly (no cache): false when it cannot be read.
+    bool ReadOneSector(std::uint64_t sector, void* buffer);
+
+    // Writes sectors through a descriptor of its own (opened for writing,
+    // closed after); true only when the open, the whole write and the close
+    // succeeded. Drops the cache. *error says what failed.
+    bool Write(std::uint64_t start, std::uint32_t count, const void* buffer, std::string* error);
+    void DropCache();
+
+private:
+    Disk() = default;
+    struct Chunk {
+        std::uint64_t index = 0;
+        bool valid = false;
+        std::unique_ptr<std::uint8_t[]> data;
+    };
+    bool ReadThroughCache(std::uint64_t offset, std::uint64_t length, std::uint8_t* out);
+
+    std::string path_;
+    std::string mapfilePath_;
+    std::string openError_;
+    int fd_ = -1;
+    std::uint64_t sizeBytes_ = 0;
+    std::unique_ptr<RescueMap> map_;
+    std::mutex cacheMutex_;  // this disk's cache only
+    std::vector<Chunk> chunks_;
+};
+
+}  // namespace disk

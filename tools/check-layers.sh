@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Keeps the engine's layers in order: a layer's sources include only headers
+# of the layers below it (and never Qt), and no engine source ends the process.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+declare -A allowed=(
+  [base]="base"
+  [disk]="base disk"
+  [netware]="base disk netware"
+  [recovery]="base disk netware recovery"
+  [raw]="base disk raw"
+  [records]="base disk netware recovery records"
+  [workflow]="base disk netware recovery raw records workflow"
+)
+status=0
+for layer in "${!allowed[@]}"; do
+  [ -d "$layer" ] || continue
+  while IFS= read -r line; do
+    file=${line%%:*}
+    inc=$(sed -E 's/.*#include "([^/"]+)\/.*/\1/' <<<"$line")
+    if ! grep -qw -- "$inc" <<<"${allowed[$layer]}"; then
+      echo "layer violation: $line" >&2
+      status=1
+    fi
+  done < <(grep -Hn '^#include "[^"]*/' "$layer"/*.h "$layer"/*.cpp 2>/dev/null || true)
+  if grep -Hn '^#include <Q' "$layer"/*.h "$layer"/*.cpp 2>/dev/null; then
+    echo "layer violation: Qt in $layer" >&2
+    status=1
+  fi
+  if grep -HnE '(std::|[^_a-zA-Z])(exit|_exit|quick_exit|abort)\s*\(' "$layer"/*.cpp 2>/dev/null; then
+    echo "layer violation: the process is ended in $layer" >&2
+    status=1
+  fi
+done
+[ $status -eq 0 ] && echo "layers: in order"
+exit $status

@@ -1,0 +1,65 @@
+// One recovery session: the attached disks and everything found, mounted
+// and chosen on them. The front end owns exactly one Session for as long as
+// its window or command runs and passes it by reference to the workflow
+// functions; nothing else holds session state. Fields that carry the
+// product's established names keep them (volumeCount, VolumeList,
+// currentVolume, FolderList, FileList, ... live in the objects below).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "disk/BadSectorPolicy.h"
+#include "disk/DiskCatalogue.h"
+#include "disk/DiskSet.h"
+#include "disk/SectorReader.h"
+#include "netware/MountedVolume.h"
+#include "netware/Selection.h"
+#include "netware/Volume.h"
+#include "records/ActivityLog.h"
+#include "recovery/SaveSettings.h"
+#include "workflow/SettingsStore.h"
+
+namespace workflow {
+
+enum RecoveryMode : std::int16_t { kModeNone = 0, kModeQuick = 1, kModeAdvanced = 2, kModeRaw = 3 };
+
+struct Session {
+    explicit Session(SettingsStore& settingsStore) : store(&settingsStore) {}
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // ---- sources -----------------------------------------------------------
+    disk::DiskSet disks;
+    disk::BadSectorPolicy policy;
+    disk::ReadPath readPath;
+    std::vector<disk::DiskInfo> diskList;       // as last enumerated
+    disk::SectorReader Reader() { return disk::SectorReader(disks, policy, &readPath); }
+
+    // The registry stand-in (geometry values, install folder, language, support details).
+    SettingsStore* store;
+
+    // ---- the chosen disk and mode --------------------------------------------
+    std::string selectedDiskLabel;              // "Disk" + number
+    std::uint16_t selectedDiskNumber = 0;
+    std::string selectedDiskModel;
+    std::atomic<std::int16_t> recoveryMode{kModeNone};
+
+    // ---- found, mounted, chosen -------------------------------------------------
+    nw::FoundVolumes found;                     // volumeCount, VolumeList
+    std::int32_t selectedVolumeIndex = 0;
+    std::string selectedVolumeName;
+    nw::MountedVolume mounted;                  // currentVolume, FolderList, FileList, tables, tree
+    nw::Selection selection;
+    recovery::SaveSettings saveSettings;
+
+    // ---- files --------------------------------------------------------------
+    std::string installFolder;                  // at most 260 bytes
+    std::string tempFolder;
+    std::string destinationPath;
+    records::ActivityLog activityLog;           // the activity report of this session
+};
+
+}  // namespace workflow
