@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Progress.h"
 #include "disk/BadSectorPolicy.h"
 #include "disk/DiskCatalogue.h"
 #include "disk/DiskSet.h"
@@ -52,6 +53,7 @@ struct Session {
     std::int32_t selectedVolumeIndex = 0;
     std::string selectedVolumeName;
     nw::MountedVolume mounted;                  // currentVolume, FolderList, FileList, tables, tree
+    std::atomic<bool> volumeOpen{false};        // `mounted` holds a mounted or reloaded volume to browse
     nw::Selection selection;
     recovery::SaveSettings saveSettings;
 
@@ -60,6 +62,12 @@ struct Session {
     std::string tempFolder;
     std::string destinationPath;
     records::ActivityLog activityLog;           // the activity report of this session
+
+    // ---- stopping ---------------------------------------------------------------
+    // The stop the user asked for (the Stop button, Ctrl-C). Flows that can
+    // be stopped take a flag; front ends pass this one and clear it before
+    // they start a flow.
+    base::CancelFlag cancel{false};
 };
 
 }  // namespace workflow

@@ -1,0 +1,26 @@
+// Work on single files of the open volume: viewing a file through a
+// temporary copy, and the compressed-file marking pass.
+#pragma once
+
+#include <cstddef>
+
+#include "recovery/CompressedMarking.h"
+#include "recovery/FileViewer.h"
+#include "workflow/Notice.h"
+#include "workflow/Session.h"
+
+namespace workflow {
+
+struct ViewOutcome {
+    bool opened = false;
+    MaybeNotice notice;  // "Can not view compressed file directly", "Can not create file to view", ...
+};
+// Copies file `fileIndex` of the open volume into the session's temporary
+// folder and opens the copy.
+ViewOutcome ViewFile(Session& session, std::size_t fileIndex, recovery::FileOpener& opener);
+
+// The marking pass over the open volume's files (nothing when no volume is
+// open). With `write` false nothing is written.
+recovery::MarkingResult RunMarkingPass(Session& session, bool write, recovery::MarkingView* view);
+
+}  // namespace workflow

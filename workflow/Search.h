@@ -1,0 +1,41 @@
+// From the chosen disk to its table of volumes: the start of a mode (its
+// activity-report lines) and the two volume searches. The flows are
+// synchronous; the front end decides whether they run on a worker.
+#pragma once
+
+#include <cstdint>
+
+#include "base/Progress.h"
+#include "netware/VolumeSearch.h"
+#include "workflow/Notice.h"
+#include "workflow/Session.h"
+
+namespace workflow {
+
+// Next with a mode chosen for the selected disk: sets session.recoveryMode and
+// appends "\r\n\r\nSelected Disk : N\r\nModel Number : M\r\nSelected Mode : QUICK"
+// (the disk label without "Disk", the selected model, the mode's name).
+void BeginMode(Session& session, RecoveryMode mode);
+
+struct SearchOutcome {
+    bool diskOpened = true;      // false: the disk cannot be read, nothing was searched
+    bool stopped = false;        // the cancel flag ended the search
+    bool tableFull = false;      // a volume was found that the table had no room for
+    std::uint32_t volumeCount = 0;
+    // "Unable to open disk: ...", or the empty result's message
+    // ("No volume found, use advance mode" / "... use raw mode").
+    MaybeNotice notice;
+    bool Found() const { return volumeCount > 0; }
+};
+
+// The quick search of the selected disk into session.found. Once the disk
+// could be read, appends "\r\nTotal Volumes Found : N" to the activity report.
+SearchOutcome RunQuickSearch(Session& session, nw::SearchReport& report);
+
+// The advanced search of the selected disk into session.found, over the
+// disk's sector count (DiskSectorCount). Polls `stop`; the caller clears it
+// before the search starts (a stop meant for an earlier search must not end
+// this one).
+SearchOutcome RunAdvancedSearch(Session& session, nw::SearchReport& report, const base::CancelFlag& stop);
+
+}  // namespace workflow

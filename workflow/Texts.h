@@ -1,0 +1,29 @@
+// Fixed texts that both front ends show and that no lower layer owns.
+#pragma once
+
+#include <string>
+
+#include "workflow/Session.h"
+
+namespace workflow {
+
+// Empty search results.
+inline constexpr const char* kNoVolumeQuickText = "No volume found, use advance mode";
+inline constexpr const char* kNoVolumeAdvancedText = "No volume found, use raw mode";
+
+// The first status line of an advanced search.
+inline constexpr const char* kSearchPhase1Text = "Searching Volumes Phase 1/2";
+
+// Refusals of commands that need another point of the recovery.
+inline constexpr const char* kGoToStep2Text = "Go to step 2 and then use this option";
+inline constexpr const char* kGoToStep1Or2Text = "Go to step 1 OR 2 and then use this option.";
+inline constexpr const char* kRawModeRefusalText =
+    "This Feature can not be used while running under RAW Recovery Mode";
+
+// The activity report's name of a mode: "QUICK", "Advance", "Raw" ("" for none).
+const char* ModeName(RecoveryMode mode);
+
+// The caption of a progress bar: "42 % Completed" (clamped to 0..100).
+std::string ProgressCaption(int percent);
+
+}  // namespace workflow

@@ -1,0 +1,54 @@
+// From the table of found volumes to a mounted volume and back, and the
+// selection of what to save by path (the command line's way of ticking).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/Progress.h"
+#include "netware/Mount.h"
+#include "workflow/Notice.h"
+#include "workflow/Session.h"
+
+namespace workflow {
+
+// The eight facts rows of a volume ("Volume Name   :   SYS", ...).
+std::vector<std::string> VolumeFactsRows(const nw::VolumeDescriptor& volume);
+
+// A volume clicked in the list of found volumes: currentVolume,
+// selectedVolumeIndex and selectedVolumeName. False (nothing changes) when
+// the table holds no volume at that index.
+bool ChooseVolume(Session& session, unsigned index);
+
+struct MountOutcome {
+    bool mounted = false;
+    bool lostScanStopped = false;
+    std::uint32_t folderCount = 0;  // "LOST" included
+    std::uint32_t fileCount = 0;
+    MaybeNotice notice;             // "Out Of Memory" when nothing usable was built
+};
+
+// Mounts the chosen volume into session.mounted. On success the selection
+// starts empty over the new tree, session.volumeOpen is set and the activity
+// report gets "\r\nNo of Folders Found : N\r\nNo of Files Found : M".
+// `stopLostScan` ends the lost-folder pass early when set.
+MountOutcome MountChosenVolume(Session& session, nw::MountReport& report,
+                               const base::CancelFlag* stopLostScan = nullptr);
+
+// Back from browsing: the entry lists, the tree and the selection are
+// released; the table of found volumes and the chosen volume stay.
+void Unmount(Session& session);
+
+// Ticks the entry a path below the root names ("PUBLIC\DATA", "LOST\OLD",
+// "/" separators allowed, "" for the root): a folder with everything below
+// it, a file on its own. False when the open volume holds no such entry.
+bool SelectPath(Session& session, const std::string& path);
+// Ticks the whole volume.
+void SelectEverything(Session& session);
+
+// Path of a file below the root ("PUBLIC\DATA\REPORT.DOC"); the bare name
+// when its folder is not in the tree.
+std::string FilePath(const Session& session, std::size_t fileIndex);
+
+}  // namespace workflow
