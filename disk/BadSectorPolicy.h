@@ -26,8 +26,8 @@ struct BadSectorEvent {
 };
 
 // Asks the user (a dialog, the terminal, a test script). Called on the
-// thread whose read failed; returns a BadSectorAnswer (anything else counts
-// as Skip, like closing the dialog).
+// thread whose read failed, holding no lock of the disk layer; returns a
+// BadSectorAnswer (anything else counts as Skip, like closing the dialog).
 class BadSectorPrompt {
 public:
     virtual ~BadSectorPrompt() = default;
@@ -39,16 +39,18 @@ public:
     // The remembered answer; the prompt's answer is stored here.
     std::atomic<std::int32_t> BadSectorDecision{kRetry};
 
-    // nullptr: answer Retry without asking.
+    // nullptr: answer Retry without asking. The prompt must outlive the
+    // reads that may call it.
     void SetPrompt(BadSectorPrompt* prompt) { prompt_.store(prompt); }
     // Asks (unless an "All" answer stands) and returns the answer in force.
     std::int32_t Decide(const BadSectorEvent& event);
 
     // Reads through the disk's cache; on failure applies the answer: Retry
     // reads sector by sector (unreadable ones become zeros), Skip zeroes the
-    // whole request. Sectors past the end read as zeros without a prompt.
-    // `unreadable`, when given, receives the number of sectors that were
-    // returned as zeros because they could not be read.
+    // whole request. Sectors past the end read as zeros without a prompt; a
+    // disk that is missing or cannot be opened reads as zeros
+    // (kReadNoDevice). `unreadable`, when given, receives the number of
+    // sectors that were returned as zeros because they could not be read.
     int Read(Disk* disk, std::uint64_t start, std::uint32_t count, void* buffer,
              std::uint32_t* unreadable = nullptr);
 

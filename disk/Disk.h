@@ -18,6 +18,12 @@ namespace disk {
 
 constexpr std::uint32_t kSectorSize = 512;
 
+// The floppy drive, read when the chosen disk's label ends in "Floppy".
+constexpr const char* kFloppyDevice = "/dev/fd0";
+
+// Size in bytes of the device or file at `path` (0 when it cannot be opened).
+std::uint64_t DeviceSizeBytes(const std::string& path);
+
 class Disk {
 public:
     // Opens `path` read-only. A disk that cannot be opened is still a Disk
@@ -32,22 +38,27 @@ public:
     const std::string& Path() const { return path_; }
     const std::string& MapfilePath() const { return mapfilePath_; }
     bool IsOpen() const { return fd_ >= 0; }
-    // Why the disk cannot be read ("" when it can).
+    // Why the disk cannot be read ("path: reason"; "" when it can).
     const std::string& OpenFailureReason() const { return openError_; }
     std::uint64_t SizeBytes() const { return sizeBytes_; }
     std::uint64_t SectorCount() const { return sizeBytes_ / kSectorSize; }
+    // How many of `count` sectors from `start` lie before the end.
+    std::uint32_t SectorsBeforeEnd(std::uint64_t start, std::uint32_t count) const;
 
     // Reads `count` sectors from `start` without any policy. Sectors at or
     // past the end read as zeros. True when every sector before the end was
     // read (and lies in a finished area of the mapfile); false otherwise,
-    // the buffer then unspecified. Small requests go through the cache.
+    // the sectors before the end then unspecified. Requests up to one cache
+    // chunk go through the cache; when their chunk cannot be read whole, the
+    // request itself is read exactly as asked.
     bool TryRead(std::uint64_t start, std::uint32_t count, void* buffer);
     // Reads one sector exactly (no cache): false when it cannot be read.
     bool ReadOneSector(std::uint64_t sector, void* buffer);
 
     // Writes sectors through a descriptor of its own (opened for writing,
     // closed after); true only when the open, the whole write and the close
-    // succeeded. Drops the cache. *error says what failed.
+    // succeeded. Sectors past the end are refused. Drops the cache. *error
+    // says what failed ("NOT CLOSED" when only the close did).
     bool Write(std::uint64_t start, std::uint32_t count, const void* buffer, std::string* error);
     void DropCache();
 
@@ -59,6 +70,7 @@ private:
         std::unique_ptr<std::uint8_t[]> data;
     };
     bool ReadThroughCache(std::uint64_t offset, std::uint64_t length, std::uint8_t* out);
+    bool ReadExact(std::uint64_t offset, std::uint64_t length, std::uint8_t* out) const;
 
     std::string path_;
     std::string mapfilePath_;

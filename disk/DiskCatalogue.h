@@ -1,14 +1,12 @@
 // The disks the user can choose from. On Linux the machine's disks come from
 // /sys/block (loop, ram and empty devices left out); when image files are
 // named instead, only those are listed, numbered from 0 in the order given.
-// Enumeration attaches each disk to the sector reader, fills the geometry
-// store ("TRV Windows" and its sub-keys) and inserts the "Disk"n nodes into
-// the disk tree.
+// Listing is pure: attaching the listed disks to a DiskSet and keeping their
+// geometry in the settings store is the caller's step.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace disk {
@@ -23,6 +21,7 @@ struct DiskSource {
 struct DiskInfo {
     unsigned number = 0;         // the n of "Disk"n
     std::string path;
+    std::string mapfilePath;     // "" for none
     std::uint64_t sizeBytes = 0;
     std::string model;
     std::string mediaType;
@@ -53,20 +52,9 @@ std::vector<DiskInfo> ListMachineDisks(const std::string& sysBlockRoot = "/sys/b
 // model and media type "Disk Image".
 DiskInfo DescribeImage(unsigned number, const std::string& path);
 
-// Rebuilds the geometry store and the disk nodes. With sources, lists exactly
-// those (numbered from 0); without, the machine's disks. Disks 0..9 are
-// attached to the sector reader. Returns false with a message when a source
-// cannot be attached (an unreadable mapfile); `out` then holds the disks
-// listed before it.
-bool EnumerateDisks(const std::vector<DiskSource>& sources, std::vector<DiskInfo>& out, std::string* error,
-                    const std::string& sysBlockRoot = "/sys/block", const std::string& devRoot = "/dev");
-
-// The disk facts rows (label, value) of one disk, read back from the store.
-// Also makes the Model value the selected disk's model text and puts the
-// rows into the details list.
-std::vector<std::pair<std::string, std::string>> ShowDiskFacts(unsigned diskNumber);
-
-// Why a disk cannot be opened for reading, or empty when it can.
-std::string OpenFailureReason(unsigned diskNumber, const std::string& diskLabel);
+// With sources, exactly those (numbered from 0, each with its mapfile);
+// without, the machine's disks.
+std::vector<DiskInfo> ListDisks(const std::vector<DiskSource>& sources, const std::string& sysBlockRoot = "/sys/block",
+                                const std::string& devRoot = "/dev");
 
 }  // namespace disk

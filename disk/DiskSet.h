@@ -4,7 +4,6 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,7 +17,8 @@ constexpr unsigned kDeviceCount = 10;  // disk numbers that can be read
 class DiskSet {
 public:
     // False with *error when the number is beyond the table, the path is
-    // empty, or the mapfile cannot be used.
+    // empty, or the mapfile cannot be used (the disk at that number is then
+    // left as it was).
     bool Attach(unsigned number, const std::string& path, const std::string& mapfilePath, std::string* error);
     void Detach(unsigned number);
     void DetachAll();

@@ -1,0 +1,136 @@
+#include "disk/Disk.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "disk/PosixFile.h"
+
+namespace disk {
+
+namespace {
+
+// Small requests are served from aligned 256 KiB chunks (small enough to stay
+// in the processor cache while they are copied out), each filled by one read.
+// A chunk that cannot be read whole (an I/O error, or an unfinished area of
+// the mapfile) is not cached: the request is then read exactly as asked, so
+// that a failure concerns exactly that request.
+constexpr std::uint64_t kChunkBytes = 1u << 18;
+constexpr unsigned kCacheEntries = 16;  // per disk, direct-mapped by chunk number
+
+}  // namespace
+
+std::uint64_t DeviceSizeBytes(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    return fd.ok() ? SizeOfOpenFile(fd.get()) : 0;
+}
+
+std::unique_ptr<Disk> Disk::Open(const std::string& path, const std::string& mapfilePath, std::string* error) {
+    std::unique_ptr<Disk> disk(new Disk());
+    disk->path_ = path;
+    disk->mapfilePath_ = mapfilePath;
+    if (!mapfilePath.empty()) {
+        disk->map_ = std::make_unique<RescueMap>();
+        if (!disk->map_->Load(mapfilePath, error)) return nullptr;
+    }
+    disk->fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (disk->fd_ < 0)
+        disk->openError_ = SystemReason(path, errno);
+    else
+        disk->sizeBytes_ = SizeOfOpenFile(disk->fd_);
+    disk->chunks_.resize(kCacheEntries);
+    return disk;
+}
+
+Disk::~Disk() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::uint32_t Disk::SectorsBeforeEnd(std::uint64_t start, std::uint32_t count) const {
+    const std::uint64_t sectors = SectorCount();
+    if (start >= sectors) return 0;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(count, sectors - start));
+}
+
+bool Disk::ReadExact(std::uint64_t offset, std::uint64_t length, std::uint8_t* out) const {
+    if (map_ && !map_->IsGood(offset, length)) return false;
+    return PreadAll(fd_, out, length, offset);
+}
+
+bool Disk::ReadThroughCache(std::uint64_t offset, std::uint64_t length, std::uint8_t* out) {
+    std::lock_guard<std::mutex> lock(cacheMutex_);
+    while (length > 0) {
+        const std::uint64_t index = offset / kChunkBytes;
+        const std::uint64_t within = offset % kChunkBytes;
+        const std::uint64_t take = std::min(length, kChunkBytes - within);
+        Chunk& c = chunks_[index % kCacheEntries];
+        if (!c.valid || c.index != index) {
+            c.valid = false;
+            const std::uint64_t begin = index * kChunkBytes;
+            const std::uint64_t bytes = std::min(kChunkBytes, sizeBytes_ - begin);
+            if (!c.data) c.data = std::make_unique_for_overwrite<std::uint8_t[]>(kChunkBytes);
+            if (!ReadExact(begin, bytes, c.data.get())) return false;
+            c.index = index;
+            c.valid = true;
+        }
+        std::memcpy(out, c.data.get() + within, take);
+        out += take;
+        offset += take;
+        length -= take;
+    }
+    return true;
+}
+
+bool Disk::TryRead(std::uint64_t start, std::uint32_t count, void* buffer) {
+    if (count == 0) return true;
+    if (!buffer || fd_ < 0) return false;
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    const std::uint32_t inRange = SectorsBeforeEnd(start, count);
+    if (inRange < count)
+        std::memset(out + static_cast<std::uint64_t>(inRange) * kSectorSize, 0,
+                    static_cast<std::uint64_t>(count - inRange) * kSectorSize);
+    if (inRange == 0) return true;
+    const std::uint64_t offset = start * kSectorSize;
+    const std::uint64_t bytes = static_cast<std::uint64_t>(inRange) * kSectorSize;
+    if (bytes <= kChunkBytes && ReadThroughCache(offset, bytes, out)) return true;
+    return ReadExact(offset, bytes, out);
+}
+
+bool Disk::ReadOneSector(std::uint64_t sector, void* buffer) {
+    if (fd_ < 0 || !buffer) return false;
+    return ReadExact(sector * kSectorSize, kSectorSize, static_cast<std::uint8_t*>(buffer));
+}
+
+bool Disk::Write(std::uint64_t start, std::uint32_t count, const void* buffer, std::string* error) {
+    auto fail = [error](const std::string& why) {
+        if (error) *error = why;
+        return false;
+    };
+    if (count == 0) return true;
+    if (!buffer) return fail("nothing to write");
+    if (SectorsBeforeEnd(start, count) != count) return fail(path_ + ": sectors past the end of the disk");
+    bool ok = false;
+    std::string why;
+    {
+        UniqueFd fd(::open(path_.c_str(), O_WRONLY | O_CLOEXEC));
+        if (!fd.ok()) return fail(SystemReason(path_, errno));
+        ok = PwriteAll(fd.get(), buffer, static_cast<std::uint64_t>(count) * kSectorSize, start * kSectorSize);
+        if (!ok) why = SystemReason(path_, errno);
+        if (::close(fd.release()) != 0) {
+            ok = false;
+            why = "NOT CLOSED";
+        }
+    }
+    DropCache();
+    return ok || fail(why);
+}
+
+void Disk::DropCache() {
+    std::lock_guard<std::mutex> lock(cacheMutex_);
+    for (Chunk& c : chunks_) c.valid = false;
+}
+
+}  // namespace disk
