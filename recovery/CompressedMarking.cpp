@@ -1,62 +1,54 @@
 #include "recovery/CompressedMarking.h"
 
 #include <cstring>
-#include <mutex>
 
-#include "app/job/WizardState.h"
-#include "app/job/Worker.h"
+#include "disk/Disk.h"
 #include "disk/SectorReader.h"
 #include "netware/FileReader.h"
+#include "netware/MountedVolume.h"
 #include "netware/Records.h"
+#include "netware/Volume.h"
 
 namespace recovery {
 
 namespace {
 
-constexpr std::size_t kEntryBytes = 128;
-constexpr unsigned kEntriesPerSector = disk::kSectorSize / kEntryBytes;
+constexpr std::uint8_t kCompressedBit = 0x04;
+constexpr std::uint8_t kCompressedTopByte = 4;  // attribute 0x04000000 in the entry's top attribute byte
+// The compressed-file header of a file's first data sector.
+constexpr std::size_t kHeaderEntrySize = 4;    // the size the directory entry carries
+constexpr std::size_t kHeaderStoredBytes = 8;  // the number of stored bytes
 
-std::atomic<std::uint64_t> gWorker{0};
-std::mutex gViewMutex;
-MarkingView* gView = nullptr;  // the view of the pass started by StartMarkingPass
-
-// Goes to the pass's own view, or to the started dialog while it is open.
-class ViewGate {
+// Reads and writes single sectors of the volume's disk.
+class DiskSectors {
 public:
-    explicit ViewGate(MarkingView* direct) : direct_(direct) {}
-    void Status(const std::string& text) {
-        if (direct_) return direct_->SetStatusText(text);
-        std::lock_guard<std::mutex> lock(gViewMutex);
-        if (gView) gView->SetStatusText(text);
+    DiskSectors(const disk::SectorReader& reader, const nw::VolumeDescriptor& volume)
+        : reader_(reader), volume_(reader, volume), disk_(volume.disk) {}
+
+    bool Read(std::uint64_t sector, std::uint8_t* buffer) const {
+        return volume_.Read(sector, 1, buffer) == disk::kReadOk;
     }
-    void Close() {
-        if (direct_) return direct_->EnableClose();
-        std::lock_guard<std::mutex> lock(gViewMutex);
-        if (gView) gView->EnableClose();
+
+    // Writes the sector and reads it back. Empty on success, else the reason.
+    std::string WriteVerified(std::uint64_t sector, const std::uint8_t* data) const {
+        std::string error;
+        if (!reader_.Write(disk_, sector, 1, data, &error))
+            return "writing sector " + std::to_string(sector) + " failed";
+        std::uint8_t back[disk::kSectorSize];
+        if (!Read(sector, back)) return "sector " + std::to_string(sector) + " could not be read back";
+        if (std::memcmp(back, data, sizeof back) != 0)
+            return "sector " + std::to_string(sector) + " does not hold what was written";
+        return {};
     }
 
 private:
-    MarkingView* direct_;
+    const disk::SectorReader& reader_;
+    nw::VolumeSectors volume_;
+    unsigned disk_;
 };
 
-bool ReadOne(std::uint64_t sector, std::uint8_t* buffer) {
-    job::WizardState& w = job::Wizard();
-    return disk::ReadSectors(disk::MakeRequest(w.selectedDiskNumber, w.selectedDiskLabel, sector, 1, buffer)) ==
-           disk::kReadOk;
-}
-
-// Writes the sector and reads it back. Empty on success, else the reason.
-std::string WriteVerified(std::uint64_t sector, const std::uint8_t* data) {
-    job::WizardState& w = job::Wizard();
-    std::uint8_t copy[disk::kSectorSize];
-    std::memcpy(copy, data, sizeof copy);
-    if (!disk::WriteSectors(disk::MakeRequest(w.selectedDiskNumber, w.selectedDiskLabel, sector, 1, copy)))
-        return "writing sector " + std::to_string(sector) + " failed";
-    std::uint8_t back[disk::kSectorSize];
-    if (!ReadOne(sector, back)) return "sector " + std::to_string(sector) + " could not be read back";
-    if (std::memcmp(back, data, sizeof back) != 0)
-        return "sector " + std::to_string(sector) + " does not hold what was written";
-    return {};
+void Status(MarkingView* view, const std::string& text) {
+    if (view) view->SetStatusText(text);
 }
 
 std::string Describe(const MarkingCandidate& c) { return "Not marked: " + c.name + " (" + c.failure + ")"; }
@@ -65,24 +57,26 @@ std::string Describe(const MarkingCandidate& c) { return "Not marked: " + c.name
 
 bool HasCompressedHeader(const std::uint8_t* sector, std::uint32_t entrySize, std::uint32_t* markedSize) {
     if (sector[0] != 1 || sector[1] != 1 || sector[2] != 0 || sector[3] != 0) return false;
-    if (nw::LoadLe32(sector + 8) != entrySize) return false;
-    if (markedSize) *markedSize = nw::LoadLe32(sector + 4);
+    if (nw::LoadLe32(sector + kHeaderStoredBytes) != entrySize) return false;
+    if (markedSize) *markedSize = nw::LoadLe32(sector + kHeaderEntrySize);
     return true;
 }
 
-MarkingResult RunMarkingPass(bool write, MarkingView* view) {
-    ViewGate gate(view);
+MarkingResult RunMarkingPass(const nw::MountedVolume& volume, const disk::SectorReader& reader, bool write,
+                             MarkingView* view) {
     MarkingResult result;
-    auto& files = job::Wizard().FileList;
+    const DiskSectors sectors(reader, volume.currentVolume);
+    nw::FileReader fileReader(volume, reader);
+    const nw::EntryList& files = volume.FileList;
     for (std::size_t i = 0; i < files.Size(); ++i) {
-        const nw::EntryRecord r = files[i];
-        gate.Status(r.name);
-        if (r.attributesHigh & 0x04) continue;  // already marked
-        if (r.det1Sector == 0) continue;        // no directory sector known (a loaded log)
-        const std::optional<std::uint64_t> first = nw::FirstDataSector(r.firstBlock);
+        const nw::EntryRecord& r = files[i];
+        Status(view, r.name);
+        if (r.attributesHigh & kCompressedBit) continue;  // already marked
+        if (r.det1Sector == 0) continue;                  // no directory sector known (a loaded log)
+        const std::optional<std::uint64_t> first = fileReader.FirstDataSector(r.firstBlock);
         if (!first) continue;
         std::uint8_t data[disk::kSectorSize];
-        ReadOne(*first, data);
+        sectors.Read(*first, data);
         std::uint32_t marked = 0;
         if (!HasCompressedHeader(data, r.size, &marked)) continue;
 
@@ -98,22 +92,22 @@ MarkingResult RunMarkingPass(bool write, MarkingView* view) {
         // The sector must hold this very entry; a sector that cannot be read
         // or no longer holds it is left alone rather than rewritten blind.
         std::uint8_t det[disk::kSectorSize];
-        if (r.slot >= kEntriesPerSector) {
+        if (r.slot >= nw::kDetEntriesPerSector) {
             c.failure = "bad entry position";
-        } else if (!ReadOne(r.det1Sector, det)) {
+        } else if (!sectors.Read(r.det1Sector, det)) {
             c.failure = "directory sector " + std::to_string(r.det1Sector) + " could not be read";
         } else {
-            std::uint8_t* entry = det + kEntryBytes * r.slot;
+            std::uint8_t* entry = det + nw::kDetEntrySize * r.slot;
             const std::uint32_t entrySize = nw::LoadLe32(entry + nw::det::kFileSize);
             if (nw::LoadLe32(entry + nw::det::kFirstBlock) != r.firstBlock ||
                 (entrySize != r.size && entrySize != marked)) {
                 c.failure = "directory sector " + std::to_string(r.det1Sector) + " no longer holds the entry";
             } else if (write) {
                 nw::StoreLe32(entry + nw::det::kFileSize, marked);
-                entry[nw::det::kAttributesTop] = 4;
-                std::string failure = WriteVerified(r.det1Sector, det);
+                entry[nw::det::kAttributesTop] = kCompressedTopByte;
+                std::string failure = sectors.WriteVerified(r.det1Sector, det);
                 if (r.det2Sector != 0) {
-                    const std::string second = WriteVerified(r.det2Sector, det);
+                    const std::string second = sectors.WriteVerified(r.det2Sector, det);
                     if (failure.empty()) failure = second;
                     else if (!second.empty()) failure += "; " + second;
                 }
@@ -123,32 +117,15 @@ MarkingResult RunMarkingPass(bool write, MarkingView* view) {
         }
         if (!c.failure.empty()) {
             ++result.failures;
-            gate.Status(Describe(c));
+            Status(view, Describe(c));
         }
         result.candidates.push_back(std::move(c));
     }
     std::string done = kMarkingCompletedText;
     if (result.failures) done += "\n" + std::to_string(result.failures) + " entries could not be marked";
-    gate.Status(done);
-    gate.Close();
+    Status(view, done);
+    if (view) view->EnableClose();
     return result;
-}
-
-std::atomic<std::uint64_t>& MarkingWorker() { return gWorker; }
-
-bool StartMarkingPass(MarkingView* view) {
-    if (job::Wizard().currentStep != 2) return false;
-    {
-        std::lock_guard<std::mutex> lock(gViewMutex);
-        gView = view;
-    }
-    job::StartWorker(gWorker, [] { RunMarkingPass(true, nullptr); });
-    return true;
-}
-
-void DetachMarkingView() {
-    std::lock_guard<std::mutex> lock(gViewMutex);
-    gView = nullptr;
 }
 
 }  // namespace recovery

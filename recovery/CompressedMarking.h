@@ -4,16 +4,23 @@
 // copies on the source disk. The one operation that writes to the source.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+namespace disk {
+class SectorReader;
+}
+namespace nw {
+struct MountedVolume;
+}
 
 namespace recovery {
 
 inline constexpr const char* kMarkingCompletedText = "Marking compressed file completed";
 
 // The "Marking Compressed File" dialog: its status text and its Close button.
+// Called on the pass's thread.
 class MarkingView {
 public:
     virtual ~MarkingView() = default;
@@ -43,17 +50,14 @@ struct MarkingResult {
 // `entrySize`; *markedSize receives the value at byte 4.
 bool HasCompressedHeader(const std::uint8_t* sector, std::uint32_t entrySize, std::uint32_t* markedSize);
 
-// The marking pass over job::Wizard().FileList. With `write` false nothing
-// is written: the result lists what the pass would change. Each write is
-// read back; a failed one is shown in the status text and the pass goes on.
-// The records in memory are not changed.
-MarkingResult RunMarkingPass(bool write, MarkingView* view);
-
-// The menu command: at the browsing step only. Starts the pass on a worker
-// (recorded in MarkingWorker()) that reports to `view`; false at other steps.
-bool StartMarkingPass(MarkingView* view);
-std::atomic<std::uint64_t>& MarkingWorker();
-// The dialog closes before the pass ends: the pass stops touching the view.
-void DetachMarkingView();
+// The marking pass over the volume's file list, reading and writing the
+// disk the volume was found on (currentVolume.disk). With `write` false
+// nothing is written: the result lists what the pass would change. Each
+// write is read back; a failed one is shown in the status text and the pass
+// goes on. The records in memory are not changed. Runs on the calling
+// thread (the front end runs it on a worker of its own); `view` may be
+// nullptr.
+MarkingResult RunMarkingPass(const nw::MountedVolume& volume, const disk::SectorReader& reader, bool write,
+                             MarkingView* view);
 
 }  // namespace recovery

@@ -6,10 +6,9 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "app/job/Controls.h"
-#include "app/job/WizardState.h"
-#include "disk/SectorReader.h"
+#include "disk/Disk.h"
 #include "netware/FileReader.h"
+#include "netware/MountedVolume.h"
 #include "netware/Records.h"
 #include "recovery/SafeFolders.h"
 #include "recovery/SaveEngine.h"
@@ -18,6 +17,8 @@
 namespace recovery {
 
 namespace {
+
+constexpr std::uint8_t kCompressedBit = 0x04;
 
 class CopyConsumer : public nw::FileDataConsumer {
 public:
@@ -28,56 +29,54 @@ private:
     TargetFile& file_;
 };
 
-void Refuse(const char* text) { job::ShowMessage(text, job::MessageIcon::Error); }
-
 }  // namespace
+
+const char* ViewResultText(ViewResult result) {
+    switch (result) {
+        case ViewResult::Compressed: return kCannotViewCompressedText;
+        case ViewResult::CannotCreate:
+        case ViewResult::WriteFailed: return kCannotCreateViewText;
+        case ViewResult::PathTooLong: return kViewPathTooLongText;
+        case ViewResult::Opened:
+        case ViewResult::TooLargeForPiece: break;
+    }
+    return nullptr;
+}
 
 void OpenWithShell(FileOpener& opener, const std::string& path) {
     if (opener.Open(path) == OpenResult::NoAssociation) opener.OpenWith(path);
 }
 
-std::string ViewFolder() {
-    const std::string& t = job::Wizard().tempFolder;
-    if (!t.empty()) return t;
+std::string ViewFolder(const std::string& tempFolder) {
+    if (!tempFolder.empty()) return tempFolder;
     std::error_code ec;
     const std::filesystem::path p = std::filesystem::temp_directory_path(ec);
     return ec ? std::string("/tmp") : p.string();
 }
 
-ViewResult ViewFile(std::uint32_t size, std::uint32_t firstBlock, const std::string& folder, const std::string& name,
-                    std::uint8_t attributesHigh, FileOpener& opener, std::string* copyPath) {
-    if (attributesHigh & 0x04) {
-        Refuse(kCannotViewCompressedText);
-        return ViewResult::Compressed;
-    }
+ViewResult ViewFile(const nw::MountedVolume& volume, const disk::SectorReader& reader, const nw::EntryRecord& file,
+                    const std::string& folder, FileOpener& opener, std::string* copyPath) {
+    if (file.attributesHigh & kCompressedBit) return ViewResult::Compressed;
     const std::string dir = (!folder.empty() && folder.back() == '/') ? folder : folder + "/";
-    const std::string fileName = SafeName(name);
+    const std::string fileName = SafeName(file.name);
     const std::string target = dir + fileName;
     if (copyPath) *copyPath = target;
-    if (target.size() >= PATH_MAX || fileName.size() > NAME_MAX) {
-        Refuse(kViewPathTooLongText);
-        return ViewResult::PathTooLong;
-    }
+    if (target.size() >= PATH_MAX || fileName.size() > NAME_MAX) return ViewResult::PathTooLong;
     CreateFoldersAlong(dir);
 
-    TargetFile file;
+    TargetFile copy;
     FolderFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dirFd.ok() || !file.Create(dirFd.get(), fileName)) {
-        Refuse(errno == ENAMETOOLONG ? kViewPathTooLongText : kCannotCreateViewText);
+    if (!dirFd.ok() || !copy.Create(dirFd.get(), fileName))
         return errno == ENAMETOOLONG ? ViewResult::PathTooLong : ViewResult::CannotCreate;
-    }
     const std::uint64_t blockBytes =
-        static_cast<std::uint64_t>(job::Wizard().currentVolume.sectorsPerBlock) * disk::kSectorSize;
-    if (nw::IsSuballocatedPiece(firstBlock) && size > blockBytes) {
-        file.Close();
+        static_cast<std::uint64_t>(volume.currentVolume.sectorsPerBlock) * disk::kSectorSize;
+    if (nw::IsSuballocatedPiece(file.firstBlock) && file.size > blockBytes) {
+        copy.Close();
         return ViewResult::TooLargeForPiece;
     }
-    CopyConsumer consumer(file);
-    nw::ReadFileData(firstBlock, size, consumer);
-    if (!file.Close()) {
-        Refuse(kCannotCreateViewText);
-        return ViewResult::WriteFailed;
-    }
+    CopyConsumer consumer(copy);
+    nw::FileReader(volume, reader).ReadFileData(file.firstBlock, file.size, consumer);
+    if (!copy.Close()) return ViewResult::WriteFailed;
     OpenWithShell(opener, target);
     return ViewResult::Opened;
 }

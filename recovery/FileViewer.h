@@ -7,6 +7,14 @@
 #include <cstdint>
 #include <string>
 
+namespace disk {
+class SectorReader;
+}
+namespace nw {
+struct EntryRecord;
+struct MountedVolume;
+}  // namespace nw
+
 namespace recovery {
 
 inline constexpr const char* kCannotViewCompressedText = "Can not view compressed file directly";
@@ -31,13 +39,18 @@ void OpenWithShell(FileOpener& opener, const std::string& path);
 
 enum class ViewResult { Opened, Compressed, CannotCreate, PathTooLong, WriteFailed, TooLargeForPiece };
 
-// Copies the file into `folder` (created when missing) and opens the copy.
-// A compressed file is refused before the folder is touched. A whole-file
-// piece larger than one block leaves an empty copy that is not opened.
-ViewResult ViewFile(std::uint32_t size, std::uint32_t firstBlock, const std::string& folder, const std::string& name,
-                    std::uint8_t attributesHigh, FileOpener& opener, std::string* copyPath = nullptr);
+// The message the user is shown for a result (nullptr for Opened and
+// TooLargeForPiece, which show nothing).
+const char* ViewResultText(ViewResult result);
 
-// The folder copies go to: the job state's tempFolder, else the system's.
-std::string ViewFolder();
+// Copies a file of the mounted volume into `folder` (created when missing)
+// and opens the copy. A compressed file is refused before the folder is
+// touched. A whole-file piece larger than one block leaves an empty copy
+// that is not opened.
+ViewResult ViewFile(const nw::MountedVolume& volume, const disk::SectorReader& reader, const nw::EntryRecord& file,
+                    const std::string& folder, FileOpener& opener, std::string* copyPath = nullptr);
+
+// The folder copies go to: the session's temporary folder, else the system's.
+std::string ViewFolder(const std::string& tempFolder);
 
 }  // namespace recovery

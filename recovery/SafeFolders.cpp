@@ -10,8 +10,6 @@ namespace recovery {
 
 namespace {
 
-std::string gRoot;
-
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
 }  // namespace
@@ -29,12 +27,10 @@ FolderFd& FolderFd::operator=(FolderFd&& other) noexcept {
     return *this;
 }
 
-void SetDestinationRoot(const std::string& root) {
-    gRoot = root;
-    if (!gRoot.empty() && gRoot.back() != '/') gRoot += '/';
+std::string DestinationRoot(const std::string& folder) {
+    if (!folder.empty() && folder.back() != '/') return folder + '/';
+    return folder;
 }
-
-const std::string& DestinationRoot() { return gRoot; }
 
 void CreateFoldersAlong(const std::string& path) {
     for (std::size_t i = 1; i < path.size(); ++i)
@@ -42,8 +38,7 @@ void CreateFoldersAlong(const std::string& path) {
     if (!path.empty()) ::mkdir(path.c_str(), 0777);
 }
 
-FolderFd OpenFolderPath(const std::string& path, bool create) {
-    const std::string& root = gRoot;
+FolderFd OpenFolderPath(const std::string& root, const std::string& path, bool create) {
     const bool isRoot = !root.empty() && (path == root || path + "/" == root);
     const bool below = !root.empty() && !isRoot && path.size() > root.size() && path.compare(0, root.size(), root) == 0;
     if (!below) {

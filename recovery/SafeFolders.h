@@ -6,11 +6,8 @@
 
 namespace recovery {
 
-// The destination folder of the running job ("/" ended). Paths that start
-// with it are walked below it component by component without following
-// links; other paths are taken as the user gave them.
-void SetDestinationRoot(const std::string& root);
-const std::string& DestinationRoot();
+// A destination folder as a root for OpenFolderPath: "/" ended.
+std::string DestinationRoot(const std::string& folder);
 
 // An open folder (closed on destruction).
 class FolderFd {
@@ -30,10 +27,12 @@ private:
 };
 
 // Opens the folder at `path`, creating every missing folder along it first
-// when `create` is set. Returns a closed handle (errno set) when the folder
-// cannot be reached, or when a part below the destination root is a link
-// or not a folder.
-FolderFd OpenFolderPath(const std::string& path, bool create);
+// when `create` is set. A path that starts with `root` (the job's
+// destination folder, "/" ended) is walked below it component by component
+// without following links; other paths are taken as the user gave them.
+// Returns a closed handle (errno set) when the folder cannot be reached, or
+// when a part below the root is a link or not a folder.
+FolderFd OpenFolderPath(const std::string& root, const std::string& path, bool create);
 
 // Creates every missing folder along a path taken as given (links followed).
 void CreateFoldersAlong(const std::string& path);

@@ -2,94 +2,38 @@
 // folder creation and the names taken from the disk.
 #include "recovery/SaveEngine.h"
 
-#include <sys/stat.h>
-
-#include <charconv>
-#include <ctime>
-#include <deque>
 #include <thread>
+#include <vector>
 
-#include "app/job/Controls.h"
-#include "app/job/WizardState.h"
-#include "app/job/Worker.h"
-#include "netware/TreeModel.h"
-#include "records/ActivityLog.h"
-#include "recovery/SafeFolders.h"
-#include "recovery/SaveSettings.h"
+#include "netware/MountedVolume.h"
+#include "netware/Selection.h"
+#include "recovery/SaveRun.h"
 
 namespace recovery {
 
 namespace {
 
-std::int64_t SystemClock() { return static_cast<std::int64_t>(std::time(nullptr)); }
-ClockFn gClock = &SystemClock;
-
-job::TreeView* Tree() { return job::Wizard().directoryTree; }
-
-bool RowChosen(DetailsRows& rows, std::size_t row) {
-    switch (CurrentSaveSettings().selectionMode) {
-        case kSelectedRows: return rows.IsSelected(row);
-        case kInvertSelection: return !rows.IsSelected(row);
-        default: return true;
-    }
-}
-
-bool ParseKey(const std::string& text, std::uint64_t* out) {
-    const char* first = text.data();
-    const char* last = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(first, last, *out);
-    return ec == std::errc() && ptr == last && first != last;
-}
-
-// The folder item a folder row's key names, only when a folder record shows it.
-job::TreeItem FolderItemOfKey(std::uint64_t key) {
-    job::TreeItem item = reinterpret_cast<job::TreeItem>(static_cast<std::uintptr_t>(key));
-    return (item && nw::FindFolderByTreeItem(item)) ? item : nullptr;
-}
-
 std::string WithSlash(const std::string& path) {
     return (!path.empty() && path.back() == '/') ? path : path + "/";
 }
 
-bool IsFolder(const std::string& path) {
-    const FolderFd fd = OpenFolderPath(path, false);
-    return fd.ok();
+// A folder node of the volume's tree (not the root, not beyond the tree).
+bool IsFolderNode(const nw::MountedVolume& volume, std::uint32_t node) {
+    return node != nw::kRootNode && nw::FolderOfNode(volume, node) != nullptr;
 }
 
-void CountFile(const nw::EntryRecord& r) {
-    SaveJob& j = CurrentSaveJob();
-    j.totalBytes += r.size;
-    ++j.totalFiles;
-    ProgressView().CountingProgress(j.totalFiles);
-}
-
-// Counts a folder row's branch: every file of the folder and of each folder
-// item below it, checked or not.
-bool CountBranch(job::TreeItem top) {
-    SaveJob& j = CurrentSaveJob();
-    job::TreeView* tree = Tree();
-    auto& files = job::Wizard().FileList;
-    std::deque<job::TreeItem> pending{top};
-    while (!pending.empty()) {
-        job::TreeItem item = pending.front();
-        pending.pop_front();
-        for (std::size_t i : files.ChildrenOf(nw::FolderNumberOfItem(item))) {
-            if (j.countingStopRequested) return false;
-            CountFile(files[i]);
-        }
-        if (!tree) continue;
-        // Children first, in tree order: depth first.
-        std::deque<job::TreeItem> children;
-        for (job::TreeItem c = tree->FirstChild(item); c; c = tree->NextSibling(c)) children.push_back(c);
-        pending.insert(pending.begin(), children.begin(), children.end());
-    }
-    return true;
+const nw::EntryRecord* FileAt(const nw::MountedVolume& volume, std::size_t index) {
+    return index < volume.FileList.Size() ? &volume.FileList[index] : nullptr;
 }
 
 }  // namespace
 
-void SetSaveClock(ClockFn clock) { gClock = clock ? clock : &SystemClock; }
-std::int64_t SaveClockNow() { return gClock(); }
+SaveOutcome RunSave(SaveJob& job, const SaveInput& input, SaveProgressView& view, SavePrompts& prompts) {
+    return SaveRun(job, input, view, prompts).Run();
+}
+
+SaveRun::SaveRun(SaveJob& job, const SaveInput& input, SaveProgressView& view, SavePrompts& prompts)
+    : job_(job), input_(input), view_(view), prompts_(prompts), fileReader_(input.volume, input.reader) {}
 
 // ---- names -------------------------------------------------------------------------
 
@@ -103,224 +47,228 @@ std::string SafeName(const std::string& name) {
     return out;
 }
 
-std::string SafeNameReported(const std::string& name) {
+std::string SaveRun::SafeNameReported(const std::string& name) {
     std::string safe = SafeName(name);
     if (safe == name) return safe;
-    SaveJob& j = CurrentSaveJob();
-    if (j.renamedNames.insert(name).second) {
+    if (job_.renamedNames.insert(name).second && input_.activityReport) {
         std::string shown;
         for (char c : name) {
             if (c == '\0') shown += "\\0";
             else shown += c;
         }
-        records::AppendActivityLog("Name \"" + shown + "\" from the disk saved as \"" + safe + "\"\r\n");
+        input_.activityReport->Append("Name \"" + shown + "\" from the disk saved as \"" + safe + "\"\r\n");
     }
     return safe;
 }
 
-std::string ItemDestinationPath(const std::string& destinationFolder, job::TreeItem item) {
-    job::TreeView* tree = Tree();
-    std::deque<std::string> parts;
-    if (tree)
-        for (job::TreeItem it = item; it && tree->Parent(it); it = tree->Parent(it))
-            parts.push_front(SafeNameReported(tree->Text(it)));
-    std::string path = WithSlash(destinationFolder);
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (i) path += '/';
-        path += parts[i];
-    }
-    return path;
-}
-
-void CreateFolderPath(const std::string& path) { (void)OpenFolderPath(path, true); }
-
-bool SaveCommandAllowed(bool fromSaveDataButton) {
-    if (job::Wizard().currentStep >= 2) return true;
-    if (fromSaveDataButton) job::ShowMessage(kGoToStep2Text, job::MessageIcon::Error);
-    return false;
+bool SaveRun::UseDestination(const std::string& folder) {
+    root_ = DestinationRoot(folder);
+    CreateFolderPath(root_);
+    return OpenFolderPath(root_, root_, false).ok();
 }
 
 // ---- counting ----------------------------------------------------------------------
 
-void CountSelection() {
-    SaveJob& j = CurrentSaveJob();
-    j.totalFiles = 0;
-    j.totalBytes = 0;
-    j.savedBytes = 0;
-    auto& w = job::Wizard();
-    if (j.source == kTreeSource) {
-        for (const nw::EntryRecord& r : w.FileList) {
-            if (j.countingStopRequested) return;
-            if (r.checked == 1) CountFile(r);
-        }
-        return;
-    }
-    DetailsRows* rows = InstalledDetailsRows();
-    if (!rows) return;
-    const std::size_t n = rows->RowCount();
-    for (std::size_t i = 0; i < n; ++i) {
-        if (j.countingStopRequested) return;
-        if (!RowChosen(*rows, i)) continue;
-        if (rows->Cell(i, 1) != nw::kFolderTypeText) {
-            std::uint64_t size = 0;
-            if (ParseKey(rows->Cell(i, 2), &size)) j.totalBytes += size;
-            ++j.totalFiles;
-            ProgressView().CountingProgress(j.totalFiles);
-            continue;
-        }
-        std::uint64_t key = 0;
-        if (!ParseKey(rows->Cell(i, 5), &key)) continue;
-        if (job::TreeItem item = FolderItemOfKey(key))
-            if (!CountBranch(item)) return;
-    }
+void SaveRun::CountFile(const nw::EntryRecord& file) {
+    job_.totalBytes += file.size;
+    ++job_.totalFiles;
+    view_.CountingProgress(job_.totalFiles);
 }
 
-void RunCountingWorker() {
-    SaveJob& j = CurrentSaveJob();
-    j.countingStopRequested = 0;
-    j.countingState = kCountingRunning;
-    ProgressView().CountingStarted();
-    std::thread counting([&j] {
-        CountSelection();
-        int running = kCountingRunning;
-        j.countingState.compare_exchange_strong(running, kCountingDone);
-    });
-    counting.join();
-    j.countingState = kCountingIdle;
-    ProgressView().CountingFinished();
-}
-
-bool RequestCountingStop() {
-    const job::MessageAnswer a =
-        job::ShowMessage(kTerminateCountingQuestion, job::MessageIcon::Question, job::MessageButtons::YesNo);
-    if (a != job::MessageAnswer::Yes) return false;
-    SaveJob& j = CurrentSaveJob();
-    j.countingStopRequested = 1;
-    j.countingState = kCountingIdle;
+// Counts a folder row's branch: every file of the folder and of each folder
+// below it, marked or not, depth first.
+bool SaveRun::CountBranch(std::uint32_t top) {
+    const nw::MountedVolume& volume = input_.volume;
+    std::vector<std::uint32_t> pending{top};
+    std::vector<std::uint32_t> children;
+    while (!pending.empty()) {
+        const std::uint32_t node = pending.back();
+        pending.pop_back();
+        for (std::size_t i : volume.FileList.ChildrenOf(nw::FolderNumberOfNode(volume, node))) {
+            if (job_.countingStopRequested) return false;
+            CountFile(volume.FileList[i]);
+        }
+        children.clear();
+        for (std::uint32_t c = volume.tree.FirstChild(node); c != nw::kNoNode; c = volume.tree.NextSibling(c))
+            children.push_back(c);
+        pending.insert(pending.end(), children.rbegin(), children.rend());
+    }
     return true;
 }
 
-void RequestStop() { CurrentSaveJob().stopRequested = 1; }
-void RequestSkip() { CurrentSaveJob().skipRequested = 1; }
+void SaveRun::CountSelection() {
+    job_.totalFiles = 0;
+    job_.totalBytes = 0;
+    job_.savedBytes = 0;
+    const nw::MountedVolume& volume = input_.volume;
+    if (job_.source == kTreeSource) {
+        if (!input_.selection) return;
+        for (std::size_t i = 0; i < volume.FileList.Size(); ++i) {
+            if (job_.countingStopRequested) return;
+            if (input_.selection->FileChecked(i)) CountFile(volume.FileList[i]);
+        }
+        return;
+    }
+    for (const ListItem& item : input_.listItems) {
+        if (job_.countingStopRequested) return;
+        if (!RowChosen(input_.settings, item.selected)) continue;
+        if (!item.isFolder) {
+            if (const nw::EntryRecord* file = FileAt(volume, item.fileIndex)) CountFile(*file);
+        } else if (IsFolderNode(volume, item.node) && !CountBranch(item.node)) {
+            return;
+        }
+    }
+}
+
+// The counting worker: runs the count on a thread of its own and waits for
+// it (a stop ends it at its next record; the job goes on with the totals
+// counted so far).
+void SaveRun::RunCounting() {
+    job_.countingStopRequested = 0;
+    job_.countingState = kCountingRunning;
+    view_.CountingStarted();
+    std::thread counting([this] {
+        CountSelection();
+        int running = kCountingRunning;
+        job_.countingState.compare_exchange_strong(running, kCountingDone);
+    });
+    counting.join();
+    job_.countingState = kCountingIdle;
+    view_.CountingFinished();
+}
 
 // ---- the worker --------------------------------------------------------------------
 
-void SaveWorker() {
-    SaveJob& j = CurrentSaveJob();
-    j.stopRequested = 0;
-    j.renamedNames.clear();
-    RunCountingWorker();
-    j.jobFinished = 0;
-    j.replacePolicy = kReplaceAsk;
-    if (j.source == kTreeSource) SaveCheckedTree();
-    else SaveListSelection();
-    j.stopRequested = 0;
-    j.jobFinished = 1;
-    ProgressView().JobFinished();
+SaveOutcome SaveRun::Run() {
+    job_.stopRequested = 0;
+    job_.renamedNames.clear();
+    SaveOutcome outcome;
+    if (job_.destinationPath.empty()) {
+        outcome.end = SaveEnd::NoDestination;
+    } else {
+        RunCounting();
+        job_.jobFinished = 0;
+        job_.replacePolicy = kReplaceAsk;
+        outcome = job_.source == kTreeSource ? SaveCheckedTree() : SaveListSelection();
+    }
+    outcome.stopped = job_.stopRequested == 1;
+    job_.stopRequested = 0;
+    job_.jobFinished = 1;
+    view_.JobFinished();
+    return outcome;
 }
-
-void StartSaveWorker() { job::StartWorker(CurrentSaveJob().saveWorker, &SaveWorker); }
-void WaitForSaveWorker() { job::WaitForWorker(CurrentSaveJob().saveWorker); }
 
 // ---- tree source -------------------------------------------------------------------
 
-void SaveCheckedTree() {
-    SaveJob& j = CurrentSaveJob();
-    j.checkedFolderCount = 0;
-    j.startTime = gClock();
-    if (j.destinationPath.size() > kDestinationPathMax) j.destinationPath.resize(kDestinationPathMax);
-    j.destinationPath = WithSlash(j.destinationPath);
-    j.filesStarted = 0;
-    SetDestinationRoot(j.destinationPath);
-    CreateFolderPath(j.destinationPath);
-    if (!IsFolder(j.destinationPath)) {
-        job::ShowMessage(kInvalidPathText, job::MessageIcon::Error);
-        return;
-    }
+SaveOutcome SaveRun::SaveCheckedTree() {
+    job_.checkedFolderCount = 0;
+    job_.startTime = job_.Now();
+    if (job_.destinationPath.size() > kDestinationPathMax) job_.destinationPath.resize(kDestinationPathMax);
+    job_.destinationPath = WithSlash(job_.destinationPath);
+    job_.filesStarted = 0;
+    if (!UseDestination(job_.destinationPath)) return {SaveEnd::InvalidPath, false, kInvalidPathText};
     // The files lying in the volume's root folder go into the destination
-    // folder itself when the root is checked.
-    if (job::TreeView* tree = Tree()) {
-        job::TreeItem root = tree->Root();
-        if (root && tree->StateImage(root) != job::kUnchecked) {
-            ++j.checkedFolderCount;
-            SaveFolderFiles(root, j.destinationPath);
-        }
+    // folder itself when the root is ticked.
+    if (input_.selection && input_.selection->NodeState(nw::kRootNode) != nw::kUnchecked) {
+        ++job_.checkedFolderCount;
+        SaveFolderFiles(nw::kRootNode, job_.destinationPath);
     }
-    SaveTreeBranch(nullptr);
-    if (j.checkedFolderCount == 0) job::ShowMessage(kNoFolderSelectedText, job::MessageIcon::Error);
+    SaveTreeBranch(nw::kRootNode);
+    if (job_.checkedFolderCount == 0) return {SaveEnd::NothingSelected, false, kNoFolderSelectedText};
+    return {};
 }
 
-void SaveTreeBranch(job::TreeItem item) {
-    SaveJob& j = CurrentSaveJob();
-    job::TreeView* tree = Tree();
-    if (!tree) return;
-    if (!item) item = tree->Root();
-    if (!item || tree->StateImage(item) == job::kUnchecked) return;
-    for (job::TreeItem child = tree->FirstChild(item); child && j.stopRequested != 1; child = tree->NextSibling(child)) {
-        if (tree->StateImage(child) != job::kUnchecked) {
-            ++j.checkedFolderCount;
-            const std::string path = ItemDestinationPath(j.destinationPath, child);
-            CreateFolderPath(path);
-            SaveFolderFiles(child, path);
+// Every folder below `top` whose node is not unchecked is entered: counted,
+// created (with its ancestors) and its marked files saved. The branch of an
+// unchecked node is not entered. Depth first in tree order, without
+// recursion (a tree may be very deep).
+void SaveRun::SaveTreeBranch(std::uint32_t top) {
+    if (!input_.selection) return;
+    const nw::Selection& selection = *input_.selection;
+    const nw::MountedVolume& volume = input_.volume;
+    if (selection.NodeState(top) == nw::kUnchecked) return;
+    struct Frame {
+        std::uint32_t next;  // the next child to visit
+        std::string path;    // the destination path of the frame's node
+    };
+    std::vector<Frame> stack;
+    stack.push_back({volume.tree.FirstChild(top), job_.destinationPath});
+    while (!stack.empty()) {
+        const std::uint32_t child = stack.back().next;
+        if (child == nw::kNoNode || job_.stopRequested == 1) {
+            stack.pop_back();
+            continue;
         }
-        SaveTreeBranch(child);
+        stack.back().next = volume.tree.NextSibling(child);
+        if (selection.NodeState(child) == nw::kUnchecked) continue;
+        ++job_.checkedFolderCount;
+        std::string path = WithSlash(stack.back().path) + SafeNameReported(nw::NodeText(volume, child));
+        CreateFolderPath(path);
+        SaveFolderFiles(child, path);
+        stack.push_back({volume.tree.FirstChild(child), std::move(path)});
     }
 }
 
-void SaveFolderFiles(job::TreeItem folderItem, const std::string& folderPath) {
-    SaveJob& j = CurrentSaveJob();
-    auto& files = job::Wizard().FileList;
-    const std::uint32_t number = nw::FolderNumberOfItem(folderItem);
-    for (std::size_t i : files.ChildrenOf(number)) {
-        if (j.stopRequested == 1) return;
-        const nw::EntryRecord& r = files[i];
-        if (j.source == kTreeSource && r.checked != 1) continue;
-        SaveOneFile(r.size, r.firstBlock, folderPath, r.name, r.attributesHigh, r.deletedMarker, r.timestamp);
+void SaveRun::SaveFolderFiles(std::uint32_t node, const std::string& folderPath) {
+    const nw::MountedVolume& volume = input_.volume;
+    const bool markedOnly = job_.source == kTreeSource;
+    for (std::size_t i : volume.FileList.ChildrenOf(nw::FolderNumberOfNode(volume, node))) {
+        if (job_.stopRequested == 1) return;
+        if (markedOnly && !(input_.selection && input_.selection->FileChecked(i))) continue;
+        SaveOneFile(volume.FileList[i], folderPath);
     }
 }
 
 // ---- list source -------------------------------------------------------------------
 
-void SaveListSelection() {
-    SaveJob& j = CurrentSaveJob();
-    j.startTime = gClock();
-    if (j.destinationPath.size() > kDestinationPathMax) j.destinationPath.resize(kDestinationPathMax);
-    const std::string folder = WithSlash(j.destinationPath);
-    j.filesStarted = 0;
-    SetDestinationRoot(folder);
-    CreateFolderPath(folder);
-    if (!IsFolder(folder)) {
-        job::ShowMessage(kInvalidPathText, job::MessageIcon::Error);
-        return;
-    }
-    DetailsRows* rows = InstalledDetailsRows();
-    if (!rows) return;
-    const std::size_t n = rows->RowCount();
-    for (std::size_t i = 0; i < n && j.stopRequested != 1; ++i) {
-        if (!RowChosen(*rows, i)) continue;
-        std::uint64_t key = 0;
-        if (!ParseKey(rows->Cell(i, 5), &key)) continue;
-        if (rows->Cell(i, 1) != nw::kFolderTypeText) {
-            if (key > 0xFFFFFFFFu) continue;
-            if (const nw::EntryRecord* r = nw::FindFileByOrdinal(static_cast<std::uint32_t>(key)))
-                SaveOneFile(r->size, r->firstBlock, folder, r->name, r->attributesHigh, r->deletedMarker, r->timestamp);
-        } else if (job::TreeItem item = FolderItemOfKey(key)) {
-            SaveListFolder(item, folder, nw::FindFolderByTreeItem(item)->name);
+SaveOutcome SaveRun::SaveListSelection() {
+    job_.startTime = job_.Now();
+    if (job_.destinationPath.size() > kDestinationPathMax) job_.destinationPath.resize(kDestinationPathMax);
+    const std::string folder = WithSlash(job_.destinationPath);
+    job_.filesStarted = 0;
+    if (!UseDestination(folder)) return {SaveEnd::InvalidPath, false, kInvalidPathText};
+    const nw::MountedVolume& volume = input_.volume;
+    for (const ListItem& item : input_.listItems) {
+        if (job_.stopRequested == 1) break;
+        if (!RowChosen(input_.settings, item.selected)) continue;
+        if (!item.isFolder) {
+            if (const nw::EntryRecord* file = FileAt(volume, item.fileIndex)) SaveOneFile(*file, folder);
+        } else if (IsFolderNode(volume, item.node)) {
+            SaveListFolder(item.node, folder, nw::FolderOfNode(volume, item.node)->name);
         }
     }
+    return {};
 }
 
-void SaveListFolder(job::TreeItem folderItem, const std::string& parentPath, const std::string& folderName) {
-    SaveJob& j = CurrentSaveJob();
-    if (j.stopRequested == 1) return;
-    std::string path = WithSlash(parentPath) + SafeNameReported(folderName);
-    CreateFolderPath(path);
-    path += '/';
-    SaveFolderFiles(folderItem, path);
-    job::TreeView* tree = Tree();
-    if (!tree) return;
-    for (job::TreeItem child = tree->FirstChild(folderItem); child; child = tree->NextSibling(child))
-        SaveListFolder(child, path, tree->Text(child));
+// The folder and its whole branch, every file of each folder, into
+// parentPath/folderName. Depth first in tree order, without recursion.
+void SaveRun::SaveListFolder(std::uint32_t node, const std::string& parentPath, const std::string& folderName) {
+    const nw::MountedVolume& volume = input_.volume;
+    struct Frame {
+        std::uint32_t next;  // the next child to visit
+        std::string path;    // the destination path of the frame's node, "/" ended
+    };
+    std::vector<Frame> stack;
+    auto enter = [&](std::uint32_t folder, const std::string& parent, const std::string& name) {
+        std::string path = WithSlash(parent) + SafeNameReported(name);
+        CreateFolderPath(path);
+        path += '/';
+        SaveFolderFiles(folder, path);
+        stack.push_back({volume.tree.FirstChild(folder), std::move(path)});
+    };
+    if (job_.stopRequested == 1) return;
+    enter(node, parentPath, folderName);
+    while (!stack.empty()) {
+        if (job_.stopRequested == 1) return;
+        const std::uint32_t child = stack.back().next;
+        if (child == nw::kNoNode) {
+            stack.pop_back();
+            continue;
+        }
+        stack.back().next = volume.tree.NextSibling(child);
+        const std::string parent = stack.back().path;
+        enter(child, parent, nw::NodeText(volume, child));
+    }
 }
 
 }  // namespace recovery

@@ -1,7 +1,7 @@
-// The save engine: copies the checked folders and files of the mounted
-// volume (tree source) or the chosen rows of the details list (list source)
-// into the destination folder, under the save settings' filters. It never
-// writes to the source disk.
+// The save engine: copies the ticked folders and files of a mounted volume
+// (tree source) or the chosen rows of the folder list (list source) into the
+// destination folder, under the save settings' filters. It never writes to
+// the source disk.
 //
 // Folder paths here are destination paths joined with '/'. Every name taken
 // from the disk goes through SafeName() before it becomes part of a path,
@@ -10,70 +10,81 @@
 // outside the destination.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
-#include "app/job/TreeItem.h"
+#include "netware/EntryList.h"
+#include "netware/FolderTree.h"
 #include "recovery/SaveJob.h"
+#include "recovery/SaveSettings.h"
+
+namespace disk {
+class SectorReader;
+}
+namespace nw {
+struct MountedVolume;
+class Selection;
+}  // namespace nw
 
 namespace recovery {
 
-// The whole job as the save worker runs it: counting, then the copy of the
-// job's source, then jobFinished. Runs on the calling thread.
-void SaveWorker();
-// Starts SaveWorker on a thread of its own (recorded in saveWorker).
-void StartSaveWorker();
-void WaitForSaveWorker();
+// One row of the folder list as the front end showed it when the save was
+// started: a folder (its tree node) or a file (its index in the file list),
+// and whether the row was selected. The save settings' selection mode picks
+// the rows: a file row saves that file, a folder row its whole branch.
+struct ListItem {
+    bool isFolder = false;
+    std::uint32_t node = nw::kNoNode;      // folders
+    std::size_t fileIndex = nw::kNoEntry;  // files
+    bool selected = false;
+};
 
-// Counting pass: sets totalFiles and totalBytes, zeroes savedBytes.
-void CountSelection();
-// Runs CountSelection on the counting worker and waits for it (or for a
-// stop, after which the job goes on with the totals counted so far).
-void RunCountingWorker();
-// "Stop " in "Calculating File Size": asks "Do you want to terminate this
-// process?"; on Yes the counting ends at its next record. Returns the answer.
-bool RequestCountingStop();
+// What a save reads. The job's source says which of `selection` (tree
+// source) and `listItems` (list source) it takes.
+struct SaveInput {
+    SaveInput(const nw::MountedVolume& mountedVolume, const disk::SectorReader& sectorReader)
+        : volume(mountedVolume), reader(sectorReader) {}
 
-// "&Stop" and "S&kip" of "Saving".
-void RequestStop();
-void RequestSkip();
+    const nw::MountedVolume& volume;
+    const disk::SectorReader& reader;
+    // Tree source: the folders whose node is checked or partly checked are
+    // entered, and in each the files marked in the selection are saved.
+    const nw::Selection* selection = nullptr;
+    // List source: the list's rows in their order.
+    std::vector<ListItem> listItems;
+    SaveSettings settings;
+    // Lines for the activity report (a name from the disk saved under
+    // another name); nullptr: none are written.
+    ActivityReport* activityReport = nullptr;
+};
 
-// Tree source.
-void SaveCheckedTree();
-void SaveTreeBranch(job::TreeItem item);  // nullptr: the top item
-void SaveFolderFiles(job::TreeItem folderItem, const std::string& folderPath);
-// List source.
-void SaveListSelection();
-void SaveListFolder(job::TreeItem folderItem, const std::string& parentPath, const std::string& folderName);
+enum class SaveEnd {
+    Finished,         // the walk ran (possibly stopped: see SaveOutcome::stopped)
+    NoDestination,    // destinationPath is empty: the job did not run
+    InvalidPath,      // the destination folder cannot be made or reached
+    NothingSelected,  // tree source: no folder was entered
+};
 
-// One file. The name is made safe here; the folder path must be the
-// destination folder or a path below it built by this engine.
-void SaveOneFile(std::uint32_t size, std::uint32_t firstBlock, const std::string& folderPath, const std::string& name,
-                 std::uint8_t attributesHigh, std::uint32_t deletedMarker, std::uint32_t timestamp);
+struct SaveOutcome {
+    SaveEnd end = SaveEnd::Finished;
+    bool stopped = false;  // "&Stop", or "&Abort" on a write error, ended the job early
+    // The message the user is shown once the job is over ("Inavlid Path",
+    // "No folder selected, select folders from left window"); empty when none.
+    std::string message;
+};
 
-// Creates every missing folder along the path; failures are ignored. Below
-// the current job's destination folder no symbolic link is followed or made.
-void CreateFolderPath(const std::string& path);
+// The whole job as the save worker runs it, on the calling thread: the
+// counting pass (on a counting thread of its own, joined before the copy),
+// then the copy of the job's source, then jobFinished and
+// view.JobFinished(). The caller fills job.source and job.destinationPath;
+// the other figures are set here. The front end sets the job's Stop and Skip
+// flags from its own thread while this runs.
+SaveOutcome RunSave(SaveJob& job, const SaveInput& input, SaveProgressView& view, SavePrompts& prompts);
 
 // A name from the disk as it may appear in a destination path: '/' and NUL
 // become '_', and so do the dots of "." and ".."; an empty name becomes "_".
 std::string SafeName(const std::string& name);
-// SafeName, noting a changed name once per job in the activity report.
-std::string SafeNameReported(const std::string& name);
-
-// The destination path of a tree item below the top item: the destination
-// folder followed by the item's ancestors and itself, each made safe,
-// joined with '/'.
-std::string ItemDestinationPath(const std::string& destinationFolder, job::TreeItem item);
-
-// The commands that start a save need the browsing step. The "Save Data"
-// button says so when the wizard is not there yet; the other commands do
-// nothing. Returns whether the save may start.
-bool SaveCommandAllowed(bool fromSaveDataButton);
-
-// Whole seconds of the wall clock (replaceable by tests).
-using ClockFn = std::int64_t (*)();
-void SetSaveClock(ClockFn clock);
-std::int64_t SaveClockNow();
 
 }  // namespace recovery

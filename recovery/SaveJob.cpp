@@ -1,46 +1,12 @@
 #include "recovery/SaveJob.h"
 
+#include <ctime>
+
 namespace recovery {
 
-namespace {
-
-SaveJob gJob;
-
-SaveProgressView gQuietView;
-
-class KeepingPrompts : public SavePrompts {
-public:
-    ReplaceAnswer ConfirmReplace(const std::string&) override { return ReplaceAnswer::No; }
-    WriteErrorAnswer WriteError(const std::string&, const std::string&) override { return WriteErrorAnswer::Skip; }
-};
-KeepingPrompts gKeepingPrompts;
-
-SaveProgressView* gView = &gQuietView;
-SavePrompts* gPrompts = &gKeepingPrompts;
-DetailsRows* gRows = nullptr;
-
-}  // namespace
-
-SaveJob& CurrentSaveJob() { return gJob; }
-
-void ResetSaveJob() {
-    SaveJob& j = gJob;
-    j.source = kNoSource;
-    j.destinationPath.clear();
-    j.totalFiles = 0;
-    j.totalBytes = 0;
-    j.savedBytes = 0;
-    j.filesStarted = 0;
-    j.startTime = 0;
-    j.stopRequested = 0;
-    j.skipRequested = 0;
-    j.replacePolicy = kReplaceAsk;
-    j.checkedFolderCount = 0;
-    j.countingState = kCountingIdle;
-    j.countingStopRequested = 0;
-    j.jobFinished = 0;
-    j.saveWorker = 0;
-    j.renamedNames.clear();
+std::int64_t SaveJob::Now() const {
+    if (clock) return clock();
+    return static_cast<std::int64_t>(std::time(nullptr));
 }
 
 const char* FileOutcomeText(FileOutcome outcome) {
@@ -57,13 +23,6 @@ const char* FileOutcomeText(FileOutcome outcome) {
     }
     return "";
 }
-
-void SetSaveProgressView(SaveProgressView* view) { gView = view ? view : &gQuietView; }
-void SetSavePrompts(SavePrompts* prompts) { gPrompts = prompts ? prompts : &gKeepingPrompts; }
-SaveProgressView& ProgressView() { return *gView; }
-SavePrompts& Prompts() { return *gPrompts; }
-void SetDetailsRows(DetailsRows* rows) { gRows = rows; }
-DetailsRows* InstalledDetailsRows() { return gRows; }
 
 std::string PercentCaption(int percent) { return std::to_string(percent) + "% Completed"; }
 

@@ -1,12 +1,15 @@
-// The program-wide state of the current save, and the interfaces through
-// which a save shows its progress ("Saving", "Calculating File Size") and
-// asks its questions ("Replace File Confirmation", "Error Writing
-// Destination"). The desktop program implements them with its dialogs, the
-// command-line program on the terminal, tests with recorders.
+// One save job's figures and flags, and the interfaces through which a save
+// shows its progress ("Saving", "Calculating File Size"), asks its questions
+// ("Replace File Confirmation", "Error Writing Destination") and writes its
+// lines for the activity report. The desktop program implements them with
+// its dialogs, the command-line program on the terminal, tests with
+// recorders. Whoever starts a save owns its SaveJob; the window reads the
+// figures and sets the Stop and Skip flags while the save runs on a worker.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -36,15 +39,26 @@ struct SaveJob {
     std::atomic<int> countingState{kCountingIdle};
     std::atomic<int> countingStopRequested{0};
     std::atomic<int> jobFinished{0};
-    std::atomic<std::uint64_t> saveWorker{0};  // nonzero while the save worker runs
 
     // Disk names changed for saving in this job (reported once each).
     std::set<std::string> renamedNames;
-};
 
-SaveJob& CurrentSaveJob();
-// Every field back to its initial value (installed views and prompts stay).
-void ResetSaveJob();
+    // Whole seconds of the wall clock for the time figures; empty: the
+    // system's clock.
+    std::function<std::int64_t()> clock;
+    std::int64_t Now() const;
+
+    // "&Stop" and "S&kip" of "Saving" (any thread).
+    void RequestStop() { stopRequested = 1; }
+    void RequestSkip() { skipRequested = 1; }
+    // Yes to "Do you want to terminate this process?" in "Calculating File
+    // Size": the counting ends at its next record and the copy goes on with
+    // the totals counted so far. The front end asks the question.
+    void RequestCountingStop() {
+        countingStopRequested = 1;
+        countingState = kCountingIdle;
+    }
+};
 
 // ---- what the save shows -------------------------------------------------------
 
@@ -72,6 +86,7 @@ enum class FileOutcome {
 };
 const char* FileOutcomeText(FileOutcome outcome);
 
+// Called on the save's thread (the counting calls on the counting thread).
 class SaveProgressView {
 public:
     virtual ~SaveProgressView() = default;
@@ -108,31 +123,31 @@ public:
 enum class ReplaceAnswer { Yes, No, YesToAll, NoToAll };  // closing the box = No
 enum class WriteErrorAnswer { Abort, Skip };             // closing the box = Skip
 
-// The modal questions of a save; they block the save worker until answered.
+// The modal questions and messages of a save; each blocks the save's
+// thread until the user has answered or dismissed it.
 class SavePrompts {
 public:
     virtual ~SavePrompts() = default;
     virtual ReplaceAnswer ConfirmReplace(const std::string& target) = 0;
     virtual WriteErrorAnswer WriteError(const std::string& target, const std::string& reason) = 0;
+    // An error message with only an OK button ("Compress File CheckSum Error").
+    virtual void ShowError(const std::string& text) { (void)text; }
 };
 
-// nullptr restores the defaults: a view that shows nothing, and prompts that
-// keep existing files (No) and skip files that cannot be written.
-void SetSaveProgressView(SaveProgressView* view);
-void SetSavePrompts(SavePrompts* prompts);
-SaveProgressView& ProgressView();
-SavePrompts& Prompts();
-
-// The rows of the details list as a list-source save reads them.
-class DetailsRows {
+// Prompts that keep existing files (No) and skip files that cannot be written.
+class KeepingPrompts : public SavePrompts {
 public:
-    virtual ~DetailsRows() = default;
-    virtual std::size_t RowCount() = 0;
-    virtual std::string Cell(std::size_t row, int column) = 0;
-    virtual bool IsSelected(std::size_t row) = 0;
+    ReplaceAnswer ConfirmReplace(const std::string&) override { return ReplaceAnswer::No; }
+    WriteErrorAnswer WriteError(const std::string&, const std::string&) override { return WriteErrorAnswer::Skip; }
 };
-void SetDetailsRows(DetailsRows* rows);
-DetailsRows* InstalledDetailsRows();
+
+// Where a save writes its lines for the activity report (the session's
+// report file implements it). Callers write their own CR LF.
+class ActivityReport {
+public:
+    virtual ~ActivityReport() = default;
+    virtual bool Append(const std::string& text) = 0;
+};
 
 // ---- fixed texts ------------------------------------------------------------------
 inline constexpr const char* kInvalidPathText = "Inavlid Path";
@@ -146,7 +161,6 @@ inline constexpr const char* kWriteErrorText =
     "protected.";
 inline constexpr const char* kCountingText = "Calculating File Size. Please Wait...";
 inline constexpr const char* kTerminateCountingQuestion = "Do you want to terminate this process?";
-inline constexpr const char* kGoToStep2Text = "Go to step 2 and then use this option";
 
 // Formats of the "Saving" figures.
 std::string PercentCaption(int percent);                                 // "42% Completed"

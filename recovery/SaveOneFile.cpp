@@ -8,14 +8,11 @@
 #include <cstring>
 #include <optional>
 
-#include "app/job/Controls.h"
-#include "app/job/WizardState.h"
-#include "disk/SectorReader.h"
-#include "netware/FileReader.h"
+#include "disk/Disk.h"
+#include "netware/MountedVolume.h"
 #include "netware/Records.h"
-#include "recovery/SafeFolders.h"
-#include "recovery/SaveEngine.h"
-#include "recovery/SaveSettings.h"
+#include "netware/Volume.h"
+#include "recovery/SaveRun.h"
 #include "recovery/TargetFile.h"
 
 namespace recovery {
@@ -23,39 +20,43 @@ namespace recovery {
 namespace {
 
 constexpr std::uint8_t kCompressedBit = 0x04;
+// The compressed-file header of a file's first data sector.
+constexpr std::size_t kHeaderEntrySize = 4;    // the size the directory entry carries
+constexpr std::size_t kHeaderStoredBytes = 8;  // the number of stored bytes
+
+}  // namespace
 
 // The write-error dialog: Abort ends the job after this file, Skip goes on
 // with the next one.
-void AskAboutWriteError(const std::string& target, const std::string& reason) {
-    SaveJob& j = CurrentSaveJob();
-    if (Prompts().WriteError(target, reason) == WriteErrorAnswer::Abort) {
-        j.skipRequested = 0;
-        j.stopRequested = 1;
+void SaveRun::AskAboutWriteError(const std::string& target, const std::string& reason) {
+    if (prompts_.WriteError(target, reason) == WriteErrorAnswer::Abort) {
+        job_.skipRequested = 0;
+        job_.stopRequested = 1;
     } else {
-        j.skipRequested = 1;
-        j.stopRequested = 0;
+        job_.skipRequested = 1;
+        job_.stopRequested = 0;
     }
 }
 
-void ShowTimeFigures() {
-    SaveJob& j = CurrentSaveJob();
-    const std::int64_t elapsed = SaveClockNow() - j.startTime;
+void SaveRun::ShowTimeFigures() {
+    const std::int64_t elapsed = job_.Now() - job_.startTime;
     if (elapsed <= 0) return;
-    const std::int64_t saved = static_cast<std::int64_t>(j.savedBytes.load());
+    const std::int64_t saved = static_cast<std::int64_t>(job_.savedBytes.load());
     const std::int64_t rate = saved / elapsed;
     if (rate <= 0) return;
-    const std::int64_t remaining = (static_cast<std::int64_t>(j.totalBytes) - saved) / rate;
-    ProgressView().TimeFigures(MinutesText(remaining), MinutesText(elapsed));
+    const std::int64_t remaining = (static_cast<std::int64_t>(job_.totalBytes) - saved) / rate;
+    view_.TimeFigures(MinutesText(remaining), MinutesText(elapsed));
 }
 
 // Hands the delivered sectors to the target and watches Stop and Skip.
 class TargetConsumer : public nw::FileDataConsumer {
 public:
-    TargetConsumer(TargetFile& target, std::uint64_t byteCount) : target_(target), byteCount_(byteCount) {}
+    TargetConsumer(SaveRun& run, TargetFile& target, std::uint64_t byteCount)
+        : run_(run), target_(target), byteCount_(byteCount) {}
 
     bool ShouldStop() override {
         if (target_.Failed()) return true;
-        SaveJob& j = CurrentSaveJob();
+        SaveJob& j = run_.job_;
         if (j.skipRequested == 1) {
             interrupted = FileOutcome::Skipped;
             return true;
@@ -69,16 +70,17 @@ public:
     void Deliver(const std::uint8_t* data, std::uint32_t bytes) override {
         if (target_.Failed()) return;
         if (!target_.Write(data, bytes)) return;
-        CurrentSaveJob().savedBytes += bytes;
+        run_.job_.savedBytes += bytes;
         written += bytes;
-        ProgressView().SectorWritten(written, byteCount_);
+        run_.view_.SectorWritten(written, byteCount_);
     }
-    void BlockFinished() override { ShowTimeFigures(); }
+    void BlockFinished() override { run_.ShowTimeFigures(); }
 
     std::uint64_t written = 0;
     std::optional<FileOutcome> interrupted;
 
 private:
+    SaveRun& run_;
     TargetFile& target_;
     std::uint64_t byteCount_;
 };
@@ -86,24 +88,25 @@ private:
 // The compressed-file header of a file's first data sector: the value at
 // byte 4 must be the entry's size; the value at byte 8 is the number of
 // stored bytes. Returns false when the header does not agree.
-bool StoredLength(std::uint32_t firstBlock, std::uint32_t size, std::uint32_t* stored) {
-    const std::optional<std::uint64_t> sector = nw::FirstDataSector(firstBlock);
+bool SaveRun::StoredLength(std::uint32_t firstBlock, std::uint32_t size, std::uint32_t* stored) {
+    const std::optional<std::uint64_t> sector = fileReader_.FirstDataSector(firstBlock);
     if (!sector) return false;
     std::uint8_t buffer[disk::kSectorSize] = {};
-    job::WizardState& w = job::Wizard();
-    disk::ReadSectors(disk::MakeRequest(w.selectedDiskNumber, w.selectedDiskLabel, *sector, 1, buffer));
-    if (nw::LoadLe32(buffer + 4) != size) return false;
-    *stored = nw::LoadLe32(buffer + 8);
+    nw::VolumeSectors(input_.reader, input_.volume.currentVolume).Read(*sector, 1, buffer);
+    if (nw::LoadLe32(buffer + kHeaderEntrySize) != size) return false;
+    *stored = nw::LoadLe32(buffer + kHeaderStoredBytes);
     return true;
 }
 
-}  // namespace
-
-void SaveOneFile(std::uint32_t size, std::uint32_t firstBlock, const std::string& folderPath, const std::string& name,
-                 std::uint8_t attributesHigh, std::uint32_t deletedMarker, std::uint32_t timestamp) {
-    SaveJob& j = CurrentSaveJob();
-    SaveProgressView& view = ProgressView();
-    if (!PassesDateFilter(timestamp) || !PassesDeletedFilter(deletedMarker) || !PassesExtensionFilter(name)) {
+void SaveRun::SaveOneFile(const nw::EntryRecord& file, const std::string& folderPath) {
+    SaveJob& j = job_;
+    SaveProgressView& view = view_;
+    const std::uint32_t size = file.size;
+    const std::uint32_t firstBlock = file.firstBlock;
+    const std::string& name = file.name;
+    const SaveSettings& settings = input_.settings;
+    if (!PassesDateFilter(settings, file.timestamp) || !PassesDeletedFilter(settings, file.deletedMarker) ||
+        !PassesExtensionFilter(settings, name)) {
         view.FileFiltered(folderPath, name);
         return;
     }
@@ -123,31 +126,31 @@ void SaveOneFile(std::uint32_t size, std::uint32_t firstBlock, const std::string
 
     const std::string folder = (!folderPath.empty() && folderPath.back() == '/') ? folderPath : folderPath + "/";
     const std::string fileName = SafeNameReported(name);
-    const std::string target = folder + fileName;
+    const std::string targetPath = folder + fileName;
 
-    const FolderFd dir = OpenFolderPath(folder, false);
+    const FolderFd dir = OpenFolderPath(root_, folder, false);
     if (!dir.ok()) {
         const std::string reason = std::strerror(errno);
-        AskAboutWriteError(target, reason);
-        view.FileEnded(target, FileOutcome::CreateFailed, 0, size);
+        AskAboutWriteError(targetPath, reason);
+        view.FileEnded(targetPath, FileOutcome::CreateFailed, 0, size);
         return;
     }
 
     struct stat existing;
     if (::fstatat(dir.get(), fileName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
         if (j.replacePolicy == kReplaceNone) {
-            view.FileEnded(target, FileOutcome::NotReplaced, 0, size);
+            view.FileEnded(targetPath, FileOutcome::NotReplaced, 0, size);
             return;
         }
         if (j.replacePolicy != kReplaceAll) {
-            switch (Prompts().ConfirmReplace(target)) {
+            switch (prompts_.ConfirmReplace(targetPath)) {
                 case ReplaceAnswer::Yes: j.replacePolicy = kReplaceAsk; break;
                 case ReplaceAnswer::No: j.replacePolicy = kReplaceNotThis; break;
                 case ReplaceAnswer::YesToAll: j.replacePolicy = kReplaceAll; break;
                 case ReplaceAnswer::NoToAll: j.replacePolicy = kReplaceNone; break;
             }
             if (j.replacePolicy == kReplaceNotThis || j.replacePolicy == kReplaceNone) {
-                view.FileEnded(target, FileOutcome::NotReplaced, 0, size);
+                view.FileEnded(targetPath, FileOutcome::NotReplaced, 0, size);
                 return;
             }
         }
@@ -155,34 +158,34 @@ void SaveOneFile(std::uint32_t size, std::uint32_t firstBlock, const std::string
         if (S_ISLNK(existing.st_mode)) ::unlinkat(dir.get(), fileName.c_str(), 0);
     }
 
-    TargetFile file;
-    if (!file.Create(dir.get(), fileName)) {
-        AskAboutWriteError(target, file.ErrorText());
-        view.FileEnded(target, FileOutcome::CreateFailed, 0, size);
+    TargetFile target;
+    if (!target.Create(dir.get(), fileName)) {
+        AskAboutWriteError(targetPath, target.ErrorText());
+        view.FileEnded(targetPath, FileOutcome::CreateFailed, 0, size);
         return;
     }
 
-    const std::uint32_t S = job::Wizard().currentVolume.sectorsPerBlock;
+    const std::uint32_t S = input_.volume.currentVolume.sectorsPerBlock;
     const std::uint64_t blockBytes = static_cast<std::uint64_t>(S) * disk::kSectorSize;
     const bool wholePiece = nw::IsSuballocatedPiece(firstBlock);
     std::uint32_t byteCount = size;
 
     auto finish = [&](FileOutcome outcome, std::uint64_t written) {
-        if (!file.Close() && outcome != FileOutcome::WriteFailed) {
-            AskAboutWriteError(target, file.ErrorText());
+        if (!target.Close() && outcome != FileOutcome::WriteFailed) {
+            AskAboutWriteError(targetPath, target.ErrorText());
             outcome = FileOutcome::WriteFailed;
         }
-        view.FileEnded(target, outcome, written, byteCount);
+        view.FileEnded(targetPath, outcome, written, byteCount);
     };
 
     if (firstBlock == nw::kChainEnd) {  // no data: the target stays empty
         finish(size == 0 ? FileOutcome::Written : FileOutcome::Short, 0);
         return;
     }
-    if (attributesHigh & kCompressedBit) {
+    if (file.attributesHigh & kCompressedBit) {
         std::uint32_t stored = 0;
         if (!StoredLength(firstBlock, size, &stored)) {
-            job::ShowMessage(kChecksumErrorText, job::MessageIcon::Error);
+            prompts_.ShowError(kChecksumErrorText);
             finish(FileOutcome::ChecksumError, 0);
             return;
         }
@@ -196,15 +199,15 @@ void SaveOneFile(std::uint32_t size, std::uint32_t firstBlock, const std::string
         return;
     }
 
-    TargetConsumer consumer(file, byteCount);
-    nw::ReadFileData(firstBlock, byteCount, consumer);
-    if (file.Failed() || !file.Flush()) {
-        file.Close();
+    TargetConsumer consumer(*this, target, byteCount);
+    fileReader_.ReadFileData(firstBlock, byteCount, consumer);
+    if (target.Failed() || !target.Flush()) {
+        target.Close();
         // Count only what reached the target.
-        const std::uint64_t reached = file.BytesWritten();
+        const std::uint64_t reached = target.BytesWritten();
         if (consumer.written > reached) j.savedBytes -= consumer.written - reached;
-        AskAboutWriteError(target, file.ErrorText());
-        view.FileEnded(target, FileOutcome::WriteFailed, reached, byteCount);
+        AskAboutWriteError(targetPath, target.ErrorText());
+        view.FileEnded(targetPath, FileOutcome::WriteFailed, reached, byteCount);
         return;
     }
     if (consumer.interrupted) {

@@ -3,14 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/job/Controls.h"
-#include "netware/TreeModel.h"
+#include "netware/Timestamps.h"
 
 namespace recovery {
 
 namespace {
-
-SaveSettings gSettings;
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -37,15 +34,11 @@ int DateListItems(DateList list) {
     return 1;
 }
 
-SaveSettings& CurrentSaveSettings() { return gSettings; }
-void ResetSaveSettings() { gSettings = SaveSettings{}; }
-
 std::uint32_t DateKey(std::uint32_t day, std::uint32_t month, std::uint32_t year) {
     return (day + (month + year * 12u) * 30u) * 24u;
 }
 
-bool PassesDateFilter(std::uint32_t timestamp) {
-    const SaveSettings& s = gSettings;
+bool PassesDateFilter(const SaveSettings& s, std::uint32_t timestamp) {
     if (s.earlierYear == 0 || s.earlierYear < s.afterYear) return true;
     const nw::UnpackedTimestamp t = nw::UnpackTimestamp(timestamp);
     const std::uint32_t year = t.year;
@@ -60,16 +53,15 @@ bool PassesDateFilter(std::uint32_t timestamp) {
     return key >= low && key <= high;
 }
 
-bool PassesDeletedFilter(std::uint32_t deletedMarker) {
-    switch (gSettings.deletedMode) {
+bool PassesDeletedFilter(const SaveSettings& s, std::uint32_t deletedMarker) {
+    switch (s.deletedMode) {
         case kExcludeDeleted: return deletedMarker == 0;
         case kDeletedOnly: return deletedMarker != 0;
         default: return true;
     }
 }
 
-bool PassesExtensionFilter(const std::string& name) {
-    const SaveSettings& s = gSettings;
+bool PassesExtensionFilter(const SaveSettings& s, const std::string& name) {
     if (s.extensionCount <= 0) return true;
     const std::size_t dot = name.rfind('.');
     const std::string extension = dot == std::string::npos ? name : name.substr(dot + 1);
@@ -79,10 +71,31 @@ bool PassesExtensionFilter(const std::string& name) {
     return false;
 }
 
+bool RowChosen(const SaveSettings& s, bool selected) {
+    switch (s.selectionMode) {
+        case kSelectedRows: return selected;
+        case kInvertSelection: return !selected;
+        default: return true;
+    }
+}
+
+const char* AddRefusalText(AddResult result) {
+    switch (result) {
+        case AddResult::TooMany: return kTooManyExtensions;
+        case AddResult::TooLong: return kExtensionTooLong;
+        case AddResult::HasDot: return kExtensionHasDot;
+        case AddResult::HasStar: return kExtensionHasStar;
+        case AddResult::Duplicate: return kExtensionExists;
+        case AddResult::Added:
+        case AddResult::Empty: break;
+    }
+    return nullptr;
+}
+
 // ---- the dialog ------------------------------------------------------------------
 
 void SettingsDialogSession::Open() {
-    SaveSettings& s = gSettings;
+    SaveSettings& s = settings_;
     listed_.clear();
     for (int i = 0; i < std::min(s.extensionCount, kMaxExtensions); ++i) listed_.push_back(s.Extension(i));
     removeEnabled_ = true;
@@ -102,31 +115,16 @@ void SettingsDialogSession::Open() {
 }
 
 AddResult SettingsDialogSession::Add(const std::string& fieldText) {
-    SaveSettings& s = gSettings;
-    if (s.extensionCount >= kMaxExtensions) {
-        job::ShowMessage(kTooManyExtensions, job::MessageIcon::Error);
-        return AddResult::TooMany;
-    }
+    SaveSettings& s = settings_;
+    if (s.extensionCount >= kMaxExtensions) return AddResult::TooMany;
     std::string text = fieldText.substr(0, kExtensionFieldMax);
     const std::size_t nul = text.find('\0');
     if (nul != std::string::npos) text.resize(nul);
-    if (text.size() >= 5) {
-        job::ShowMessage(kExtensionTooLong, job::MessageIcon::Error);
-        return AddResult::TooLong;
-    }
+    if (text.size() > kExtensionMaxLength) return AddResult::TooLong;
     if (text.empty()) return AddResult::Empty;
-    if (text.find('.') != std::string::npos) {
-        job::ShowMessage(kExtensionHasDot, job::MessageIcon::Error);
-        return AddResult::HasDot;
-    }
-    if (text.find('*') != std::string::npos) {
-        job::ShowMessage(kExtensionHasStar, job::MessageIcon::Error);
-        return AddResult::HasStar;
-    }
-    if (std::find(listed_.begin(), listed_.end(), text) != listed_.end()) {
-        job::ShowMessage(kExtensionExists, job::MessageIcon::Information);
-        return AddResult::Duplicate;
-    }
+    if (text.find('.') != std::string::npos) return AddResult::HasDot;
+    if (text.find('*') != std::string::npos) return AddResult::HasStar;
+    if (std::find(listed_.begin(), listed_.end(), text) != listed_.end()) return AddResult::Duplicate;
     auto& slot = s.extensions[static_cast<std::size_t>(s.extensionCount)];
     slot.fill('\0');
     std::memcpy(slot.data(), text.data(), text.size());
@@ -144,7 +142,7 @@ bool SettingsDialogSession::Remove(std::size_t listIndex) {
     if (listIndex >= listed_.size()) return false;
     const std::string text = listed_[listIndex];
     listed_.erase(listed_.begin() + static_cast<std::ptrdiff_t>(listIndex));
-    SaveSettings& s = gSettings;
+    SaveSettings& s = settings_;
     for (int i = 0; i < s.extensionCount; ++i) {
         if (s.Extension(i) != text) continue;
         for (int j = i; j + 1 < s.extensionCount; ++j)
@@ -156,18 +154,18 @@ bool SettingsDialogSession::Remove(std::size_t listIndex) {
     return true;
 }
 
-void SettingsDialogSession::SetDeletedMode(int mode) { gSettings.deletedMode = Clamp(mode, 0, 2); }
-void SettingsDialogSession::SetSelectionMode(int mode) { gSettings.selectionMode = Clamp(mode, 0, 2); }
-void SettingsDialogSession::SetSavingMode(int mode) { gSettings.savingMode = Clamp(mode, 0, 3); }
+void SettingsDialogSession::SetDeletedMode(int mode) { settings_.deletedMode = Clamp(mode, 0, 2); }
+void SettingsDialogSession::SetSelectionMode(int mode) { settings_.selectionMode = Clamp(mode, 0, 2); }
+void SettingsDialogSession::SetSavingMode(int mode) { settings_.savingMode = Clamp(mode, 0, 3); }
 
 void SettingsDialogSession::SetDatePosition(DateList list, int position) {
-    gSettings.datePositions[list] = Clamp(position, 0, DateListItems(list) - 1);
+    settings_.datePositions[list] = Clamp(position, 0, DateListItems(list) - 1);
 }
 
-int SettingsDialogSession::DatePosition(DateList list) const { return gSettings.datePositions[list]; }
+int SettingsDialogSession::DatePosition(DateList list) const { return settings_.datePositions[list]; }
 
 void SettingsDialogSession::Apply() {
-    SaveSettings& s = gSettings;
+    SaveSettings& s = settings_;
     const auto& p = s.datePositions;
     s.earlierDay = p[kEarlierDay] + 1;
     s.earlierMonth = p[kEarlierMonth] + 1;
@@ -178,9 +176,9 @@ void SettingsDialogSession::Apply() {
 }
 
 void SettingsDialogSession::Cancel() {
-    gSettings = noted_;
+    settings_ = noted_;
     listed_.clear();
-    for (int i = 0; i < std::min(gSettings.extensionCount, kMaxExtensions); ++i) listed_.push_back(gSettings.Extension(i));
+    for (int i = 0; i < std::min(settings_.extensionCount, kMaxExtensions); ++i) listed_.push_back(settings_.Extension(i));
 }
 
 }  // namespace recovery

@@ -1,8 +1,8 @@
 // The save settings: which list rows a list-source save takes and which files
 // any save writes (deleted-file filter, last-update date range, extensions),
 // with the rules of the "Settings" dialog as plain functions that the dialog
-// (and the command-line front end) call. The settings live for the program
-// run only; nothing is stored on disk.
+// (and the command-line front end) call. The session holds the settings for
+// the program run; nothing is stored on disk.
 #pragma once
 
 #include <array>
@@ -17,6 +17,7 @@ enum SelectionMode : int { kSelectedRows = 0, kAllRows = 1, kInvertSelection = 2
 enum SavingMode : int { kSavingAuto = 0, kSavingFat1 = 1, kSavingFat2 = 2, kSavingContiguous = 3 };
 
 constexpr int kMaxExtensions = 100;
+constexpr std::size_t kExtensionMaxLength = 4;  // characters of one entry
 constexpr std::size_t kExtensionSlotBytes = 6;  // up to 4 characters, zero-terminated
 constexpr std::size_t kExtensionFieldMax = 39;  // characters the dialog's edit field holds
 
@@ -45,15 +46,14 @@ struct SaveSettings {
     bool operator==(const SaveSettings&) const = default;
 };
 
-// The program's single instance.
-SaveSettings& CurrentSaveSettings();
-// Back to all zero (tests and front ends between runs).
-void ResetSaveSettings();
-
 // The three filter tests, called in this order for every file a save meets.
-bool PassesDateFilter(std::uint32_t timestamp);
-bool PassesDeletedFilter(std::uint32_t deletedMarker);
-bool PassesExtensionFilter(const std::string& name);
+bool PassesDateFilter(const SaveSettings& settings, std::uint32_t timestamp);
+bool PassesDeletedFilter(const SaveSettings& settings, std::uint32_t deletedMarker);
+bool PassesExtensionFilter(const SaveSettings& settings, const std::string& name);
+
+// Whether a row of the list is taken by a list-source save: the selected
+// rows, all rows, or the rows not selected.
+bool RowChosen(const SaveSettings& settings, bool selected);
 
 // The date key: every month counts as 30 days, so the 31st of a month and
 // the 1st of the next one compare equal.
@@ -72,11 +72,19 @@ inline constexpr const char* kExtensionExists = "This extension already exist. E
 
 enum class AddResult { Added, Empty, TooMany, TooLong, HasDot, HasStar, Duplicate };
 
-// One opening of the dialog. Open() applies the opening rules to the
-// program's settings and notes them for Cancel(); the dialog then calls the
-// other functions as the user acts and finally Apply() or Cancel().
+// The message a refused entry is answered with (nullptr for Added and
+// Empty); the duplicate one carries the information icon, the others the
+// error icon.
+const char* AddRefusalText(AddResult result);
+inline bool AddRefusalIsInformation(AddResult result) { return result == AddResult::Duplicate; }
+
+// One opening of the dialog over the session's settings. Open() applies the
+// opening rules to the settings and notes them for Cancel(); the dialog then
+// calls the other functions as the user acts and finally Apply() or Cancel().
 class SettingsDialogSession {
 public:
+    explicit SettingsDialogSession(SaveSettings& settings) : settings_(settings) {}
+
     // Applies the defaults of the opening (the date filter is active from
     // here on, whichever button closes the dialog) and notes the settings.
     void Open();
@@ -84,9 +92,8 @@ public:
     // The entries in the order the dialog's list shows them (the newest first).
     const std::vector<std::string>& ListedExtensions() const { return listed_; }
 
-    // "&Add " with the edit field's text. Refusals show their message (the
-    // duplicate one with the information icon, the others with the error
-    // icon) and change nothing.
+    // "&Add " with the edit field's text. Refusals change nothing; the
+    // dialog shows AddRefusalText of the result.
     AddResult Add(const std::string& fieldText);
     // "&Remove" on the list entry at `listIndex`. Returns false when the list
     // is empty (the button then disables itself) or the index is not listed.
@@ -107,6 +114,7 @@ public:
     void Cancel();
 
 private:
+    SaveSettings& settings_;
     SaveSettings noted_{};
     std::vector<std::string> listed_;
     bool removeEnabled_ = true;
