@@ -62,10 +62,8 @@ void EntryList::Clear() {
     byOwn_.Release();
     byOrdinal_.Release();
     byParent_.Release();
-    decltype(byItem_)().swap(byItem_);
     keysStale_ = false;
     childrenStale_ = false;
-    itemsStale_ = false;
 }
 
 EntryRecord& EntryList::Append(EntryRecord record) {
@@ -77,7 +75,6 @@ EntryRecord& EntryList::Append(EntryRecord record) {
     parentKeys_.push_back(r.parentNumber);
     keysStale_.store(true, std::memory_order_release);
     childrenStale_.store(true, std::memory_order_release);
-    if (records_.back().treeItem) itemsStale_.store(true, std::memory_order_release);
     return records_.back();
 }
 
@@ -98,21 +95,13 @@ void EntryList::RefreshChildren() const {
     childrenStale_.store(false, std::memory_order_release);
 }
 
-void EntryList::RefreshItems() const {
-    if (!itemsStale_.load(std::memory_order_acquire)) return;
-    std::lock_guard<std::mutex> lock(indexMutex_);
-    if (!itemsStale_.load(std::memory_order_relaxed)) return;
-    byItem_.clear();
-    for (std::size_t i = 0; i < records_.size(); ++i)
-        if (records_[i].treeItem) byItem_.emplace_back(records_[i].treeItem, static_cast<std::uint32_t>(i));
-    std::sort(byItem_.begin(), byItem_.end(), [](const auto& a, const auto& b) {
-        return a.first != b.first ? std::less<job::TreeItem>()(a.first, b.first) : a.second < b.second;
-    });
-    itemsStale_.store(false, std::memory_order_release);
+EntryRecord* EntryList::FindByOwnNumber(std::uint32_t ownNumber) {
+    const std::size_t i = IndexOfOwnNumber(ownNumber);
+    return i == kNoEntry ? nullptr : &records_[i];
 }
 
-EntryRecord* EntryList::FindByOwnNumber(std::uint32_t ownNumber) {
-    std::size_t i = IndexOfOwnNumber(ownNumber);
+const EntryRecord* EntryList::FindByOwnNumber(std::uint32_t ownNumber) const {
+    const std::size_t i = IndexOfOwnNumber(ownNumber);
     return i == kNoEntry ? nullptr : &records_[i];
 }
 
@@ -122,19 +111,20 @@ std::size_t EntryList::IndexOfOwnNumber(std::uint32_t ownNumber) const {
     return r.size() ? *r.begin() : kNoEntry;
 }
 
-EntryRecord* EntryList::FindByOrdinal(std::uint32_t ordinal) {
+std::size_t EntryList::IndexOfOrdinal(std::uint32_t ordinal) const {
     RefreshKeys();
     const IndexRange r = byOrdinal_.Find(ordinal);
-    return r.size() ? &records_[*r.begin()] : nullptr;
+    return r.size() ? *r.begin() : kNoEntry;
 }
 
-EntryRecord* EntryList::FindByTreeItem(job::TreeItem item) {
-    if (!item) return nullptr;
-    RefreshItems();
-    auto it = std::lower_bound(byItem_.begin(), byItem_.end(), item, [](const auto& e, job::TreeItem key) {
-        return std::less<job::TreeItem>()(e.first, key);
-    });
-    return (it != byItem_.end() && it->first == item) ? &records_[it->second] : nullptr;
+EntryRecord* EntryList::FindByOrdinal(std::uint32_t ordinal) {
+    const std::size_t i = IndexOfOrdinal(ordinal);
+    return i == kNoEntry ? nullptr : &records_[i];
+}
+
+const EntryRecord* EntryList::FindByOrdinal(std::uint32_t ordinal) const {
+    const std::size_t i = IndexOfOrdinal(ordinal);
+    return i == kNoEntry ? nullptr : &records_[i];
 }
 
 EntryList::IndexRange EntryList::ChildRange(std::uint32_t parentNumber) const {
@@ -153,13 +143,6 @@ void EntryList::SetParentNumber(std::size_t index, std::uint32_t parentNumber) {
     r.parentNumber = parentNumber;
     parentKeys_[index] = parentNumber;
     childrenStale_.store(true, std::memory_order_release);
-}
-
-void EntryList::SetTreeItem(std::size_t index, job::TreeItem item) {
-    EntryRecord& r = records_[index];
-    if (r.treeItem == item) return;
-    r.treeItem = item;
-    itemsStale_.store(true, std::memory_order_release);
 }
 
 }  // namespace nw

@@ -1,8 +1,8 @@
 // The folder and file records of a mounted (or reloaded) volume. Records sit
 // in append order ("list order") and every lookup answers with the first
 // record in that order that matches, as a plain list scanned from the head
-// would; the lists keep indexes by own number, parent number, tree item and
-// ordinal so that appends and lookups stay cheap on very large volumes.
+// would; the lists keep indexes by own number, parent number and ordinal so
+// that appends and lookups stay cheap on very large volumes.
 #pragma once
 
 #include <atomic>
@@ -49,12 +49,12 @@ constexpr std::size_t kNoEntry = static_cast<std::size_t>(-1);
 // An append-only list of entry records (the folder list or the file list).
 // Records never move once appended, so pointers stay valid until Clear().
 //
-// ownNumber and ordinal are fixed when a record is appended; parentNumber and
-// treeItem are indexed: change them only through SetParentNumber /
-// SetTreeItem. Every other field (checked in particular) may be written
-// directly. The indexes by own number, ordinal and parent are rebuilt on the
-// first lookup after a change, from compact copies of the keys kept beside
-// the records, so filling a list costs no more than appending.
+// ownNumber and ordinal are fixed when a record is appended; parentNumber is
+// indexed: change it only through SetParentNumber. Every other field
+// (treeNode in particular) may be written directly. The indexes are rebuilt
+// on the first lookup after a change, from compact copies of the keys kept
+// beside the records, so filling a list costs no more than appending.
+// Lookups may run on several threads at once.
 class EntryList {
 public:
     EntryList() = default;
@@ -79,7 +79,9 @@ public:
     // First record (in list order) with that field value; nullptr when none.
     EntryRecord* FindByOwnNumber(std::uint32_t ownNumber);
     EntryRecord* FindByOrdinal(std::uint32_t ordinal);
-    EntryRecord* FindByTreeItem(job::TreeItem item);
+    const EntryRecord* FindByOwnNumber(std::uint32_t ownNumber) const;
+    const EntryRecord* FindByOrdinal(std::uint32_t ordinal) const;
+    std::size_t IndexOfOrdinal(std::uint32_t ordinal) const;      // kNoEntry when none
     std::size_t IndexOfOwnNumber(std::uint32_t ownNumber) const;  // kNoEntry when none
     bool HasOwnNumber(std::uint32_t ownNumber) const { return IndexOfOwnNumber(ownNumber) != kNoEntry; }
 
@@ -99,9 +101,12 @@ public:
     void ForEachChild(std::uint32_t parentNumber, Fn&& fn) {
         for (std::uint32_t i : ChildRange(parentNumber)) fn(records_[i]);
     }
+    template <typename Fn>
+    void ForEachChild(std::uint32_t parentNumber, Fn&& fn) const {
+        for (std::uint32_t i : ChildRange(parentNumber)) fn(records_[i]);
+    }
 
     void SetParentNumber(std::size_t index, std::uint32_t parentNumber);
-    void SetTreeItem(std::size_t index, job::TreeItem item);
 
 private:
     // Record indexes ordered by a key, list order among equal keys.
@@ -114,7 +119,6 @@ private:
     };
     void RefreshKeys() const;
     void RefreshChildren() const;
-    void RefreshItems() const;
 
     Records records_;
     // The indexed keys of each record, by record index.
@@ -126,11 +130,9 @@ private:
     mutable std::mutex indexMutex_;
     mutable std::atomic<bool> keysStale_{false};      // own numbers and ordinals (appends)
     mutable std::atomic<bool> childrenStale_{false};  // parent numbers
-    mutable std::atomic<bool> itemsStale_{false};     // tree items
     mutable SortedIndex byOwn_;
     mutable SortedIndex byOrdinal_;
     mutable SortedIndex byParent_;
-    mutable std::vector<std::pair<job::TreeItem, std::uint32_t>> byItem_;  // sorted by item, then index
 };
 
 }  // namespace nw

@@ -40,6 +40,8 @@ public:
 
     std::size_t Size() const { return nodes_.size(); }
     bool Empty() const { return nodes_.size() <= 1; }
+    // Nodes below the root (the folder items a population made).
+    std::uint32_t FolderNodeCount() const { return static_cast<std::uint32_t>(nodes_.size() - 1); }
     const Node& operator[](std::uint32_t node) const { return nodes_[node]; }
     const std::string& RootText() const { return rootText_; }
     std::uint32_t Parent(std::uint32_t node) const { return node < nodes_.size() ? nodes_[node].parent : kNoNode; }
@@ -66,12 +68,14 @@ EntryRecord& AppendLostFolder(EntryList& folders, std::uint32_t ordinal);
 bool ResolveLostFolders(EntryList& folders, std::uint32_t folderCount, const std::function<void(int percent)>& progress,
                         const std::function<bool()>& stop);
 
-// Builds volume.tree from the folder list: the root labelled with the
-// volume name, then every folder below the root depth first in list order,
-// storing each record's node in its treeNode. Never descends into a folder
-// number already on the current path, so cyclic or self-parented folders
-// still load; the number of nodes is bounded. Returns the folder nodes made.
-std::uint32_t PopulateFolderTree(MountedVolume& volume);
+// Builds volume.tree from the folder list: the root labelled `rootText` (the
+// volume's name when empty), then every folder below the root depth first
+// in list order, storing each record's node in its treeNode (kNoNode for
+// folders the tree does not reach). Never descends into a folder number
+// already on the current path, so cyclic or self-parented folders still
+// load; the number of nodes is bounded (four per folder record, at least
+// 65,536). Iterative: any depth. Returns the folder nodes made.
+std::uint32_t PopulateFolderTree(MountedVolume& volume, const std::string& rootText = std::string());
 
 // ---- reading ---------------------------------------------------------------------
 
@@ -88,12 +92,14 @@ std::string NodePath(const MountedVolume& volume, std::uint32_t node);
 std::string ShownPath(const MountedVolume& volume, std::uint32_t node);
 
 // Finds an entry by its path below the root, components separated by "\" or
-// "/" ("PUBLIC\DATA\REPORT.DOC", "LOST\OLD"). Exact names win over
-// case-insensitive matches; the first match in tree order is taken. An empty
-// path is the root.
+// "/" ("PUBLIC\DATA\REPORT.DOC", "LOST\OLD"). Folders are matched among the
+// node's children, the last component also against the files of the folder
+// reached. Exact names win over case-insensitive matches; the first match in
+// tree (list) order is taken. An empty path is the root. False when nothing
+// matches (and always when `match` is nullptr).
 struct PathMatch {
     bool isFolder = true;
-    std::uint32_t node = kRootNode;   // folders and the root
+    std::uint32_t node = kRootNode;   // the folder's node; for a file, the node it was found under
     std::size_t fileIndex = kNoEntry; // files: index into the file list
     const EntryRecord* record = nullptr;  // nullptr for the root
 };

@@ -15,7 +15,10 @@ class SectorReader;
 
 namespace nw {
 
-// What a mount shows and asks while it runs.
+// What a mount shows and asks while it runs: the status texts ("Loading FAT
+// 1....", "Mounting Volume 0 / 2....", "Searching Lost Folders", and at the
+// end the volume name followed by ":\"), the percentages of the directory
+// walk and of the lost-folder pass, and the two calls below.
 class MountReport : public base::ProgressSink {
 public:
     // "Select FAT to use", asked when the chain lengths differ: 1 (FAT1),
@@ -26,22 +29,32 @@ public:
         (void)fat2Length;
         return 1;
     }
+    // The lost-folder pass starts (true) or has ended (false): the only
+    // phase the cancel flag can end ("Stop Searching" is offered meanwhile).
+    virtual void LostFolderPhase(bool running) { (void)running; }
 };
 
 struct MountResult {
     bool mounted = false;       // false: out of memory (nothing usable was built)
     bool lostScanStopped = false;
-    std::uint32_t folderCount = 0;
+    std::uint32_t folderCount = 0;  // "LOST" included
     std::uint32_t fileCount = 0;
     std::string failure;        // why not mounted ("Out Of Memory")
 };
 
-// Mounts volume.currentVolume into `volume` (its contents are replaced).
-// `stopLostScan` ends the lost-folder pass early when set.
+// Mounts volume.currentVolume into `volume` (its contents are replaced; an
+// earlier fatChoice is kept and overwritten when the question is asked).
+// `stopLostScan` ends the lost-folder pass early when set; the mount then
+// completes with what it has. The tree's root is labelled `rootText` (the
+// volume's name when empty). Out of memory ends the mount with nothing kept.
 MountResult Mount(MountedVolume& volume, const disk::SectorReader& reader, MountReport& report,
-                  const base::CancelFlag* stopLostScan = nullptr);
+                  const base::CancelFlag* stopLostScan = nullptr, const std::string& rootText = std::string());
 
 // ---- the pieces, for the file reader, the marking pass and tests -------------
+
+// Number of blocks the walks over `volume` may visit (MountedVolume::BlockLimit,
+// asking the reader for the disk's size only when the volume knows no size).
+std::uint32_t VolumeBlockLimit(const MountedVolume& volume, const disk::SectorReader& reader);
 
 // Sector of the FAT entry of `block`, counted from the volume start, through
 // a FAT block list; false when the FAT block holding it is not in the list.

@@ -39,7 +39,8 @@ struct MountedVolume {
     std::uint32_t folderCount = 0;    // counts of the mount ("LOST" included in the folder count)
     std::uint32_t fileCount = 0;
 
-    // Forgets the records, the tree and the tables (the descriptor stays).
+    // Forgets the records, the tree, the block lists, the suballocation
+    // table and the counts. The descriptor, mountedMark and fatChoice stay.
     void ClearContents();
 
     // Number of blocks walks may visit: the block count, else the size in

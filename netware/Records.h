@@ -102,13 +102,17 @@ struct FatPosition {
 };
 FatPosition LocateFatEntry(std::uint32_t block, std::uint32_t sectorsPerBlock);
 
-// Absolute sector of block b (the offset within the volume is a 32-bit value).
+// Disk sector of sector `sectorIndex` of block `block`, block 0 beginning at
+// `volumeStart`. Every block-to-sector conversion of the program goes through
+// here; it is computed in 64 bits, so volumes that lie past sector 2^32 or
+// hold more than 2^32 sectors are read where they are.
 inline std::uint64_t BlockSector(std::uint64_t volumeStart, std::uint32_t block, std::uint32_t sectorsPerBlock,
                                  std::uint32_t sectorIndex = 0) {
-    return volumeStart + static_cast<std::uint32_t>(block * sectorsPerBlock + sectorIndex);
+    return volumeStart + static_cast<std::uint64_t>(block) * sectorsPerBlock + sectorIndex;
 }
 
 // Chain values.
+constexpr std::uint32_t kFirstNonBlockValue = 0x80000000u;  // chain values from here on are not block numbers
 inline bool IsFileChainEnd(std::uint32_t v) { return v == 0 || v == kChainEnd; }
 inline bool IsSuballocatedPiece(std::uint32_t v) { return (v & 0x80000000u) != 0 && v != kChainEnd; }
 inline std::uint32_t SuballocChainOf(std::uint32_t v) { return (v >> 24) & 0x7F; }

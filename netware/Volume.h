@@ -56,10 +56,12 @@ class VolumeSectors {
 public:
     VolumeSectors(const disk::SectorReader& reader, const VolumeDescriptor& volume)
         : reader_(&reader), volume_(&volume) {}
-    // Disk sector of sector `sectorIndex` of block `block` (the offset within
-    // the volume is a 32-bit value).
+    // Disk sector of sector `sectorIndex` of block `block` (64-bit; see
+    // BlockSector in Records.h).
     std::uint64_t SectorOf(std::uint32_t block, std::uint32_t sectorIndex = 0) const;
-    // Reads through the bad-sector policy (disk::kReadOk, kReadFailed, kReadNoDevice).
+    // Reads sectors of the volume's disk through the bad-sector policy
+    // (disk::kReadOk, kReadFailed, kReadNoDevice); `unreadable` as
+    // disk::SectorReader::Read gives it.
     int Read(std::uint64_t diskSector, std::uint32_t count, void* buffer,
              std::uint32_t* unreadable = nullptr) const;
     int ReadBlockSectors(std::uint32_t block, std::uint32_t sectorIndex, std::uint32_t count, void* buffer,

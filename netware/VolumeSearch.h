@@ -44,10 +44,13 @@ public:
     virtual void VolumeCountText(const std::string& text) { (void)text; }
 };
 
+// How a search ended. What the user sees next is the caller's choice: an
+// unopened disk shows UnableToOpenDiskText(openFailure); an advanced search
+// that found nothing (stopped or not) "No volume found, use raw mode".
 struct SearchResult {
     bool diskOpened = true;      // false: nothing was searched
-    std::string openFailure;     // the system's reason when the disk cannot be opened
-    bool stopped = false;        // the cancel flag ended the search
+    std::string openFailure;     // why the disk cannot be opened (names the disk)
+    bool stopped = false;        // the cancel flag was set when the search ended
     bool tableFull = false;      // a volume was found that the table had no room for
 };
 
@@ -60,7 +63,10 @@ struct SearchTarget {
 // The quick search (clears `found` first).
 SearchResult QuickVolumeSearch(const SearchTarget& target, FoundVolumes& found, SearchReport& report);
 
-// The advanced search over `totalSectors` sectors (clears `found` first).
+// The advanced search over `totalSectors` sectors (clears `found` first; no
+// scan when it is 0). Polls `stop` before every group, every sector of a
+// group and every position of the mirror and start searches; the caller
+// clears the flag before the next search.
 SearchResult AdvancedVolumeSearch(const SearchTarget& target, std::uint64_t totalSectors, FoundVolumes& found,
                                   SearchReport& report, const base::CancelFlag& stop);
 

@@ -1,0 +1,49 @@
+// How folders and files of a mounted volume look in the window's list and
+// tree: the type text and image of a file by the end of its name, and the
+// six columns of a list row (Name, Type, Size, Date, Time, ID). A folder
+// row's ID is the folder's node in the folder tree, a file row's its ordinal.
+// Plain C++: the command line's listings use it too.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "netware/EntryList.h"
+
+namespace nw {
+struct MountedVolume;
+}
+
+namespace app {
+
+struct FileType {
+    const char* typeText;  // always ends in "FILE"
+    int image;             // list image
+};
+// Type of a file by the end of its name (case-sensitive; see the table in
+// EntryRows.cpp). Unknown endings give {"FILE", 19}.
+FileType FileTypeFor(const std::string& name);
+constexpr const char* kFolderTypeText = "Folder";
+constexpr int kFolderListImage = 1;
+constexpr int kFolderTreeImage = 3;
+constexpr int kFolderTreeSelectedImage = 7;
+
+// The columns of one row.
+std::vector<std::string> FolderRow(const nw::EntryRecord& folder, std::uint32_t node);
+std::vector<std::string> FileRow(const nw::EntryRecord& file);
+
+// One row of a folder's listing.
+struct Row {
+    const nw::EntryRecord* record;
+    bool isFolder;
+    std::size_t index;   // in the folder or file list
+    std::uint32_t node;  // folders: the node showing the folder (nw::kNoNode when none); files: nw::kNoNode
+    std::vector<std::string> columns;
+};
+// The children of folder `folderNumber`: folders first, then files, each in
+// list order.
+std::vector<Row> FolderRows(const nw::MountedVolume& volume, std::uint32_t folderNumber);
+
+}  // namespace app
