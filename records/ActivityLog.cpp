@@ -10,8 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/job/Identity.h"
-#include "app/job/WizardState.h"
+#include "base/Identity.h"
 
 namespace records {
 
@@ -69,8 +68,6 @@ bool AppendActivityLogAt(const std::string& path, const std::string& text) {
     return ok;
 }
 
-bool AppendActivityLog(const std::string& text) { return AppendActivityLogAt(job::Wizard().activityLogPath, text); }
-
 std::string FormatDateLine(const std::tm& t) {
     char minute[8];
     std::snprintf(minute, sizeof minute, "%02d", t.tm_min % 100);
@@ -85,17 +82,17 @@ std::string FormatDateLine(const std::tm& t) {
     return line;
 }
 
-void WriteStartHeader(std::time_t now) {
+void ActivityLog::WriteStartHeader(std::time_t now) const {
     std::tm local{};
     localtime_r(&now, &local);
-    AppendActivityLog("\r\n");
-    AppendActivityLog("-----------------------Start--------------------------");
-    AppendActivityLog("\r\n");
-    AppendActivityLog(job::kProductTitle);
-    AppendActivityLog("\r\n");
-    AppendActivityLog(job::kVersionText);
-    AppendActivityLog("\r\n");
-    AppendActivityLog(FormatDateLine(local));
+    Append("\r\n");
+    Append("-----------------------Start--------------------------");
+    Append("\r\n");
+    Append(base::kProductTitle);
+    Append("\r\n");
+    Append(base::kVersionText);
+    Append("\r\n");
+    Append(FormatDateLine(local));
 }
 
 std::string UserDataFolder() {

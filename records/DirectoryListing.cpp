@@ -2,8 +2,8 @@
 
 #include <sys/stat.h>
 
-#include "app/job/Controls.h"
-#include "app/job/WizardState.h"
+#include "netware/FolderTree.h"
+#include "netware/MountedVolume.h"
 #include "records/ActivityLog.h"
 #include "records/MailDispatch.h"
 #include "records/RecoveryLog.h"
@@ -21,24 +21,12 @@ std::string JoinPath(const std::string& front, const std::string& name) {
     return front + "\\" + name;
 }
 
-// The step and tree every listing command needs; shows the message when
-// they are missing.
-job::TreeView* BrowsingTree() {
-    job::WizardState& w = job::Wizard();
-    job::TreeView* tree = w.directoryTree;
-    if (w.currentStep.load() != 2 || !tree || !tree->Root()) {
-        job::ShowMessage(kGoToStep2Text, job::MessageIcon::Error);
-        return nullptr;
-    }
-    return tree;
-}
-
-// Writes the listing to its fixed file; reports a failure itself.
-bool WriteFixedListing(job::TreeView& tree, ListingFormat format, std::string* path) {
-    *path = ListingPath(format);
+// Writes the listing to its fixed file; on failure the result says why.
+bool WriteFixedListing(const nw::MountedVolume& volume, ListingFormat format, CommandResult* result) {
+    result->path = ListingPath(format);
     std::string reason = "no folder for the listing";
-    if (path->empty() || !WriteListingFile(tree, format, *path, &reason)) {
-        job::ShowMessage(std::string(kUnableToOpenFile) + ": " + reason, job::MessageIcon::Error);
+    if (result->path.empty() || !WriteListingFile(volume, format, result->path, &reason)) {
+        result->message = std::string(kUnableToOpenFile) + ": " + reason;
         return false;
     }
     return true;
@@ -50,55 +38,56 @@ std::string RecordEnd(ListingFormat format) {
     return format == ListingFormat::View ? std::string("\r\n") : std::string(1, kPrintRecordEnd);
 }
 
-void WalkListing(job::TreeView& tree, job::TreeItem item, const std::function<void(const std::string&)>& fn) {
-    if (!item) return;
+void WalkListing(const nw::MountedVolume& volume, std::uint32_t node,
+                 const std::function<void(const std::string&)>& fn) {
+    const nw::FolderTree& tree = volume.tree;
+    if (node >= tree.Size()) return;
     // The "Partition" rule names the partition a root stands for; it applies
     // to the root only, so a folder whose name happens to begin with that
     // word still lists its own path.
-    const job::TreeItem root = tree.Root();
     std::string rootPart;
-    if (item == root) {
-        rootPart = tree.Text(item);
+    if (node == nw::kRootNode) {
+        rootPart = tree.RootText();
         if (BeginsWithPartition(rootPart)) rootPart = kRootDirectoryText;
     }
-    // Iterative pre-order walk: each frame holds an item's path below the
+    // Iterative pre-order walk: each frame holds a node's path below the
     // root (its records' parent part) and the next child to write.
     struct Frame {
-        std::string parentPart;  // text before "-> " for this item's children
-        std::string path;        // this item's path below the root
-        job::TreeItem next;
+        std::string parentPart;  // text before "-> " for this node's children
+        std::string path;        // this node's path below the root
+        std::uint32_t next;
     };
     std::vector<Frame> stack;
     {
         std::string path;
-        if (item != root) {
-            path = tree.Text(item);
-            for (job::TreeItem p = tree.Parent(item); p && p != root; p = tree.Parent(p)) {
-                std::string text = tree.Text(p);
+        if (node != nw::kRootNode) {
+            path = nw::NodeText(volume, node);
+            for (std::uint32_t p = tree.Parent(node); p != nw::kNoNode && p != nw::kRootNode; p = tree.Parent(p)) {
+                std::string text = nw::NodeText(volume, p);
                 if (text.empty() || text.back() != '\\') text += '\\';
                 path = text + path;
             }
         }
-        stack.push_back({item == root ? rootPart : path, path, tree.FirstChild(item)});
+        stack.push_back({node == nw::kRootNode ? rootPart : path, path, tree.FirstChild(node)});
     }
     while (!stack.empty()) {
-        job::TreeItem c = stack.back().next;
-        if (!c) {
+        const std::uint32_t c = stack.back().next;
+        if (c == nw::kNoNode) {
             stack.pop_back();
             continue;
         }
         stack.back().next = tree.NextSibling(c);
-        const std::string text = tree.Text(c);
+        const std::string text = nw::NodeText(volume, c);
         fn(stack.back().parentPart + kListingArrow + text);
         std::string path = JoinPath(stack.back().path, text);
-        job::TreeItem first = tree.FirstChild(c);
-        if (first) stack.push_back({path, path, first});
+        const std::uint32_t first = tree.FirstChild(c);
+        if (first != nw::kNoNode) stack.push_back({path, path, first});
     }
 }
 
-std::vector<std::string> ListingRecords(job::TreeView& tree, job::TreeItem item) {
+std::vector<std::string> ListingRecords(const nw::MountedVolume& volume, std::uint32_t node) {
     std::vector<std::string> out;
-    WalkListing(tree, item, [&](const std::string& r) { out.push_back(r); });
+    WalkListing(volume, node, [&](const std::string& r) { out.push_back(r); });
     return out;
 }
 
@@ -108,11 +97,12 @@ std::string ListingPath(ListingFormat format) {
     return folder + "/" + (format == ListingFormat::View ? kViewListingName : kPrintListingName);
 }
 
-bool WriteListingFile(job::TreeView& tree, ListingFormat format, const std::string& path, std::string* reason) {
+bool WriteListingFile(const nw::MountedVolume& volume, ListingFormat format, const std::string& path,
+                      std::string* reason) {
     ReplacingFile file;
     if (!file.Open(path, reason)) return false;
     const std::string end = RecordEnd(format);
-    WalkListing(tree, tree.Root(), [&](const std::string& record) {
+    WalkListing(volume, nw::kRootNode, [&](const std::string& record) {
         file.Write(record);
         file.Write(end);
     });
@@ -136,30 +126,24 @@ std::vector<std::string> SplitPrintRecords(const std::string& bytes) {
 
 bool DesktopOpener::Open(const std::string& path) { return RunProgram({"xdg-open", path}) == 0; }
 
-bool ViewListing(FileOpener& opener) {
-    job::TreeView* tree = BrowsingTree();
-    if (!tree) return false;
-    std::string path;
-    if (!WriteFixedListing(*tree, ListingFormat::View, &path)) return false;
-    opener.Open(path);
-    return true;
+CommandResult ViewListing(const nw::MountedVolume& volume, FileOpener& opener) {
+    CommandResult result;
+    if (!WriteFixedListing(volume, ListingFormat::View, &result)) return result;
+    opener.Open(result.path);
+    result.done = true;
+    return result;
 }
 
-bool PreparePrintListing(std::string* path) {
-    job::TreeView* tree = BrowsingTree();
-    if (!tree) return false;
-    std::string written;
-    if (!WriteFixedListing(*tree, ListingFormat::Print, &written)) return false;
-    if (path) *path = written;
-    return true;
+CommandResult PreparePrintListing(const nw::MountedVolume& volume) {
+    CommandResult result;
+    result.done = WriteFixedListing(volume, ListingFormat::Print, &result);
+    return result;
 }
 
-bool EmailListing() {
-    job::TreeView* tree = BrowsingTree();
-    if (!tree) return false;
-    std::string path;
-    if (!WriteFixedListing(*tree, ListingFormat::View, &path)) return false;
-    return MailFileToSupport(path, kListingMailSubject, kListingMailText);
+CommandResult EmailListing(const nw::MountedVolume& volume, const std::string& supportAddress) {
+    CommandResult result;
+    if (!WriteFixedListing(volume, ListingFormat::View, &result)) return result;
+    return MailFileToSupport(result.path, kListingMailSubject, kListingMailText, supportAddress);
 }
 
 }  // namespace records

@@ -2,25 +2,15 @@
 
 #include <sys/stat.h>
 
-#include <atomic>
 #include <cctype>
 #include <cstring>
 #include <filesystem>
-#include <mutex>
 
-#include "app/job/Controls.h"
-#include "app/job/Identity.h"
-#include "app/job/Settings.h"
 #include "records/SafeFile.h"
 
 namespace records {
 
 namespace {
-
-std::mutex gMailMutex;
-std::string gHelperPath;  // found by the last LoadMailSystem
-std::atomic<std::uint64_t> gLogonCounter{0};
-std::atomic<std::uint64_t> gLogonHandle{0};
 
 bool StartsWithIgnoringCase(const std::string& s, const char* prefix) {
     const std::size_t n = std::strlen(prefix);
@@ -50,31 +40,24 @@ bool IsUsableMailAddress(const std::string& address) {
     return true;
 }
 
-std::string SupportAddress() {
-    const std::string configured =
-        job::RegistryTextRead(job::kClassesRoot, job::kProductKey, kSupportAddressValue);
+std::string SupportAddress(const std::string& configured) {
     return IsUsableMailAddress(configured) ? configured : std::string(kDefaultSupportAddress);
 }
 
-std::string SupportRecipient() { return std::string(kRecipientPrefix) + SupportAddress(); }
-
-int LoadMailSystem() {
-    std::string helper = FindOnPath(kMailHelperName);
-    std::lock_guard<std::mutex> lock(gMailMutex);
-    gHelperPath = helper;
-    return helper.empty() ? kMailLibraryMissing : kMailSystemReady;
+std::string SupportRecipient(const std::string& configured) {
+    return std::string(kRecipientPrefix) + SupportAddress(configured);
 }
 
-bool MailLogon() {
-    {
-        std::lock_guard<std::mutex> lock(gMailMutex);
-        if (gHelperPath.empty()) return false;
-    }
-    gLogonHandle = ++gLogonCounter;
+int MailSystem::Load() {
+    helperPath_ = FindOnPath(kMailHelperName);
+    return helperPath_.empty() ? kMailLibraryMissing : kMailSystemReady;
+}
+
+bool MailSystem::Logon() {
+    if (helperPath_.empty()) return false;
+    logonHandle_ = ++logonCounter_;
     return true;
 }
-
-std::uint64_t MailLogonHandle() { return gLogonHandle.load(); }
 
 std::vector<std::string> MailHandOffArguments(const std::string& recipient, const std::string& attachmentPath,
                                               const std::string& subject, const std::string& text) {
@@ -87,24 +70,27 @@ std::vector<std::string> MailHandOffArguments(const std::string& recipient, cons
     return {kMailHelperName, "--subject", subject, "--body", text, "--attach", attachment, "mailto:" + address};
 }
 
-std::uint32_t SendFileByMail(const std::string& attachmentPath, const std::string& subject, const std::string& text) {
-    std::vector<std::string> argv = MailHandOffArguments(SupportRecipient(), attachmentPath, subject, text);
-    {
-        std::lock_guard<std::mutex> lock(gMailMutex);
-        if (!gHelperPath.empty()) argv[0] = gHelperPath;
-    }
+std::uint32_t MailSystem::Send(const std::string& recipient, const std::string& attachmentPath,
+                               const std::string& subject, const std::string& text) const {
+    std::vector<std::string> argv = MailHandOffArguments(recipient, attachmentPath, subject, text);
+    if (!helperPath_.empty()) argv[0] = helperPath_;
     return RunProgram(argv) == 0 ? 0u : kMailSendFailed;
 }
 
-bool MailFileToSupport(const std::string& attachmentPath, const std::string& subject, const std::string& text) {
-    if (LoadMailSystem() != kMailSystemReady) {
-        job::ShowMessage(kUnableToLoadMailText, job::MessageIcon::Error);
-        return false;
+CommandResult MailFileToSupport(const std::string& attachmentPath, const std::string& subject,
+                                const std::string& text, const std::string& supportAddress) {
+    CommandResult result;
+    result.path = attachmentPath;
+    MailSystem mail;
+    if (mail.Load() != kMailSystemReady) {
+        result.message = kUnableToLoadMailText;
+        return result;
     }
-    if (!MailLogon()) return false;
-    if (attachmentPath.empty() || !IsRegularFile(attachmentPath)) return false;
-    SendFileByMail(attachmentPath, subject, text);  // the client reports its own failures
-    return true;
+    if (!mail.Logon()) return result;
+    if (attachmentPath.empty() || !IsRegularFile(attachmentPath)) return result;
+    mail.Send(SupportRecipient(supportAddress), attachmentPath, subject, text);  // the client reports its own failures
+    result.done = true;
+    return result;
 }
 
 }  // namespace records

@@ -10,20 +10,14 @@
 #include <cstring>
 #include <new>
 
-#include "app/job/Controls.h"
-#include "app/job/Tree.h"
-#include "app/job/WizardState.h"
-#include "disk/DiskCatalogue.h"
-#include "netware/Mount.h"
-#include "netware/TreeModel.h"
+#include "netware/FolderTree.h"
+#include "netware/MountedVolume.h"
 #include "records/SafeFile.h"
 
 namespace records {
 
 namespace {
 
-constexpr int kRootTreeImage = 2;
-constexpr int kVolumeNodeImage = 1;
 // Bytes of the fixed numbers after a descriptor's name.
 constexpr std::size_t kDescriptorNumbersBytes = 4 * 4 + 8 + 8 + 4 + 4;
 
@@ -140,23 +134,20 @@ void Encode(ByteWriter& w, const RecoveryLogContents& head, const Folders& folde
     for (std::uint32_t block : head.fatBlocks) w.U32(block);
 }
 
-// The job state without its entry lists.
-RecoveryLogContents CaptureHead() {
-    const job::WizardState& w = job::Wizard();
+// The state without its entry lists.
+RecoveryLogContents CaptureHead(const std::string& diskModel, int mode, unsigned diskNumber,
+                                const nw::FoundVolumes& found, const nw::MountedVolume& mounted) {
     RecoveryLogContents log;
-    log.diskModel = w.selectedDiskModel;
-    log.mode = static_cast<std::uint8_t>(w.recoveryMode.load());
-    log.diskNumber = static_cast<std::uint8_t>(w.selectedDiskNumber.load());
-    log.volume = w.currentVolume;
-    log.volume.treeNode = nullptr;
-    log.mountedMark = w.mountedMark;
-    const std::uint32_t count = std::min<std::uint32_t>(w.volumeCount.load(), nw::kVolumeListCapacity);
-    log.volumes.assign(w.VolumeList.begin(), w.VolumeList.begin() + count);
-    for (nw::VolumeDescriptor& d : log.volumes) d.treeNode = nullptr;
-    const nw::MountTables& t = nw::Mounted();
-    log.suballocationTable = t.SuballocationTable;
-    log.fatBlocks.reserve(t.FatBlockList.size());
-    for (const nw::BlockNode& node : t.FatBlockList) log.fatBlocks.push_back(node.block);
+    log.diskModel = diskModel;
+    log.mode = static_cast<std::uint8_t>(mode);
+    log.diskNumber = static_cast<std::uint8_t>(diskNumber);
+    log.volume = mounted.currentVolume;
+    log.mountedMark = mounted.mountedMark;
+    const std::uint32_t count = std::min<std::uint32_t>(found.volumeCount.load(), nw::kVolumeListCapacity);
+    log.volumes.assign(found.VolumeList.begin(), found.VolumeList.begin() + count);
+    log.suballocationTable = mounted.SuballocationTable;
+    log.fatBlocks.reserve(mounted.FatBlockList.size());
+    for (const nw::BlockNode& node : mounted.FatBlockList) log.fatBlocks.push_back(node.block);
     return log;
 }
 
@@ -313,7 +304,6 @@ private:
         std::uint8_t n = 0;
         if (!U8(n) || !Text(n, d.name, what)) return false;
         if (in_.Remaining() < kDescriptorNumbersBytes) return Fail("the file ends early");
-        d.treeNode = nullptr;
         return U32(d.fat1FirstBlock) && U32(d.fat2FirstBlock) && U32(d.det1FirstBlock) && U32(d.det2FirstBlock) &&
                U64(d.sizeInSectors) && U64(d.startSector) && U32(d.blockCount) && U32(d.sectorsPerBlock);
     }
@@ -361,77 +351,44 @@ bool ParseFrom(ByteSource& in, RecoveryLogContents* log, std::string* reason, bo
 
 // ---- taking a loaded log ----------------------------------------------------------
 
-void ShowStep(int layout) {
-    if (job::PublishedControls* c = job::Wizard().controls) c->ShowStep(layout);
-}
-
-void TakeVolumeList(RecoveryLogContents& log) {
-    job::WizardState& w = job::Wizard();
-    w.selectedDiskNumber = log.diskNumber;
-    w.selectedDiskLabel = disk::StoreKey(log.diskNumber);
-    for (std::size_t i = 0; i < w.VolumeList.size(); ++i)
-        w.VolumeList[i] = i < log.volumes.size() ? std::move(log.volumes[i]) : nw::VolumeDescriptor{};
-    w.volumeCount = static_cast<std::uint32_t>(log.volumes.size());
-    job::TreeItem root = nullptr;
-    if (job::TreeView* tree = w.volumeTree) {
-        tree->Clear();
-        root = tree->InsertItem(nullptr, "Disk " + std::to_string(w.selectedDiskNumber.load()), kRootTreeImage,
-                                job::kUnchecked);
-        for (std::uint32_t i = 0; i < w.volumeCount.load(); ++i)
-            w.VolumeList[i].treeNode = tree->InsertItem(root, w.VolumeList[i].name, kVolumeNodeImage, job::kUnchecked);
+void TakeVolumeList(RecoveryLogContents& log, nw::FoundVolumes& found) {
+    found.Clear();
+    for (nw::VolumeDescriptor& d : log.volumes) {
+        d.disk = log.diskNumber;
+        found.Add(d);
     }
-    w.currentStep = 1;
-    if (root) w.volumeTree->Expand(root);
-    ShowStep(3);
 }
 
-void TakeMountedVolume(RecoveryLogContents& log) {
-    job::WizardState& w = job::Wizard();
-    w.currentVolume = std::move(log.volume);
-    w.currentVolume.treeNode = nullptr;
-    w.selectedVolumeName = w.currentVolume.name;
-    w.mountedMark = log.mountedMark;
-
-    nw::ClearEntryLists();
-    // Ordinals count from 0 here (a mount counts from 1).
-    auto append = [](bool toFolders, std::vector<nw::EntryRecord>& records) {
+void TakeMountedVolume(RecoveryLogContents& log, nw::MountedVolume& mounted) {
+    mounted.ClearContents();
+    mounted.currentVolume = std::move(log.volume);
+    mounted.currentVolume.disk = log.diskNumber;
+    mounted.mountedMark = log.mountedMark;
+    // Ordinals count from 0 here (a mount counts from 1); the log holds no
+    // directory sectors.
+    auto append = [](nw::EntryList& list, std::vector<nw::EntryRecord>& records) {
         std::uint32_t ordinal = 0;
         for (nw::EntryRecord& r : records) {
-            r.checked = 0;
             r.ordinal = ordinal++;
+            r.treeNode = nw::kNoNode;
             r.det1Sector = 0;
             r.det2Sector = 0;
             r.slot = 0;
-            nw::AppendEntry(toFolders, std::move(r));
+            list.Append(std::move(r));
         }
         records.clear();
         records.shrink_to_fit();
     };
-    append(true, log.folders);
-    append(false, log.files);
+    append(mounted.FolderList, log.folders);
+    append(mounted.FileList, log.files);
 
-    nw::MountTables& t = nw::Mounted();
-    t.SuballocationTable = log.suballocationTable;
-    t.FatBlockList.clear();
-    t.FatBlockList.reserve(log.fatBlocks.size());
+    mounted.SuballocationTable = log.suballocationTable;
+    mounted.FatBlockList.reserve(log.fatBlocks.size());
     for (std::size_t i = 0; i < log.fatBlocks.size(); ++i)
-        t.FatBlockList.push_back({static_cast<std::uint32_t>(i), log.fatBlocks[i]});
-    t.folderCount = static_cast<std::uint32_t>(w.FolderList.Size());
-    t.fileCount = static_cast<std::uint32_t>(w.FileList.Size());
-
-    job::TreeItem root = nullptr;
-    if (job::TreeView* tree = w.directoryTree) {
-        tree->Clear();
-        root = tree->InsertItem(nullptr, w.selectedVolumeName, kRootTreeImage, job::kUnchecked);
-    }
-    ShowStep(5);
-    t.treeFolderCount = root ? nw::PopulateFolderTree(root, nw::kRootFolderNumber) : 0;
-    ShowStep(6);
-    w.currentStep += 1;
-    job::ReportStatus(w.currentVolume.name + ":\\");
-    w.currentFolderItem = root;
-    nw::ListFolder(nw::kRootFolderNumber);
-    w.treeHasFocus = 0;
+        mounted.FatBlockList.push_back({static_cast<std::uint32_t>(i), log.fatBlocks[i]});
+    mounted.folderCount = static_cast<std::uint32_t>(mounted.FolderList.Size());
+    mounted.fileCount = static_cast<std::uint32_t>(mounted.FileList.Size());
+    nw::PopulateFolderTree(mounted);
 }
 
 std::string Upper(std::string s) {
@@ -449,11 +406,11 @@ std::string LogFileNameFor(const std::string& chosenPath) {
     return path;
 }
 
-RecoveryLogContents CaptureRecoveryLog() {
-    RecoveryLogContents log = CaptureHead();
-    const job::WizardState& w = job::Wizard();
-    log.folders.assign(w.FolderList.begin(), w.FolderList.end());
-    log.files.assign(w.FileList.begin(), w.FileList.end());
+RecoveryLogContents CaptureRecoveryLog(const std::string& diskModel, int mode, unsigned diskNumber,
+                                       const nw::FoundVolumes& found, const nw::MountedVolume& mounted) {
+    RecoveryLogContents log = CaptureHead(diskModel, mode, diskNumber, found, mounted);
+    log.folders.assign(mounted.FolderList.begin(), mounted.FolderList.end());
+    log.files.assign(mounted.FileList.begin(), mounted.FileList.end());
     return log;
 }
 
@@ -506,60 +463,79 @@ bool ReadRecoveryLogFile(const std::string& path, RecoveryLogContents* log, std:
     return ok;
 }
 
-bool SaveLog(const std::string& chosenPath, std::string* writtenPath) {
-    job::WizardState& w = job::Wizard();
-    const std::string path = LogFileNameFor(chosenPath);
-    w.destinationPath = path;
+SaveLogResult SaveLog(const std::string& chosenPath, const std::string& diskModel, int mode, unsigned diskNumber,
+                      const nw::FoundVolumes& found, const nw::MountedVolume& mounted) {
+    SaveLogResult result;
+    result.path = LogFileNameFor(chosenPath);
     ReplacingFile file;
-    if (!file.Open(path, nullptr)) {
-        job::ShowMessage(kUnableToOpenFile, job::MessageIcon::Error);
-        return false;
+    if (!file.Open(result.path, nullptr)) {
+        result.message = kUnableToOpenFile;
+        return result;
     }
     FileWriter out(file);
-    Encode(out, CaptureHead(), w.FolderList, w.FileList);
+    Encode(out, CaptureHead(diskModel, mode, diskNumber, found, mounted), mounted.FolderList, mounted.FileList);
     std::string reason;
     if (!file.Commit(&reason)) {
         // The old file (if any) is still in place; the new one was not made.
-        job::ShowMessage(std::string(kUnableToOpenFile) + ": " + reason, job::MessageIcon::Error);
-        return false;
+        result.message = std::string(kUnableToOpenFile) + ": " + reason;
+        return result;
     }
-    if (writtenPath) *writtenPath = path;
-    return true;
+    result.written = true;
+    return result;
 }
 
-bool LoadLog(const std::string& path) {
-    job::WizardState& w = job::Wizard();
-    if (w.recoveryMode.load() == job::kModeRaw) {
-        job::ShowMessage(kLoadLogRawModeText, job::MessageIcon::Error);
-        return false;
-    }
-    const std::int32_t step = w.currentStep.load();
-    // The whole file is checked before anything is taken; at the disk step the
-    // entry records are checked without being kept.
-    RecoveryLogContents log;
-    std::string reason;
+namespace {
+
+// Reads the whole log; on refusal `result` carries the message.
+bool ReadForLoad(const std::string& path, bool keepEntries, RecoveryLogContents* log, LoadLogResult* result) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        job::ShowMessage(kUnableToOpenFile, job::MessageIcon::Error);
+        result->message = kUnableToOpenFile;
         return false;
     }
     ::close(fd);
-    if (!ReadRecoveryLogFile(path, &log, &reason, step == 1)) {
-        job::ShowMessage(std::string(kUnableToOpenFile) + ": " + reason, job::MessageIcon::Error);
+    std::string reason;
+    if (!ReadRecoveryLogFile(path, log, &reason, keepEntries)) {
+        result->message = std::string(kUnableToOpenFile) + ": " + reason;
         return false;
     }
-    w.recoveryMode = static_cast<std::int16_t>(log.mode);
-    if (step == 0) {
-        TakeVolumeList(log);
-    } else if (step == 1) {
-        try {
-            TakeMountedVolume(log);
-        } catch (const std::bad_alloc&) {
-            job::ShowMessage("Out Of Memory", job::MessageIcon::Error);
-            std::exit(1);
-        }
-    }
+    result->taken = true;
+    result->mode = log->mode;
+    result->diskNumber = log->diskNumber;
+    result->diskModel = log->diskModel;
     return true;
+}
+
+}  // namespace
+
+LoadLogResult CheckLog(const std::string& path) {
+    LoadLogResult result;
+    RecoveryLogContents log;
+    ReadForLoad(path, false, &log, &result);
+    return result;
+}
+
+LoadLogResult LoadVolumeList(const std::string& path, nw::FoundVolumes& found) {
+    LoadLogResult result;
+    // The entry records are checked without being kept.
+    RecoveryLogContents log;
+    if (ReadForLoad(path, false, &log, &result)) TakeVolumeList(log, found);
+    return result;
+}
+
+LoadLogResult LoadMounted(const std::string& path, nw::MountedVolume& mounted) {
+    LoadLogResult result;
+    RecoveryLogContents log;
+    if (!ReadForLoad(path, true, &log, &result)) return result;
+    try {
+        TakeMountedVolume(log, mounted);
+    } catch (const std::bad_alloc&) {
+        mounted.ClearContents();
+        result.taken = false;
+        result.outOfMemory = true;
+        result.message = kOutOfMemoryText;
+    }
+    return result;
 }
 
 }  // namespace records

@@ -25,7 +25,11 @@
 
 #include "netware/EntryList.h"
 #include "netware/Records.h"
-#include "netware/VolumeDescriptor.h"
+#include "netware/Volume.h"
+
+namespace nw {
+struct MountedVolume;
+}
 
 namespace records {
 
@@ -36,14 +40,16 @@ constexpr std::size_t kEntryRecordFixedBytes = 26;   // R = name length + 26
 constexpr std::size_t kMaxVolumeNameBytes = 255;
 
 inline constexpr const char* kUnableToOpenFile = "Unable to open file";
+// "Load Log" is refused in Raw mode with this text (the caller knows the mode).
 inline constexpr const char* kLoadLogRawModeText = "This feature can not be used while running under raw recovery";
+inline constexpr const char* kOutOfMemoryText = "Out Of Memory";
 
 // Everything a log holds.
 struct RecoveryLogContents {
     std::string diskModel;
     std::uint8_t mode = 0;        // 1 Quick, 2 Advanced
     std::uint8_t diskNumber = 0;
-    nw::VolumeDescriptor volume;  // the mounted volume (treeNode not stored)
+    nw::VolumeDescriptor volume;  // the mounted volume (its disk number is not stored)
     std::uint16_t mountedMark = 0;
     std::vector<nw::VolumeDescriptor> volumes;  // at most 33
     std::vector<nw::EntryRecord> folders;       // stored fields only
@@ -57,8 +63,11 @@ struct RecoveryLogContents {
 // keep their spelling (file names are case-sensitive here).
 std::string LogFileNameFor(const std::string& chosenPath);
 
-// The current job state in log form.
-RecoveryLogContents CaptureRecoveryLog();
+// A session's state in log form: the chosen disk's model and number, the
+// recovery mode (1 Quick, 2 Advanced), the table of found volumes and the
+// mounted volume.
+RecoveryLogContents CaptureRecoveryLog(const std::string& diskModel, int mode, unsigned diskNumber,
+                                       const nw::FoundVolumes& found, const nw::MountedVolume& mounted);
 
 // Writes a log file (replacing the file only once it is complete). False
 // with a reason when it cannot be written.
@@ -77,17 +86,40 @@ bool DecodeRecoveryLog(const std::uint8_t* data, std::size_t size, RecoveryLogCo
                        bool keepEntries = true);
 
 // "Save Log" after the save dialog: turns the chosen path into the log's
-// name, stores it in destinationPath and writes the file. On failure shows
-// "Unable to open file" (with the reason when the file could be created but
-// not written) and returns false. On success *writtenPath is the file.
-bool SaveLog(const std::string& chosenPath, std::string* writtenPath = nullptr);
+// name and writes the log of the given state to it (the entry lists are
+// written straight from the mounted volume). A file that cannot be made
+// gives "Unable to open file"; one that was made but not written gives the
+// reason too, and a previous file of that name stays as it was.
+struct SaveLogResult {
+    bool written = false;
+    std::string path;     // the log's name, also when it could not be written
+    std::string message;  // what the user is shown when not written
+};
+SaveLogResult SaveLog(const std::string& chosenPath, const std::string& diskModel, int mode, unsigned diskNumber,
+                      const nw::FoundVolumes& found, const nw::MountedVolume& mounted);
 
-// "Load Log" after the open dialog: restores what belongs to the current step
-// (0: the volume list, then step 1; 1: the mounted volume and its entry
-// lists, then step 2; other steps: the mode only). Refuses Raw mode with its
-// message. A file that cannot be opened or does not hold a valid log is
-// refused with "Unable to open file" (plus the reason) and nothing of the
-// current state changes. Returns true when the log was taken.
-bool LoadLog(const std::string& path);
+// "Load Log": the whole file is read and checked before anything is taken.
+// A file that cannot be opened or does not hold a valid log is refused with
+// "Unable to open file" (plus the reason) and nothing changes. Raw mode
+// (refused with kLoadLogRawModeText) and which stage belongs to the current
+// point of the recovery are the caller's to decide.
+struct LoadLogResult {
+    bool taken = false;
+    std::string message;          // what the user is shown when not taken
+    bool outOfMemory = false;     // the mounted volume could not be built (it is left empty)
+    std::uint8_t mode = 0;        // the log's recovery mode (1 Quick, 2 Advanced)
+    std::uint8_t diskNumber = 0;  // the disk the log was written for
+    std::string diskModel;
+};
+// Checks a log and gives its mode, disk number and model only.
+LoadLogResult CheckLog(const std::string& path);
+// The disk stage: `found` becomes the log's table of found volumes (each on
+// the log's disk).
+LoadLogResult LoadVolumeList(const std::string& path, nw::FoundVolumes& found);
+// The volume stage: `mounted` becomes the log's volume (on the log's disk)
+// with its entry lists (ordinals counted from 0, no directory sectors), its
+// suballocation table and FAT block list, and the folder tree rebuilt from
+// the lists. The lost-folder pass is not run again.
+LoadLogResult LoadMounted(const std::string& path, nw::MountedVolume& mounted);
 
 }  // namespace records

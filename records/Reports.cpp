@@ -2,25 +2,25 @@
 
 #include <sys/stat.h>
 
-#include "app/job/Controls.h"
-#include "app/job/WizardState.h"
 #include "records/MailDispatch.h"
 
 namespace records {
 
-bool ViewReport(FileOpener& opener) {
-    const std::string& path = job::Wizard().activityLogPath;
+CommandResult ViewReport(const std::string& reportPath, FileOpener& opener) {
+    CommandResult result;
+    result.path = reportPath;
     struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        job::ShowMessage(kUnableToFindLogText, job::MessageIcon::Error);
-        return false;
+    if (reportPath.empty() || ::stat(reportPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        result.message = kUnableToFindLogText;
+        return result;
     }
-    opener.Open(path);
-    return true;
+    opener.Open(reportPath);
+    result.done = true;
+    return result;
 }
 
-bool EmailReport() {
-    return MailFileToSupport(job::Wizard().activityLogPath, kReportMailSubject, kReportMailText);
+CommandResult EmailReport(const std::string& reportPath, const std::string& supportAddress) {
+    return MailFileToSupport(reportPath, kReportMailSubject, kReportMailText, supportAddress);
 }
 
 }  // namespace records
