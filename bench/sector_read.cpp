@@ -18,12 +18,12 @@
 
 namespace {
 
-double SectorRequests(std::uint64_t bytes, std::uint32_t perRequest) {
+double SectorRequests(const disk::SectorReader& reader, std::uint64_t bytes, std::uint32_t perRequest) {
     std::vector<std::uint8_t> buf(perRequest * disk::kSectorSize);
     const std::uint64_t sectors = bytes / disk::kSectorSize;
     auto t = std::chrono::steady_clock::now();
     for (std::uint64_t s = 0; s + perRequest <= sectors; s += perRequest) {
-        disk::ReadSectors(disk::MakeRequest(0, "Disk0", s, perRequest, buf.data()));
+        reader.Read(0, s, perRequest, buf.data());
         bench::Sink() += buf[s % 512];
     }
     return bytes / bench::Seconds(t);
@@ -53,16 +53,20 @@ int main(int argc, char** argv) {
         }
         ::close(fd);
     }
+    disk::DiskSet disks;
+    disk::BadSectorPolicy policy;
+    disk::ReadPath readPath;
+    const disk::SectorReader reader(disks, policy, &readPath);
     std::string error;
-    if (!disk::AttachDevice(0, path, "", &error)) {
+    if (!disks.Attach(0, path, "", &error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 2;
     }
     bench::PlainReadSeconds(path, bytes);  // warm the page cache
     const double plain = bytes / bench::PlainReadSeconds(path, bytes);
-    SectorRequests(bytes, 8);  // first pass: allocates the cache
-    const double eight = SectorRequests(bytes, 8);
-    const double one = SectorRequests(bytes, 1);
+    SectorRequests(reader, bytes, 8);  // first pass: allocates the cache
+    const double eight = SectorRequests(reader, bytes, 8);
+    const double one = SectorRequests(reader, bytes, 1);
     const double plain2 = bytes / bench::PlainReadSeconds(path, bytes);
     const double base = (plain + plain2) / 2;
     std::printf("benchmark\tmeasure\tvalue\tbaseline\tratio\tgoal\n");
