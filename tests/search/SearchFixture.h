@@ -1,5 +1,5 @@
-// A disk image from the builder, attached as disk 0 with its geometry in the
-// store, and recording stand-ins for the window's controls.
+// A disk image from the builder attached as disk 0 of the test's disk set,
+// the found-volume table the searches fill and a recording search report.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,75 +7,42 @@
 #include <string>
 #include <vector>
 
-#include "app/job/Controls.h"
-#include "app/job/Settings.h"
-#include "app/job/Tree.h"
-#include "app/job/WizardState.h"
 #include "common/TempDir.h"
-#include "disk/DiskCatalogue.h"
-#include "disk/SectorReader.h"
+#include "common/VolumeTestHelpers.h"
+#include "netware/VolumeSearch.h"
 #include "tools/nwimage/NwImage.h"
 
 namespace searchtest {
 
-struct RecordingControls : job::PublishedControls {
-    void SetSearchProgress(int percent, const std::string&) override { progress.push_back(percent); }
-    void SetStatusLine(const std::string& text) override { status.push_back(text); }
-    void SetVolumeCountText(const std::string& text) override { countTexts.push_back(text); }
-    void ShowStep(int layout) override { layouts.push_back(layout); }
-    std::vector<int> progress;
-    std::vector<std::string> status;
-    std::vector<std::string> countTexts;
-    std::vector<int> layouts;
-};
-
-struct RecordingMessages : job::MessageSink {
-    job::MessageAnswer ShowMessage(const std::string& text, job::MessageIcon, job::MessageButtons) override {
-        texts.push_back(text);
-        return job::MessageAnswer::Ok;
-    }
-    std::vector<std::string> texts;
-};
+using testutil::RecordingSearchReport;
 
 class SearchTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        job::ResetWizardState();
-        auto& w = job::Wizard();
-        w.controls = &controls;
-        w.messages = &messages;
-        w.volumeTree = &tree;
-        disk::BadSectorDecision = disk::kRetryAll;
-    }
-    void TearDown() override {
-        auto& w = job::Wizard();
-        w.controls = nullptr;
-        w.messages = nullptr;
-        w.volumeTree = nullptr;
-        w.diskTree = nullptr;
-        disk::DetachAllDevices();
-    }
-
-    // Builds the description, writes it and selects it as disk 0.
+    // Builds the description, writes it and attaches it as disk 0.
     const nwimage::Image& Use(const nwimage::DiskSpec& desc) {
         image = nwimage::Build(desc);
         path = dir.File("disk.img");
         nwimage::WriteImageFile(image, path);
-        std::vector<disk::DiskInfo> disks;
-        std::string error;
-        EXPECT_TRUE(disk::EnumerateDisks({{path, ""}}, disks, &error)) << error;
-        auto& w = job::Wizard();
-        w.selectedDiskNumber = 0;
-        w.selectedDiskLabel = "Disk0";
+        UseFile(path);
         return image;
+    }
+    void UseFile(const std::string& file) { EXPECT_EQ(disks.Attach(file), ""); }
+
+    nw::SearchTarget Target(unsigned disk = 0) const { return nw::SearchTarget{&reader, disk}; }
+    nw::SearchResult Quick() { return nw::QuickVolumeSearch(Target(), found, report); }
+    // The advanced search over the whole disk, as the session asks for it.
+    nw::SearchResult Advanced() {
+        return nw::AdvancedVolumeSearch(Target(), reader.SectorCount(0), found, report, stop);
     }
 
     testutil::TempDir dir;
     std::string path;
     nwimage::Image image;
-    RecordingControls controls;
-    RecordingMessages messages;
-    job::MemoryTree tree;
+    testutil::TestDisks disks;
+    disk::SectorReader reader{disks.disks, disks.policy};
+    nw::FoundVolumes found;
+    RecordingSearchReport report;
+    base::CancelFlag stop{false};
 };
 
 // A volume with a few folders and files.

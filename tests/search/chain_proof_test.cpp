@@ -36,40 +36,30 @@ std::string LayVolume(const std::string& path, std::uint32_t fatBlocks) {
 TEST_F(SearchTest, FatChainFillingTheProofTableIsAcceptedOneMoreIsRejected) {
     for (std::uint32_t fatBlocks : {1999u, 2000u}) {
         SCOPED_TRACE(fatBlocks);
-        job::Wizard().volumeCount = 0;
-        messages.texts.clear();
-        const std::string p = LayVolume(dir.File("hand.img"), fatBlocks);
-        std::vector<disk::DiskInfo> disks;
-        std::string error;
-        ASSERT_TRUE(disk::EnumerateDisks({{p, ""}}, disks, &error)) << error;
-        job::Wizard().selectedDiskNumber = 0;
-        job::Wizard().selectedDiskLabel = "Disk0";
-
-        nw::AdvancedVolumeSearch();
-        auto& w = job::Wizard();
+        UseFile(LayVolume(dir.File("hand.img"), fatBlocks));
+        const nw::SearchResult r = Advanced();
+        EXPECT_TRUE(r.diskOpened);
+        EXPECT_FALSE(r.stopped);
         if (fatBlocks == 1999u) {
-            ASSERT_EQ(w.volumeCount.load(), 1u);
-            EXPECT_EQ(w.VolumeList[0].startSector, 0u);
-            EXPECT_EQ(w.VolumeList[0].sectorsPerBlock, 8u);
-            EXPECT_EQ(w.VolumeList[0].det1FirstBlock, fatBlocks + 10);
-            EXPECT_EQ(w.VolumeList[0].det2FirstBlock, fatBlocks + 20);
+            ASSERT_EQ(found.volumeCount.load(), 1u);
+            EXPECT_EQ(found.VolumeList[0].startSector, 0u);
+            EXPECT_EQ(found.VolumeList[0].sectorsPerBlock, 8u);
+            EXPECT_EQ(found.VolumeList[0].det1FirstBlock, fatBlocks + 10);
+            EXPECT_EQ(found.VolumeList[0].det2FirstBlock, fatBlocks + 20);
         } else {
-            EXPECT_EQ(w.volumeCount.load(), 0u);
-            EXPECT_EQ(messages.texts, std::vector<std::string>{"No volume found, use raw mode"});
+            EXPECT_EQ(found.volumeCount.load(), 0u);
         }
     }
 }
 
-TEST_F(SearchTest, MissingDiskSizeEndsTheSearchWithoutVolumes) {
-    const std::string p = LayVolume(dir.File("hand.img"), 3);
-    std::vector<disk::DiskInfo> disks;
-    std::string error;
-    ASSERT_TRUE(disk::EnumerateDisks({{p, ""}}, disks, &error)) << error;
-    job::Settings().DeleteKey("HKEY_CLASSES_ROOT", "TRV WINDOWS\\Size");
-    EXPECT_EQ(nw::GeometryStoreSectors(), 0);
-    nw::AdvancedVolumeSearch();
-    EXPECT_EQ(job::Wizard().volumeCount.load(), 0u);
-    EXPECT_EQ(messages.texts, std::vector<std::string>{"No volume found, use raw mode"});
+TEST_F(SearchTest, NoDiskSizeMeansNoScanAndNoVolumes) {
+    UseFile(LayVolume(dir.File("hand.img"), 3));
+    const nw::SearchResult r = nw::AdvancedVolumeSearch(Target(), 0, found, report, stop);
+    EXPECT_TRUE(r.diskOpened);
+    EXPECT_FALSE(r.stopped);
+    EXPECT_EQ(found.volumeCount.load(), 0u);
+    EXPECT_EQ(report.countTexts, std::vector<std::string>{"Volumes Found : 0"});
+    EXPECT_TRUE(report.status.empty());
 }
 
 }  // namespace

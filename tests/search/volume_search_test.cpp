@@ -37,26 +37,18 @@ TEST_F(SearchTest, QuickSearchListsEveryVolumeOfEveryPartitionInTableOrder) {
     desc.partitions.back().tables = {TableCopy::CountZero, TableCopy::CountNine, TableCopy::BadText, TableCopy::Good};
     const auto& img = Use(desc);
 
-    ASSERT_TRUE(nw::QuickVolumeSearch());
-    auto& w = job::Wizard();
-    ASSERT_EQ(w.volumeCount.load(), 3u);
-    for (unsigned i = 0; i < 3; ++i) ExpectQuick(w.VolumeList[i], img.volumes[i]);
+    const nw::SearchResult r = Quick();
+    ASSERT_TRUE(r.diskOpened);
+    EXPECT_FALSE(r.tableFull);
+    ASSERT_EQ(found.volumeCount.load(), 3u);
+    for (unsigned i = 0; i < 3; ++i) ExpectQuick(found.VolumeList[i], img.volumes[i]);
     // The second volume of a table starts right behind the first one's segment.
-    EXPECT_EQ(w.VolumeList[1].startSector, w.VolumeList[0].startSector + 2000u * 8);
-    EXPECT_EQ(w.VolumeList[1].name, "A_RATHER_LONG_VOLUM");
+    EXPECT_EQ(found.VolumeList[1].startSector, found.VolumeList[0].startSector + 2000u * 8);
+    EXPECT_EQ(found.VolumeList[1].name, "A_RATHER_LONG_VOLUM");
 
-    // All volumes have live nodes under one root, in order.
-    job::TreeItem root = tree.Root();
-    ASSERT_NE(root, nullptr);
-    EXPECT_EQ(tree.Text(root), "Disk 0");
-    EXPECT_TRUE(tree.IsExpanded(root));
-    job::TreeItem node = tree.FirstChild(root);
-    for (unsigned i = 0; i < 3; ++i, node = tree.NextSibling(node)) {
-        ASSERT_EQ(node, w.VolumeList[i].treeNode);
-        EXPECT_EQ(tree.Text(node), w.VolumeList[i].name);
-        EXPECT_EQ(tree.Image(node), 1);
-    }
-    EXPECT_TRUE(messages.texts.empty());
+    // Each volume was reported as it was stored, in order.
+    EXPECT_EQ(report.found, (std::vector<std::string>{"SYS", "A_RATHER_LONG_VOLUM", "DATA"}));
+    EXPECT_EQ(report.counts, (std::vector<std::uint32_t>{1, 2, 3}));
 }
 
 TEST_F(SearchTest, QuickSearchFindsNothingWithoutItsTablesButTheAdvancedSearchDoes) {
@@ -65,12 +57,12 @@ TEST_F(SearchTest, QuickSearchFindsNothingWithoutItsTablesButTheAdvancedSearchDo
     desc.wipeSector0 = true;
     const auto& img = Use(desc);
 
-    ASSERT_TRUE(nw::QuickVolumeSearch());
-    EXPECT_EQ(job::Wizard().volumeCount.load(), 0u);
+    ASSERT_TRUE(Quick().diskOpened);
+    EXPECT_EQ(found.volumeCount.load(), 0u);
 
-    nw::AdvancedVolumeSearch();
-    ASSERT_EQ(job::Wizard().volumeCount.load(), 1u);
-    ExpectFound(job::Wizard().VolumeList[0], img.volumes[0]);
+    Advanced();
+    ASSERT_EQ(found.volumeCount.load(), 1u);
+    ExpectFound(found.VolumeList[0], img.volumes[0]);
 }
 
 TEST_F(SearchTest, QuickSearchPassesOverPartitionsWithoutValidTables) {
@@ -83,8 +75,8 @@ TEST_F(SearchTest, QuickSearchPassesOverPartitionsWithoutValidTables) {
     other.sectorCount = 1000;
     desc.partitions.push_back(other);
     Use(desc);
-    ASSERT_TRUE(nw::QuickVolumeSearch());
-    EXPECT_EQ(job::Wizard().volumeCount.load(), 0u);
+    ASSERT_TRUE(Quick().diskOpened);
+    EXPECT_EQ(found.volumeCount.load(), 0u);
 }
 
 // ---- advanced search ------------------------------------------------------------
@@ -104,20 +96,19 @@ TEST_P(BlockSizeTest, AdvancedSearchProvesTheRealBlockSize) {
     desc.wipeSector0 = true;
     const auto& img = Use(desc);
 
-    nw::AdvancedVolumeSearch();
-    auto& w = job::Wizard();
-    ASSERT_EQ(w.volumeCount.load(), 1u);
-    const auto& d = w.VolumeList[0];
+    const nw::SearchResult r = Advanced();
+    EXPECT_TRUE(r.diskOpened);
+    EXPECT_FALSE(r.stopped);
+    ASSERT_EQ(found.volumeCount.load(), 1u);
+    const auto& d = found.VolumeList[0];
     ExpectFound(d, img.volumes[0]);
     EXPECT_EQ(d.name, "Volume 0");
     EXPECT_EQ(d.fat1FirstBlock, 0u);
     EXPECT_EQ(d.sizeInSectors, 0u);
     EXPECT_EQ(d.blockCount, 0u);
-    EXPECT_EQ(d.treeNode, tree.FirstChild(tree.Root()));
-    EXPECT_EQ(controls.countTexts.back(), "Volumes Found : 1");
-    EXPECT_EQ(controls.layouts, std::vector<int>{3});
-    EXPECT_EQ(w.currentStep.load(), 1);
-    EXPECT_TRUE(messages.texts.empty());
+    EXPECT_EQ(d.disk, 0u);
+    EXPECT_EQ(report.found, std::vector<std::string>{"Volume 0"});
+    EXPECT_EQ(report.countTexts, (std::vector<std::string>{"Volumes Found : 0", "Volumes Found : 1"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(AllSizes, BlockSizeTest, ::testing::Values(8u, 16u, 32u, 64u, 128u));
@@ -136,14 +127,13 @@ TEST_F(SearchTest, AdvancedSearchPlacesCloseVolumesAtTheirOwnStarts) {
     desc.partitions.back().wipeTables = true;
     const auto& img = Use(desc);
 
-    nw::AdvancedVolumeSearch();
-    auto& w = job::Wizard();
-    ASSERT_EQ(w.volumeCount.load(), 3u);
+    Advanced();
+    ASSERT_EQ(found.volumeCount.load(), 3u);
     for (unsigned i = 0; i < 3; ++i) {
-        ExpectFound(w.VolumeList[i], img.volumes[i]);
-        EXPECT_EQ(w.VolumeList[i].name, "Volume " + std::to_string(i));
+        ExpectFound(found.VolumeList[i], img.volumes[i]);
+        EXPECT_EQ(found.VolumeList[i].name, "Volume " + std::to_string(i));
     }
-    EXPECT_EQ(controls.countTexts.back(), "Volumes Found : 3");
+    EXPECT_EQ(report.countTexts.back(), "Volumes Found : 3");
 }
 
 TEST_F(SearchTest, AdvancedSearchRejectsAStartWhoseDetCopiesDiffer) {
@@ -153,10 +143,11 @@ TEST_F(SearchTest, AdvancedSearchRejectsAStartWhoseDetCopiesDiffer) {
     v.det2Length = 1;  // copy 2 mirrors only the first block
     desc.partitions.push_back(OnePartition(63, 20000, {v}));
     Use(desc);
-    nw::AdvancedVolumeSearch();
-    EXPECT_EQ(job::Wizard().volumeCount.load(), 0u);
-    EXPECT_EQ(messages.texts, std::vector<std::string>{"No volume found, use raw mode"});
-    EXPECT_EQ(controls.layouts, std::vector<int>{1});
+    const nw::SearchResult r = Advanced();
+    EXPECT_TRUE(r.diskOpened);
+    EXPECT_FALSE(r.stopped);
+    EXPECT_EQ(found.volumeCount.load(), 0u);
+    EXPECT_TRUE(report.found.empty());
 }
 
 TEST_F(SearchTest, MirrorWindowEndsOneSectorBeforeAMillion) {
@@ -173,7 +164,7 @@ TEST_F(SearchTest, MirrorWindowEndsOneSectorBeforeAMillion) {
         desc.partitions.back().wipeTables = true;
         Use(desc);
         const std::uint64_t d1 = image.volumes[0].startSector + 400 * 8;
-        const auto mirror = nw::FindDetMirror(d1);
+        const auto mirror = nw::FindDetMirror(Target(), d1, report, nullptr);
         if (distanceBlocks == 125000u) {
             EXPECT_FALSE(mirror.has_value());
         } else {
@@ -183,17 +174,15 @@ TEST_F(SearchTest, MirrorWindowEndsOneSectorBeforeAMillion) {
     }
 }
 
-TEST_F(SearchTest, StopBeforeTheScanKeepsNothingAndClearsTheFlag) {
+TEST_F(SearchTest, StopBeforeTheScanKeepsNothingAndSaysItStopped) {
     DiskSpec desc;
     desc.partitions.push_back(OnePartition(63, 20000, {SmallVolume("SYS", 8, 1000)}));
     Use(desc);
-    auto& w = job::Wizard();
-    w.searchStopRequested = 1;
-    nw::AdvancedVolumeSearch();
-    EXPECT_EQ(w.volumeCount.load(), 0u);
-    EXPECT_EQ(w.searchStopRequested.load(), 0);
-    EXPECT_EQ(messages.texts, std::vector<std::string>{"No volume found, use raw mode"});
-    EXPECT_EQ(w.currentStep.load(), 0);
+    stop = true;
+    const nw::SearchResult r = Advanced();
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(found.volumeCount.load(), 0u);
+    EXPECT_TRUE(report.status.empty());
 }
 
 TEST_F(SearchTest, ProgressTextsFollowTheScan) {
@@ -201,47 +190,62 @@ TEST_F(SearchTest, ProgressTextsFollowTheScan) {
     desc.totalSectors = 20000;
     desc.partitions.push_back(OnePartition(63, 12000, {SmallVolume("SYS", 8, 1000)}));
     Use(desc);
-    nw::AdvancedVolumeSearch();
-    ASSERT_FALSE(controls.status.empty());
+    Advanced();
+    ASSERT_FALSE(report.status.empty());
     bool sawScan = false;
-    for (const auto& s : controls.status)
+    for (const auto& s : report.status)
         if (s.rfind("Searching Volumes ", 0) == 0) {
             sawScan = true;
             EXPECT_NE(s.find(" / 20000 (   Phase 2/2  )"), std::string::npos) << s;
         }
     EXPECT_TRUE(sawScan);
-    ASSERT_FALSE(controls.progress.empty());
-    EXPECT_LE(controls.progress.back(), 100);
-    EXPECT_EQ(controls.countTexts.front(), "Volumes Found : 0");
+    ASSERT_FALSE(report.progress.empty());
+    EXPECT_LE(report.progress.back(), 100);
+    EXPECT_EQ(report.countTexts.front(), "Volumes Found : 0");
 }
 
 TEST_F(SearchTest, UnopenableDiskIsReportedAsSuch) {
-    std::string error;
-    ASSERT_TRUE(disk::AttachDevice(0, dir.File("missing.img"), "", &error));
-    auto& w = job::Wizard();
-    w.selectedDiskNumber = 0;
-    w.selectedDiskLabel = "Disk0";
-    EXPECT_FALSE(nw::QuickVolumeSearch());
-    nw::AdvancedVolumeSearch();
-    ASSERT_EQ(messages.texts.size(), 2u);
-    for (const auto& t : messages.texts) {
-        EXPECT_EQ(t.rfind("Unable to open disk: ", 0), 0u) << t;
-        EXPECT_NE(t.find("missing.img"), std::string::npos) << t;
+    UseFile(dir.File("missing.img"));
+    const nw::SearchResult quick = Quick();
+    const nw::SearchResult advanced = Advanced();
+    for (const nw::SearchResult& r : {quick, advanced}) {
+        EXPECT_FALSE(r.diskOpened);
+        const std::string text = nw::UnableToOpenDiskText(r.openFailure);
+        EXPECT_EQ(text.rfind("Unable to open disk: ", 0), 0u) << text;
+        EXPECT_NE(text.find("missing.img"), std::string::npos) << text;
     }
-    EXPECT_EQ(controls.layouts, std::vector<int>{1});
+    EXPECT_EQ(found.volumeCount.load(), 0u);
+    // A disk number with nothing attached says so.
+    const nw::SearchResult none = nw::QuickVolumeSearch(Target(3), found, report);
+    EXPECT_FALSE(none.diskOpened);
+    EXPECT_EQ(none.openFailure, "no device is attached as Disk3");
 }
 
 TEST_F(SearchTest, TheVolumeTableHoldsThirtyThreeAndRefusesMore) {
     for (unsigned i = 0; i < nw::kVolumeListCapacity; ++i) {
         nw::VolumeDescriptor d;
         d.name = "V" + std::to_string(i);
-        ASSERT_TRUE(nw::AddFoundVolume(d));
+        ASSERT_TRUE(found.Add(d));
     }
     nw::VolumeDescriptor extra;
     extra.name = "EXTRA";
-    EXPECT_FALSE(nw::AddFoundVolume(extra));
-    EXPECT_EQ(job::Wizard().volumeCount.load(), nw::kVolumeListCapacity);
-    EXPECT_EQ(job::Wizard().VolumeList.back().name, "V32");
+    EXPECT_FALSE(found.Add(extra));
+    EXPECT_EQ(found.volumeCount.load(), nw::kVolumeListCapacity);
+    EXPECT_EQ(found.VolumeList.back().name, "V32");
+
+    // A volume proven while the table is full is not stored, and the search says why.
+    DiskSpec desc;
+    desc.partitions.push_back(OnePartition(63, 20000, {SmallVolume("SYS", 8, 1000)}));
+    Use(desc);
+    const nwimage::BuiltVolume& v = image.volumes[0];
+    const std::uint64_t d1 = v.startSector + static_cast<std::uint64_t>(v.det1[0]) * 8;
+    const std::uint64_t d2 = v.startSector + static_cast<std::uint64_t>(v.det2[0]) * 8;
+    EXPECT_EQ(nw::FindVolumeStart(Target(), d1, d2, found, report, nullptr), nw::StartResult::TableFull);
+    EXPECT_EQ(found.volumeCount.load(), nw::kVolumeListCapacity);
+    ASSERT_FALSE(report.status.empty());
+    EXPECT_EQ(report.status.back(),
+              "Volume table full: only the first 33 volumes are listed, further volumes are not stored");
+    EXPECT_TRUE(report.found.empty());
 }
 
 }  // namespace
