@@ -32,4 +32,9 @@ LogLoaded LoadVolumeList(Session& session, const std::string& path);
 // session.volumeOpen is set.
 LogLoaded LoadMountedVolume(Session& session, const std::string& path);
 
+// A log names the disk it was written from; this makes the loaded volumes
+// read disk `number` instead (selectedDiskNumber and selectedDiskLabel, the
+// found volumes and the mounted volume).
+void ReadLogFromDisk(Session& session, unsigned number);
+
 }  // namespace workflow

@@ -1,0 +1,78 @@
+#include "workflow/RecoveryLogs.h"
+
+#include "records/RecoveryLog.h"
+#include "workflow/Texts.h"
+
+namespace workflow {
+
+namespace {
+
+LogLoaded Refused(const std::string& text) {
+    LogLoaded out;
+    out.notice = ErrorNotice(text);
+    return out;
+}
+
+void TakeDisk(Session& session, unsigned number) {
+    session.selectedDiskNumber = static_cast<std::uint16_t>(number);
+    session.selectedDiskLabel = disk::StoreKey(number);
+}
+
+}  // namespace
+
+LogSaved SaveRecoveryLog(Session& session, const std::string& chosenPath) {
+    LogSaved out;
+    if (!session.volumeOpen.load()) {
+        out.notice = ErrorNotice(kGoToStep2Text);
+        return out;
+    }
+    const records::SaveLogResult result =
+        records::SaveLog(chosenPath, session.selectedDiskModel, session.recoveryMode.load(),
+                         session.selectedDiskNumber, session.found, session.mounted);
+    session.destinationPath = result.path;
+    out.written = result.written;
+    out.path = result.path;
+    if (!result.written) out.notice = ErrorNotice(result.message);
+    return out;
+}
+
+LogLoaded LoadVolumeList(Session& session, const std::string& path) {
+    if (session.recoveryMode.load() == kModeRaw) return Refused(records::kLoadLogRawModeText);
+    const records::LoadLogResult result = records::LoadVolumeList(path, session.found);
+    if (!result.taken) return Refused(result.message);
+    session.recoveryMode = static_cast<std::int16_t>(result.mode);
+    TakeDisk(session, result.diskNumber);
+    LogLoaded out;
+    out.loaded = true;
+    return out;
+}
+
+LogLoaded LoadMountedVolume(Session& session, const std::string& path) {
+    if (session.recoveryMode.load() == kModeRaw) return Refused(records::kLoadLogRawModeText);
+    const records::LoadLogResult result = records::LoadMounted(path, session.mounted);
+    if (!result.taken) {
+        // A log too large to hold leaves the volume empty; any other refusal
+        // leaves it as it was.
+        if (result.outOfMemory) {
+            session.volumeOpen = false;
+            session.selection.Reset(session.mounted);
+        }
+        return Refused(result.message);
+    }
+    session.recoveryMode = static_cast<std::int16_t>(result.mode);
+    session.selectedVolumeName = session.mounted.currentVolume.name;
+    session.selection.Reset(session.mounted);
+    session.volumeOpen = true;
+    LogLoaded out;
+    out.loaded = true;
+    return out;
+}
+
+void ReadLogFromDisk(Session& session, unsigned number) {
+    TakeDisk(session, number);
+    const std::uint32_t count = session.found.volumeCount.load();
+    for (std::uint32_t i = 0; i < count && i < nw::kVolumeListCapacity; ++i) session.found.VolumeList[i].disk = number;
+    session.mounted.currentVolume.disk = number;
+}
+
+}  // namespace workflow

@@ -1,0 +1,96 @@
+#include "workflow/Volume.h"
+
+#include "netware/FolderTree.h"
+#include "netware/Selection.h"
+
+namespace workflow {
+
+namespace {
+
+// Leaves `node` checked with everything below it. A click on a partly
+// checked folder clears it, so such a folder takes two.
+void CheckFolder(Session& session, std::uint32_t node) {
+    if (session.selection.NodeState(node) == nw::kChecked) return;
+    if (session.selection.NodeState(node) != nw::kUnchecked) session.selection.ToggleFolder(session.mounted, node);
+    session.selection.ToggleFolder(session.mounted, node);
+}
+
+}  // namespace
+
+std::vector<std::string> VolumeFactsRows(const nw::VolumeDescriptor& v) {
+    return {
+        "Volume Name   :   " + v.name,
+        "Volume Start     :   " + std::to_string(v.startSector),
+        "Volume End      :   " + std::to_string(v.startSector + v.sizeInSectors),
+        "First DET          :   " + std::to_string(v.det1FirstBlock),
+        "Second DET    :   " + std::to_string(v.det2FirstBlock),
+        "First FAT           :   " + std::to_string(v.fat1FirstBlock),
+        "Second FAT     :   " + std::to_string(v.fat2FirstBlock),
+        "Cluster Size       :   " + std::to_string(v.sectorsPerBlock),
+    };
+}
+
+bool ChooseVolume(Session& session, unsigned index) {
+    if (index >= session.found.volumeCount.load() || index >= nw::kVolumeListCapacity) return false;
+    const nw::VolumeDescriptor& volume = session.found.VolumeList[index];
+    session.selectedVolumeIndex = static_cast<std::int32_t>(index);
+    session.selectedVolumeName = volume.name;
+    session.mounted.currentVolume = volume;
+    return true;
+}
+
+MountOutcome MountChosenVolume(Session& session, nw::MountReport& report, const base::CancelFlag* stopLostScan) {
+    session.volumeOpen = false;
+    const disk::SectorReader reader = session.Reader();
+    const nw::MountResult result = nw::Mount(session.mounted, reader, report, stopLostScan);
+    MountOutcome out;
+    out.mounted = result.mounted;
+    out.lostScanStopped = result.lostScanStopped;
+    out.folderCount = result.folderCount;
+    out.fileCount = result.fileCount;
+    if (!result.mounted) {
+        session.mounted.ClearContents();
+        session.selection.Reset(session.mounted);
+        out.notice = ErrorNotice(result.failure);
+        return out;
+    }
+    session.selection.Reset(session.mounted);
+    session.volumeOpen = true;
+    session.activityLog.Append("\r\nNo of Folders Found : " + std::to_string(result.folderCount) +
+                               "\r\nNo of Files Found : " + std::to_string(result.fileCount));
+    return out;
+}
+
+void Unmount(Session& session) {
+    session.volumeOpen = false;
+    session.mounted.ClearContents();
+    session.selection.Reset(session.mounted);
+}
+
+bool SelectPath(Session& session, const std::string& path) {
+    nw::PathMatch match;
+    if (!session.volumeOpen.load() || !nw::FindEntryByPath(session.mounted, path, &match)) return false;
+    if (match.isFolder)
+        CheckFolder(session, match.node);
+    else
+        session.selection.SetFile(session.mounted, match.fileIndex, true);
+    return true;
+}
+
+void SelectEverything(Session& session) {
+    if (session.volumeOpen.load()) CheckFolder(session, nw::kRootNode);
+}
+
+std::string FilePath(const Session& session, std::size_t fileIndex) {
+    const nw::MountedVolume& volume = session.mounted;
+    if (fileIndex >= volume.FileList.Size()) return {};
+    const nw::EntryRecord& file = volume.FileList[fileIndex];
+    if (file.parentNumber == 0) return file.name;
+    const std::size_t folder = volume.FolderList.IndexOfOwnNumber(file.parentNumber);
+    if (folder == nw::kNoEntry) return file.name;
+    const std::uint32_t node = volume.FolderList[folder].treeNode;
+    if (node == nw::kNoNode || node >= volume.tree.Size()) return file.name;
+    return nw::NodePath(volume, node) + "\\" + file.name;
+}
+
+}  // namespace workflow
