@@ -2,13 +2,12 @@
 
 #include <filesystem>
 
-#include "app/job/Identity.h"
-#include "app/job/Settings.h"
-#include "app/job/Tree.h"
-#include "app/job/WizardState.h"
+#include "base/Identity.h"
 #include "common/TempDir.h"
 #include "disk/DiskCatalogue.h"
-#include "disk/SectorReader.h"
+#include "workflow/Disks.h"
+#include "workflow/Session.h"
+#include "workflow/SettingsStore.h"
 
 namespace {
 
@@ -21,22 +20,21 @@ void SysDevice(const testutil::TempDir& dir, const std::string& name, const std:
     if (!model.empty()) testutil::WriteFile(d + "/device/model", model + "   \n");
 }
 
-std::string Stored(const std::string& key, unsigned n) {
-    return job::RegistryTextRead(job::kClassesRoot, key, disk::StoreKey(n));
-}
-
 class CatalogueTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        job::ResetWizardState();
-        job::Wizard().diskTree = &tree;
+    std::string Stored(const std::string& key, unsigned n) {
+        return workflow::RegistryTextRead(store, base::kClassesRoot, key, disk::StoreKey(n));
     }
-    void TearDown() override {
-        job::Wizard().diskTree = nullptr;
-        disk::DetachAllDevices();
+    bool ListMachine(std::string* error = nullptr) {
+        return workflow::AttachDisks(session, {}, error, dir.File("block"), dir.File("dev"));
+    }
+    std::string Image(const std::string& name, std::size_t bytes) {
+        testutil::WriteFile(dir.File(name), std::string(bytes, '\0'));
+        return dir.File(name);
     }
     testutil::TempDir dir;
-    job::MemoryTree tree;
+    workflow::MemorySettingsStore store;
+    workflow::Session session{store};
 };
 
 TEST_F(CatalogueTest, MachineDisksLeaveOutLoopRamAndEmptyDevicesAndFillTheStore) {
@@ -45,12 +43,13 @@ TEST_F(CatalogueTest, MachineDisksLeaveOutLoopRamAndEmptyDevicesAndFillTheStore)
     SysDevice(dir, "loop0", "1000");
     SysDevice(dir, "ram0", "1000");
     SysDevice(dir, "sr0", "0");
-    std::vector<disk::DiskInfo> disks;
     std::string error;
-    ASSERT_TRUE(disk::EnumerateDisks({}, disks, &error, dir.File("block"), dir.File("dev")));
+    ASSERT_TRUE(ListMachine(&error)) << error;
+    const auto& disks = session.diskList;
     ASSERT_EQ(disks.size(), 2u);
     EXPECT_EQ(disks[0].path, dir.File("dev") + "/sda");
     EXPECT_EQ(disks[1].path, dir.File("dev") + "/sdb");
+    EXPECT_EQ(disks[1].number, 1u);
 
     EXPECT_EQ(Stored("TRV Windows\\Size", 0), "500107862016");
     EXPECT_EQ(Stored("TRV Windows\\Model", 0), "WDC WD5000AAKX");
@@ -59,46 +58,107 @@ TEST_F(CatalogueTest, MachineDisksLeaveOutLoopRamAndEmptyDevicesAndFillTheStore)
     EXPECT_EQ(Stored("TRV Windows\\Cylinder", 0), "60801");
     EXPECT_EQ(Stored("TRV Windows\\MediaType", 1), "Removable media");
 
-    job::TreeItem root = tree.Root();
-    ASSERT_NE(root, nullptr);
-    EXPECT_EQ(tree.Text(root), "My Computer");
-    EXPECT_TRUE(tree.IsExpanded(root));
-    job::TreeItem first = tree.FirstChild(root);
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(tree.Text(first), "Disk0");
-    EXPECT_EQ(tree.Text(tree.NextSibling(first)), "Disk1");
-    EXPECT_EQ(tree.NextSibling(tree.NextSibling(first)), nullptr);
+    // attached although the stand-in devices cannot be opened, which is said
+    EXPECT_EQ(session.disks.PathOf(1), dir.File("dev") + "/sdb");
+    EXPECT_EQ(workflow::DiskOpenFailure(session, 1), dir.File("dev") + "/sdb: No such file or directory");
 }
 
 TEST_F(CatalogueTest, ImagesReplaceTheMachineDisksAndEarlierValuesAreCleaned) {
     SysDevice(dir, "sda", "1000", "OLD");
-    std::vector<disk::DiskInfo> disks;
-    ASSERT_TRUE(disk::EnumerateDisks({}, disks, nullptr, dir.File("block"), dir.File("dev")));
+    SysDevice(dir, "sdb", "1000", "OLD TOO");
+    ASSERT_TRUE(ListMachine());
     ASSERT_EQ(Stored("TRV Windows\\Model", 0), "OLD");
 
-    const std::string img = dir.File("one.img");
-    testutil::WriteFile(img, std::string(1048575, '\0'));
-    ASSERT_TRUE(disk::EnumerateDisks({{img, ""}}, disks, nullptr));
-    ASSERT_EQ(disks.size(), 1u);
-    EXPECT_EQ(disk::DeviceNameTable(0).path, img);
+    const std::string img = Image("one.img", 1048575);
+    ASSERT_TRUE(workflow::AttachDisks(session, {{img, ""}}, nullptr));
+    ASSERT_EQ(session.diskList.size(), 1u);
+    EXPECT_EQ(session.disks.PathOf(0), img);
+    EXPECT_EQ(session.disks.PathOf(1), "");
+    EXPECT_EQ(Stored("TRV Windows\\Model", 1), "");
+    EXPECT_EQ(workflow::DiskOpenFailure(session, 0), "");
 
-    const auto rows = disk::ShowDiskFacts(0);
+    const auto rows = workflow::DiskFactsRows(session, 0);
     const std::vector<std::pair<std::string, std::string>> want = {
         {"Physical Disk Number : ", "Disk0"}, {"Model   : ", "Disk Image"},
         {"Media Type   : ", "Disk Image"},    {"Cylinder   : ", "0"},
         {"Head   : ", "255"},                 {"Sectors Per Track   : ", "63"},
         {"Disk Size  : ", "0 MB"}};  // 1048575 bytes: whole MiB, truncated
     EXPECT_EQ(rows, want);
-    EXPECT_EQ(job::Wizard().selectedDiskModel, "Disk Image");
+    EXPECT_EQ(session.selectedDiskModel, "Disk Image");
 }
 
 TEST_F(CatalogueTest, AnUnreadableMapfileIsRefusedWithAMessage) {
-    const std::string img = dir.File("one.img");
-    testutil::WriteFile(img, std::string(4096, '\0'));
-    std::vector<disk::DiskInfo> disks;
+    const std::string img = Image("one.img", 4096);
     std::string error;
-    EXPECT_FALSE(disk::EnumerateDisks({{img, dir.File("absent.map")}}, disks, &error));
+    EXPECT_FALSE(workflow::AttachDisks(session, {{img, ""}, {img, dir.File("absent.map")}}, &error));
     EXPECT_FALSE(error.empty());
+    EXPECT_EQ(session.diskList.size(), 1u);  // the disks before it stay listed
+    // more sources than disks that can be read
+    const std::vector<disk::DiskSource> eleven(11, disk::DiskSource{img, ""});
+    EXPECT_FALSE(workflow::AttachDisks(session, eleven, &error));
+    EXPECT_EQ(error, "at most 10 disks can be named");
+}
+
+TEST_F(CatalogueTest, ChoosingADiskByNumberOrLabelAndTheFloppyRule) {
+    const std::string img = Image("one.img", 4096);
+    std::string error;
+    EXPECT_FALSE(workflow::SelectDisk(session, 0, &error));
+    EXPECT_EQ(error, "no disks found");
+    ASSERT_TRUE(workflow::AttachDisks(session, {{img, ""}}, nullptr));
+    EXPECT_FALSE(workflow::SelectDisk(session, 3, &error));
+    EXPECT_EQ(error, "there is no disk 3");
+
+    ASSERT_TRUE(workflow::SelectDisk(session, 0, &error)) << error;
+    EXPECT_EQ(session.selectedDiskLabel, "Disk0");
+    EXPECT_EQ(session.selectedDiskModel, "Disk Image");
+    // a label ending in "Floppy" reads the floppy drive; the plain label brings the disk back
+    workflow::SelectDiskNode(session, "Disk0Floppy", nullptr);
+    EXPECT_EQ(session.selectedDiskNumber, 0u);
+    EXPECT_EQ(session.disks.PathOf(0), disk::kFloppyDevice);
+    ASSERT_TRUE(workflow::SelectDiskNode(session, "Disk0", &error)) << error;
+    EXPECT_EQ(session.disks.PathOf(0), img);
+
+    // listed beyond the ten disks that have a device: chosen, but refused with the reason
+    for (int i = 0; i < 12; ++i) SysDevice(dir, "sd" + std::string(1, static_cast<char>('a' + i)), "1000");
+    ASSERT_TRUE(ListMachine());
+    EXPECT_FALSE(workflow::SelectDisk(session, 11, &error));
+    EXPECT_EQ(error, "disk 11 cannot be read: only disks 0 to 9 have a device");
+    EXPECT_EQ(session.selectedDiskNumber, 11u);
+    EXPECT_EQ(workflow::DiskOpenFailure(session, 11), "no device is attached as Disk11");
+}
+
+TEST_F(CatalogueTest, SectorCountComesFromTheStoreWithTheDiskItselfAsFallback) {
+    const std::string img = Image("one.img", 20 * 512 + 100);
+    ASSERT_TRUE(workflow::AttachDisks(session, {{img, ""}}, nullptr));
+    EXPECT_EQ(workflow::DiskSectorCount(session, 0), 20u);
+    store.Write(base::kClassesRoot, disk::kGeometrySize, "Disk0", "1048576");
+    EXPECT_EQ(workflow::DiskSectorCount(session, 0), 2048u);
+    for (const char* unusable : {"", "0", "12x", "-512", "99999999999999999999999"}) {
+        store.Write(base::kClassesRoot, disk::kGeometrySize, "Disk0", unusable);
+        EXPECT_EQ(workflow::DiskSectorCount(session, 0), 20u) << unusable;
+    }
+    EXPECT_EQ(workflow::DiskSectorCount(session, 5), 0u);  // nothing stored, nothing attached
+}
+
+TEST_F(CatalogueTest, ImagesAreCheckedBeforeUseAndAddedAsTheNextDisk) {
+    EXPECT_EQ(workflow::ImageOpenFailure(dir.File("absent.img")), "No such file or directory");
+    const std::string img = Image("one.img", 4096);
+    EXPECT_EQ(workflow::ImageOpenFailure(img), "");
+
+    ASSERT_TRUE(workflow::AttachDisks(session, {{img, ""}}, nullptr));
+    unsigned number = 99;
+    std::string error;
+    ASSERT_TRUE(workflow::AddImageDisk(session, Image("two.img", 8192), &number, &error)) << error;
+    EXPECT_EQ(number, 1u);
+    EXPECT_EQ(session.diskList.size(), 2u);
+    EXPECT_EQ(Stored("TRV Windows\\Size", 1), "8192");
+    EXPECT_EQ(session.disks.PathOf(1), dir.File("two.img"));
+    EXPECT_FALSE(workflow::AddImageDisk(session, dir.File("absent.img"), &number, &error));
+    EXPECT_EQ(error, "Unable to open disk: " + dir.File("absent.img") + ": No such file or directory");
+
+    ASSERT_TRUE(workflow::AttachDisks(session, std::vector<disk::DiskSource>(10, {img, ""}), nullptr));
+    EXPECT_FALSE(workflow::AddImageDisk(session, img, &number, &error));
+    EXPECT_EQ(error, "No more disks can be added: at most 10 disks can be read.");
 }
 
 }  // namespace
