@@ -17,18 +17,19 @@ namespace workflow {
 
 struct SaveRequest {
     recovery::SaveSource source = recovery::kTreeSource;
-    std::vector<recovery::ListItem> items;  // list source: the rows to save
+    std::vector<recovery::ListItem> items;  // list source: the list's rows, in order, with their selection
     std::string destinationPath;            // the folder chosen in "File Saving"
 };
 
-struct SaveRun {
-    bool ran = false;    // the job ran: its figures are in the SaveJob
-    MaybeNotice notice;  // why not ("Inavlid Path", "No folder selected, ..."), or what to tell afterwards
+struct SaveResult {
+    recovery::SaveOutcome outcome;  // how the job ended; its figures are in the SaveJob
+    MaybeNotice notice;             // "Inavlid Path", "No folder selected, select folders from left window", ...
 };
 
-// Notes the destination in the session and the job, and runs the job.
+// Notes the destination in the session and the job and runs the job over
+// the open volume with the session's save settings and activity report.
 // Refused with kGoToStep2Text when no volume is open.
-SaveRun RunSave(Session& session, recovery::SaveJob& job, const SaveRequest& request,
+SaveResult RunSave(Session& session, recovery::SaveJob& job, const SaveRequest& request,
                 recovery::SaveProgressView& view, recovery::SavePrompts& prompts);
 
 }  // namespace workflow
