@@ -11,31 +11,35 @@ bool DiskSet::Attach(unsigned number, const std::string& path, const std::string
         if (error) *error = "device path is empty";
         return false;
     }
-    // Opened outside the lock: opening a device may take a while.
     std::shared_ptr<Disk> disk = Disk::Open(path, mapfilePath, error);
     if (!disk) return false;
-    std::lock_guard<std::mutex> lock(mutex_);
-    disks_[number] = std::move(disk);
+    Replace(number, std::move(disk));
     return true;
 }
 
+void DiskSet::Replace(unsigned number, std::shared_ptr<Disk> disk) {
+    Slot& slot = slots_[number];
+    {
+        std::lock_guard<std::mutex> lock(slot.mutex);
+        slot.disk.swap(disk);
+    }
+    // `disk` now holds the one replaced: closed here, outside the lock,
+    // unless a read still uses it.
+}
+
 void DiskSet::Detach(unsigned number) {
-    if (number >= kDeviceCount) return;
-    std::shared_ptr<Disk> gone;  // closed after the lock is released
-    std::lock_guard<std::mutex> lock(mutex_);
-    gone.swap(disks_[number]);
+    if (number < kDeviceCount) Replace(number, nullptr);
 }
 
 void DiskSet::DetachAll() {
-    std::array<std::shared_ptr<Disk>, kDeviceCount> gone;
-    std::lock_guard<std::mutex> lock(mutex_);
-    gone.swap(disks_);
+    for (unsigned n = 0; n < kDeviceCount; ++n) Replace(n, nullptr);
 }
 
 std::shared_ptr<Disk> DiskSet::At(unsigned number) const {
     if (number >= kDeviceCount) return nullptr;
-    std::lock_guard<std::mutex> lock(mutex_);
-    return disks_[number];
+    const Slot& slot = slots_[number];
+    std::lock_guard<std::mutex> lock(slot.mutex);
+    return slot.disk;
 }
 
 std::string DiskSet::PathOf(unsigned number) const {

@@ -1,6 +1,8 @@
 // The disks attached to one session, by disk number ("Disk"n). Attaching
 // replaces the disk at that number. Disks are shared pointers so that a read
-// running on a worker keeps its disk alive while the set changes.
+// running on a worker keeps its disk alive while the set changes. Each
+// number has a lock of its own, held only to look the disk up or replace
+// it, so reads of different disks share no lock.
 #pragma once
 
 #include <array>
@@ -28,8 +30,13 @@ public:
     std::string PathOf(unsigned number) const;
 
 private:
-    mutable std::mutex mutex_;  // guards the table, never held during a read
-    std::array<std::shared_ptr<Disk>, kDeviceCount> disks_;
+    struct Slot {
+        mutable std::mutex mutex;  // never held during a read
+        std::shared_ptr<Disk> disk;
+    };
+    void Replace(unsigned number, std::shared_ptr<Disk> disk);
+
+    std::array<Slot, kDeviceCount> slots_;
 };
 
 }  // namespace disk

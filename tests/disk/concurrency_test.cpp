@@ -58,7 +58,7 @@ TEST_F(ConcurrencyTest, TwoDisksAndOneDiskFromSeveralThreadsGiveTheirOwnBytes) {
     std::vector<std::thread> threads;
     // two threads on each disk
     for (unsigned t = 0; t < 4; ++t)
-        threads.emplace_back([&, t] { wrong += ReadAndCheck(reader, t % 2, static_cast<std::uint8_t>(t % 2), 400, t); });
+        threads.emplace_back([&, t] { wrong += ReadAndCheck(reader, t % 2, static_cast<std::uint8_t>(t % 2), 200, t); });
     for (auto& t : threads) t.join();
     EXPECT_EQ(wrong.load(), 0u);
 }
@@ -69,10 +69,13 @@ TEST_F(ConcurrencyTest, ReattachingADiskWhileItIsReadKeepsEveryReadWhole) {
     std::atomic<bool> done{false};
     std::atomic<unsigned> wrong{0};
     std::thread readerThread([&] {
-        wrong += ReadAndCheck(reader, 0, 0, 400, 7);
+        wrong += ReadAndCheck(reader, 0, 0, 200, 7);
         done = true;
     });
-    while (!done) ASSERT_TRUE(disks.Attach(0, img, "", nullptr));
+    while (!done) {
+        ASSERT_TRUE(disks.Attach(0, img, "", nullptr));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     readerThread.join();
     EXPECT_EQ(wrong.load(), 0u);
 }
