@@ -1,6 +1,6 @@
 // Save throughput: one large file of a volume on a page-cached image, saved
-// through the save engine (one-sector requests), as a ratio to `cp` copying
-// the image in the same run.
+// by a whole save job (one list row; one-sector requests), as a ratio to
+// `cp` copying the image in the same run.
 //   bench_save_throughput [FILE_SIZE_MIB]   (default 1024, at most 4095)
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,10 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "app/job/WizardState.h"
 #include "bench/BenchCommon.h"
 #include "disk/SectorReader.h"
-#include "netware/Mount.h"
+#include "netware/MountedVolume.h"
 #include "netware/Records.h"
 #include "recovery/SaveEngine.h"
 
@@ -87,19 +86,33 @@ int main(int argc, char** argv) {
         std::perror(image.c_str());
         return 2;
     }
+    disk::DiskSet disks;
+    disk::BadSectorPolicy policy;
+    const disk::SectorReader reader(disks, policy);
     std::string error;
-    if (!disk::AttachDevice(0, image, "", &error)) {
+    if (!disks.Attach(0, image, "", &error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 2;
     }
-    auto& w = job::Wizard();
-    w.selectedDiskNumber = 0;
-    w.selectedDiskLabel = "Disk0";
-    w.currentVolume.startSector = 0;
-    w.currentVolume.sectorsPerBlock = kSpb;
-    w.currentVolume.blockCount = fatBlocks + dataBlocks;
-    w.currentVolume.sizeInSectors = static_cast<std::uint64_t>(fatBlocks + dataBlocks) * kSpb;
-    for (std::uint32_t k = 0; k < fatBlocks; ++k) nw::Mounted().FatBlockList.push_back({k, k});
+    // The volume as a mount would leave it: the FAT's blocks and one file in
+    // the root folder.
+    nw::MountedVolume volume;
+    volume.currentVolume.startSector = 0;
+    volume.currentVolume.sectorsPerBlock = kSpb;
+    volume.currentVolume.blockCount = fatBlocks + dataBlocks;
+    volume.currentVolume.sizeInSectors = static_cast<std::uint64_t>(fatBlocks + dataBlocks) * kSpb;
+    for (std::uint32_t k = 0; k < fatBlocks; ++k) volume.FatBlockList.push_back({k, k});
+    nw::EntryRecord file;
+    file.name = "BIG.BIN";
+    file.size = fileSize;
+    file.firstBlock = fatBlocks;
+    file.ordinal = 1;
+    volume.FileList.Append(file);
+    volume.tree.Reset("BENCH");
+    recovery::SaveInput input(volume, reader);
+    input.listItems.push_back({false, nw::kNoNode, 0, true});
+    recovery::SaveProgressView quiet;
+    recovery::KeepingPrompts prompts;
     WarmCache(image);
 
     double best_cp = 0, best_save = 0;
@@ -113,13 +126,11 @@ int main(int argc, char** argv) {
         const double cp = static_cast<double>(std::filesystem::file_size(image)) / bench::Seconds(t);
         std::filesystem::remove(out + "/copy.img");
 
-        auto& job = recovery::CurrentSaveJob();
-        job.totalBytes = fileSize;
-        job.totalFiles = 1;
-        job.savedBytes = 0;
-        job.startTime = recovery::SaveClockNow();
+        recovery::SaveJob job;
+        job.source = recovery::kListSource;
+        job.destinationPath = out;
         t = std::chrono::steady_clock::now();
-        recovery::SaveOneFile(fileSize, fatBlocks, out, "BIG.BIN", 0, 0, 0);
+        recovery::RunSave(job, input, quiet, prompts);
         const double save = static_cast<double>(fileSize) / bench::Seconds(t);
         savedSize = std::filesystem::file_size(out + "/BIG.BIN");
         if (cp > best_cp) best_cp = cp;

@@ -4,13 +4,14 @@
 #include <atomic>
 #include <thread>
 
-#include "app/job/Controls.h"
-#include "app/job/Identity.h"
-#include "app/job/Settings.h"
-#include "app/job/WizardState.h"
-#include "app/job/Worker.h"
+#include "base/Identity.h"
+#include "base/Progress.h"
 #include "common/TempDir.h"
+#include "netware/Volume.h"
 #include "records/ActivityLog.h"
+#include "workflow/SettingsStore.h"
+#include "workflow/Texts.h"
+#include "workflow/Worker.h"
 
 namespace {
 
@@ -33,20 +34,20 @@ TEST(ActivityReport, DateLinePadsMinuteAndDayButNotHour) {
 
 TEST(ActivityReport, HeadersAppendAndEndThePreviousRunsLine) {
     testutil::TempDir dir;
-    job::Wizard().activityLogPath = dir.File("ActivityLog.txt");
-    records::WriteStartHeader(0);
+    records::ActivityLog log(dir.File("ActivityLog.txt"));
+    log.WriteStartHeader(0);
     std::string first = testutil::ReadFile(dir.File("ActivityLog.txt"));
     ASSERT_EQ(first.rfind("\r\n-----------------------Start--------------------------\r\n"
                           "Tarvine For Novell NetWare\r\nVersion 11.06.07\r\n",
                           0),
               0u);
     EXPECT_NE(first.back(), '\n');  // the date line stays open
-    records::AppendActivityLog("\r\n\r\nSelected Disk : 0");
-    records::WriteStartHeader(0);
+    EXPECT_TRUE(log.Append("\r\n\r\nSelected Disk : 0"));
+    log.WriteStartHeader(0);
     std::string both = testutil::ReadFile(dir.File("ActivityLog.txt"));
     EXPECT_EQ(both.find("Selected Disk : 0\r\n-----------------------Start"), first.size() + 4);
-    job::Wizard().activityLogPath.clear();
-    EXPECT_FALSE(records::AppendActivityLog("x"));
+    log.path.clear();
+    EXPECT_FALSE(log.Append("x"));
 }
 
 TEST(ActivityReport, RestartsOnlyWhenPastTheLimitEvenIfReadOnly) {
@@ -75,85 +76,64 @@ TEST(ActivityReport, DataFolderFollowsXdgDataHome) {
         ::unsetenv("XDG_DATA_HOME");
 }
 
-class RecordingControls : public job::PublishedControls {
-public:
-    void SetSearchProgress(int percent, const std::string& caption) override {
-        percents.push_back(percent);
-        captions.push_back(caption);
-    }
-    void SetStatusLine(const std::string& text) override { status = text; }
-    void AddDetailsRow(const std::vector<std::string>& columns) override { rows.push_back(columns); }
-    std::vector<int> percents;
-    std::vector<std::string> captions;
-    std::string status;
-    std::vector<std::vector<std::string>> rows;
-};
-
-TEST(Progress, PercentIsClampedAndCaptioned) {
-    RecordingControls c;
-    job::Wizard().controls = &c;
-    job::ReportProgress(37);
-    job::ReportProgress(250);
-    job::ReportProgress(-4);
-    job::ReportStatus("Reading FAT");
-    job::ReportDetailsRow({"Volumes Found : ", "2"});
-    job::Wizard().controls = nullptr;
-    job::ReportProgress(50);  // nothing installed: nothing happens
-    EXPECT_EQ(c.percents, (std::vector<int>{37, 100, 0}));
-    EXPECT_EQ(c.captions[0], "37 % Completed");
-    EXPECT_EQ(c.captions[1], "100 % Completed");
-    EXPECT_EQ(c.status, "Reading FAT");
-    ASSERT_EQ(c.rows.size(), 1u);
-    // without a message sink a question is answered with the harmless choice
-    EXPECT_EQ(job::ShowMessage("Do you want to stop this process", job::MessageIcon::Question,
-                               job::MessageButtons::YesNo),
-              job::MessageAnswer::No);
+TEST(Progress, PercentIsCappedAndCaptionsAreClamped) {
+    EXPECT_EQ(base::PercentOf(37, 100), 37);
+    EXPECT_EQ(base::PercentOf(250, 100), 100);
+    EXPECT_EQ(base::PercentOf(5, 0), 100);
+    // Sector counts of large disks: no 32-bit overflow.
+    EXPECT_EQ(base::PercentOf(3ull << 40, 4ull << 40), 75);
+    EXPECT_EQ(workflow::ProgressCaption(37), "37 % Completed");
+    EXPECT_EQ(workflow::ProgressCaption(250), "100 % Completed");
+    EXPECT_EQ(workflow::ProgressCaption(-4), "0 % Completed");
+    base::CancelFlag stop{false};
+    EXPECT_FALSE(base::Cancelled(&stop));
+    EXPECT_FALSE(base::Cancelled(nullptr));
+    stop = true;
+    EXPECT_TRUE(base::Cancelled(&stop));
 }
 
-TEST(Worker, ClearsItsOwnHandleWhenTheRoutineReturns) {
+TEST(Worker, RunsOneRoutineAtATimeAndIsFreeOnceItReturns) {
     std::atomic<int> go{0};
     std::atomic<bool> ran{false};
-    job::WizardState& w = job::Wizard();
-    std::uint64_t id = job::StartWorker(w.searchWorker, [&] {
+    workflow::Worker worker;
+    ASSERT_TRUE(worker.Start([&] {
         while (!go) std::this_thread::yield();
         ran = true;
-    });
-    EXPECT_NE(id, 0u);
-    EXPECT_EQ(w.searchWorker.load(), id);
+    }));
+    EXPECT_TRUE(worker.Running());
+    EXPECT_FALSE(worker.Start([] {}));  // refused while the first one runs
     go = 1;
-    job::WaitForWorker(w.searchWorker);
+    worker.Join();
     EXPECT_TRUE(ran);
-    EXPECT_EQ(w.searchWorker.load(), 0u);
+    EXPECT_FALSE(worker.Running());
+    EXPECT_TRUE(worker.Start([] {}));
+    worker.Join();
 }
 
 TEST(Settings, RegistryTextReadIsCaseInsensitiveBoundedAndEmptyOnFailure) {
-    job::MemorySettingsStore store;
-    job::InstallSettingsStore(&store);
-    store.Write(job::kClassesRoot, "TarvineNovell", "FilePath", "/usr/share/tarvine");
-    store.Write(job::kClassesRoot, "TRV Windows\\Size", "Disk0", "1048576");
-    store.Write(job::kClassesRoot, "TarvineNovell", "LngFile", std::string(261, 'x'));
-    EXPECT_EQ(job::RegistryTextRead(job::kClassesRoot, "tarvinenovell", "filepath"), "/usr/share/tarvine");
-    EXPECT_EQ(job::RegistryTextRead(job::kClassesRoot, "TarvineNovell", "Missing"), "");
-    EXPECT_EQ(job::RegistryTextRead(job::kClassesRoot, "TarvineNovell", "LngFile"), "");
-    EXPECT_TRUE(store.DeleteKey(job::kClassesRoot, "TRV WINDOWS"));  // deletes the sub-keys too
-    EXPECT_EQ(job::RegistryTextRead(job::kClassesRoot, "TRV Windows\\Size", "Disk0"), "");
-    EXPECT_EQ(job::RegistryTextRead(job::kClassesRoot, "TarvineNovell", "FilePath"), "/usr/share/tarvine");
-    job::InstallSettingsStore(nullptr);
+    workflow::MemorySettingsStore store;
+    const std::string root = base::kClassesRoot;
+    store.Write(root, "TarvineNovell", "FilePath", "/usr/share/tarvine");
+    store.Write(root, "TRV Windows\\Size", "Disk0", "1048576");
+    store.Write(root, "TarvineNovell", "LngFile", std::string(261, 'x'));
+    EXPECT_EQ(workflow::RegistryTextRead(store, root, "tarvinenovell", "filepath"), "/usr/share/tarvine");
+    EXPECT_EQ(workflow::RegistryTextRead(store, root, "TarvineNovell", "Missing"), "");
+    EXPECT_EQ(workflow::RegistryTextRead(store, root, "TarvineNovell", "LngFile"), "");
+    EXPECT_TRUE(store.DeleteKey(root, "TRV WINDOWS"));  // deletes the sub-keys too
+    EXPECT_EQ(workflow::RegistryTextRead(store, root, "TRV Windows\\Size", "Disk0"), "");
+    EXPECT_EQ(workflow::RegistryTextRead(store, root, "TarvineNovell", "FilePath"), "/usr/share/tarvine");
 }
 
-TEST(WizardStateTest, ResetRestoresInitialValues) {
-    job::WizardState& w = job::Wizard();
-    w.currentStep = 2;
-    w.recoveryMode = job::kModeRaw;
-    w.volumeCount = 3;
-    w.VolumeList[0].name = "SYS";
-    w.balloonHelpOn = 0;
-    job::ResetWizardState();
-    EXPECT_EQ(w.currentStep.load(), 0);
-    EXPECT_EQ(w.recoveryMode.load(), job::kModeNone);
-    EXPECT_EQ(w.volumeCount.load(), 0u);
-    EXPECT_EQ(w.VolumeList[0].name, "");
-    EXPECT_EQ(w.balloonHelpOn.load(), 1);
+TEST(FoundVolumesTest, ClearRestoresInitialValuesAndAFullTableRefuses) {
+    nw::FoundVolumes found;
+    nw::VolumeDescriptor d;
+    d.name = "SYS";
+    for (unsigned i = 0; i < nw::kVolumeListCapacity; ++i) ASSERT_TRUE(found.Add(d)) << i;
+    EXPECT_FALSE(found.Add(d));
+    EXPECT_EQ(found.volumeCount.load(), nw::kVolumeListCapacity);
+    found.Clear();
+    EXPECT_EQ(found.volumeCount.load(), 0u);
+    EXPECT_EQ(found.VolumeList[0].name, "");
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
 // Loading a recovery log: the checked decoding of the bytes, its round trip
-// through the encoder, and "Load Log" at the disk step and at the volume step
-// (entry lists, folder tree and reading the files it names from a disk).
+// through the encoder, and "Load Log" at the disk stage and at the volume
+// stage (entry lists, folder tree and reading the files it names from a
+// disk).
 #include <fstream>
+#include <memory>
 
 #include "BaseVolume.h"
-#include "app/job/WizardState.h"
+#include "disk/SectorReader.h"
 #include "netware/FileReader.h"
-#include "netware/TreeModel.h"
+#include "netware/FolderTree.h"
+#include "netware/MountedVolume.h"
 #include "records/RecoveryLog.h"
 
 namespace {
@@ -16,6 +19,25 @@ bool SameVolume(const nw::VolumeDescriptor& a, const nw::VolumeDescriptor& b) {
            a.det1FirstBlock == b.det1FirstBlock && a.det2FirstBlock == b.det2FirstBlock &&
            a.sizeInSectors == b.sizeInSectors && a.startSector == b.startSector && a.blockCount == b.blockCount &&
            a.sectorsPerBlock == b.sectorsPerBlock;
+}
+
+// The base disk as disk 0, read with "Retry All" (no prompt can appear).
+struct BaseDisk {
+    BaseDisk() {
+        const std::string path = fuzz::ScratchFile("log-base.img");
+        nwimage::WriteImageFile(fuzz::Base().image, path);
+        std::string error;
+        if (!disks.Attach(0, path, "", &error)) fuzz::Fail(error.c_str());
+        policy.BadSectorDecision = disk::kRetryAll;
+    }
+    disk::DiskSet disks;
+    disk::BadSectorPolicy policy;
+};
+
+const disk::SectorReader& Reader() {
+    static BaseDisk base;  // written once per fuzzing process
+    static const disk::SectorReader reader(base.disks, base.policy);
+    return reader;
 }
 
 }  // namespace
@@ -43,23 +65,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::ofstream f(path, std::ios::binary | std::ios::trunc);
         f.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
-    for (int step = 0; step < 2; ++step) {
-        job::MemoryTree& tree = fuzz::FreshJobState();
-        static bool attached = false;
-        if (!attached) {
-            fuzz::AttachSparse(fuzz::Base().image.sectors, fuzz::Base().image.totalSectors);
-            attached = true;
-        }
-        auto& w = job::Wizard();
-        w.selectedDiskNumber = 0;
-        w.selectedDiskLabel = "Disk0";
-        w.currentStep = step;
-        const bool taken = records::LoadLog(path);
-        FUZZ_CHECK(taken == valid);
-        if (!taken || step != 1 || !tree.Root()) continue;
-        nw::WalkTree(tree.Root(), [&](const nw::EntryRecord& r, const std::string&, bool isFolder) {
-            if (!isFolder) FUZZ_CHECK(nw::ReadFileBytes(r).size() <= r.size);
-        });
-    }
+
+    auto found = std::make_unique<nw::FoundVolumes>();
+    const records::LoadLogResult list = records::LoadVolumeList(path, *found);
+    FUZZ_CHECK(list.taken == valid);
+    FUZZ_CHECK(list.taken ? list.message.empty() : !list.message.empty());
+    if (list.taken) FUZZ_CHECK(found->volumeCount.load() == log.volumes.size());
+
+    auto mounted = std::make_unique<nw::MountedVolume>();
+    const records::LoadLogResult stage = records::LoadMounted(path, *mounted);
+    FUZZ_CHECK(stage.taken == valid);
+    if (!stage.taken) return 0;
+    FUZZ_CHECK(mounted->FolderList.Size() == log.folders.size() && mounted->FileList.Size() == log.files.size());
+    FUZZ_CHECK(mounted->currentVolume.disk == log.diskNumber);
+    mounted->currentVolume.disk = 0;  // read the files it names from the base disk
+    nw::FileReader reader(*mounted, Reader());
+    nw::WalkTree(*mounted, nw::kRootNode, [&](const nw::WalkItem& item) {
+        if (!item.isFolder) FUZZ_CHECK(reader.ReadFileBytes(*item.record).size() <= item.record->size);
+    });
     return 0;
 }

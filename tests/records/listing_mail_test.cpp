@@ -5,24 +5,31 @@
 
 #include <cstdlib>
 
-#include "app/job/Controls.h"
-#include "app/job/Identity.h"
-#include "app/job/Settings.h"
-#include "app/job/Tree.h"
-#include "app/job/WizardState.h"
+#include "base/Identity.h"
 #include "common/TempDir.h"
+#include "netware/FolderTree.h"
+#include "netware/MountedVolume.h"
 #include "records/DirectoryListing.h"
 #include "records/MailDispatch.h"
 #include "records/Reports.h"
+#include "workflow/Reports.h"
+#include "workflow/Session.h"
 
 namespace {
 
-struct RecordedMessages : job::MessageSink {
-    job::MessageAnswer ShowMessage(const std::string& text, job::MessageIcon, job::MessageButtons) override {
-        texts.push_back(text);
-        return job::MessageAnswer::Ok;
+// A folder tree built by hand: folders named as given, each its own record.
+struct HandTree {
+    explicit HandTree(const std::string& rootText) { volume.tree.Reset(rootText); }
+    std::uint32_t Add(std::uint32_t parent, const std::string& name) {
+        nw::EntryRecord r;
+        r.attributes = 0x10;
+        r.name = name;
+        r.ownNumber = static_cast<std::uint32_t>(volume.FolderList.Size() + 1);
+        const std::size_t index = volume.FolderList.Size();
+        volume.FolderList.Append(r);
+        return volume.tree.Add(parent, static_cast<std::uint32_t>(index));
     }
-    std::vector<std::string> texts;
+    nw::MountedVolume volume;
 };
 
 struct RecordingOpener : records::FileOpener {
@@ -57,25 +64,23 @@ private:
 };
 
 TEST(ListingRecords, PreOrderWithRootDirectoryForAPartitionRoot) {
-    job::MemoryTree tree;
-    job::TreeItem root = tree.InsertItem(nullptr, "Partition 1", 2, 1);
-    job::TreeItem a = tree.InsertItem(root, "A", 3, 1);
-    tree.InsertItem(a, "A1", 3, 1);
-    tree.InsertItem(root, "B", 3, 1);
-    EXPECT_EQ(records::ListingRecords(tree, root),
+    HandTree tree("Partition 1");
+    const std::uint32_t a = tree.Add(nw::kRootNode, "A");
+    tree.Add(a, "A1");
+    tree.Add(nw::kRootNode, "B");
+    EXPECT_EQ(records::ListingRecords(tree.volume, nw::kRootNode),
               (std::vector<std::string>{"Root Directory -> A", "A-> A1", "Root Directory -> B"}));
 }
 
 TEST(ListingRecords, PathsJoinWithOneBackslashAndOnlyTheRootIsRenamed) {
-    job::MemoryTree tree;
-    job::TreeItem root = tree.InsertItem(nullptr, "SYS", 2, 1);
-    job::TreeItem pub = tree.InsertItem(root, "PUBLIC", 3, 1);
-    job::TreeItem slash = tree.InsertItem(pub, "ODD\\", 3, 1);
-    job::TreeItem deep = tree.InsertItem(slash, "DEEP", 3, 1);
-    tree.InsertItem(deep, "DEEPER", 3, 1);
-    job::TreeItem part = tree.InsertItem(root, "Partition copies", 3, 1);
-    tree.InsertItem(part, "OLD", 3, 1);
-    EXPECT_EQ(records::ListingRecords(tree, root), (std::vector<std::string>{
+    HandTree tree("SYS");
+    const std::uint32_t pub = tree.Add(nw::kRootNode, "PUBLIC");
+    const std::uint32_t slash = tree.Add(pub, "ODD\\");
+    const std::uint32_t deep = tree.Add(slash, "DEEP");
+    tree.Add(deep, "DEEPER");
+    const std::uint32_t part = tree.Add(nw::kRootNode, "Partition copies");
+    tree.Add(part, "OLD");
+    EXPECT_EQ(records::ListingRecords(tree.volume, nw::kRootNode), (std::vector<std::string>{
                                                        "SYS-> PUBLIC",
                                                        "PUBLIC-> ODD\\",
                                                        "PUBLIC\\ODD\\-> DEEP",
@@ -84,14 +89,14 @@ TEST(ListingRecords, PathsJoinWithOneBackslashAndOnlyTheRootIsRenamed) {
                                                        "Partition copies-> OLD",
                                                    }));
     // Started below the root, records still carry the full path.
-    EXPECT_EQ(records::ListingRecords(tree, deep), std::vector<std::string>{"PUBLIC\\ODD\\DEEP-> DEEPER"});
+    EXPECT_EQ(records::ListingRecords(tree.volume, deep), std::vector<std::string>{"PUBLIC\\ODD\\DEEP-> DEEPER"});
 }
 
 TEST(ListingRecords, AVeryDeepTreeDoesNotExhaustTheStack) {
-    job::MemoryTree tree;
-    job::TreeItem item = tree.InsertItem(nullptr, "SYS", 2, 1);
-    for (int i = 0; i < 3000; ++i) item = tree.InsertItem(item, "D", 3, 1);
-    const auto records = records::ListingRecords(tree, tree.Root());
+    HandTree tree("SYS");
+    std::uint32_t node = nw::kRootNode;
+    for (int i = 0; i < 3000; ++i) node = tree.Add(node, "D");
+    const auto records = records::ListingRecords(tree.volume, nw::kRootNode);
     ASSERT_EQ(records.size(), 3000u);
     EXPECT_EQ(records.back().size(), 2999u * 2 - 1 + 3 + 1);
 }
@@ -99,56 +104,47 @@ TEST(ListingRecords, AVeryDeepTreeDoesNotExhaustTheStack) {
 class ListingCommandTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        job::ResetWizardState();
-        auto& w = job::Wizard();
-        w.messages = &messages;
-        w.directoryTree = &tree;
-        root = tree.InsertItem(nullptr, "Partition 0", 2, 1);
-        job::TreeItem a = tree.InsertItem(root, "A", 3, 1);
-        tree.InsertItem(a, "A1", 3, 1);
-        tree.InsertItem(root, "B", 3, 1);
-        w.currentStep = 2;
-    }
-    void TearDown() override {
-        job::Wizard().messages = nullptr;
-        job::Wizard().directoryTree = nullptr;
-        job::ResetWizardState();
+        const std::uint32_t a = tree.Add(nw::kRootNode, "A");
+        tree.Add(a, "A1");
+        tree.Add(nw::kRootNode, "B");
     }
     std::string DataFile(const char* name) { return dir.path() + "/tarvine/" + name; }
 
     testutil::TempDir dir;
     ScopedEnv dataHome{"XDG_DATA_HOME", dir.path()};
-    RecordedMessages messages;
-    job::MemoryTree tree;
-    job::TreeItem root = nullptr;
+    HandTree tree{"Partition 0"};
 };
 
 TEST_F(ListingCommandTest, ViewAndPrintFilesDifferOnlyInRecordEnds) {
     RecordingOpener opener;
-    ASSERT_TRUE(records::ViewListing(opener));
+    const records::CommandResult view = records::ViewListing(tree.volume, opener);
+    ASSERT_TRUE(view.done) << view.message;
+    EXPECT_TRUE(view.message.empty());
     EXPECT_EQ(opener.opened, std::vector<std::string>{DataFile("TreeStructView.txt")});
     EXPECT_EQ(testutil::ReadFile(DataFile("TreeStructView.txt")),
               "Root Directory -> A\r\nA-> A1\r\nRoot Directory -> B\r\n");
 
-    std::string printPath;
-    ASSERT_TRUE(records::PreparePrintListing(&printPath));
-    EXPECT_EQ(printPath, DataFile("TreeStructPrint.dat"));
-    const std::string print = testutil::ReadFile(printPath);
-    EXPECT_EQ(print, "Root Directory -> A\xE6" "A-> A1\xE6Root Directory -> B\xE6");
-    EXPECT_EQ(records::SplitPrintRecords(print),
+    const records::CommandResult print = records::PreparePrintListing(tree.volume);
+    ASSERT_TRUE(print.done) << print.message;
+    EXPECT_EQ(print.path, DataFile("TreeStructPrint.dat"));
+    const std::string bytes = testutil::ReadFile(print.path);
+    EXPECT_EQ(bytes, "Root Directory -> A\xE6" "A-> A1\xE6Root Directory -> B\xE6");
+    EXPECT_EQ(records::SplitPrintRecords(bytes),
               (std::vector<std::string>{"Root Directory -> A", "A-> A1", "Root Directory -> B"}));
-    EXPECT_TRUE(messages.texts.empty());
 }
 
-TEST_F(ListingCommandTest, NeedsTheBrowsingStepAndATree) {
+TEST_F(ListingCommandTest, NeedsAnOpenVolume) {
     RecordingOpener opener;
-    job::Wizard().currentStep = 1;
-    EXPECT_FALSE(records::ViewListing(opener));
-    job::Wizard().currentStep = 2;
-    tree.Clear();
-    EXPECT_FALSE(records::PreparePrintListing(nullptr));
-    EXPECT_FALSE(records::EmailListing());
-    EXPECT_EQ(messages.texts, std::vector<std::string>(3, "Go to step 2 and then use this option"));
+    workflow::MemorySettingsStore store;
+    workflow::Session session(store);
+    const workflow::ReportOutcome outcomes[] = {workflow::ViewListing(session, opener),
+                                                workflow::PrepareListingPrint(session),
+                                                workflow::EmailListing(session)};
+    for (const workflow::ReportOutcome& o : outcomes) {
+        EXPECT_FALSE(o.done);
+        ASSERT_TRUE(o.notice.has_value());
+        EXPECT_EQ(o.notice->text, "Go to step 2 and then use this option");
+    }
     EXPECT_TRUE(opener.opened.empty());
     EXPECT_FALSE(std::filesystem::exists(DataFile("TreeStructView.txt")));
 }
@@ -157,11 +153,13 @@ TEST_F(ListingCommandTest, AListingThatCannotBeWrittenIsReportedNotOpened) {
     RecordingOpener opener;
     // Something that is not a file stands where the listing goes.
     std::filesystem::create_directories(DataFile("TreeStructView.txt"));
-    EXPECT_FALSE(records::ViewListing(opener));
-    EXPECT_FALSE(records::EmailListing());
+    const records::CommandResult view = records::ViewListing(tree.volume, opener);
+    const records::CommandResult mail = records::EmailListing(tree.volume, "");
+    EXPECT_FALSE(view.done);
+    EXPECT_FALSE(mail.done);
     EXPECT_TRUE(opener.opened.empty());
-    ASSERT_EQ(messages.texts.size(), 2u);
-    EXPECT_EQ(messages.texts[0].rfind("Unable to open file: ", 0), 0u) << messages.texts[0];
+    EXPECT_EQ(view.message.rfind("Unable to open file: ", 0), 0u) << view.message;
+    EXPECT_EQ(mail.message.rfind("Unable to open file: ", 0), 0u) << mail.message;
     EXPECT_TRUE(std::filesystem::is_directory(DataFile("TreeStructView.txt")));
 }
 
@@ -169,17 +167,7 @@ TEST_F(ListingCommandTest, AListingThatCannotBeWrittenIsReportedNotOpened) {
 
 class MailTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        job::ResetWizardState();
-        job::Wizard().messages = &messages;
-        job::InstallSettingsStore(&store);
-        std::filesystem::create_directories(bin);
-    }
-    void TearDown() override {
-        job::Wizard().messages = nullptr;
-        job::InstallSettingsStore(nullptr);
-        job::ResetWizardState();
-    }
+    void SetUp() override { std::filesystem::create_directories(bin); }
     // A stand-in mail program that writes one argument a line and exits
     // with `status`.
     void InstallHelper(int status = 0) {
@@ -206,61 +194,70 @@ protected:
     std::string bin = dir.path() + "/bin";
     std::string argsFile = dir.path() + "/args";
     ScopedEnv path{"PATH", bin + ":/usr/bin:/bin"};
-    RecordedMessages messages;
-    job::MemorySettingsStore store;
+    workflow::MemorySettingsStore store;
 };
 
 TEST_F(MailTest, MissingHandOffProgramIsReportedAndNothingIsSent) {
     ScopedEnv onlyEmptyFolder{"PATH", bin};  // the machine's own mail hand-off must not be found
-    EXPECT_EQ(records::LoadMailSystem(), records::kMailLibraryMissing);
-    EXPECT_FALSE(records::MailLogon());
-    job::Wizard().activityLogPath = dir.File("ActivityLog.txt");
-    testutil::WriteFile(job::Wizard().activityLogPath, "x");
-    EXPECT_FALSE(records::EmailReport());
-    EXPECT_EQ(messages.texts, std::vector<std::string>{"Unable to Load EmailMessaging SubSystem"});
+    records::MailSystem mail;
+    EXPECT_EQ(mail.Load(), records::kMailLibraryMissing);
+    EXPECT_FALSE(mail.Logon());
+    const std::string report = dir.File("ActivityLog.txt");
+    testutil::WriteFile(report, "x");
+    const records::CommandResult r = records::EmailReport(report, "");
+    EXPECT_FALSE(r.done);
+    EXPECT_EQ(r.message, "Unable to Load EmailMessaging SubSystem");
 }
 
 TEST_F(MailTest, ReportIsHandedOverWithRecipientSubjectTextAndAttachment) {
     InstallHelper();
-    EXPECT_EQ(records::LoadMailSystem(), records::kMailSystemReady);
-    ASSERT_TRUE(records::MailLogon());
-    const std::uint64_t first = records::MailLogonHandle();
-    ASSERT_TRUE(records::MailLogon());
-    EXPECT_NE(records::MailLogonHandle(), first);
+    records::MailSystem mail;
+    EXPECT_EQ(mail.Load(), records::kMailSystemReady);
+    ASSERT_TRUE(mail.Logon());
+    const std::uint64_t first = mail.LogonHandle();
+    ASSERT_TRUE(mail.Logon());
+    EXPECT_NE(mail.LogonHandle(), first);
 
     // A name that a shell would act on reaches the program unchanged.
     const std::string report = dir.File("Activity $(touch pwned); Log.txt");
-    job::Wizard().activityLogPath = report;
     testutil::WriteFile(report, "report\r\n");
-    ASSERT_TRUE(records::EmailReport());
+    const records::CommandResult r = records::EmailReport(report, "");
+    ASSERT_TRUE(r.done);
     EXPECT_EQ(HandedArguments(), (std::vector<std::string>{"--subject", "Tarvine Log File", "--body",
                                                            "Attachment contains Tarvine Log File", "--attach",
                                                            report, "mailto:support@tarvine.example.com"}));
     EXPECT_FALSE(std::filesystem::exists(dir.File("pwned")));
     EXPECT_FALSE(std::filesystem::exists("pwned"));
-    EXPECT_TRUE(messages.texts.empty());
+    EXPECT_TRUE(r.message.empty());
 }
 
 TEST_F(MailTest, MissingAttachmentSendsNothingAndFailuresGiveTheFailureCode) {
     InstallHelper(3);
-    job::Wizard().activityLogPath = dir.File("none.txt");
-    EXPECT_FALSE(records::EmailReport());
+    const records::CommandResult r = records::EmailReport(dir.File("none.txt"), "");
+    EXPECT_FALSE(r.done);
     EXPECT_FALSE(std::filesystem::exists(argsFile));
-    EXPECT_TRUE(messages.texts.empty());
+    EXPECT_TRUE(r.message.empty());
 
     testutil::WriteFile(dir.File("a.txt"), "a");
-    ASSERT_EQ(records::LoadMailSystem(), 0);
-    EXPECT_EQ(records::SendFileByMail(dir.File("a.txt"), "s", "t"), 0x80004005u);
+    records::MailSystem mail;
+    ASSERT_EQ(mail.Load(), 0);
+    EXPECT_EQ(mail.Send(records::SupportRecipient(""), dir.File("a.txt"), "s", "t"), 0x80004005u);
 }
 
 TEST_F(MailTest, SupportAddressComesFromTheSettingsWhenUsable) {
-    EXPECT_EQ(records::SupportRecipient(), "SMTP:support@tarvine.example.com");
-    store.Write(job::kClassesRoot, job::kProductKey, records::kSupportAddressValue, "help@example.org");
-    EXPECT_EQ(records::SupportRecipient(), "SMTP:help@example.org");
-    for (const char* bad : {"--attach=/etc/passwd", "a@b?body=x", "no-at-sign", "two@@x", "sp ace@x"}) {
-        store.Write(job::kClassesRoot, job::kProductKey, records::kSupportAddressValue, bad);
-        EXPECT_EQ(records::SupportAddress(), "support@tarvine.example.com") << bad;
-    }
+    EXPECT_EQ(records::SupportRecipient(""), "SMTP:support@tarvine.example.com");
+    EXPECT_EQ(records::SupportRecipient("help@example.org"), "SMTP:help@example.org");
+    for (const char* bad : {"--attach=/etc/passwd", "a@b?body=x", "no-at-sign", "two@@x", "sp ace@x"})
+        EXPECT_EQ(records::SupportAddress(bad), "support@tarvine.example.com") << bad;
+
+    // The session's store names the address the report goes to.
+    InstallHelper();
+    workflow::Session session(store);
+    session.activityLog.path = dir.File("ActivityLog.txt");
+    testutil::WriteFile(session.activityLog.path, "x");
+    store.Write(base::kClassesRoot, base::kProductKey, records::kSupportAddressValue, "help@example.org");
+    EXPECT_TRUE(workflow::EmailReport(session).done);
+    EXPECT_EQ(HandedArguments().back(), "mailto:help@example.org");
     const auto args = records::MailHandOffArguments("SMTP:help@example.org", "rel/file.txt", "S", "T");
     EXPECT_EQ(args.back(), "mailto:help@example.org");
     EXPECT_EQ(args[6], (std::filesystem::current_path() / "rel/file.txt").string());
@@ -273,16 +270,12 @@ namespace {
 TEST_F(MailTest, FolderListIsWrittenAfreshAndMailedWithItsOwnSubject) {
     InstallHelper();
     ScopedEnv dataHome("XDG_DATA_HOME", dir.path());
-    job::MemoryTree tree;
-    tree.InsertItem(tree.InsertItem(nullptr, "SYS", 2, 1), "PUBLIC", 3, 1);
-    auto& w = job::Wizard();
-    w.directoryTree = &tree;
-    w.currentStep = 2;
+    HandTree tree("SYS");
+    tree.Add(nw::kRootNode, "PUBLIC");
     const std::string listing = dir.path() + "/tarvine/TreeStructView.txt";
     std::filesystem::create_directories(dir.path() + "/tarvine");
     testutil::WriteFile(listing, "an older, longer listing\r\nwith two lines\r\n");
-    EXPECT_TRUE(records::EmailListing());
-    w.directoryTree = nullptr;
+    EXPECT_TRUE(records::EmailListing(tree.volume, "").done);
     EXPECT_EQ(testutil::ReadFile(listing), "SYS-> PUBLIC\r\n");
     EXPECT_EQ(HandedArguments(),
               (std::vector<std::string>{"--subject", "Tarvine Folder List", "--body",

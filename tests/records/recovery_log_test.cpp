@@ -4,35 +4,15 @@
 
 #include <random>
 
-#include "app/job/Controls.h"
-#include "app/job/Tree.h"
-#include "app/job/WizardState.h"
 #include "common/TempDir.h"
-#include "netware/Mount.h"
-#include "netware/TreeModel.h"
+#include "netware/FolderTree.h"
+#include "netware/MountedVolume.h"
 #include "records/RecoveryLog.h"
+#include "workflow/RecoveryLogs.h"
 
 namespace {
 
 using records::RecoveryLogContents;
-
-struct RecordedMessages : job::MessageSink {
-    job::MessageAnswer ShowMessage(const std::string& text, job::MessageIcon, job::MessageButtons) override {
-        texts.push_back(text);
-        return job::MessageAnswer::Ok;
-    }
-    std::vector<std::string> texts;
-};
-
-struct RecordedControls : job::PublishedControls {
-    void ShowStep(int layout) override { layouts.push_back(layout); }
-    void SetStatusLine(const std::string& text) override { status = text; }
-    void AddDetailsRow(const std::vector<std::string>& columns) override { rows.push_back(columns); }
-    void ClearDetails() override { rows.clear(); }
-    std::vector<int> layouts;
-    std::string status;
-    std::vector<std::vector<std::string>> rows;
-};
 
 nw::EntryRecord Entry(bool folder, const std::string& name, std::uint32_t parent, std::uint32_t own) {
     nw::EntryRecord r;
@@ -239,148 +219,152 @@ TEST(RecoveryLogRefusal, RandomDamageNeverCrashes) {
     }
 }
 
-// ---- loading into the job state -------------------------------------------------
+// ---- loading into a session's objects ---------------------------------------------
 
 class LoadLogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        job::ResetWizardState();
-        auto& w = job::Wizard();
-        w.messages = &messages;
-        w.controls = &controls;
-        w.volumeTree = &volumeTree;
-        w.directoryTree = &directoryTree;
-        nw::Mounted() = nw::MountTables{};
         path = dir.File("JOB.SAV");
         std::string reason;
         ASSERT_TRUE(records::WriteRecoveryLogFile(path, SmallLog(), &reason)) << reason;
     }
-    void TearDown() override {
-        auto& w = job::Wizard();
-        w.messages = nullptr;
-        w.controls = nullptr;
-        w.volumeTree = w.directoryTree = nullptr;
-        job::ResetWizardState();
+    std::vector<std::string> ChildTexts(std::uint32_t node) const {
+        std::vector<std::string> out;
+        for (std::uint32_t c = mounted.tree.FirstChild(node); c != nw::kNoNode; c = mounted.tree.NextSibling(c))
+            out.push_back(nw::NodeText(mounted, c));
+        return out;
     }
     testutil::TempDir dir;
     std::string path;
-    RecordedMessages messages;
-    RecordedControls controls;
-    job::MemoryTree volumeTree;
-    job::MemoryTree directoryTree;
+    nw::FoundVolumes found;
+    nw::MountedVolume mounted;
 };
 
-TEST_F(LoadLogTest, DiskStepRestoresTheVolumeListAndTree) {
-    auto& w = job::Wizard();
-    w.recoveryMode = job::kModeAdvanced;
-    ASSERT_TRUE(records::LoadLog(path));
-    EXPECT_TRUE(messages.texts.empty());
-    EXPECT_EQ(w.currentStep.load(), 1);
-    EXPECT_EQ(w.recoveryMode.load(), job::kModeQuick);
-    EXPECT_EQ(w.selectedDiskNumber.load(), 2);
-    ASSERT_EQ(w.volumeCount.load(), 3u);
-    ExpectSameDescriptor(w.VolumeList[2], Volume("DATA", 30));
-    job::TreeItem root = volumeTree.Root();
-    EXPECT_EQ(volumeTree.Text(root), "Disk 2");
-    EXPECT_TRUE(volumeTree.IsExpanded(root));
+TEST_F(LoadLogTest, DiskStageRestoresTheVolumeListOnTheLogsDisk) {
+    const records::LoadLogResult r = records::LoadVolumeList(path, found);
+    ASSERT_TRUE(r.taken) << r.message;
+    EXPECT_TRUE(r.message.empty());
+    EXPECT_EQ(r.mode, 1);  // Quick
+    EXPECT_EQ(r.diskNumber, 2);
+    EXPECT_EQ(r.diskModel, "ST3500 ATA");
+    ASSERT_EQ(found.volumeCount.load(), 3u);
+    ExpectSameDescriptor(found.VolumeList[2], Volume("DATA", 30));
     std::vector<std::string> names;
-    for (job::TreeItem c = volumeTree.FirstChild(root); c; c = volumeTree.NextSibling(c)) names.push_back(volumeTree.Text(c));
+    for (std::uint32_t i = 0; i < found.volumeCount.load(); ++i) {
+        names.push_back(found.VolumeList[i].name);
+        EXPECT_EQ(found.VolumeList[i].disk, 2u);
+    }
     EXPECT_EQ(names, (std::vector<std::string>{"SYS", "VOL1", "DATA"}));
-    EXPECT_EQ(w.VolumeList[1].treeNode, volumeTree.NextSibling(volumeTree.FirstChild(root)));
-    EXPECT_EQ(controls.layouts, std::vector<int>{3});
-    EXPECT_TRUE(w.FolderList.Empty());
+    EXPECT_EQ(found.VolumeList[3].name, "");
 }
 
-TEST_F(LoadLogTest, VolumeStepRestoresListsWithZeroBasedOrdinalsAndTables) {
-    auto& w = job::Wizard();
-    w.currentStep = 1;
-    w.volumeCount = 1;
-    w.VolumeList[0] = Volume("OTHER", 99);
-    ASSERT_TRUE(records::LoadLog(path));
-    EXPECT_EQ(w.currentStep.load(), 2);
-    EXPECT_EQ(w.volumeCount.load(), 1u);  // the list on screen is kept
-    ExpectSameDescriptor(w.currentVolume, Volume("SYS", 10));
-    EXPECT_EQ(w.selectedVolumeName, "SYS");
-    EXPECT_EQ(w.mountedMark, 1);
-    ASSERT_EQ(w.FolderList.Size(), 3u);
-    ASSERT_EQ(w.FileList.Size(), 2u);
-    EXPECT_EQ(w.FileList[0].ordinal, 0u);
-    EXPECT_EQ(w.FileList[1].ordinal, 1u);
-    EXPECT_EQ(w.FolderList[2].ordinal, 2u);
-    EXPECT_EQ(w.FileList[0].det1Sector, 0u);
+TEST_F(LoadLogTest, VolumeStageRestoresListsWithZeroBasedOrdinalsTablesAndTree) {
+    const records::LoadLogResult r = records::LoadMounted(path, mounted);
+    ASSERT_TRUE(r.taken) << r.message;
+    EXPECT_EQ(r.mode, 1);
+    ExpectSameDescriptor(mounted.currentVolume, Volume("SYS", 10));
+    EXPECT_EQ(mounted.currentVolume.disk, 2u);
+    EXPECT_EQ(mounted.mountedMark, 1);
+    ASSERT_EQ(mounted.FolderList.Size(), 3u);
+    ASSERT_EQ(mounted.FileList.Size(), 2u);
+    EXPECT_EQ(mounted.folderCount, 3u);
+    EXPECT_EQ(mounted.fileCount, 2u);
+    EXPECT_EQ(mounted.FileList[0].ordinal, 0u);
+    EXPECT_EQ(mounted.FileList[1].ordinal, 1u);
+    EXPECT_EQ(mounted.FolderList[2].ordinal, 2u);
+    EXPECT_EQ(mounted.FileList[0].det1Sector, 0u);
     // No lost-folder pass: the detached folder keeps its stored parent.
-    EXPECT_EQ(w.FolderList[1].parentNumber, 0xFFFFFFFFu);
+    EXPECT_EQ(mounted.FolderList[1].parentNumber, 0xFFFFFFFFu);
 
-    const nw::MountTables& t = nw::Mounted();
-    EXPECT_EQ(t.SuballocationTable[139], 139u * 3);
-    ASSERT_EQ(t.FatBlockList.size(), 4u);
-    EXPECT_EQ(t.FatBlockList[2].block, 77u);
-    EXPECT_EQ(t.FatBlockList[3].sequence, 3u);
+    EXPECT_EQ(mounted.SuballocationTable[139], 139u * 3);
+    ASSERT_EQ(mounted.FatBlockList.size(), 4u);
+    EXPECT_EQ(mounted.FatBlockList[2].block, 77u);
+    EXPECT_EQ(mounted.FatBlockList[3].sequence, 3u);
 
     // Tree: SYS > PUBLIC, LOST > DETACHED.
-    job::TreeItem root = directoryTree.Root();
-    EXPECT_EQ(directoryTree.Text(root), "SYS");
-    EXPECT_EQ(w.currentFolderItem, root);
-    EXPECT_EQ(t.treeFolderCount, 3u);
-    EXPECT_EQ(controls.layouts, (std::vector<int>{5, 6}));
-    EXPECT_EQ(controls.status, "SYS:\\");
-    ASSERT_EQ(controls.rows.size(), 2u);  // PUBLIC and LOST under the root
-    EXPECT_EQ(controls.rows[1][0], "LOST");
+    EXPECT_EQ(mounted.tree.RootText(), "SYS");
+    EXPECT_EQ(mounted.tree.FolderNodeCount(), 3u);
+    EXPECT_EQ(ChildTexts(nw::kRootNode), (std::vector<std::string>{"PUBLIC", "LOST"}));
+    EXPECT_EQ(nw::ShownPath(mounted, nw::kRootNode), "SYS:\\");
+    nw::PathMatch detached;
+    ASSERT_TRUE(nw::FindEntryByPath(mounted, "LOST\\DETACHED", &detached));
+    EXPECT_EQ(mounted.FolderList[1].treeNode, detached.node);
+
+    // Loading again replaces what the first load took.
+    ASSERT_TRUE(records::LoadMounted(path, mounted).taken);
+    EXPECT_EQ(mounted.FolderList.Size(), 3u);
+    EXPECT_EQ(mounted.tree.FolderNodeCount(), 3u);
 }
 
 TEST_F(LoadLogTest, RefusedFilesChangeNothing) {
-    auto& w = job::Wizard();
     const std::string good = testutil::ReadFile(path);
     testutil::WriteFile(dir.File("cut.sav"), good.substr(0, good.size() - 3));
     testutil::WriteFile(dir.File("foreign.sav"), "Some other program's saved state, not ours.");
 
-    for (int step : {0, 1}) {
-        w.currentStep = step;
-        w.recoveryMode = job::kModeAdvanced;
-        w.selectedDiskNumber = 5;
-        w.volumeCount = 0;
-        nw::AppendEntry(true, Entry(true, "KEEP", 0, 3));
-        for (const char* name : {"cut.sav", "foreign.sav", "missing.sav"}) {
-            messages.texts.clear();
-            EXPECT_FALSE(records::LoadLog(dir.File(name)));
-            ASSERT_EQ(messages.texts.size(), 1u);
-            EXPECT_EQ(messages.texts[0].rfind("Unable to open file", 0), 0u) << messages.texts[0];
-            EXPECT_EQ(w.currentStep.load(), step);
-            EXPECT_EQ(w.recoveryMode.load(), job::kModeAdvanced);
-            EXPECT_EQ(w.selectedDiskNumber.load(), 5);
-            EXPECT_EQ(w.volumeCount.load(), 0u);
-            EXPECT_EQ(w.FolderList.Size(), 1u);
+    nw::VolumeDescriptor other = Volume("OTHER", 99);
+    found.Add(other);
+    nw::EntryRecord keep = Entry(true, "KEEP", 0, 3);
+    mounted.currentVolume = other;
+    mounted.FolderList.Append(keep);
+    nw::PopulateFolderTree(mounted);
+    std::string last;
+    for (const char* name : {"cut.sav", "foreign.sav", "missing.sav"}) {
+        for (int stage = 0; stage < 3; ++stage) {
+            const records::LoadLogResult r = stage == 0   ? records::LoadVolumeList(dir.File(name), found)
+                                             : stage == 1 ? records::LoadMounted(dir.File(name), mounted)
+                                                          : records::CheckLog(dir.File(name));
+            EXPECT_FALSE(r.taken) << name;
+            EXPECT_FALSE(r.outOfMemory);
+            EXPECT_EQ(r.message.rfind("Unable to open file", 0), 0u) << r.message;
+            last = r.message;
         }
-        nw::ClearEntryLists();
+        ASSERT_EQ(found.volumeCount.load(), 1u);
+        EXPECT_EQ(found.VolumeList[0].name, "OTHER");
+        EXPECT_EQ(mounted.currentVolume.name, "OTHER");
+        ASSERT_EQ(mounted.FolderList.Size(), 1u);
+        EXPECT_EQ(mounted.FolderList[0].name, "KEEP");
+        EXPECT_EQ(mounted.tree.FolderNodeCount(), 1u);
     }
-    EXPECT_TRUE(controls.layouts.empty());
-    EXPECT_EQ(messages.texts.back(), "Unable to open file");  // a file that is not there
+    EXPECT_EQ(last, "Unable to open file");  // a file that is not there
+    const records::LoadLogResult checked = records::CheckLog(path);
+    EXPECT_TRUE(checked.taken);
+    EXPECT_EQ(checked.diskNumber, 2);
 }
 
 TEST_F(LoadLogTest, RawModeIsRefused) {
-    auto& w = job::Wizard();
-    w.recoveryMode = job::kModeRaw;
-    EXPECT_FALSE(records::LoadLog(path));
-    EXPECT_EQ(messages.texts, std::vector<std::string>{"This feature can not be used while running under raw recovery"});
-    EXPECT_EQ(w.currentStep.load(), 0);
+    workflow::MemorySettingsStore store;
+    workflow::Session session(store);
+    session.recoveryMode = workflow::kModeRaw;
+    const workflow::LogLoaded r = workflow::LoadVolumeList(session, path);
+    EXPECT_FALSE(r.loaded);
+    ASSERT_TRUE(r.notice.has_value());
+    EXPECT_EQ(r.notice->text, "This feature can not be used while running under raw recovery");
+    EXPECT_EQ(session.found.volumeCount.load(), 0u);
+    EXPECT_EQ(session.recoveryMode.load(), workflow::kModeRaw);
 }
 
 TEST_F(LoadLogTest, SaveNamesTheFileAndKeepsTheOldOneWhenItCannotWrite) {
-    auto& w = job::Wizard();
-    w.recoveryMode = job::kModeAdvanced;
-    nw::AppendEntry(true, Entry(true, "PUBLIC", 0, 5));
-    std::string written;
-    ASSERT_TRUE(records::SaveLog(dir.File("next"), &written));
-    EXPECT_EQ(written, dir.File("NEXT.SAV"));
-    EXPECT_EQ(w.destinationPath, written);
+    mounted.FolderList.Append(Entry(true, "PUBLIC", 0, 5));
+    const records::SaveLogResult saved = records::SaveLog(dir.File("next"), "MODEL", 2, 1, found, mounted);
+    ASSERT_TRUE(saved.written) << saved.message;
+    EXPECT_EQ(saved.path, dir.File("NEXT.SAV"));
     RecoveryLogContents back;
     std::string reason;
-    ASSERT_TRUE(records::ReadRecoveryLogFile(written, &back, &reason)) << reason;
+    ASSERT_TRUE(records::ReadRecoveryLogFile(saved.path, &back, &reason)) << reason;
     ASSERT_EQ(back.folders.size(), 1u);
     EXPECT_EQ(back.folders[0].name, "PUBLIC");
+    EXPECT_EQ(back.diskModel, "MODEL");
+    EXPECT_EQ(back.mode, 2);
+    EXPECT_EQ(back.diskNumber, 1);
+    // The captured form is the same log.
+    const std::string bytes = testutil::ReadFile(saved.path);
+    EXPECT_EQ(records::EncodeRecoveryLog(records::CaptureRecoveryLog("MODEL", 2, 1, found, mounted)),
+              std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
 
-    EXPECT_FALSE(records::SaveLog(dir.File("no-such-folder/job")));
-    EXPECT_EQ(messages.texts, std::vector<std::string>{"Unable to open file"});
+    const records::SaveLogResult refused = records::SaveLog(dir.File("no-such-folder/job"), "", 1, 0, found, mounted);
+    EXPECT_FALSE(refused.written);
+    EXPECT_EQ(refused.message, "Unable to open file");
+    EXPECT_EQ(refused.path, dir.File("no-such-folder/JOB.SAV"));
 }
 
 }  // namespace

@@ -1,21 +1,20 @@
-// A log written after mounting the sample disk: loading it at the disk step
-// and at the volume step restores the same volume list, entry records,
+// A log written after mounting the sample disk: loading it at the disk stage
+// and at the volume stage restores the same volume list, entry records,
 // tables and file bytes as the mount, and saving again writes the same bytes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
-#include "app/job/Controls.h"
-#include "app/job/Tree.h"
-#include "app/job/WizardState.h"
 #include "common/TempDir.h"
-#include "disk/SectorReader.h"
+#include "common/VolumeTestHelpers.h"
 #include "netware/FileReader.h"
+#include "netware/FolderTree.h"
 #include "netware/Mount.h"
-#include "netware/TreeModel.h"
+#include "netware/MountedVolume.h"
 #include "netware/VolumeSearch.h"
 #include "records/DirectoryListing.h"
 #include "records/RecoveryLog.h"
@@ -24,13 +23,7 @@
 
 namespace {
 
-struct RecordedMessages : job::MessageSink {
-    job::MessageAnswer ShowMessage(const std::string& text, job::MessageIcon, job::MessageButtons) override {
-        texts.push_back(text);
-        return job::MessageAnswer::Ok;
-    }
-    std::vector<std::string> texts;
-};
+constexpr int kQuickMode = 1;
 
 std::string SampleDescription() {
     const auto path = std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "tools" / "nwimage" / "sample.nwd";
@@ -42,13 +35,15 @@ std::string SampleDescription() {
 
 // What a browse and a save see of the mounted volume: every tree entry with
 // its path and, for files, the bytes the file reader delivers.
-std::vector<std::string> Browse(job::MemoryTree& tree) {
+std::vector<std::string> Browse(const nw::MountedVolume& volume, const disk::SectorReader& reader) {
     std::vector<std::string> out;
-    nw::WalkTree(tree.Root(), [&](const nw::EntryRecord& r, const std::string& path, bool isFolder) {
-        std::string line = (isFolder ? "D " : "F ") + path + " " + std::to_string(r.size) + " " +
+    nw::FileReader files(volume, reader);
+    nw::WalkTree(volume, nw::kRootNode, [&](const nw::WalkItem& item) {
+        const nw::EntryRecord& r = *item.record;
+        std::string line = (item.isFolder ? "D " : "F ") + item.path + " " + std::to_string(r.size) + " " +
                            std::to_string(r.timestamp) + " " + std::to_string(r.deletedMarker);
-        if (!isFolder) {
-            const std::vector<std::uint8_t> bytes = nw::ReadFileBytes(r);
+        if (!item.isFolder) {
+            const std::vector<std::uint8_t> bytes = files.ReadFileBytes(r);
             line += " " + nwimage::Sha256Hex(bytes.data(), bytes.size());
         }
         out.push_back(line);
@@ -67,6 +62,12 @@ std::vector<std::string> Stored(const nw::EntryList& list) {
     return out;
 }
 
+// The found volumes and the mounted volume of one session.
+struct Browsing {
+    nw::FoundVolumes found;
+    nw::MountedVolume mounted;
+};
+
 class SampleLogTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -79,48 +80,25 @@ protected:
         delete dir;
     }
     void SetUp() override {
-        Reset();
-        std::string error;
-        ASSERT_TRUE(disk::AttachDevice(0, dir->File("sample.img"), "", &error)) << error;
-        disk::BadSectorDecision = disk::kRetryAll;
+        const std::string error = disks.Attach(dir->File("sample.img"));
+        ASSERT_TRUE(error.empty()) << error;
     }
-    void TearDown() override {
-        Reset();
-        auto& w = job::Wizard();
-        w.messages = nullptr;
-        w.volumeTree = w.directoryTree = nullptr;
-        disk::DetachAllDevices();
+    void SearchAndMount(Browsing& b, std::size_t volume) {
+        const disk::SectorReader reader = disks.Reader();
+        testutil::RecordingSearchReport search;
+        nw::QuickVolumeSearch(nw::SearchTarget{&reader, 0}, b.found, search);
+        ASSERT_GT(b.found.volumeCount.load(), volume);
+        b.mounted.currentVolume = b.found.VolumeList[volume];
+        testutil::RecordingMountReport mount;
+        ASSERT_TRUE(nw::Mount(b.mounted, reader, mount).mounted);
     }
-    void Reset() {
-        job::ResetWizardState();
-        nw::Mounted() = nw::MountTables{};
-        volumeTree.Clear();
-        directoryTree.Clear();
-        auto& w = job::Wizard();
-        w.messages = &messages;
-        w.volumeTree = &volumeTree;
-        w.directoryTree = &directoryTree;
-        w.activityLogPath = dir->File("ActivityLog.txt");
-    }
-    void SearchAndMount(std::size_t volume) {
-        auto& w = job::Wizard();
-        w.selectedDiskNumber = 0;
-        w.selectedDiskLabel = "Disk0";
-        w.recoveryMode = job::kModeQuick;
-        ASSERT_TRUE(nw::QuickVolumeSearch());
-        ASSERT_GT(w.volumeCount.load(), volume);
-        w.currentStep = 1;
-        w.currentVolume = w.VolumeList[volume];
-        w.selectedVolumeName = w.currentVolume.name;
-        nw::MountCurrentVolume();
-        ASSERT_EQ(w.currentStep.load(), 2);
+    records::SaveLogResult SaveLog(const Browsing& b, const std::string& chosen) {
+        return records::SaveLog(dir->File(chosen), "", kQuickMode, 0, b.found, b.mounted);
     }
 
     static testutil::TempDir* dir;
     static nwimage::Image* image;
-    RecordedMessages messages;
-    job::MemoryTree volumeTree;
-    job::MemoryTree directoryTree;
+    testutil::TestDisks disks;
 };
 testutil::TempDir* SampleLogTest::dir = nullptr;
 nwimage::Image* SampleLogTest::image = nullptr;
@@ -128,48 +106,47 @@ nwimage::Image* SampleLogTest::image = nullptr;
 TEST_F(SampleLogTest, BothLoadStagesRestoreWhatTheMountFound) {
     for (std::size_t volume : {0u, 1u}) {
         SCOPED_TRACE(volume);
-        Reset();
-        SearchAndMount(volume);
-        auto& w = job::Wizard();
-        const std::vector<std::string> browsed = Browse(directoryTree);
-        const std::vector<std::string> folders = Stored(w.FolderList), files = Stored(w.FileList);
-        const nw::MountTables mounted = nw::Mounted();
-        std::vector<nw::VolumeDescriptor> found(w.VolumeList.begin(), w.VolumeList.begin() + w.volumeCount.load());
-        const std::vector<std::string> listing = records::ListingRecords(directoryTree, directoryTree.Root());
-        std::string first;
-        ASSERT_TRUE(records::SaveLog(dir->File("job"), &first));
+        const disk::SectorReader reader = disks.Reader();
+        auto mounted = std::make_unique<Browsing>();
+        SearchAndMount(*mounted, volume);
+        const nw::MountedVolume& m = mounted->mounted;
+        const std::vector<std::string> browsed = Browse(m, reader);
         ASSERT_GT(browsed.size(), 5u);
+        const records::SaveLogResult first = SaveLog(*mounted, "job");
+        ASSERT_TRUE(first.written) << first.message;
 
-        Reset();
-        ASSERT_TRUE(records::LoadLog(first));
-        ASSERT_EQ(w.currentStep.load(), 1);
-        ASSERT_EQ(w.volumeCount.load(), found.size());
-        for (std::size_t i = 0; i < found.size(); ++i) {
-            EXPECT_EQ(w.VolumeList[i].name, found[i].name);
-            EXPECT_EQ(w.VolumeList[i].startSector, found[i].startSector);
-            EXPECT_EQ(w.VolumeList[i].det2FirstBlock, found[i].det2FirstBlock);
+        auto loaded = std::make_unique<Browsing>();
+        records::LoadLogResult r = records::LoadVolumeList(first.path, loaded->found);
+        ASSERT_TRUE(r.taken) << r.message;
+        EXPECT_EQ(r.mode, kQuickMode);
+        ASSERT_EQ(loaded->found.volumeCount.load(), mounted->found.volumeCount.load());
+        for (std::size_t i = 0; i < mounted->found.volumeCount.load(); ++i) {
+            EXPECT_EQ(loaded->found.VolumeList[i].name, mounted->found.VolumeList[i].name);
+            EXPECT_EQ(loaded->found.VolumeList[i].startSector, mounted->found.VolumeList[i].startSector);
+            EXPECT_EQ(loaded->found.VolumeList[i].det2FirstBlock, mounted->found.VolumeList[i].det2FirstBlock);
         }
-        ASSERT_TRUE(records::LoadLog(first));
-        ASSERT_EQ(w.currentStep.load(), 2);
-        EXPECT_EQ(Stored(w.FolderList), folders);
-        EXPECT_EQ(Stored(w.FileList), files);
-        EXPECT_EQ(nw::Mounted().SuballocationTable, mounted.SuballocationTable);
-        ASSERT_EQ(nw::Mounted().FatBlockList.size(), mounted.FatBlockList.size());
-        for (std::size_t i = 0; i < mounted.FatBlockList.size(); ++i)
-            EXPECT_EQ(nw::Mounted().FatBlockList[i].block, mounted.FatBlockList[i].block);
-        EXPECT_EQ(Browse(directoryTree), browsed);
-        EXPECT_EQ(records::ListingRecords(directoryTree, directoryTree.Root()), listing);
+        r = records::LoadMounted(first.path, loaded->mounted);
+        ASSERT_TRUE(r.taken) << r.message;
+        const nw::MountedVolume& l = loaded->mounted;
+        EXPECT_EQ(Stored(l.FolderList), Stored(m.FolderList));
+        EXPECT_EQ(Stored(l.FileList), Stored(m.FileList));
+        EXPECT_EQ(l.SuballocationTable, m.SuballocationTable);
+        ASSERT_EQ(l.FatBlockList.size(), m.FatBlockList.size());
+        for (std::size_t i = 0; i < m.FatBlockList.size(); ++i)
+            EXPECT_EQ(l.FatBlockList[i].block, m.FatBlockList[i].block);
+        EXPECT_EQ(Browse(l, reader), browsed);
+        EXPECT_EQ(records::ListingRecords(l, nw::kRootNode), records::ListingRecords(m, nw::kRootNode));
 
-        std::string second;
-        ASSERT_TRUE(records::SaveLog(dir->File("again.sav"), &second));
-        EXPECT_EQ(testutil::ReadFile(second), testutil::ReadFile(first));
-        EXPECT_TRUE(messages.texts.empty());
+        const records::SaveLogResult second = SaveLog(*loaded, "again.sav");
+        ASSERT_TRUE(second.written) << second.message;
+        EXPECT_EQ(testutil::ReadFile(second.path), testutil::ReadFile(first.path));
     }
 }
 
 TEST_F(SampleLogTest, TheListingOfTheSampleFollowsTheRecordRules) {
-    SearchAndMount(0);
-    const std::vector<std::string> records = records::ListingRecords(directoryTree, directoryTree.Root());
+    auto b = std::make_unique<Browsing>();
+    SearchAndMount(*b, 0);
+    const std::vector<std::string> records = records::ListingRecords(b->mounted, nw::kRootNode);
     // Pre-order: a folder's record comes right before its own children's.
     const auto at = [&](const std::string& r) {
         return std::find(records.begin(), records.end(), r) - records.begin();
@@ -182,8 +159,8 @@ TEST_F(SampleLogTest, TheListingOfTheSampleFollowsTheRecordRules) {
     EXPECT_LT(at("SYS-> LOST"), n);
     EXPECT_LT(at("LOST-> Old Project (orphaned)"), n);
     EXPECT_LT(at("LOST\\Old Project (orphaned)-> SUB"), n);
-    // One record per folder item of the tree.
-    EXPECT_EQ(records.size(), nw::Mounted().treeFolderCount);
+    // One record per folder node of the tree.
+    EXPECT_EQ(records.size(), b->mounted.tree.FolderNodeCount());
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// A builder image attached as disk 0 and mounted, an in-memory directory
-// tree, recorders for the save's progress and questions, and helpers that
-// read back what a save left in the destination.
+// A builder image attached as disk 0 and mounted, the selection over it,
+// recorders for the save's progress, questions and report lines, and
+// helpers that read back what a save left in the destination.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,14 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "app/job/Controls.h"
-#include "app/job/Tree.h"
-#include "app/job/WizardState.h"
 #include "common/TempDir.h"
 #include "common/VolumeTestHelpers.h"
-#include "disk/SectorReader.h"
+#include "netware/FolderTree.h"
 #include "netware/Mount.h"
-#include "netware/TreeModel.h"
+#include "netware/MountedVolume.h"
+#include "netware/Selection.h"
 #include "recovery/SaveEngine.h"
 #include "recovery/SaveSettings.h"
 #include "tools/nwimage/Description.h"
@@ -29,18 +27,10 @@ namespace rectest {
 
 namespace fs = std::filesystem;
 
-struct RecordedMessages : job::MessageSink {
-    job::MessageAnswer ShowMessage(const std::string& text, job::MessageIcon icon, job::MessageButtons) override {
-        texts.push_back(text);
-        icons.push_back(icon);
-        return answer;
-    }
-    std::vector<std::string> texts;
-    std::vector<job::MessageIcon> icons;
-    job::MessageAnswer answer = job::MessageAnswer::Ok;
-};
-
 struct RecordingView : recovery::SaveProgressView {
+    void CountingProgress(std::uint32_t n) override {
+        if (onCount) onCount(n);
+    }
     void FileStarted(const recovery::FileFigures& f) override { started.push_back(f); }
     void SectorWritten(std::uint64_t written, std::uint64_t count) override {
         if (onSector) onSector(written, count);
@@ -60,9 +50,12 @@ struct RecordingView : recovery::SaveProgressView {
     std::map<std::string, recovery::FileOutcome> ended;
     std::vector<std::string> order;
     std::function<void(std::uint64_t, std::uint64_t)> onSector;
+    std::function<void(std::uint32_t)> onCount;
     int finished = 0;
 };
 
+// The questions of a save, and every message the user would see (shown
+// during the job or when it ended).
 struct ScriptedPrompts : recovery::SavePrompts {
     recovery::ReplaceAnswer ConfirmReplace(const std::string& target) override {
         replaceAsked.push_back(target);
@@ -72,19 +65,20 @@ struct ScriptedPrompts : recovery::SavePrompts {
         writeErrors.push_back(target + ": " + reason);
         return writeAnswer;
     }
+    void ShowError(const std::string& text) override { messages.push_back(text); }
     recovery::ReplaceAnswer replaceAnswer = recovery::ReplaceAnswer::Yes;
     recovery::WriteErrorAnswer writeAnswer = recovery::WriteErrorAnswer::Skip;
     std::vector<std::string> replaceAsked;
     std::vector<std::string> writeErrors;
+    std::vector<std::string> messages;
 };
 
-// The details list of a front end: rows and their selection.
-struct Rows : recovery::DetailsRows {
-    std::size_t RowCount() override { return rows.size(); }
-    std::string Cell(std::size_t row, int column) override { return rows[row].at(static_cast<std::size_t>(column)); }
-    bool IsSelected(std::size_t row) override { return selected.count(row) != 0; }
-    std::vector<std::vector<std::string>> rows;
-    std::set<std::size_t> selected;
+struct RecordedReport : recovery::ActivityReport {
+    bool Append(const std::string& line) override {
+        text += line;
+        return true;
+    }
+    std::string text;
 };
 
 // What a save left below a folder: relative path ('/' joined) -> bytes, and
@@ -112,71 +106,63 @@ inline std::string Slashed(std::string path) {
 
 class RecoveryTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        job::ResetWizardState();
-        recovery::ResetSaveJob();
-        recovery::ResetSaveSettings();
-        auto& w = job::Wizard();
-        w.directoryTree = &tree;
-        w.messages = &messages;
-        w.activityLogPath = dir.File("ActivityLog.txt");
-        w.currentStep = 2;
-        disk::BadSectorDecision = disk::kRetryAll;
-        nw::Mounted() = nw::MountTables{};
-        recovery::SetSaveProgressView(&view);
-        recovery::SetSavePrompts(&prompts);
-        recovery::SetDetailsRows(&rows);
-        destination = dir.File("out");
-    }
-    void TearDown() override {
-        auto& w = job::Wizard();
-        w.directoryTree = nullptr;
-        w.messages = nullptr;
-        recovery::SetSaveProgressView(nullptr);
-        recovery::SetSavePrompts(nullptr);
-        recovery::SetDetailsRows(nullptr);
-        disk::DetachAllDevices();
-        job::ResetWizardState();
-        recovery::ResetSaveJob();
-        recovery::ResetSaveSettings();
-    }
+    void SetUp() override { destination = dir.File("out"); }
 
     // Builds the description, attaches the image as disk 0 and mounts volume k.
     void UseAndMount(const std::string& description, std::size_t k = 0) {
         image = nwimage::Build(nwimage::ParseDescription(description));
         imagePath = dir.File("disk.img");
         nwimage::WriteImageFile(image, imagePath);
-        std::string error;
-        ASSERT_TRUE(disk::AttachDevice(0, imagePath, "", &error)) << error;
+        const std::string error = disks.Attach(imagePath);
+        ASSERT_TRUE(error.empty()) << error;
         Remount(k);
     }
     void Remount(std::size_t k = 0) {
-        auto& w = job::Wizard();
-        w.selectedDiskNumber = 0;
-        w.selectedDiskLabel = "Disk0";
         const nwimage::BuiltVolume& v = image.volumes.at(k);
-        const nw::VolumeDescriptor d = testutil::DescriptorOf(v);
-        w.currentVolume = d;
-        w.selectedVolumeName = d.name;
-        nw::MountCurrentVolume();
+        volume.currentVolume = testutil::DescriptorOf(v);
+        testutil::RecordingMountReport report;
+        ASSERT_TRUE(nw::Mount(volume, Reader(), report).mounted);
+        selection.Reset(volume);
         volumeName = v.name;
     }
+    disk::SectorReader Reader() { return disks.Reader(); }
 
     // Checks the whole volume (the root's check box).
-    void CheckAll() { nw::ToggleFolderCheck(tree.Root()); }
+    void CheckAll() { selection.ToggleFolder(volume, nw::kRootNode); }
     void CheckPath(const std::string& path) {
         nw::PathMatch m;
-        ASSERT_TRUE(nw::FindEntryByPath(path, &m)) << path;
+        ASSERT_TRUE(nw::FindEntryByPath(volume, path, &m)) << path;
         ASSERT_TRUE(m.isFolder) << path;
-        nw::ToggleFolderCheck(m.item);
+        selection.ToggleFolder(volume, m.node);
     }
 
-    // Runs a whole job on this thread.
-    void Save(recovery::SaveSource source = recovery::kTreeSource) {
-        auto& j = recovery::CurrentSaveJob();
-        j.source = source;
-        j.destinationPath = destination;
-        recovery::SaveWorker();
+    // Runs a whole job on this thread; the message it ends with joins the
+    // messages shown during the job.
+    recovery::SaveOutcome Save(recovery::SaveSource source = recovery::kTreeSource) {
+        job.source = source;
+        job.destinationPath = destination;
+        const disk::SectorReader reader = Reader();
+        recovery::SaveInput input(volume, reader);
+        input.selection = &selection;
+        input.listItems = listItems;
+        input.settings = settings;
+        input.activityReport = &report;
+        recovery::SaveOutcome outcome = recovery::RunSave(job, input, view, prompts);
+        if (!outcome.message.empty()) prompts.messages.push_back(outcome.message);
+        return outcome;
+    }
+
+    // The list's rows of a folder: its folders, then its files, in list order.
+    std::vector<recovery::ListItem> RowsOf(std::uint32_t node) const {
+        std::vector<recovery::ListItem> rows;
+        for (std::uint32_t c = volume.tree.FirstChild(node); c != nw::kNoNode; c = volume.tree.NextSibling(c))
+            rows.push_back({true, c, nw::kNoEntry, false});
+        for (std::size_t i : volume.FileList.ChildrenOf(nw::FolderNumberOfNode(volume, node)))
+            rows.push_back({false, nw::kNoNode, i, false});
+        return rows;
+    }
+    std::string NameOf(const recovery::ListItem& row) const {
+        return row.isFolder ? nw::NodeText(volume, row.node) : volume.FileList[row.fileIndex].name;
     }
 
     // The manifest's view of the volume: relative path -> delivered bytes' hash
@@ -205,15 +191,19 @@ protected:
     }
 
     testutil::TempDir dir;
+    testutil::TestDisks disks;
     std::string destination;
     std::string imagePath;
     std::string volumeName;
     nwimage::Image image;
-    job::MemoryTree tree;
-    RecordedMessages messages;
+    nw::MountedVolume volume;
+    nw::Selection selection;
+    recovery::SaveSettings settings;
+    std::vector<recovery::ListItem> listItems;
+    recovery::SaveJob job;
     RecordingView view;
     ScriptedPrompts prompts;
-    Rows rows;
+    RecordedReport report;
 };
 
 }  // namespace rectest

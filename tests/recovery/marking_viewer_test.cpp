@@ -3,10 +3,11 @@
 #include <fstream>
 
 #include "RecoveryFixture.h"
-#include "app/job/Worker.h"
 #include "netware/FileReader.h"
 #include "recovery/CompressedMarking.h"
 #include "recovery/FileViewer.h"
+#include "workflow/Files.h"
+#include "workflow/Worker.h"
 
 namespace rectest {
 namespace {
@@ -44,9 +45,12 @@ protected:
         return s;
     }
     const nw::EntryRecord* File(const std::string& name) {
-        for (const auto& r : job::Wizard().FileList)
+        for (const auto& r : volume.FileList)
             if (r.name == name) return &r;
         return nullptr;
+    }
+    recovery::MarkingResult Mark(bool write, recovery::MarkingView* view) {
+        return recovery::RunMarkingPass(volume, Reader(), write, view);
     }
 };
 
@@ -59,7 +63,7 @@ TEST_F(MarkingTest, MarksBothDirectoryCopiesAndLeavesEverythingElse) {
     const auto det1Before = SectorOfImage(shrunk.det1Sector);
 
     StatusView status;
-    const recovery::MarkingResult dry = recovery::RunMarkingPass(false, &status);
+    const recovery::MarkingResult dry = Mark(false, &status);
     ASSERT_EQ(dry.candidates.size(), 2u);
     EXPECT_EQ(dry.candidates[0].name, "SHRUNK.DAT");
     EXPECT_EQ(dry.candidates[0].markedSize, 30000u);
@@ -67,7 +71,7 @@ TEST_F(MarkingTest, MarksBothDirectoryCopiesAndLeavesEverythingElse) {
     EXPECT_EQ(SectorOfImage(shrunk.det1Sector), det1Before);  // a listing writes nothing
 
     status.texts.clear();
-    const recovery::MarkingResult done = recovery::RunMarkingPass(true, &status);
+    const recovery::MarkingResult done = Mark(true, &status);
     EXPECT_EQ(done.failures, 0u);
     ASSERT_EQ(done.candidates.size(), 2u);
     EXPECT_TRUE(done.candidates[0].changed);
@@ -95,47 +99,50 @@ TEST_F(MarkingTest, MarksBothDirectoryCopiesAndLeavesEverythingElse) {
     EXPECT_TRUE(after->IsCompressed());
     EXPECT_EQ(after->size, 30000u);
     EXPECT_FALSE(File("OTHER.DAT")->IsCompressed());
-    EXPECT_TRUE(recovery::RunMarkingPass(true, nullptr).candidates.empty());
+    EXPECT_TRUE(Mark(true, nullptr).candidates.empty());
 
     // Saved as stored: the 9000 bytes that lie on the volume.
     CheckAll();
     Save();
     EXPECT_EQ(fs::file_size(destination + "/SHRUNK.DAT"), 9000u);
-    EXPECT_TRUE(messages.texts.empty());
+    EXPECT_TRUE(prompts.messages.empty());
 }
 
 TEST_F(MarkingTest, NothingIsWrittenWithoutDirectorySectorsOrIntoASectorThatNoLongerHoldsTheEntry) {
     UseAndMount(MarkingDisk());
-    auto& files = job::Wizard().FileList;
-    for (auto& r : files) r.det1Sector = 0;  // as after a log load
-    EXPECT_TRUE(recovery::RunMarkingPass(true, nullptr).candidates.empty());
+    for (auto& r : volume.FileList) r.det1Sector = 0;  // as after a log load
+    EXPECT_TRUE(Mark(true, nullptr).candidates.empty());
 
     Remount();
     nw::EntryRecord* shrunk = nullptr;
-    for (auto& r : job::Wizard().FileList)
+    for (auto& r : volume.FileList)
         if (r.name == "SHRUNK.DAT") shrunk = &r;
     ASSERT_NE(shrunk, nullptr);
     const std::uint64_t wrong = shrunk->det1Sector + 1;
     const auto before = SectorOfImage(wrong);
     shrunk->det1Sector = wrong;
     StatusView status;
-    const recovery::MarkingResult r = recovery::RunMarkingPass(true, &status);
+    const recovery::MarkingResult r = Mark(true, &status);
     EXPECT_EQ(r.failures, 1u);
     EXPECT_FALSE(r.candidates.at(0).changed);
     EXPECT_EQ(SectorOfImage(wrong), before);
     EXPECT_NE(status.texts.back().find("could not be marked"), std::string::npos);
 }
 
-TEST_F(MarkingTest, TheCommandRunsOnlyAtTheBrowsingStep) {
+TEST_F(MarkingTest, TheCommandNeedsAnOpenVolumeAndRunsOnAWorker) {
     UseAndMount(MarkingDisk());
-    job::Wizard().currentStep = 1;
-    EXPECT_FALSE(recovery::StartMarkingPass(nullptr));
-    job::Wizard().currentStep = 2;
+    workflow::MemorySettingsStore store;
+    workflow::Session session(store);
     StatusView status;
-    ASSERT_TRUE(recovery::StartMarkingPass(&status));
-    job::WaitForWorker(recovery::MarkingWorker());
+    EXPECT_TRUE(workflow::RunMarkingPass(session, true, &status).candidates.empty());
+    EXPECT_TRUE(status.texts.empty());
+
+    recovery::MarkingResult result;
+    workflow::Worker worker;
+    ASSERT_TRUE(worker.Start([&] { result = Mark(true, &status); }));
+    worker.Join();
+    EXPECT_EQ(result.candidates.size(), 2u);
     EXPECT_EQ(status.texts.back(), recovery::kMarkingCompletedText);
-    recovery::DetachMarkingView();
 }
 
 struct RecordingOpener : recovery::FileOpener {
@@ -151,15 +158,19 @@ struct RecordingOpener : recovery::FileOpener {
 class ViewTest : public RecoveryTest {
 protected:
     const nw::EntryRecord& File(const std::string& name) {
-        for (const auto& r : job::Wizard().FileList)
+        for (const auto& r : volume.FileList)
             if (r.name == name) return r;
         throw std::runtime_error("no file " + name);
     }
+    // Views through the engine; a refusal's message is what the user sees.
     recovery::ViewResult View(const nw::EntryRecord& r, std::string* path = nullptr) {
-        return recovery::ViewFile(r.size, r.firstBlock, temp, r.name, r.attributesHigh, opener, path);
+        const recovery::ViewResult result = recovery::ViewFile(volume, Reader(), r, temp, opener, path);
+        if (const char* text = recovery::ViewResultText(result)) messages.push_back(text);
+        return result;
     }
     std::string temp = dir.File("tmp/view");
     RecordingOpener opener;
+    std::vector<std::string> messages;
 };
 
 const char* kViewDisk = R"(partition first=63 count=20000
@@ -178,7 +189,7 @@ TEST_F(ViewTest, CopiesTheFileUnderItsOwnNameAndOpensIt) {
     ASSERT_EQ(View(File("BIG.BIN"), &path), recovery::ViewResult::Opened);
     EXPECT_EQ(path, temp + "/BIG.BIN");
     EXPECT_EQ(opener.opened, std::vector<std::string>{path});
-    const std::vector<std::uint8_t> bytes = nw::ReadFileBytes(File("BIG.BIN"));
+    const std::vector<std::uint8_t> bytes = nw::FileReader(volume, Reader()).ReadFileBytes(File("BIG.BIN"));
     EXPECT_EQ(testutil::ReadFile(path), std::string(bytes.begin(), bytes.end()));
 
     // Viewing again overwrites the copy; an empty file is opened too.
@@ -199,13 +210,13 @@ TEST_F(ViewTest, WithoutAnAssociatedProgramTheChoiceIsOffered) {
     opener.result = recovery::OpenResult::Failed;
     View(File("ODD.XYZ"));
     EXPECT_EQ(opener.openWith.size(), 1u);
-    EXPECT_TRUE(messages.texts.empty());
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(ViewTest, RefusalsAndCopiesThatAreNotOpened) {
     UseAndMount(kViewDisk);
     EXPECT_EQ(View(File("PACK.DAT")), recovery::ViewResult::Compressed);
-    EXPECT_EQ(messages.texts.back(), recovery::kCannotViewCompressedText);
+    EXPECT_EQ(messages.back(), recovery::kCannotViewCompressedText);
     EXPECT_FALSE(fs::exists(dir.File("tmp")));  // refused before the folder was touched
 
     // A whole-file piece whose size is larger than a block: an empty copy, not opened.
@@ -219,13 +230,13 @@ TEST_F(ViewTest, RefusalsAndCopiesThatAreNotOpened) {
     testutil::WriteFile(victim, "keep");
     fs::create_symlink(victim, temp + "/NOTES.TXT");
     EXPECT_EQ(View(File("NOTES.TXT")), recovery::ViewResult::CannotCreate);
-    EXPECT_EQ(messages.texts.back(), recovery::kCannotCreateViewText);
+    EXPECT_EQ(messages.back(), recovery::kCannotCreateViewText);
     EXPECT_EQ(testutil::ReadFile(victim), "keep");
 
     // A folder so deep that the copy's path would pass the platform's limit.
     temp = dir.File(std::string(4100, 'd'));
     EXPECT_EQ(View(File("ODD.XYZ")), recovery::ViewResult::PathTooLong);
-    EXPECT_EQ(messages.texts.back(), recovery::kViewPathTooLongText);
+    EXPECT_EQ(messages.back(), recovery::kViewPathTooLongText);
     EXPECT_TRUE(opener.opened.empty());
 }
 

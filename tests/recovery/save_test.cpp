@@ -9,6 +9,9 @@
 #include <sstream>
 
 #include "RecoveryFixture.h"
+#include "workflow/Save.h"
+#include "workflow/Texts.h"
+#include "workflow/Worker.h"
 
 namespace rectest {
 namespace {
@@ -63,7 +66,7 @@ TEST_F(SaveTest, WholeVolumeReproducesTheManifest) {
     const Expected expected = FromManifest();
     EXPECT_EQ(Hashes(saved), expected.files);
     EXPECT_EQ(saved.folders, expected.folders);
-    EXPECT_TRUE(messages.texts.empty()) << messages.texts.front();
+    EXPECT_TRUE(prompts.messages.empty()) << prompts.messages.front();
     EXPECT_EQ(view.finished, 1);
     // Files in the root land in the destination folder itself.
     EXPECT_EQ(saved.files.at("README.TXT"), "root file\r\n");
@@ -72,11 +75,10 @@ TEST_F(SaveTest, WholeVolumeReproducesTheManifest) {
     // A compressed file held whole in a piece is saved with its stored bytes,
     // even though its expanded size is larger than a block.
     EXPECT_EQ(saved.files.at("Documents/PIECE.DAT").size(), 1000u);
-    auto& j = recovery::CurrentSaveJob();
-    EXPECT_EQ(j.filesStarted, expected.files.size());
-    EXPECT_EQ(j.totalFiles, expected.files.size());
-    EXPECT_EQ(j.stopRequested, 0);
-    EXPECT_EQ(j.jobFinished, 1);
+    EXPECT_EQ(job.filesStarted, expected.files.size());
+    EXPECT_EQ(job.totalFiles, expected.files.size());
+    EXPECT_EQ(job.stopRequested, 0);
+    EXPECT_EQ(job.jobFinished, 1);
 }
 
 TEST_F(SaveTest, SampleDiskVolumesReproduceTheManifest) {
@@ -108,7 +110,7 @@ class FilterTest : public RecoveryTest, public ::testing::WithParamInterface<Fil
 TEST_P(FilterTest, EachFilterCombinationSavesExactlyItsSubset) {
     const FilterCase& c = GetParam();
     UseAndMount(kDisk);
-    recovery::SettingsDialogSession dialog;
+    recovery::SettingsDialogSession dialog(settings);
     dialog.Open();
     dialog.SetDeletedMode(c.deletedMode);
     for (const auto& e : c.extensions) ASSERT_EQ(dialog.Add(e), recovery::AddResult::Added) << e;
@@ -125,7 +127,7 @@ TEST_P(FilterTest, EachFilterCombinationSavesExactlyItsSubset) {
     Save();
     EXPECT_EQ(Keys(ReadTree(destination).files), c.files);
     // Filtered files are not counted as started.
-    EXPECT_EQ(recovery::CurrentSaveJob().filesStarted, c.files.size());
+    EXPECT_EQ(job.filesStarted, c.files.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -147,11 +149,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SaveTest, DeletedOnlyWithTheTreeSourceTakesOnlyCheckedDeletedFiles) {
     UseAndMount(kDisk);
-    recovery::CurrentSaveSettings().deletedMode = recovery::kDeletedOnly;
+    settings.deletedMode = recovery::kDeletedOnly;
     CheckPath("Documents");
     nw::PathMatch old;
-    ASSERT_TRUE(nw::FindEntryByPath("Documents\\OLD", &old));
-    nw::ToggleFolderCheck(old.item);  // unchecks OLD, which holds the deleted file
+    ASSERT_TRUE(nw::FindEntryByPath(volume, "Documents\\OLD", &old));
+    selection.ToggleFolder(volume, old.node);  // unchecks OLD, which holds the deleted file
     Save();
     EXPECT_TRUE(ReadTree(destination).files.empty());
 }
@@ -163,43 +165,50 @@ TEST_F(SaveTest, ADeepFolderAloneGetsItsAncestorsAsEmptyFolders) {
     const Tree saved = ReadTree(destination);
     EXPECT_EQ(Keys(saved.files), (std::set<std::string>{"Documents/OLD/GONE.DOC", "Documents/OLD/BIG.BIN"}));
     EXPECT_EQ(saved.folders, (std::set<std::string>{"Documents", "Documents/OLD"}));
-    EXPECT_TRUE(messages.texts.empty());
+    EXPECT_TRUE(prompts.messages.empty());
 }
 
 TEST_F(SaveTest, NothingCheckedSaysSoAndAnUnusableDestinationIsRefused) {
     UseAndMount(kDisk);
-    Save();
-    EXPECT_EQ(messages.texts, std::vector<std::string>{recovery::kNoFolderSelectedText});
+    EXPECT_EQ(Save().end, recovery::SaveEnd::NothingSelected);
+    EXPECT_EQ(prompts.messages, std::vector<std::string>{recovery::kNoFolderSelectedText});
     EXPECT_TRUE(ReadTree(destination).files.empty());
 
-    messages.texts.clear();
+    prompts.messages.clear();
     testutil::WriteFile(dir.File("plain"), "x");
     destination = dir.File("plain") + "/below";
     CheckAll();
-    Save();
-    EXPECT_EQ(messages.texts, std::vector<std::string>{recovery::kInvalidPathText});
-    EXPECT_EQ(recovery::CurrentSaveJob().filesStarted, 0u);
+    EXPECT_EQ(Save().end, recovery::SaveEnd::InvalidPath);
+    EXPECT_EQ(prompts.messages, std::vector<std::string>{recovery::kInvalidPathText});
+    EXPECT_EQ(job.filesStarted, 0u);
     EXPECT_EQ(view.finished, 2);
+
+    // No destination at all: the job does not run, silently.
+    prompts.messages.clear();
+    destination.clear();
+    EXPECT_EQ(Save().end, recovery::SaveEnd::NoDestination);
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(view.finished, 3);
 }
 
 TEST_F(SaveTest, ListSourceTakesSelectedRowsOrTheOthersWithInvertedSelection) {
     UseAndMount(kDisk);
     // The root's rows: Documents, LOST, then README.TXT, EMPTY.LOG, doc.
-    for (const nw::ListedRow& r : nw::FolderRows(0)) rows.rows.push_back(r.columns);
-    ASSERT_EQ(rows.rows.size(), 5u);
-    ASSERT_EQ(rows.rows[0][0], "Documents");
-    ASSERT_EQ(rows.rows[2][0], "README.TXT");
-    rows.selected = {0, 2};
+    listItems = RowsOf(nw::kRootNode);
+    ASSERT_EQ(listItems.size(), 5u);
+    ASSERT_EQ(NameOf(listItems[0]), "Documents");
+    ASSERT_EQ(NameOf(listItems[2]), "README.TXT");
+    listItems[0].selected = listItems[2].selected = true;
     Save(recovery::kListSource);
     // A folder row saves its whole branch, checked or not.
     std::set<std::string> expected{"README.TXT"};
     for (const auto& [path, hash] : FromManifest().files)
         if (path.rfind("Documents/", 0) == 0) expected.insert(path);
     EXPECT_EQ(Keys(ReadTree(destination).files), expected);
-    EXPECT_EQ(recovery::CurrentSaveJob().totalFiles, expected.size());
+    EXPECT_EQ(job.totalFiles, expected.size());
 
     destination = dir.File("inverted");
-    recovery::CurrentSaveSettings().selectionMode = recovery::kInvertSelection;
+    settings.selectionMode = recovery::kInvertSelection;
     Save(recovery::kListSource);
     EXPECT_EQ(Keys(ReadTree(destination).files),
               (std::set<std::string>{"LOST/ORPHAN/LOSTFILE.TXT", "EMPTY.LOG", "doc"}));
@@ -221,7 +230,7 @@ TEST_F(SaveTest, ReplaceAnswersHoldAsLongAsTheyShould) {
     EXPECT_EQ(prompts.replaceAsked.size(), 2u);
     EXPECT_EQ(testutil::ReadFile(big), "changed");
     EXPECT_EQ(view.ended[big], FileOutcome::NotReplaced);
-    EXPECT_EQ(recovery::CurrentSaveJob().filesStarted, 2u);  // counted although kept
+    EXPECT_EQ(job.filesStarted, 2u);  // counted although kept
 
     // "No to All": asked once, everything kept.
     prompts.replaceAsked.clear();
@@ -259,7 +268,7 @@ TEST_F(SaveTest, SkipKeepsWholeBlocksOfTheFileAndGoesOn) {
     view.onSector = [&](std::uint64_t written, std::uint64_t count) {
         if (count == 100000 && written == 3 * 4096 + 512 && !pressed) {
             pressed = true;
-            recovery::RequestSkip();
+            job.RequestSkip();
         }
     };
     Save();
@@ -268,22 +277,22 @@ TEST_F(SaveTest, SkipKeepsWholeBlocksOfTheFileAndGoesOn) {
     EXPECT_EQ(fs::file_size(big), 4u * 4096);
     EXPECT_EQ(view.ended[big], FileOutcome::Skipped);
     EXPECT_EQ(view.ended[destination + "/Documents/OLD/GONE.DOC"], FileOutcome::Written);
-    EXPECT_EQ(recovery::CurrentSaveJob().skipRequested, 0);
+    EXPECT_EQ(job.skipRequested, 0);
 }
 
 TEST_F(SaveTest, StopEndsTheJobAtTheNextBlockAndKeepsThePartialFile) {
     UseAndMount(kDisk);
     CheckAll();
     view.onSector = [&](std::uint64_t written, std::uint64_t count) {
-        if (count == 100000 && written == 2 * 4096 + 1024) recovery::RequestStop();
+        if (count == 100000 && written == 2 * 4096 + 1024) job.RequestStop();
     };
-    Save();
+    EXPECT_TRUE(Save().stopped);
     const Tree saved = ReadTree(destination);
     EXPECT_EQ(saved.files.at("Documents/OLD/BIG.BIN").size(), 3u * 4096);
     // The orphaned folder comes after BIG.BIN in the walk and is not reached.
     EXPECT_EQ(saved.files.count("LOST/ORPHAN/LOSTFILE.TXT"), 0u);
     EXPECT_EQ(saved.files.count("README.TXT"), 1u);
-    EXPECT_EQ(recovery::CurrentSaveJob().stopRequested, 0);  // cleared at the end of the job
+    EXPECT_EQ(job.stopRequested, 0);  // cleared at the end of the job
     EXPECT_EQ(view.finished, 1);
 }
 
@@ -328,7 +337,7 @@ TEST_F(SaveTest, AbortOnAWriteErrorEndsTheJob) {
         int bad = 0;
         bad += prompts.writeErrors.size() != 1;
         bad += fs::exists(destination + "/LOST/ORPHAN/LOSTFILE.TXT");
-        bad += recovery::CurrentSaveJob().stopRequested != 0;
+        bad += job.stopRequested != 0;
         return bad;
     });
     EXPECT_EQ(failures, 0);
@@ -350,8 +359,7 @@ file Z.TXT long="../../../z" in=UP/DOT text="deeper\r\n"
     const Tree saved = ReadTree(destination);
     EXPECT_EQ(Keys(saved.files), (std::set<std::string>{".._.._x", "__/a_b", "__/_/.._.._.._z"}));
     EXPECT_EQ(fs::directory_iterator(dir.File("nest"))->path().filename(), "out");
-    const std::string log = testutil::ReadFile(job::Wizard().activityLogPath);
-    EXPECT_NE(log.find("\"../../x\" from the disk saved as \".._.._x\""), std::string::npos) << log;
+    EXPECT_NE(report.text.find("\"../../x\" from the disk saved as \".._.._x\""), std::string::npos) << report.text;
 }
 
 TEST_F(SaveTest, ALinkInsideTheDestinationIsNotFollowed) {
@@ -374,7 +382,7 @@ file GOOD.TXT text="fine\r\n"
 )");
     CheckAll();
     Save();
-    EXPECT_EQ(messages.texts, std::vector<std::string>{recovery::kChecksumErrorText});
+    EXPECT_EQ(prompts.messages, std::vector<std::string>{recovery::kChecksumErrorText});
     const Tree saved = ReadTree(destination);
     EXPECT_EQ(saved.files.at("BAD.DAT"), "");
     EXPECT_EQ(saved.files.at("GOOD.TXT"), "fine\r\n");
@@ -389,7 +397,7 @@ file EMPTY.LOG in=F size=0
     CheckAll();
     Save();
     ASSERT_EQ(view.started.size(), 1u);
-    EXPECT_EQ(recovery::CurrentSaveJob().totalBytes, 1u);
+    EXPECT_EQ(job.totalBytes, 1u);
     EXPECT_EQ(view.started[0].caption, "0% Completed");
     EXPECT_EQ(view.started[0].totalData, "0 MB/1 MB");
     EXPECT_EQ(view.started[0].filesRecovered, "1 / 1");
@@ -399,18 +407,17 @@ file EMPTY.LOG in=F size=0
 
 TEST_F(SaveTest, TimeFiguresFollowTheClock) {
     UseAndMount(kDisk);
-    static std::int64_t now = 1000;
-    recovery::SetSaveClock([] { return now; });
+    std::int64_t now = 1000;
+    job.clock = [&] { return now; };
     view.onSector = [&](std::uint64_t written, std::uint64_t count) {
         if (count == 100000 && written == 4096) now = 1010;
     };
     CheckPath("Documents\\OLD");
     Save();
-    recovery::SetSaveClock(nullptr);
     ASSERT_FALSE(view.times.empty());
     // 108192 bytes in all; after BIG.BIN's first block 4096 + 8192 (GONE.DOC
     // first) are saved in 10 seconds.
-    const std::int64_t saved = 8192 + 4096, total = static_cast<std::int64_t>(recovery::CurrentSaveJob().totalBytes);
+    const std::int64_t saved = 8192 + 4096, total = static_cast<std::int64_t>(job.totalBytes);
     const std::int64_t remaining = (total - saved) / (saved / 10);
     EXPECT_EQ(view.times.front(), recovery::MinutesText(remaining) + " | 0 Min 10 Sec");
 }
@@ -418,44 +425,94 @@ TEST_F(SaveTest, TimeFiguresFollowTheClock) {
 TEST_F(SaveTest, CountingCanBeStoppedAndTheCopyGoesOn) {
     UseAndMount(kDisk);
     CheckAll();
-    messages.answer = job::MessageAnswer::Yes;
-    EXPECT_TRUE(recovery::RequestCountingStop());
-    EXPECT_EQ(messages.texts.back(), recovery::kTerminateCountingQuestion);
-    auto& j = recovery::CurrentSaveJob();
-    // The flag set before the count starts would be cleared; stop the count
-    // from inside instead.
-    struct StopAtThird : RecordingView {
-        void CountingProgress(std::uint32_t n) override {
-            if (n == 3) recovery::CurrentSaveJob().countingStopRequested = 1;
-        }
-    } stopper;
-    recovery::SetSaveProgressView(&stopper);
+    job.RequestCountingStop();
+    EXPECT_EQ(job.countingStopRequested, 1);
+    // The flag set before the count starts is cleared; stop the count from
+    // inside instead.
+    view.onCount = [&](std::uint32_t n) {
+        if (n == 3) job.RequestCountingStop();
+    };
     Save();
-    EXPECT_EQ(j.totalFiles, 3u);
-    EXPECT_EQ(j.filesStarted, FromManifest().files.size());
-    EXPECT_EQ(j.countingState, recovery::kCountingIdle);
+    EXPECT_EQ(job.totalFiles, 3u);
+    EXPECT_EQ(job.filesStarted, FromManifest().files.size());
+    EXPECT_EQ(job.countingState, recovery::kCountingIdle);
 }
 
-TEST_F(SaveTest, TheSaveDataButtonNeedsTheBrowsingStep) {
-    job::Wizard().currentStep = 1;
-    EXPECT_FALSE(recovery::SaveCommandAllowed(false));
-    EXPECT_TRUE(messages.texts.empty());
-    EXPECT_FALSE(recovery::SaveCommandAllowed(true));
-    EXPECT_EQ(messages.texts, std::vector<std::string>{recovery::kGoToStep2Text});
-    job::Wizard().currentStep = 2;
-    EXPECT_TRUE(recovery::SaveCommandAllowed(true));
+TEST_F(SaveTest, TheSaveDataButtonNeedsAnOpenVolume) {
+    workflow::MemorySettingsStore store;
+    workflow::Session session(store);
+    recovery::SaveJob refused;
+    workflow::SaveRequest request;
+    request.destinationPath = destination;
+    const workflow::SaveResult r = workflow::RunSave(session, refused, request, view, prompts);
+    ASSERT_TRUE(r.notice.has_value());
+    EXPECT_EQ(r.notice->text, workflow::kGoToStep2Text);
+    EXPECT_EQ(view.finished, 0);
+    EXPECT_FALSE(fs::exists(destination));
 }
 
 TEST_F(SaveTest, TheWorkerRunsOnItsOwnThread) {
     UseAndMount(kDisk);
     CheckAll();
-    auto& j = recovery::CurrentSaveJob();
-    j.source = recovery::kTreeSource;
-    j.destinationPath = destination + "/";  // a trailing separator gets no second one
-    recovery::StartSaveWorker();
-    recovery::WaitForSaveWorker();
-    EXPECT_EQ(j.destinationPath, destination + "/");
+    destination += "/";  // a trailing separator gets no second one
+    recovery::SaveOutcome outcome;
+    workflow::Worker worker;
+    ASSERT_TRUE(worker.Start([&] { outcome = Save(); }));
+    worker.Join();
+    EXPECT_EQ(outcome.end, recovery::SaveEnd::Finished);
+    EXPECT_EQ(job.destinationPath, destination);
     EXPECT_EQ(Hashes(ReadTree(destination)), FromManifest().files);
+}
+
+// ---- the save's inputs without any widget ------------------------------------------
+
+std::size_t FileIndexOf(const nw::MountedVolume& volume, const std::string& path) {
+    nw::PathMatch m;
+    if (!nw::FindEntryByPath(volume, path, &m) || m.isFolder) return nw::kNoEntry;
+    return m.fileIndex;
+}
+
+TEST_F(SaveTest, APartlyCheckedFolderSavesOnlyItsMarkedFiles) {
+    UseAndMount(kDisk);
+    const std::size_t notes = FileIndexOf(volume, "Documents\\NOTES.txt");
+    const std::size_t doc = FileIndexOf(volume, "doc");
+    ASSERT_NE(notes, nw::kNoEntry);
+    ASSERT_NE(doc, nw::kNoEntry);
+    selection.SetFile(volume, notes, true);
+    selection.SetFile(volume, doc, true);
+    nw::PathMatch documents;
+    ASSERT_TRUE(nw::FindEntryByPath(volume, "Documents", &documents));
+    ASSERT_EQ(selection.NodeState(documents.node), nw::kPartlyChecked);
+
+    EXPECT_EQ(Save().end, recovery::SaveEnd::Finished);
+    const Tree saved = ReadTree(destination);
+    EXPECT_EQ(Keys(saved.files), (std::set<std::string>{"doc", "Documents/NOTES.txt"}));
+    // Unticked folders are neither entered nor made.
+    EXPECT_EQ(saved.folders, std::set<std::string>{"Documents"});
+    EXPECT_EQ(job.totalFiles, 2u);
+    EXPECT_EQ(job.filesStarted, 2u);
+    EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(SaveTest, ListRowsOfASubfolderLandInTheDestinationAndStaleRowsAreIgnored) {
+    UseAndMount(kDisk);
+    nw::PathMatch documents;
+    ASSERT_TRUE(nw::FindEntryByPath(volume, "Documents", &documents));
+    listItems = RowsOf(documents.node);  // OLD, then the seven files of Documents
+    ASSERT_EQ(NameOf(listItems[0]), "OLD");
+    // Rows that name nothing on the volume.
+    listItems.push_back({true, nw::kRootNode, nw::kNoEntry, true});
+    listItems.push_back({true, 99999, nw::kNoEntry, true});
+    listItems.push_back({false, nw::kNoNode, volume.FileList.Size(), true});
+    settings.selectionMode = recovery::kAllRows;
+    EXPECT_EQ(Save(recovery::kListSource).end, recovery::SaveEnd::Finished);
+
+    std::set<std::string> expected;
+    for (const auto& [path, hash] : FromManifest().files)
+        if (path.rfind("Documents/", 0) == 0) expected.insert(path.substr(std::string("Documents/").size()));
+    EXPECT_EQ(Keys(ReadTree(destination).files), expected);
+    EXPECT_EQ(job.totalFiles, expected.size());
+    EXPECT_EQ(view.started.front().filePath, destination + "/OLD/");
 }
 
 }  // namespace
