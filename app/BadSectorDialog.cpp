@@ -6,7 +6,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "disk/SectorReader.h"
+#include "app/UiThread.h"
+#include "disk/BadSectorPolicy.h"
 
 namespace app {
 
@@ -49,10 +50,10 @@ void BadSectorDialog::reject() {
     QDialog::reject();
 }
 
-int BadSectorDialog::Ask() {
-    answer_ = disk::kSkip;
-    exec();
-    return answer_;
+int BadSectorDialog::Ask(QWidget* parent) {
+    auto* dialog = new BadSectorDialog(parent);
+    dialog->answer_ = disk::kSkip;
+    return RunModal(dialog, static_cast<int>(disk::kSkip), [](BadSectorDialog& d, int) { return d.answer_; });
 }
 
 }  // namespace app

@@ -10,8 +10,8 @@ class BadSectorDialog : public ui::DialogEx {
 public:
     explicit BadSectorDialog(QWidget* parent = nullptr);
     // Shows the dialog and returns the answer (disk::BadSectorAnswer);
-    // Escape and the close box answer Skip.
-    int Ask();
+    // Escape, the close box and the owner going away answer Skip.
+    static int Ask(QWidget* parent);
 
 protected:
     void reject() override;

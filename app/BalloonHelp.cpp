@@ -5,11 +5,10 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include "app/MenuHelp.h"
 #include "app/ModeButton.h"
-#include "app/job/Identity.h"
-#include "app/job/MenuHelp.h"
-#include "app/job/Settings.h"
-#include "app/job/WizardState.h"
+#include "base/Identity.h"
+#include "workflow/SettingsStore.h"
 
 namespace app {
 
@@ -26,7 +25,8 @@ QString Trimmed(const std::string& text) {
 
 }  // namespace
 
-BalloonHelp::BalloonHelp(QMainWindow* window) : QObject(window), window_(window) {
+BalloonHelp::BalloonHelp(QMainWindow* window, const std::string& installFolder)
+    : QObject(window), window_(window), installFolder_(installFolder) {
     setObjectName(kObjectName);
     menuBalloon_ = new BalloonTip(BalloonTip::Kind::Menu, window);
 }
@@ -35,9 +35,10 @@ BalloonHelp* BalloonHelp::Of(QMainWindow* window) {
     return window ? window->findChild<BalloonHelp*>(kObjectName, Qt::FindDirectChildrenOnly) : nullptr;
 }
 
-BalloonHelp* BalloonHelp::Install(QMainWindow* window) {
+BalloonHelp* BalloonHelp::Install(QMainWindow* window, workflow::SettingsStore& store,
+                                  const std::string& installFolder) {
     if (BalloonHelp* existing = Of(window)) return existing;
-    auto* help = new BalloonHelp(window);
+    auto* help = new BalloonHelp(window, installFolder);
 
     for (QAction* top : window->menuBar()->actions())
         if (QMenu* menu = top->menu()) help->Watch(menu);
@@ -48,14 +49,14 @@ BalloonHelp* BalloonHelp::Install(QMainWindow* window) {
     // The language items carry their file names.
     for (QAction* a : window->findChildren<QAction*>()) {
         const std::string file = a->data().toString().toStdString();
-        if (job::CheckedLanguageItem(file) < 0) continue;
-        connect(a, &QAction::triggered, help, [file] { job::SetCurrentLanguageFile(file); });
+        if (CheckedLanguageItem(file) < 0) continue;
+        connect(a, &QAction::triggered, help, [help, file] { help->languageFile_ = file; });
     }
 
     // A stored name in any letter case chooses its file; the menu shows a
     // check mark only for an exact name (set by the window).
-    const std::string stored = job::RegistryTextRead(job::kClassesRoot, job::kProductKey, job::kLanguageValue);
-    job::SetCurrentLanguageFile(job::LanguageFileForStored(stored));
+    const std::string stored = workflow::RegistryTextRead(store, base::kClassesRoot, base::kProductKey, base::kLanguageValue);
+    help->languageFile_ = LanguageFileForStored(stored);
     return help;
 }
 
@@ -71,20 +72,20 @@ int BalloonHelp::MenuIdOf(QMenu* menu, QAction* action) {
     bool ok = false;
     const int id = action->property("menuId").toInt(&ok);
     if (ok && id != 0) return id;
-    return job::MenuIdForText(action->text().toStdString(), menu ? menu->title().toStdString() : std::string());
+    return MenuIdForText(action->text().toStdString(), menu ? menu->title().toStdString() : std::string());
 }
 
-QString BalloonHelp::LanguagePath() {
-    return QString::fromStdString(job::LanguageFilePath(job::Wizard().installFolder, job::CurrentLanguageFile()));
+QString BalloonHelp::LanguagePath() const {
+    return QString::fromStdString(LanguageFilePath(installFolder_, languageFile_));
 }
 
 QString BalloonHelp::MenuBalloonText(int menuId) const {
-    const std::string text = job::MenuHelpText(menuId);
-    return Trimmed(job::TranslateMenuText(text, LanguagePath().toStdString(), source));
+    const std::string text = MenuHelpText(menuId);
+    return Trimmed(TranslateMenuText(text, LanguagePath().toStdString(), source));
 }
 
 void BalloonHelp::MenuHighlighted(QMenu* menu, QAction* action) {
-    if (job::Wizard().balloonHelpOn.load() == 0) {
+    if (!on) {
         menuBalloon_->Dismiss();  // switched off while one was up
         return;
     }
@@ -100,7 +101,7 @@ void BalloonHelp::MenuHighlighted(QMenu* menu, QAction* action) {
     const QPoint topLeft = menu->mapToGlobal(item.topLeft());
     const QPoint topRight = menu->mapToGlobal(item.topRight());
     const int id = MenuIdOf(menu, action);
-    const job::BalloonPoint tip = job::MenuBalloonTip(id, topLeft.x(), topLeft.y(), topRight.x());
+    const BalloonPoint tip = MenuBalloonTip(id, topLeft.x(), topLeft.y(), topRight.x());
     menuBalloon_->SetTexts(QString(), MenuBalloonText(id));
     menuBalloon_->ShowAt(QPoint(tip.x, tip.y));
 }
@@ -111,12 +112,12 @@ void BalloonHelp::MenuClosed() {
 }
 
 void BalloonHelp::ModeHovered(int mode, QPoint globalPos) {
-    if (job::Wizard().balloonHelpOn.load() == 0) return;
-    if (mode < job::kModeQuick || mode > job::kModeRaw) return;
+    if (!on) return;
+    if (mode < kQuickModeMessage + 1 || mode > kRawModeMessage + 1) return;
     // While a balloon is up it owns the pointer's moves; it closes on the
     // next move of more than three pixels and the one after shows anew.
     if (modeBalloon_) return;
-    const std::string text = job::ModeBalloonText(mode - 1, LanguagePath().toStdString(), source);
+    const std::string text = ModeBalloonText(mode - 1, LanguagePath().toStdString(), source);
     modeBalloon_ = BalloonTip::Launch(window_, QString::fromUtf8(text), QString(), globalPos);
 }
 

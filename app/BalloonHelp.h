@@ -7,9 +7,14 @@
 #include <QPoint>
 #include <QPointer>
 #include <QString>
+#include <string>
 
 #include "app/BalloonTip.h"
-#include "app/job/LanguageFile.h"
+#include "app/LanguageFile.h"
+
+namespace workflow {
+class SettingsStore;
+}
 
 class QAction;
 class QMainWindow;
@@ -22,9 +27,9 @@ class BalloonHelp : public QObject {
 public:
     // Creates the menu balloon, watches every menu of the window's menu bar
     // and its mode buttons, follows the language menu, and chooses the
-    // language from the stored "LngFile". One per window; a second call
-    // returns the first.
-    static BalloonHelp* Install(QMainWindow* window);
+    // language from "LngFile" in `store`; the language files lie in
+    // `installFolder`. One per window; a second call returns the first.
+    static BalloonHelp* Install(QMainWindow* window, workflow::SettingsStore& store, const std::string& installFolder);
     static BalloonHelp* Of(QMainWindow* window);
 
     // A menu item became the highlighted one (null: nothing highlighted).
@@ -42,17 +47,23 @@ public:
     static int MenuIdOf(QMenu* menu, QAction* action);
     // The menu balloon text of a command, translated.
     QString MenuBalloonText(int menuId) const;
-    // The current language file in the install folder.
-    static QString LanguagePath();
+    // The language file in use (English until one is chosen) and its path
+    // in the install folder.
+    const std::string& LanguageFile() const { return languageFile_; }
+    QString LanguagePath() const;
 
     // The text source; the language files unless replaced (null: missing).
-    job::FennockRoutine source = &job::Fennock;
+    FennockRoutine source = &Fennock;
+    // "Show Balloon Help": no balloons at all while off.
+    bool on = true;
 
 private:
-    explicit BalloonHelp(QMainWindow* window);
+    BalloonHelp(QMainWindow* window, const std::string& installFolder);
     void Watch(QMenu* menu);
 
     QMainWindow* window_;
+    std::string installFolder_;
+    std::string languageFile_ = kEnglishLanguageFile;
     BalloonTip* menuBalloon_ = nullptr;
     QPointer<BalloonTip> modeBalloon_;
 };

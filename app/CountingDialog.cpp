@@ -5,11 +5,11 @@
 #include <QPointer>
 #include <QPushButton>
 
-#include "recovery/SaveEngine.h"
+#include "app/Messages.h"
 
 namespace app {
 
-CountingDialog::CountingDialog(QWidget* parent) : QDialog(parent) {
+CountingDialog::CountingDialog(recovery::SaveJob& job, QWidget* parent) : QDialog(parent), job_(job) {
     setObjectName("countingDialog");
     setWindowTitle("Calculating File Size");
     setModal(true);
@@ -32,9 +32,11 @@ void CountingDialog::timerEvent(QTimerEvent*) { countText_->setText(QString::num
 void CountingDialog::Stop() {
     stop_->setEnabled(false);
     QPointer<CountingDialog> self(this);
-    const bool stopped = recovery::RequestCountingStop();
+    const MessageAnswer answer =
+        ShowMessage(this, recovery::kTerminateCountingQuestion, MessageIcon::Question, MessageButtons::YesNo);
     if (!self) return;  // the counting ended while the question was open
-    if (stopped) {
+    if (answer == MessageAnswer::Yes) {
+        job_.RequestCountingStop();
         done(QDialog::Accepted);
         return;
     }

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "recovery/SaveJob.h"
+
 class QLabel;
 class QPushButton;
 
@@ -13,7 +15,9 @@ namespace app {
 class CountingDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CountingDialog(QWidget* parent = nullptr);
+    // "Stop " asks "Do you want to terminate this process?" and on Yes ends
+    // the counting of `job`.
+    explicit CountingDialog(recovery::SaveJob& job, QWidget* parent = nullptr);
     // Any thread: the running file count ("Total Files :").
     void SetCount(std::uint32_t files) { count_ = files; }
 
@@ -25,6 +29,7 @@ protected:
 private:
     void Stop();
 
+    recovery::SaveJob& job_;
     std::atomic<std::uint32_t> count_{0};
     QLabel* countText_ = nullptr;
     QPushButton* stop_ = nullptr;

@@ -3,28 +3,16 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMouseEvent>
-#include <charconv>
 
+#include "app/EntryRows.h"
 #include "app/Icons.h"
-#include "app/WizardTree.h"
-#include "app/job/WizardState.h"
-#include "netware/TreeModel.h"
 
 namespace app {
 
 namespace {
 
-// The record a six-column row names through its ID column.
-const nw::EntryRecord* RecordOfRow(const std::vector<std::string>& c) {
-    std::uint64_t id = 0;
-    const std::string& text = c[5];
-    if (std::from_chars(text.data(), text.data() + text.size(), id).ec != std::errc()) return nullptr;
-    const QString type = QString::fromStdString(c[1]);
-    if (DetailsList::IsFolderType(type))
-        return nw::FindFolderByTreeItem(reinterpret_cast<job::TreeItem>(static_cast<std::uintptr_t>(id)));
-    if (DetailsList::IsFileType(type) && id <= 0xFFFFFFFFu) return nw::FindFileByOrdinal(static_cast<std::uint32_t>(id));
-    return nullptr;
-}
+constexpr int kIsFolderRole = Qt::UserRole + 1;
+constexpr int kNumberRole = Qt::UserRole + 2;
 
 }  // namespace
 
@@ -61,33 +49,51 @@ void DetailsList::UseEntryColumns() {
     headerItem()->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
 }
 
-bool DetailsList::IsFolderType(const QString& type) { return type.endsWith("Folder") || type.endsWith("FOLDER"); }
-
-bool DetailsList::IsFileType(const QString& type) {
-    return type.endsWith("FILE") || type.endsWith("file") || type.endsWith("File");
-}
-
 void DetailsList::AddRow(const std::vector<std::string>& columns) {
     auto* item = new QTreeWidgetItem();
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-    if (!ShowsEntries()) {
-        std::string joined;
-        for (const auto& c : columns) joined += c;
-        item->setText(0, QString::fromStdString(joined));
-        addTopLevelItem(item);
-        return;
-    }
+    std::string joined;
+    for (const auto& c : columns) joined += c;
+    item->setText(0, QString::fromStdString(joined));
+    addTopLevelItem(item);
+}
+
+void DetailsList::AddEntryRow(const std::vector<std::string>& columns, bool isFolder, std::uint64_t number,
+                              bool checked) {
+    auto* item = new QTreeWidgetItem();
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     for (int i = 0; i < 6 && i < static_cast<int>(columns.size()); ++i)
         item->setText(i, QString::fromStdString(columns[static_cast<std::size_t>(i)]));
     item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
-    if (columns.size() >= 6) {
-        const QString type = item->text(1);
-        item->setIcon(0, icons::ListImage(IsFolderType(type) ? nw::kFolderListImage
-                                                             : nw::FileTypeFor(columns[0]).image));
-        const nw::EntryRecord* record = RecordOfRow(columns);
-        item->setCheckState(0, record && record->checked == 1 ? Qt::Checked : Qt::Unchecked);
-    }
+    const std::string name = columns.empty() ? std::string() : columns[0];
+    item->setIcon(0, icons::ListImage(isFolder ? kFolderListImage : FileTypeFor(name).image));
+    item->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
+    item->setData(0, kIsFolderRole, isFolder);
+    item->setData(0, kNumberRole, QVariant::fromValue<qulonglong>(number));
     addTopLevelItem(item);
+}
+
+bool DetailsList::RowIsFolder(const QTreeWidgetItem* row) { return row && row->data(0, kIsFolderRole).toBool(); }
+
+std::uint64_t DetailsList::NumberOfRow(const QTreeWidgetItem* row) {
+    return row ? row->data(0, kNumberRole).toULongLong() : 0;
+}
+
+std::vector<recovery::ListItem> DetailsList::ListItems() const {
+    std::vector<recovery::ListItem> items;
+    if (!ShowsEntries()) return items;
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = topLevelItem(i);
+        recovery::ListItem item;
+        item.isFolder = RowIsFolder(row);
+        if (item.isFolder)
+            item.node = static_cast<std::uint32_t>(NumberOfRow(row));
+        else
+            item.fileIndex = static_cast<std::size_t>(NumberOfRow(row));
+        item.selected = row->isSelected();
+        items.push_back(item);
+    }
+    return items;
 }
 
 void DetailsList::ClearRows() { clear(); }

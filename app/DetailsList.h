@@ -4,8 +4,11 @@
 #pragma once
 
 #include <QTreeWidget>
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "recovery/SaveEngine.h"
 
 namespace app {
 
@@ -20,14 +23,18 @@ public:
     void UseEntryColumns();
     bool ShowsEntries() const { return columnCount() == 6; }
 
-    // Adds a row. Under the single column the texts are joined; under the
-    // six columns the row gets its type image and, from the record it names,
-    // its check box.
+    // Adds a row under the single column: the texts joined.
     void AddRow(const std::vector<std::string>& columns);
+    // Adds a row under the six columns, with its type image and check box; it
+    // carries the folder's node (folder rows) or the file's index in the
+    // file list (file rows).
+    void AddEntryRow(const std::vector<std::string>& columns, bool isFolder, std::uint64_t number, bool checked);
     void ClearRows();
 
-    static bool IsFolderType(const QString& type);
-    static bool IsFileType(const QString& type);
+    static bool RowIsFolder(const QTreeWidgetItem* row);
+    static std::uint64_t NumberOfRow(const QTreeWidgetItem* row);
+    // Every row in its order, as a list-source save takes them.
+    std::vector<recovery::ListItem> ListItems() const;
 
 signals:
     void RowOpened(QTreeWidgetItem* item);

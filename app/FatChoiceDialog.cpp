@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/UiThread.h"
+
 namespace app {
 
 FatChoiceDialog::FatChoiceDialog(std::uint32_t fat1Length, std::uint32_t fat2Length, QWidget* parent)
@@ -36,9 +38,11 @@ FatChoiceDialog::FatChoiceDialog(std::uint32_t fat1Length, std::uint32_t fat2Len
     FixSize();
 }
 
-int FatChoiceDialog::Ask() {
-    if (exec() != QDialog::Accepted) return 0;
-    return fat2_->isChecked() && !fat1_->isChecked() ? 2 : 1;
+int FatChoiceDialog::Ask(std::uint32_t fat1Length, std::uint32_t fat2Length, QWidget* parent) {
+    return RunModal(new FatChoiceDialog(fat1Length, fat2Length, parent), 0, [](FatChoiceDialog& d, int result) {
+        if (result != QDialog::Accepted) return 0;
+        return d.fat2_->isChecked() && !d.fat1_->isChecked() ? 2 : 1;
+    });
 }
 
 }  // namespace app

@@ -12,8 +12,8 @@ class FatChoiceDialog : public ui::DialogEx {
     Q_OBJECT
 public:
     FatChoiceDialog(std::uint32_t fat1Length, std::uint32_t fat2Length, QWidget* parent = nullptr);
-    // 1 (FAT1), 2 (FAT2), or 0 when cancelled.
-    int Ask();
+    // 1 (FAT1), 2 (FAT2), or 0 when cancelled (or the owner went away).
+    static int Ask(std::uint32_t fat1Length, std::uint32_t fat2Length, QWidget* parent);
 
 private:
     QRadioButton* fat1_;

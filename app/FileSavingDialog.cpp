@@ -8,11 +8,13 @@
 #include <QPushButton>
 
 #include "app/SettingsDialog.h"
+#include "app/UiThread.h"
 #include "recovery/SaveJob.h"
 
 namespace app {
 
-FileSavingDialog::FileSavingDialog(QWidget* parent) : QDialog(parent) {
+FileSavingDialog::FileSavingDialog(recovery::SaveSettings& settings, QWidget* parent)
+    : QDialog(parent), settings_(settings) {
     setObjectName("fileSavingDialog");
     setWindowTitle("File Saving");
     auto* label = new QLabel("Enter Path for Saving or Click on Browse Button");
@@ -23,10 +25,10 @@ FileSavingDialog::FileSavingDialog(QWidget* parent) : QDialog(parent) {
     auto* browse = new QPushButton("&Browse");
     auto* ok = new QPushButton("&OK");
     auto* cancel = new QPushButton("&Cancel");
-    auto* settings = new QPushButton("&Settings");
+    auto* settingsButton = new QPushButton("&Settings");
     ok->setDefault(true);
     browse->setAutoDefault(false);
-    settings->setAutoDefault(false);
+    settingsButton->setAutoDefault(false);
     cancel->setAutoDefault(false);
 
     auto* grid = new QGridLayout(this);
@@ -37,13 +39,13 @@ FileSavingDialog::FileSavingDialog(QWidget* parent) : QDialog(parent) {
     buttons->addStretch();
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
-    buttons->addWidget(settings);
+    buttons->addWidget(settingsButton);
     grid->addLayout(buttons, 2, 0, 1, 2);
 
     connect(browse, &QPushButton::clicked, this, &FileSavingDialog::Browse);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(settings, &QPushButton::clicked, this, &FileSavingDialog::OpenSettings);
+    connect(settingsButton, &QPushButton::clicked, this, &FileSavingDialog::OpenSettings);
 }
 
 QString FileSavingDialog::Path() const { return field_->text().left(static_cast<int>(recovery::kDestinationPathMax)); }
@@ -59,14 +61,14 @@ void FileSavingDialog::Browse() {
 }
 
 void FileSavingDialog::OpenSettings() {
-    SettingsDialog dialog(this);
-    dialog.exec();
+    auto* dialog = new SettingsDialog(settings_, this);
+    RunModal(dialog, 0, [](SettingsDialog&, int result) { return result; });
 }
 
-std::string FileSavingDialog::Ask(QWidget* parent) {
-    FileSavingDialog dialog(parent);
-    if (dialog.exec() != QDialog::Accepted) return {};
-    return dialog.Path().toStdString();
+std::string FileSavingDialog::Ask(QWidget* parent, recovery::SaveSettings& settings) {
+    return RunModal(new FileSavingDialog(settings, parent), std::string(), [](FileSavingDialog& d, int result) {
+        return result == QDialog::Accepted ? d.Path().toStdString() : std::string();
+    });
 }
 
 }  // namespace app

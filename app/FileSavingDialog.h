@@ -4,6 +4,8 @@
 #include <QDialog>
 #include <string>
 
+#include "recovery/SaveSettings.h"
+
 class QLineEdit;
 
 namespace app {
@@ -11,11 +13,13 @@ namespace app {
 class FileSavingDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit FileSavingDialog(QWidget* parent = nullptr);
+    // "&Settings" opens the settings dialog on `settings`.
+    explicit FileSavingDialog(recovery::SaveSettings& settings, QWidget* parent = nullptr);
 
     // Runs the dialog: the typed or browsed folder (at most 1024
-    // characters) on "&OK", an empty text on "&Cancel" or close.
-    static std::string Ask(QWidget* parent);
+    // characters) on "&OK", an empty text on "&Cancel", close, or the owner
+    // going away.
+    static std::string Ask(QWidget* parent, recovery::SaveSettings& settings);
 
     QString Path() const;
 
@@ -23,6 +27,7 @@ private:
     void Browse();
     void OpenSettings();
 
+    recovery::SaveSettings& settings_;
     QLineEdit* field_ = nullptr;
 };
 

@@ -1,12 +1,11 @@
-#include "app/job/LanguageFile.h"
+#include "app/LanguageFile.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <fstream>
-#include <mutex>
 
-namespace job {
+namespace app {
 
 namespace {
 
@@ -124,16 +123,6 @@ bool FindMessage(const std::string& content, int index, std::string& text) {
     return found;
 }
 
-std::mutex& LanguageMutex() {
-    static std::mutex m;
-    return m;
-}
-
-std::string& CurrentLanguage() {
-    static std::string name = kEnglishLanguageFile;
-    return name;
-}
-
 }  // namespace
 
 const char* BuiltInLanguageText(int index) {
@@ -194,18 +183,8 @@ std::string LanguageFileForStored(const std::string& stored) {
     return kEnglishLanguageFile;
 }
 
-std::string CurrentLanguageFile() {
-    std::lock_guard<std::mutex> lock(LanguageMutex());
-    return CurrentLanguage();
-}
-
-void SetCurrentLanguageFile(const std::string& name) {
-    std::lock_guard<std::mutex> lock(LanguageMutex());
-    CurrentLanguage() = name;
-}
-
 std::string LanguageFilePath(const std::string& installFolder, const std::string& fileName) {
     return installFolder + "/" + fileName;
 }
 
-}  // namespace job
+}  // namespace app

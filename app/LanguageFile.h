@@ -21,7 +21,7 @@
 #include <cstddef>
 #include <string>
 
-namespace job {
+namespace app {
 
 inline constexpr int kLanguageMessageCount = 19;
 inline constexpr std::size_t kLanguageTextBuffer = 256;
@@ -70,10 +70,7 @@ int CheckedLanguageItem(const std::string& stored);
 // the names without regard to case, otherwise "EnglishA.dat".
 std::string LanguageFileForStored(const std::string& stored);
 
-// The current language file name (the program-wide choice; English until
-// chosen) and its full path in the install folder.
-std::string CurrentLanguageFile();
-void SetCurrentLanguageFile(const std::string& name);
+// The full path of a language file in the install folder.
 std::string LanguageFilePath(const std::string& installFolder, const std::string& fileName);
 
-}  // namespace job
+}  // namespace app

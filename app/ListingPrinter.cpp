@@ -6,13 +6,13 @@
 #include <QPen>
 #include <QPrinter>
 
-#include "app/job/Identity.h"
+#include "base/Identity.h"
 
 namespace app {
 
 int PrintListingLines(QPrinter& printer, const std::vector<std::string>& lines) {
     printer.setPageOrientation(QPageLayout::Landscape);
-    printer.setDocName(job::kProductTitle);
+    printer.setDocName(base::kProductTitle);
     // Margins are drawn by hand from the resolution, as on paper.
     printer.setFullPage(true);
 

@@ -1,8 +1,5 @@
 #include "app/MainWindow.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
@@ -19,31 +16,26 @@
 #include <QTime>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 
 #include "app/AboutDialog.h"
 #include "app/BalloonHelp.h"
 #include "app/HelpFile.h"
 #include "app/Icons.h"
+#include "app/Messages.h"
 #include "app/SupportContacts.h"
 #include "app/SupportDetails.h"
 #include "app/WindowCommands.h"
-#include "app/job/Identity.h"
-#include "app/job/Settings.h"
-#include "app/job/WizardState.h"
-#include "disk/SectorReader.h"
-#include "netware/VolumeSearch.h"
+#include "base/Identity.h"
 #include "records/ActivityLog.h"
+#include "workflow/Disks.h"
+#include "workflow/Texts.h"
 
 namespace app {
 
 namespace {
-
-job::WizardState& W() { return job::Wizard(); }
 
 constexpr int kWidth = 860;
 constexpr int kCentralHeight = 556;
@@ -77,14 +69,14 @@ QString HelpTip(const char* text) { return QString(text).trimmed(); }
 
 }  // namespace
 
-MainWindow::MainWindow(std::vector<disk::DiskSource> sources, QWidget* parent)
-    : QMainWindow(parent), sources_(std::move(sources)) {
+MainWindow::MainWindow(workflow::SettingsStore& store, std::vector<disk::DiskSource> sources, QWidget* parent)
+    : QMainWindow(parent), sources_(std::move(sources)), session_(store) {
     setObjectName("mainWindow");
-    setWindowTitle(job::kProductTitle);
+    setWindowTitle(base::kProductTitle);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowIcon(icons::WindowIcon());
-    wizard_ = new WizardController(parts_, this);
+    wizard_ = new WizardController(parts_, session_, state_, channel_, this);
     BuildMenus();
     BuildCentral();
     BuildStatusBar();
@@ -94,16 +86,28 @@ MainWindow::MainWindow(std::vector<disk::DiskSource> sources, QWidget* parent)
     shellOpen = [](const QString& target, bool isUrl) {
         QDesktopServices::openUrl(isUrl ? QUrl(target) : QUrl::fromLocalFile(target));
     };
-    endProcess = [] {
+    endProcess = [](int status) {
         std::fflush(nullptr);
-        std::_Exit(0);
+        std::_Exit(status);
     };
+    wizard_->endProcess = [this](int status) { endProcess(status); };
     qApp->installEventFilter(this);
 }
 
 MainWindow::~MainWindow() {
     qApp->removeEventFilter(this);
-    Unpublish();
+    Shutdown();
+    session_.policy.SetPrompt(nullptr);
+}
+
+void MainWindow::Shutdown() {
+    if (shutDown_) return;
+    shutDown_ = true;
+    // Questions still open get the answer that closing them gives; then the
+    // workers are stopped and waited for (none of them waits for this thread
+    // any more). The job dialogs do the same for their own workers when they
+    // go with the window.
+    wizard_->StopWorkers();
 }
 
 // ---- building ------------------------------------------------------------------------
@@ -131,7 +135,7 @@ void MainWindow::BuildMenus() {
     connect(exitAction_, &QAction::triggered, this, &MainWindow::MenuExit);
     connect(parts_.openImageAction, &QAction::triggered, this, &MainWindow::OpenDiskImage);
     connect(options, &QMenu::aboutToShow, this, [this] {
-        parts_.openImageAction->setEnabled(W().currentStep.load() == 0 && W().searchWorker.load() == 0);
+        parts_.openImageAction->setEnabled(state_.currentStep == 0 && !state_.searchWorker.Running());
     });
 
     QMenu* maintenance = bar->addMenu("&Maintenance");
@@ -149,11 +153,12 @@ void MainWindow::BuildMenus() {
 
     QMenu* support = bar->addMenu("&Support");
     connect(add(support, "&Online", nullptr), &QAction::triggered, this,
-            [this] { shellOpen(support::WebSite(), true); });
-    connect(add(support, "&Email", "Support through email"), &QAction::triggered, this,
-            [this] { Info(job::kProductTitle, QString("Send email to ") + support::MailAddress()); });
+            [this] { shellOpen(support::WebSite(*session_.store), true); });
+    connect(add(support, "&Email", "Support through email"), &QAction::triggered, this, [this] {
+        Info(base::kProductTitle, QString("Send email to ") + support::MailAddress(*session_.store));
+    });
     connect(add(support, "&Telephonic", nullptr), &QAction::triggered, this, [this] {
-        Info("Telephonic Support", QString("Telephone Numbers : \n") + support::TelephoneLines());
+        Info("Telephonic Support", QString("Telephone Numbers : \n") + support::TelephoneLines(*session_.store));
     });
 
     QMenu* help = bar->addMenu("&Help");
@@ -162,7 +167,9 @@ void MainWindow::BuildMenus() {
     balloonAction_ = add(help, "Show Balloon Help", "Show (or) Hide Balloon Help");
     balloonAction_->setCheckable(true);
     balloonAction_->setChecked(true);
-    connect(balloonAction_, &QAction::toggled, this, [](bool on) { W().balloonHelpOn = on ? 1 : 0; });
+    connect(balloonAction_, &QAction::toggled, this, [this](bool on) {
+        if (BalloonHelp* help = BalloonHelp::Of(this)) help->on = on;
+    });
     QMenu* language = help->addMenu("Balloon Help Language");
     languages_ = new QActionGroup(this);
     languages_->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
@@ -258,8 +265,8 @@ void MainWindow::BuildCentral() {
                 [this, tree](QTreeWidgetItem* item, WizardTree::Hit hit) { wizard_->TreePressed(tree, item, hit); });
         connect(tree, &WizardTree::CheckBoxPressed, this,
                 [this, tree](QTreeWidgetItem* item) { wizard_->CheckBoxPressed(tree, item); });
-        connect(tree, &QTreeWidget::itemExpanded, this, [] { W().treeHasFocus = 1; });
-        connect(tree, &QTreeWidget::itemCollapsed, this, [] { W().treeHasFocus = 1; });
+        connect(tree, &QTreeWidget::itemExpanded, this, [this] { state_.treeHasFocus = 1; });
+        connect(tree, &QTreeWidget::itemCollapsed, this, [this] { state_.treeHasFocus = 1; });
     }
 
     const char* const modeTexts[3] = {"Quick ", "Advanced ", "Raw Recovery"};
@@ -277,7 +284,7 @@ void MainWindow::BuildCentral() {
     parts_.detailsList->setGeometry(kDetails);
     connect(parts_.detailsList, &DetailsList::RowOpened, wizard_, &WizardController::OpenRow);
     connect(parts_.detailsList, &DetailsList::ContextMenuAt, this, &MainWindow::ListContextMenu);
-    connect(parts_.detailsList, &DetailsList::Clicked, this, [] { W().treeHasFocus = 0; });
+    connect(parts_.detailsList, &DetailsList::Clicked, this, [this] { state_.treeHasFocus = 0; });
 
     BuildRawPanel(central);
 
@@ -396,76 +403,46 @@ void MainWindow::BuildStatusBar() {
 // ---- start-up ------------------------------------------------------------------------------
 
 bool MainWindow::Initialise() {
-    auto& w = W();
-    setWindowTitle(job::kProductTitle);
-    w.installFolder = job::RegistryTextRead(job::kClassesRoot, job::kProductKey, job::kInstallFolderValue);
-    if (w.installFolder.empty()) {
-        QtMessageSink::Show(this, job::kProductTitle, "Tarvine is not installed properly", job::MessageIcon::Error,
-                            job::MessageButtons::Ok);
+    setWindowTitle(base::kProductTitle);
+    session_.installFolder = workflow::RegistryTextRead(*session_.store, base::kClassesRoot, base::kProductKey,
+                                                        base::kInstallFolderValue);
+    if (session_.installFolder.empty()) {
+        ShowMessage(this, "Tarvine is not installed properly", MessageIcon::Error);
         return false;
     }
     const std::string dataFolder = records::UserDataFolder();
-    w.activityLogPath = dataFolder.empty() ? std::string() : dataFolder + "/" + records::kActivityLogName;
-    records::WriteStartHeader(std::time(nullptr));
-    Publish();
+    session_.activityLog.path = dataFolder.empty() ? std::string() : dataFolder + "/" + records::kActivityLogName;
+    session_.activityLog.WriteStartHeader(std::time(nullptr));
+    session_.policy.SetPrompt(&badSectorQuestion_);
 
     clockTimer_ = startTimer(1000);
     if (clockTimer_ == 0) {
-        QtMessageSink::Show(this, job::kProductTitle, "No timers are available.", job::MessageIcon::Error,
-                            job::MessageButtons::Ok);
+        ShowMessage(this, "No timers are available.", MessageIcon::Error);
     } else {
         ShowClock();
     }
 
-    w.currentStep = -1;
-    std::vector<disk::DiskInfo> disks;
+    state_.currentStep = -1;
     std::string error;
-    const bool listed = disk::EnumerateDisks(sources_, disks, &error);
-    w.currentStep = 0;
-    if (!listed) QtMessageSink::Show(this, job::kProductTitle, QString::fromStdString(error),
-                                     job::MessageIcon::Error, job::MessageButtons::Ok);
+    const bool listed = workflow::AttachDisks(session_, sources_, &error);
+    wizard_->ShowDisks();
+    state_.currentStep = 0;
+    if (!listed) ShowMessage(this, QString::fromStdString(error), MessageIcon::Error);
 
-    w.tempFolder = QDir::tempPath().toStdString();
+    session_.tempFolder = QDir::tempPath().toStdString();
 
     // The balloon language: the menu shows the stored choice when it names
     // one of the four files exactly.
     const QString stored = QString::fromStdString(
-        job::RegistryTextRead(job::kClassesRoot, job::kProductKey, job::kLanguageValue));
+        workflow::RegistryTextRead(*session_.store, base::kClassesRoot, base::kProductKey, base::kLanguageValue));
     for (QAction* a : languages_->actions()) a->setChecked(a->data().toString() == stored);
-    BalloonHelp::Install(this);  // menu and mode balloons, language file chosen from "LngFile"
+    // Menu and mode balloons, the language file chosen from "LngFile".
+    BalloonHelp* help = BalloonHelp::Install(this, *session_.store, session_.installFolder);
+    help->on = balloonAction_->isChecked();
 
-    w.exitQuestionOpen = 0;
+    state_.exitQuestionOpen = 0;
     wizard_->ShowStepPicture(1);
     return true;
-}
-
-void MainWindow::Publish() {
-    auto& w = W();
-    controls_ = std::make_unique<QtControls>(parts_, *wizard_, this);
-    messages_ = std::make_unique<QtMessageSink>(this);
-    badSectorPrompt_ = std::make_unique<QtBadSectorPrompt>(this);
-    fatPrompt_ = std::make_unique<QtFatChoicePrompt>(this);
-    w.controls = controls_.get();
-    w.messages = messages_.get();
-    w.diskTree = parts_.diskTree;
-    w.volumeTree = parts_.volumeTree;
-    w.directoryTree = parts_.directoryTree;
-    disk::SetBadSectorPrompt(badSectorPrompt_.get());
-    nw::SetFatChoicePrompt(fatPrompt_.get());
-    published_ = true;
-}
-
-void MainWindow::Unpublish() {
-    if (!published_) return;
-    auto& w = W();
-    if (w.controls == controls_.get()) w.controls = nullptr;
-    if (w.messages == messages_.get()) w.messages = nullptr;
-    if (w.diskTree == parts_.diskTree) w.diskTree = nullptr;
-    if (w.volumeTree == parts_.volumeTree) w.volumeTree = nullptr;
-    if (w.directoryTree == parts_.directoryTree) w.directoryTree = nullptr;
-    disk::SetBadSectorPrompt(nullptr);
-    nw::SetFatChoicePrompt(nullptr);
-    published_ = false;
 }
 
 // ---- clock ---------------------------------------------------------------------------------
@@ -491,24 +468,28 @@ void MainWindow::timerEvent(QTimerEvent* event) {
 // ---- exit ----------------------------------------------------------------------------------
 
 bool MainWindow::AskExit() {
-    auto& w = W();
-    if (w.exitQuestionOpen.load() == 1) return false;  // the question is already on screen
-    w.exitQuestionOpen = 1;
-    const job::MessageAnswer a = QtMessageSink::Show(this, job::kProductTitle, "Do you want to exit from Tarvine?",
-                                                     job::MessageIcon::Question, job::MessageButtons::YesNo);
-    if (a != job::MessageAnswer::Yes) {
-        w.exitQuestionOpen = 0;
+    if (state_.exitQuestionOpen == 1) return false;  // the question is already on screen
+    state_.exitQuestionOpen = 1;
+    QPointer<MainWindow> self(this);
+    const MessageAnswer a =
+        ShowMessage(this, "Do you want to exit from Tarvine?", MessageIcon::Question, MessageButtons::YesNo);
+    if (!self) return false;
+    if (a != MessageAnswer::Yes) {
+        state_.exitQuestionOpen = 0;
         return false;
     }
     return true;
 }
 
 void MainWindow::MenuExit() {
-    if (AskExit()) endProcess();
+    if (AskExit()) endProcess(0);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (AskExit()) {
+        // A worker still asking a question gets its answer now; one still
+        // running ends with the program.
+        channel_.Close();
         event->accept();
         QMainWindow::closeEvent(event);
     } else {
@@ -519,51 +500,47 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 // ---- tool buttons and commands -------------------------------------------------------------
 
 void MainWindow::Info(const QString& caption, const QString& text) {
-    QtMessageSink::Show(this, caption, text, job::MessageIcon::Information, job::MessageButtons::Ok);
+    ShowMessage(this, caption, text, MessageIcon::Information);
 }
 
-void MainWindow::Refuse(const char* text) {
-    QtMessageSink::Show(this, job::kProductTitle, text, job::MessageIcon::Error, job::MessageButtons::Ok);
-}
+void MainWindow::Refuse(const char* text) { ShowMessage(this, text, MessageIcon::Error); }
 
 void MainWindow::SaveDataTool() {
-    if (W().currentStep.load() < 2) {
-        Refuse("Go to step 2 and then use this option");
+    if (state_.currentStep < 2) {
+        Refuse(workflow::kGoToStep2Text);
         return;
     }
     commands_->SaveTree(true);
 }
 
 void MainWindow::LoadLogTool() {
-    if (W().recoveryMode.load() == job::kModeRaw) {
-        Refuse("This Feature can not be used while running under RAW Recovery Mode");
+    if (session_.recoveryMode.load() == workflow::kModeRaw) {
+        Refuse(workflow::kRawModeRefusalText);
         return;
     }
-    if (W().currentStep.load() == 2) {
-        Refuse("Go to step 1 OR 2 and then use this option.");
+    if (state_.currentStep == 2) {
+        Refuse(workflow::kGoToStep1Or2Text);
         return;
     }
     commands_->LoadLog();
 }
 
 void MainWindow::SaveLogTool() {
-    if (W().recoveryMode.load() == job::kModeRaw) {
-        Refuse("This Feature can not be used while running under RAW Recovery Mode");
+    if (session_.recoveryMode.load() == workflow::kModeRaw) {
+        Refuse(workflow::kRawModeRefusalText);
         return;
     }
-    if (W().currentStep.load() != 2) {
-        Refuse("Go to step 2 and then use this option");
+    if (state_.currentStep != 2) {
+        Refuse(workflow::kGoToStep2Text);
         return;
     }
     commands_->SaveLog();
 }
 
-void MainWindow::HelpContents() {
-    shellOpen(HelpFileIn(QString::fromStdString(W().installFolder)), false);
-}
+void MainWindow::HelpContents() { shellOpen(HelpFileIn(QString::fromStdString(session_.installFolder)), false); }
 
 void MainWindow::ListContextMenu(const QPoint& globalPos) {
-    if (W().currentStep.load() != 2 || parts_.detailsList->selectedItems().isEmpty()) return;
+    if (state_.currentStep != 2 || parts_.detailsList->selectedItems().isEmpty()) return;
     QMenu menu(this);
     QAction* save = menu.addAction("Save");
     menu.setDefaultAction(save);
@@ -572,11 +549,11 @@ void MainWindow::ListContextMenu(const QPoint& globalPos) {
 
 void MainWindow::ChooseLanguage(const QString& file) {
     for (QAction* a : languages_->actions()) a->setChecked(a->data().toString() == file);
-    job::Settings().Write(job::kClassesRoot, job::kProductKey, job::kLanguageValue, file.toStdString());
+    session_.store->Write(base::kClassesRoot, base::kProductKey, base::kLanguageValue, file.toStdString());
 }
 
 void MainWindow::OpenDiskImage() {
-    if (W().currentStep.load() != 0 || W().searchWorker.load() != 0) return;
+    if (state_.currentStep != 0 || state_.searchWorker.Running()) return;
     QFileDialog dialog(this, "Open Disk Image");
     dialog.setObjectName("openImageDialog");
     dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -587,46 +564,21 @@ void MainWindow::OpenDiskImage() {
 }
 
 bool MainWindow::AttachImage(const QString& path) {
-    auto& w = W();
-    QTreeWidgetItem* root = parts_.diskTree->topLevelItem(0);
-    unsigned next = 0;
-    if (root)
-        for (int i = 0; i < root->childCount(); ++i)
-            next = std::max(next, WizardController::DiskNumberOfLabel(root->child(i)->text(0).toStdString()) + 1);
-    if (next >= disk::kDeviceCount) {
-        Refuse("No more disks can be added: at most 10 disks can be read.");
-        return false;
-    }
-    const std::string file = path.toStdString();
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        const std::string reason = file + ": " + std::strerror(errno);
-        job::ShowMessage(nw::UnableToOpenDiskText(reason), job::MessageIcon::Error);
-        return false;
-    }
-    ::close(fd);
+    unsigned number = 0;
     std::string error;
-    if (!disk::AttachDevice(next, file, "", &error)) {
-        job::ShowMessage(nw::UnableToOpenDiskText(error), job::MessageIcon::Error);
+    if (!workflow::AddImageDisk(session_, path.toStdString(), &number, &error)) {
+        Refuse(error.c_str());
         return false;
     }
-    const disk::DiskInfo d = disk::DescribeImage(next, file);
-    const std::string key = disk::StoreKey(next);
-    auto put = [&](const char* k, const std::string& v) { job::Settings().Write(job::kClassesRoot, k, key, v); };
-    put(disk::kGeometryRoot, "");
-    put(disk::kGeometryCylinder, std::to_string(static_cast<std::uint32_t>(d.cylinders)));
-    put(disk::kGeometryHead, std::to_string(d.heads));
-    put(disk::kGeometrySectorsPerTrack, std::to_string(d.sectorsPerTrack));
-    put(disk::kGeometrySize, std::to_string(d.sizeBytes));
-    put(disk::kGeometryModel, d.model);
-    put(disk::kGeometryMediaType, d.mediaType);
+    QTreeWidgetItem* root = parts_.diskTree->topLevelItem(0);
     if (!root) {
-        w.currentStep = -1;
-        root = WizardTree::ItemOf(parts_.diskTree->InsertItem(nullptr, "My Computer", 2, job::kUnchecked));
+        state_.currentStep = -1;
+        root = parts_.diskTree->InsertItem(nullptr, "My Computer", WizardTree::kRootImage, nw::kUnchecked);
         root->setExpanded(true);
-        w.currentStep = 0;
+        state_.currentStep = 0;
     }
-    auto* node = WizardTree::ItemOf(parts_.diskTree->InsertItem(root, key, 1, job::kUnchecked));
+    QTreeWidgetItem* node =
+        parts_.diskTree->InsertItem(root, disk::StoreKey(number), WizardTree::kDiskImage, nw::kUnchecked, number);
     wizard_->DiskChosen(node);
     return true;
 }
@@ -643,8 +595,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool MainWindow::HandleKey(QWidget* target, QKeyEvent* event) {
-    auto& w = W();
-    const int step = w.currentStep.load();
+    WindowState& w = state_;
+    const int step = w.currentStep;
     switch (event->key()) {
         case Qt::Key_Tab:
         case Qt::Key_Backtab:
@@ -681,7 +633,7 @@ bool MainWindow::HandleKey(QWidget* target, QKeyEvent* event) {
                 parts_.detailsList->setCurrentItem(first, 0, QItemSelectionModel::NoUpdate);
             return false;
         case Qt::Key_F1:
-            shellOpen(HelpFileForKey(QDir::currentPath(), QString::fromStdString(W().installFolder)), false);
+            shellOpen(HelpFileForKey(QDir::currentPath(), QString::fromStdString(session_.installFolder)), false);
             return true;
         default:
             return false;

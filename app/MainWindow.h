@@ -1,6 +1,9 @@
 // The one main window of the desktop program: menu, tool buttons, status bar
-// with its clock, the wizard's panels, and exit handling. Owns the published
-// controls, the message boxes and the engine's prompts for its lifetime.
+// with its clock, the wizard's panels, and exit handling. Owns the recovery
+// session, the window's own state, the channel through which its workers
+// reach it, and the bad-sector question for its lifetime. Closing it (or
+// destroying it) first closes that channel, so that a worker waiting for an
+// answer gets one at once, then stops and waits for the workers.
 #pragma once
 
 #include <QMainWindow>
@@ -9,12 +12,14 @@
 #include <memory>
 #include <vector>
 
-#include "app/QtControls.h"
-#include "app/QtMessageSink.h"
-#include "app/QtPrompts.h"
+#include "app/UiThread.h"
 #include "app/WindowParts.h"
+#include "app/WindowReports.h"
+#include "app/WindowState.h"
 #include "app/WizardController.h"
 #include "disk/DiskCatalogue.h"
+#include "workflow/Session.h"
+#include "workflow/SettingsStore.h"
 
 class QActionGroup;
 class QLabel;
@@ -26,7 +31,8 @@ class WindowCommands;
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(std::vector<disk::DiskSource> sources, QWidget* parent = nullptr);
+    // `store` stands in for the registry for the window's lifetime.
+    MainWindow(workflow::SettingsStore& store, std::vector<disk::DiskSource> sources, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The window's start-up. False when the program is not installed (the
@@ -37,6 +43,9 @@ public:
     static QString ClockText(int hour, int minute);
 
     WindowParts& Parts() { return parts_; }
+    workflow::Session& Session() { return session_; }
+    WindowState& State() { return state_; }
+    UiChannel& Channel() { return channel_; }
     WizardController& Wizard() { return *wizard_; }
     WindowCommands& Commands() { return *commands_; }
     enum class Tool { SaveData, LoadLog, SaveLog, Exit, Help };
@@ -50,8 +59,9 @@ public:
 
     // Opens a file or web address with the desktop's handler.
     std::function<void(const QString& target, bool isUrl)> shellOpen;
-    // Ends the process at once (Yes on the menu command "E&xit").
-    std::function<void()> endProcess;
+    // Ends the process at once with a status (Yes on the menu command
+    // "E&xit", an out-of-memory mount).
+    std::function<void(int status)> endProcess;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -63,8 +73,8 @@ private:
     void BuildCentral();
     void BuildRawPanel(QWidget* central);
     void BuildStatusBar();
-    void Publish();
-    void Unpublish();
+    // Closes the channel, stops the workers and waits for them (idempotent).
+    void Shutdown();
 
     // Asks "Do you want to exit from Tarvine?"; true on Yes.
     bool AskExit();
@@ -82,20 +92,20 @@ private:
     void Refuse(const char* text);
 
     std::vector<disk::DiskSource> sources_;
+    workflow::Session session_;
+    WindowState state_;
+    UiChannel channel_{this};
+    BadSectorQuestion badSectorQuestion_{channel_, this};
     WindowParts parts_;
     WizardController* wizard_ = nullptr;
     WindowCommands* commands_ = nullptr;  // saving, logs, listing, reports, raw panel
-    std::unique_ptr<QtControls> controls_;
-    std::unique_ptr<QtMessageSink> messages_;
-    std::unique_ptr<QtBadSectorPrompt> badSectorPrompt_;
-    std::unique_ptr<QtFatChoicePrompt> fatPrompt_;
     QToolButton* tools_[5] = {};
     QLabel* clock_ = nullptr;
     QAction* exitAction_ = nullptr;
     QAction* balloonAction_ = nullptr;
     QActionGroup* languages_ = nullptr;
     int clockTimer_ = 0;
-    bool published_ = false;
+    bool shutDown_ = false;
 };
 
 }  // namespace app

@@ -5,12 +5,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/UiThread.h"
-#include "app/job/Worker.h"
+#include "workflow/Files.h"
 
 namespace app {
 
-MarkingDialog::MarkingDialog(QWidget* parent) : QDialog(parent) {
+MarkingDialog::MarkingDialog(workflow::Session& session, QWidget* parent) : QDialog(parent), session_(session) {
     setObjectName("markingDialog");
     setWindowTitle("Marking Compressed File");
     setModal(true);
@@ -30,23 +29,29 @@ MarkingDialog::MarkingDialog(QWidget* parent) : QDialog(parent) {
 }
 
 MarkingDialog::~MarkingDialog() {
-    recovery::DetachMarkingView();
-    job::WaitForWorker(recovery::MarkingWorker());
+    channel_.Close();
+    worker_.Join();
 }
 
 void MarkingDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (started_) return;
     started_ = true;
-    if (!recovery::StartMarkingPass(this)) EnableClose();
+    worker_.Start([this] {
+        workflow::RunMarkingPass(session_, true, this);
+        channel_.Post([this] {
+            worker_.Join();  // its routine has posted this as its last act
+            close_->setEnabled(true);
+        });
+    });
 }
 
 void MarkingDialog::SetStatusText(const std::string& text) {
-    Post(this, [this, text] { status_->setText(QString::fromStdString(text)); });
+    channel_.Post([this, text] { status_->setText(QString::fromStdString(text)); });
 }
 
 void MarkingDialog::EnableClose() {
-    Post(this, [this] { close_->setEnabled(true); });
+    channel_.Post([this] { close_->setEnabled(true); });
 }
 
 void MarkingDialog::reject() {

@@ -1,11 +1,16 @@
-// "Marking Compressed File": runs the compressed-file marking pass as it
-// opens and shows the file being looked at; "&Close" is enabled when the
-// pass is over.
+// "Marking Compressed File": runs the compressed-file marking pass on a
+// worker of its own as it opens and shows the file being looked at;
+// "&Close" is enabled when the pass is over. Torn down while the pass runs
+// (its window went away), it waits for the pass without waiting on the
+// window thread.
 #pragma once
 
 #include <QDialog>
 
+#include "app/UiThread.h"
 #include "recovery/CompressedMarking.h"
+#include "workflow/Session.h"
+#include "workflow/Worker.h"
 
 class QLabel;
 class QPushButton;
@@ -15,7 +20,7 @@ namespace app {
 class MarkingDialog : public QDialog, public recovery::MarkingView {
     Q_OBJECT
 public:
-    explicit MarkingDialog(QWidget* parent = nullptr);
+    explicit MarkingDialog(workflow::Session& session, QWidget* parent = nullptr);
     ~MarkingDialog() override;
 
     void SetStatusText(const std::string& text) override;
@@ -26,6 +31,9 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    workflow::Session& session_;
+    UiChannel channel_{this};
+    workflow::Worker worker_;
     QLabel* status_ = nullptr;
     QPushButton* close_ = nullptr;
     bool started_ = false;

@@ -1,8 +1,8 @@
-#include "app/job/MenuHelp.h"
+#include "app/MenuHelp.h"
 
 #include <cstddef>
 
-namespace job {
+namespace app {
 
 namespace {
 
@@ -129,4 +129,4 @@ int MenuIdForText(const std::string& itemText, const std::string& menuTitle) {
     return 0;
 }
 
-}  // namespace job
+}  // namespace app

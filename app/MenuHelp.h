@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace job {
+namespace app {
 
 namespace menu {
 inline constexpr int kContents = 32802;
@@ -55,4 +55,4 @@ BalloonPoint MenuBalloonTip(int menuId, int left, int top, int right);
 // the item is unknown.
 int MenuIdForText(const std::string& itemText, const std::string& menuTitle);
 
-}  // namespace job
+}  // namespace app

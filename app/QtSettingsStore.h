@@ -9,11 +9,11 @@
 #include <QString>
 #include <mutex>
 
-#include "app/job/Settings.h"
+#include "workflow/SettingsStore.h"
 
 namespace app {
 
-class QtSettingsStore : public job::SettingsStore {
+class QtSettingsStore : public workflow::SettingsStore {
 public:
     explicit QtSettingsStore(const QString& iniPath = DefaultPath());
     ~QtSettingsStore() override;

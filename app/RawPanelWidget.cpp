@@ -6,15 +6,14 @@
 
 #include "app/FileSavingDialog.h"
 #include "app/UiThread.h"
-#include "app/job/WizardState.h"
 #include "raw/RawScan.h"
 #include "ui/CaptionProgressBar.h"
 
 namespace app {
 
-RawPanelWidget::RawPanelWidget(WindowParts& parts, QWidget* window)
-    : QObject(window), p_(parts), window_(window) {
-    askDestination = [this] { return FileSavingDialog::Ask(window_); };
+RawPanelWidget::RawPanelWidget(WindowParts& parts, workflow::Session& session, QWidget* window)
+    : QObject(window), p_(parts), session_(session), window_(window) {
+    askDestination = [this] { return FileSavingDialog::Ask(window_, session_.saveSettings); };
 
     // The raw status line and the raw progress bar sit under the panel's
     // left column, above "Start &Recovery".
@@ -45,7 +44,7 @@ RawPanelWidget::~RawPanelWidget() {
     auto& scan = raw::RawScan();
     if (scan.rawWorker.load() != 0) {
         scan.stopRequested = 1;
-        job::WaitForWorker(scan.rawWorker);
+        WaitForScanWorker(scan.rawWorker);
     }
     if (raw::Panel() == this) raw::InstallRawPanel(nullptr);
 }
@@ -71,7 +70,7 @@ bool RawPanelWidget::FileTypeChecked(int row) {
 }
 
 void RawPanelWidget::EnableFileTypeList(bool on) {
-    Post(this, [this, on] { p_.fileTypeList->setEnabled(on); });
+    channel_.Post([this, on] { p_.fileTypeList->setEnabled(on); });
 }
 
 std::string RawPanelWidget::StartSectorText() {
@@ -89,11 +88,11 @@ void RawPanelWidget::SetEndSectorText(const std::string& text) {
         std::lock_guard<std::mutex> lock(mutex_);
         endText_ = text;
     }
-    Post(this, [this, text] { p_.endSectorField->setText(QString::fromStdString(text)); });
+    channel_.Post([this, text] { p_.endSectorField->setText(QString::fromStdString(text)); });
 }
 
 void RawPanelWidget::EnableRangeFields(bool on) {
-    Post(this, [this, on] {
+    channel_.Post([this, on] {
         for (QWidget* w : std::initializer_list<QWidget*>{p_.startSectorField, p_.endSectorField,
                                                           p_.startSectorLabel, p_.endSectorLabel})
             w->setEnabled(on);
@@ -101,7 +100,7 @@ void RawPanelWidget::EnableRangeFields(bool on) {
 }
 
 void RawPanelWidget::EnableRangeButtons(bool on) {
-    Post(this, [this, on] {
+    channel_.Post([this, on] {
         p_.entireDiskButton->setEnabled(on);
         p_.sectorRangeButton->setEnabled(on);
     });
@@ -117,43 +116,43 @@ void RawPanelWidget::SetStartButtonText(const std::string& text) {
         std::lock_guard<std::mutex> lock(mutex_);
         buttonText_ = text;
     }
-    Post(this, [this, text] { p_.startRecoveryButton->setText(QString::fromStdString(text)); });
+    channel_.Post([this, text] { p_.startRecoveryButton->setText(QString::fromStdString(text)); });
 }
 
 void RawPanelWidget::EnableStartButton(bool on) {
-    Post(this, [this, on] { p_.startRecoveryButton->setEnabled(on); });
+    channel_.Post([this, on] { p_.startRecoveryButton->setEnabled(on); });
 }
 
 void RawPanelWidget::ShowFileSavingDialog() {
     const std::string path = askDestination ? askDestination() : std::string();
-    job::Wizard().destinationPath = path;
+    session_.destinationPath = path;
 }
 
 void RawPanelWidget::SetRawStatus(const std::string& text) {
-    Post(this, [this, text] { status_->setText(QString::fromStdString(text)); });
+    channel_.Post([this, text] { status_->setText(QString::fromStdString(text)); });
 }
 
 void RawPanelWidget::ShowRawProgress(bool visible) {
-    Post(this, [this, visible] { progress_->setVisible(visible); });
+    channel_.Post([this, visible] { progress_->setVisible(visible); });
 }
 
 void RawPanelWidget::SetRawProgress(int percent, const std::string& caption) {
-    Post(this, [this, percent, caption] {
+    channel_.Post([this, percent, caption] {
         progress_->setValue(std::clamp(percent, 0, 100));
         progress_->SetCaption(QString::fromStdString(caption));
     });
 }
 
 void RawPanelWidget::ClearFilesRecovered() {
-    Post(this, [this] { p_.filesRecoveredList->clear(); });
+    channel_.Post([this] { p_.filesRecoveredList->clear(); });
 }
 
 void RawPanelWidget::AddFilesRecoveredRow(const std::string& text) {
-    Post(this, [this, text] { p_.filesRecoveredList->addTopLevelItem(new QTreeWidgetItem({QString::fromStdString(text)})); });
+    channel_.Post([this, text] { p_.filesRecoveredList->addTopLevelItem(new QTreeWidgetItem({QString::fromStdString(text)})); });
 }
 
 void RawPanelWidget::SetFilesRecoveredRow(int row, const std::string& text) {
-    Post(this, [this, row, text] {
+    channel_.Post([this, row, text] {
         if (QTreeWidgetItem* item = p_.filesRecoveredList->topLevelItem(row)) item->setText(0, QString::fromStdString(text));
     });
 }

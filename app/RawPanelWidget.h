@@ -9,8 +9,10 @@
 #include <mutex>
 #include <string>
 
+#include "app/UiThread.h"
 #include "app/WindowParts.h"
 #include "raw/RawPanel.h"
+#include "workflow/Session.h"
 
 class QLabel;
 
@@ -23,7 +25,7 @@ namespace app {
 class RawPanelWidget : public QObject, public raw::RawPanel {
     Q_OBJECT
 public:
-    RawPanelWidget(WindowParts& parts, QWidget* window);
+    RawPanelWidget(WindowParts& parts, workflow::Session& session, QWidget* window);
     ~RawPanelWidget() override;
 
     // Runs the "File Saving" dialog; replaceable by the owner.
@@ -57,7 +59,9 @@ private:
     void Mirror();
 
     WindowParts& p_;
+    workflow::Session& session_;
     QWidget* window_;
+    UiChannel channel_{this};
     QLabel* status_ = nullptr;
     ui::CaptionProgressBar* progress_ = nullptr;
 

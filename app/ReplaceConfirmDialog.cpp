@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/UiThread.h"
+
 namespace app {
 
 ReplaceConfirmDialog::ReplaceConfirmDialog(QWidget* parent) : QDialog(parent) {
@@ -39,9 +41,10 @@ ReplaceConfirmDialog::ReplaceConfirmDialog(QWidget* parent) : QDialog(parent) {
 }
 
 recovery::ReplaceAnswer ReplaceConfirmDialog::Ask(QWidget* parent) {
-    ReplaceConfirmDialog dialog(parent);
-    if (dialog.exec() != QDialog::Accepted) return recovery::ReplaceAnswer::No;
-    return dialog.Answer();
+    return RunModal(new ReplaceConfirmDialog(parent), recovery::ReplaceAnswer::No,
+                    [](ReplaceConfirmDialog& d, int result) {
+                        return result == QDialog::Accepted ? d.Answer() : recovery::ReplaceAnswer::No;
+                    });
 }
 
 }  // namespace app

@@ -8,15 +8,16 @@
 #include <QVBoxLayout>
 
 #include "app/CountingDialog.h"
+#include "app/Messages.h"
 #include "app/ReplaceConfirmDialog.h"
-#include "app/UiThread.h"
 #include "app/WriteErrorDialog.h"
-#include "recovery/SaveEngine.h"
 #include "ui/CaptionProgressBar.h"
 
 namespace app {
 
-SavingDialog::SavingDialog(QWidget* parent) : QDialog(parent) {
+SavingDialog::SavingDialog(workflow::Session& session, recovery::SaveJob& job, workflow::SaveRequest request,
+                           QWidget* parent)
+    : QDialog(parent), session_(session), job_(job), request_(std::move(request)) {
     setObjectName("savingDialog");
     setWindowTitle("Saving");
     setModal(true);
@@ -39,8 +40,8 @@ SavingDialog::SavingDialog(QWidget* parent) : QDialog(parent) {
     skip_ = new QPushButton("S&kip");
     stop_->setDefault(true);
     skip_->setAutoDefault(false);
-    connect(stop_, &QPushButton::clicked, this, [] { recovery::RequestStop(); });
-    connect(skip_, &QPushButton::clicked, this, [] { recovery::RequestSkip(); });
+    connect(stop_, &QPushButton::clicked, this, [this] { job_.RequestStop(); });
+    connect(skip_, &QPushButton::clicked, this, [this] { job_.RequestSkip(); });
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(stop_);
@@ -54,12 +55,12 @@ SavingDialog::SavingDialog(QWidget* parent) : QDialog(parent) {
 }
 
 SavingDialog::~SavingDialog() {
-    // After JobFinished the worker is only on its way out; otherwise (the
-    // dialog torn down with its owner) it is asked to stop first.
-    if (!finished_) recovery::RequestStop();
-    recovery::WaitForSaveWorker();
-    if (&recovery::ProgressView() == this) recovery::SetSaveProgressView(nullptr);
-    if (&recovery::Prompts() == this) recovery::SetSavePrompts(nullptr);
+    // Torn down with its owner while the job runs: the questions the worker
+    // waits for are answered as closing them would, and the job stops after
+    // its current block. Then nothing can keep the worker waiting.
+    channel_.Close();
+    if (!finished_) job_.RequestStop();
+    worker_.Join();
 }
 
 QLabel* SavingDialog::AddFigure(QGridLayout* grid, int row, const char* caption, const char* name) {
@@ -75,9 +76,19 @@ void SavingDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (started_) return;
     started_ = true;
-    recovery::SetSaveProgressView(this);
-    recovery::SetSavePrompts(this);
-    recovery::StartSaveWorker();
+    worker_.Start([this] {
+        const workflow::SaveResult result = workflow::RunSave(session_, job_, request_, *this, *this);
+        channel_.Post([this, result] { Finished(result); });
+    });
+}
+
+void SavingDialog::Finished(const workflow::SaveResult& result) {
+    worker_.Join();  // its routine has posted this as its last act
+    finished_ = true;
+    if (counting_) counting_->done(QDialog::Accepted);
+    QPointer<SavingDialog> self(this);
+    ShowNotice(this, result.notice);
+    if (self) done(QDialog::Accepted);
 }
 
 void SavingDialog::reject() {
@@ -101,9 +112,9 @@ void SavingDialog::timerEvent(QTimerEvent*) {
 // ---- what the worker reports -----------------------------------------------------------
 
 void SavingDialog::CountingStarted() {
-    Post(this, [this] {
-        if (counting_) return;
-        counting_ = new CountingDialog(this);
+    channel_.Post([this] {
+        if (counting_ || finished_) return;
+        counting_ = new CountingDialog(job_, this);
         counting_->setAttribute(Qt::WA_DeleteOnClose);
         counting_->open();
     });
@@ -112,13 +123,13 @@ void SavingDialog::CountingStarted() {
 void SavingDialog::CountingProgress(std::uint32_t totalFiles) { countedFiles_ = totalFiles; }
 
 void SavingDialog::CountingFinished() {
-    Post(this, [this] {
+    channel_.Post([this] {
         if (counting_) counting_->done(QDialog::Accepted);
     });
 }
 
 void SavingDialog::FileStarted(const recovery::FileFigures& f) {
-    Post(this, [this, f] {
+    channel_.Post([this, f] {
         progress_->setValue(std::min(100, std::max(0, f.percent)));
         progress_->SetCaption(QString::fromStdString(f.caption));
         filePath_->setText(QString::fromStdString(f.filePath));
@@ -135,26 +146,30 @@ void SavingDialog::SectorWritten(std::uint64_t written, std::uint64_t byteCount)
 }
 
 void SavingDialog::TimeFigures(const std::string& remaining, const std::string& elapsed) {
-    Post(this, [this, remaining, elapsed] {
+    channel_.Post([this, remaining, elapsed] {
         remaining_->setText(QString::fromStdString(remaining));
         elapsed_->setText(QString::fromStdString(elapsed));
     });
 }
 
-void SavingDialog::JobFinished() {
-    Post(this, [this] {
-        finished_ = true;
-        if (counting_) counting_->done(QDialog::Accepted);
-        done(QDialog::Accepted);
-    });
-}
-
 recovery::ReplaceAnswer SavingDialog::ConfirmReplace(const std::string&) {
-    return Call(this, [this] { return ReplaceConfirmDialog::Ask(this); });
+    return channel_.Ask<recovery::ReplaceAnswer>([this] { return ReplaceConfirmDialog::Ask(this); },
+                                                 recovery::ReplaceAnswer::No);
 }
 
 recovery::WriteErrorAnswer SavingDialog::WriteError(const std::string& target, const std::string& reason) {
-    return Call(this, [this, target, reason] { return WriteErrorDialog::Ask(this, target, reason); });
+    return channel_.Ask<recovery::WriteErrorAnswer>(
+        [this, target, reason] { return WriteErrorDialog::Ask(this, target, reason); },
+        recovery::WriteErrorAnswer::Skip);
+}
+
+void SavingDialog::ShowError(const std::string& text) {
+    channel_.Ask<bool>(
+        [this, text] {
+            ShowMessage(this, QString::fromStdString(text), MessageIcon::Error);
+            return true;
+        },
+        true);
 }
 
 }  // namespace app

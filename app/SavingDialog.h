@@ -1,6 +1,9 @@
-// "Saving": runs a save job. Opening it starts the save worker; the worker
-// reports its figures here, asks its questions through the dialog's modal
-// boxes, and the dialog closes itself when the job is over.
+// "Saving": runs a save job. Opening it starts the save on a worker of its
+// own; the worker reports its figures here and asks its questions through
+// the dialog's channel. When the worker ends, the dialog (on the window
+// thread) shows the message the job ended with and closes itself. Torn down
+// while the job runs (its window went away), it answers the questions still
+// open as closing them would, stops the job and waits for the worker.
 #pragma once
 
 #include <QDialog>
@@ -8,7 +11,11 @@
 #include <atomic>
 #include <cstdint>
 
+#include "app/UiThread.h"
 #include "recovery/SaveJob.h"
+#include "workflow/Save.h"
+#include "workflow/Session.h"
+#include "workflow/Worker.h"
 
 class QGridLayout;
 class QLabel;
@@ -25,10 +32,11 @@ class CountingDialog;
 class SavingDialog : public QDialog, public recovery::SaveProgressView, public recovery::SavePrompts {
     Q_OBJECT
 public:
-    explicit SavingDialog(QWidget* parent = nullptr);
+    SavingDialog(workflow::Session& session, recovery::SaveJob& job, workflow::SaveRequest request,
+                 QWidget* parent = nullptr);
     ~SavingDialog() override;
 
-    void reject() override;  // the cancel key does nothing; closing waits for the job
+    void reject() override;  // the cancel key does nothing; the dialog closes when the job is over
 
     // recovery::SaveProgressView (called by the save worker)
     void CountingStarted() override;
@@ -37,11 +45,11 @@ public:
     void FileStarted(const recovery::FileFigures& figures) override;
     void SectorWritten(std::uint64_t written, std::uint64_t byteCount) override;
     void TimeFigures(const std::string& remaining, const std::string& elapsed) override;
-    void JobFinished() override;
 
     // recovery::SavePrompts (called by the save worker, answered here)
     recovery::ReplaceAnswer ConfirmReplace(const std::string& target) override;
     recovery::WriteErrorAnswer WriteError(const std::string& target, const std::string& reason) override;
+    void ShowError(const std::string& text) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -50,6 +58,14 @@ protected:
 
 private:
     QLabel* AddFigure(QGridLayout* grid, int row, const char* caption, const char* name);
+    // On the window thread once the worker's save has returned.
+    void Finished(const workflow::SaveResult& result);
+
+    workflow::Session& session_;
+    recovery::SaveJob& job_;
+    workflow::SaveRequest request_;
+    UiChannel channel_{this};
+    workflow::Worker worker_;
 
     QLabel* fileName_ = nullptr;
     QLabel* filePath_ = nullptr;

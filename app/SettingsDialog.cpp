@@ -12,6 +12,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "app/Messages.h"
+
 namespace app {
 
 namespace {
@@ -37,11 +39,12 @@ QGroupBox* RadioGroup(QWidget* owner, const QString& title, const std::vector<co
 
 }  // namespace
 
-SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent) {
+SettingsDialog::SettingsDialog(recovery::SaveSettings& settings, QWidget* parent)
+    : QDialog(parent), session_(settings) {
     setObjectName("settingsDialog");
     setWindowTitle("Settings");
     session_.Open();
-    const recovery::SaveSettings& s = recovery::CurrentSaveSettings();
+    const recovery::SaveSettings& s = settings;
 
     QGroupBox* deleted = RadioGroup(
         this, QString(), {"Include Deleted File(s)", "Exclude Deleted File(s)", "Save Deleted Files only"},
@@ -129,7 +132,13 @@ void SettingsDialog::FillExtensions() {
 }
 
 void SettingsDialog::Add() {
-    if (session_.Add(extensionField_->text().toStdString()) != recovery::AddResult::Added) return;
+    const recovery::AddResult result = session_.Add(extensionField_->text().toStdString());
+    if (result != recovery::AddResult::Added) {
+        if (const char* text = recovery::AddRefusalText(result))
+            ShowMessage(this, text,
+                        recovery::AddRefusalIsInformation(result) ? MessageIcon::Information : MessageIcon::Error);
+        return;
+    }
     extensionField_->clear();
     FillExtensions();
     removeButton_->setEnabled(true);

@@ -18,7 +18,8 @@ namespace app {
 class SettingsDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit SettingsDialog(QWidget* parent = nullptr);
+    // Works on `settings` (the session's save settings).
+    explicit SettingsDialog(recovery::SaveSettings& settings, QWidget* parent = nullptr);
 
     void accept() override;
     void reject() override;

@@ -1,17 +1,13 @@
 #include "app/Startup.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QDir>
 #include <QFileInfo>
-#include <cerrno>
-#include <cstring>
 
 #include "app/HelpFile.h"
-#include "app/job/Identity.h"
-#include "app/job/Settings.h"
-#include "disk/SectorReader.h"
+#include "base/Identity.h"
+#include "disk/DiskSet.h"
+#include "workflow/Disks.h"
+#include "workflow/SettingsStore.h"
 
 namespace app {
 
@@ -62,23 +58,21 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
 }
 
 std::string ImageProblem(const disk::DiskSource& source) {
-    const int fd = ::open(source.path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return "cannot open image " + source.path + ": " + std::strerror(errno);
-    ::close(fd);
+    const std::string image = workflow::ImageOpenFailure(source.path);
+    if (!image.empty()) return "cannot open image " + source.path + ": " + image;
     if (!source.mapfilePath.empty()) {
-        const int m = ::open(source.mapfilePath.c_str(), O_RDONLY | O_CLOEXEC);
-        if (m < 0) return "cannot open mapfile " + source.mapfilePath + ": " + std::strerror(errno);
-        ::close(m);
+        const std::string map = workflow::ImageOpenFailure(source.mapfilePath);
+        if (!map.empty()) return "cannot open mapfile " + source.mapfilePath + ": " + map;
     }
     return {};
 }
 
-bool RegisterInstallFolder(const QString& executableFolder) {
+bool RegisterInstallFolder(workflow::SettingsStore& store, const QString& executableFolder) {
     const auto holdsCompanions = [](const QString& folder) {
         return !folder.isEmpty() && QFileInfo::exists(QDir(folder).filePath(kCompanionMarker));
     };
     const QString stored = QString::fromStdString(
-        job::RegistryTextRead(job::kClassesRoot, job::kProductKey, job::kInstallFolderValue));
+        workflow::RegistryTextRead(store, base::kClassesRoot, base::kProductKey, base::kInstallFolderValue));
     if (holdsCompanions(stored)) return false;
     // A build tree or an unpacked folder keeps the companion files beside the
     // program; an installed program keeps them in its data folder.
@@ -90,8 +84,8 @@ bool RegisterInstallFolder(const QString& executableFolder) {
         }
     if (found.isEmpty()) return false;
     const std::string folder = QDir(found).absolutePath().toStdString();
-    if (folder.size() > job::kRegistryTextMax) return false;
-    return job::Settings().Write(job::kClassesRoot, job::kProductKey, job::kInstallFolderValue, folder);
+    if (folder.size() > workflow::kRegistryTextMax) return false;
+    return store.Write(base::kClassesRoot, base::kProductKey, base::kInstallFolderValue, folder);
 }
 
 }  // namespace app

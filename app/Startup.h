@@ -9,6 +9,10 @@
 
 #include "disk/DiskCatalogue.h"
 
+namespace workflow {
+class SettingsStore;
+}
+
 namespace app {
 
 struct CommandLine {
@@ -28,11 +32,11 @@ std::string ImageProblem(const disk::DiskSource& source);
 // files (step pictures, help).
 inline constexpr const char* kCompanionMarker = "Step1.bmp";
 
-// Makes "FilePath" name the folder that holds the companion files when the
+// Makes "FilePath" in `store` name the folder that holds the companion files when the
 // stored value is missing or names a folder without them: the folder beside
 // the executable (a build tree or an unpacked folder), else the installed
 // data folder (prefix/share/tarvine for prefix/bin).
 // Returns true when it wrote the value.
-bool RegisterInstallFolder(const QString& executableFolder);
+bool RegisterInstallFolder(workflow::SettingsStore& store, const QString& executableFolder);
 
 }  // namespace app

@@ -4,22 +4,23 @@
 #include <QUrl>
 
 #include "app/SupportContacts.h"
-#include "app/job/Identity.h"
-#include "app/job/Settings.h"
+#include "base/Identity.h"
 #include "records/MailDispatch.h"
+#include "workflow/SettingsStore.h"
 
 namespace app::support {
 
 namespace {
 
-QString Configured(const char* value) {
-    return QString::fromStdString(job::RegistryTextRead(job::kClassesRoot, job::kProductKey, value)).trimmed();
+QString Configured(workflow::SettingsStore& store, const char* value) {
+    return QString::fromStdString(workflow::RegistryTextRead(store, base::kClassesRoot, base::kProductKey, value))
+        .trimmed();
 }
 
 }  // namespace
 
-QString WebSite() {
-    const QString configured = Configured(kWebSiteValue);
+QString WebSite(workflow::SettingsStore& store) {
+    const QString configured = Configured(store, kWebSiteValue);
     const QUrl url(configured, QUrl::StrictMode);
     if (!configured.isEmpty() && url.isValid() && !url.host().isEmpty() &&
         (url.scheme() == "http" || url.scheme() == "https"))
@@ -27,11 +28,14 @@ QString WebSite() {
     return kWebSite;
 }
 
-QString MailAddress() { return QString::fromStdString(records::SupportAddress()); }
+QString MailAddress(workflow::SettingsStore& store) {
+    return QString::fromStdString(records::SupportAddress(
+        workflow::RegistryTextRead(store, base::kClassesRoot, base::kProductKey, records::kSupportAddressValue)));
+}
 
-QString TelephoneLines() {
+QString TelephoneLines(workflow::SettingsStore& store) {
     QStringList lines;
-    for (const QString& n : Configured(kTelephoneValue).split(';', Qt::SkipEmptyParts))
+    for (const QString& n : Configured(store, kTelephoneValue).split(';', Qt::SkipEmptyParts))
         if (!n.trimmed().isEmpty()) lines << n.trimmed();
     return lines.isEmpty() ? QString(kTelephoneLines) : lines.join('\n');
 }

@@ -6,15 +6,19 @@
 
 #include <QString>
 
+namespace workflow {
+class SettingsStore;
+}
+
 namespace app::support {
 
 inline constexpr const char* kWebSiteValue = "SupportWeb";
 inline constexpr const char* kTelephoneValue = "SupportTelephone";  // numbers separated by ";"
 
 // An http or https address; other schemes are not opened.
-QString WebSite();
-QString MailAddress();
+QString WebSite(workflow::SettingsStore& store);
+QString MailAddress(workflow::SettingsStore& store);
 // The telephone numbers, one per line.
-QString TelephoneLines();
+QString TelephoneLines(workflow::SettingsStore& store);
 
 }  // namespace app::support

@@ -7,60 +7,27 @@
 #include <QMimeDatabase>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPointer>
 #include <QProcess>
 
 #include "app/FileSavingDialog.h"
 #include "app/ListingPrinter.h"
 #include "app/MainWindow.h"
 #include "app/MarkingDialog.h"
+#include "app/Messages.h"
 #include "app/RawPanelWidget.h"
 #include "app/SavingDialog.h"
 #include "app/SettingsDialog.h"
-#include "app/UiThread.h"
-#include "app/job/Controls.h"
-#include "app/job/WizardState.h"
-#include "records/DirectoryListing.h"
 #include "records/RecoveryLog.h"
-#include "records/Reports.h"
-#include "recovery/SaveEngine.h"
+#include "workflow/Files.h"
+#include "workflow/RecoveryLogs.h"
+#include "workflow/Reports.h"
+#include "workflow/Save.h"
+#include "workflow/Texts.h"
 
 namespace app {
 
 namespace {
-
-job::WizardState& W() { return job::Wizard(); }
-
-// The details list as a list-source save reads it. The rows are taken once,
-// on the window thread, when the job starts: the list cannot change while
-// the modal "Saving" dialog is up, and the worker then never waits for the
-// window.
-class ListRows : public recovery::DetailsRows {
-public:
-    explicit ListRows(DetailsList* list) {
-        const int columns = list->columnCount();
-        for (int i = 0; i < list->topLevelItemCount(); ++i) {
-            QTreeWidgetItem* item = list->topLevelItem(i);
-            Row row;
-            for (int c = 0; c < columns; ++c) row.cells.push_back(item->text(c).toStdString());
-            row.selected = item->isSelected();
-            rows_.push_back(std::move(row));
-        }
-    }
-    std::size_t RowCount() override { return rows_.size(); }
-    std::string Cell(std::size_t row, int column) override {
-        if (row >= rows_.size() || column < 0) return {};
-        const auto& cells = rows_[row].cells;
-        return static_cast<std::size_t>(column) < cells.size() ? cells[static_cast<std::size_t>(column)] : std::string();
-    }
-    bool IsSelected(std::size_t row) override { return row < rows_.size() && rows_[row].selected; }
-
-private:
-    struct Row {
-        std::vector<std::string> cells;
-        bool selected = false;
-    };
-    std::vector<Row> rows_;
-};
 
 // The desktop's "open" for the report and listing commands.
 class ShellOpener : public records::FileOpener {
@@ -98,11 +65,38 @@ recovery::OpenResult DesktopOpen(const std::string& path) {
     return QProcess::startDetached("xdg-open", {file}) ? recovery::OpenResult::Opened : recovery::OpenResult::Failed;
 }
 
+// Runs a dialog made on the heap modally and deletes it; QDialog::Rejected
+// when it went with its owner while open.
+int ExecOwned(QDialog* dialog) {
+    QPointer<QDialog> guard(dialog);
+    const int result = dialog->exec();
+    if (!guard) return QDialog::Rejected;
+    delete dialog;
+    return result;
+}
+
+// A file dialog of the window; the chosen files (empty when cancelled).
+QStringList ChooseFiles(QWidget* owner, const QString& caption, const char* name, QFileDialog::AcceptMode mode,
+                        QFileDialog::FileMode fileMode, const QString& filter) {
+    auto* dialog = new QFileDialog(owner, caption);
+    QPointer<QFileDialog> guard(dialog);
+    dialog->setObjectName(name);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(mode);
+    dialog->setFileMode(fileMode);
+    dialog->setNameFilter(filter);
+    const int result = dialog->exec();
+    if (!guard) return {};
+    const QStringList files = result == QDialog::Accepted ? dialog->selectedFiles() : QStringList();
+    delete dialog;
+    return files;
+}
+
 }  // namespace
 
 WindowCommands::WindowCommands(MainWindow& window) : QObject(&window), window_(window) {
     WindowParts& p = window.Parts();
-    rawPanel_ = new RawPanelWidget(p, &window);
+    rawPanel_ = new RawPanelWidget(p, window.Session(), &window);
 
     choosePrinter = [this](QPrinter& printer) {
         QPrintDialog dialog(&printer, &window_);
@@ -127,7 +121,7 @@ WindowCommands::WindowCommands(MainWindow& window) : QObject(&window), window_(w
     connect(p.listViewAction, &QAction::triggered, this, &WindowCommands::ViewListing);
     connect(p.listPrintAction, &QAction::triggered, this, &WindowCommands::PrintListing);
     connect(p.listEmailAction, &QAction::triggered, this, &WindowCommands::EmailListing);
-    window.Wizard().viewFile = [this](const nw::EntryRecord* file) { ViewFile(file); };
+    window.Wizard().viewFile = [this](std::size_t fileIndex) { ViewFile(fileIndex); };
 
     p.directoryTree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(p.directoryTree, &QWidget::customContextMenuRequested, this, &WindowCommands::TreeContextMenu);
@@ -138,34 +132,40 @@ WindowCommands::~WindowCommands() = default;
 // ---- saving --------------------------------------------------------------------------
 
 void WindowCommands::SaveTree(bool fromSaveDataButton) {
-    if (!recovery::SaveCommandAllowed(fromSaveDataButton)) return;
+    if (window_.State().currentStep < 2) {
+        if (fromSaveDataButton) ShowMessage(&window_, workflow::kGoToStep2Text, MessageIcon::Error);
+        return;
+    }
     RunSave(recovery::kTreeSource);
 }
 
 void WindowCommands::SaveList() {
-    if (!recovery::SaveCommandAllowed(false)) return;
+    if (window_.State().currentStep < 2) return;
     RunSave(recovery::kListSource);
 }
 
 void WindowCommands::RunSave(int source) {
-    const std::string path = FileSavingDialog::Ask(&window_);
-    recovery::SaveJob& job = recovery::CurrentSaveJob();
-    job.destinationPath = path;
-    W().destinationPath = path;
-    job.source = static_cast<std::int16_t>(source);
+    workflow::Session& session = window_.Session();
+    QPointer<WindowCommands> self(this);
+    const std::string path = FileSavingDialog::Ask(&window_, session.saveSettings);
+    if (!self) return;  // the window went away meanwhile
+    lastSave_ = std::make_unique<recovery::SaveJob>();
+    lastSave_->destinationPath = path;
+    lastSave_->source = static_cast<std::int16_t>(source);
+    session.destinationPath = path;
     if (path.empty()) return;
-    ListRows rows(window_.Parts().detailsList);
-    recovery::SetDetailsRows(&rows);
-    {
-        SavingDialog saving(&window_);
-        saving.exec();
-    }
-    recovery::SetDetailsRows(nullptr);
+    workflow::SaveRequest request;
+    request.source = static_cast<recovery::SaveSource>(source);
+    request.destinationPath = path;
+    // The list's rows as they are now: the list cannot change while the
+    // modal "Saving" dialog is up, and the worker never reads the widget.
+    if (request.source == recovery::kListSource) request.items = window_.Parts().detailsList->ListItems();
+    ExecOwned(new SavingDialog(session, *lastSave_, std::move(request), &window_));
 }
 
 void WindowCommands::TreeContextMenu(const QPoint& pos) {
     WizardTree* tree = window_.Parts().directoryTree;
-    if (W().currentStep.load() < 2) return;
+    if (window_.State().currentStep < 2) return;
     QMenu menu(&window_);
     menu.setObjectName("treeMenu");
     QAction* save = menu.addAction("Save");
@@ -173,75 +173,81 @@ void WindowCommands::TreeContextMenu(const QPoint& pos) {
     if (menu.exec(tree->viewport()->mapToGlobal(pos)) == save) SaveTree(false);
 }
 
-void WindowCommands::SaveSettings() {
-    SettingsDialog dialog(&window_);
-    dialog.exec();
-}
+void WindowCommands::SaveSettings() { ExecOwned(new SettingsDialog(window_.Session().saveSettings, &window_)); }
 
 // ---- logs ------------------------------------------------------------------------------
 
 void WindowCommands::SaveLog() {
-    QFileDialog dialog(&window_, "Save Log");
-    dialog.setObjectName("saveLogDialog");
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter("*.Sav");
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    std::string written;
-    if (records::SaveLog(dialog.selectedFiles().first().toStdString(), &written))
-        recovery::CurrentSaveJob().destinationPath = W().destinationPath;
+    QPointer<WindowCommands> self(this);
+    const QStringList files =
+        ChooseFiles(&window_, "Save Log", "saveLogDialog", QFileDialog::AcceptSave, QFileDialog::AnyFile, "*.Sav");
+    if (!self || files.isEmpty()) return;
+    const workflow::LogSaved saved = workflow::SaveRecoveryLog(window_.Session(), files.first().toStdString());
+    ShowNotice(&window_, saved.notice);
 }
 
 void WindowCommands::LoadLog() {
-    if (W().recoveryMode.load() == job::kModeRaw) {
-        job::ShowMessage(records::kLoadLogRawModeText, job::MessageIcon::Error);
+    workflow::Session& session = window_.Session();
+    if (session.recoveryMode.load() == workflow::kModeRaw) {
+        ShowMessage(&window_, records::kLoadLogRawModeText, MessageIcon::Error);
         return;
     }
-    QFileDialog dialog(&window_, "Load Log");
-    dialog.setObjectName("loadLogDialog");
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFiles);
-    dialog.setNameFilter("*.sav");
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    records::LoadLog(dialog.selectedFiles().last().toStdString());
+    QPointer<WindowCommands> self(this);
+    const QStringList files = ChooseFiles(&window_, "Load Log", "loadLogDialog", QFileDialog::AcceptOpen,
+                                          QFileDialog::ExistingFiles, "*.sav");
+    if (!self || files.isEmpty()) return;
+    const std::string path = files.last().toStdString();
+    WindowState& state = window_.State();
+    WizardController& wizard = window_.Wizard();
+    if (state.currentStep == 0) {
+        const workflow::LogLoaded loaded = workflow::LoadVolumeList(session, path);
+        ShowNotice(&window_, loaded.notice);
+        if (!loaded.loaded) return;
+        wizard.ShowFoundVolumes();
+        state.currentStep = 1;
+        wizard.ShowStep(3);
+    } else if (state.currentStep == 1) {
+        const workflow::LogLoaded loaded = workflow::LoadMountedVolume(session, path);
+        ShowNotice(&window_, loaded.notice);
+        if (!loaded.loaded) return;
+        wizard.ShowOpenVolume();
+    }
 }
 
 // ---- marking and viewing ---------------------------------------------------------------
 
 void WindowCommands::MarkCompressed() {
-    if (W().currentStep.load() != 2) return;
-    MarkingDialog dialog(&window_);
-    dialog.exec();
+    if (window_.State().currentStep != 2) return;
+    ExecOwned(new MarkingDialog(window_.Session(), &window_));
 }
 
-void WindowCommands::ViewFile(const nw::EntryRecord* file) {
-    if (!file) return;
+void WindowCommands::ViewFile(std::size_t fileIndex) {
     ViewOpener opener(*this);
-    recovery::ViewFile(file->size, file->firstBlock, recovery::ViewFolder(), file->name, file->attributesHigh, opener);
+    const workflow::ViewOutcome outcome = workflow::ViewFile(window_.Session(), fileIndex, opener);
+    ShowNotice(&window_, outcome.notice);
 }
 
 // ---- reports and listings --------------------------------------------------------------
 
 void WindowCommands::ViewReport() {
     ShellOpener opener(window_);
-    records::ViewReport(opener);
+    ShowNotice(&window_, workflow::ViewReport(window_.Session(), opener).notice);
 }
 
-void WindowCommands::EmailReport() { records::EmailReport(); }
+void WindowCommands::EmailReport() { ShowNotice(&window_, workflow::EmailReport(window_.Session()).notice); }
 
 void WindowCommands::ViewListing() {
     ShellOpener opener(window_);
-    records::ViewListing(opener);
+    ShowNotice(&window_, workflow::ViewListing(window_.Session(), opener).notice);
 }
 
-void WindowCommands::EmailListing() { records::EmailListing(); }
+void WindowCommands::EmailListing() { ShowNotice(&window_, workflow::EmailListing(window_.Session()).notice); }
 
 void WindowCommands::PrintListing() {
-    std::string path;
-    if (!records::PreparePrintListing(&path)) return;
-    QFile file(QString::fromStdString(path));
+    const workflow::ReportOutcome prepared = workflow::PrepareListingPrint(window_.Session());
+    ShowNotice(&window_, prepared.notice);
+    if (!prepared.done) return;
+    QFile file(QString::fromStdString(prepared.path));
     if (!file.open(QIODevice::ReadOnly)) return;
     const QByteArray bytes = file.readAll();
     file.close();

@@ -6,11 +6,13 @@
 #pragma once
 
 #include <QObject>
+#include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 
-#include "netware/EntryList.h"
 #include "recovery/FileViewer.h"
+#include "recovery/SaveJob.h"
 
 class QPrinter;
 
@@ -33,7 +35,8 @@ public:
     void SaveLog();
     void LoadLog();
     void MarkCompressed();
-    void ViewFile(const nw::EntryRecord* file);
+    // A file row opened: file `fileIndex` of the open volume.
+    void ViewFile(std::size_t fileIndex);
     void ViewReport();
     void EmailReport();
     void ViewListing();
@@ -41,6 +44,8 @@ public:
     void EmailListing();
 
     RawPanelWidget* RawPanel() const { return rawPanel_; }
+    // The last save started (its figures and flags); nullptr before any.
+    const recovery::SaveJob* LastSaveJob() const { return lastSave_.get(); }
 
     // Chooses the printer (the system's print dialog); false prints nothing.
     std::function<bool(QPrinter&)> choosePrinter;
@@ -55,6 +60,7 @@ private:
 
     MainWindow& window_;
     RawPanelWidget* rawPanel_ = nullptr;
+    std::unique_ptr<recovery::SaveJob> lastSave_;
 };
 
 }  // namespace app

@@ -2,67 +2,43 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QFile>
 #include <QPixmap>
-#include <charconv>
+#include <algorithm>
+#include <vector>
 
-#include "app/QtMessageSink.h"
-#include "app/job/Identity.h"
-#include "app/job/Settings.h"
-#include "app/job/WizardState.h"
-#include "app/job/Worker.h"
-#include "disk/DiskCatalogue.h"
-#include "netware/Mount.h"
-#include "netware/TreeModel.h"
-#include "netware/VolumeSearch.h"
-#include "records/ActivityLog.h"
+#include "app/EntryRows.h"
+#include "app/Messages.h"
+#include "netware/FolderTree.h"
+#include "netware/MountedVolume.h"
+#include "workflow/Disks.h"
+#include "workflow/Texts.h"
 
 namespace app {
 
 namespace {
 
-job::WizardState& W() { return job::Wizard(); }
+constexpr const char* kDiskTreeRootText = "My Computer";
+constexpr const char* kStopQuestionText = "Do you want to stop this process";
 
-const char* ModeName(int mode) {
-    switch (mode) {
-        case job::kModeQuick: return "QUICK";
-        case job::kModeAdvanced: return "Advance";
-        case job::kModeRaw: return "Raw";
-        default: return "";
-    }
+// Whether `node` is `top` or lies below it.
+bool WithinBranch(const nw::FolderTree& tree, std::uint32_t node, std::uint32_t top) {
+    for (std::uint32_t n = node; n != nw::kNoNode; n = tree.Parent(n))
+        if (n == top) return true;
+    return false;
 }
-
-void Message(const char* text, job::MessageIcon icon) { job::ShowMessage(text, icon); }
 
 }  // namespace
 
-WizardController::WizardController(WindowParts& parts, QWidget* window) : QObject(window), p_(parts), window_(window) {}
-
-unsigned WizardController::DiskNumberOfLabel(const std::string& label) {
-    if (label.size() <= 4) return 0;
-    unsigned n = 0;
-    const char* first = label.data() + 4;
-    std::from_chars(first, label.data() + label.size(), n);
-    return n;
-}
-
-std::vector<std::string> WizardController::VolumeFactsRows(const nw::VolumeDescriptor& v) {
-    return {
-        "Volume Name   :   " + v.name,
-        "Volume Start     :   " + std::to_string(v.startSector),
-        "Volume End      :   " + std::to_string(v.startSector + v.sizeInSectors),
-        "First DET          :   " + std::to_string(v.det1FirstBlock),
-        "Second DET    :   " + std::to_string(v.det2FirstBlock),
-        "First FAT           :   " + std::to_string(v.fat1FirstBlock),
-        "Second FAT     :   " + std::to_string(v.fat2FirstBlock),
-        "Cluster Size       :   " + std::to_string(v.sectorsPerBlock),
-    };
-}
-
-QString WizardController::DiskLabelTail() const {
-    const std::string& label = W().selectedDiskLabel;
-    return QString::fromStdString(label.size() > 4 ? label.substr(4) : std::string());
-}
+WizardController::WizardController(WindowParts& parts, workflow::Session& session, WindowState& state,
+                                   UiChannel& channel, QWidget* window)
+    : QObject(window),
+      p_(parts),
+      session_(session),
+      state_(state),
+      channel_(channel),
+      window_(window),
+      searchProgress_(channel, parts),
+      mountProgress_(channel, parts, state, window) {}
 
 // ---- pictures ----------------------------------------------------------------------
 
@@ -74,13 +50,13 @@ void WizardController::ShowStepPicture(int picture) {
     if (picture >= 1 && picture <= 8) {
         file = kFiles[picture];
     } else if (picture == 9) {
-        file = W().recoveryMode.load() == job::kModeAdvanced ? "step7.bmp" : "step6_1.bmp";
+        file = session_.recoveryMode.load() == workflow::kModeAdvanced ? "step7.bmp" : "step6_1.bmp";
     } else if (picture == kRawPanelPicture) {
         file = "Step4_1.bmp";
     }
     picture_ = picture;
     QPixmap pixmap;
-    if (!file.isEmpty()) pixmap.load(QString::fromStdString(W().installFolder) + "/" + file);
+    if (!file.isEmpty()) pixmap.load(QString::fromStdString(session_.installFolder) + "/" + file);
     // A picture that cannot be loaded leaves the control empty.
     if (pixmap.isNull())
         p_.stepPicture->clear();
@@ -89,9 +65,9 @@ void WizardController::ShowStepPicture(int picture) {
 }
 
 void WizardController::ShowPictureByMode(int quick, int advanced) {
-    switch (W().recoveryMode.load()) {
-        case job::kModeQuick: ShowStepPicture(quick); break;
-        case job::kModeAdvanced: ShowStepPicture(advanced); break;
+    switch (session_.recoveryMode.load()) {
+        case workflow::kModeQuick: ShowStepPicture(quick); break;
+        case workflow::kModeAdvanced: ShowStepPicture(advanced); break;
         default: break;  // Raw keeps the picture it has
     }
 }
@@ -99,8 +75,7 @@ void WizardController::ShowPictureByMode(int quick, int advanced) {
 // ---- layouts -------------------------------------------------------------------------
 
 void WizardController::ShowStep(int layout) {
-    auto& w = W();
-    const bool advanced = w.recoveryMode.load() == job::kModeAdvanced;
+    const bool advanced = session_.recoveryMode.load() == workflow::kModeAdvanced;
     auto greyAfterMount = [this](bool enabled) {
         for (QAction* a : {p_.saveAction, p_.saveSettingsAction, p_.saveLogAction, p_.listViewAction,
                            p_.listPrintAction, p_.listEmailAction})
@@ -120,9 +95,8 @@ void WizardController::ShowStep(int layout) {
                 p_.stopButton->show();
                 p_.stopButton->setEnabled(true);
                 p_.searchProgress->show();
-                p_.statusLine->setText("Searching Volumes Phase 1/2");
+                p_.statusLine->setText(workflow::kSearchPhase1Text);
             }
-            w.selectedDiskNumber = static_cast<std::uint16_t>(DiskNumberOfLabel(w.selectedDiskLabel));
             break;
         case 1:  // back to the start
             ShowStepPicture(1);
@@ -228,101 +202,151 @@ void WizardController::ShowStep(int layout) {
 
 // ---- step 0 ------------------------------------------------------------------------------
 
+void WizardController::ShowDisks() {
+    p_.diskTree->Clear();
+    QTreeWidgetItem* root = p_.diskTree->InsertItem(nullptr, kDiskTreeRootText, WizardTree::kRootImage,
+                                                    nw::kUnchecked);
+    root->setExpanded(true);
+    for (const disk::DiskInfo& d : session_.diskList)
+        p_.diskTree->InsertItem(root, disk::StoreKey(d.number), WizardTree::kDiskImage, nw::kUnchecked, d.number);
+}
+
 void WizardController::DiskChosen(QTreeWidgetItem* node) {
-    auto& w = W();
     if (!node || node->text(0).isEmpty()) return;
-    w.selectedDiskLabel = node->text(0).toStdString();
+    std::string error;  // a disk that cannot be read says so when it is searched
+    workflow::SelectDiskNode(session_, node->text(0).toStdString(), &error);
+    session_.selectedDiskLabel = node->text(0).toStdString();
     p_.diskTree->setCurrentItem(node);
-    const unsigned number = DiskNumberOfLabel(w.selectedDiskLabel);
-    disk::ShowDiskFacts(number);
+    p_.detailsList->ClearRows();
+    for (const auto& row : workflow::DiskFactsRows(session_, session_.selectedDiskNumber))
+        p_.detailsList->AddRow({row.first, row.second});
     for (ModeButton* b : p_.modeButtons) b->setEnabled(true);
-    if (w.currentStep.load() == 0) ShowStepPicture(2);
-    w.selectedDiskModel = job::RegistryTextRead(job::kClassesRoot, "TRV Windows\\Model", disk::StoreKey(number));
+    if (state_.currentStep == 0) ShowStepPicture(2);
 }
 
 void WizardController::ModeHovered(int mode) {
-    W().recoveryMode = static_cast<std::int16_t>(mode);
+    session_.recoveryMode = static_cast<std::int16_t>(mode);
     for (ModeButton* b : p_.modeButtons) b->setChecked(b->Mode() == mode);
     p_.nextButton->setEnabled(true);
 }
 
+void WizardController::StartVolumeTree() {
+    p_.volumeTree->Clear();
+    QTreeWidgetItem* root = p_.volumeTree->InsertItem(
+        nullptr, "Disk " + std::to_string(session_.selectedDiskNumber), WizardTree::kRootImage, nw::kUnchecked);
+    root->setExpanded(true);
+}
+
+void WizardController::ShowFoundVolumes() {
+    StartVolumeTree();
+    QTreeWidgetItem* root = p_.volumeTree->topLevelItem(0);
+    const std::uint32_t count = std::min<std::uint32_t>(session_.found.volumeCount.load(), nw::kVolumeListCapacity);
+    for (std::uint32_t i = 0; i < count; ++i)
+        p_.volumeTree->InsertItem(root, session_.found.VolumeList[i].name, WizardTree::kDiskImage, nw::kUnchecked, i);
+    root->setExpanded(true);
+}
+
 void WizardController::Next() {
-    auto& w = W();
-    const int mode = w.recoveryMode.load();
-    const int step = w.currentStep.load();
-    if (step == 0) {
-        if (mode == job::kModeNone || w.searchWorker.load() != 0) return;
-        records::AppendActivityLog("\r\n");
-        records::AppendActivityLog("\r\n");
-        records::AppendActivityLog("Selected Disk : ");
-        records::AppendActivityLog(DiskLabelTail().toStdString());
-        records::AppendActivityLog("\r\n");
-        records::AppendActivityLog("Model Number : ");
-        records::AppendActivityLog(w.selectedDiskModel);
-        records::AppendActivityLog("\r\n");
-        records::AppendActivityLog("Selected Mode : ");
-        records::AppendActivityLog(ModeName(mode));
-        if (mode == job::kModeRaw) {
+    const auto mode = static_cast<workflow::RecoveryMode>(session_.recoveryMode.load());
+    if (state_.currentStep == 0) {
+        if (mode == workflow::kModeNone || state_.searchWorker.Running()) return;
+        workflow::BeginMode(session_, mode);
+        if (mode == workflow::kModeRaw) {
             p_.startRecoveryButton->setEnabled(true);
         } else {
             p_.startRecoveryButton->setEnabled(false);
             ShowStep(0);
         }
-        if (mode == job::kModeQuick) {
+        if (mode == workflow::kModeQuick) {
+            StartVolumeTree();
             QApplication::setOverrideCursor(Qt::WaitCursor);
-            const bool opened = nw::QuickVolumeSearch();
+            const workflow::SearchOutcome outcome = workflow::RunQuickSearch(session_, searchProgress_);
             QApplication::restoreOverrideCursor();
-            if (!opened) {  // the search has said why the disk cannot be read
+            ShowNotice(window_, outcome.notice);
+            if (!outcome.Found()) {
                 ShowStep(1);
                 return;
             }
-            records::AppendActivityLog("\r\n");
-            records::AppendActivityLog("Total Volumes Found : ");
-            records::AppendActivityLog(std::to_string(w.volumeCount.load()));
-            if (w.volumeCount.load() == 0) {
-                Message("No volume found, use advance mode", job::MessageIcon::Information);
-                ShowStep(1);
-            } else {
-                ShowStep(3);
-                w.currentStep = 1;
-            }
-        } else if (mode == job::kModeAdvanced) {
-            p_.volumeTree->Clear();
+            ShowStep(3);
+            state_.currentStep = 1;
+        } else if (mode == workflow::kModeAdvanced) {
+            StartVolumeTree();
             p_.volumeTree->setEnabled(false);
-            p_.volumeTree->InsertItem(nullptr, "Disk " + std::to_string(w.selectedDiskNumber.load()), 2,
-                                      job::kUnchecked);
             // A stop asked for before this search began is not meant for it.
-            w.searchStopRequested = 0;
-            p_.searchProgress->setValue(0);
-            p_.searchProgress->SetCaption(QString::fromStdString(job::ProgressCaption(0)));
-            job::StartWorker(w.searchWorker, [] { nw::AdvancedVolumeSearch(); });
-        } else if (mode == job::kModeRaw) {
+            state_.searchStop = false;
+            ShowSearchProgress(p_, 0);
+            state_.searchWorker.Start([this] {
+                const workflow::SearchOutcome outcome =
+                    workflow::RunAdvancedSearch(session_, searchProgress_, state_.searchStop);
+                channel_.Post([this, outcome] { SearchEnded(outcome); });
+            });
+        } else if (mode == workflow::kModeRaw) {
             ShowStep(8);
-            w.currentStep = 1;
+            state_.currentStep = 1;
         }
-    } else if (step == 1) {
-        if (mode == job::kModeRaw || w.mountWorker.load() != 0) return;
+    } else if (state_.currentStep == 1) {
+        if (mode == workflow::kModeRaw || state_.mountWorker.Running()) return;
         p_.directoryTree->Clear();
         p_.directoryTree->hide();
-        w.currentFolderItem = nullptr;
-        p_.directoryTree->InsertItem(nullptr, w.selectedVolumeName, 2, job::kUnchecked);
+        state_.currentFolderNode = nw::kNoNode;
         ShowStep(4);
-        job::StartWorker(w.mountWorker, [] { nw::Mount(); });
+        state_.lostScanStop = false;
+        state_.mountWorker.Start([this] {
+            const workflow::MountOutcome outcome =
+                workflow::MountChosenVolume(session_, mountProgress_, &state_.lostScanStop);
+            channel_.Post([this, outcome] { MountEnded(outcome); });
+        });
     }
 }
 
-void WizardController::Back() {
-    auto& w = W();
-    p_.startRecoveryButton->setEnabled(false);
-    const int step = w.currentStep.load();
-    if (step == 1) {
-        w.currentStep = 0;
+void WizardController::SearchEnded(const workflow::SearchOutcome& outcome) {
+    state_.searchWorker.Join();  // its routine has posted this as its last act
+    state_.searchStop = false;
+    ShowNotice(window_, outcome.notice);
+    if (!outcome.Found()) {
         ShowStep(1);
-        if (w.recoveryMode.load() == job::kModeRaw) ShowStep(88);
-    } else if (step == 2) {
-        nw::ClearEntryLists();
-        w.currentFolderItem = nullptr;
-        w.currentStep = 1;
+        return;
+    }
+    if (QTreeWidgetItem* root = p_.volumeTree->topLevelItem(0)) root->setExpanded(true);
+    ShowStep(3);
+    state_.currentStep = 1;
+}
+
+void WizardController::MountEnded(const workflow::MountOutcome& outcome) {
+    state_.mountWorker.Join();  // its routine has posted this as its last act
+    state_.lostFolderScanActive = 0;
+    p_.stopButton->hide();
+    if (!outcome.mounted) {
+        // Nothing usable was built: the program cannot go on.
+        ShowNotice(window_, outcome.notice);
+        if (endProcess) endProcess(1);
+        return;
+    }
+    ShowOpenVolume();
+}
+
+void WizardController::ShowOpenVolume() {
+    ShowStep(5);
+    p_.directoryTree->ShowFolderTree(session_.mounted);
+    p_.directoryTree->ShowChecks(session_.selection);
+    ShowStep(6);
+    state_.currentStep = 2;
+    p_.statusLine->setText(QString::fromStdString(session_.mounted.currentVolume.name + ":\\"));
+    ListFolder(nw::kRootNode);
+    state_.treeHasFocus = 0;
+}
+
+void WizardController::Back() {
+    p_.startRecoveryButton->setEnabled(false);
+    if (state_.currentStep == 1) {
+        state_.currentStep = 0;
+        ShowStep(1);
+        if (session_.recoveryMode.load() == workflow::kModeRaw) ShowStep(88);
+    } else if (state_.currentStep == 2) {
+        workflow::Unmount(session_);
+        p_.directoryTree->Clear();
+        state_.currentFolderNode = nw::kNoNode;
+        state_.currentStep = 1;
         p_.directoryTree->hide();
         p_.volumeTree->show();
         p_.volumeTree->setEnabled(true);
@@ -331,45 +355,45 @@ void WizardController::Back() {
 }
 
 void WizardController::Stop() {
-    auto& w = W();
-    if (job::ShowMessage("Do you want to stop this process", job::MessageIcon::Question,
-                         job::MessageButtons::YesNo) != job::MessageAnswer::Yes)
+    if (ShowMessage(window_, kStopQuestionText, MessageIcon::Question, MessageButtons::YesNo) != MessageAnswer::Yes)
         return;
-    if (w.lostFolderScanActive.load() == 1) {
-        w.lostFolderScanActive = 0;
-    } else if (w.searchWorker.load() != 0) {
+    if (state_.lostFolderScanActive == 1) {
+        state_.lostFolderScanActive = 0;
+        state_.lostScanStop = true;
+    } else if (state_.searchWorker.Running()) {
         // Only a running search takes the request; a late answer after the
         // process ended must not stop the next search before it starts.
-        w.searchStopRequested = 1;
+        state_.searchStop = true;
     }
+}
+
+void WizardController::StopWorkers() {
+    channel_.Close();
+    state_.searchStop = true;
+    state_.lostScanStop = true;
+    state_.searchWorker.Join();
+    state_.mountWorker.Join();
 }
 
 // ---- trees ------------------------------------------------------------------------------------
 
 void WizardController::TreePressed(WizardTree* tree, QTreeWidgetItem* item, WizardTree::Hit hit) {
-    auto& w = W();
-    w.treeHasFocus = 1;
+    state_.treeHasFocus = 1;
     if (!item || item->text(0).isEmpty()) {
         if (QTreeWidgetItem* root = tree->topLevelItem(0)) tree->setCurrentItem(root);
     }
     if (hit == WizardTree::Hit::CheckBox || hit == WizardTree::Hit::Indent) return;
-    const int step = w.currentStep.load();
+    const int step = state_.currentStep;
     if (step == 1 && tree == p_.volumeTree && item) {
-        const std::string label = item->text(0).toStdString();
-        if (label.empty() || label.rfind("Disk", 0) == 0) return;
-        const std::uint32_t count = std::min<std::uint32_t>(w.volumeCount.load(), nw::kVolumeListCapacity);
-        for (std::uint32_t i = 0; i < count; ++i) {
-            if (w.VolumeList[i].treeNode != WizardTree::HandleOf(item)) continue;
-            tree->setCurrentItem(item);
-            w.selectedVolumeIndex = static_cast<std::int32_t>(i);
-            w.selectedVolumeName = w.VolumeList[i].name;
-            w.currentVolume = w.VolumeList[i];
-            item->setSelected(true);
-            p_.detailsList->ClearRows();
-            for (const std::string& row : VolumeFactsRows(w.currentVolume)) p_.detailsList->AddRow({row});
-            p_.nextButton->setEnabled(true);
-            return;
-        }
+        if (item->parent() == nullptr) return;  // the disk root
+        const std::uint32_t index = WizardTree::NumberOf(item);
+        if (index == WizardTree::kNoNumber || !workflow::ChooseVolume(session_, index)) return;
+        tree->setCurrentItem(item);
+        item->setSelected(true);
+        p_.detailsList->ClearRows();
+        for (const std::string& row : workflow::VolumeFactsRows(session_.mounted.currentVolume))
+            p_.detailsList->AddRow({row});
+        p_.nextButton->setEnabled(true);
     } else if (step == 0 && tree == p_.diskTree) {
         if (item && item != tree->topLevelItem(0) && !item->text(0).isEmpty()) DiskChosen(item);
     } else if (step == 2 && tree == p_.directoryTree && item && hit != WizardTree::Hit::Nowhere) {
@@ -377,107 +401,108 @@ void WizardController::TreePressed(WizardTree* tree, QTreeWidgetItem* item, Wiza
     }
 }
 
+void WizardController::ListFolder(std::uint32_t node) {
+    const nw::MountedVolume& volume = session_.mounted;
+    p_.detailsList->ClearRows();
+    for (const Row& row : FolderRows(volume, nw::FolderNumberOfNode(volume, node))) {
+        const bool checked = row.isFolder ? session_.selection.FolderChecked(row.index)
+                                          : session_.selection.FileChecked(row.index);
+        p_.detailsList->AddEntryRow(row.columns, row.isFolder, row.isFolder ? row.node : row.index, checked);
+    }
+}
+
 void WizardController::ShowFolderOf(QTreeWidgetItem* item) {
-    auto& w = W();
+    const std::uint32_t node = WizardTree::NumberOf(item);
+    if (node == WizardTree::kNoNumber) return;
     p_.detailsList->ClearRows();
     p_.directoryTree->setCurrentItem(item);
-    const job::TreeItem handle = WizardTree::HandleOf(item);
-    p_.statusLine->setText(QString::fromStdString(nw::ShownPath(handle)));
-    w.currentFolderItem = handle;
-    nw::ListFolder(nw::FolderNumberOfItem(handle));
+    p_.statusLine->setText(QString::fromStdString(nw::ShownPath(session_.mounted, node)));
+    state_.currentFolderNode = node;
+    ListFolder(node);
 }
 
 void WizardController::ToggleOwnTree(WizardTree* tree, QTreeWidgetItem* item) {
-    const int target = tree->StateImage(item) != job::kUnchecked ? job::kUnchecked : job::kChecked;
+    const int target = WizardTree::StateImage(item) != nw::kUnchecked ? nw::kUnchecked : nw::kChecked;
     std::vector<QTreeWidgetItem*> pending{item};
     while (!pending.empty()) {
         QTreeWidgetItem* it = pending.back();
         pending.pop_back();
-        tree->SetStateImage(it, target);
+        WizardTree::SetStateImage(it, target);
         for (int i = 0; i < it->childCount(); ++i) pending.push_back(it->child(i));
     }
     for (QTreeWidgetItem* a = item->parent(); a; a = a->parent()) {
         int all = -1;
         for (int i = 0; i < a->childCount(); ++i) {
-            const int s = tree->StateImage(a->child(i));
+            const int s = WizardTree::StateImage(a->child(i));
             if (all == -1) all = s;
-            if (s != all || s == job::kPartlyChecked) all = job::kPartlyChecked;
+            if (s != all || s == nw::kPartlyChecked) all = nw::kPartlyChecked;
         }
-        tree->SetStateImage(a, all == -1 ? target : all);
+        WizardTree::SetStateImage(a, all == -1 ? target : all);
     }
+    (void)tree;
 }
 
 void WizardController::CheckBoxPressed(WizardTree* tree, QTreeWidgetItem* item) {
     if (!item) return;
-    if (tree == p_.directoryTree)
-        nw::ToggleFolderCheck(WizardTree::HandleOf(item));
-    else
+    if (tree != p_.directoryTree) {
         ToggleOwnTree(tree, item);
+        return;
+    }
+    const std::uint32_t node = WizardTree::NumberOf(item);
+    if (node == WizardTree::kNoNumber || !session_.volumeOpen.load()) return;
+    session_.selection.ToggleFolder(session_.mounted, node);
+    p_.directoryTree->ShowChecks(session_.selection);
+    // The list shows the new marks when its folder is in the toggled branch.
+    if (state_.currentFolderNode != nw::kNoNode &&
+        WithinBranch(session_.mounted.tree, state_.currentFolderNode, node))
+        ListFolder(state_.currentFolderNode);
 }
 
 // ---- list rows ---------------------------------------------------------------------------------
 
 void WizardController::OpenRow(QTreeWidgetItem* row) {
-    auto& w = W();
-    if (w.currentStep.load() != 2 || !row || !p_.detailsList->ShowsEntries()) return;
-    const QString type = row->text(1);
-    const std::string idText = row->text(5).toStdString();
-    std::uint64_t id = 0;
-    const bool numeric = std::from_chars(idText.data(), idText.data() + idText.size(), id).ec == std::errc();
-    if (DetailsList::IsFolderType(type)) {
-        const job::TreeItem handle = numeric ? reinterpret_cast<job::TreeItem>(static_cast<std::uintptr_t>(id)) : nullptr;
-        QTreeWidgetItem* item = nullptr;
-        if (handle && nw::FindFolderByTreeItem(handle)) {
-            item = WizardTree::ItemOf(handle);
-        } else {
-            item = p_.directoryTree->topLevelItem(0);  // an unknown folder lists the root
-        }
+    if (state_.currentStep != 2 || !row || !p_.detailsList->ShowsEntries()) return;
+    const std::uint64_t number = DetailsList::NumberOfRow(row);
+    if (DetailsList::RowIsFolder(row)) {
+        QTreeWidgetItem* item = number <= nw::kNoNode ? p_.directoryTree->ItemOfNode(static_cast<std::uint32_t>(number))
+                                                      : nullptr;
+        if (!item) item = p_.directoryTree->topLevelItem(0);  // an unknown folder lists the root
         if (!item) return;
-        const job::TreeItem target = WizardTree::HandleOf(item);
-        p_.statusLine->setText(QString::fromStdString(nw::ShownPath(target)));
-        w.currentFolderItem = target;
-        nw::ListFolder(nw::FolderNumberOfItem(target));
+        const std::uint32_t node = WizardTree::NumberOf(item);
+        p_.statusLine->setText(QString::fromStdString(nw::ShownPath(session_.mounted, node)));
+        state_.currentFolderNode = node;
+        ListFolder(node);
         item->setExpanded(true);
         p_.directoryTree->setFocus();
-        w.treeHasFocus = 1;
+        state_.treeHasFocus = 1;
         p_.directoryTree->SelectAndReveal(item);
-    } else if (DetailsList::IsFileType(type)) {
-        const nw::EntryRecord* file =
-            numeric && id <= 0xFFFFFFFFu ? nw::FindFileByOrdinal(static_cast<std::uint32_t>(id)) : nullptr;
-        if (viewFile) viewFile(file);
+    } else if (viewFile) {
+        viewFile(static_cast<std::size_t>(number));
     }
 }
 
 // ---- raw panel -----------------------------------------------------------------------------------
 
 void WizardController::EntireDisk() {
-    auto& w = W();
     for (QLineEdit* f : {p_.startSectorField, p_.endSectorField}) {
         f->clear();
         f->setEnabled(false);
     }
-    w.rangeIsWholeDisk = 1;
-    w.rangeIsSectorRange = 0;
+    state_.rangeIsWholeDisk = 1;
+    state_.rangeIsSectorRange = 0;
 }
 
 void WizardController::SectorRange() {
-    auto& w = W();
     p_.startSectorField->setEnabled(true);
     p_.endSectorField->setEnabled(true);
     p_.startSectorLabel->setEnabled(true);
     p_.endSectorLabel->setEnabled(true);
-    const std::string text = job::RegistryTextRead(job::kClassesRoot, "TRV WINDOWS\\Size",
-                                                   disk::StoreKey(w.selectedDiskNumber.load()));
-    std::int64_t bytes = 0;
-    std::from_chars(text.data(), text.data() + text.size(), bytes);
-    const std::uint64_t sectors = bytes > 0 ? static_cast<std::uint64_t>(bytes) / 512 : 0;
-    // The field shows the whole count; a disk past 2^31 sectors would come
-    // out negative as a signed 32-bit number.
+    const std::uint64_t sectors = workflow::DiskSectorCount(session_, session_.selectedDiskNumber);
     p_.endSectorField->setText(QString::number(sectors));
     p_.startSectorField->setText("0");
-    w.diskSectorCount = static_cast<std::uint32_t>(sectors);
-    w.rangeIsWholeDisk = 0;
-    w.rangeIsSectorRange = 1;
+    state_.diskSectorCount = sectors;
+    state_.rangeIsWholeDisk = 0;
+    state_.rangeIsSectorRange = 1;
 }
 
 }  // namespace app

@@ -1,23 +1,33 @@
 // The wizard of the main window: the step layouts, Next and Back, the disk
 // choice, mode selection, the tree clicks of each step, opening list rows,
-// Stop, and the raw range buttons. Runs on the window thread only; workers
-// reach it through the published controls.
+// Stop, and the raw range buttons. Runs on the window thread only. The work
+// itself is the workflow's: the search and the mount run on the window's
+// workers, report through the window's channel, and when one ends the
+// wizard (back on the window thread) shows what it found and switches the
+// layout.
 #pragma once
 
 #include <QObject>
 #include <QString>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 
+#include "app/UiThread.h"
 #include "app/WindowParts.h"
-#include "netware/EntryList.h"
-#include "netware/VolumeDescriptor.h"
+#include "app/WindowReports.h"
+#include "app/WindowState.h"
+#include "workflow/Search.h"
+#include "workflow/Session.h"
+#include "workflow/Volume.h"
 
 namespace app {
 
 class WizardController : public QObject {
     Q_OBJECT
 public:
-    WizardController(WindowParts& parts, QWidget* window);
+    WizardController(WindowParts& parts, workflow::Session& session, WindowState& state, UiChannel& channel,
+                     QWidget* window);
 
     static constexpr int kRawPanelPicture = 10;  // "Step4_1.bmp"
 
@@ -25,6 +35,9 @@ public:
     void ShowStepPicture(int picture);
     int PictureShown() const { return picture_; }
 
+    // Draws the disk tree from the session's disk list: "My Computer" and a
+    // "Disk"n item per disk.
+    void ShowDisks();
     void DiskChosen(QTreeWidgetItem* node);
     void ModeHovered(int mode);
     void Next();
@@ -36,25 +49,40 @@ public:
     // Lists the folder of a directory-tree item, as a click on it does.
     void ShowFolderOf(QTreeWidgetItem* item);
     void OpenRow(QTreeWidgetItem* row);
+    // Replaces the list's rows with the contents of folder node `node`.
+    void ListFolder(std::uint32_t node);
+    // The browsing layout over the open volume, as a finished mount (or a
+    // reloaded log) leaves it: the directory tree drawn, the root listed.
+    void ShowOpenVolume();
+    // The volume list of the session's table of found volumes, under "Disk N".
+    void ShowFoundVolumes();
 
     void EntireDisk();
     void SectorRange();
 
-    // The disk number a disk label names ("Disk12" -> 12); 0 when none.
-    static unsigned DiskNumberOfLabel(const std::string& label);
-    // The eight volume facts rows of a volume.
-    static std::vector<std::string> VolumeFactsRows(const nw::VolumeDescriptor& v);
+    // Stops what the workers do and waits for them; their questions are
+    // answered as closing them would (the window's channel is closed first).
+    void StopWorkers();
 
-    // Called to view a file row (the viewer comes with file viewing).
-    std::function<void(const nw::EntryRecord* file)> viewFile;
+    // Called to view a file row (its index in the file list).
+    std::function<void(std::size_t fileIndex)> viewFile;
+    // Ends the program (an out-of-memory mount leaves nothing to go on with).
+    std::function<void(int status)> endProcess;
 
 private:
     void ShowPictureByMode(int quick, int advanced);
     void ToggleOwnTree(WizardTree* tree, QTreeWidgetItem* item);
-    QString DiskLabelTail() const;
+    void StartVolumeTree();
+    void SearchEnded(const workflow::SearchOutcome& outcome);
+    void MountEnded(const workflow::MountOutcome& outcome);
 
     WindowParts& p_;
+    workflow::Session& session_;
+    WindowState& state_;
+    UiChannel& channel_;
     QWidget* window_;
+    SearchProgress searchProgress_;
+    MountProgress mountProgress_;
     int picture_ = 0;
 };
 

@@ -5,7 +5,8 @@
 #include <QStyledItemDelegate>
 
 #include "app/Icons.h"
-#include "app/UiThread.h"
+#include "netware/MountedVolume.h"
+#include "netware/Selection.h"
 
 namespace app {
 
@@ -13,6 +14,7 @@ namespace {
 
 constexpr int kImageRole = Qt::UserRole + 1;
 constexpr int kStateRole = Qt::UserRole + 2;
+constexpr int kNumberRole = Qt::UserRole + 3;
 
 // Gives the tree access to the style options its items are painted with.
 class TreeDelegate : public QStyledItemDelegate {
@@ -39,89 +41,89 @@ WizardTree::WizardTree(const QString& objectName, QWidget* parent) : QTreeWidget
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 
-void WizardTree::ApplyState(QTreeWidgetItem* item, int state) {
+void WizardTree::SetStateImage(QTreeWidgetItem* item, int state) {
+    if (!item) return;
     item->setData(0, kStateRole, state);
     switch (state) {
-        case job::kUnchecked: item->setData(0, Qt::CheckStateRole, Qt::Unchecked); break;
-        case job::kChecked: item->setData(0, Qt::CheckStateRole, Qt::Checked); break;
-        case job::kPartlyChecked: item->setData(0, Qt::CheckStateRole, Qt::PartiallyChecked); break;
+        case nw::kUnchecked: item->setData(0, Qt::CheckStateRole, Qt::Unchecked); break;
+        case nw::kChecked: item->setData(0, Qt::CheckStateRole, Qt::Checked); break;
+        case nw::kPartlyChecked: item->setData(0, Qt::CheckStateRole, Qt::PartiallyChecked); break;
         default: item->setData(0, Qt::CheckStateRole, QVariant()); break;
     }
 }
 
-job::TreeItem WizardTree::InsertItem(job::TreeItem parent, const std::string& text, int image, int stateImage) {
-    return Call(this, [=, this]() -> job::TreeItem {
-        auto* item = new QTreeWidgetItem();
-        item->setText(0, QString::fromStdString(text));
-        item->setData(0, kImageRole, image);
-        item->setIcon(0, icons::TreeImage(image));
-        // The check box is ours to toggle: the item never toggles itself.
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-        ApplyState(item, stateImage);
-        if (parent)
-            ItemOf(parent)->addChild(item);
-        else
-            addTopLevelItem(item);
-        return item;
-    });
+int WizardTree::StateImage(const QTreeWidgetItem* item) { return item ? item->data(0, kStateRole).toInt() : 0; }
+
+int WizardTree::Image(const QTreeWidgetItem* item) { return item ? item->data(0, kImageRole).toInt() : 0; }
+
+std::uint32_t WizardTree::NumberOf(const QTreeWidgetItem* item) {
+    if (!item) return kNoNumber;
+    const QVariant v = item->data(0, kNumberRole);
+    return v.isValid() ? v.toUInt() : kNoNumber;
 }
 
-job::TreeItem WizardTree::Parent(job::TreeItem item) {
-    if (!item) return nullptr;
-    return Call(this, [=]() -> job::TreeItem { return ItemOf(item)->parent(); });
+namespace {
+
+QTreeWidgetItem* NewItem(const std::string& text, int image, int stateImage, std::uint32_t number) {
+    auto* item = new QTreeWidgetItem();
+    item->setText(0, QString::fromStdString(text));
+    item->setData(0, kImageRole, image);
+    item->setIcon(0, icons::TreeImage(image));
+    if (number != WizardTree::kNoNumber) item->setData(0, kNumberRole, number);
+    // The check box is ours to toggle: the item never toggles itself.
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    WizardTree::SetStateImage(item, stateImage);
+    return item;
 }
 
-job::TreeItem WizardTree::FirstChild(job::TreeItem item) {
-    return Call(this, [=, this]() -> job::TreeItem {
-        if (!item) return topLevelItemCount() ? topLevelItem(0) : nullptr;
-        QTreeWidgetItem* i = ItemOf(item);
-        return i->childCount() ? i->child(0) : nullptr;
-    });
-}
+}  // namespace
 
-job::TreeItem WizardTree::NextSibling(job::TreeItem item) {
-    if (!item) return nullptr;
-    return Call(this, [=, this]() -> job::TreeItem {
-        QTreeWidgetItem* i = ItemOf(item);
-        if (QTreeWidgetItem* p = i->parent()) {
-            const int at = p->indexOfChild(i);
-            return at + 1 < p->childCount() ? p->child(at + 1) : nullptr;
-        }
-        const int at = indexOfTopLevelItem(i);
-        return at >= 0 && at + 1 < topLevelItemCount() ? topLevelItem(at + 1) : nullptr;
-    });
-}
-
-std::string WizardTree::Text(job::TreeItem item) {
-    if (!item) return {};
-    return Call(this, [=]() { return ItemOf(item)->text(0).toStdString(); });
-}
-
-int WizardTree::Image(job::TreeItem item) {
-    if (!item) return 0;
-    return Call(this, [=]() { return ItemOf(item)->data(0, kImageRole).toInt(); });
-}
-
-int WizardTree::StateImage(job::TreeItem item) {
-    if (!item) return 0;
-    return Call(this, [=]() { return ItemOf(item)->data(0, kStateRole).toInt(); });
-}
-
-void WizardTree::SetStateImage(job::TreeItem item, int state) {
-    if (!item) return;
-    Call(this, [=, this]() { ApplyState(ItemOf(item), state); });
-}
-
-void WizardTree::Expand(job::TreeItem item) {
-    if (!item) return;
-    Call(this, [=]() { ItemOf(item)->setExpanded(true); });
+QTreeWidgetItem* WizardTree::InsertItem(QTreeWidgetItem* parent, const std::string& text, int image, int stateImage,
+                                        std::uint32_t number) {
+    QTreeWidgetItem* item = NewItem(text, image, stateImage, number);
+    if (parent)
+        parent->addChild(item);
+    else
+        addTopLevelItem(item);
+    return item;
 }
 
 void WizardTree::Clear() {
-    Call(this, [this]() {
-        lastCheckBoxItem_ = nullptr;
-        clear();
-    });
+    lastCheckBoxItem_ = nullptr;
+    nodeItems_.clear();
+    clear();
+}
+
+void WizardTree::ShowFolderTree(const nw::MountedVolume& volume) {
+    Clear();
+    const nw::FolderTree& tree = volume.tree;
+    // Nodes are numbered in the order they were added, a parent before its
+    // children and siblings in order: the items are made in node order, below
+    // a root that joins the widget only when complete.
+    nodeItems_.assign(tree.Size(), nullptr);
+    QTreeWidgetItem* root = NewItem(tree.RootText(), kRootImage, nw::kUnchecked, nw::kRootNode);
+    nodeItems_[nw::kRootNode] = root;
+    for (std::uint32_t n = 1; n < tree.Size(); ++n) {
+        const std::uint32_t parent = tree.Parent(n);
+        QTreeWidgetItem* item = NewItem(nw::NodeText(volume, n), kFolderImage, nw::kUnchecked, n);
+        nodeItems_[n] = item;
+        if (parent < n && nodeItems_[parent]) nodeItems_[parent]->addChild(item);
+        else root->addChild(item);
+    }
+    addTopLevelItem(root);
+    root->setExpanded(true);
+}
+
+void WizardTree::ShowChecks(const nw::Selection& selection) {
+    for (std::uint32_t n = 0; n < nodeItems_.size(); ++n) {
+        QTreeWidgetItem* item = nodeItems_[n];
+        const int state = selection.NodeState(n);
+        if (item && StateImage(item) != state) SetStateImage(item, state);
+    }
+}
+
+QTreeWidgetItem* WizardTree::ItemOfNode(std::uint32_t node) const {
+    return node < nodeItems_.size() ? nodeItems_[node] : nullptr;
 }
 
 QRect WizardTree::CheckRect(QTreeWidgetItem* item, QRect* iconRect, QRect* textRect) const {

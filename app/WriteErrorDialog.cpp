@@ -6,6 +6,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "app/UiThread.h"
+
 namespace app {
 
 WriteErrorDialog::WriteErrorDialog(const std::string& target, const std::string& reason, QWidget* parent)
@@ -54,9 +56,10 @@ WriteErrorDialog::WriteErrorDialog(const std::string& target, const std::string&
 
 recovery::WriteErrorAnswer WriteErrorDialog::Ask(QWidget* parent, const std::string& target,
                                                  const std::string& reason) {
-    WriteErrorDialog dialog(target, reason, parent);
-    if (dialog.exec() != QDialog::Accepted) return recovery::WriteErrorAnswer::Skip;
-    return dialog.Answer();
+    return RunModal(new WriteErrorDialog(target, reason, parent), recovery::WriteErrorAnswer::Skip,
+                    [](WriteErrorDialog& d, int result) {
+                        return result == QDialog::Accepted ? d.Answer() : recovery::WriteErrorAnswer::Skip;
+                    });
 }
 
 }  // namespace app

@@ -7,8 +7,6 @@
 #include "app/MainWindow.h"
 #include "app/QtSettingsStore.h"
 #include "app/Startup.h"
-#include "app/job/Settings.h"
-#include "app/job/WizardState.h"
 
 int main(int argc, char** argv) {
     // The arguments are read before the display is opened, so that --help and
@@ -35,25 +33,21 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName("tarvine");
     app::QtSettingsStore store;
-    job::InstallSettingsStore(&store);
-    if (app::RegisterInstallFolder(QApplication::applicationDirPath())) store.Sync();
+    if (app::RegisterInstallFolder(store, QApplication::applicationDirPath())) store.Sync();
 
     int status = 0;
-    {
-        app::MainWindow window(line.images);
-        if (window.Initialise()) {
-            window.show();
-            status = application.exec();
-            // A search or mount still running dies with the process, as it
-            // would had the process been ended from the menu.
-            const auto& w = job::Wizard();
-            if (w.searchWorker.load() != 0 || w.mountWorker.load() != 0) {
-                store.Sync();
-                std::fflush(nullptr);
-                std::_Exit(status);
-            }
+    app::MainWindow window(store, line.images);
+    if (window.Initialise()) {
+        window.show();
+        status = application.exec();
+        // A search or mount still running dies with the process, as it
+        // would had the process been ended from the menu.
+        const app::WindowState& state = window.State();
+        if (state.searchWorker.Running() || state.mountWorker.Running()) {
+            store.Sync();
+            std::fflush(nullptr);
+            std::_Exit(status);
         }
     }
-    job::InstallSettingsStore(nullptr);
     return status;
 }

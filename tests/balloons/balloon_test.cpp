@@ -15,11 +15,10 @@
 #include "app/BalloonTip.h"
 #include "app/HelpFile.h"
 #include "app/ModeButton.h"
-#include "app/job/Identity.h"
-#include "app/job/LanguageFile.h"
-#include "app/job/MenuHelp.h"
-#include "app/job/Settings.h"
-#include "app/job/WizardState.h"
+#include "app/LanguageFile.h"
+#include "app/MenuHelp.h"
+#include "base/Identity.h"
+#include "workflow/SettingsStore.h"
 #include "common/TempDir.h"
 
 namespace {
@@ -134,7 +133,7 @@ public:
         QMenu* help = menuBar()->addMenu("&Help");
         QMenu* language = help->addMenu("Balloon Help Language");
         auto* group = new QActionGroup(this);
-        for (const char* file : job::kLanguageFiles) {
+        for (const char* file : app::kLanguageFiles) {
             QAction* a = language->addAction(QString(file).chopped(5));
             a->setCheckable(true);
             a->setData(QString(file));
@@ -161,20 +160,13 @@ public:
 class BalloonHelpTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        job::InstallSettingsStore(&store_);
-        job::ResetWizardState();
-        job::Wizard().installFolder = dir_.path();
         testutil::WriteFile(dir_.File("FrenchA.dat"),
                             "TARVINE-LANGUAGE 1\n0=Mode rapide FR\n6=Enregistrer FR\n8=Quitter FR\n");
         testutil::WriteFile(dir_.File("GermanA.dat"), "TARVINE-LANGUAGE 1\n0=Schnell DE\n6=Speichern DE\n");
     }
-    void TearDown() override {
-        job::InstallSettingsStore(nullptr);
-        job::SetCurrentLanguageFile(job::kEnglishLanguageFile);
-        job::ResetWizardState();
-    }
+    app::BalloonHelp* Install(HelpWindow& w) { return app::BalloonHelp::Install(&w, store_, dir_.path()); }
     void StoreLanguage(const char* name) {
-        store_.Write(job::kClassesRoot, job::kProductKey, job::kLanguageValue, name);
+        store_.Write(base::kClassesRoot, base::kProductKey, base::kLanguageValue, name);
     }
     // Hovers mode button 1 and returns the balloon's heading (empty: none).
     QString HoverQuick(HelpWindow& w, app::BalloonHelp& help) {
@@ -189,15 +181,15 @@ protected:
         return heading;
     }
     testutil::TempDir dir_;
-    job::MemorySettingsStore store_;
+    workflow::MemorySettingsStore store_;
 };
 
 TEST_F(BalloonHelpTest, MenuBalloonFollowsTheItemWithItsTranslatedText) {
     StoreLanguage("FrenchA.dat");
     HelpWindow w;
     w.show();
-    app::BalloonHelp* help = app::BalloonHelp::Install(&w);
-    ASSERT_EQ(app::BalloonHelp::Install(&w), help);  // one per window
+    app::BalloonHelp* help = Install(w);
+    ASSERT_EQ(Install(w), help);  // one per window
     w.options->popup(w.mapToGlobal(QPoint(10, 10)));
     w.later->popup(w.mapToGlobal(QPoint(200, 40)));
     QTest::qWait(20);
@@ -230,8 +222,8 @@ TEST_F(BalloonHelpTest, MenuBalloonFollowsTheItemWithItsTranslatedText) {
 TEST_F(BalloonHelpTest, OffMeansNoBalloons) {
     HelpWindow w;
     w.show();
-    app::BalloonHelp* help = app::BalloonHelp::Install(&w);
-    job::Wizard().balloonHelpOn = 0;
+    app::BalloonHelp* help = Install(w);
+    help->on = false;
     w.options->popup(w.mapToGlobal(QPoint(10, 10)));
     QTest::qWait(20);
     w.options->setActiveAction(w.exit);
@@ -239,8 +231,8 @@ TEST_F(BalloonHelpTest, OffMeansNoBalloons) {
     EXPECT_EQ(HoverQuick(w, *help), "");
     w.options->hide();
 
-    job::Wizard().balloonHelpOn = 1;
-    EXPECT_EQ(HoverQuick(w, *help), job::BuiltInLanguageText(0));  // no French file chosen: English
+    help->on = true;
+    EXPECT_EQ(HoverQuick(w, *help), app::BuiltInLanguageText(0));  // no French file chosen: English
 }
 
 TEST_F(BalloonHelpTest, LanguageComesFromTheStoredNameAndTheMenu) {
@@ -248,38 +240,38 @@ TEST_F(BalloonHelpTest, LanguageComesFromTheStoredNameAndTheMenu) {
     testutil::WriteFile(dir_.File("frencha.dat"), "TARVINE-LANGUAGE 1\n0=Mode rapide fr\n");
     HelpWindow w;
     w.show();
-    app::BalloonHelp* help = app::BalloonHelp::Install(&w);
-    EXPECT_EQ(job::CurrentLanguageFile(), "frencha.dat");
+    app::BalloonHelp* help = Install(w);
+    EXPECT_EQ(help->LanguageFile(), "frencha.dat");
     EXPECT_EQ(HoverQuick(w, *help), "Mode rapide fr");
 
     w.languages[3]->trigger();  // German
-    EXPECT_EQ(job::CurrentLanguageFile(), "GermanA.dat");
+    EXPECT_EQ(help->LanguageFile(), "GermanA.dat");
     EXPECT_EQ(HoverQuick(w, *help), "Schnell DE");
 
     // A file that is missing shows the English text.
     w.languages[0]->trigger();  // Dutch, not present in this folder
-    EXPECT_EQ(HoverQuick(w, *help), job::BuiltInLanguageText(0));
+    EXPECT_EQ(HoverQuick(w, *help), app::BuiltInLanguageText(0));
     help->source = nullptr;  // no text source at all
     w.languages[3]->trigger();
-    EXPECT_EQ(HoverQuick(w, *help), job::BuiltInLanguageText(0));
+    EXPECT_EQ(HoverQuick(w, *help), app::BuiltInLanguageText(0));
 }
 
 TEST_F(BalloonHelpTest, OneModeBalloonAtATime) {
     HelpWindow w;
     w.show();
-    app::BalloonHelp* help = app::BalloonHelp::Install(&w);
+    app::BalloonHelp* help = Install(w);
     const QPoint at = w.modes[1]->mapToGlobal(QPoint(5, 5));
     emit w.modes[1]->Hovered(2, at);
     QPointer<app::BalloonTip> first = help->ModeBalloon();
     ASSERT_TRUE(first);
-    EXPECT_EQ(first->Heading(), job::BuiltInLanguageText(1));
+    EXPECT_EQ(first->Heading(), app::BuiltInLanguageText(1));
     emit w.modes[1]->Hovered(2, at + QPoint(1, 1));
     EXPECT_EQ(help->ModeBalloon(), first.data());
     first->Dismiss();
     for (int i = 0; i < 100 && first; ++i) QTest::qWait(10);
     emit w.modes[2]->Hovered(3, at);
     ASSERT_TRUE(help->ModeBalloon());
-    EXPECT_EQ(help->ModeBalloon()->Heading(), job::BuiltInLanguageText(2));
+    EXPECT_EQ(help->ModeBalloon()->Heading(), app::BuiltInLanguageText(2));
 }
 
 TEST(HelpFile, ContentsUsesTheInstallFolderAndF1PrefersTheCurrentFolder) {

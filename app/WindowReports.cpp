@@ -1,0 +1,72 @@
+#include "app/WindowReports.h"
+
+#include <algorithm>
+
+#include "app/BadSectorDialog.h"
+#include "app/FatChoiceDialog.h"
+#include "workflow/Texts.h"
+
+namespace app {
+
+void ShowSearchProgress(WindowParts& p, int percent) {
+    percent = std::clamp(percent, 0, 100);
+    p.searchProgress->setValue(percent);
+    p.searchProgress->SetCaption(QString::fromStdString(workflow::ProgressCaption(percent)));
+    p.searchProgress->show();
+}
+
+// ---- search ------------------------------------------------------------------------------
+
+void SearchProgress::Percent(int percent) {
+    channel_.Post([this, percent] { ShowSearchProgress(p_, percent); });
+}
+
+void SearchProgress::Status(const std::string& text) {
+    channel_.Post([this, t = QString::fromStdString(text)] { p_.statusLine->setText(t); });
+}
+
+void SearchProgress::VolumeFound(const nw::VolumeDescriptor& volume, std::uint32_t volumeCount) {
+    channel_.Post([this, name = volume.name, index = volumeCount - 1] {
+        QTreeWidgetItem* root = p_.volumeTree->topLevelItem(0);
+        if (!root) return;
+        p_.volumeTree->InsertItem(root, name, WizardTree::kDiskImage, nw::kUnchecked, index);
+        root->setExpanded(true);
+    });
+}
+
+void SearchProgress::VolumeCountText(const std::string& text) {
+    channel_.Post([this, t = QString::fromStdString(text)] { p_.volumeCountText->setText(t); });
+}
+
+// ---- mount -------------------------------------------------------------------------------
+
+void MountProgress::Percent(int percent) {
+    channel_.Post([this, percent] { ShowSearchProgress(p_, percent); });
+}
+
+void MountProgress::Status(const std::string& text) {
+    channel_.Post([this, t = QString::fromStdString(text)] { p_.statusLine->setText(t); });
+}
+
+int MountProgress::ChooseFat(std::uint32_t fat1Length, std::uint32_t fat2Length) {
+    QWidget* owner = window_;
+    // Cancel, closing the dialog and a closing window all mean FAT1.
+    return channel_.Ask<int>([=] { return FatChoiceDialog::Ask(fat1Length, fat2Length, owner); }, 0);
+}
+
+void MountProgress::LostFolderPhase(bool running) {
+    channel_.Post([this, running] {
+        state_.lostFolderScanActive = running ? 1 : 0;
+        p_.stopButton->setVisible(running);
+        p_.stopButton->setEnabled(running);
+    });
+}
+
+// ---- reads -------------------------------------------------------------------------------
+
+std::int32_t BadSectorQuestion::Ask(const disk::BadSectorEvent&) {
+    QWidget* owner = window_;
+    return channel_.Ask<std::int32_t>([owner] { return BadSectorDialog::Ask(owner); }, disk::kSkip);
+}
+
+}  // namespace app

@@ -1,0 +1,32 @@
+// What the main window keeps beside the session: where the wizard stands,
+// what the list shows, which control has the focus, the questions on screen,
+// the raw panel's range choice, the stop flags it hands to its workers, and
+// the workers of the search and the mount. The window thread reads and
+// writes it; workers only poll the stop flags.
+#pragma once
+
+#include <cstdint>
+
+#include "base/Progress.h"
+#include "netware/FolderTree.h"
+#include "workflow/Worker.h"
+
+namespace app {
+
+struct WindowState {
+    int currentStep = 0;                         // 0 disk and mode, 1 volume list, 2 browsing
+    std::uint32_t currentFolderNode = nw::kNoNode;  // the folder the list shows
+    int treeHasFocus = 0;
+    int exitQuestionOpen = 0;
+    int lostFolderScanActive = 0;                // "Stop Searching" ends the lost-folder pass
+    int rangeIsWholeDisk = 0;
+    int rangeIsSectorRange = 0;
+    std::uint64_t diskSectorCount = 0;
+
+    base::CancelFlag searchStop{false};          // ends the advanced search
+    base::CancelFlag lostScanStop{false};        // ends the lost-folder pass of a mount
+    workflow::Worker searchWorker;
+    workflow::Worker mountWorker;
+};
+
+}  // namespace app
