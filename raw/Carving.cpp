@@ -8,9 +8,6 @@
 #include <cstring>
 #include <optional>
 
-#include "app/job/Controls.h"
-#include "app/job/WizardState.h"
-#include "disk/SectorReader.h"
 #include "raw/CompoundLength.h"
 #include "raw/ZipLength.h"
 
@@ -35,20 +32,20 @@ static_assert(sizeof kPowerPointMarker == 37);
 static_assert(sizeof kWorksheetMarker == 26);
 
 const std::array<SignatureRecord, kRecordCount> kRecords{{
-    {kCompoundHeader, 8, kWordMarker, 13, kWord},
-    {kCompoundHeader, 8, kWorkbookMarker, 15, kExcel},
-    {kCompoundHeader, 8, kWorksheetMarker, 26, kExcel},
-    {kCompoundHeader, 8, kPowerPointMarker, 37, kPowerPoint},
-    {kExcel5Header, 19, kWorksheetMarker, 26, kExcel},
-    {kZipHeader, 5, kZipEndMarker, 5, kZip},
+    {kCompoundHeader, 8, kWordMarker, 13, kinds::kWord},
+    {kCompoundHeader, 8, kWorkbookMarker, 15, kinds::kExcel},
+    {kCompoundHeader, 8, kWorksheetMarker, 26, kinds::kExcel},
+    {kCompoundHeader, 8, kPowerPointMarker, 37, kinds::kPowerPoint},
+    {kExcel5Header, 19, kWorksheetMarker, 26, kinds::kExcel},
+    {kZipHeader, 5, kZipEndMarker, 5, kinds::kZip},
 }};
 
 constexpr int kZipRecord = 5;
 constexpr int kExcel5Record = 4;
 
-const char* const kPrefixes[kKindCount] = {"DOC", "XLS", "PPT", "ZIP"};
-const char* const kExtensions[kKindCount] = {".DOC", ".XLS", ".PPT", ".ZIP"};
-const char* const kRowTexts[kKindCount] = {
+const char* const kPrefixes[kinds::kCount] = {"DOC", "XLS", "PPT", "ZIP"};
+const char* const kExtensions[kinds::kCount] = {".DOC", ".XLS", ".PPT", ".ZIP"};
+const char* const kRowTexts[kinds::kCount] = {
     "Total Word File(s) Recovered :  ", "Total Excel File(s) Recovered :  ",
     "Total PowerPoint File(s) Recovered :  ", "Total Zip File(s) Recovered :  "};
 
@@ -65,8 +62,7 @@ constexpr std::uint64_t kMaxStructureLength = 1ull << 32;
 constexpr std::uint64_t kArchiveLookAhead = 8u << 20;
 
 bool ReadDiskSectors(const CarvingContext& ctx, std::uint64_t start, std::uint32_t count, std::uint8_t* buffer) {
-    return disk::ReadSectors(disk::MakeRequest(ctx.diskNumber, ctx.diskLabel, start, count, buffer)) !=
-           disk::kReadNoDevice;
+    return ctx.Read(start, count, buffer);
 }
 
 // Bytes of the disk from a document's first sector, read 20 sectors at a time.
@@ -75,10 +71,10 @@ DocumentReader DiskDocumentReader(const CarvingContext& ctx, std::uint64_t start
         std::uint8_t buffer[kChunkBytes];
         while (count > 0) {
             if (ctx.Stopped()) return false;
-            const std::uint64_t sector = startSector + offset / disk::kSectorSize;
-            const std::size_t skip = offset % disk::kSectorSize;
+            const std::uint64_t sector = startSector + offset / kSectorBytes;
+            const std::size_t skip = offset % kSectorBytes;
             const std::size_t take = std::min(count, kChunkBytes - skip);
-            const auto sectors = static_cast<std::uint32_t>((skip + take + disk::kSectorSize - 1) / disk::kSectorSize);
+            const auto sectors = static_cast<std::uint32_t>((skip + take + kSectorBytes - 1) / kSectorBytes);
             if (!ReadDiskSectors(ctx, sector, sectors, buffer)) return false;
             std::memcpy(out, buffer + skip, take);
             out += take;
@@ -99,7 +95,7 @@ bool OnlyAllowedHeadersBetween(const CarvingContext& ctx, std::uint64_t from, st
         const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kChunkSectors, to - s + 1));
         if (!ReadDiskSectors(ctx, s, count, buffer)) return false;
         for (std::uint32_t i = 0; i < count; ++i)
-            if (HeaderRecordAt(buffer + i * disk::kSectorSize, disk::kSectorSize) >= 0 &&
+            if (HeaderRecordAt(buffer + i * kSectorBytes, kSectorBytes) >= 0 &&
                 !std::binary_search(allowed.begin(), allowed.end(), s + i))
                 return false;
         s += count;
@@ -128,7 +124,7 @@ bool TakesInNoOtherDocument(const CarvingContext& ctx, const DocumentJob& doc, s
 }
 
 std::uint64_t LastSector(std::uint64_t start, std::uint64_t length) {
-    return start + (length + disk::kSectorSize - 1) / disk::kSectorSize - 1;
+    return start + (length + kSectorBytes - 1) / kSectorBytes - 1;
 }
 
 // The document's length in bytes when its own structure records it and it
@@ -146,7 +142,7 @@ std::optional<std::uint64_t> LengthFromStructure(const CarvingContext& ctx, cons
     if (doc.headerRecord != kZipRecord || !doc.markers) return std::nullopt;
     // The first end record above the archive's start that places its
     // central directory consistently.
-    const std::uint64_t first = doc.start * disk::kSectorSize;
+    const std::uint64_t first = doc.start * kSectorBytes;
     std::optional<std::uint64_t> verdict;
     bool decided = false;
     auto tryEndRecord = [&](std::uint64_t offset) {
@@ -156,13 +152,13 @@ std::optional<std::uint64_t> LengthFromStructure(const CarvingContext& ctx, cons
         std::vector<std::uint64_t> memberSectors;
         if (ZipMemberOffsets(read, *layout, members))
             for (std::uint64_t m : members)
-                if (m > 0 && m % disk::kSectorSize == 0) memberSectors.push_back(doc.start + m / disk::kSectorSize);
+                if (m > 0 && m % kSectorBytes == 0) memberSectors.push_back(doc.start + m / kSectorBytes);
         decided = true;
         if (TakesInNoOtherDocument(ctx, doc, LastSector(doc.start, layout->length), memberSectors))
             verdict = layout->length;
     };
     for (std::uint32_t off : doc.markers->offsets[kZipRecord]) {
-        const std::uint64_t at = doc.windowBase * disk::kSectorSize + off;
+        const std::uint64_t at = doc.windowBase * kSectorBytes + off;
         if (at < first + 30) continue;
         tryEndRecord(at - first);
         if (decided) return verdict;
@@ -178,7 +174,7 @@ std::optional<std::uint64_t> LengthFromStructure(const CarvingContext& ctx, cons
             break;
         }
     if (!next || next->record != kZipRecord) return std::nullopt;
-    const std::uint64_t windowEnd = (doc.windowBase + kWindowSectors) * disk::kSectorSize;
+    const std::uint64_t windowEnd = (doc.windowBase + kWindowSectors) * kSectorBytes;
     if (windowEnd <= first) return std::nullopt;
     std::vector<std::uint8_t> buffer(64 * 1024);
     constexpr std::size_t kOverlap = sizeof kZipEndMarker - 1;
@@ -220,8 +216,8 @@ CopyResult CopyExact(const CarvingContext& ctx, int fd, std::uint64_t start, std
     for (std::uint64_t done = 0; done < length;) {
         if (ctx.Stopped()) return CopyResult::Stopped;
         const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, length - done));
-        const auto sectors = static_cast<std::uint32_t>((take + disk::kSectorSize - 1) / disk::kSectorSize);
-        ReadDiskSectors(ctx, start + done / disk::kSectorSize, sectors, buffer);
+        const auto sectors = static_cast<std::uint32_t>((take + kSectorBytes - 1) / kSectorBytes);
+        ReadDiskSectors(ctx, start + done / kSectorBytes, sectors, buffer);
         if (!WriteAll(fd, buffer, take)) return CopyResult::Failed;
         done += take;
     }
@@ -238,7 +234,7 @@ CopyResult CopyByMarkers(const CarvingContext& ctx, int fd, std::uint64_t start,
         if (length == 0) return CopyResult::Done;
         if (ctx.Stopped()) return CopyResult::Stopped;
         ReadDiskSectors(ctx, start, static_cast<std::uint32_t>(length), buffer);
-        return WriteAll(fd, buffer, length * disk::kSectorSize) ? CopyResult::Done : CopyResult::Failed;
+        return WriteAll(fd, buffer, length * kSectorBytes) ? CopyResult::Done : CopyResult::Failed;
     }
     std::uint64_t l = kChunkSectors;
     std::uint64_t p = start;
@@ -247,7 +243,7 @@ CopyResult CopyByMarkers(const CarvingContext& ctx, int fd, std::uint64_t start,
     for (;;) {
         if (ctx.Stopped()) return CopyResult::Stopped;
         ReadDiskSectors(ctx, p, static_cast<std::uint32_t>(l), buffer);
-        if (!WriteAll(fd, buffer, l * disk::kSectorSize)) return CopyResult::Failed;
+        if (!WriteAll(fd, buffer, l * kSectorBytes)) return CopyResult::Failed;
         if (lastChunk) break;
         if (p + 2 * l > end && p + l < end) {
             p += l;
@@ -261,8 +257,8 @@ CopyResult CopyByMarkers(const CarvingContext& ctx, int fd, std::uint64_t start,
         if (p > end) break;
         if (end - p > kChunkSectors) l = kChunkSectors;
         else if (end - p >= 1) l = end - p;
-        w += l * disk::kSectorSize;
-        if (w > kCutBytes && code != kZip) break;
+        w += l * kSectorBytes;
+        if (w > kCutBytes && code != kinds::kZip) break;
         if (l == 0) break;
     }
     return CopyResult::Done;
@@ -297,8 +293,8 @@ std::size_t FindCandidates(const std::uint8_t* window, std::uint64_t base, std::
     // Records 1 to 3 share the compound-document header of record 0, so a
     // sector carries at most one of three headers.
     for (std::uint32_t s = 0; s < kWindowSectors && out.size() < kMaxCandidates; ++s) {
-        const std::uint8_t* p = window + static_cast<std::size_t>(s) * disk::kSectorSize;
-        const std::size_t available = kWindowBytes - static_cast<std::size_t>(s) * disk::kSectorSize;
+        const std::uint8_t* p = window + static_cast<std::size_t>(s) * kSectorBytes;
+        const std::size_t available = kWindowBytes - static_cast<std::size_t>(s) * kSectorBytes;
         int record = -1;
         switch (p[0]) {
             case 0xD0:
@@ -347,7 +343,7 @@ EndResult FindEnd(const MarkerMatches& markers, std::uint64_t base, const std::v
     std::array<std::uint64_t, kRecordCount> slot{};
     for (int r = 0; r < kRecordCount; ++r) {
         for (std::uint32_t off : markers.offsets[r]) {
-            const std::uint64_t s = base + off / disk::kSectorSize;
+            const std::uint64_t s = base + off / kSectorBytes;
             if (s <= carry.lastWrittenEnd) continue;
             std::uint64_t end = s;
             if (carry.continuation) {
@@ -395,21 +391,17 @@ namespace {
 
 bool ClassifyOn(const CarvingContext& ctx, int& code, std::uint64_t start, std::uint64_t end) {
     if (start > end) return false;
-    std::uint8_t head[10 * disk::kSectorSize];
+    std::uint8_t head[10 * kSectorBytes];
     ReadDiskSectors(ctx, start, 10, head);
-    if (std::memcmp(head + kProbe1Offset, kExcel5Header, 19) == 0) code = kExcel;
-    else if (std::memcmp(head + kProbe2Offset, kProbe2Text, 15) == 0) code = kExcel;
-    else if (std::memcmp(head + kProbe3Offset, kPowerPointMarker, sizeof kPowerPointMarker) == 0) code = kPowerPoint;
+    if (std::memcmp(head + kProbe1Offset, kExcel5Header, 19) == 0) code = kinds::kExcel;
+    else if (std::memcmp(head + kProbe2Offset, kProbe2Text, 15) == 0) code = kinds::kExcel;
+    else if (std::memcmp(head + kProbe3Offset, kPowerPointMarker, sizeof kPowerPointMarker) == 0) code = kinds::kPowerPoint;
     return true;
 }
 
 }  // namespace
 
-bool Classify(int& code, std::uint64_t start, std::uint64_t end) {
-    const auto& w = job::Wizard();
-    CarvingContext ctx;
-    ctx.diskNumber = w.selectedDiskNumber;
-    ctx.diskLabel = w.selectedDiskLabel;
+bool Classify(const CarvingContext& ctx, int& code, std::uint64_t start, std::uint64_t end) {
     return ClassifyOn(ctx, code, start, end);
 }
 
@@ -423,18 +415,18 @@ WriteOutcome WriteDocument(CarvingContext& ctx, const DocumentJob& doc) {
     if (ctx.Stopped()) return WriteOutcome::Stopped;
     const int number = ++*ctx.attemptNumber;
     int code = doc.code;
-    if (code < 0 || code >= kKindCount) return WriteOutcome::Rejected;
+    if (code < 0 || code >= kinds::kCount) return WriteOutcome::Rejected;
     if (!ClassifyOn(ctx, code, doc.start, doc.end)) return WriteOutcome::Rejected;
     if (!(doc.start <= doc.end) || !ctx.checked[code]) return WriteOutcome::NotChecked;
 
     auto& counts = *ctx.typeCounts;
     counts[code] += 1;
-    RawPanel* panel = Panel();
+    CarvingOutput* panel = ctx.output;
     if (!ctx.carry->rowsInserted) {
         ctx.carry->rowsInserted = true;
         if (panel) {
             panel->ClearFilesRecovered();
-            for (int k = 0; k < kKindCount; ++k)
+            for (int k = 0; k < kinds::kCount; ++k)
                 if (ctx.checked[k]) panel->AddFilesRecoveredRow(FilesRecoveredRowText(k, 0));
         }
     }
@@ -484,8 +476,8 @@ void ProcessWindow(CarvingContext& ctx, const std::uint8_t* window, std::uint64_
         doc.code = kRecords[end.record].kind;
         // A marker of another document's kind does not make an archive or an
         // Excel 5 stream into that kind.
-        if (headerRecord == kZipRecord) doc.code = kZip;
-        if (headerRecord == kExcel5Record) doc.code = kExcel;
+        if (headerRecord == kZipRecord) doc.code = kinds::kZip;
+        if (headerRecord == kExcel5Record) doc.code = kinds::kExcel;
         doc.headerRecord = headerRecord;
         doc.nextCandidate = next;
         doc.window = window;

@@ -8,10 +8,11 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "raw/RawPanel.h"
+#include "raw/FormatKinds.h"
 
 namespace raw {
 
@@ -82,9 +83,6 @@ struct EndResult {
 EndResult FindEnd(const MarkerMatches& markers, std::uint64_t base, const std::vector<Candidate>& candidates,
                   std::size_t current, CarryOver& carry);
 
-// Adjusts the type code by the three probes over the first ten sectors;
-// false when the start lies above the end.
-bool Classify(int& code, std::uint64_t start, std::uint64_t end);
 
 // One document to be written, with what bounds its length from structure.
 struct DocumentJob {
@@ -99,19 +97,46 @@ struct DocumentJob {
     const std::vector<Candidate>* candidates = nullptr;  // the window's candidates
 };
 
-// Everything the writer needs from the scan: the disk, the destination, the
-// counters and the stop flag. The raw scan owns one.
+// Reads `count` consecutive 512-byte sectors from sector `start` into
+// `buffer` (count x 512 bytes). True when the buffer holds them as the disk
+// gave them, unreadable sectors as the bad-sector policy leaves them; false
+// when nothing could be read (no device).
+using SectorReadFunction = std::function<bool(std::uint64_t start, std::uint32_t count, void* buffer)>;
+
+// Where carving reports what it writes: the "Files Recovered" rows and each
+// document file. Called on the scan's thread.
+class CarvingOutput {
+public:
+    virtual ~CarvingOutput() = default;
+    virtual void ClearFilesRecovered() = 0;
+    virtual void AddFilesRecoveredRow(const std::string& text) = 0;
+    virtual void SetFilesRecoveredRow(int row, const std::string& text) = 0;
+    // A document file was created (also when its copy was then cut short by
+    // a stop or failed part-way).
+    virtual void DocumentWritten(const std::string& path, int kind) = 0;
+};
+
+// Everything the writer needs from the scan: the sector reader, where to
+// report, the destination, the counters and the stop flag. The raw scan owns
+// one.
 struct CarvingContext {
-    unsigned diskNumber = 0;
-    std::string diskLabel;
+    SectorReadFunction readSectors;
+    CarvingOutput* output = nullptr;   // none: nothing is shown
     std::string destinationPath;
-    std::array<bool, kKindCount> checked{};
+    std::array<bool, kinds::kCount> checked{};
     int* attemptNumber = nullptr;
-    std::array<int, kKindCount>* typeCounts = nullptr;
+    std::array<int, kinds::kCount>* typeCounts = nullptr;
     CarryOver* carry = nullptr;
     const std::atomic<std::int32_t>* stopRequested = nullptr;
     bool Stopped() const { return stopRequested && stopRequested->load(std::memory_order_relaxed) != 0; }
+    bool Read(std::uint64_t start, std::uint32_t count, void* buffer) const {
+        return readSectors && readSectors(start, count, buffer);
+    }
 };
+
+// Adjusts the type code by the three probes over the first ten sectors;
+// false when the start lies above the end.
+bool Classify(const CarvingContext& ctx, int& code, std::uint64_t start, std::uint64_t end);
 
 // Result of WriteDocument.
 enum class WriteOutcome { NotHanded, Rejected, NotChecked, NotCreated, Written, Failed, Stopped };
