@@ -13,51 +13,88 @@ constexpr std::uint32_t kFatSect = 0xFFFFFFFD;
 constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;
 constexpr std::uint32_t kFreeSect = 0xFFFFFFFF;
 constexpr std::uint32_t kMaxRegSect = 0xFFFFFFFA;
+constexpr std::uint32_t kNoStream = 0xFFFFFFFF;
 constexpr std::size_t kHeaderListEntries = 109;
+constexpr std::size_t kHeaderBytes = 512;
 
-}  // namespace
+// Directory entries: 128 bytes each, the name in UTF-16LE (at most 32 code
+// units with its terminator) and its byte length, the entry type, the two
+// siblings and the child of the red-black tree.
+constexpr std::size_t kEntryBytes = 128;
+constexpr std::size_t kEntryNameLength = 0x40;
+constexpr std::size_t kEntryType = 0x42;
+constexpr std::size_t kEntryLeft = 0x44;
+constexpr std::size_t kEntryRight = 0x48;
+constexpr std::size_t kEntryChild = 0x4C;
+constexpr std::uint8_t kStorageEntry = 1;
+constexpr std::uint8_t kStreamEntry = 2;
+constexpr std::uint8_t kRootEntry = 5;
 
-std::optional<std::uint64_t> CompoundDocumentLength(const DocumentReader& read, std::uint64_t maxLength) {
-    std::uint8_t header[512];
-    if (!read(0, sizeof header, header)) return std::nullopt;
-    if (std::memcmp(header, kCompoundSignature, 8) != 0) return std::nullopt;
-    if (Le16(header + 0x1C) != 0xFFFE) return std::nullopt;
-    const std::uint16_t major = Le16(header + 0x1A);
-    const std::uint16_t shift = Le16(header + 0x1E);
+struct Header {
+    std::uint32_t sectorSize = 0;
+    std::uint32_t fatSectors = 0;
+    std::uint32_t firstDirectory = 0;
+    std::uint32_t difatSector = 0;
+    std::uint32_t difatSectors = 0;
+    std::uint8_t bytes[kHeaderBytes];
+
+    std::uint64_t SectorOffset(std::uint32_t id) const { return (static_cast<std::uint64_t>(id) + 1) * sectorSize; }
+};
+
+std::optional<Header> ReadHeader(const DocumentReader& read) {
+    Header h;
+    if (!read(0, sizeof h.bytes, h.bytes)) return std::nullopt;
+    const std::uint8_t* b = h.bytes;
+    if (std::memcmp(b, kCompoundSignature, 8) != 0) return std::nullopt;
+    if (Le16(b + 0x1C) != 0xFFFE) return std::nullopt;
+    const std::uint16_t major = Le16(b + 0x1A);
+    const std::uint16_t shift = Le16(b + 0x1E);
     if (!((major == 3 && shift == 9) || (major == 4 && shift == 12))) return std::nullopt;
-    const std::uint32_t sectorSize = 1u << shift;
-    const std::uint32_t perSector = sectorSize / 4;  // table entries per sector
+    h.sectorSize = 1u << shift;
+    h.fatSectors = Le32(b + 0x2C);
+    h.firstDirectory = Le32(b + 0x30);
+    h.difatSector = Le32(b + 0x44);
+    h.difatSectors = Le32(b + 0x48);
+    return h;
+}
 
-    const std::uint32_t fatSectors = Le32(header + 0x2C);
-    const std::uint32_t firstDirectory = Le32(header + 0x30);
-    std::uint32_t difatSector = Le32(header + 0x44);
-    const std::uint32_t difatSectors = Le32(header + 0x48);
-    if (fatSectors == 0) return std::nullopt;
+// The sector allocation table and its last used sector.
+struct Allocation {
+    std::vector<std::uint32_t> table;
+    std::uint64_t lastUsed = 0;
+};
+
+// The allocation table, reached through the header's list and the extra
+// table chain, when it reads consistently and maps at most `maxLength`
+// bytes.
+std::optional<Allocation> ReadAllocation(const DocumentReader& read, const Header& h, std::uint64_t maxLength) {
+    const std::uint32_t sectorSize = h.sectorSize;
+    const std::uint32_t perSector = sectorSize / 4;  // table entries per sector
+    if (h.fatSectors == 0) return std::nullopt;
     // Each table sector maps perSector sectors of perSector... bytes; a table
     // longer than the largest allowed document cannot be right.
     const std::uint64_t mappedPerFatSector = static_cast<std::uint64_t>(perSector) * sectorSize;
-    if (fatSectors > maxLength / mappedPerFatSector + 1) return std::nullopt;
-    const std::uint64_t totalEntries = static_cast<std::uint64_t>(fatSectors) * perSector;
+    if (h.fatSectors > maxLength / mappedPerFatSector + 1) return std::nullopt;
+    const std::uint64_t totalEntries = static_cast<std::uint64_t>(h.fatSectors) * perSector;
     if (totalEntries > kMaxRegSect) return std::nullopt;
-
-    auto sectorOffset = [&](std::uint32_t id) { return (static_cast<std::uint64_t>(id) + 1) * sectorSize; };
 
     // Where the allocation table lies: the header's list, then the chain of
     // extra list sectors.
     std::vector<std::uint32_t> fatIds;
-    fatIds.reserve(fatSectors);
-    for (std::size_t i = 0; i < kHeaderListEntries && fatIds.size() < fatSectors; ++i) {
-        const std::uint32_t id = Le32(header + 0x4C + 4 * i);
+    fatIds.reserve(h.fatSectors);
+    for (std::size_t i = 0; i < kHeaderListEntries && fatIds.size() < h.fatSectors; ++i) {
+        const std::uint32_t id = Le32(h.bytes + 0x4C + 4 * i);
         if (id >= totalEntries) return std::nullopt;
         fatIds.push_back(id);
     }
     std::vector<std::uint32_t> difatIds;
     std::vector<std::uint8_t> sector(sectorSize);
-    while (fatIds.size() < fatSectors) {
-        if (difatIds.size() >= difatSectors || difatSector >= totalEntries) return std::nullopt;
+    std::uint32_t difatSector = h.difatSector;
+    while (fatIds.size() < h.fatSectors) {
+        if (difatIds.size() >= h.difatSectors || difatSector >= totalEntries) return std::nullopt;
         difatIds.push_back(difatSector);
-        if (!read(sectorOffset(difatSector), sectorSize, sector.data())) return std::nullopt;
-        for (std::uint32_t i = 0; i + 1 < perSector && fatIds.size() < fatSectors; ++i) {
+        if (!read(h.SectorOffset(difatSector), sectorSize, sector.data())) return std::nullopt;
+        for (std::uint32_t i = 0; i + 1 < perSector && fatIds.size() < h.fatSectors; ++i) {
             const std::uint32_t id = Le32(sector.data() + 4 * i);
             if (id >= totalEntries) return std::nullopt;
             fatIds.push_back(id);
@@ -66,36 +103,106 @@ std::optional<std::uint64_t> CompoundDocumentLength(const DocumentReader& read, 
     }
 
     // Walk the table: the last used sector, and every link must stay within it.
-    std::vector<std::uint32_t> table(totalEntries);
+    Allocation a;
+    std::vector<std::uint32_t>& table = a.table;
+    table.resize(totalEntries);
     for (std::size_t k = 0; k < fatIds.size(); ++k) {
-        if (!read(sectorOffset(fatIds[k]), sectorSize, sector.data())) return std::nullopt;
+        if (!read(h.SectorOffset(fatIds[k]), sectorSize, sector.data())) return std::nullopt;
         for (std::uint32_t i = 0; i < perSector; ++i) table[k * perSector + i] = Le32(sector.data() + 4 * i);
     }
-    std::uint64_t lastUsed = 0;
     bool any = false;
     for (std::uint64_t i = 0; i < totalEntries; ++i) {
         const std::uint32_t v = table[i];
         if (v == kFreeSect) continue;
         if (v > kMaxRegSect && v != kDifSect && v != kFatSect && v != kEndOfChain) return std::nullopt;
-        lastUsed = i;
+        a.lastUsed = i;
         any = true;
     }
     if (!any) return std::nullopt;
-    for (std::uint64_t i = 0; i <= lastUsed; ++i) {
+    for (std::uint64_t i = 0; i <= a.lastUsed; ++i) {
         const std::uint32_t v = table[i];
-        if (v <= kMaxRegSect && v > lastUsed) return std::nullopt;
+        if (v <= kMaxRegSect && v > a.lastUsed) return std::nullopt;
     }
     for (std::uint32_t id : fatIds)
         if (table[id] != kFatSect) return std::nullopt;
     for (std::uint32_t id : difatIds)
         if (table[id] != kDifSect) return std::nullopt;
-    if (firstDirectory > lastUsed || table[firstDirectory] == kFreeSect || table[firstDirectory] == kFatSect ||
-        table[firstDirectory] == kDifSect)
+    const std::uint32_t dir = h.firstDirectory;
+    if (dir > a.lastUsed || table[dir] == kFreeSect || table[dir] == kFatSect || table[dir] == kDifSect)
         return std::nullopt;
+    if ((a.lastUsed + 2) * sectorSize > maxLength) return std::nullopt;
+    return a;
+}
 
-    const std::uint64_t length = (lastUsed + 2) * sectorSize;
-    if (length > maxLength) return std::nullopt;
-    return length;
+// An entry's name as text, each UTF-16 unit outside ASCII as '?'.
+std::string EntryName(const std::uint8_t* entry) {
+    std::size_t bytes = Le16(entry + kEntryNameLength);
+    if (bytes > kEntryNameLength) bytes = kEntryNameLength;
+    std::string name;
+    for (std::size_t i = 0; i + 1 < bytes; i += 2) {
+        const std::uint16_t unit = Le16(entry + i);
+        if (unit == 0) break;
+        name += unit < 0x80 ? static_cast<char>(unit) : '?';
+    }
+    return name;
+}
+
+}  // namespace
+
+std::optional<std::uint64_t> CompoundDocumentLength(const DocumentReader& read, std::uint64_t maxLength) {
+    const std::optional<Header> h = ReadHeader(read);
+    if (!h) return std::nullopt;
+    const std::optional<Allocation> a = ReadAllocation(read, *h, maxLength);
+    if (!a) return std::nullopt;
+    return (a->lastUsed + 2) * h->sectorSize;
+}
+
+std::optional<std::vector<std::string>> CompoundRootNames(const DocumentReader& read, std::uint64_t extent,
+                                                         std::uint64_t maxLength) {
+    const std::optional<Header> h = ReadHeader(read);
+    if (!h) return std::nullopt;
+    const std::uint32_t sectorSize = h->sectorSize;
+    // The directory's sectors: its chain in the allocation table, or the
+    // first one alone when the table does not read. All of them within the
+    // document.
+    std::vector<std::uint32_t> chain;
+    if (const std::optional<Allocation> a = ReadAllocation(read, *h, maxLength)) {
+        for (std::uint32_t id = h->firstDirectory; id <= a->lastUsed && chain.size() <= a->lastUsed;
+             id = a->table[id]) {
+            chain.push_back(id);
+            if (a->table[id] > kMaxRegSect) break;
+        }
+    } else if (h->firstDirectory <= kMaxRegSect) {
+        chain.push_back(h->firstDirectory);
+    }
+    std::vector<std::uint8_t> dir;
+    for (std::uint32_t id : chain) {
+        const std::uint64_t at = h->SectorOffset(id);
+        if (at + sectorSize > extent) break;
+        const std::size_t size = dir.size();
+        dir.resize(size + sectorSize);
+        if (!read(at, sectorSize, dir.data() + size)) return std::nullopt;
+    }
+    const std::size_t entries = dir.size() / kEntryBytes;
+    if (entries == 0 || dir[kEntryType] != kRootEntry) return std::nullopt;
+
+    // The root's children: its child and, from there, every left and right
+    // sibling. An id outside the entries read is passed over; each entry is
+    // taken once, so a tree that loops still ends.
+    std::vector<std::string> names;
+    std::vector<bool> seen(entries, false);
+    std::vector<std::uint32_t> pending{Le32(dir.data() + kEntryChild)};
+    while (!pending.empty()) {
+        const std::uint32_t id = pending.back();
+        pending.pop_back();
+        if (id == kNoStream || id == 0 || id >= entries || seen[id]) continue;
+        seen[id] = true;
+        const std::uint8_t* e = dir.data() + static_cast<std::size_t>(id) * kEntryBytes;
+        if (e[kEntryType] == kStreamEntry || e[kEntryType] == kStorageEntry) names.push_back(EntryName(e));
+        pending.push_back(Le32(e + kEntryLeft));
+        pending.push_back(Le32(e + kEntryRight));
+    }
+    return names;
 }
 
 }  // namespace raw

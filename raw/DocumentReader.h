@@ -8,6 +8,8 @@
 
 namespace raw {
 
+constexpr std::size_t kSectorBytes = 512;
+
 // Reads `count` bytes at byte `offset` from the document's first byte into
 // `out`; false when they cannot be read (no device, a stop was asked).
 using DocumentReader = std::function<bool(std::uint64_t offset, std::size_t count, std::uint8_t* out)>;

@@ -231,9 +231,21 @@ void RawScanWorker() {
         return;
     }
 
+    // Carving reads the selected disk and reports to the raw panel.
+    struct PanelOutput : CarvingOutput {
+        RawPanel* panel;
+        explicit PanelOutput(RawPanel* p) : panel(p) {}
+        void ClearFilesRecovered() override { if (panel) panel->ClearFilesRecovered(); }
+        void AddFilesRecoveredRow(const std::string& t) override { if (panel) panel->AddFilesRecoveredRow(t); }
+        void SetFilesRecoveredRow(int r, const std::string& t) override { if (panel) panel->SetFilesRecoveredRow(r, t); }
+        void DocumentWritten(const std::string& p, int k) override { if (panel) panel->DocumentWritten(p, k); }
+    } output(panel);
     CarvingContext ctx;
-    ctx.diskNumber = w.selectedDiskNumber;
-    ctx.diskLabel = w.selectedDiskLabel;
+    ctx.readSectors = [number = w.selectedDiskNumber.load(), label = std::string(w.selectedDiskLabel)](
+                          std::uint64_t start, std::uint32_t count, void* buffer) {
+        return disk::ReadSectors(disk::MakeRequest(number, label, start, count, buffer)) != disk::kReadNoDevice;
+    };
+    ctx.output = &output;
     ctx.destinationPath = w.destinationPath;
     if (panel)
         for (int k = 0; k < kKindCount; ++k)
@@ -250,8 +262,7 @@ void RawScanWorker() {
         if (panel) panel->SetRawStatus(" Searching Sector :- " + SignedLow32(st.scanCursor));
         for (std::uint32_t i = 0; i < kReadsPerWindow; ++i) {
             if (ctx.Stopped()) return;
-            disk::ReadSectors(disk::MakeRequest(ctx.diskNumber, ctx.diskLabel, st.scanCursor, kChunkSectors,
-                                                window.data() + i * kChunkBytes));
+            ctx.readSectors(st.scanCursor, kChunkSectors, window.data() + i * kChunkBytes);
             st.scanCursor += kChunkSectors;
         }
         const std::uint64_t base = st.scanCursor - kWindowSectors;

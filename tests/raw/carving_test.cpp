@@ -51,17 +51,20 @@ TEST_F(RawTest, TwoDocumentsInOneWindowAreBothWrittenWhole) {
 }
 
 TEST_F(RawTest, EndInALaterWindowContinuesThenRereadsThatWindow) {
-    // 1399 sectors from 500: the Word marker lies in window 1600..2399,
-    // which also holds a workbook of its own.
+    // An Excel 5 stream (no recorded length) of 1399 sectors from 500: its
+    // marker lies in window 1600..2399, which also holds a workbook of its
+    // own. The chunked copy runs on one chunk past the marker sector.
     nwimage::DiskSpec desc;
     desc.totalSectors = 3000;
-    const Bytes word = LargeCompound(DocKind::Word, 1385);
-    desc.raw = {RawAt(500, word)};
+    const Bytes stream = MakeDocument(DocKind::Excel5, 1399 * 512, 1);
+    desc.raw = {RawAt(500, stream)};
     desc.documents = {Doc(DocKind::Excel, 2000, 8192, 2)};
     Use(desc);
     Scan();
-    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC", "XLS2.XLS"}));
-    EXPECT_EQ(ReadOut("DOC1.DOC"), word);
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"XLS1.XLS", "XLS2.XLS"}));
+    Bytes expected = stream;
+    expected.resize(1416 * 512, 0);
+    EXPECT_EQ(ReadOut("XLS1.XLS"), expected);
     EXPECT_EQ(ReadOut("XLS2.XLS"), MakeDocument(DocKind::Excel, 8192, 2));
     EXPECT_EQ(std::count(panel.status.begin(), panel.status.end(), " Searching Sector :- 1600"), 2)
         << "the window that ended the continued document is read again";
@@ -261,9 +264,11 @@ TEST_F(RawTest, ShortRangeStillReadsAWholeWindow) {
 }
 
 TEST_F(RawTest, ProbesReclassifyTheDocument) {
-    // A Word-marked compound document that carries "Microsoft Excel" at
-    // 4768 is written as a workbook.
+    // A Word-marked compound document whose directory cannot be read (the
+    // header points past it) and that carries "Microsoft Excel" at 4768 is
+    // written as a workbook.
     Bytes doc = MakeDocument(DocKind::Word, 8192, 3);
+    Put32(doc, 0x30, 0x7FFFFFF0);
     std::memcpy(doc.data() + 4768, "Microsoft Excel", 15);
     nwimage::DiskSpec desc;
     desc.totalSectors = 2000;

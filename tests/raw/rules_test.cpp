@@ -74,14 +74,20 @@ TEST(EndSearch, LaterMatchesBoundsAndOrderOfChoice) {
     const std::uint64_t base = 800;
     std::vector<raw::Candidate> c{{810, 0}, {900, 0}};
     raw::CarryOver carry;
-    // Record 1 in sector 830 and again in 950 (past the next document);
-    // record 0 in 870. Record 1's later match gives 899, so record 0 wins.
+    // Record 1 in sector 830 and again in 950 (past the next document, so
+    // that document's: it neither replaces 830 nor bounds this end); record
+    // 0 in 870. The earlier end wins.
     m.offsets[1] = {30 * 512, 150 * 512 + 7};
     m.offsets[0] = {70 * 512 + 3};
     raw::EndResult e = raw::FindEnd(m, base, c, 0, carry);
-    EXPECT_EQ(e.end, 870u);
-    EXPECT_EQ(e.record, 0);
-    EXPECT_EQ(carry.lastWrittenEnd, 870u);
+    EXPECT_EQ(e.end, 830u);
+    EXPECT_EQ(e.record, 1);
+    EXPECT_EQ(carry.lastWrittenEnd, 830u);
+    // A marker in the next document's first sector is that document's too.
+    raw::MarkerMatches at;
+    at.offsets[0] = {100 * 512 + 9};
+    raw::CarryOver fresh;
+    EXPECT_EQ(raw::FindEnd(at, base, c, 0, fresh).end, 0u);
     // For the second candidate only matches above the last written end and
     // at or above it count.
     e = raw::FindEnd(m, base, c, 1, carry);
@@ -103,9 +109,10 @@ TEST(EndSearch, ContinuationEndsAtAMarkerOrBeforeTheFirstHeader) {
     carry.continuedStart = 100;
     carry.continuedRecord = 1;
     raw::MarkerMatches m;
-    m.offsets[0] = {500 * 512};  // sector 2100, above the first candidate
+    m.offsets[0] = {500 * 512};  // sector 2100, past the first candidate: not the continued document's
     raw::EndResult e = raw::FindEnd(m, 1600, {{2000, 0}}, 0, carry);
     EXPECT_EQ(e.end, 1999u);
+    EXPECT_EQ(e.record, 1);
     carry.lastWrittenEnd = 0;
     m.offsets[0] = {100 * 512};  // sector 1700, below it
     e = raw::FindEnd(m, 1600, {{2000, 0}}, 0, carry);

@@ -1,0 +1,101 @@
+// Compound documents: the container Word, Excel 97 and later, and PowerPoint
+// files share. The header is the container's signature; the type markers
+// are the class name a Word document carries, the workbook stream's name,
+// the worksheet text and the presentation stream's name. The length comes
+// from the sector allocation table, the kind from the streams below the
+// directory's root or, when the directory cannot be read, from three probes
+// at fixed offsets of the first ten sectors.
+#include <cstring>
+#include <strings.h>
+
+#include "raw/CompoundLength.h"
+#include "raw/Format.h"
+
+namespace raw {
+
+namespace {
+
+constexpr std::uint8_t kHeader[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+constexpr std::uint8_t kWordMarker[] = {'W', 'o', 'r', 'd', '.', 'D', 'o', 'c', 'u', 'm', 'e', 'n', 't'};
+// "Workbook" in UTF-16LE without its last zero byte.
+constexpr std::uint8_t kWorkbookMarker[] = {0x57, 0x00, 0x6F, 0x00, 0x72, 0x00, 0x6B, 0x00,
+                                            0x62, 0x00, 0x6F, 0x00, 0x6F, 0x00, 0x6B};
+// "Microsoft Excel Workshet" and two bytes 00 06.
+constexpr std::uint8_t kWorksheetMarker[] = {'M', 'i', 'c', 'r', 'o', 's', 'o', 'f', 't', ' ', 'E', 'x', 'c',
+                                             'e', 'l', ' ', 'W', 'o', 'r', 'k', 's', 'h', 'e', 't', 0x00, 0x06};
+// "PowerPoint Document" in UTF-16LE without its last zero byte.
+constexpr std::uint8_t kPowerPointMarker[] = {'P', 0, 'o', 0, 'w', 0, 'e', 0, 'r', 0, 'P', 0, 'o', 0,
+                                              'i', 0, 'n', 0, 't', 0, ' ', 0, 'D', 0, 'o', 0, 'c', 0,
+                                              'u', 0, 'm', 0, 'e', 0, 'n', 0, 't'};
+static_assert(sizeof kWordMarker == 13 && sizeof kWorkbookMarker == 15);
+static_assert(sizeof kWorksheetMarker == 26 && sizeof kPowerPointMarker == 37);
+
+constexpr SignatureRecord kRecords[] = {
+    {kHeader, sizeof kHeader, kWordMarker, sizeof kWordMarker, kinds::kWord},
+    {kHeader, sizeof kHeader, kWorkbookMarker, sizeof kWorkbookMarker, kinds::kExcel},
+    {kHeader, sizeof kHeader, kWorksheetMarker, sizeof kWorksheetMarker, kinds::kExcel},
+    {kHeader, sizeof kHeader, kPowerPointMarker, sizeof kPowerPointMarker, kinds::kPowerPoint},
+};
+
+// The streams that make a compound document one kind or another; "Book" is
+// the workbook stream of Excel 5 and 95 files.
+struct StreamKind {
+    const char* name;
+    int kind;
+};
+constexpr StreamKind kStreamKinds[] = {
+    {"WordDocument", kinds::kWord},
+    {"Workbook", kinds::kExcel},
+    {"Book", kinds::kExcel},
+    {"PowerPoint Document", kinds::kPowerPoint},
+};
+
+// The probes, in the order they are tried.
+constexpr std::uint8_t kExcel5Text[] = {'M', 'i', 'c', 'r', 'o', 's', 'o', 'f', 't', ' ',
+                                        'E', 'x', 'c', 'e', 'l', ' ', '5', '.', '0'};
+constexpr std::size_t kExcelTextLength = 15;  // "Microsoft Excel", the start of the above
+struct Probe {
+    std::size_t offset;
+    const std::uint8_t* bytes;
+    std::size_t length;
+    int kind;
+};
+constexpr Probe kProbes[] = {
+    {2080, kExcel5Text, sizeof kExcel5Text, kinds::kExcel},
+    {4768, kExcel5Text, kExcelTextLength, kinds::kExcel},
+    {1152, kPowerPointMarker, sizeof kPowerPointMarker, kinds::kPowerPoint},
+};
+constexpr std::size_t kProbeBytes = 10 * kSectorBytes;
+
+bool HeaderAt(const std::uint8_t* p, std::size_t available) {
+    return available >= sizeof kHeader && std::memcmp(p, kHeader, sizeof kHeader) == 0;
+}
+
+std::optional<StructureLength> ExactLength(const LengthQuery& q) {
+    const std::optional<std::uint64_t> length = CompoundDocumentLength(q.read, kMaxStructureLength);
+    if (!length || *length == 0) return std::nullopt;
+    return StructureLength{*length, {}};
+}
+
+// The first stream kind (in the order above) among the root's children.
+// When the directory cannot be read or names none of them, the first probe
+// that matches within the document.
+std::optional<int> KindOf(const DocumentReader& read, std::uint64_t extent) {
+    if (const std::optional<std::vector<std::string>> names = CompoundRootNames(read, extent, kMaxStructureLength))
+        for (const StreamKind& s : kStreamKinds)
+            for (const std::string& name : *names)
+                if (::strcasecmp(name.c_str(), s.name) == 0) return s.kind;
+    std::uint8_t head[kProbeBytes];
+    if (!read(0, sizeof head, head)) return std::nullopt;
+    for (const Probe& p : kProbes)
+        if (p.offset + p.length <= extent && std::memcmp(head + p.offset, p.bytes, p.length) == 0) return p.kind;
+    return std::nullopt;
+}
+
+constexpr DocumentFormat kFormat{"compound document", kinds::kWord, kHeader, kRecords, HeaderAt, ExactLength, KindOf};
+
+}  // namespace
+
+const DocumentFormat& CompoundDocumentFormat() { return kFormat; }
+
+}  // namespace raw
