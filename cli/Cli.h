@@ -1,13 +1,19 @@
 // Shared pieces of the command-line program: the command table, the parsed
 // global options, and the steps most commands share (choose a disk, search
-// its volumes, mount one).
+// its volumes, mount one). Every command makes one CommandSession and hands
+// it to the steps; the steps call the workflow.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "cli/Terminal.h"
 #include "disk/DiskCatalogue.h"
+#include "workflow/Notice.h"
+#include "workflow/Session.h"
+#include "workflow/SettingsStore.h"
 
 namespace cli {
 
@@ -38,17 +44,35 @@ struct Command {
     CommandFn run;
 };
 
-// Each command file registers itself with a static Register object.
-struct Register {
-    explicit Register(const Command& command);
-};
+// The command table, in the order of --help; each command file defines its entry.
 const std::vector<Command>& Commands();
+extern const Command kCatCommand;
+extern const Command kDirlistCommand;
+extern const Command kDisksCommand;
+extern const Command kLogCommand;
+extern const Command kLsCommand;
+extern const Command kMarkCompressedCommand;
+extern const Command kRawCommand;
+extern const Command kSaveCommand;
+extern const Command kVolumesCommand;
 
 // Prints "tarvine-cli: <text>" to stderr.
 void Error(const std::string& text);
 void Note(const std::string& text);
+// A flow's notice, as the window's message box would say it: the text alone on stderr.
+void ShowNotice(const workflow::Notice& notice);
 bool StderrIsTerminal();
 bool StdinIsTerminal();
+
+// ---- Ctrl-C (cli/main.cpp) ---------------------------------------------------------
+
+// Forgets earlier Ctrl-C presses and installs the handler: the next press
+// asks the running work to stop, the one after ends the program.
+void ArmInterrupt();
+bool Interrupted();
+// Runs `work` on a worker; a Ctrl-C meanwhile calls `onInterrupt` once, on
+// this thread. Returns when the work has ended.
+void RunWatched(const std::function<void()>& work, const std::function<void()>& onInterrupt);
 
 // A small option reader for a command's arguments.
 class ArgReader {
@@ -69,35 +93,47 @@ private:
     std::size_t pos_ = 0;
 };
 
+// ---- the session of one command -------------------------------------------------
+
+// The recovery session of one command with its terminal: an in-memory
+// settings store, the progress line and the bad-sector question as the
+// options ask for it.
+class CommandSession {
+public:
+    explicit CommandSession(const GlobalOptions& options);
+    ~CommandSession();
+    CommandSession(const CommandSession&) = delete;
+    CommandSession& operator=(const CommandSession&) = delete;
+
+    const GlobalOptions& global;
+    workflow::MemorySettingsStore store;
+    workflow::Session session{store};
+    ProgressLine line;
+
+private:
+    TerminalBadSectorPrompt badSectorPrompt_{line};
+};
+
 // ---- steps ---------------------------------------------------------------------
 
-// Installs the terminal controls, the message sink and the prompts.
-void InstallTerminal(const GlobalOptions& options);
-// The answer to "Select FAT to use" given on the command line (1 or 2; 0:
-// ask on a terminal, else take FAT1 with a note).
-void SetFatChoice(int fat);
-// Clears the progress line before ordinary output.
-void FinishProgressLine();
-
-// Lists the disks (the images when named) into the geometry store and the
-// disk tree. Prints a message and returns false when an image or mapfile
-// cannot be used.
-bool PrepareDisks(const GlobalOptions& options, std::vector<disk::DiskInfo>& disks);
+// Lists the disks (the images when named) into the session. Prints a message
+// and returns false when an image or mapfile cannot be used.
+bool PrepareDisks(CommandSession& cs);
 
 // Prepares the disks and selects disk `number`. Returns an exit status
 // (kExitOk when the disk is selected and can be opened).
-int SelectDisk(const GlobalOptions& options, unsigned number);
+int SelectDisk(CommandSession& cs, unsigned number);
 
 // Runs the quick or the advanced search on the selected disk. Returns an
 // exit status: kExitNothingFound (after the search's message) when no volume
 // was found.
-int SearchVolumes(bool advanced);
+int SearchVolumes(CommandSession& cs, bool advanced);
 
 // Mounts volume `index` of the last search with the FAT choice (0: ask or
 // take FAT1). Returns an exit status.
-int MountVolume(unsigned index, int fatChoice);
+int MountVolume(CommandSession& cs, unsigned index, int fatChoice);
 
-// Options shared by ls and cat.
+// Options shared by the volume commands.
 struct VolumeOptions {
     unsigned disk = 0;
     bool advanced = false;
@@ -111,9 +147,9 @@ struct VolumeOptions {
 // Returns 1 when taken, 0 when not one of them, -1 on a bad value.
 int TakeVolumeOption(ArgReader& reader, const std::string& arg, VolumeOptions& options);
 // Select, search and mount as the options say. Returns an exit status.
-int OpenVolume(const GlobalOptions& global, const VolumeOptions& options);
+int OpenVolume(CommandSession& cs, const VolumeOptions& options);
 // With --log: selects the log's disk (or --disk), takes the stored volume
 // list and, when `mounted`, the stored mounted volume (CmdLog.cpp).
-int OpenFromLog(const GlobalOptions& global, const VolumeOptions& options, bool mounted);
+int OpenFromLog(CommandSession& cs, const VolumeOptions& options, bool mounted);
 
 }  // namespace cli

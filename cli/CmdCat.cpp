@@ -3,7 +3,7 @@
 
 #include "cli/Cli.h"
 #include "netware/FileReader.h"
-#include "netware/TreeModel.h"
+#include "netware/FolderTree.h"
 
 namespace cli {
 namespace {
@@ -40,10 +40,12 @@ int RunCat(const Invocation& inv) {
         Error("cat: which file? (PATH is missing)");
         return kExitBadInput;
     }
-    if (int r = OpenVolume(inv.global, options); r != kExitOk) return r;
+    CommandSession cs(inv.global);
+    if (int r = OpenVolume(cs, options); r != kExitOk) return r;
+    workflow::Session& session = cs.session;
 
     nw::PathMatch match;
-    if (!nw::FindEntryByPath(path, &match)) {
+    if (!nw::FindEntryByPath(session.mounted, path, &match)) {
         Error("cat: no file '" + path + "' on the volume");
         return kExitNothingFound;
     }
@@ -52,7 +54,9 @@ int RunCat(const Invocation& inv) {
         return kExitBadInput;
     }
     StdoutConsumer out;
-    const std::uint64_t delivered = nw::ReadFileData(match.record->firstBlock, match.record->size, out);
+    const disk::SectorReader sectors = session.Reader();
+    nw::FileReader file(session.mounted, sectors);
+    const std::uint64_t delivered = file.ReadFileData(match.record->firstBlock, match.record->size, out);
     if (std::fflush(stdout) != 0 || out.failed) {
         Error("cat: writing to the output failed");
         return kExitBadInput;
@@ -63,8 +67,9 @@ int RunCat(const Invocation& inv) {
     return kExitOk;
 }
 
-const Register kCat({"cat", "[--disk N] [--advanced] --volume I [--fat 1|2] [--log FILE] PATH",
-                     "write a file's bytes to stdout", RunCat});
-
 }  // namespace
+
+const Command kCatCommand{"cat", "[--disk N] [--advanced] --volume I [--fat 1|2] [--log FILE] PATH",
+                          "write a file's bytes to stdout", RunCat};
+
 }  // namespace cli

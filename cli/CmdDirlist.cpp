@@ -1,8 +1,8 @@
 // dirlist: the folder listing records of a mounted volume on stdout.
 #include <cstdio>
 
-#include "app/job/WizardState.h"
 #include "cli/Cli.h"
+#include "netware/FolderTree.h"
 #include "records/DirectoryListing.h"
 
 namespace cli {
@@ -24,12 +24,11 @@ int RunDirlist(const Invocation& inv) {
             return kExitBadInput;
         }
     }
-    if (int r = OpenVolume(inv.global, options); r != kExitOk) return r;
-    job::TreeView* tree = job::Wizard().directoryTree;
-    if (!tree) return kExitBadInput;
+    CommandSession cs(inv.global);
+    if (int r = OpenVolume(cs, options); r != kExitOk) return r;
     const std::string end = records::RecordEnd(print ? records::ListingFormat::Print : records::ListingFormat::View);
     bool failed = false;
-    records::WalkListing(*tree, tree->Root(), [&](const std::string& record) {
+    records::WalkListing(cs.session.mounted, nw::kRootNode, [&](const std::string& record) {
         if (failed) return;
         failed = std::fwrite(record.data(), 1, record.size(), stdout) != record.size() ||
                  std::fwrite(end.data(), 1, end.size(), stdout) != end.size();
@@ -41,10 +40,12 @@ int RunDirlist(const Invocation& inv) {
     return kExitOk;
 }
 
-const Register kDirlist({"dirlist", "[--print-format] [--disk N] [--advanced] --volume I [--fat 1|2] [--log FILE]",
-                         "the folder listing: one record per parent and child folder, \"parent-> child\", "
-                         "ending in CR LF (or the byte 0xE6 with --print-format)",
-                         RunDirlist});
-
 }  // namespace
+
+const Command kDirlistCommand{"dirlist",
+                              "[--print-format] [--disk N] [--advanced] --volume I [--fat 1|2] [--log FILE]",
+                              "the folder listing: one record per parent and child folder, \"parent-> child\", "
+                              "ending in CR LF (or the byte 0xE6 with --print-format)",
+                              RunDirlist};
+
 }  // namespace cli

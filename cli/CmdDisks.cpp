@@ -12,8 +12,9 @@ int RunDisks(const Invocation& inv) {
         reader.Unknown(reader.Peek());
         return kExitBadInput;
     }
-    std::vector<disk::DiskInfo> disks;
-    if (!PrepareDisks(inv.global, disks)) return kExitBadInput;
+    CommandSession cs(inv.global);
+    if (!PrepareDisks(cs)) return kExitBadInput;
+    const std::vector<disk::DiskInfo>& disks = cs.session.diskList;
     for (const auto& d : disks)
         std::cout << disk::StoreKey(d.number) << '\t' << d.path << '\t' << d.sizeBytes << '\t' << d.model << '\n';
     if (disks.empty()) {
@@ -23,7 +24,8 @@ int RunDisks(const Invocation& inv) {
     return kExitOk;
 }
 
-const Register kDisks({"disks", "", "list the disks (or the named images)", RunDisks});
-
 }  // namespace
+
+const Command kDisksCommand{"disks", "", "list the disks (or the named images)", RunDisks};
+
 }  // namespace cli

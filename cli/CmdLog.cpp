@@ -2,20 +2,13 @@
 // stored log that --log gives the volume commands.
 #include <iostream>
 
-#include "app/job/Tree.h"
-#include "app/job/WizardState.h"
 #include "cli/Cli.h"
-#include "disk/DiskCatalogue.h"
 #include "records/RecoveryLog.h"
+#include "workflow/RecoveryLogs.h"
 
 namespace cli {
 
-namespace {
-job::MemoryTree gLogVolumeTree;
-job::MemoryTree gLogDirectoryTree;
-}  // namespace
-
-int OpenFromLog(const GlobalOptions& global, const VolumeOptions& options, bool mounted) {
+int OpenFromLog(CommandSession& cs, const VolumeOptions& options, bool mounted) {
     // Read once up front for the disk it names; the loads below check it again.
     records::RecoveryLogContents stored;
     std::string reason;
@@ -24,30 +17,36 @@ int OpenFromLog(const GlobalOptions& global, const VolumeOptions& options, bool 
         return kExitBadInput;
     }
     const unsigned diskNumber = options.haveDisk ? options.disk : stored.diskNumber;
-    if (int r = SelectDisk(global, diskNumber); r != kExitOk) return r;
+    if (int r = SelectDisk(cs, diskNumber); r != kExitOk) return r;
 
-    auto& w = job::Wizard();
-    w.volumeTree = &gLogVolumeTree;
-    w.currentStep = 0;
-    if (!records::LoadLog(options.logPath)) return kExitBadInput;
+    workflow::Session& session = cs.session;
+    workflow::LogLoaded loaded = workflow::LoadVolumeList(session, options.logPath);
+    if (!loaded.loaded) {
+        if (loaded.notice) ShowNotice(*loaded.notice);
+        return kExitBadInput;
+    }
     // The log names the disk it was written from; the one chosen here wins.
-    w.selectedDiskNumber = static_cast<std::uint16_t>(diskNumber);
-    w.selectedDiskLabel = disk::StoreKey(diskNumber);
+    workflow::ReadLogFromDisk(session, diskNumber);
     if (!mounted) return kExitOk;
 
     if (options.haveVolume) {
-        const bool same = options.volume < w.volumeCount.load() &&
-                          w.VolumeList[options.volume].name == stored.volume.name &&
-                          w.VolumeList[options.volume].startSector == stored.volume.startSector;
+        const nw::FoundVolumes& found = session.found;
+        const bool same = options.volume < found.volumeCount.load() &&
+                          found.VolumeList[options.volume].name == stored.volume.name &&
+                          found.VolumeList[options.volume].startSector == stored.volume.startSector;
         if (!same) {
             Error("the log holds the mounted volume " + stored.volume.name + ", not volume " +
                   std::to_string(options.volume));
             return kExitBadInput;
         }
     }
-    w.directoryTree = &gLogDirectoryTree;
-    if (!records::LoadLog(options.logPath)) return kExitBadInput;
-    return w.currentStep.load() == 2 ? kExitOk : kExitBadInput;
+    loaded = workflow::LoadMountedVolume(session, options.logPath);
+    if (!loaded.loaded) {
+        if (loaded.notice) ShowNotice(*loaded.notice);
+        return kExitBadInput;
+    }
+    workflow::ReadLogFromDisk(session, diskNumber);
+    return kExitOk;
 }
 
 namespace {
@@ -81,17 +80,22 @@ int RunLog(const Invocation& inv) {
         Error("log save: FILE is missing");
         return kExitBadInput;
     }
-    if (int r = OpenVolume(inv.global, options); r != kExitOk) return r;
-    std::string written;
-    if (!records::SaveLog(file, &written)) return kExitBadInput;  // the message is out already
-    std::cout << written << '\n';
+    CommandSession cs(inv.global);
+    if (int r = OpenVolume(cs, options); r != kExitOk) return r;
+    const workflow::LogSaved saved = workflow::SaveRecoveryLog(cs.session, file);
+    if (!saved.written) {
+        if (saved.notice) ShowNotice(*saved.notice);
+        return kExitBadInput;
+    }
+    std::cout << saved.path << '\n';
     return kExitOk;
 }
 
-const Register kLog({"log", "save FILE [--disk N] [--advanced] --volume I [--fat 1|2] [--log FILE]",
-                     "mount a volume and write its recovery log; the file name is upper-cased and gets "
-                     ".SAV unless it ends in SAV; prints the path written",
-                     RunLog});
-
 }  // namespace
+
+const Command kLogCommand{"log", "save FILE [--disk N] [--advanced] --volume I [--fat 1|2] [--log FILE]",
+                          "mount a volume and write its recovery log; the file name is upper-cased and gets "
+                          ".SAV unless it ends in SAV; prints the path written",
+                          RunLog};
+
 }  // namespace cli

@@ -2,7 +2,8 @@
 #include <iostream>
 
 #include "cli/Cli.h"
-#include "netware/TreeModel.h"
+#include "netware/FolderTree.h"
+#include "netware/Timestamps.h"
 
 namespace cli {
 namespace {
@@ -34,10 +35,12 @@ int RunLs(const Invocation& inv) {
             return kExitBadInput;
         }
     }
-    if (int r = OpenVolume(inv.global, options); r != kExitOk) return r;
+    CommandSession cs(inv.global);
+    if (int r = OpenVolume(cs, options); r != kExitOk) return r;
+    const nw::MountedVolume& volume = cs.session.mounted;
 
     nw::PathMatch match;
-    if (!nw::FindEntryByPath(folder, &match)) {
+    if (!nw::FindEntryByPath(volume, folder, &match)) {
         Error("ls: no folder or file '" + folder + "' on the volume");
         return kExitNothingFound;
     }
@@ -46,21 +49,29 @@ int RunLs(const Invocation& inv) {
         return kExitOk;
     }
     if (recursive) {
-        nw::WalkTree(match.item, [](const nw::EntryRecord& r, const std::string& path, bool isFolder) {
-            PrintEntry(r, isFolder, path);
-        });
+        nw::WalkTree(volume, match.node,
+                     [](const nw::WalkItem& item) { PrintEntry(*item.record, item.isFolder, item.path); });
         return kExitOk;
     }
-    const std::string prefix = match.record ? nw::TreeItemPath(match.item) + "\\" : std::string();
-    for (const nw::ListedRow& row : nw::FolderRows(nw::FolderNumberOfItem(match.item)))
-        PrintEntry(*row.record, row.isFolder, prefix + row.record->name);
+    // The folder's own contents as the list shows them: its folders, then its files.
+    const std::string prefix = match.record ? nw::NodePath(volume, match.node) + "\\" : std::string();
+    const std::uint32_t number = nw::FolderNumberOfNode(volume, match.node);
+    for (std::uint32_t i : volume.FolderList.ChildRange(number)) {
+        const nw::EntryRecord& r = volume.FolderList[i];
+        PrintEntry(r, true, prefix + r.name);
+    }
+    for (std::uint32_t i : volume.FileList.ChildRange(number)) {
+        const nw::EntryRecord& r = volume.FileList[i];
+        PrintEntry(r, false, prefix + r.name);
+    }
     return kExitOk;
 }
 
-const Register kLs({"ls", "[--disk N] [--advanced] --volume I [--fat 1|2] [--log FILE] [-R] [FOLDER]",
-                    "list a folder (a path with \\ separators below the root, LOST for the lost folder): "
-                    "D|F, deleted, compressed, size, date, time, path",
-                    RunLs});
-
 }  // namespace
+
+const Command kLsCommand{"ls", "[--disk N] [--advanced] --volume I [--fat 1|2] [--log FILE] [-R] [FOLDER]",
+                         "list a folder (a path with \\ separators below the root, LOST for the lost folder): "
+                         "D|F, deleted, compressed, size, date, time, path",
+                         RunLs};
+
 }  // namespace cli

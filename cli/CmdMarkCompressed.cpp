@@ -3,24 +3,14 @@
 // entry lacks the compressed mark. The one command that writes to the disk.
 #include <iostream>
 
-#include "app/job/WizardState.h"
 #include "cli/Cli.h"
-#include "netware/TreeModel.h"
-#include "recovery/CompressedMarking.h"
+#include "workflow/Files.h"
+#include "workflow/Volume.h"
 
 namespace cli {
 namespace {
 
 constexpr int kExitWritesFailed = 3;
-
-// The file's path below the volume root, '\' joined.
-std::string PathOf(const nw::EntryRecord& file) {
-    auto& w = job::Wizard();
-    if (file.parentNumber == 0) return file.name;
-    const nw::EntryRecord* folder = w.FolderList.FindByOwnNumber(file.parentNumber);
-    if (!folder || !folder->treeItem) return file.name;
-    return nw::TreeItemPath(folder->treeItem) + "\\" + file.name;
-}
 
 class TerminalMarking : public recovery::MarkingView {
 public:
@@ -46,14 +36,14 @@ int RunMarkCompressed(const Invocation& inv) {
             return kExitBadInput;
         }
     }
-    if (int r = OpenVolume(inv.global, options); r != kExitOk) return r;
+    CommandSession cs(inv.global);
+    if (int r = OpenVolume(cs, options); r != kExitOk) return r;
 
     TerminalMarking view;
-    const recovery::MarkingResult result = recovery::RunMarkingPass(write, &view);
-    FinishProgressLine();
-    auto& files = job::Wizard().FileList;
+    const recovery::MarkingResult result = workflow::RunMarkingPass(cs.session, write, &view);
+    cs.line.Finish();
     for (const recovery::MarkingCandidate& c : result.candidates) {
-        std::cout << PathOf(files[c.fileIndex]) << '\t' << c.size << '\t' << c.markedSize;
+        std::cout << workflow::FilePath(cs.session, c.fileIndex) << '\t' << c.size << '\t' << c.markedSize;
         if (write) std::cout << '\t' << (c.changed ? "marked" : "failed: " + c.failure);
         else if (!c.failure.empty()) std::cout << "\tcannot be marked: " << c.failure;
         std::cout << '\n';
@@ -61,10 +51,11 @@ int RunMarkCompressed(const Invocation& inv) {
     return result.failures && write ? kExitWritesFailed : kExitOk;
 }
 
-const Register kMarkCompressed({"mark-compressed", "[--disk N] [--advanced] --volume I [--fat 1|2] [--write]",
-                                "list the files whose data is stored compressed but whose entry lacks the mark "
-                                "(path, size, size from the header); --write marks them on the disk",
-                                RunMarkCompressed});
-
 }  // namespace
+
+const Command kMarkCompressedCommand{"mark-compressed", "[--disk N] [--advanced] --volume I [--fat 1|2] [--write]",
+                                     "list the files whose data is stored compressed but whose entry lacks the mark "
+                                     "(path, size, size from the header); --write marks them on the disk",
+                                     RunMarkCompressed};
+
 }  // namespace cli

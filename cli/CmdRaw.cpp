@@ -4,14 +4,12 @@
 // the end.
 #include <array>
 #include <cctype>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "app/job/Controls.h"
 #include "app/job/WizardState.h"
 #include "app/job/Worker.h"
 #include "cli/Cli.h"
@@ -24,6 +22,7 @@ class TerminalRawPanel : public raw::RawPanel {
 public:
     std::array<bool, raw::kKindCount> checked{true, true, true, true};
     std::string startText, endText, destination;
+    ProgressLine* line = nullptr;
 
     int FileTypeRowCount() override { return raw::kKindCount; }
     bool FileTypeChecked(int row) override { return row >= 0 && row < raw::kKindCount && checked[row]; }
@@ -39,9 +38,11 @@ public:
         button_ = text;
     }
     void ShowFileSavingDialog() override { job::Wizard().destinationPath = destination; }
-    void SetRawStatus(const std::string& text) override { job::ReportStatus(text); }
-    void SetRawProgress(int percent, const std::string& caption) override {
-        if (auto* c = job::Wizard().controls) c->SetSearchProgress(percent, caption);
+    void SetRawStatus(const std::string& text) override {
+        if (line) line->SetStatus(text);
+    }
+    void SetRawProgress(int percent, const std::string&) override {
+        if (line) line->SetPercent(percent);
     }
     void ClearFilesRecovered() override {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -57,7 +58,7 @@ public:
         if (row >= 0 && static_cast<std::size_t>(row) < rows_.size()) rows_[row] = text;
     }
     void DocumentWritten(const std::string& path, int) override {
-        FinishProgressLine();
+        if (line) line->Finish();
         std::fputs((path + "\n").c_str(), stdout);
         std::fflush(stdout);
         std::lock_guard<std::mutex> lock(mutex_);
@@ -78,12 +79,6 @@ private:
     std::vector<std::string> rows_, finalRows_;
     int written_ = 0;
 };
-
-void OnRawInterrupt(int) {
-    // The scan stops at its next read; a second Ctrl-C ends the program.
-    raw::RawScan().stopRequested.store(1);
-    std::signal(SIGINT, SIG_DFL);
-}
 
 bool ParseTypes(const std::string& list, std::array<bool, raw::kKindCount>& checked) {
     checked = {false, false, false, false};
@@ -143,24 +138,31 @@ int RunRaw(const Invocation& inv) {
         Error("raw: there is no disk " + std::to_string(diskNumber));
         return kExitBadInput;
     }
-    if (int r = SelectDisk(inv.global, static_cast<unsigned>(diskNumber)); r != kExitOk) return r;
+    CommandSession cs(inv.global);
+    panel.line = &cs.line;
+    if (int r = SelectDisk(cs, static_cast<unsigned>(diskNumber)); r != kExitOk) return r;
 
+    // The raw scan still reads the chosen disk and range from the job state.
     auto& w = job::Wizard();
+    w.selectedDiskNumber = cs.session.selectedDiskNumber;
+    w.selectedDiskLabel = cs.session.selectedDiskLabel;
     w.recoveryMode = job::kModeRaw;
     w.rangeIsWholeDisk = haveStart ? 0 : 1;
     w.rangeIsSectorRange = haveStart ? 1 : 0;
     raw::InstallRawPanel(&panel);
-    std::signal(SIGINT, OnRawInterrupt);
+    ArmInterrupt();
 
     const raw::StartOutcome outcome = raw::OnStartRecoveryButton();
     if (outcome != raw::StartOutcome::Started) {
         raw::InstallRawPanel(nullptr);
         return kExitBadInput;
     }
-    job::WaitForWorker(raw::RawScan().rawWorker);
+    // The scan stops at its next read on Ctrl-C; a second one ends the program.
+    RunWatched([] { job::WaitForWorker(raw::RawScan().rawWorker); },
+               [] { raw::RawScan().stopRequested.store(1); });
     const bool stopped = raw::RawScan().stopRequested.load() != 0;
     if (stopped) raw::FinishStoppedScan();
-    FinishProgressLine();
+    cs.line.Finish();
     for (const std::string& row : panel.FinalRows()) std::cerr << row << '\n';
     if (stopped) Note("raw: stopped; the files written so far stay in " + panel.destination);
     const int written = panel.Written();
@@ -172,10 +174,11 @@ int RunRaw(const Invocation& inv) {
     return kExitOk;
 }
 
-const Register kRaw({"raw", "[--disk N] --to DIR [--types doc,xls,ppt,zip] [--start S --end E]",
-                     "scan the disk (or sectors S to E) for Word, Excel, PowerPoint and ZIP documents "
-                     "and write them into DIR as numbered files",
-                     RunRaw});
-
 }  // namespace
+
+const Command kRawCommand{"raw", "[--disk N] --to DIR [--types doc,xls,ppt,zip] [--start S --end E]",
+                          "scan the disk (or sectors S to E) for Word, Excel, PowerPoint and ZIP documents "
+                          "and write them into DIR as numbered files",
+                          RunRaw};
+
 }  // namespace cli

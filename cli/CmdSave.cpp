@@ -3,41 +3,36 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <mutex>
 
-#include "app/job/WizardState.h"
 #include "cli/Cli.h"
-#include "netware/TreeModel.h"
 #include "recovery/SaveEngine.h"
 #include "recovery/SaveSettings.h"
+#include "workflow/Save.h"
+#include "workflow/Volume.h"
 
 namespace cli {
 namespace {
 
 constexpr int kExitFilesFailed = 3;
-
-std::string AskTerminal(const std::string& question) {
-    FinishProgressLine();
-    std::fputs(question.c_str(), stderr);
-    std::fflush(stderr);
-    std::string line;
-    if (!std::getline(std::cin, line)) return {};
-    return line;
-}
+constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
+constexpr std::uint64_t kSectorsPerRedrawCheck = 256;
+constexpr double kBytesPerMegabyte = 1048576.0;
 
 // The "Saving" dialog on a terminal: one progress line, redrawn a few times
 // a second, and the tally for the summary.
 class TerminalSaving : public recovery::SaveProgressView {
 public:
+    explicit TerminalSaving(const recovery::SaveJob& job) : job_(job) {}
     void FileStarted(const recovery::FileFigures& f) override {
         current_ = f.fileName;
         Draw(true);
     }
     void SectorWritten(std::uint64_t, std::uint64_t) override {
-        if ((++sectors_ & 255) == 0) Draw(false);
+        if (++sectors_ % kSectorsPerRedrawCheck == 0) Draw(false);
     }
     void TimeFigures(const std::string& remaining, const std::string& elapsed) override {
         remaining_ = remaining;
@@ -65,6 +60,7 @@ public:
             Note("save: " + target + ": " + recovery::FileOutcomeText(outcome));
     }
     void Clear() {
+        std::lock_guard<std::mutex> lock(mutex_);
         if (drawn_) std::fputs("\r\033[K", stderr);
         drawn_ = false;
     }
@@ -76,22 +72,25 @@ public:
 private:
     void Draw(bool force) {
         if (!StderrIsTerminal()) return;
+        std::lock_guard<std::mutex> lock(mutex_);
         const auto now = std::chrono::steady_clock::now();
-        if (!force && now - last_ < std::chrono::milliseconds(100)) return;
+        if (!force && now - last_ < kRedrawEvery) return;
         last_ = now;
-        const auto& j = recovery::CurrentSaveJob();
-        const std::uint64_t total = j.totalBytes ? j.totalBytes : 1;
-        const std::uint64_t saved = j.savedBytes;
+        const std::uint64_t total = job_.totalBytes ? job_.totalBytes : 1;
+        const std::uint64_t saved = job_.savedBytes;
         char head[128];
-        std::snprintf(head, sizeof head, "%3llu%%  %.1f / %.1f MB  ", static_cast<unsigned long long>(saved * 100 / total),
-                      static_cast<double>(saved) / 1048576.0, static_cast<double>(j.totalBytes) / 1048576.0);
+        std::snprintf(head, sizeof head, "%3llu%%  %.1f / %.1f MB  ",
+                      static_cast<unsigned long long>(saved * 100 / total), static_cast<double>(saved) / kBytesPerMegabyte,
+                      static_cast<double>(job_.totalBytes) / kBytesPerMegabyte);
         std::string line = head + current_ + "  elapsed " + (elapsed_.empty() ? "-" : elapsed_) + "  remaining " +
                            (remaining_.empty() ? "-" : remaining_);
-        if (line.size() > 150) line.resize(150);
+        if (line.size() > kProgressLineWidth) line.resize(kProgressLineWidth);
         std::fprintf(stderr, "\r\033[K%s", line.c_str());
         std::fflush(stderr);
         drawn_ = true;
     }
+    const recovery::SaveJob& job_;
+    std::mutex mutex_;
     std::string current_, remaining_, elapsed_;
     std::uint64_t sectors_ = 0;
     std::chrono::steady_clock::time_point last_{};
@@ -100,7 +99,8 @@ private:
 
 class TerminalQuestions : public recovery::SavePrompts {
 public:
-    explicit TerminalQuestions(recovery::ReplaceAnswer fixed, bool ask) : fixed_(fixed), ask_(ask) {}
+    TerminalQuestions(TerminalSaving& view, ProgressLine& line, recovery::ReplaceAnswer fixed, bool ask)
+        : view_(view), line_(line), fixed_(fixed), ask_(ask) {}
     recovery::ReplaceAnswer ConfirmReplace(const std::string& target) override {
         if (!ask_) return fixed_;
         if (!StdinIsTerminal()) {
@@ -108,8 +108,9 @@ public:
             return recovery::ReplaceAnswer::No;
         }
         for (;;) {
-            const std::string a = AskTerminal(std::string(recovery::kReplaceQuestionText) + "\n  " + target +
-                                              "\n[y]es, [n]o, yes to [a]ll, no [t]o all? ");
+            view_.Clear();
+            const std::string a = AskLine(line_, std::string(recovery::kReplaceQuestionText) + "\n  " + target +
+                                                     "\n[y]es, [n]o, yes to [a]ll, no [t]o all? ");
             if (a.empty() && std::cin.eof()) return recovery::ReplaceAnswer::No;
             if (a == "y" || a == "yes") return recovery::ReplaceAnswer::Yes;
             if (a == "n" || a == "no") return recovery::ReplaceAnswer::No;
@@ -118,27 +119,31 @@ public:
         }
     }
     recovery::WriteErrorAnswer WriteError(const std::string& target, const std::string& reason) override {
-        FinishProgressLine();
+        view_.Clear();
+        line_.Finish();
         std::cerr << "tarvine-cli: " << recovery::kWriteErrorTitle << ": " << target
                   << (reason.empty() ? "" : ": " + reason) << '\n';
         if (!StdinIsTerminal()) return recovery::WriteErrorAnswer::Skip;
         for (;;) {
-            const std::string a = AskTerminal("[a]bort or [s]kip? ");
+            const std::string a = AskLine(line_, "[a]bort or [s]kip? ");
             if (a.empty() && std::cin.eof()) return recovery::WriteErrorAnswer::Skip;
             if (a == "a" || a == "abort") return recovery::WriteErrorAnswer::Abort;
             if (a == "s" || a == "skip") return recovery::WriteErrorAnswer::Skip;
         }
     }
 
+    void ShowError(const std::string& text) override {
+        view_.Clear();
+        line_.Finish();
+        std::cerr << text << '\n';
+    }
+
 private:
+    TerminalSaving& view_;
+    ProgressLine& line_;
     recovery::ReplaceAnswer fixed_;
     bool ask_;
 };
-
-void OnInterrupt(int) {
-    recovery::CurrentSaveJob().stopRequested = 1;
-    std::signal(SIGINT, SIG_DFL);
-}
 
 // "DD-MM-YYYY" with the year inside [minYear, maxYear].
 bool ParseDate(const std::string& option, const std::string& text, int maxYear, int* d, int* m, int* y) {
@@ -153,31 +158,6 @@ bool ParseDate(const std::string& option, const std::string& text, int maxYear, 
     *d = static_cast<int>(dd);
     *m = static_cast<int>(mm);
     *y = static_cast<int>(yy);
-    return true;
-}
-
-// Checks PATH (a folder with its subtree, or one file) in the tree.
-bool CheckPath(const std::string& path) {
-    job::TreeView* tree = job::Wizard().directoryTree;
-    nw::PathMatch match;
-    if (!tree || !nw::FindEntryByPath(path, &match)) {
-        Error("save: no folder or file '" + path + "' on the volume");
-        return false;
-    }
-    if (match.isFolder) {
-        if (tree->StateImage(match.item) != job::kChecked) nw::ToggleFolderCheck(match.item);
-        return true;
-    }
-    // A file alone: its record is checked and its folder entered.
-    match.record->checked = 1;
-    job::TreeItem folder = tree->Root();
-    if (match.record->parentNumber != 0)
-        if (const nw::EntryRecord* parent = job::Wizard().FolderList.FindByOwnNumber(match.record->parentNumber))
-            folder = parent->treeItem;
-    if (folder && tree->StateImage(folder) == job::kUnchecked) {
-        tree->SetStateImage(folder, job::kPartlyChecked);
-        nw::RecomputeAncestorsAfterCheck(folder);
-    }
     return true;
 }
 
@@ -221,9 +201,10 @@ int RunSave(const Invocation& inv) {
         return kExitBadInput;
     }
 
+    CommandSession cs(inv.global);
+    workflow::Session& session = cs.session;
     // The settings, as the settings dialog would leave them.
-    recovery::ResetSaveSettings();
-    recovery::SettingsDialogSession settings;
+    recovery::SettingsDialogSession settings(session.saveSettings);
     if (deleted == "include") settings.SetDeletedMode(recovery::kIncludeDeleted);
     else if (deleted == "exclude") settings.SetDeletedMode(recovery::kExcludeDeleted);
     else if (deleted == "only") settings.SetDeletedMode(recovery::kDeletedOnly);
@@ -256,6 +237,7 @@ int RunSave(const Invocation& inv) {
             std::size_t comma = ext.find(',', pos);
             if (comma == std::string::npos) comma = ext.size();
             const recovery::AddResult r = settings.Add(ext.substr(pos, comma - pos));
+            if (const char* refusal = recovery::AddRefusalText(r)) std::cerr << refusal << '\n';
             if (r != recovery::AddResult::Added && r != recovery::AddResult::Empty &&
                 r != recovery::AddResult::Duplicate)
                 return kExitBadInput;
@@ -272,17 +254,13 @@ int RunSave(const Invocation& inv) {
         return kExitBadInput;
     }
 
-    if (int r = OpenVolume(inv.global, options); r != kExitOk) return r;
-    job::TreeView* tree = job::Wizard().directoryTree;
-    if (!tree || !tree->Root()) {
-        Error("save: the volume has no folder tree");
-        return kExitBadInput;
-    }
-    if (paths.empty()) {
-        if (tree->StateImage(tree->Root()) != job::kChecked) nw::ToggleFolderCheck(tree->Root());
-    } else {
-        for (const std::string& p : paths)
-            if (!CheckPath(p)) return kExitNothingFound;
+    if (int r = OpenVolume(cs, options); r != kExitOk) return r;
+    if (paths.empty()) workflow::SelectEverything(session);
+    for (const std::string& p : paths) {
+        if (!workflow::SelectPath(session, p)) {
+            Error("save: no folder or file '" + p + "' on the volume");
+            return kExitNothingFound;
+        }
     }
 
     std::error_code ec;
@@ -292,20 +270,19 @@ int RunSave(const Invocation& inv) {
         return kExitBadInput;
     }
 
-    TerminalSaving view;
-    TerminalQuestions questions(fixed, ask);
-    recovery::SetSaveProgressView(&view);
-    recovery::SetSavePrompts(&questions);
-    auto& job = recovery::CurrentSaveJob();
-    job.source = recovery::kTreeSource;
-    job.destinationPath = to;
-    std::signal(SIGINT, OnInterrupt);
-    recovery::SaveWorker();
-    std::signal(SIGINT, SIG_DFL);
+    recovery::SaveJob job;
+    TerminalSaving view(job);
+    TerminalQuestions questions(view, cs.line, fixed, ask);
+    workflow::SaveRequest request;
+    request.source = recovery::kTreeSource;
+    request.destinationPath = to;
+    workflow::SaveResult result;
+    ArmInterrupt();
+    RunWatched([&] { result = workflow::RunSave(session, job, request, view, questions); },
+               [&] { job.RequestStop(); });
     view.Clear();
-    FinishProgressLine();
-    recovery::SetSaveProgressView(nullptr);
-    recovery::SetSavePrompts(nullptr);
+    cs.line.Finish();
+    if (result.notice) ShowNotice(*result.notice);
 
     std::cout << "files started\t" << job.filesStarted << '\n'
               << "bytes written\t" << job.savedBytes << '\n'
@@ -315,12 +292,13 @@ int RunSave(const Invocation& inv) {
     return view.failed ? kExitFilesFailed : kExitOk;
 }
 
-const Register kSave({"save",
-                      "[--disk N] [--advanced] --volume I [--fat 1|2] --to DIR [--deleted include|exclude|only] "
-                      "[--after DD-MM-YYYY] [--before DD-MM-YYYY] [--ext doc,xls,...] [--replace ask|all|none] "
-                      "[PATH...]",
-                      "copy the volume (or each PATH with its subtree) into DIR; exit 3 when a file failed",
-                      RunSave});
-
 }  // namespace
+
+const Command kSaveCommand{"save",
+                           "[--disk N] [--advanced] --volume I [--fat 1|2] --to DIR [--deleted include|exclude|only] "
+                           "[--after DD-MM-YYYY] [--before DD-MM-YYYY] [--ext doc,xls,...] [--replace ask|all|none] "
+                           "[PATH...]",
+                           "copy the volume (or each PATH with its subtree) into DIR; exit 3 when a file failed",
+                           RunSave};
+
 }  // namespace cli

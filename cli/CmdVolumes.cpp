@@ -1,7 +1,6 @@
 // volumes: one line per found volume.
 #include <iostream>
 
-#include "app/job/WizardState.h"
 #include "cli/Cli.h"
 
 namespace cli {
@@ -19,15 +18,16 @@ int RunVolumes(const Invocation& inv) {
             return kExitBadInput;
         }
     }
+    CommandSession cs(inv.global);
     if (!options.logPath.empty()) {
-        if (int r = OpenFromLog(inv.global, options, false); r != kExitOk) return r;
+        if (int r = OpenFromLog(cs, options, false); r != kExitOk) return r;
     } else {
-        if (int r = SelectDisk(inv.global, options.disk); r != kExitOk) return r;
-        if (int r = SearchVolumes(options.advanced); r != kExitOk) return r;
+        if (int r = SelectDisk(cs, options.disk); r != kExitOk) return r;
+        if (int r = SearchVolumes(cs, options.advanced); r != kExitOk) return r;
     }
-    const auto& w = job::Wizard();
-    for (std::uint32_t i = 0; i < w.volumeCount.load(); ++i) {
-        const auto& v = w.VolumeList[i];
+    const nw::FoundVolumes& found = cs.session.found;
+    for (std::uint32_t i = 0; i < found.volumeCount.load(); ++i) {
+        const auto& v = found.VolumeList[i];
         std::cout << i << '\t' << v.name << '\t' << v.startSector << '\t' << v.sectorsPerBlock << '\t'
                   << v.fat1FirstBlock << '\t' << v.fat2FirstBlock << '\t' << v.det1FirstBlock << '\t'
                   << v.det2FirstBlock << '\t' << v.sizeInSectors << '\t' << v.blockCount << '\n';
@@ -35,10 +35,11 @@ int RunVolumes(const Invocation& inv) {
     return kExitOk;
 }
 
-const Register kVolumes({"volumes", "[--disk N] [--advanced] [--log FILE]",
-                         "list the NetWare volumes: index, name, start sector, sectors per block, first blocks "
-                         "of FAT1, FAT2, DET1, DET2, size in sectors, block count",
-                         RunVolumes});
-
 }  // namespace
+
+const Command kVolumesCommand{"volumes", "[--disk N] [--advanced] [--log FILE]",
+                              "list the NetWare volumes: index, name, start sector, sectors per block, first blocks "
+                              "of FAT1, FAT2, DET1, DET2, size in sectors, block count",
+                              RunVolumes};
+
 }  // namespace cli

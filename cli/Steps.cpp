@@ -1,37 +1,20 @@
 // The steps most commands share: list the disks, select one, search its
 // volumes, mount one.
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <iostream>
 
-#include "app/job/Tree.h"
-#include "app/job/WizardState.h"
-#include "app/job/Worker.h"
 #include "cli/Cli.h"
-#include "disk/SectorReader.h"
-#include "netware/Mount.h"
-#include "netware/VolumeSearch.h"
+#include "workflow/Disks.h"
+#include "workflow/Search.h"
+#include "workflow/Volume.h"
 
 namespace cli {
 
-namespace {
-job::MemoryTree gDiskTree;
-job::MemoryTree gVolumeTree;
-job::MemoryTree gDirectoryTree;
-std::vector<Command>* gCommands = nullptr;
-}  // namespace
-
-Register::Register(const Command& command) {
-    if (!gCommands) gCommands = new std::vector<Command>();
-    gCommands->push_back(command);
-}
-
 const std::vector<Command>& Commands() {
-    if (!gCommands) gCommands = new std::vector<Command>();
-    return *gCommands;
+    static const std::vector<Command> kCommands = {
+        kCatCommand, kDirlistCommand,        kDisksCommand, kLogCommand,    kLsCommand,
+        kMarkCompressedCommand, kRawCommand, kSaveCommand,  kVolumesCommand,
+    };
+    return kCommands;
 }
 
 bool ArgReader::Value(const std::string& option, std::string& out) {
@@ -63,49 +46,50 @@ void ArgReader::Unknown(const std::string& arg) const {
     Error(command_ + ": unknown argument '" + arg + "' (see tarvine-cli --help)");
 }
 
-bool PrepareDisks(const GlobalOptions& options, std::vector<disk::DiskInfo>& disks) {
-    for (const auto& src : options.images) {
-        const int fd = ::open(src.path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            Error("cannot open image " + src.path + ": " + std::strerror(errno));
+// ---- the session of one command -------------------------------------------------
+
+CommandSession::CommandSession(const GlobalOptions& options) : global(options) {
+    BadSectorMode mode = options.badSectors;
+    if (mode == BadSectorMode::Default) mode = StdinIsTerminal() ? BadSectorMode::Ask : BadSectorMode::RetryAll;
+    disk::BadSectorPolicy& policy = session.policy;
+    switch (mode) {
+        case BadSectorMode::RetryAll: policy.BadSectorDecision = disk::kRetryAll; break;
+        case BadSectorMode::SkipAll: policy.BadSectorDecision = disk::kSkipAll; break;
+        default:
+            policy.BadSectorDecision = disk::kRetry;
+            policy.SetPrompt(&badSectorPrompt_);
+            break;
+    }
+}
+
+CommandSession::~CommandSession() { session.policy.SetPrompt(nullptr); }
+
+// ---- steps ---------------------------------------------------------------------
+
+bool PrepareDisks(CommandSession& cs) {
+    for (const auto& src : cs.global.images) {
+        const std::string reason = workflow::ImageOpenFailure(src.path);
+        if (!reason.empty()) {
+            Error("cannot open image " + src.path + ": " + reason);
             return false;
         }
-        ::close(fd);
     }
-    auto& w = job::Wizard();
-    w.diskTree = &gDiskTree;
-    w.currentStep = -1;
     std::string error;
-    const bool ok = disk::EnumerateDisks(options.images, disks, &error);
-    w.currentStep = 0;
-    if (!ok) {
+    if (!workflow::AttachDisks(cs.session, cs.global.images, &error)) {
         Error(error);
         return false;
     }
     return true;
 }
 
-int SelectDisk(const GlobalOptions& options, unsigned number) {
-    std::vector<disk::DiskInfo> disks;
-    if (!PrepareDisks(options, disks)) return kExitBadInput;
-    bool listed = false;
-    for (const auto& d : disks) listed = listed || d.number == number;
-    if (!listed) {
-        Error(disks.empty() ? std::string("no disks found") : "there is no disk " + std::to_string(number));
+int SelectDisk(CommandSession& cs, unsigned number) {
+    if (!PrepareDisks(cs)) return kExitBadInput;
+    std::string error;
+    if (!workflow::SelectDisk(cs.session, number, &error)) {
+        Error(error);
         return kExitBadInput;
     }
-    if (number >= disk::kDeviceCount) {
-        Error("disk " + std::to_string(number) + " cannot be read: only disks 0 to " +
-              std::to_string(disk::kDeviceCount - 1) + " have a device");
-        return kExitBadInput;
-    }
-    auto& w = job::Wizard();
-    w.selectedDiskNumber = static_cast<std::uint16_t>(number);
-    w.selectedDiskLabel = disk::StoreKey(number);
-    w.selectedDiskModel.clear();
-    for (const auto& d : disks)
-        if (d.number == number) w.selectedDiskModel = d.model;
-    const std::string reason = disk::OpenFailureReason(number, w.selectedDiskLabel);
+    const std::string reason = workflow::DiskOpenFailure(cs.session, number);
     if (!reason.empty()) {
         Error(nw::UnableToOpenDiskText(reason));
         return kExitBadInput;
@@ -113,44 +97,41 @@ int SelectDisk(const GlobalOptions& options, unsigned number) {
     return kExitOk;
 }
 
-int SearchVolumes(bool advanced) {
-    auto& w = job::Wizard();
-    w.volumeTree = &gVolumeTree;
+int SearchVolumes(CommandSession& cs, bool advanced) {
+    workflow::Session& session = cs.session;
+    TerminalSearchReport report(cs.line);
+    workflow::SearchOutcome outcome;
     if (!advanced) {
-        w.recoveryMode = job::kModeQuick;
-        if (!nw::QuickVolumeSearch()) return kExitBadInput;
-        if (w.volumeCount.load() == 0) {
-            std::cerr << "No volume found, use advance mode\n";
-            return kExitNothingFound;
-        }
-        return kExitOk;
+        workflow::BeginMode(session, workflow::kModeQuick);
+        outcome = workflow::RunQuickSearch(session, report);
+        cs.line.Finish();
+        if (outcome.notice) ShowNotice(*outcome.notice);
+        if (!outcome.diskOpened) return kExitBadInput;
+        return outcome.Found() ? kExitOk : kExitNothingFound;
     }
-    w.recoveryMode = job::kModeAdvanced;
-    gVolumeTree.Clear();
-    w.searchStopRequested = 0;
-    job::ReportStatus("Searching Volumes Phase 1/2");
-    job::StartWorker(w.searchWorker, [] { nw::AdvancedVolumeSearch(); });
-    job::WaitForWorker(w.searchWorker);
-    FinishProgressLine();
-    // The search has said "No volume found, use raw mode" itself.
-    return w.volumeCount.load() == 0 ? kExitNothingFound : kExitOk;
+    workflow::BeginMode(session, workflow::kModeAdvanced);
+    session.cancel = false;
+    ArmInterrupt();
+    RunWatched([&] { outcome = workflow::RunAdvancedSearch(session, report, session.cancel); },
+               [&] { session.cancel = true; });
+    cs.line.Finish();
+    if (outcome.notice) ShowNotice(*outcome.notice);
+    return outcome.Found() ? kExitOk : kExitNothingFound;
 }
 
-int MountVolume(unsigned index, int fatChoice) {
-    auto& w = job::Wizard();
-    if (index >= w.volumeCount.load()) {
-        Error("there is no volume " + std::to_string(index) + " (" + std::to_string(w.volumeCount.load()) +
-              " found)");
+int MountVolume(CommandSession& cs, unsigned index, int fatChoice) {
+    workflow::Session& session = cs.session;
+    if (!workflow::ChooseVolume(session, index)) {
+        const std::uint32_t count = session.found.volumeCount.load();
+        Error("there is no volume " + std::to_string(index) + " (" + std::to_string(count) + " found)");
         return kExitBadInput;
     }
-    SetFatChoice(fatChoice);
-    w.selectedVolumeIndex = static_cast<std::int32_t>(index);
-    w.currentVolume = w.VolumeList[index];
-    w.selectedVolumeName = w.currentVolume.name;
-    w.directoryTree = &gDirectoryTree;
-    nw::MountCurrentVolume();
-    FinishProgressLine();
-    return kExitOk;
+    TerminalMountReport report(cs.line, fatChoice);
+    const workflow::MountOutcome outcome = workflow::MountChosenVolume(session, report);
+    cs.line.Finish();
+    if (outcome.notice) ShowNotice(*outcome.notice);
+    // A mount that ran out of memory ends the command as it always has.
+    return outcome.mounted ? kExitOk : kExitNothingFound;
 }
 
 int TakeVolumeOption(ArgReader& reader, const std::string& arg, VolumeOptions& options) {
@@ -189,15 +170,15 @@ int TakeVolumeOption(ArgReader& reader, const std::string& arg, VolumeOptions& o
     return 0;
 }
 
-int OpenVolume(const GlobalOptions& global, const VolumeOptions& options) {
-    if (!options.logPath.empty()) return OpenFromLog(global, options, true);
+int OpenVolume(CommandSession& cs, const VolumeOptions& options) {
+    if (!options.logPath.empty()) return OpenFromLog(cs, options, true);
     if (!options.haveVolume) {
         Error("--volume is required");
         return kExitBadInput;
     }
-    if (int r = SelectDisk(global, options.disk); r != kExitOk) return r;
-    if (int r = SearchVolumes(options.advanced); r != kExitOk) return r;
-    return MountVolume(options.volume, options.fat);
+    if (int r = SelectDisk(cs, options.disk); r != kExitOk) return r;
+    if (int r = SearchVolumes(cs, options.advanced); r != kExitOk) return r;
+    return MountVolume(cs, options.volume, options.fat);
 }
 
 }  // namespace cli

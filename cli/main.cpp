@@ -1,11 +1,14 @@
 // tarvine-cli: finds NetWare volumes on disks or disk images, lists their
 // folders and reads their files, from the command line.
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <iostream>
+#include <thread>
 
-#include "app/job/WizardState.h"
 #include "cli/Cli.h"
+#include "workflow/Worker.h"
 
 namespace {
 
@@ -49,13 +52,44 @@ void PrintHelp() {
         "Exit status: 0 success, 1 nothing found, 2 bad arguments or unreadable input.\n";
 }
 
+constexpr auto kInterruptPoll = std::chrono::milliseconds(20);
+
+// Set by the SIGINT handler, read by RunWatched: the one thing a signal
+// handler may touch.
+std::atomic<bool> gInterrupted{false};
+
 void OnInterrupt(int) {
-    // First Ctrl-C stops a running search; a second one ends the program.
-    job::Wizard().searchStopRequested = 1;
+    // The first Ctrl-C stops the running work; a second one ends the program.
+    gInterrupted.store(true);
     std::signal(SIGINT, SIG_DFL);
 }
 
 }  // namespace
+
+namespace cli {
+
+void ArmInterrupt() {
+    gInterrupted.store(false);
+    std::signal(SIGINT, OnInterrupt);
+}
+
+bool Interrupted() { return gInterrupted.load(); }
+
+void RunWatched(const std::function<void()>& work, const std::function<void()>& onInterrupt) {
+    workflow::Worker worker;
+    if (!worker.Start(work)) return;
+    bool forwarded = false;
+    while (worker.Running()) {
+        if (!forwarded && Interrupted()) {
+            onInterrupt();
+            forwarded = true;
+        }
+        std::this_thread::sleep_for(kInterruptPoll);
+    }
+    worker.Join();
+}
+
+}  // namespace cli
 
 int main(int argc, char** argv) {
     cli::Invocation inv;
@@ -110,8 +144,7 @@ int main(int argc, char** argv) {
     }
     for (const auto& c : cli::Commands()) {
         if (inv.command == c.name) {
-            cli::InstallTerminal(inv.global);
-            std::signal(SIGINT, OnInterrupt);
+            cli::ArmInterrupt();
             const int status = c.run(inv);
             std::cout.flush();
             return status;

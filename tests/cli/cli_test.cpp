@@ -247,4 +247,53 @@ TEST_F(CliTest, RecursiveLsAndCatDeliverTheManifest) {
     }
 }
 
+// ---- save ----------------------------------------------------------------------
+
+// The files of the sample volume below `prefix` that a save writes, as
+// paths below the destination.
+std::vector<std::string> ManifestFiles(const nwimage::Image& image, const std::string& prefix) {
+    std::vector<std::string> out;
+    for (const auto& m : image.manifest)
+        if (m.volume == "SYS" && !m.folder && m.path.rfind(prefix, 0) == 0) out.push_back(m.path);
+    return out;
+}
+
+TEST_F(CliTest, SaveTakesEveryNamedPathWhateverTheirOrder) {
+    const std::string img = Write(SampleSpec());
+    auto saved = [&](const std::string& to) {
+        std::vector<std::string> files;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(to)) {
+            if (!e.is_regular_file()) continue;
+            std::string rel = std::filesystem::relative(e.path(), to).string();
+            std::replace(rel.begin(), rel.end(), '/', '\\');
+            files.push_back(rel);
+            const auto m = std::find_if(image.manifest.begin(), image.manifest.end(),
+                                        [&](const nwimage::ManifestRecord& r) { return r.path == rel; });
+            if (m == image.manifest.end()) continue;
+            const std::string bytes = testutil::ReadFile(e.path().string());
+            EXPECT_EQ(nwimage::Sha256Hex(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), m->sha256)
+                << rel;
+        }
+        std::sort(files.begin(), files.end());
+        return files;
+    };
+    std::vector<std::string> publicFiles = ManifestFiles(image, "PUBLIC\\");
+    std::sort(publicFiles.begin(), publicFiles.end());
+    ASSERT_GE(publicFiles.size(), 3u);
+
+    // A file alone is saved alone.
+    CliRun r = Cli({"--image", img, "save", "--volume", "0", "--to", dir.File("one"), "PUBLIC\\NOTES.TXT"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(saved(dir.File("one")), std::vector<std::string>{"PUBLIC\\NOTES.TXT"});
+
+    // Its folder named after it still brings the whole folder.
+    r = Cli({"--image", img, "save", "--volume", "0", "--to", dir.File("both"), "PUBLIC\\NOTES.TXT", "PUBLIC"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(saved(dir.File("both")), publicFiles) << r.err;
+    EXPECT_NE(r.out.find("files started\t" + std::to_string(publicFiles.size()) + "\n"), std::string::npos) << r.out;
+
+    r = Cli({"--image", img, "save", "--volume", "0", "--to", dir.File("none"), "PUBLIC\\NOWHERE"});
+    EXPECT_EQ(r.status, 1);
+}
+
 }  // namespace

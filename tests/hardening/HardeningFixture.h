@@ -1,6 +1,6 @@
-// Builder disks attached as disk 0 (optionally with their ddrescue mapfile),
-// the searches and the mount run the way the wizard runs them, and the
-// recovered tree read back in the manifest's terms.
+// Builder disks attached as disk 0 of a recovery session (optionally with
+// their ddrescue mapfile), the searches and the mount run the way the front
+// ends run them, and the recovered tree read back in the manifest's terms.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,19 +11,18 @@
 #include <tuple>
 #include <vector>
 
-#include "app/job/Controls.h"
-#include "app/job/Tree.h"
-#include "app/job/WizardState.h"
 #include "common/TempDir.h"
 #include "common/VolumeTestHelpers.h"
-#include "disk/DiskCatalogue.h"
-#include "disk/SectorReader.h"
 #include "netware/FileReader.h"
-#include "netware/Mount.h"
-#include "netware/TreeModel.h"
+#include "netware/FolderTree.h"
 #include "netware/VolumeSearch.h"
 #include "tools/nwimage/Description.h"
 #include "tools/nwimage/NwImage.h"
+#include "workflow/Disks.h"
+#include "workflow/Search.h"
+#include "workflow/Session.h"
+#include "workflow/SettingsStore.h"
+#include "workflow/Volume.h"
 
 namespace hardening {
 
@@ -61,30 +60,14 @@ inline std::vector<Shown> ManifestListing(const nwimage::Image& image, const std
 
 class HardeningTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        job::ResetWizardState();
-        auto& w = job::Wizard();
-        w.directoryTree = &tree;
-        w.volumeTree = &volumeTree;
-        w.activityLogPath = dir.File("ActivityLog.txt");
-        disk::BadSectorDecision = disk::kRetryAll;
-        disk::SetBadSectorPrompt(&badPrompt);
-        nw::SetFatChoicePrompt(&fatPrompt);
-        nw::Mounted() = nw::MountTables{};
+    HardeningTest() {
+        session.activityLog.path = dir.File("ActivityLog.txt");
+        session.policy.BadSectorDecision = disk::kRetryAll;
+        session.policy.SetPrompt(&badPrompt);
     }
-    void TearDown() override {
-        auto& w = job::Wizard();
-        w.directoryTree = nullptr;
-        w.volumeTree = nullptr;
-        disk::SetBadSectorPrompt(nullptr);
-        nw::SetFatChoicePrompt(nullptr);
-        disk::BadSectorDecision = disk::kRetry;
-        disk::DetachAllDevices();
-        job::ResetWizardState();
-    }
+    ~HardeningTest() override { session.policy.SetPrompt(nullptr); }
 
-    // Writes the image (and its mapfile) and lists it as disk 0, with its
-    // size in the geometry store.
+    // Writes the image (and its mapfile), lists it as disk 0 and chooses it.
     void Attach(const nwimage::Image& image, bool withMapfile = false) {
         const std::string path = dir.File("disk.img");
         nwimage::WriteImageFile(image, path);
@@ -93,36 +76,42 @@ protected:
             map = dir.File("disk.map");
             testutil::WriteFile(map, nwimage::MapfileText(image));
         }
-        std::vector<disk::DiskInfo> disks;
         std::string error;
-        ASSERT_TRUE(disk::EnumerateDisks({{path, map}}, disks, &error)) << error;
-        auto& w = job::Wizard();
-        w.selectedDiskNumber = 0;
-        w.selectedDiskLabel = "Disk0";
+        ASSERT_TRUE(workflow::AttachDisks(session, {{path, map}}, &error)) << error;
+        ASSERT_TRUE(workflow::SelectDisk(session, 0, &error)) << error;
     }
 
+    // The quick search; false when the disk could not be read.
+    bool QuickSearch() { return workflow::RunQuickSearch(session, searchReport).diskOpened; }
+    void AdvancedSearch() {
+        session.cancel = false;
+        workflow::RunAdvancedSearch(session, searchReport, session.cancel);
+    }
+    nw::SearchTarget Target() const { return nw::SearchTarget{&reader, 0}; }
 
     std::vector<nw::VolumeDescriptor> Found() const {
-        const auto& w = job::Wizard();
-        return std::vector<nw::VolumeDescriptor>(w.VolumeList.begin(), w.VolumeList.begin() + w.volumeCount.load());
+        const nw::FoundVolumes& f = session.found;
+        return std::vector<nw::VolumeDescriptor>(f.VolumeList.begin(), f.VolumeList.begin() + f.volumeCount.load());
     }
 
     // Mounts a descriptor and lists what the tree shows, reading every file.
     std::vector<Shown> MountAndList(const nw::VolumeDescriptor& d) {
-        auto& w = job::Wizard();
-        w.currentVolume = d;
-        w.selectedVolumeName = d.name;
-        nw::MountCurrentVolume();
+        session.mounted.currentVolume = d;
+        session.selectedVolumeName = d.name;
+        EXPECT_TRUE(workflow::MountChosenVolume(session, fatPrompt).mounted);
+        const nw::MountedVolume& volume = session.mounted;
+        nw::FileReader files(volume, reader);
         std::vector<Shown> out;
-        nw::WalkTree(tree.Root(), [&](const nw::EntryRecord& r, const std::string& path, bool isFolder) {
+        nw::WalkTree(volume, nw::kRootNode, [&](const nw::WalkItem& item) {
+            const nw::EntryRecord& r = *item.record;
             Shown s;
-            s.folder = isFolder;
+            s.folder = item.isFolder;
             s.deleted = r.IsDeleted();
             s.dateTime = r.timestamp;
-            s.path = path;
-            if (!isFolder) {
+            s.path = item.path;
+            if (!item.isFolder) {
                 s.size = r.size;
-                const std::vector<std::uint8_t> bytes = nw::ReadFileBytes(r);
+                const std::vector<std::uint8_t> bytes = files.ReadFileBytes(r);
                 s.sha256 = nwimage::Sha256Hex(bytes.data(), bytes.size());
             }
             out.push_back(s);
@@ -135,10 +124,12 @@ protected:
     }
 
     testutil::TempDir dir;
-    job::MemoryTree tree;
-    job::MemoryTree volumeTree;
+    workflow::MemorySettingsStore store;
+    workflow::Session session{store};
+    disk::SectorReader reader = session.Reader();
     CountingPrompt badPrompt;
     ScriptedFatChoice fatPrompt;
+    testutil::RecordingSearchReport searchReport;
 };
 
 }  // namespace hardening

@@ -11,9 +11,8 @@
 #include <filesystem>
 
 #include "HardeningFixture.h"
-#include "recovery/SaveEngine.h"
 #include "recovery/SaveJob.h"
-#include "recovery/SaveSettings.h"
+#include "workflow/Save.h"
 
 namespace hardening {
 namespace {
@@ -55,7 +54,7 @@ TEST_F(BigDiskTest, QuickSearchFindsBothVolumesWithTheirFullStart) {
     ASSERT_GT(sys.startSector + sys.blocks * 8ull, k2To32);
     ASSERT_GT(data.startSector, k2To32);
 
-    ASSERT_TRUE(nw::QuickVolumeSearch());
+    ASSERT_TRUE(QuickSearch());
     const std::vector<nw::VolumeDescriptor> found = Found();
     ASSERT_EQ(found.size(), 2u);
     EXPECT_EQ(found[0].startSector, sys.startSector);
@@ -70,12 +69,12 @@ TEST_F(BigDiskTest, AdvancedSearchStepsWorkBeyondSector2To32) {
     const nwimage::BuiltVolume& data = image.volumes[1];
     const std::uint64_t d1 = data.startSector + static_cast<std::uint64_t>(data.det1[0]) * 16;
     const std::uint64_t d2 = data.startSector + static_cast<std::uint64_t>(data.det2[0]) * 16;
-    const auto mirror = nw::FindDetMirror(d1);
+    const auto mirror = nw::FindDetMirror(Target(), d1, searchReport, nullptr);
     ASSERT_TRUE(mirror.has_value());
     EXPECT_EQ(*mirror, d2);
 
-    job::Wizard().volumeCount = 0;
-    ASSERT_EQ(nw::FindVolumeStart(d1, d2), nw::StartResult::Added);
+    session.found.Clear();
+    ASSERT_EQ(nw::FindVolumeStart(Target(), d1, d2, session.found, searchReport, nullptr), nw::StartResult::Added);
     const nw::VolumeDescriptor found = Found().at(0);
     EXPECT_EQ(found.startSector, data.startSector);
     EXPECT_EQ(found.sectorsPerBlock, 16u);
@@ -86,7 +85,7 @@ TEST_F(BigDiskTest, AdvancedSearchStepsWorkBeyondSector2To32) {
 // The whole scan reads 2 TiB: run with TARVINE_LONG_TESTS=1.
 TEST_F(BigDiskTest, WholeAdvancedSearchFindsBothVolumes) {
     if (!std::getenv("TARVINE_LONG_TESTS")) GTEST_SKIP() << "set TARVINE_LONG_TESTS=1 to scan 2 TiB";
-    nw::AdvancedVolumeSearch();
+    AdvancedSearch();
     const std::vector<nw::VolumeDescriptor> found = Found();
     ASSERT_EQ(found.size(), 2u);
     EXPECT_EQ(found[0].startSector, image.volumes[0].startSector);
@@ -95,18 +94,18 @@ TEST_F(BigDiskTest, WholeAdvancedSearchFindsBothVolumes) {
 }
 
 TEST_F(BigDiskTest, SaveWritesEveryFileOfTheVolumeBeyond2To32) {
-    ASSERT_TRUE(nw::QuickVolumeSearch());
+    ASSERT_TRUE(QuickSearch());
     ASSERT_EQ(Found().size(), 2u);
     MountAndList(Found()[1]);
-    job::Wizard().currentStep = 2;
-    recovery::ResetSaveJob();
-    recovery::ResetSaveSettings();
-    nw::ToggleFolderCheck(tree.Root());
+    workflow::SelectEverything(session);
     const std::string out = dir.File("out");
-    auto& job = recovery::CurrentSaveJob();
-    job.source = recovery::kTreeSource;
-    job.destinationPath = out;
-    recovery::SaveWorker();
+    recovery::SaveJob job;
+    recovery::SaveProgressView view;
+    recovery::KeepingPrompts prompts;
+    workflow::SaveRequest request;
+    request.source = recovery::kTreeSource;
+    request.destinationPath = out;
+    EXPECT_FALSE(workflow::RunSave(session, job, request, view, prompts).notice.has_value());
 
     std::size_t files = 0;
     for (const nwimage::ManifestRecord& m : image.manifest) {
@@ -120,7 +119,6 @@ TEST_F(BigDiskTest, SaveWritesEveryFileOfTheVolumeBeyond2To32) {
         ++files;
     }
     EXPECT_EQ(files, 3u);
-    recovery::ResetSaveJob();
 }
 
 }  // namespace

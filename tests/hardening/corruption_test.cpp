@@ -274,7 +274,7 @@ TEST_P(CorruptionTest, EveryRunEndsAndWhatTheDamageMissedComesBack) {
             fatPrompt.answer = 1;
 
             if (region == kTables) {
-                ASSERT_TRUE(nw::QuickVolumeSearch());
+                ASSERT_TRUE(QuickSearch());
                 const std::vector<nw::VolumeDescriptor> found = Found();
                 if (!campaign.QuickSearchInputsHit()) {
                     ASSERT_EQ(found.size(), 1u);
@@ -285,7 +285,7 @@ TEST_P(CorruptionTest, EveryRunEndsAndWhatTheDamageMissedComesBack) {
                 }
                 // The directory tables are intact: the advanced search finds
                 // the volume and everything comes back through it.
-                nw::AdvancedVolumeSearch();
+                AdvancedSearch();
                 const std::vector<nw::VolumeDescriptor> advanced = Found();
                 ASSERT_EQ(advanced.size(), 1u);
                 EXPECT_EQ(advanced[0].startSector, baseline.startSector);

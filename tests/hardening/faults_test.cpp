@@ -1,13 +1,9 @@
 // Bad sectors (ddrescue mapfiles) in the hot-fix area, the volume tables,
-// the FAT, the directory, file data and raw carving windows. What a correct
-// recovery shows is worked out by the builder from the image with the bad
-// sectors read as zeros; each answer to "Bad Sector Encountered" must lead
-// to exactly that, and nothing else may be lost.
-#include <filesystem>
-
+// the FAT, the directory and file data. What a correct recovery shows is
+// worked out by the builder from the image with the bad sectors read as
+// zeros; each answer to "Bad Sector Encountered" must lead to exactly that,
+// and nothing else may be lost.
 #include "HardeningFixture.h"
-#include "common/QuietRawPanel.h"
-#include "raw/RawScan.h"
 #include "tools/nwimage/Mount.h"
 
 namespace hardening {
@@ -58,7 +54,7 @@ TEST_F(FaultTest, UnreadableFileDataReadsAsZerosUnderEveryAnswer) {
     ASSERT_NE(expected, Expected(image, "SYS")) << "the damage must change what is delivered";
     for (std::int32_t answer : {disk::kRetry, disk::kSkip, disk::kRetryAll, disk::kSkipAll}) {
         SCOPED_TRACE(answer);
-        disk::BadSectorDecision = disk::kRetry;
+        session.policy.BadSectorDecision = disk::kRetry;
         badPrompt.answer = answer;
         badPrompt.asked = 0;
         EXPECT_EQ(MountBuilt(), expected);
@@ -102,7 +98,7 @@ TEST_F(FaultTest, UnreadableFirstFatSectorOffersTheSecondCopy) {
 TEST_F(FaultTest, UnreadableHotFixProbeBeforeTheRealOneIsPassedOver) {
     // hotfix=1: the sector is at partition sector 64; partition sector 32 is bad.
     Use("bad sector=95\n");
-    ASSERT_TRUE(nw::QuickVolumeSearch());
+    ASSERT_TRUE(QuickSearch());
     ASSERT_EQ(Found().size(), 1u);
     EXPECT_EQ(Found()[0].startSector, image.volumes[0].startSector);
     EXPECT_EQ(MountAndList(Found()[0]), Expected(image, "SYS"));
@@ -110,9 +106,9 @@ TEST_F(FaultTest, UnreadableHotFixProbeBeforeTheRealOneIsPassedOver) {
 
 TEST_F(FaultTest, UnreadableHotFixSectorLeavesTheAdvancedSearch) {
     Use("bad sector=127\n");
-    ASSERT_TRUE(nw::QuickVolumeSearch());
+    ASSERT_TRUE(QuickSearch());
     EXPECT_TRUE(Found().empty());
-    nw::AdvancedVolumeSearch();
+    AdvancedSearch();
     ASSERT_EQ(Found().size(), 1u);
     EXPECT_EQ(Found()[0].startSector, image.volumes[0].startSector);
     EXPECT_EQ(MountAndList(Found()[0]), Expected(image, "SYS"));
@@ -121,13 +117,13 @@ TEST_F(FaultTest, UnreadableHotFixSectorLeavesTheAdvancedSearch) {
 TEST_F(FaultTest, UnreadableVolumeTableCopiesAreSkipped) {
     const std::uint64_t v = 63 + 32 + 128;  // the volume-definition area
     Use("bad sector=" + std::to_string(v) + "\n");
-    ASSERT_TRUE(nw::QuickVolumeSearch());
+    ASSERT_TRUE(QuickSearch());
     ASSERT_EQ(Found().size(), 1u);
     EXPECT_EQ(Found()[0].startSector, image.volumes[0].startSector);
     EXPECT_EQ(Found()[0].fat2FirstBlock, image.volumes[0].fat2.at(0));
 
     Use("bad sector=" + std::to_string(v) + " count=97\n");
-    ASSERT_TRUE(nw::QuickVolumeSearch());
+    ASSERT_TRUE(QuickSearch());
     EXPECT_TRUE(Found().empty());
 }
 
@@ -140,67 +136,16 @@ TEST_F(FaultTest, BadSectorBesideTheDirectorySignatureDependsOnTheAnswer) {
     Use("bad sector=" + std::to_string(bad) + "\n");
 
     // Retry reads the group sector by sector: the signature is seen.
-    disk::BadSectorDecision = disk::kRetryAll;
-    nw::AdvancedVolumeSearch();
+    session.policy.BadSectorDecision = disk::kRetryAll;
+    AdvancedSearch();
     ASSERT_EQ(Found().size(), 1u);
     EXPECT_EQ(Found()[0].startSector, v.startSector);
 
     // Skip gives up the whole group: copy 1 is not seen, and copy 2 has no
     // mirror behind it.
-    disk::BadSectorDecision = disk::kSkipAll;
-    nw::AdvancedVolumeSearch();
+    session.policy.BadSectorDecision = disk::kSkipAll;
+    AdvancedSearch();
     EXPECT_TRUE(Found().empty());
-}
-
-// ---- raw carving ---------------------------------------------------------------
-
-class CarvingFaultTest : public HardeningTest {
-protected:
-    // Runs a raw scan over the whole disk into a fresh folder; returns the
-    // written files by name.
-    std::map<std::string, std::string> Scan(const nwimage::Image& image, bool withMapfile, const std::string& name) {
-        Attach(image, withMapfile);
-        const std::string out = dir.File(name);
-        std::filesystem::create_directory(out);
-        testutil::QuietRawPanel panel;
-        panel.button = raw::kStopText;  // the worker runs as if started
-        panel.end = std::to_string(image.totalSectors);
-        raw::InstallRawPanel(&panel);
-        auto& st = raw::RawScan();
-        st.stopRequested = 0;
-        st.sectorRange = true;
-        job::Wizard().destinationPath = out;
-        raw::RawScanWorker();
-        raw::InstallRawPanel(nullptr);
-        std::map<std::string, std::string> files;
-        for (const auto& e : std::filesystem::directory_iterator(out))
-            files[e.path().filename().string()] = testutil::ReadFile(e.path().string());
-        return files;
-    }
-};
-
-TEST_F(CarvingFaultTest, UnreadableSectorInAWindowIsZeroInItsDocumentOnly) {
-    nwimage::DiskSpec desc;
-    desc.totalSectors = 4000;
-    desc.documents = {{nwimage::DocKind::Zip, 100, 40000, 1}, {nwimage::DocKind::Word, 1500, 30000, 2}};
-    // Sector 30 of the ZIP document, in the first scan window.
-    desc.bad = {{nwimage::BadArea::Target::Absolute, 130, 1}};
-    const nwimage::Image image = nwimage::Build(desc);
-
-    const auto clean = Scan(image, false, "clean");
-    ASSERT_EQ(clean.size(), 2u);
-    disk::BadSectorDecision = disk::kRetryAll;
-    const auto damaged = Scan(image, true, "damaged");
-    ASSERT_EQ(damaged.size(), 2u);
-    for (const auto& [name, bytes] : clean) {
-        ASSERT_TRUE(damaged.count(name)) << name;
-        std::string want = bytes;
-        if (name.find("ZIP") != std::string::npos || name.find("zip") != std::string::npos) {
-            ASSERT_GE(want.size(), 31u * 512);
-            std::fill(want.begin() + 30 * 512, want.begin() + 31 * 512, '\0');
-        }
-        EXPECT_TRUE(damaged.at(name) == want) << name;
-    }
 }
 
 }  // namespace

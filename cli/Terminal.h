@@ -1,0 +1,73 @@
+// The terminal side of a command: one progress line on stderr (drawn only
+// when stderr is a terminal), and the questions the engine may ask while it
+// works (a bad sector, which FAT copy), read from stdin.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "disk/BadSectorPolicy.h"
+#include "netware/Mount.h"
+#include "netware/VolumeSearch.h"
+
+namespace cli {
+
+constexpr std::size_t kProgressLineWidth = 150;
+
+// The status text, the progress caption and the volume count on one line.
+// Any thread may update it.
+class ProgressLine {
+public:
+    void SetStatus(const std::string& text);
+    void SetPercent(int percent);
+    void SetCount(const std::string& text);
+    // Ends the line so that what follows starts on a fresh line.
+    void Finish();
+
+private:
+    void Draw();  // mutex_ held
+    std::mutex mutex_;
+    std::string status_, caption_, count_;
+    bool drawn_ = false;
+};
+
+// Asks one question on stderr and reads the answer line from stdin; empty
+// at the end of the input.
+std::string AskLine(ProgressLine& line, const std::string& question);
+
+class TerminalBadSectorPrompt : public disk::BadSectorPrompt {
+public:
+    explicit TerminalBadSectorPrompt(ProgressLine& line) : line_(line) {}
+    std::int32_t Ask(const disk::BadSectorEvent& event) override;
+
+private:
+    ProgressLine& line_;
+};
+
+class TerminalSearchReport : public nw::SearchReport {
+public:
+    explicit TerminalSearchReport(ProgressLine& line) : line_(line) {}
+    void Percent(int percent) override { line_.SetPercent(percent); }
+    void Status(const std::string& text) override { line_.SetStatus(text); }
+    void VolumeCountText(const std::string& text) override { line_.SetCount(text); }
+
+private:
+    ProgressLine& line_;
+};
+
+// The mount's progress, and "Select FAT to use": the --fat answer, else
+// asked on a terminal, else FAT1 with a note.
+class TerminalMountReport : public nw::MountReport {
+public:
+    TerminalMountReport(ProgressLine& line, int forcedFat) : line_(line), forced_(forcedFat) {}
+    void Percent(int percent) override { line_.SetPercent(percent); }
+    void Status(const std::string& text) override { line_.SetStatus(text); }
+    int ChooseFat(std::uint32_t fat1Length, std::uint32_t fat2Length) override;
+
+private:
+    ProgressLine& line_;
+    int forced_;
+};
+
+}  // namespace cli

@@ -1,0 +1,62 @@
+// Bad sectors (ddrescue mapfiles) in the windows of a raw scan: an
+// unreadable sector is zero in the document that holds it and nowhere else.
+#include <filesystem>
+
+#include "HardeningFixture.h"
+#include "common/QuietRawPanel.h"
+#include "raw/RawScan.h"
+
+namespace hardening {
+namespace {
+
+class CarvingFaultTest : public HardeningTest {
+protected:
+    // Runs a raw scan over the whole disk into a fresh folder; returns the
+    // written files by name.
+    std::map<std::string, std::string> Scan(const nwimage::Image& image, bool withMapfile, const std::string& name) {
+        Attach(image, withMapfile);
+        const std::string out = dir.File(name);
+        std::filesystem::create_directory(out);
+        testutil::QuietRawPanel panel;
+        panel.button = raw::kStopText;  // the worker runs as if started
+        panel.end = std::to_string(image.totalSectors);
+        raw::InstallRawPanel(&panel);
+        auto& st = raw::RawScan();
+        st.stopRequested = 0;
+        st.sectorRange = true;
+        job::Wizard().destinationPath = out;
+        raw::RawScanWorker();
+        raw::InstallRawPanel(nullptr);
+        std::map<std::string, std::string> files;
+        for (const auto& e : std::filesystem::directory_iterator(out))
+            files[e.path().filename().string()] = testutil::ReadFile(e.path().string());
+        return files;
+    }
+};
+
+TEST_F(CarvingFaultTest, UnreadableSectorInAWindowIsZeroInItsDocumentOnly) {
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 4000;
+    desc.documents = {{nwimage::DocKind::Zip, 100, 40000, 1}, {nwimage::DocKind::Word, 1500, 30000, 2}};
+    // Sector 30 of the ZIP document, in the first scan window.
+    desc.bad = {{nwimage::BadArea::Target::Absolute, 130, 1}};
+    const nwimage::Image image = nwimage::Build(desc);
+
+    const auto clean = Scan(image, false, "clean");
+    ASSERT_EQ(clean.size(), 2u);
+    session.policy.BadSectorDecision = disk::kRetryAll;
+    const auto damaged = Scan(image, true, "damaged");
+    ASSERT_EQ(damaged.size(), 2u);
+    for (const auto& [name, bytes] : clean) {
+        ASSERT_TRUE(damaged.count(name)) << name;
+        std::string want = bytes;
+        if (name.find("ZIP") != std::string::npos || name.find("zip") != std::string::npos) {
+            ASSERT_GE(want.size(), 31u * 512);
+            std::fill(want.begin() + 30 * 512, want.begin() + 31 * 512, '\0');
+        }
+        EXPECT_TRUE(damaged.at(name) == want) << name;
+    }
+}
+
+}  // namespace
+}  // namespace hardening
