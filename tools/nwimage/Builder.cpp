@@ -84,14 +84,26 @@ public:
 private:
     std::string Who() const { return "volume " + spec_.name; }
 
-    void Own(std::uint32_t b, const std::string& who) {
-        if (b >= blocks_) Fail(Who() + ": " + who + " names block " + Str(b) + " but the volume has " + Str(blocks_) + " blocks");
-        auto [it, fresh] = owner_.emplace(b, who);
-        if (!fresh) Fail(Who() + ": block " + Str(b) + " is used by both " + it->second + " and " + who);
+    // Who holds a block: a chain (an index into ownerNames_) and the block's
+    // place in it, so that large volumes do not keep a text per block.
+    struct Holder {
+        std::uint32_t owner;
+        std::uint32_t k;
+    };
+    std::uint32_t Owner(std::string name) {
+        ownerNames_.push_back(std::move(name));
+        return static_cast<std::uint32_t>(ownerNames_.size() - 1);
     }
-    std::uint32_t Alloc(const std::string& who) {
+    std::string Text(Holder h) const { return ownerNames_[h.owner] + " block " + Str(h.k); }
+
+    void Own(std::uint32_t b, Holder who) {
+        if (b >= blocks_) Fail(Who() + ": " + Text(who) + " names block " + Str(b) + " but the volume has " + Str(blocks_) + " blocks");
+        auto [it, fresh] = owner_.emplace(b, who);
+        if (!fresh) Fail(Who() + ": block " + Str(b) + " is used by both " + Text(it->second) + " and " + Text(who));
+    }
+    std::uint32_t Alloc(Holder who) {
         while (cursor_ < blocks_ && owner_.count(cursor_)) ++cursor_;
-        if (cursor_ >= blocks_) Fail(Who() + " is full: no free block for " + who);
+        if (cursor_ >= blocks_) Fail(Who() + " is full: no free block for " + Text(who));
         Own(cursor_, who);
         return cursor_++;
     }
@@ -232,7 +244,9 @@ private:
     }
 
     void OwnList(const std::vector<std::uint32_t>& list, const std::string& who) {
-        for (std::size_t k = 0; k < list.size(); ++k) Own(list[k], who + " block " + Str(k));
+        if (list.empty()) return;
+        const std::uint32_t owner = Owner(who);
+        for (std::size_t k = 0; k < list.size(); ++k) Own(list[k], {owner, static_cast<std::uint32_t>(k)});
     }
 
     void OwnExplicit() {
@@ -251,7 +265,9 @@ private:
 
     std::vector<std::uint32_t> AllocList(std::uint32_t n, const std::string& who) {
         std::vector<std::uint32_t> v;
-        for (std::uint32_t k = 0; k < n; ++k) v.push_back(Alloc(who + " block " + Str(k)));
+        if (n == 0) return v;
+        const std::uint32_t owner = Owner(who);
+        for (std::uint32_t k = 0; k < n; ++k) v.push_back(Alloc({owner, k}));
         return v;
     }
 
@@ -269,12 +285,13 @@ private:
             b.number = e.folder ? numbers_[i] : 0;
             if (e.folder) continue;
             const FilePlan& p = plans_[i];
-            b.stored = p.stored;
+            b.stored = std::move(plans_[i].stored);
             b.directorySize = p.directorySize;
             b.blocks = e.blocks.empty() ? AllocList(p.wholeBlocks, EntryWho(i)) : e.blocks;
         }
         // Pieces, packed one after another into the chain of their length.
         std::array<std::uint32_t, 128> pieceCount{};
+        std::array<std::uint32_t, 128> chainOwner{};
         for (std::size_t i = 0; i < spec_.entries.size(); ++i) {
             const FilePlan& p = plans_[i];
             if (!p.pieceSectors) continue;
@@ -282,8 +299,9 @@ private:
             const std::uint32_t n = pieceCount[P]++;
             const std::uint64_t endSector = static_cast<std::uint64_t>(n + 1) * P;
             std::vector<std::uint32_t>& chain = subChains_[P];
+            if (n == 0) chainOwner[P] = Owner("suballocation chain " + Str(P));
             while (chain.size() * spb_ < endSector)
-                chain.push_back(Alloc("suballocation chain " + Str(P) + " block " + Str(chain.size())));
+                chain.push_back(Alloc({chainOwner[P], static_cast<std::uint32_t>(chain.size())}));
             out_.entries[i].piece = nw::MakeSuballocValue(P, n);
         }
         for (auto& [P, chain] : subChains_) out_.suballoc[P] = chain.front();
@@ -455,7 +473,8 @@ private:
     std::uint32_t blocks_ = 0;
     std::uint32_t cursor_ = 0;
     std::uint32_t fatNeeded_ = 0, detNeeded_ = 0, detCount_ = 0, det2Count_ = 0;
-    std::unordered_map<std::uint32_t, std::string> owner_;
+    std::unordered_map<std::uint32_t, Holder> owner_;
+    std::vector<std::string> ownerNames_;
     std::vector<FilePlan> plans_;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> groupSlots_;
     std::vector<std::uint32_t> entrySlots_;

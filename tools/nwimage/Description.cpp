@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <unordered_map>
 
 namespace nwimage {
 namespace {
@@ -386,9 +387,31 @@ private:
     }
 
     // ---- resolution ------------------------------------------------------------
+    // Folders and files of one volume by (parent number, name), each name and
+    // long name pointing at the last entry declared with it so far.
+    struct NameIndex {
+        std::unordered_map<std::string, std::size_t> folders, files;
+
+        static std::string Key(std::uint32_t parent, const std::string& name) {
+            std::string key(4, '\0');
+            for (int i = 0; i < 4; ++i) key[i] = static_cast<char>(parent >> (8 * i));
+            return key + name;
+        }
+        void Add(const EntrySpec& e, std::size_t i) {
+            auto& map = e.folder ? folders : files;
+            map[Key(e.parent, e.name)] = i;
+            if (!e.longName.empty()) map[Key(e.parent, e.longName)] = i;
+        }
+    };
+
     // Gives every folder its final number (explicit ones first, the rest
-    // counted up from 1 around them), so that in= paths can name them.
+    // counted up from 1 around them), so that in= paths can name them; then
+    // resolves the paths in declaration order, each against the entries
+    // declared before it.
     void FinishVolumes() {
+        std::vector<std::vector<const PendingParent*>> pending(volumes_.size());
+        for (const PendingParent& p : pendingParents_) pending[p.volume].push_back(&p);
+        indexes_.resize(volumes_.size());
         for (std::size_t vi = 0; vi < volumes_.size(); ++vi) {
             VolumeSpec& v = VolumeAt(vi);
             std::set<std::uint32_t> used;
@@ -401,10 +424,15 @@ private:
                 e.number = next;
                 used.insert(next);
             }
-        }
-        for (const PendingParent& p : pendingParents_) {
-            VolumeSpec& v = VolumeAt(p.volume);
-            v.entries[p.entry].parent = ResolveFolder(v, p.path, p.entry, p.line);
+            NameIndex& index = indexes_[vi];
+            auto p = pending[vi].begin();
+            for (std::size_t i = 0; i < v.entries.size(); ++i) {
+                if (p != pending[vi].end() && (*p)->entry == i) {
+                    v.entries[i].parent = ResolveFolder(v, index, (*p)->path, (*p)->line);
+                    ++p;
+                }
+                index.Add(v.entries[i], i);
+            }
         }
     }
 
@@ -423,39 +451,34 @@ private:
         return parts;
     }
 
-    // The entry named by the path among entries before `limit`; the last
+    // The entry named by the path among the entries the index holds; the last
     // declared match wins. Folders only unless `file` is set for the last part.
-    std::size_t ResolveEntry(const VolumeSpec& v, const std::string& path, std::size_t limit, bool file, int line) {
+    std::size_t ResolveEntry(const VolumeSpec& v, const NameIndex& index, const std::string& path, bool file, int line) {
         std::vector<std::string> parts = Split(path);
         if (parts.empty()) Fail("empty path", line);
         std::uint32_t number = 0;
         std::size_t found = 0;
         for (std::size_t k = 0; k < parts.size(); ++k) {
             const bool wantFile = file && k + 1 == parts.size();
-            bool hit = false;
-            for (std::size_t i = std::min(limit, v.entries.size()); i-- > 0;) {
-                const EntrySpec& e = v.entries[i];
-                if (e.folder == wantFile || e.parent != number) continue;
-                if (e.name != parts[k] && e.longName != parts[k]) continue;
-                found = i;
-                hit = true;
-                break;
-            }
-            if (!hit) Fail("\"" + path + "\" names no " + (wantFile ? "file" : "folder") + " declared before in volume " + v.name, line);
+            const auto& map = wantFile ? index.files : index.folders;
+            auto it = map.find(NameIndex::Key(number, parts[k]));
+            if (it == map.end())
+                Fail("\"" + path + "\" names no " + (wantFile ? "file" : "folder") + " declared before in volume " + v.name, line);
+            found = it->second;
             number = v.entries[found].number;
         }
         return found;
     }
 
-    std::uint32_t ResolveFolder(const VolumeSpec& v, const std::string& path, std::size_t limit, int line) {
+    std::uint32_t ResolveFolder(const VolumeSpec& v, const NameIndex& index, const std::string& path, int line) {
         if (Split(path).empty()) return 0;
-        return v.entries[ResolveEntry(v, path, limit, false, line)].number;
+        return v.entries[ResolveEntry(v, index, path, false, line)].number;
     }
 
     void ResolveBadAreas() {
         for (const PendingBad& b : pendingBad_) {
             const VolumeSpec& v = VolumeAt(b.volume);
-            disk_.bad[b.index].entry = ResolveEntry(v, b.path, v.entries.size(), true, b.line);
+            disk_.bad[b.index].entry = ResolveEntry(v, indexes_[b.volume], b.path, true, b.line);
         }
     }
 
@@ -466,6 +489,7 @@ private:
     std::vector<std::pair<std::size_t, std::size_t>> volumes_;
     std::vector<PendingParent> pendingParents_;
     std::vector<PendingBad> pendingBad_;
+    std::vector<NameIndex> indexes_;
 };
 
 }  // namespace
@@ -563,7 +587,9 @@ below the volume root joined with \ using long names where they apply;
 orphaned folders and their contents are under LOST\, and the LOST folder
 itself is listed. Entries the tree does not show (a file whose folder is
 missing, folders in a parent cycle) are not listed. Sectors marked bad in
-the mapfile are hashed as the image holds them.
+the mapfile are hashed as the image holds them. A manifest of more than
+1 GiB (folder chains thousands deep: its paths grow with the square of the
+depth) is refused; leave --manifest out for such trees.
 )";
 }
 

@@ -174,6 +174,12 @@ struct BuiltVolume {
     std::vector<BuiltEntry> entries;                     // parallel to VolumeSpec::entries
 };
 
+constexpr std::size_t kNoParent = static_cast<std::size_t>(-1);
+constexpr std::uint64_t kManifestPathBudget = 64ull << 20;
+// A tree listing more entries than this is refused (folders that share their
+// number list the same contents again, which can multiply without end).
+constexpr std::size_t kMaxManifestRecords = 10'000'000;
+
 struct ManifestRecord {
     bool folder = false;
     bool deleted = false;
@@ -183,7 +189,12 @@ struct ManifestRecord {
     std::string sha256;      // of the delivered bytes; empty for folders
     std::uint64_t deliveredBytes = 0;
     std::string volume;
-    std::string path;  // below the volume root, joined with '\'
+    // Below the volume root, joined with '\'. Left empty in every record when
+    // the paths together would exceed kManifestPathBudget bytes (very deep
+    // trees): ManifestPath() gives each one from the name and parent links.
+    std::string path;
+    std::string name;                 // the last part of the path
+    std::size_t parent = kNoParent;  // index of the folder's record holding it; kNoParent at the volume root
 };
 
 struct BadRange {
@@ -205,9 +216,17 @@ struct Image {
 
 Image Build(const DiskSpec& desc);
 
-// Outputs. Each throws BuildError when the file cannot be written.
+// The path of manifest record i, whether or not the records carry their paths.
+std::string ManifestPath(const std::vector<ManifestRecord>& manifest, std::size_t i);
+
+// Outputs. Each throws BuildError when the file cannot be written, and the
+// manifest ones when the text would exceed kMaxManifestText.
+constexpr std::uint64_t kMaxManifestText = 1ull << 30;
 void WriteImageFile(const Image& image, const std::string& path);
 std::string ManifestText(const Image& image);
+// The same text, written as it is made (a deep tree's text can be far larger
+// than the image).
+void WriteManifestFile(const Image& image, const std::string& path);
 std::string MapfileText(const Image& image);
 
 // Generated carvable documents and file contents.

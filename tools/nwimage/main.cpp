@@ -59,9 +59,9 @@ int main(int argc, char** argv) {
         std::stringstream text;
         text << in.rdbuf();
         nwimage::Image img = nwimage::Build(nwimage::ParseDescription(text.str()));
-        nwimage::WriteImageFile(img, image);
-        if (!manifest.empty()) WriteText(manifest, nwimage::ManifestText(img));
+        if (!manifest.empty()) nwimage::WriteManifestFile(img, manifest);
         if (!map.empty()) WriteText(map, nwimage::MapfileText(img));
+        nwimage::WriteImageFile(img, image);
     } catch (const nwimage::BuildError& e) {
         std::fprintf(stderr, "nwimage: %s: %s\n", desc.c_str(), e.what());
         return 1;
