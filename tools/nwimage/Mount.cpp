@@ -1,5 +1,6 @@
 #include "tools/nwimage/Mount.h"
 
+#include <cstring>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -22,7 +23,10 @@ struct Record {
 
 class VolumeReader {
 public:
-    VolumeReader(const Image& img, const BuiltVolume& v) : img_(img), start_(v.startSector), spb_(v.sectorsPerBlock), blocks_(v.blocks) {}
+    VolumeReader(const std::vector<const Image*>& disks, const BuiltVolume& v)
+        : disks_(disks), segments_(v.segments), spb_(v.sectorsPerBlock), blocks_(v.blocks) {
+        if (segments_.empty()) segments_.push_back({0, v.startSector, 0, v.blocks, v.volumeAreaSector});
+    }
 
     // Loads a FAT copy's own chain; returns 1 + the number of entries whose
     // sequence matched. The list keeps the blocks reached (end marker excluded).
@@ -53,8 +57,17 @@ public:
         return list;
     }
 
+    // Block b lies in the last segment that starts at or before it; blocks
+    // past the volume's end are counted on from its last segment.
     void Sector(std::uint32_t block, std::uint32_t index, std::uint8_t* out) const {
-        img_.Read(start_ + static_cast<std::uint64_t>(block) * spb_ + index, out);
+        std::size_t k = segments_.size() - 1;
+        while (k > 0 && segments_[k].firstBlock > block) --k;
+        const BuiltSegment& g = segments_[k];
+        if (g.disk >= disks_.size()) {
+            std::memset(out, 0, kSector);
+            return;
+        }
+        disks_[g.disk]->Read(g.startSector + static_cast<std::uint64_t>(block - g.firstBlock) * spb_ + index, out);
     }
     std::uint32_t SectorsPerBlock() const { return spb_; }
     std::array<std::uint32_t, nw::kSuballocChains>& Suballoc() { return suballoc_; }
@@ -180,8 +193,8 @@ private:
         out.insert(out.end(), s, s + take);
     }
 
-    const Image& img_;
-    std::uint64_t start_;
+    const std::vector<const Image*>& disks_;
+    std::vector<BuiltSegment> segments_;  // in block order
     std::uint32_t spb_;
     std::uint32_t blocks_;
     std::vector<std::uint32_t> fat_;
@@ -189,8 +202,9 @@ private:
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> pieceChains_;
 };
 
-void MountVolume(const Image& img, const BuiltVolume& v, int fatChoice, std::vector<ManifestRecord>& out) {
-    VolumeReader r(img, v);
+void MountVolume(const std::vector<const Image*>& disks, const BuiltVolume& v, int fatChoice,
+                 std::vector<ManifestRecord>& out) {
+    VolumeReader r(disks, v);
     const std::uint32_t a = r.LoadFat(v.fat1.front());
     const std::uint32_t b = r.LoadFat(v.fat2.front());
     r.LoadFat(a != b && fatChoice == 2 ? v.fat2.front() : v.fat1.front());
@@ -322,9 +336,17 @@ void FillPaths(std::vector<ManifestRecord>& records) {
 }  // namespace
 
 std::vector<ManifestRecord> ComputeManifest(const Image& image, const std::vector<int>& fatChoice) {
+    std::vector<const BuiltVolume*> volumes;
+    for (const BuiltVolume& v : image.volumes) volumes.push_back(&v);
+    return ComputeManifest({&image}, volumes, fatChoice);
+}
+
+std::vector<ManifestRecord> ComputeManifest(const std::vector<const Image*>& disks,
+                                            const std::vector<const BuiltVolume*>& volumes,
+                                            const std::vector<int>& fatChoice) {
     std::vector<ManifestRecord> out;
-    for (std::size_t k = 0; k < image.volumes.size(); ++k)
-        MountVolume(image, image.volumes[k], k < fatChoice.size() ? fatChoice[k] : 1, out);
+    for (std::size_t k = 0; k < volumes.size(); ++k)
+        MountVolume(disks, *volumes[k], k < fatChoice.size() ? fatChoice[k] : 1, out);
     FillPaths(out);
     return out;
 }

@@ -120,23 +120,49 @@ std::string ManifestPath(const std::vector<ManifestRecord>& manifest, std::size_
     return path;
 }
 
-std::string ManifestText(const Image& image) {
-    CheckManifestSize(image.manifest);
+namespace {
+
+using Manifests = std::vector<const std::vector<ManifestRecord>*>;
+
+std::string Text(const Manifests& parts) {
+    for (const auto* m : parts) CheckManifestSize(*m);
     std::string out;
-    ManifestLines(image.manifest, [&](const std::string& line) { out += line; });
+    for (const auto* m : parts) ManifestLines(*m, [&](const std::string& line) { out += line; });
     return out;
 }
 
-void WriteManifestFile(const Image& image, const std::string& path) {
-    CheckManifestSize(image.manifest);
+void WriteFile(const Manifests& parts, const std::string& path) {
+    for (const auto* m : parts) CheckManifestSize(*m);
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) throw BuildError("cannot create " + path + ": " + std::strerror(errno));
     bool ok = true;
-    ManifestLines(image.manifest, [&](const std::string& line) {
-        ok = ok && std::fwrite(line.data(), 1, line.size(), f) == line.size();
-    });
+    for (const auto* m : parts)
+        ManifestLines(*m, [&](const std::string& line) { ok = ok && std::fwrite(line.data(), 1, line.size(), f) == line.size(); });
     ok = std::fclose(f) == 0 && ok;
     if (!ok) throw BuildError("cannot write " + path);
+}
+
+Manifests Of(const std::vector<Image>& disks) {
+    Manifests parts;
+    for (const Image& image : disks) parts.push_back(&image.manifest);
+    return parts;
+}
+
+}  // namespace
+
+std::string ManifestText(const Image& image) { return Text({&image.manifest}); }
+std::string ManifestText(const std::vector<Image>& disks) { return Text(Of(disks)); }
+void WriteManifestFile(const Image& image, const std::string& path) { WriteFile({&image.manifest}, path); }
+void WriteManifestFile(const std::vector<Image>& disks, const std::string& path) { WriteFile(Of(disks), path); }
+
+std::string DiskFileName(const std::string& first, std::size_t disk) {
+    if (disk == 0) return first;
+    const std::size_t slash = first.find_last_of('/');
+    const std::size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t dot = first.find_last_of('.');
+    const std::string mark = "." + std::to_string(disk);
+    if (dot == std::string::npos || dot <= nameAt) return first + mark;
+    return first.substr(0, dot) + mark + first.substr(dot);
 }
 
 std::string MapfileText(const Image& image) {
