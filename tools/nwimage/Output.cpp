@@ -19,7 +19,10 @@ void WriteImageFile(const Image& image, const std::string& path) {
         throw BuildError(msg);
     };
     if (::ftruncate(fd, static_cast<off_t>(image.totalSectors * kSector)) != 0) fail("cannot size");
-    // Runs of consecutive sectors go out in one write.
+    // Runs of nearby sectors go out in one write, short gaps filled with
+    // zeros: many small files would otherwise cost a write each. Longer gaps
+    // stay holes.
+    constexpr std::uint64_t kGap = 16;
     std::vector<std::uint8_t> run;
     std::uint64_t runStart = 0;
     auto flush = [&] {
@@ -36,8 +39,10 @@ void WriteImageFile(const Image& image, const std::string& path) {
     };
     for (const auto& [sector, bytes] : image.sectors) {
         if (sector >= image.totalSectors) continue;
-        if (!run.empty() && (sector != runStart + run.size() / kSector || run.size() >= (1u << 20))) flush();
+        const std::uint64_t runEnd = runStart + run.size() / kSector;
+        if (!run.empty() && (sector > runEnd + kGap || run.size() >= (1u << 20))) flush();
         if (run.empty()) runStart = sector;
+        run.resize((sector - runStart) * kSector);
         run.insert(run.end(), bytes.begin(), bytes.end());
     }
     if (!run.empty()) flush();
