@@ -553,8 +553,8 @@ DiskSpec ParseDescription(const std::string& text) {
 std::vector<DiskSpec> ParseDisks(const std::string& text) { return Parser(text).Run(); }
 
 const char* DescriptionHelp() {
-    return R"(Usage: nwimage DESCRIPTION -o IMAGE [--output-disk N FILE]... [--manifest FILE]
-               [--map FILE]
+    return R"(Usage: nwimage DESCRIPTION -o IMAGE [--output-disk N FILE]...
+               [--manifest FILE] [--map FILE]
 
 Writes NetWare traditional disk images (sparse) from a description, and
 optionally the manifest of what a correct recovery must produce and GNU
@@ -594,21 +594,21 @@ volume NAME [spb=8|16|32|64|128] blocks=N [segment=N] [start=N]
        [break-det=K] [patch-fat1=B:S:N,...] [patch-fat2=B:S:N,...]
        [mount-fat=1|2] [all-subgroups]
     A volume of the last partition: the next entry of its volume table,
-    which is the volume's segment 0, of blocks= blocks (or segment= sectors).
-    Segments lie one after another in table order from 128 sectors past
-    the volume tables; start= puts this one at an absolute sector instead.
+    which is the volume's segment 0, of blocks= blocks (or segment=
+    sectors). Segments lie one after another in table order from 128
+    sectors past the volume tables; start= puts this one at an absolute
+    sector instead.
     codes=none writes the entries of the volume without the segment fields
-    (see VOLUME TABLE). FAT copy
-    1 is allocated from block 0, then DET copy 1, FAT copy 2, DET copy 2,
-    file data and suballocation chains, each in the lowest free blocks;
-    fat1= .. det2= give explicit chains instead. det2-length= makes DET
-    copy 2 mirror only its first blocks. break-X=K damages the FAT entry of
-    the chain's block K-1 so that walks keep K blocks (FAT copy 1 or 2's
-    own chain; break-det breaks DET copy 1's chain in both FAT copies).
-    patch-fatC= overwrites FAT entries of copy C (block:sequence:next).
-    mount-fat= is the copy the manifest mounts when the two FAT chains
-    differ in length. all-subgroups writes suballocation records for all
-    five groups.
+    (see VOLUME TABLE). FAT copy 1 is allocated from block 0, then DET copy
+    1, FAT copy 2, DET copy 2, file data and suballocation chains, each in
+    the lowest free blocks; fat1= .. det2= give explicit chains instead.
+    det2-length= makes DET copy 2 mirror only its first blocks. break-X=K
+    damages the FAT entry of the chain's block K-1 so that walks keep K
+    blocks (FAT copy 1 or 2's own chain; break-det breaks DET copy 1's
+    chain in both FAT copies). patch-fatC= overwrites FAT entries of copy C
+    (block:sequence:next). mount-fat= is the copy the manifest mounts when
+    the two FAT chains differ in length. all-subgroups writes
+    suballocation records for all five groups.
 segment NAME K (blocks=N | sectors=N) [start=N]
     Segment K (1..254) of the volume NAME as the next entry of the last
     partition's table, on the volume line's disk or another; the volume
@@ -626,7 +626,8 @@ file NAME [long=TEXT] [in=PATH | parent=N] [time=T] [deleted] [slot3]
     Directory entries of the last volume, in directory order. NAME is the
     DOS name (1..15 characters), long= the long name (1..80). in= names the
     parent by a path of folder names declared earlier (/ or \ between
-    them); parent= gives any number (orphans, cycles, own parent). Folder
+    them); parent= gives any number (orphans, cycles, own parent), and
+    with number= describes folder chains too deep for paths. Folder
     numbers not given count up from 1. T is YYYY-MM-DD[THH:MM:SS] or a
     packed number. slot3 puts the entry in the last slot of a sector, so
     that its long name starts the next sector and is not shown. namelen=
