@@ -148,6 +148,20 @@ TEST(NwImageDescription, ExampleAndSampleDescriptionsBuild) {
     EXPECT_FALSE(sample.bad.empty());
     EXPECT_GE(sample.totalSectors * 512, 200ull << 20);
     EXPECT_LT(sample.sectors.size() * 512, 32ull << 20);
+
+    // The spanned sample: BIGVOL over three segments on two disks, with
+    // file data in each of them.
+    const std::vector<Image> span = BuildDisks(ParseDisks(ReadAll(dir / "sample-span.nwd")));
+    ASSERT_EQ(span.size(), 2u);
+    ASSERT_EQ(span[0].volumes.size(), 2u);
+    EXPECT_TRUE(span[1].volumes.empty());
+    const BuiltVolume& big = span[0].volumes[1];
+    ASSERT_EQ(big.segments.size(), 3u);
+    EXPECT_EQ(big.segments[2].disk, 1u);
+    std::set<std::size_t> holding;
+    for (const BuiltEntry& e : big.entries)
+        for (std::uint32_t b : e.blocks) holding.insert(b >= big.segments[2].firstBlock ? 2 : b >= big.segments[1].firstBlock ? 1 : 0);
+    EXPECT_EQ(holding, (std::set<std::size_t>{0, 1, 2}));
 }
 
 TEST(NwImageOutput, ImageFileIsSparseEvenPastSector2To32) {

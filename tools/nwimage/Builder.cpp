@@ -1,6 +1,8 @@
-// Lays a DiskSpec out into an in-memory sparse image.
+// Lays DiskSpecs out into in-memory sparse images, one per disk.
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <map>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -24,6 +26,13 @@ struct Claim {
     std::uint64_t count = 0;
     std::string what;
     int volume = -1;  // index of the volume whose segment this is, else -1
+    std::uint32_t segment = 0;
+};
+
+// A sector of one disk of the set.
+struct Loc {
+    std::size_t disk = 0;
+    std::uint64_t sector = 0;
 };
 
 void PutSector(Image& img, std::uint64_t sector, const std::uint8_t* data) {
@@ -64,8 +73,8 @@ struct FilePlan {
 
 class VolumeBuilder {
 public:
-    VolumeBuilder(const DiskSpec& disk, const VolumeSpec& desc, BuiltVolume& out, Image& img, std::size_t index)
-        : disk_(disk), spec_(desc), out_(out), img_(img), index_(index) {}
+    VolumeBuilder(const DiskSpec& disk, const VolumeSpec& desc, BuiltVolume& out, std::vector<Image>& imgs, std::size_t index)
+        : disk_(disk), spec_(desc), out_(out), imgs_(imgs), index_(index) {}
 
     void Build() {
         spb_ = spec_.sectorsPerBlock;
@@ -84,14 +93,26 @@ public:
 private:
     std::string Who() const { return "volume " + spec_.name; }
 
-    void Own(std::uint32_t b, const std::string& who) {
-        if (b >= blocks_) Fail(Who() + ": " + who + " names block " + Str(b) + " but the volume has " + Str(blocks_) + " blocks");
-        auto [it, fresh] = owner_.emplace(b, who);
-        if (!fresh) Fail(Who() + ": block " + Str(b) + " is used by both " + it->second + " and " + who);
+    // Who holds a block: a chain (an index into ownerNames_) and the block's
+    // place in it, so that large volumes do not keep a text per block.
+    struct Holder {
+        std::uint32_t owner;
+        std::uint32_t k;
+    };
+    std::uint32_t Owner(std::string name) {
+        ownerNames_.push_back(std::move(name));
+        return static_cast<std::uint32_t>(ownerNames_.size() - 1);
     }
-    std::uint32_t Alloc(const std::string& who) {
+    std::string Text(Holder h) const { return ownerNames_[h.owner] + " block " + Str(h.k); }
+
+    void Own(std::uint32_t b, Holder who) {
+        if (b >= blocks_) Fail(Who() + ": " + Text(who) + " names block " + Str(b) + " but the volume has " + Str(blocks_) + " blocks");
+        auto [it, fresh] = owner_.emplace(b, who);
+        if (!fresh) Fail(Who() + ": block " + Str(b) + " is used by both " + Text(it->second) + " and " + Text(who));
+    }
+    std::uint32_t Alloc(Holder who) {
         while (cursor_ < blocks_ && owner_.count(cursor_)) ++cursor_;
-        if (cursor_ >= blocks_) Fail(Who() + " is full: no free block for " + who);
+        if (cursor_ >= blocks_) Fail(Who() + " is full: no free block for " + Text(who));
         Own(cursor_, who);
         return cursor_++;
     }
@@ -232,7 +253,9 @@ private:
     }
 
     void OwnList(const std::vector<std::uint32_t>& list, const std::string& who) {
-        for (std::size_t k = 0; k < list.size(); ++k) Own(list[k], who + " block " + Str(k));
+        if (list.empty()) return;
+        const std::uint32_t owner = Owner(who);
+        for (std::size_t k = 0; k < list.size(); ++k) Own(list[k], {owner, static_cast<std::uint32_t>(k)});
     }
 
     void OwnExplicit() {
@@ -251,7 +274,9 @@ private:
 
     std::vector<std::uint32_t> AllocList(std::uint32_t n, const std::string& who) {
         std::vector<std::uint32_t> v;
-        for (std::uint32_t k = 0; k < n; ++k) v.push_back(Alloc(who + " block " + Str(k)));
+        if (n == 0) return v;
+        const std::uint32_t owner = Owner(who);
+        for (std::uint32_t k = 0; k < n; ++k) v.push_back(Alloc({owner, k}));
         return v;
     }
 
@@ -269,12 +294,13 @@ private:
             b.number = e.folder ? numbers_[i] : 0;
             if (e.folder) continue;
             const FilePlan& p = plans_[i];
-            b.stored = p.stored;
+            b.stored = std::move(plans_[i].stored);
             b.directorySize = p.directorySize;
             b.blocks = e.blocks.empty() ? AllocList(p.wholeBlocks, EntryWho(i)) : e.blocks;
         }
         // Pieces, packed one after another into the chain of their length.
         std::array<std::uint32_t, 128> pieceCount{};
+        std::array<std::uint32_t, 128> chainOwner{};
         for (std::size_t i = 0; i < spec_.entries.size(); ++i) {
             const FilePlan& p = plans_[i];
             if (!p.pieceSectors) continue;
@@ -282,8 +308,9 @@ private:
             const std::uint32_t n = pieceCount[P]++;
             const std::uint64_t endSector = static_cast<std::uint64_t>(n + 1) * P;
             std::vector<std::uint32_t>& chain = subChains_[P];
+            if (n == 0) chainOwner[P] = Owner("suballocation chain " + Str(P));
             while (chain.size() * spb_ < endSector)
-                chain.push_back(Alloc("suballocation chain " + Str(P) + " block " + Str(chain.size())));
+                chain.push_back(Alloc({chainOwner[P], static_cast<std::uint32_t>(chain.size())}));
             out_.entries[i].piece = nw::MakeSuballocValue(P, n);
         }
         for (auto& [P, chain] : subChains_) out_.suballoc[P] = chain.front();
@@ -329,9 +356,8 @@ private:
         }
     }
 
-    std::uint64_t SectorOf(std::uint32_t block, std::uint32_t index = 0) const {
-        return out_.startSector + static_cast<std::uint64_t>(block) * spb_ + index;
-    }
+    void Put(Loc at, const std::uint8_t* data) { PutSector(imgs_[at.disk], at.sector, data); }
+    void Put(Loc at, const std::uint8_t* data, std::size_t size) { PutBytes(imgs_[at.disk], at.sector, data, size); }
 
     void WriteFat() {
         for (int copy = 1; copy <= 2; ++copy) {
@@ -346,7 +372,7 @@ private:
                 nw::StoreLe32(s.data() + 8 * pos.entryIndex, e.sequence);
                 nw::StoreLe32(s.data() + 8 * pos.entryIndex + 4, e.next);
             }
-            for (auto& [fs, s] : sectors) PutSector(img_, SectorOf(list[fs / spb_], fs % spb_), s.data());
+            for (auto& [fs, s] : sectors) Put(Place(list[fs / spb_], fs % spb_), s.data());
         }
     }
 
@@ -392,12 +418,18 @@ private:
             const std::uint32_t blockIndex = entrySlots_[i] / perBlock;
             const std::uint32_t sectorIndex = (entrySlots_[i] % perBlock) / 4;
             b.slot = entrySlots_[i] % 4;
-            b.det1Sector = SectorOf(out_.det1[blockIndex], sectorIndex);
-            b.det2Sector = blockIndex < out_.det2.size() ? SectorOf(out_.det2[blockIndex], sectorIndex) : 0;
+            const Loc one = Place(out_.det1[blockIndex], sectorIndex);
+            b.det1Sector = one.sector;
+            b.det1Disk = one.disk;
+            if (blockIndex < out_.det2.size()) {
+                const Loc two = Place(out_.det2[blockIndex], sectorIndex);
+                b.det2Sector = two.sector;
+                b.det2Disk = two.disk;
+            }
         }
         const std::size_t blockBytes = static_cast<std::size_t>(spb_) * kSector;
-        for (std::size_t k = 0; k < out_.det1.size(); ++k) PutBytes(img_, SectorOf(out_.det1[k]), det.data() + k * blockBytes, blockBytes);
-        for (std::size_t k = 0; k < out_.det2.size(); ++k) PutBytes(img_, SectorOf(out_.det2[k]), det.data() + k * blockBytes, blockBytes);
+        for (std::size_t k = 0; k < out_.det1.size(); ++k) Put(Place(out_.det1[k]), det.data() + k * blockBytes, blockBytes);
+        for (std::size_t k = 0; k < out_.det2.size(); ++k) Put(Place(out_.det2[k]), det.data() + k * blockBytes, blockBytes);
     }
 
     void WriteFileData() {
@@ -409,13 +441,13 @@ private:
             for (std::uint32_t blk : b.blocks) {
                 if (off >= b.stored.size()) break;
                 std::size_t n = std::min(blockBytes, b.stored.size() - off);
-                PutBytes(img_, SectorOf(blk), b.stored.data() + off, n);
+                Put(Place(blk), b.stored.data() + off, n);
                 off += n;
             }
             if (!b.piece) continue;
-            for (std::uint64_t s : PieceSectors(b.piece, plans_[i].pieceSectors)) {
+            for (Loc s : PieceSectors(b.piece, plans_[i].pieceSectors)) {
                 std::size_t n = std::min<std::size_t>(kSector, b.stored.size() - off);
-                PutBytes(img_, s, b.stored.data() + off, n);
+                Put(s, b.stored.data() + off, n);
                 off += n;
                 if (off >= b.stored.size()) break;
             }
@@ -423,20 +455,28 @@ private:
     }
 
 public:
-    std::vector<std::uint64_t> PieceSectors(std::uint32_t piece, std::uint32_t sectors) const {
+    // Sector `index` of `block`, in the segment that holds the block.
+    Loc Place(std::uint32_t block, std::uint32_t index = 0) const {
+        const std::vector<BuiltSegment>& segs = out_.segments;
+        auto it = std::upper_bound(segs.begin(), segs.end(), block,
+                                   [](std::uint32_t b, const BuiltSegment& s) { return b < s.firstBlock; });
+        const BuiltSegment& s = *std::prev(it);  // segment 0 starts at block 0
+        return {s.disk, s.startSector + static_cast<std::uint64_t>(block - s.firstBlock) * spb_ + index};
+    }
+    std::vector<Loc> PieceSectors(std::uint32_t piece, std::uint32_t sectors) const {
         const std::uint32_t P = nw::SuballocChainOf(piece);
         const std::uint64_t o = static_cast<std::uint64_t>(nw::SuballocPieceOf(piece)) * P;
         const std::vector<std::uint32_t>& chain = subChains_.at(P);
-        std::vector<std::uint64_t> out;
-        for (std::uint64_t k = o; k < o + sectors; ++k) out.push_back(SectorOf(chain[k / spb_], k % spb_));
+        std::vector<Loc> out;
+        for (std::uint64_t k = o; k < o + sectors; ++k) out.push_back(Place(chain[k / spb_], k % spb_));
         return out;
     }
     // Every data sector of entry i in reading order.
-    std::vector<std::uint64_t> FileSectors(std::size_t i) const {
-        std::vector<std::uint64_t> out;
+    std::vector<Loc> FileSectors(std::size_t i) const {
+        std::vector<Loc> out;
         const BuiltEntry& b = out_.entries[i];
         for (std::uint32_t blk : b.blocks)
-            for (std::uint32_t k = 0; k < spb_; ++k) out.push_back(SectorOf(blk, k));
+            for (std::uint32_t k = 0; k < spb_; ++k) out.push_back(Place(blk, k));
         if (b.piece) {
             auto more = PieceSectors(b.piece, plans_[i].pieceSectors);
             out.insert(out.end(), more.begin(), more.end());
@@ -449,13 +489,14 @@ private:
     const DiskSpec& disk_;
     const VolumeSpec& spec_;
     BuiltVolume& out_;
-    Image& img_;
+    std::vector<Image>& imgs_;
     std::size_t index_;
     std::uint32_t spb_ = 0;
     std::uint32_t blocks_ = 0;
     std::uint32_t cursor_ = 0;
     std::uint32_t fatNeeded_ = 0, detNeeded_ = 0, detCount_ = 0, det2Count_ = 0;
-    std::unordered_map<std::uint32_t, std::string> owner_;
+    std::unordered_map<std::uint32_t, Holder> owner_;
+    std::vector<std::string> ownerNames_;
     std::vector<FilePlan> plans_;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> groupSlots_;
     std::vector<std::uint32_t> entrySlots_;
@@ -465,20 +506,51 @@ private:
     std::map<std::uint32_t, nw::FatEntry> patch1_, patch2_;
 };
 
-void WriteVolumeTable(Image& img, std::uint64_t sector, const PartitionSpec& part, const std::vector<BuiltVolume>& vols,
-                      std::size_t firstVol, TableCopy state) {
+// One entry of a partition's volume table: segment `segment` of volume `volume`.
+struct TableRow {
+    const VolumeSpec* spec = nullptr;
+    std::size_t volume = 0;
+    std::uint32_t segment = 0;
+    std::uint64_t sectors = 0;
+};
+
+// The fields at 0x10 .. 0x18 and 0x24 sit where names over 15 characters
+// continue, so such names leave them out, as legacy tables do.
+bool WritesSegmentFields(const VolumeSpec& v) { return !v.legacyTable && v.name.size() <= 15; }
+
+std::uint8_t BlockSizeCode(std::uint32_t spb) {
+    std::uint8_t code = 0;
+    while ((1u << code) < spb) ++code;
+    return code;  // 8 sectors (4 KiB) = 3 .. 128 sectors (64 KiB) = 7
+}
+
+void WriteVolumeTable(Image& img, std::uint64_t sector, const PartitionSpec& part, const std::vector<TableRow>& rows,
+                      const std::vector<BuiltVolume>& vols, const std::vector<const VolumeSpec*>& owners, TableCopy state) {
     if (state == TableCopy::Missing) return;
     Sector s{};
     std::memcpy(s.data(), state == TableCopy::BadText ? "NetWare VOLUMES" : "NetWare Volumes", 15);
-    std::uint32_t n = static_cast<std::uint32_t>(part.volumes.size());
+    std::uint32_t n = static_cast<std::uint32_t>(rows.size());
     nw::StoreLe32(s.data() + 0x10, state == TableCopy::CountZero ? 0 : state == TableCopy::CountNine ? 9 : n);
-    for (std::size_t k = 0; k < part.volumes.size(); ++k) {
-        const VolumeSpec& v = part.volumes[k];
-        const BuiltVolume& b = vols[firstVol + k];
+    // Segment starts count from the partition's first sector plus the
+    // hot-fix sector's distance: 32 sectors before the volume tables.
+    const std::uint64_t base = std::uint64_t(part.firstSector) + part.volumeAreaDistance;
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        const TableRow& r = rows[k];
+        const BuiltVolume& b = vols[r.volume];
+        const BuiltSegment& g = b.segments[r.segment];
         std::uint8_t* e = s.data() + 0x20 + nw::kVolumeEntrySize * k;
-        e[0] = static_cast<std::uint8_t>(v.name.size());
-        std::memcpy(e + 1, v.name.data(), v.name.size());
-        nw::StoreLe32(e + 0x1C, v.segmentSectors ? *v.segmentSectors : b.blocks * b.sectorsPerBlock);
+        e[0] = static_cast<std::uint8_t>(b.name.size());
+        std::memcpy(e + 1, b.name.data(), b.name.size());
+        if (WritesSegmentFields(*owners[r.volume])) {
+            const std::uint32_t count = static_cast<std::uint32_t>(b.segments.size());
+            nw::StoreLe32(e + 0x10, count - 1);
+            e[0x14] = BlockSizeCode(b.sectorsPerBlock);
+            e[0x15] = static_cast<std::uint8_t>(count);
+            e[0x16] = static_cast<std::uint8_t>(r.segment);
+            nw::StoreLe32(e + 0x18, static_cast<std::uint32_t>(g.startSector - base));
+            nw::StoreLe32(e + 0x24, g.firstBlock);
+        }
+        nw::StoreLe32(e + 0x1C, static_cast<std::uint32_t>(r.sectors));
         nw::StoreLe32(e + 0x20, b.blocks);
         nw::StoreLe32(e + 0x28, b.fat1.front());
         nw::StoreLe32(e + 0x2C, b.fat2.front());
@@ -513,88 +585,173 @@ std::vector<std::uint8_t> Image::ReadBytes(std::uint64_t sector, std::uint32_t c
     return out;
 }
 
-Image Build(const DiskSpec& desc) {
-    Image img;
-    std::vector<Claim> claims;
-    if (desc.partitions.size() > 4) Fail("a partition table holds at most 4 partitions, the description has " + Str(desc.partitions.size()));
+std::vector<Image> BuildDisks(const std::vector<DiskSpec>& disks) {
+    if (disks.empty()) Fail("a description needs at least one disk");
+    const bool several = disks.size() > 1;
+    auto diskWho = [&](std::size_t d) { return several ? "disk " + Str(d) + ": " : std::string(); };
+    std::vector<Image> imgs(disks.size());
+    std::vector<std::vector<Claim>> claims(disks.size());
 
-    // Volume geometry first: the volume table needs every volume's place.
-    struct VolumeRef {
-        const VolumeSpec* desc;
-        std::size_t partition;
+    // Volume table entries: every segment-0 entry makes a volume, the other
+    // entries join the volume of their name.
+    struct Row {
+        std::size_t disk, partition;
+        TableRow table;
     };
-    std::vector<VolumeRef> refs;
-    std::set<int> slots;
-    for (std::size_t pi = 0; pi < desc.partitions.size(); ++pi) {
-        const PartitionSpec& p = desc.partitions[pi];
-        const std::string who = "partition " + Str(pi);
-        int slot = p.slot < 0 ? static_cast<int>(pi) : p.slot;
-        if (slot > 3) Fail(who + ": table slot " + Str(slot) + " does not exist (0..3)");
-        if (!slots.insert(slot).second) Fail(who + ": table slot " + Str(slot) + " is used twice");
-        if (p.volumes.empty()) continue;
-        if (p.volumes.size() > nw::kMaxVolumeTableEntries)
-            Fail(who + ": a volume table holds at most 8 volumes, the description has " + Str(p.volumes.size()));
-        if (p.hotFixPosition > 3) Fail(who + ": the hot-fix sector position must be 0..3");
+    std::vector<Row> rows;
+    std::vector<std::size_t> volumeRow;  // the row of each volume's segment 0
+    for (std::size_t d = 0; d < disks.size(); ++d) {
+        const DiskSpec& desc = disks[d];
+        if (desc.partitions.size() > 4)
+            Fail(diskWho(d) + "a partition table holds at most 4 partitions, the description has " + Str(desc.partitions.size()));
+        std::set<int> slots;
+        for (std::size_t pi = 0; pi < desc.partitions.size(); ++pi) {
+            const PartitionSpec& p = desc.partitions[pi];
+            const std::string who = diskWho(d) + "partition " + Str(pi);
+            int slot = p.slot < 0 ? static_cast<int>(pi) : p.slot;
+            if (slot > 3) Fail(who + ": table slot " + Str(slot) + " does not exist (0..3)");
+            if (!slots.insert(slot).second) Fail(who + ": table slot " + Str(slot) + " is used twice");
+            if (p.volumes.empty()) continue;
+            if (p.volumes.size() > nw::kMaxVolumeTableEntries)
+                Fail(who + ": a volume table holds at most 8 volumes, the description has " + Str(p.volumes.size()));
+            if (p.hotFixPosition > 3) Fail(who + ": the hot-fix sector position must be 0..3");
+            for (const VolumeSpec& v : p.volumes) {
+                Row r{d, pi, {&v, 0, v.segment, 0}};
+                if (v.segment == 0) {
+                    r.table.volume = volumeRow.size();
+                    volumeRow.push_back(rows.size());
+                }
+                rows.push_back(r);
+            }
+        }
+    }
+    const std::size_t volumeCount = volumeRow.size();
+    std::vector<const VolumeSpec*> owners(volumeCount);
+    for (std::size_t k = 0; k < volumeCount; ++k) owners[k] = rows[volumeRow[k]].table.spec;
+    std::map<std::string, std::vector<std::size_t>> byName;
+    for (std::size_t k = 0; k < volumeCount; ++k) byName[owners[k]->name].push_back(k);
+    std::vector<std::vector<std::size_t>> segmentRows(volumeCount);  // by segment number
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        TableRow& t = rows[i].table;
+        const std::string sw = "volume " + t.spec->name + " segment " + Str(t.segment);
+        if (t.segment > 0) {
+            auto it = byName.find(t.spec->name);
+            if (it == byName.end()) Fail(sw + ": no volume of that name has a segment 0");
+            if (it->second.size() > 1) Fail(sw + ": " + Str(it->second.size()) + " volumes have that name; the segment fits none for sure");
+            t.volume = it->second.front();
+        }
+        std::vector<std::size_t>& list = segmentRows[t.volume];
+        if (t.segment >= 255) Fail(sw + ": a volume has at most 255 segments");
+        if (list.size() <= t.segment) list.resize(t.segment + 1, rows.size());
+        if (list[t.segment] != rows.size()) Fail(sw + " is listed twice");
+        list[t.segment] = i;
+    }
+
+    // Volume geometry: sizes, block numbers, then places in table order.
+    std::vector<BuiltVolume> built(volumeCount);
+    for (std::size_t k = 0; k < volumeCount; ++k) {
+        const VolumeSpec& v = *owners[k];
+        const std::string vw = "volume " + v.name;
+        if (v.name.empty() || v.name.size() > 27) Fail(vw + ": a volume name must have 1..27 characters");
+        if (!ValidNameChars(v.name)) Fail(vw + ": the volume name holds a character other than printable ASCII");
+        const std::uint32_t spb = v.sectorsPerBlock;
+        if (spb != 8 && spb != 16 && spb != 32 && spb != 64 && spb != 128)
+            Fail(vw + ": " + Str(spb) + " sectors per block; blocks hold 8, 16, 32, 64 or 128 sectors");
+        const std::vector<std::size_t>& list = segmentRows[k];
+        for (std::size_t n = 0; n < list.size(); ++n)
+            if (list[n] == rows.size())
+                Fail(vw + ": segment " + Str(n) + " is missing (its segments are numbered 0.." + Str(list.size() - 1) + ")");
+        if (list.size() > 1 && v.name.size() > 15)
+            Fail(vw + ": a volume of several segments needs a name of at most 15 characters");
+        BuiltVolume& b = built[k];
+        b.name = v.name;
+        b.sectorsPerBlock = spb;
+        std::uint64_t total = 0;
+        for (std::size_t n = 0; n < list.size(); ++n) {
+            TableRow& t = rows[list[n]].table;
+            const VolumeSpec& e = *t.spec;
+            const std::string sw = list.size() > 1 ? vw + " segment " + Str(n) : vw;
+            std::uint64_t blocks = e.blocks;
+            if (e.segmentSectors) {
+                if (*e.segmentSectors % spb != 0)
+                    Fail(sw + ": a block of " + Str(spb) + " sectors does not divide the segment of " + Str(*e.segmentSectors) + " sectors");
+                if (blocks && blocks * spb != *e.segmentSectors)
+                    Fail(sw + ": " + Str(blocks) + " blocks of " + Str(spb) + " sectors do not make a segment of " + Str(*e.segmentSectors) + " sectors");
+                blocks = *e.segmentSectors / spb;
+            }
+            if (blocks == 0) Fail(sw + ": the volume has no blocks");
+            if (blocks * spb > 0xFFFFFFFFull) Fail(sw + ": a segment spans at most 2^32 - 1 sectors");
+            t.sectors = blocks * spb;
+            BuiltSegment g;
+            g.disk = rows[list[n]].disk;
+            g.firstBlock = static_cast<std::uint32_t>(total);
+            g.blocks = static_cast<std::uint32_t>(blocks);
+            total += blocks;
+            if (total > 0xFFFFFFFFull) Fail(vw + ": a volume holds at most 2^32 - 1 blocks");
+            b.segments.push_back(g);
+        }
+        b.blocks = static_cast<std::uint32_t>(total);
+    }
+    for (std::size_t i = 0; i < rows.size();) {
+        // The rows of one partition, in table order.
+        const std::size_t d = rows[i].disk, pi = rows[i].partition;
+        const PartitionSpec& p = disks[d].partitions[pi];
+        const std::string who = diskWho(d) + "partition " + Str(pi);
         const std::uint64_t P = p.firstSector;
         const std::uint64_t end = P + p.sectorCount;
         const std::uint64_t hotfix = nw::HotFixProbeSector(P, p.hotFixPosition);
         const std::uint64_t V = P + 32 + p.volumeAreaDistance;
-        claims.push_back({hotfix, 1, who + " hot-fix sector", -1});
-        claims.push_back({V, nw::kVolumeSegmentsOffset, who + " volume tables", -1});
+        claims[d].push_back({hotfix, 1, who + " hot-fix sector", -1});
+        claims[d].push_back({V, nw::kVolumeSegmentsOffset, who + " volume tables", -1});
         std::uint64_t at = V + nw::kVolumeSegmentsOffset;
-        for (const VolumeSpec& v : p.volumes) {
-            const std::string vw = "volume " + v.name;
-            if (v.name.empty() || v.name.size() > 27) Fail(vw + ": a volume name must have 1..27 characters");
-            if (!ValidNameChars(v.name)) Fail(vw + ": the volume name holds a character other than printable ASCII");
-            const std::uint32_t spb = v.sectorsPerBlock;
-            if (spb != 8 && spb != 16 && spb != 32 && spb != 64 && spb != 128)
-                Fail(vw + ": " + Str(spb) + " sectors per block; blocks hold 8, 16, 32, 64 or 128 sectors");
-            std::uint64_t blocks = v.blocks;
-            if (v.segmentSectors) {
-                if (*v.segmentSectors % spb != 0)
-                    Fail(vw + ": a block of " + Str(spb) + " sectors does not divide the segment of " + Str(*v.segmentSectors) + " sectors");
-                if (blocks && blocks * spb != *v.segmentSectors)
-                    Fail(vw + ": " + Str(blocks) + " blocks of " + Str(spb) + " sectors do not make a segment of " + Str(*v.segmentSectors) + " sectors");
-                blocks = *v.segmentSectors / spb;
+        for (; i < rows.size() && rows[i].disk == d && rows[i].partition == pi; ++i) {
+            const TableRow& t = rows[i].table;
+            BuiltVolume& b = built[t.volume];
+            BuiltSegment& g = b.segments[t.segment];
+            const std::string sw = "volume " + b.name + (b.segments.size() > 1 ? " segment " + Str(t.segment) : "");
+            const std::uint64_t start = t.spec->startSector ? *t.spec->startSector : at;
+            if (start < V + nw::kVolumeSegmentsOffset)
+                Fail(who + ": " + sw + " starts at sector " + Str(start) + ", before the end of the volume tables at " +
+                     Str(V + nw::kVolumeSegmentsOffset));
+            at = start + t.sectors;
+            if (at > end)
+                Fail(who + ": " + sw + " ends at sector " + Str(at) + " but the partition ends at " + Str(end) +
+                     " (volume larger than its partition)");
+            g.startSector = start;
+            g.volumeAreaSector = V;
+            if (t.segment == 0) {
+                b.startSector = start;
+                b.volumeAreaSector = V;
             }
-            if (blocks == 0) Fail(vw + ": the volume has no blocks");
-            if (blocks * spb > 0xFFFFFFFFull) Fail(vw + ": a volume spans at most 2^32 - 1 sectors");
-            BuiltVolume b;
-            b.name = v.name;
-            b.sectorsPerBlock = spb;
-            b.blocks = static_cast<std::uint32_t>(blocks);
-            b.startSector = at;
-            b.volumeAreaSector = V;
-            claims.push_back({at, blocks * spb, vw, static_cast<int>(img.volumes.size())});
-            at += blocks * spb;
-            img.volumes.push_back(std::move(b));
-            refs.push_back({&v, pi});
+            claims[d].push_back({start, t.sectors, sw, static_cast<int>(t.volume), t.segment});
         }
-        if (at > end)
-            Fail(who + ": its volumes end at sector " + Str(at) + " but the partition ends at " + Str(end) +
-                 " (volume larger than its partition)");
         if (hotfix >= end) Fail(who + ": the hot-fix sector lies beyond the partition");
     }
-    for (std::size_t a = 0; a < desc.partitions.size(); ++a)
-        for (std::size_t b = a + 1; b < desc.partitions.size(); ++b) {
-            const PartitionSpec& x = desc.partitions[a];
-            const PartitionSpec& y = desc.partitions[b];
-            if (x.sectorCount && y.sectorCount && std::uint64_t(x.firstSector) < std::uint64_t(y.firstSector) + y.sectorCount &&
-                std::uint64_t(y.firstSector) < std::uint64_t(x.firstSector) + x.sectorCount)
-                Fail("overlapping allocations: partitions " + Str(a) + " and " + Str(b) + " overlap");
-        }
-    const bool writeMbr = !desc.partitions.empty() && !desc.wipeSector0;
-    if (!desc.partitions.empty()) claims.push_back({0, 1, "partition table", -1});
+    for (std::size_t d = 0; d < disks.size(); ++d) {
+        const DiskSpec& desc = disks[d];
+        for (std::size_t a = 0; a < desc.partitions.size(); ++a)
+            for (std::size_t b = a + 1; b < desc.partitions.size(); ++b) {
+                const PartitionSpec& x = desc.partitions[a];
+                const PartitionSpec& y = desc.partitions[b];
+                if (x.sectorCount && y.sectorCount && std::uint64_t(x.firstSector) < std::uint64_t(y.firstSector) + y.sectorCount &&
+                    std::uint64_t(y.firstSector) < std::uint64_t(x.firstSector) + x.sectorCount)
+                    Fail(diskWho(d) + "overlapping allocations: partitions " + Str(a) + " and " + Str(b) + " overlap");
+            }
+        if (!desc.partitions.empty()) claims[d].push_back({0, 1, "partition table", -1});
+    }
 
     // Volume contents.
     std::vector<std::unique_ptr<VolumeBuilder>> builders;
-    for (std::size_t k = 0; k < refs.size(); ++k) {
-        builders.push_back(std::make_unique<VolumeBuilder>(desc, *refs[k].desc, img.volumes[k], img, k));
+    for (std::size_t k = 0; k < volumeCount; ++k) {
+        const std::size_t home = rows[volumeRow[k]].disk;
+        builders.push_back(std::make_unique<VolumeBuilder>(disks[home], *owners[k], built[k], imgs, k));
         builders.back()->Build();
     }
 
-    // Partition table, hot-fix sectors and volume tables.
-    if (writeMbr) {
+    // Partition tables, hot-fix sectors and volume tables.
+    for (std::size_t d = 0; d < disks.size(); ++d) {
+        const DiskSpec& desc = disks[d];
+        if (desc.partitions.empty() || desc.wipeSector0) continue;
         Sector s{};
         for (std::size_t pi = 0; pi < desc.partitions.size(); ++pi) {
             const PartitionSpec& p = desc.partitions[pi];
@@ -606,114 +763,138 @@ Image Build(const DiskSpec& desc) {
         }
         s[510] = 0x55;
         s[511] = 0xAA;
-        PutSector(img, 0, s.data());
+        PutSector(imgs[d], 0, s.data());
     }
-    std::size_t firstVol = 0;
-    for (const PartitionSpec& p : desc.partitions) {
-        if (p.volumes.empty()) continue;
+    for (std::size_t i = 0; i < rows.size();) {
+        const std::size_t d = rows[i].disk, pi = rows[i].partition;
+        const PartitionSpec& p = disks[d].partitions[pi];
+        std::vector<TableRow> table;
+        for (; i < rows.size() && rows[i].disk == d && rows[i].partition == pi; ++i) table.push_back(rows[i].table);
         Sector h{};
         std::memcpy(h.data(), "HOTFIX00", 8);
         nw::StoreLe32(h.data() + 0x18, p.volumeAreaDistance);
-        PutSector(img, nw::HotFixProbeSector(p.firstSector, p.hotFixPosition), h.data());
-        const std::uint64_t V = img.volumes[firstVol].volumeAreaSector;
+        PutSector(imgs[d], nw::HotFixProbeSector(p.firstSector, p.hotFixPosition), h.data());
+        const std::uint64_t V = std::uint64_t(p.firstSector) + 32 + p.volumeAreaDistance;
         for (unsigned j = 0; j < 4; ++j)
-            WriteVolumeTable(img, V + 32ull * j, p, img.volumes, firstVol, p.wipeTables ? TableCopy::Missing : p.tables[j]);
-        firstVol += p.volumes.size();
+            WriteVolumeTable(imgs[d], V + 32ull * j, p, table, built, owners, p.wipeTables ? TableCopy::Missing : p.tables[j]);
     }
 
-    // Raw content and documents, only where nothing else lies.
-    std::vector<RawBlock> raw = desc.raw;
-    for (const DocumentSpec& d : desc.documents)
-        raw.push_back({d.sector, MakeDocument(d.kind, d.size, d.seed ? d.seed : Mix(desc.seed, d.sector))});
-    std::vector<Claim> rawClaims;
-    for (const RawBlock& r : raw) {
-        std::uint64_t count = (r.bytes.size() + kSector - 1) / kSector;
-        if (count == 0) continue;
-        rawClaims.push_back({r.sector, count, "raw content at sector " + Str(r.sector), -1});
-    }
+    std::vector<std::vector<BadRange>> bad(disks.size());
+    std::vector<std::uint64_t> claimsEnd(disks.size(), 0);
+    for (std::size_t d = 0; d < disks.size(); ++d) {
+        const DiskSpec& desc = disks[d];
+        Image& img = imgs[d];
+        // Raw content and documents, only where nothing else lies.
+        std::vector<RawBlock> raw = desc.raw;
+        for (const DocumentSpec& doc : desc.documents)
+            raw.push_back({doc.sector, MakeDocument(doc.kind, doc.size, doc.seed ? doc.seed : Mix(desc.seed, doc.sector))});
+        std::vector<Claim> all = claims[d];
+        for (const RawBlock& r : raw) {
+            std::uint64_t count = (r.bytes.size() + kSector - 1) / kSector;
+            if (count == 0) continue;
+            all.push_back({r.sector, count, "raw content at sector " + Str(r.sector), -1});
+        }
 
-    // Overlaps: structures against structures, raw content against anything
-    // but the free blocks of a volume.
-    std::vector<Claim> all = claims;
-    all.insert(all.end(), rawClaims.begin(), rawClaims.end());
-    std::sort(all.begin(), all.end(), [](const Claim& a, const Claim& b) { return a.first < b.first; });
-    std::vector<const Claim*> open;
-    for (const Claim& c : all) {
-        open.erase(std::remove_if(open.begin(), open.end(), [&](const Claim* o) { return o->first + o->count <= c.first; }),
-                   open.end());
-        for (const Claim* o : open) {
-            const Claim* seg = o->volume >= 0 ? o : c.volume >= 0 ? &c : nullptr;
-            const Claim* other = seg == o ? &c : o;
-            const bool otherRaw = other->what.rfind("raw content", 0) == 0;
-            if (seg && otherRaw) {
-                const BuiltVolume& v = img.volumes[seg->volume];
-                std::uint64_t from = std::max(seg->first, other->first);
-                std::uint64_t to = std::min(seg->first + seg->count, other->first + other->count);
-                for (std::uint64_t s = from; s < to; ++s)
-                    if (builders[seg->volume]->IsUsed(static_cast<std::uint32_t>((s - v.startSector) / v.sectorsPerBlock)))
-                        Fail("overlapping allocations: " + other->what + " covers sector " + Str(s) + ", a used block of " + seg->what);
+        // Overlaps: structures against structures, raw content against
+        // anything but the free blocks of a volume.
+        std::sort(all.begin(), all.end(), [](const Claim& a, const Claim& b) { return a.first < b.first; });
+        std::vector<const Claim*> open;
+        for (const Claim& c : all) {
+            open.erase(std::remove_if(open.begin(), open.end(), [&](const Claim* o) { return o->first + o->count <= c.first; }),
+                       open.end());
+            for (const Claim* o : open) {
+                const Claim* seg = o->volume >= 0 ? o : c.volume >= 0 ? &c : nullptr;
+                const Claim* other = seg == o ? &c : o;
+                const bool otherRaw = other->what.rfind("raw content", 0) == 0;
+                if (seg && otherRaw) {
+                    const BuiltVolume& v = built[seg->volume];
+                    const BuiltSegment& g = v.segments[seg->segment];
+                    std::uint64_t from = std::max(seg->first, other->first);
+                    std::uint64_t to = std::min(seg->first + seg->count, other->first + other->count);
+                    for (std::uint64_t s = from; s < to; ++s)
+                        if (builders[seg->volume]->IsUsed(static_cast<std::uint32_t>(g.firstBlock + (s - g.startSector) / v.sectorsPerBlock)))
+                            Fail(diskWho(d) + "overlapping allocations: " + other->what + " covers sector " + Str(s) + ", a used block of " + seg->what);
+                    continue;
+                }
+                Fail(diskWho(d) + "overlapping allocations: " + o->what + " and " + c.what);
+            }
+            open.push_back(&c);
+        }
+        for (const RawBlock& r : raw) PutBytes(img, r.sector, r.bytes.data(), r.bytes.size());
+        for (const Claim& c : all) claimsEnd[d] = std::max(claimsEnd[d], c.first + c.count);
+
+        // Bad areas; those in a volume go to the disk that holds the sectors.
+        for (const BadArea& a : desc.bad) {
+            if (a.count == 0) continue;
+            if (a.target == BadArea::Target::Absolute) {
+                bad[d].push_back({a.sector, a.count});
                 continue;
             }
-            Fail("overlapping allocations: " + o->what + " and " + c.what);
-        }
-        open.push_back(&c);
-    }
-    for (const RawBlock& r : raw) PutBytes(img, r.sector, r.bytes.data(), r.bytes.size());
-
-    // Bad areas.
-    std::vector<BadRange> bad;
-    for (const BadArea& a : desc.bad) {
-        if (a.count == 0) continue;
-        if (a.target == BadArea::Target::Absolute) {
-            bad.push_back({a.sector, a.count});
-            continue;
-        }
-        if (a.volume >= img.volumes.size()) Fail("a bad area names volume " + Str(a.volume) + ", which does not exist");
-        const BuiltVolume& v = img.volumes[a.volume];
-        std::vector<std::uint64_t> sectors;
-        std::string what;
-        if (a.target == BadArea::Target::FileData) {
-            if (a.entry >= v.entries.size() || refs[a.volume].desc->entries[a.entry].folder)
-                Fail("a bad area names entry " + Str(a.entry) + " of volume " + v.name + ", which is not a file");
-            sectors = builders[a.volume]->FileSectors(a.entry);
-            what = "the data of entry " + Str(a.entry);
-        } else {
-            const auto& chain = a.target == BadArea::Target::Det1Block ? v.det1 : v.fat1;
-            what = a.target == BadArea::Target::Det1Block ? "DET copy 1" : "FAT copy 1";
-            if (a.block >= chain.size()) Fail("a bad area names block " + Str(a.block) + " of " + what + " of volume " + v.name + ", which has " + Str(chain.size()));
-            for (std::uint32_t k = 0; k < v.sectorsPerBlock; ++k) sectors.push_back(v.startSector + std::uint64_t(chain[a.block]) * v.sectorsPerBlock + k);
-        }
-        if (a.offset + a.count > sectors.size())
-            Fail("a bad area of " + Str(a.count) + " sectors at sector " + Str(a.offset) + " of " + what + " of volume " +
-                 v.name + " reaches past its " + Str(sectors.size()) + " sectors");
-        for (std::uint64_t k = a.offset; k < a.offset + a.count; ++k) bad.push_back({sectors[k], 1});
-    }
-    std::sort(bad.begin(), bad.end(), [](const BadRange& a, const BadRange& b) { return a.sector < b.sector; });
-    for (const BadRange& r : bad) {
-        if (!img.bad.empty() && r.sector <= img.bad.back().sector + img.bad.back().count) {
-            BadRange& last = img.bad.back();
-            last.count = std::max(last.count, r.sector + r.count - last.sector);
-        } else {
-            img.bad.push_back(r);
+            if (a.volume >= volumeCount) Fail("a bad area names volume " + Str(a.volume) + ", which does not exist");
+            const BuiltVolume& v = built[a.volume];
+            std::vector<Loc> sectors;
+            std::string what;
+            if (a.target == BadArea::Target::FileData) {
+                if (a.entry >= v.entries.size() || owners[a.volume]->entries[a.entry].folder)
+                    Fail("a bad area names entry " + Str(a.entry) + " of volume " + v.name + ", which is not a file");
+                sectors = builders[a.volume]->FileSectors(a.entry);
+                what = "the data of entry " + Str(a.entry);
+            } else {
+                const auto& chain = a.target == BadArea::Target::Det1Block ? v.det1 : v.fat1;
+                what = a.target == BadArea::Target::Det1Block ? "DET copy 1" : "FAT copy 1";
+                if (a.block >= chain.size()) Fail("a bad area names block " + Str(a.block) + " of " + what + " of volume " + v.name + ", which has " + Str(chain.size()));
+                for (std::uint32_t k = 0; k < v.sectorsPerBlock; ++k) sectors.push_back(builders[a.volume]->Place(chain[a.block], k));
+            }
+            if (a.offset + a.count > sectors.size())
+                Fail("a bad area of " + Str(a.count) + " sectors at sector " + Str(a.offset) + " of " + what + " of volume " +
+                     v.name + " reaches past its " + Str(sectors.size()) + " sectors");
+            for (std::uint64_t k = a.offset; k < a.offset + a.count; ++k) bad[sectors[k].disk].push_back({sectors[k].sector, 1});
         }
     }
 
-    // Disk size.
-    std::uint64_t endOfContent = img.sectors.empty() ? 0 : img.sectors.rbegin()->first + 1;
-    for (const Claim& c : all) endOfContent = std::max(endOfContent, c.first + c.count);
-    for (const PartitionSpec& p : desc.partitions)
-        endOfContent = std::max<std::uint64_t>(endOfContent, std::uint64_t(p.firstSector) + p.sectorCount);
-    for (const BadRange& r : img.bad) endOfContent = std::max(endOfContent, r.sector + r.count);
-    img.totalSectors = desc.totalSectors ? desc.totalSectors : std::max<std::uint64_t>(endOfContent, 1);
-    if (img.totalSectors < endOfContent)
-        Fail("the disk holds " + Str(img.totalSectors) + " sectors but its contents reach sector " + Str(endOfContent));
+    for (std::size_t d = 0; d < disks.size(); ++d) {
+        Image& img = imgs[d];
+        std::sort(bad[d].begin(), bad[d].end(), [](const BadRange& a, const BadRange& b) { return a.sector < b.sector; });
+        for (const BadRange& r : bad[d]) {
+            if (!img.bad.empty() && r.sector <= img.bad.back().sector + img.bad.back().count) {
+                BadRange& last = img.bad.back();
+                last.count = std::max(last.count, r.sector + r.count - last.sector);
+            } else {
+                img.bad.push_back(r);
+            }
+        }
 
-    img.manifest = ComputeManifest(img, [&] {
+        // Disk size.
+        std::uint64_t endOfContent = img.sectors.empty() ? 0 : img.sectors.rbegin()->first + 1;
+        endOfContent = std::max(endOfContent, claimsEnd[d]);
+        for (const PartitionSpec& p : disks[d].partitions)
+            endOfContent = std::max<std::uint64_t>(endOfContent, std::uint64_t(p.firstSector) + p.sectorCount);
+        for (const BadRange& r : img.bad) endOfContent = std::max(endOfContent, r.sector + r.count);
+        img.totalSectors = disks[d].totalSectors ? disks[d].totalSectors : std::max<std::uint64_t>(endOfContent, 1);
+        if (img.totalSectors < endOfContent)
+            Fail(diskWho(d) + "the disk holds " + Str(img.totalSectors) + " sectors but its contents reach sector " + Str(endOfContent));
+    }
+
+    // Manifests: each volume is listed with the disk of its segment 0.
+    std::vector<const Image*> views;
+    for (const Image& img : imgs) views.push_back(&img);
+    for (std::size_t d = 0; d < disks.size(); ++d) {
+        std::vector<const BuiltVolume*> vols;
         std::vector<int> choice;
-        for (const VolumeRef& r : refs) choice.push_back(r.desc->mountFat);
-        return choice;
-    }());
-    return img;
+        for (std::size_t k = 0; k < volumeCount; ++k)
+            if (rows[volumeRow[k]].disk == d) {
+                vols.push_back(&built[k]);
+                choice.push_back(owners[k]->mountFat);
+            }
+        imgs[d].manifest = ComputeManifest(views, vols, choice);
+    }
+    for (std::size_t k = 0; k < volumeCount; ++k) imgs[rows[volumeRow[k]].disk].volumes.push_back(std::move(built[k]));
+    return imgs;
+}
+
+Image Build(const DiskSpec& desc) {
+    std::vector<Image> imgs = BuildDisks({desc});
+    return std::move(imgs.front());
 }
 
 }  // namespace nwimage

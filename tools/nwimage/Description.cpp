@@ -5,6 +5,8 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <tuple>
+#include <unordered_map>
 
 namespace nwimage {
 namespace {
@@ -18,7 +20,7 @@ class Parser {
 public:
     explicit Parser(const std::string& text) : text_(text) {}
 
-    DiskSpec Run() {
+    std::vector<DiskSpec> Run() {
         std::istringstream in(text_);
         std::string line;
         while (std::getline(in, line)) {
@@ -32,7 +34,12 @@ public:
         }
         FinishVolumes();
         ResolveBadAreas();
-        return disk_;
+        for (const auto& [name, line] : pendingSegments_) {
+            bool found = false;
+            for (std::size_t i = 0; i < volumes_.size() && !found; ++i) found = VolumeAt(i).name == name;
+            if (!found) Fail("segment of \"" + name + "\": no volume line has that name", line);
+        }
+        return disks_;
     }
 
 private:
@@ -42,6 +49,7 @@ private:
         int line;
     };
     struct PendingBad {
+        std::size_t disk;
         std::size_t index;
         std::size_t volume;
         std::string path;
@@ -198,6 +206,7 @@ private:
         if (cmd == "disk") return DiskLine(t);
         if (cmd == "partition") return PartitionLine(t);
         if (cmd == "volume") return VolumeLine(t);
+        if (cmd == "segment") return SegmentLine(t);
         if (cmd == "folder" || cmd == "file") return EntryLine(t, cmd == "folder");
         if (cmd == "raw") return RawLine(t);
         if (cmd == "document") return DocumentLine(t);
@@ -205,15 +214,30 @@ private:
         Fail("unknown command \"" + cmd + "\"");
     }
 
+    // `disk N` starts disk N (the lines before any such line describe disk
+    // 0); disks come in order, each once.
     void DiskLine(const std::vector<Token>& t) {
-        disk_.totalSectors = Num(t, "sectors", disk_.totalSectors);
-        disk_.seed = Num(t, "seed", disk_.seed);
-        if (Flag(t, "wipe-sector0")) disk_.wipeSector0 = true;
+        if (t.size() > 1 && t[1].key.empty() && !t[1].value.empty() && std::isdigit(static_cast<unsigned char>(t[1].value[0]))) {
+            used_.insert(1);
+            const std::uint64_t n = Number(t[1].value, "disk");
+            if (n == disks_.size()) {
+                disks_.emplace_back();
+                cur_ = disks_.size() - 1;
+            } else if (n != cur_ || cur_ + 1 != disks_.size()) {
+                Fail("disk " + t[1].value + " out of order: disks are described in order 0, 1, 2 ..., each once (disk " +
+                     std::to_string(disks_.size()) + " comes next)");
+            }
+        }
+        DiskSpec& d = Disk();
+        d.totalSectors = Num(t, "sectors", d.totalSectors);
+        d.seed = Num(t, "seed", d.seed);
+        if (Flag(t, "wipe-sector0")) d.wipeSector0 = true;
     }
+    DiskSpec& Disk() { return disks_[cur_]; }
 
     void PartitionLine(const std::vector<Token>& t) {
         PartitionSpec p;
-        p.slot = static_cast<int>(Num(t, "slot", disk_.partitions.size(), 3));
+        p.slot = static_cast<int>(Num(t, "slot", Disk().partitions.size(), 3));
         p.type = static_cast<std::uint8_t>(Num(t, "type", 0x65, 0xFF));
         if (!Find(t, "first") || !Find(t, "count")) Fail("partition needs first= and count=");
         p.firstSector = Num32(t, "first", 0);
@@ -238,16 +262,21 @@ private:
             }
         }
         p.wipeTables = Flag(t, "wipe-tables");
-        disk_.partitions.push_back(p);
+        Disk().partitions.push_back(p);
     }
 
     void VolumeLine(const std::vector<Token>& t) {
-        if (disk_.partitions.empty()) Fail("volume before any partition");
+        if (Disk().partitions.empty()) Fail("volume before any partition");
         VolumeSpec v;
         v.name = Positional(t, "a name");
         v.sectorsPerBlock = Num32(t, "spb", 8);
         v.blocks = Num32(t, "blocks", 0);
         if (Find(t, "segment")) v.segmentSectors = Num32(t, "segment", 0);
+        if (Find(t, "start")) v.startSector = Num(t, "start", 0);
+        if (const Token* k = Find(t, "codes")) {
+            if (k->value != "none") Fail("codes= is none");
+            v.legacyTable = true;
+        }
         v.fat1Blocks = List(t, "fat1");
         v.fat2Blocks = List(t, "fat2");
         v.det1Blocks = List(t, "det1");
@@ -273,18 +302,37 @@ private:
         v.mountFat = static_cast<int>(Num(t, "mount-fat", 1, 2));
         if (v.mountFat < 1) Fail("mount-fat is 1 or 2");
         v.allSuballocGroups = Flag(t, "all-subgroups");
-        disk_.partitions.back().volumes.push_back(v);
-        volumes_.push_back({disk_.partitions.size() - 1, disk_.partitions.back().volumes.size() - 1});
+        std::vector<VolumeSpec>& table = Disk().partitions.back().volumes;
+        table.push_back(v);
+        volumes_.push_back({cur_, Disk().partitions.size() - 1, table.size() - 1});
+    }
+
+    // Another segment of a volume, as the next entry of the last partition's
+    // table; the volume line (segment 0) may stand before or after it.
+    void SegmentLine(const std::vector<Token>& t) {
+        if (Disk().partitions.empty()) Fail("segment before any partition");
+        VolumeSpec v;
+        v.name = Positional(t, "the name of its volume");
+        if (t.size() < 3 || !t[2].key.empty()) Fail("segment needs the name of its volume and its number");
+        used_.insert(2);
+        const std::uint64_t n = Number(t[2].value, "segment number");
+        if (n == 0) Fail("segment 0 is the volume line itself");
+        if (n > 254) Fail("a volume has at most 255 segments");
+        v.segment = static_cast<std::uint32_t>(n);
+        v.blocks = Num32(t, "blocks", 0);
+        if (Find(t, "sectors")) v.segmentSectors = Num32(t, "sectors", 0);
+        if (Find(t, "start")) v.startSector = Num(t, "start", 0);
+        Disk().partitions.back().volumes.push_back(v);
+        pendingSegments_.emplace_back(v.name, lineNo_);
     }
 
     VolumeSpec& CurrentVolume() {
         if (volumes_.empty()) Fail("folder or file before any volume");
-        auto [p, v] = volumes_.back();
-        return disk_.partitions[p].volumes[v];
+        return VolumeAt(volumes_.size() - 1);
     }
     VolumeSpec& VolumeAt(std::size_t i) {
-        auto [p, v] = volumes_[i];
-        return disk_.partitions[p].volumes[v];
+        auto [d, p, v] = volumes_[i];
+        return disks_[d].partitions[p].volumes[v];
     }
 
     void EntryLine(const std::vector<Token>& t, bool folder) {
@@ -332,7 +380,7 @@ private:
         if (const Token* k = Find(t, "hex")) return Hex(k->value);
         std::uint64_t size = Num(t, "size", 0, 64ull << 20);
         if (!size) Fail("raw needs text=, hex= or size=");
-        return SeededBytes(static_cast<std::uint32_t>(size), Num(t, "seed", disk_.seed));
+        return SeededBytes(static_cast<std::uint32_t>(size), Num(t, "seed", Disk().seed));
     }
 
     void RawLine(const std::vector<Token>& t) {
@@ -340,7 +388,7 @@ private:
         RawBlock r;
         r.sector = Num(t, "sector", 0);
         r.bytes = Bytes(t);
-        disk_.raw.push_back(r);
+        Disk().raw.push_back(r);
     }
 
     void DocumentLine(const std::vector<Token>& t) {
@@ -350,7 +398,7 @@ private:
         d.sector = Num(t, "sector", 0);
         d.size = Num32(t, "size", d.size);
         d.seed = Num(t, "seed", 0);
-        disk_.documents.push_back(d);
+        Disk().documents.push_back(d);
     }
 
     std::size_t VolumeByName(const std::string& name) {
@@ -376,19 +424,41 @@ private:
             const Token* vol = Find(t, "volume");
             if (!vol && volumes_.empty()) Fail("bad file= before any volume");
             a.volume = vol ? VolumeByName(vol->value) : volumes_.size() - 1;
-            pendingBad_.push_back({disk_.bad.size(), a.volume, file->value, lineNo_});
+            pendingBad_.push_back({cur_, Disk().bad.size(), a.volume, file->value, lineNo_});
         } else {
             a.target = det ? BadArea::Target::Det1Block : BadArea::Target::Fat1Block;
             a.volume = VolumeByName((det ? det : fat)->value);
             a.block = Num32(t, "block", 0);
         }
-        disk_.bad.push_back(a);
+        Disk().bad.push_back(a);
     }
 
     // ---- resolution ------------------------------------------------------------
+    // Folders and files of one volume by (parent number, name), each name and
+    // long name pointing at the last entry declared with it so far.
+    struct NameIndex {
+        std::unordered_map<std::string, std::size_t> folders, files;
+
+        static std::string Key(std::uint32_t parent, const std::string& name) {
+            std::string key(4, '\0');
+            for (int i = 0; i < 4; ++i) key[i] = static_cast<char>(parent >> (8 * i));
+            return key + name;
+        }
+        void Add(const EntrySpec& e, std::size_t i) {
+            auto& map = e.folder ? folders : files;
+            map[Key(e.parent, e.name)] = i;
+            if (!e.longName.empty()) map[Key(e.parent, e.longName)] = i;
+        }
+    };
+
     // Gives every folder its final number (explicit ones first, the rest
-    // counted up from 1 around them), so that in= paths can name them.
+    // counted up from 1 around them), so that in= paths can name them; then
+    // resolves the paths in declaration order, each against the entries
+    // declared before it.
     void FinishVolumes() {
+        std::vector<std::vector<const PendingParent*>> pending(volumes_.size());
+        for (const PendingParent& p : pendingParents_) pending[p.volume].push_back(&p);
+        indexes_.resize(volumes_.size());
         for (std::size_t vi = 0; vi < volumes_.size(); ++vi) {
             VolumeSpec& v = VolumeAt(vi);
             std::set<std::uint32_t> used;
@@ -401,10 +471,15 @@ private:
                 e.number = next;
                 used.insert(next);
             }
-        }
-        for (const PendingParent& p : pendingParents_) {
-            VolumeSpec& v = VolumeAt(p.volume);
-            v.entries[p.entry].parent = ResolveFolder(v, p.path, p.entry, p.line);
+            NameIndex& index = indexes_[vi];
+            auto p = pending[vi].begin();
+            for (std::size_t i = 0; i < v.entries.size(); ++i) {
+                if (p != pending[vi].end() && (*p)->entry == i) {
+                    v.entries[i].parent = ResolveFolder(v, index, (*p)->path, (*p)->line);
+                    ++p;
+                }
+                index.Add(v.entries[i], i);
+            }
         }
     }
 
@@ -423,62 +498,76 @@ private:
         return parts;
     }
 
-    // The entry named by the path among entries before `limit`; the last
+    // The entry named by the path among the entries the index holds; the last
     // declared match wins. Folders only unless `file` is set for the last part.
-    std::size_t ResolveEntry(const VolumeSpec& v, const std::string& path, std::size_t limit, bool file, int line) {
+    std::size_t ResolveEntry(const VolumeSpec& v, const NameIndex& index, const std::string& path, bool file, int line) {
         std::vector<std::string> parts = Split(path);
         if (parts.empty()) Fail("empty path", line);
         std::uint32_t number = 0;
         std::size_t found = 0;
         for (std::size_t k = 0; k < parts.size(); ++k) {
             const bool wantFile = file && k + 1 == parts.size();
-            bool hit = false;
-            for (std::size_t i = std::min(limit, v.entries.size()); i-- > 0;) {
-                const EntrySpec& e = v.entries[i];
-                if (e.folder == wantFile || e.parent != number) continue;
-                if (e.name != parts[k] && e.longName != parts[k]) continue;
-                found = i;
-                hit = true;
-                break;
-            }
-            if (!hit) Fail("\"" + path + "\" names no " + (wantFile ? "file" : "folder") + " declared before in volume " + v.name, line);
+            const auto& map = wantFile ? index.files : index.folders;
+            auto it = map.find(NameIndex::Key(number, parts[k]));
+            if (it == map.end())
+                Fail("\"" + path + "\" names no " + (wantFile ? "file" : "folder") + " declared before in volume " + v.name, line);
+            found = it->second;
             number = v.entries[found].number;
         }
         return found;
     }
 
-    std::uint32_t ResolveFolder(const VolumeSpec& v, const std::string& path, std::size_t limit, int line) {
+    std::uint32_t ResolveFolder(const VolumeSpec& v, const NameIndex& index, const std::string& path, int line) {
         if (Split(path).empty()) return 0;
-        return v.entries[ResolveEntry(v, path, limit, false, line)].number;
+        return v.entries[ResolveEntry(v, index, path, false, line)].number;
     }
 
     void ResolveBadAreas() {
         for (const PendingBad& b : pendingBad_) {
             const VolumeSpec& v = VolumeAt(b.volume);
-            disk_.bad[b.index].entry = ResolveEntry(v, b.path, v.entries.size(), true, b.line);
+            disks_[b.disk].bad[b.index].entry = ResolveEntry(v, indexes_[b.volume], b.path, true, b.line);
         }
     }
 
     const std::string& text_;
     int lineNo_ = 0;
     std::set<std::size_t> used_;
-    DiskSpec disk_;
-    std::vector<std::pair<std::size_t, std::size_t>> volumes_;
+    std::vector<DiskSpec> disks_ = std::vector<DiskSpec>(1);
+    std::size_t cur_ = 0;
+    std::vector<std::tuple<std::size_t, std::size_t, std::size_t>> volumes_;  // disk, partition, table entry
+    std::vector<std::pair<std::string, int>> pendingSegments_;
     std::vector<PendingParent> pendingParents_;
     std::vector<PendingBad> pendingBad_;
+    std::vector<NameIndex> indexes_;
 };
 
 }  // namespace
 
-DiskSpec ParseDescription(const std::string& text) { return Parser(text).Run(); }
+DiskSpec ParseDescription(const std::string& text) {
+    std::vector<DiskSpec> disks = Parser(text).Run();
+    if (disks.size() > 1)
+        throw BuildError("the description holds " + std::to_string(disks.size()) + " disks; read it with ParseDisks");
+    return disks.front();
+}
+
+std::vector<DiskSpec> ParseDisks(const std::string& text) { return Parser(text).Run(); }
 
 const char* DescriptionHelp() {
-    return R"(Usage: nwimage DESCRIPTION -o IMAGE [--manifest FILE] [--map FILE]
+    return R"(Usage: nwimage DESCRIPTION -o IMAGE [--output-disk N FILE]...
+               [--manifest FILE] [--map FILE]
 
-Writes a NetWare traditional disk image (sparse) from a description, and
-optionally the manifest of what a correct recovery must produce and a GNU
-ddrescue mapfile of the damaged sectors. The same description always gives
+Writes NetWare traditional disk images (sparse) from a description, and
+optionally the manifest of what a correct recovery must produce and GNU
+ddrescue mapfiles of the damaged sectors. The same description always gives
 the same bytes.
+
+OUTPUT FILES
+A description of one disk writes IMAGE, and FILE of --map. With several
+disks, disk 0 goes to IMAGE and disk N to IMAGE with ".N" before the
+extension of its name (set.img, set.1.img, set.2.img ...; a name without an
+extension gets ".N" at its end), unless --output-disk N FILE names it; the
+mapfile of disk N is named from --map's FILE the same way. The manifest is
+one file for all disks. Outputs that would share a name are refused.
 
 DESCRIPTION FORMAT
 One command a line; words separated by blanks; key=value options; values
@@ -486,9 +575,11 @@ with blanks in double quotes (\" \\ \n \r \t escape inside). Lines starting
 with # and blank lines are ignored. Numbers are decimal or 0x hex, with an
 optional K, M or G suffix (x1024). LIST is 1,5,9-12.
 
-disk [sectors=N] [seed=N] [wipe-sector0]
+disk [N] [sectors=N] [seed=N] [wipe-sector0]
     Disk size in sectors (default: just past the last content), the seed of
-    all generated bytes, and a wiped sector 0 (no partition table).
+    all generated bytes, and a wiped sector 0 (no partition table), for the
+    disk being described. "disk N" starts disk N: the lines before it
+    describe disk 0, and disks come in order 0, 1, 2 ..., each once.
 partition first=N count=N [slot=0..3] [type=0x65] [table-count=N]
           [hotfix=0..3] [area=N] [tables=S,S,S,S] [wipe-tables]
     A partition table entry. With volumes below it, the hot-fix sector goes
@@ -497,21 +588,35 @@ partition first=N count=N [slot=0..3] [type=0x65] [table-count=N]
     sectors apart, each S = good, missing, bad-text, count0 or count9;
     wipe-tables zeroes all four. table-count= writes another count to the
     partition table than the one the volumes are checked against.
-volume NAME [spb=8|16|32|64|128] blocks=N [segment=N] [fat1=LIST]
-       [fat2=LIST] [det1=LIST] [det2=LIST] [det-blocks=N] [det2-length=N]
-       [break-fat1=K] [break-fat2=K] [break-det=K] [patch-fat1=B:S:N,...]
-       [patch-fat2=B:S:N,...] [mount-fat=1|2] [all-subgroups]
-    A volume of the last partition (segments follow one another). FAT copy
-    1 is allocated from block 0, then DET copy 1, FAT copy 2, DET copy 2,
-    file data and suballocation chains, each in the lowest free blocks;
-    fat1= .. det2= give explicit chains instead. det2-length= makes DET
-    copy 2 mirror only its first blocks. break-X=K damages the FAT entry of
-    the chain's block K-1 so that walks keep K blocks (FAT copy 1 or 2's
-    own chain; break-det breaks DET copy 1's chain in both FAT copies).
-    patch-fatC= overwrites FAT entries of copy C (block:sequence:next).
-    mount-fat= is the copy the manifest mounts when the two FAT chains
-    differ in length. all-subgroups writes suballocation records for all
-    five groups.
+volume NAME [spb=8|16|32|64|128] blocks=N [segment=N] [start=N]
+       [codes=none] [fat1=LIST] [fat2=LIST] [det1=LIST] [det2=LIST]
+       [det-blocks=N] [det2-length=N] [break-fat1=K] [break-fat2=K]
+       [break-det=K] [patch-fat1=B:S:N,...] [patch-fat2=B:S:N,...]
+       [mount-fat=1|2] [all-subgroups]
+    A volume of the last partition: the next entry of its volume table,
+    which is the volume's segment 0, of blocks= blocks (or segment=
+    sectors). Segments lie one after another in table order from 128
+    sectors past the volume tables; start= puts this one at an absolute
+    sector instead.
+    codes=none writes the entries of the volume without the segment fields
+    (see VOLUME TABLE). FAT copy 1 is allocated from block 0, then DET copy
+    1, FAT copy 2, DET copy 2, file data and suballocation chains, each in
+    the lowest free blocks; fat1= .. det2= give explicit chains instead.
+    det2-length= makes DET copy 2 mirror only its first blocks. break-X=K
+    damages the FAT entry of the chain's block K-1 so that walks keep K
+    blocks (FAT copy 1 or 2's own chain; break-det breaks DET copy 1's
+    chain in both FAT copies). patch-fatC= overwrites FAT entries of copy C
+    (block:sequence:next). mount-fat= is the copy the manifest mounts when
+    the two FAT chains differ in length. all-subgroups writes
+    suballocation records for all five groups.
+segment NAME K (blocks=N | sectors=N) [start=N]
+    Segment K (1..254) of the volume NAME as the next entry of the last
+    partition's table, on the volume line's disk or another; the volume
+    line may stand before or after it. A volume's segments are numbered
+    from 0 without gaps, and segment K holds the blocks that follow those
+    of segments 0 .. K-1: block numbers (fat1= .. det2=, blocks=) count over
+    the whole volume, whose size is the sum of its segments. The manifest
+    lists the volume once, with the disk of its volume line.
 folder NAME [long=TEXT] [number=N] [in=PATH | parent=N] [time=T]
        [deleted] [slot3] [attr=N] [namelen=N]
 file NAME [long=TEXT] [in=PATH | parent=N] [time=T] [deleted] [slot3]
@@ -521,7 +626,8 @@ file NAME [long=TEXT] [in=PATH | parent=N] [time=T] [deleted] [slot3]
     Directory entries of the last volume, in directory order. NAME is the
     DOS name (1..15 characters), long= the long name (1..80). in= names the
     parent by a path of folder names declared earlier (/ or \ between
-    them); parent= gives any number (orphans, cycles, own parent). Folder
+    them); parent= gives any number (orphans, cycles, own parent), and
+    with number= describes folder chains too deep for paths. Folder
     numbers not given count up from 1. T is YYYY-MM-DD[THH:MM:SS] or a
     packed number. slot3 puts the entry in the last slot of a sector, so
     that its long name starts the next sector and is not shown. namelen=
@@ -549,7 +655,22 @@ bad fat=VOLUME [block=I] [offset=N] [count=N]
 The description is refused, with the reason, when it cannot be built:
 a volume larger than its partition, a block size that does not divide the
 segment, names over their limits, a file larger than its chain, blocks or
-sectors used twice, and the like.
+sectors used twice, segments that overlap, are missing or listed twice,
+and the like.
+
+VOLUME TABLE
+Each entry is 60 bytes at 0x20 + 60 x k of a table copy: the name length
+at 0x00 and the name after it; the volume's last segment number at 0x10;
+the block-size code at 0x14 (3 = 8 sectors a block, 4 = 16, 5 = 32, 6 = 64,
+7 = 128); the segment count at 0x15; the entry's segment number at 0x16;
+the segment's first sector at 0x18, counted from the partition's first
+sector plus the hot-fix sector's distance (160 for a segment right after
+the tables); the segment's sectors at 0x1C; the whole volume's blocks at
+0x20; the segment's first block at 0x24; the first blocks of FAT copy 1,
+FAT copy 2, DET copy 1 and DET copy 2 at 0x28, 0x2C, 0x30 and 0x34.
+codes=none, and names over 15 characters (they run into 0x10), leave
+0x10 .. 0x18 and 0x24 zero; a volume of several segments needs a name of
+at most 15 characters.
 
 MANIFEST
 One line per folder or file that the rebuilt tree shows, in tree order,
@@ -563,7 +684,9 @@ below the volume root joined with \ using long names where they apply;
 orphaned folders and their contents are under LOST\, and the LOST folder
 itself is listed. Entries the tree does not show (a file whose folder is
 missing, folders in a parent cycle) are not listed. Sectors marked bad in
-the mapfile are hashed as the image holds them.
+the mapfile are hashed as the image holds them. A manifest of more than
+1 GiB (folder chains thousands deep: its paths grow with the square of the
+depth) is refused; leave --manifest out for such trees.
 )";
 }
 

@@ -1,7 +1,8 @@
 #include "tools/nwimage/Mount.h"
 
-#include <functional>
-#include <set>
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "netware/Records.h"
 
@@ -22,7 +23,10 @@ struct Record {
 
 class VolumeReader {
 public:
-    VolumeReader(const Image& img, const BuiltVolume& v) : img_(img), start_(v.startSector), spb_(v.sectorsPerBlock), blocks_(v.blocks) {}
+    VolumeReader(const std::vector<const Image*>& disks, const BuiltVolume& v)
+        : disks_(disks), segments_(v.segments), spb_(v.sectorsPerBlock), blocks_(v.blocks) {
+        if (segments_.empty()) segments_.push_back({0, v.startSector, 0, v.blocks, v.volumeAreaSector});
+    }
 
     // Loads a FAT copy's own chain; returns 1 + the number of entries whose
     // sequence matched. The list keeps the blocks reached (end marker excluded).
@@ -53,8 +57,17 @@ public:
         return list;
     }
 
+    // Block b lies in the last segment that starts at or before it; blocks
+    // past the volume's end are counted on from its last segment.
     void Sector(std::uint32_t block, std::uint32_t index, std::uint8_t* out) const {
-        img_.Read(start_ + static_cast<std::uint64_t>(block) * spb_ + index, out);
+        std::size_t k = segments_.size() - 1;
+        while (k > 0 && segments_[k].firstBlock > block) --k;
+        const BuiltSegment& g = segments_[k];
+        if (g.disk >= disks_.size()) {
+            std::memset(out, 0, kSector);
+            return;
+        }
+        disks_[g.disk]->Read(g.startSector + static_cast<std::uint64_t>(block - g.firstBlock) * spb_ + index, out);
     }
     std::uint32_t SectorsPerBlock() const { return spb_; }
     std::array<std::uint32_t, nw::kSuballocChains>& Suballoc() { return suballoc_; }
@@ -128,9 +141,11 @@ private:
         return chain;
     }
 
-    bool LocatePiece(std::uint32_t v, std::uint32_t& block, std::uint32_t& index, std::uint32_t* following) const {
-        const std::uint32_t P = nw::SuballocChainOf(v);
-        const std::uint32_t o = nw::SuballocPieceOf(v) * P;
+    // The blocks of suballocation chain P, walked once: the records are all
+    // read before the first file is.
+    const std::vector<std::uint32_t>& PieceChain(std::uint32_t P) {
+        auto [it, fresh] = pieceChains_.try_emplace(P);
+        if (!fresh) return it->second;
         const std::uint32_t head = suballoc_[P];
         std::vector<std::uint32_t> chain;
         if (!(head & 0x80000000u)) chain = BuildChain(head);
@@ -139,15 +154,24 @@ private:
         while (blocksIn < chain.size() && !(blocksIn > 0 && nw::IsFileChainEnd(chain[blocksIn])) &&
                !(chain[blocksIn] & 0x80000000u))
             ++blocksIn;
+        chain.resize(blocksIn);
+        it->second = std::move(chain);
+        return it->second;
+    }
+
+    bool LocatePiece(std::uint32_t v, std::uint32_t& block, std::uint32_t& index, std::uint32_t* following) {
+        const std::uint32_t P = nw::SuballocChainOf(v);
+        const std::uint32_t o = nw::SuballocPieceOf(v) * P;
+        const std::vector<std::uint32_t>& chain = PieceChain(P);
         const std::uint32_t j = o / spb_;
-        if (j >= blocksIn) return false;
+        if (j >= chain.size()) return false;
         block = chain[j];
         index = o % spb_;
-        if (following) *following = j + 1 < blocksIn ? chain[j + 1] : nw::kChainEnd;
+        if (following) *following = j + 1 < chain.size() ? chain[j + 1] : nw::kChainEnd;
         return true;
     }
 
-    void ReadPiece(std::uint32_t v, std::uint32_t n, std::vector<std::uint8_t>& out) const {
+    void ReadPiece(std::uint32_t v, std::uint32_t n, std::vector<std::uint8_t>& out) {
         std::uint32_t block = 0, index = 0, following = 0;
         if (!LocatePiece(v, block, index, &following)) return;
         std::uint8_t s[kSector];
@@ -169,16 +193,18 @@ private:
         out.insert(out.end(), s, s + take);
     }
 
-    const Image& img_;
-    std::uint64_t start_;
+    const std::vector<const Image*>& disks_;
+    std::vector<BuiltSegment> segments_;  // in block order
     std::uint32_t spb_;
     std::uint32_t blocks_;
     std::vector<std::uint32_t> fat_;
     std::array<std::uint32_t, nw::kSuballocChains> suballoc_{};
+    std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> pieceChains_;
 };
 
-void MountVolume(const Image& img, const BuiltVolume& v, int fatChoice, std::vector<ManifestRecord>& out) {
-    VolumeReader r(img, v);
+void MountVolume(const std::vector<const Image*>& disks, const BuiltVolume& v, int fatChoice,
+                 std::vector<ManifestRecord>& out) {
+    VolumeReader r(disks, v);
     const std::uint32_t a = r.LoadFat(v.fat1.front());
     const std::uint32_t b = r.LoadFat(v.fat2.front());
     r.LoadFat(a != b && fatChoice == 2 ? v.fat2.front() : v.fat1.front());
@@ -220,58 +246,108 @@ void MountVolume(const Image& img, const BuiltVolume& v, int fatChoice, std::vec
     lost.name = "LOST";
     lost.own = nw::kLostFolderNumber;
     folders.push_back(lost);
-    for (Record& f : folders) {
-        if (f.parent == 0) continue;
-        bool found = false;
-        for (const Record& g : folders)
-            if (g.own == f.parent) {
-                found = true;
-                break;
-            }
-        if (!found) f.parent = nw::kLostFolderNumber;
-    }
+    std::unordered_set<std::uint32_t> numbers;
+    for (const Record& f : folders) numbers.insert(f.own);
+    for (Record& f : folders)
+        if (f.parent != 0 && !numbers.count(f.parent)) f.parent = nw::kLostFolderNumber;
 
+    // Children by parent number, in directory order (LOST last among the
+    // root's folders).
+    std::unordered_map<std::uint32_t, std::vector<std::size_t>> childFolders, childFiles;
+    for (std::size_t i = 0; i < folders.size(); ++i) childFolders[folders[i].parent].push_back(i);
+    for (std::size_t i = 0; i < files.size(); ++i) childFiles[files[i].parent].push_back(i);
+    static const std::vector<std::size_t> kNone;
+    auto kids = [](const auto& map, std::uint32_t number) -> const std::vector<std::size_t>& {
+        auto it = map.find(number);
+        return it == map.end() ? kNone : it->second;
+    };
+
+    // Depth first with an explicit stack: each folder is listed, then its
+    // subfolders with their contents, then its files. A folder whose number
+    // is already on the way down from the root is listed but not entered.
     const std::string volume = v.name.substr(0, nw::kVolumeNameKeep);
-    std::vector<std::uint32_t> path{0};
-    std::function<void(std::uint32_t, const std::string&)> walk = [&](std::uint32_t number, const std::string& prefix) {
-        for (const Record& f : folders) {
-            if (f.parent != number) continue;
+    struct Frame {
+        std::uint32_t number;
+        std::size_t next;    // the next of its child folders to list
+        std::size_t record;  // its own manifest record, kNoParent for the root
+    };
+    std::vector<Frame> stack{{0, 0, kNoParent}};
+    std::unordered_map<std::uint32_t, std::uint32_t> onPath{{0, 1}};
+    auto add = [&](ManifestRecord&& m, std::size_t parent, const std::string& name) {
+        if (out.size() >= kMaxManifestRecords)
+            throw BuildError("volume " + v.name + ": the tree lists more than " + std::to_string(kMaxManifestRecords) +
+                             " entries (folders sharing a number repeat their contents)");
+        m.volume = volume;
+        m.name = name;
+        m.parent = parent;
+        out.push_back(std::move(m));
+        return out.size() - 1;
+    };
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        const std::vector<std::size_t>& sub = kids(childFolders, top.number);
+        if (top.next < sub.size()) {
+            const Record& f = folders[sub[top.next++]];
             ManifestRecord m;
             m.folder = true;
             m.deleted = f.deleted;
             m.dateTime = f.dateTime;
-            m.volume = volume;
-            m.path = prefix + f.name;
-            out.push_back(m);
-            if (std::find(path.begin(), path.end(), f.own) != path.end()) continue;
-            path.push_back(f.own);
-            walk(f.own, m.path + "\\");
-            path.pop_back();
+            const std::size_t record = add(std::move(m), top.record, f.name);
+            std::uint32_t& seen = onPath[f.own];
+            if (seen) continue;
+            ++seen;
+            stack.push_back({f.own, 0, record});
+            continue;
         }
-        for (const Record& f : files) {
-            if (f.parent != number) continue;
+        for (std::size_t i : kids(childFiles, top.number)) {
+            const Record& f = files[i];
             ManifestRecord m;
             m.deleted = f.deleted;
             m.compressed = f.compressed;
             m.size = f.size;
             m.dateTime = f.dateTime;
-            m.volume = volume;
-            m.path = prefix + f.name;
             std::vector<std::uint8_t> data = r.ReadFile(f.firstBlock, f.size, f.compressed);
             m.deliveredBytes = data.size();
             m.sha256 = Sha256Hex(data.data(), data.size());
-            out.push_back(m);
+            add(std::move(m), top.record, f.name);
         }
-    };
-    walk(0, "");
+        auto it = onPath.find(top.number);
+        if (--it->second == 0) onPath.erase(it);
+        stack.pop_back();
+    }
+}
+
+// Full paths for every record, unless together they would take more than
+// kManifestPathBudget bytes (a very deep tree); ManifestPath() then builds
+// them one at a time.
+void FillPaths(std::vector<ManifestRecord>& records) {
+    std::vector<std::uint64_t> length(records.size());
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const ManifestRecord& m = records[i];
+        length[i] = (m.parent == kNoParent ? 0 : length[m.parent] + 1) + m.name.size();
+        total += length[i];
+        if (total > kManifestPathBudget) return;
+    }
+    for (ManifestRecord& m : records)
+        m.path = m.parent == kNoParent ? m.name : records[m.parent].path + "\\" + m.name;
 }
 
 }  // namespace
 
 std::vector<ManifestRecord> ComputeManifest(const Image& image, const std::vector<int>& fatChoice) {
+    std::vector<const BuiltVolume*> volumes;
+    for (const BuiltVolume& v : image.volumes) volumes.push_back(&v);
+    return ComputeManifest({&image}, volumes, fatChoice);
+}
+
+std::vector<ManifestRecord> ComputeManifest(const std::vector<const Image*>& disks,
+                                            const std::vector<const BuiltVolume*>& volumes,
+                                            const std::vector<int>& fatChoice) {
     std::vector<ManifestRecord> out;
-    for (std::size_t k = 0; k < image.volumes.size(); ++k)
-        MountVolume(image, image.volumes[k], k < fatChoice.size() ? fatChoice[k] : 1, out);
+    for (std::size_t k = 0; k < volumes.size(); ++k)
+        MountVolume(disks, *volumes[k], k < fatChoice.size() ? fatChoice[k] : 1, out);
+    FillPaths(out);
     return out;
 }
 

@@ -5,6 +5,10 @@
 // impossible descriptions with BuildError, and works out the manifest: what a
 // correct recovery of every described volume must show and deliver. The
 // result is deterministic for a given description: file bytes come from seeds.
+//
+// A volume may be extended over several segments, in the same partition or
+// on other disks: BuildDisks() lays out a set of disks whose volume tables
+// share such volumes.
 #pragma once
 
 #include <array>
@@ -77,11 +81,22 @@ struct FatPatch {
     std::uint32_t next = 0;
 };
 
+// One volume table entry. A volume in one piece is one entry; a volume over
+// several segments has one entry per segment, all with its name, each in the
+// table where that segment's entry stands. The entry of segment 0 carries the
+// volume (block size, chains, entries); the others give only their number,
+// size and place.
 struct VolumeSpec {
-    std::string name;  // 1..27 characters (the system shows at most 19)
-    std::uint32_t sectorsPerBlock = 8;  // 8, 16, 32, 64 or 128
-    std::uint32_t blocks = 0;
+    std::string name;  // 1..27 characters (the system shows at most 19); 1..15 with several segments
+    std::uint32_t sectorsPerBlock = 8;  // 8, 16, 32, 64 or 128 (segment 0's entry decides)
+    std::uint32_t blocks = 0;           // of this segment
     std::optional<std::uint32_t> segmentSectors;  // default blocks x sectorsPerBlock
+    std::uint32_t segment = 0;                    // this entry's segment number
+    std::optional<std::uint64_t> startSector;     // default: right after the table's previous segment
+    // Entries without the fields at 0x10 .. 0x18 and 0x24 (segment numbers,
+    // block-size code, segment start, first block), as older tables have them.
+    // Names over 15 characters run into those fields and always leave them out.
+    bool legacyTable = false;
 
     std::vector<std::uint32_t> fat1Blocks;  // explicit FAT chains; empty = allocate (copy 1 from block 0)
     std::vector<std::uint32_t> fat2Blocks;
@@ -112,7 +127,7 @@ struct PartitionSpec {
     std::uint32_t volumeAreaDistance = 128;  // from partition sector 32 to the volume tables
     std::array<TableCopy, 4> tables{TableCopy::Good, TableCopy::Good, TableCopy::Good, TableCopy::Good};
     bool wipeTables = false;  // all four copies zeroed after the build
-    std::vector<VolumeSpec> volumes;  // NetWare structures are written only when there are volumes
+    std::vector<VolumeSpec> volumes;  // table entries in order; NetWare structures are written only when there are any
 };
 
 struct RawBlock {
@@ -132,7 +147,7 @@ struct BadArea {
     Target target = Target::Absolute;
     std::uint64_t sector = 0;  // Absolute: the first bad sector
     std::uint64_t count = 1;   // sectors
-    std::size_t volume = 0;    // other targets: index into all volumes, in description order
+    std::size_t volume = 0;    // other targets: index into all volumes (segment 0 entries) of all disks, in description order
     std::size_t entry = 0;     // FileData: index into the volume's entries
     std::uint32_t block = 0;   // Det1Block, Fat1Block: index within the chain
     std::uint32_t offset = 0;  // sectors into the file's data, the block
@@ -153,6 +168,7 @@ struct DiskSpec {
 struct BuiltEntry {
     std::uint64_t det1Sector = 0;  // absolute sector of the primary in DET copy 1
     std::uint64_t det2Sector = 0;  // 0 when copy 2 does not hold that block
+    std::size_t det1Disk = 0, det2Disk = 0;  // the disks holding those sectors
     unsigned slot = 0;
     std::uint32_t number = 0;      // own number (folders)
     std::uint32_t firstBlock = 0;  // as written at 0x34
@@ -162,17 +178,34 @@ struct BuiltEntry {
     std::vector<std::uint8_t> stored;   // the data bytes as placed on the volume
 };
 
+// A segment holds blocks firstBlock .. firstBlock + blocks - 1 of its volume;
+// block b lies at startSector + (b - firstBlock) x sectors per block.
+struct BuiltSegment {
+    std::size_t disk = 0;  // index of the disk holding it
+    std::uint64_t startSector = 0;
+    std::uint32_t firstBlock = 0;
+    std::uint32_t blocks = 0;
+    std::uint64_t volumeAreaSector = 0;  // of the partition whose table lists it
+};
+
 struct BuiltVolume {
     std::string name;
-    std::uint64_t startSector = 0;
+    std::uint64_t startSector = 0;  // of block 0 (segment 0)
     std::uint32_t sectorsPerBlock = 0;
-    std::uint32_t blocks = 0;
-    std::uint64_t volumeAreaSector = 0;
+    std::uint32_t blocks = 0;  // of the whole volume
+    std::uint64_t volumeAreaSector = 0;  // of segment 0's partition
+    std::vector<BuiltSegment> segments;  // in block order; empty is one segment from startSector
     std::vector<std::uint32_t> fat1, fat2, det1, det2;  // chains as laid out
     std::array<std::uint32_t, 140> suballoc{};           // first blocks of suballocation chains
     std::vector<std::uint32_t> suballocGroups;           // groups with a record, in DET order
     std::vector<BuiltEntry> entries;                     // parallel to VolumeSpec::entries
 };
+
+constexpr std::size_t kNoParent = static_cast<std::size_t>(-1);
+constexpr std::uint64_t kManifestPathBudget = 64ull << 20;
+// A tree listing more entries than this is refused (folders that share their
+// number list the same contents again, which can multiply without end).
+constexpr std::size_t kMaxManifestRecords = 10'000'000;
 
 struct ManifestRecord {
     bool folder = false;
@@ -183,7 +216,12 @@ struct ManifestRecord {
     std::string sha256;      // of the delivered bytes; empty for folders
     std::uint64_t deliveredBytes = 0;
     std::string volume;
-    std::string path;  // below the volume root, joined with '\'
+    // Below the volume root, joined with '\'. Left empty in every record when
+    // the paths together would exceed kManifestPathBudget bytes (very deep
+    // trees): ManifestPath() gives each one from the name and parent links.
+    std::string path;
+    std::string name;                 // the last part of the path
+    std::size_t parent = kNoParent;  // index of the folder's record holding it; kNoParent at the volume root
 };
 
 struct BadRange {
@@ -194,8 +232,8 @@ struct BadRange {
 struct Image {
     std::uint64_t totalSectors = 0;
     std::map<std::uint64_t, std::array<std::uint8_t, kSector>> sectors;  // only sectors holding a nonzero byte
-    std::vector<BuiltVolume> volumes;
-    std::vector<ManifestRecord> manifest;
+    std::vector<BuiltVolume> volumes;     // those whose segment 0 lies on this disk
+    std::vector<ManifestRecord> manifest;  // of those volumes
     std::vector<BadRange> bad;  // sorted, merged
 
     // Copies sector `sector` into out (zeros where nothing was written).
@@ -204,11 +242,27 @@ struct Image {
 };
 
 Image Build(const DiskSpec& desc);
+// A set of disks; image k is disk k. BadArea::volume counts the volumes of
+// all disks.
+std::vector<Image> BuildDisks(const std::vector<DiskSpec>& disks);
 
-// Outputs. Each throws BuildError when the file cannot be written.
+// The path of manifest record i, whether or not the records carry their paths.
+std::string ManifestPath(const std::vector<ManifestRecord>& manifest, std::size_t i);
+
+// Outputs. Each throws BuildError when the file cannot be written, and the
+// manifest ones when the text would exceed kMaxManifestText.
+constexpr std::uint64_t kMaxManifestText = 1ull << 30;
 void WriteImageFile(const Image& image, const std::string& path);
 std::string ManifestText(const Image& image);
+std::string ManifestText(const std::vector<Image>& disks);  // all disks' volumes, disk by disk
+// The same text, written as it is made (a deep tree's text can be far larger
+// than the image).
+void WriteManifestFile(const Image& image, const std::string& path);
+void WriteManifestFile(const std::vector<Image>& disks, const std::string& path);
 std::string MapfileText(const Image& image);
+// The file of disk k when disk 0 goes to `first`: ".k" before the extension
+// of the file name ("set.img" -> "set.1.img"), or at its end when it has none.
+std::string DiskFileName(const std::string& first, std::size_t disk);
 
 // Generated carvable documents and file contents.
 std::vector<std::uint8_t> MakeDocument(DocKind kind, std::uint32_t size, std::uint64_t seed);
