@@ -109,10 +109,11 @@ bool FindEntryByPath(const MountedVolume& volume, const std::string& path, PathM
 // the order a listing shows each level: first the folders, each immediately
 // followed by its own contents, then the files. `path` is the entry's path
 // below the root, "\"-joined. `node` is the folder's node (kNoNode for files),
-// `index` its index in its own list. Iterative: any depth.
+// `index` its index in its own list. Iterative, and a deep tree costs no
+// copy of a path per level: any depth.
 struct WalkItem {
     const EntryRecord* record;
-    std::string path;
+    const std::string& path;  // valid during the call
     bool isFolder;
     std::uint32_t node;
     std::size_t index;

@@ -18,10 +18,11 @@ bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
     return true;
 }
 
-std::string JoinPath(const std::string& front, const std::string& name) {
-    if (front.empty()) return name;
-    if (front.back() == '\\') return front + name;
-    return front + "\\" + name;
+// Adds a path component, with a "\\" in between unless the path is empty or
+// already ends in one.
+void AppendName(std::string& path, const std::string& name) {
+    if (!path.empty() && path.back() != '\\') path += '\\';
+    path += name;
 }
 
 std::vector<std::string> SplitPath(const std::string& path) {
@@ -61,13 +62,16 @@ std::string NodeText(const MountedVolume& volume, std::uint32_t node) {
 std::string NodePath(const MountedVolume& volume, std::uint32_t node) {
     const FolderTree& tree = volume.tree;
     if (node == kRootNode || node >= tree.Size()) return {};
-    std::string path = NodeText(volume, node);
-    for (std::uint32_t p = tree.Parent(node); p != kNoNode && p != kRootNode; p = tree.Parent(p)) {
-        std::string text = NodeText(volume, p);
-        if (text.empty() || text.back() != '\\') text += '\\';
-        path = text + path;
+    // Each folder's text followed by "\\" unless it already ends in one;
+    // built from the top down, so a deep path costs its length only.
+    std::vector<std::uint32_t> above;
+    for (std::uint32_t p = tree.Parent(node); p != kNoNode && p != kRootNode; p = tree.Parent(p)) above.push_back(p);
+    std::string path;
+    for (auto it = above.rbegin(); it != above.rend(); ++it) {
+        path += NodeText(volume, *it);
+        if (path.empty() || path.back() != '\\') path += '\\';
     }
-    return path;
+    return path + NodeText(volume, node);
 }
 
 std::string ShownPath(const MountedVolume& volume, std::uint32_t node) {
@@ -112,25 +116,34 @@ bool FindEntryByPath(const MountedVolume& volume, const std::string& path, PathM
 void WalkTree(const MountedVolume& volume, std::uint32_t node, const std::function<void(const WalkItem&)>& fn) {
     const FolderTree& tree = volume.tree;
     if (node >= tree.Size()) return;
+    // One path string for the whole walk: a frame remembers the length to
+    // cut it back to, so a deep tree costs no copy of a path per level.
     struct Frame {
         std::uint32_t node;
-        std::string path;
+        std::size_t restore;  // the path's length before this frame's name was added
         std::uint32_t nextChild;
     };
+    std::string path = NodePath(volume, node);
     std::vector<Frame> stack;
-    stack.push_back({node, NodePath(volume, node), tree.FirstChild(node)});
+    stack.push_back({node, path.size(), tree.FirstChild(node)});
     while (!stack.empty()) {
         if (const std::uint32_t c = stack.back().nextChild; c != kNoNode) {
             stack.back().nextChild = tree.NextSibling(c);
-            std::string p = JoinPath(stack.back().path, NodeText(volume, c));
-            if (const EntryRecord* rec = FolderOfNode(volume, c)) fn(WalkItem{rec, p, true, c, tree[c].folderIndex});
-            stack.push_back({c, std::move(p), tree.FirstChild(c)});
+            const std::size_t before = path.size();
+            AppendName(path, NodeText(volume, c));
+            if (const EntryRecord* rec = FolderOfNode(volume, c)) fn(WalkItem{rec, path, true, c, tree[c].folderIndex});
+            stack.push_back({c, before, tree.FirstChild(c)});
             continue;
         }
-        const Frame f = std::move(stack.back());
+        const Frame f = stack.back();
         stack.pop_back();
-        for (std::uint32_t i : volume.FileList.ChildRange(FolderNumberOfNode(volume, f.node)))
-            fn(WalkItem{&volume.FileList[i], JoinPath(f.path, volume.FileList[i].name), false, kNoNode, i});
+        const std::size_t folderLength = path.size();
+        for (std::uint32_t i : volume.FileList.ChildRange(FolderNumberOfNode(volume, f.node))) {
+            AppendName(path, volume.FileList[i].name);
+            fn(WalkItem{&volume.FileList[i], path, false, kNoNode, i});
+            path.resize(folderLength);
+        }
+        path.resize(f.restore);
     }
 }
 
