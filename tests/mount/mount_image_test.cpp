@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <sstream>
+#include <thread>
 
 #include "MountFixture.h"
+#include "app/EntryRows.h"
 
 namespace mounttest {
 namespace {
@@ -18,28 +21,20 @@ std::string SampleDescription() {
     return s.str();
 }
 
-std::string ActivityLog() { return testutil::ReadFile(job::Wizard().activityLogPath); }
-
-// The record of a built entry's primary name.
-const nw::EntryRecord* FindRecord(const std::string& name) {
-    for (const auto* list : {&job::Wizard().FolderList, &job::Wizard().FileList})
-        for (const nw::EntryRecord& r : *list)
-            if (r.name == name) return &r;
-    return nullptr;
-}
-
 TEST_F(MountTest, SampleDiskShowsAndDeliversWhatTheManifestSays) {
     Use(SampleDescription());
     ASSERT_EQ(image.volumes.size(), 2u);
+    // SYS: 11 folders declared (orphans and the parent cycle included) plus LOST.
+    const std::uint32_t folders[] = {12, 5}, files[] = {22, 8};
     for (std::size_t k = 0; k < image.volumes.size(); ++k) {
         MountVolume(k);
         EXPECT_EQ(Listing(), Expected(image.volumes[k].name)) << "volume " << image.volumes[k].name;
-        EXPECT_EQ(job::Wizard().mountedMark, 1);
+        EXPECT_EQ(volume.mountedMark, 1);
+        EXPECT_EQ(result.folderCount, folders[k]);
+        EXPECT_EQ(result.fileCount, files[k]);
+        EXPECT_EQ(volume.folderCount, folders[k]);
+        EXPECT_EQ(volume.tree.RootText(), image.volumes[k].name);
     }
-    // SYS: 11 folders declared (orphans and the parent cycle included) plus LOST.
-    EXPECT_NE(ActivityLog().find("\r\nNo of Folders Found : 12\r\nNo of Files Found : 22"), std::string::npos)
-        << ActivityLog();
-    EXPECT_NE(ActivityLog().find("\r\nNo of Folders Found : 5\r\nNo of Files Found : 8"), std::string::npos);
 }
 
 class BlockSizeTest : public MountTest, public ::testing::WithParamInterface<int> {};
@@ -76,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(AllBlockSizes, BlockSizeTest, ::testing::Values(8, 16, 
 TEST_F(MountTest, BadSectorsReadAsZerosWithoutAPromptAndTheRestIsIntact) {
     testutil::CountingBadSectorPrompt badPrompt;
     badPrompt.answer = disk::kSkipAll;
-    disk::SetBadSectorPrompt(&badPrompt);
+    disks.policy.SetPrompt(&badPrompt);
     Use(R"(disk seed=7
 partition first=63 count=40000
 volume SYS spb=8 blocks=4000
@@ -87,15 +82,18 @@ bad file=DATA/BIG.BIN offset=10 count=3
 )",
         true);
     MountVolume(0);
-    disk::SetBadSectorPrompt(nullptr);
 
     const nw::EntryRecord* big = FindRecord("BIG.BIN");
     ASSERT_NE(big, nullptr);
     std::vector<std::uint8_t> want = image.volumes[0].entries[1].stored;
     std::fill(want.begin() + 10 * 512, want.begin() + 13 * 512, 0);
-    EXPECT_EQ(nw::ReadFileBytes(*big), want);
-    EXPECT_EQ(nw::ReadFileBytes(*FindRecord("OK.BIN")), image.volumes[0].entries[2].stored);
-    EXPECT_EQ(badPrompt.asked, 0);  // the program-wide answer was already "Retry All"
+    nw::FileReader fileReader(volume, reader);
+    EXPECT_EQ(fileReader.ReadFileBytes(*big), want);
+    EXPECT_EQ(fileReader.UnreadableBytes(), 3u * 512);  // the three sectors delivered as zeros
+    EXPECT_EQ(fileReader.ReadFileBytes(*FindRecord("OK.BIN")), image.volumes[0].entries[2].stored);
+    EXPECT_EQ(fileReader.UnreadableBytes(), 0u);
+    EXPECT_EQ(badPrompt.asked, 0);  // the session's answer was already "Retry All"
+    disks.policy.SetPrompt(nullptr);
 }
 
 TEST_F(MountTest, BadDirectorySectorLosesOnlyItsOwnEntries) {
@@ -107,7 +105,7 @@ TEST_F(MountTest, BadDirectorySectorLosesOnlyItsOwnEntries) {
     Use(d.str(), true);
     MountVolume(0);
     std::vector<std::string> names;
-    for (const nw::EntryRecord& r : job::Wizard().FileList) names.push_back(r.name);
+    for (const nw::EntryRecord& r : volume.FileList) names.push_back(r.name);
     EXPECT_EQ(names, (std::vector<std::string>{"F0.TXT", "F1.TXT", "F2.TXT", "F7.TXT", "F8.TXT", "F9.TXT",
                                                "F10.TXT", "F11.TXT"}));
 }
@@ -124,27 +122,27 @@ file LATE.BIN in=DATA size=5000 blocks=3000,3001
 
 TEST_F(MountTest, UnequalFatChainsAskAndMountTheChosenCopy) {
     Use(kTwoFats);
-    prompt.answer = 2;
+    report.answer = 2;
     MountVolume(0);
-    ASSERT_EQ(prompt.asked.size(), 1u);
-    EXPECT_NE(prompt.asked[0].first, prompt.asked[0].second);
-    EXPECT_EQ(prompt.asked[0].second, 2u);  // 1 + the one entry that matched before the break
-    EXPECT_EQ(nw::Mounted().fatChoice, 2);
-    EXPECT_EQ(nw::Mounted().FatBlockList.size(), 2u);  // no end marker: the chain broke
+    ASSERT_EQ(report.asked.size(), 1u);
+    EXPECT_NE(report.asked[0].first, report.asked[0].second);
+    EXPECT_EQ(report.asked[0].second, 2u);  // 1 + the one entry that matched before the break
+    EXPECT_EQ(volume.fatChoice, 2);
+    EXPECT_EQ(volume.FatBlockList.size(), 2u);  // no end marker: the chain broke
     EXPECT_EQ(Listing(), Expected("SYS", {2}));
     // LATE.BIN's FAT entries lie in a FAT block copy 2 no longer reaches.
-    EXPECT_EQ(nw::ReadFileBytes(*FindRecord("LATE.BIN")).size(), 4096u);
+    EXPECT_EQ(ReadFileBytes(*FindRecord("LATE.BIN")).size(), 4096u);
 }
 
 TEST_F(MountTest, CancelOnTheFatQuestionMountsFat1) {
     Use(kTwoFats);
-    prompt.answer = 0;
+    report.answer = 0;
     MountVolume(0);
-    ASSERT_EQ(prompt.asked.size(), 1u);
-    EXPECT_EQ(nw::Mounted().fatChoice, 1);
-    EXPECT_EQ(nw::Mounted().FatBlockList.back().block, nw::kChainEnd);
+    ASSERT_EQ(report.asked.size(), 1u);
+    EXPECT_EQ(volume.fatChoice, 1);
+    EXPECT_EQ(volume.FatBlockList.back().block, nw::kChainEnd);
     EXPECT_EQ(Listing(), Expected("SYS", {1}));
-    EXPECT_EQ(nw::ReadFileBytes(*FindRecord("LATE.BIN")), image.volumes[0].entries[2].stored);
+    EXPECT_EQ(ReadFileBytes(*FindRecord("LATE.BIN")), image.volumes[0].entries[2].stored);
 }
 
 TEST_F(MountTest, EqualFatChainLengthsMountWithoutAQuestionEvenWhenContentsDiffer) {
@@ -154,8 +152,8 @@ volume SYS spb=8 blocks=4000 patch-fat2=3500:0:3501
 file A.BIN size=9000
 )");
     MountVolume(0);
-    EXPECT_TRUE(prompt.asked.empty());
-    EXPECT_EQ(nw::Mounted().fatChoice, 0);
+    EXPECT_TRUE(report.asked.empty());
+    EXPECT_EQ(volume.fatChoice, 0);
     EXPECT_EQ(Listing(), Expected("SYS"));
 }
 
@@ -167,17 +165,17 @@ TEST_F(MountTest, TwoBlockDirectoryShowsBothBlockIndexesAndReadsEveryEntry) {
     for (int i = 0; i < 40; ++i) d << "file F" << i << ".TXT size=10\n";
     Use(d.str());
     MountVolume(0);
-    const auto& t = nw::Mounted();
+    const auto& t = volume;
     EXPECT_EQ(t.detBlockCount, 2u);
     ASSERT_EQ(t.Det1BlockList.size(), 3u);
     EXPECT_TRUE(nw::IsDetChainEnd(t.Det1BlockList.back().block));
     std::vector<std::string> mounting;
-    for (const std::string& s : controls.status)
+    for (const std::string& s : report.status)
         if (s.rfind("Mounting Volume ", 0) == 0) mounting.push_back(s);
     EXPECT_EQ(mounting, (std::vector<std::string>{"Mounting Volume 0 / 2....", "Mounting Volume 1 / 2...."}));
-    EXPECT_EQ(job::Wizard().FileList.Size(), 40u);
-    EXPECT_EQ(controls.status.front(), "Loading FAT 1....");
-    EXPECT_EQ(controls.status.back(), "SYS:\\");
+    EXPECT_EQ(volume.FileList.Size(), 40u);
+    EXPECT_EQ(report.status.front(), "Loading FAT 1....");
+    EXPECT_EQ(report.status.back(), "SYS:\\");
 }
 
 TEST_F(MountTest, BrokenDirectoryChainKeepsTheBlocksReachedAndProgressStopsAt100) {
@@ -186,14 +184,14 @@ TEST_F(MountTest, BrokenDirectoryChainKeepsTheBlocksReachedAndProgressStopsAt100
     for (int i = 0; i < 100; ++i) d << "file F" << i << ".TXT size=10\n";
     Use(d.str());
     MountVolume(0);
-    const auto& t = nw::Mounted();
+    const auto& t = volume;
     EXPECT_EQ(t.detBlockCount, 1u);
     EXPECT_EQ(t.Det1BlockList.size(), 2u);
     // Both kept blocks are read: 2 blocks x 8 sectors x 4 entries, minus the header.
-    EXPECT_EQ(job::Wizard().FileList.Size(), 63u);
+    EXPECT_EQ(volume.FileList.Size(), 63u);
     EXPECT_EQ(Listing(), Expected("SYS"));
-    ASSERT_FALSE(controls.progress.empty());
-    EXPECT_LE(*std::max_element(controls.progress.begin(), controls.progress.end()), 100);
+    ASSERT_FALSE(report.progress.empty());
+    EXPECT_LE(*std::max_element(report.progress.begin(), report.progress.end()), 100);
 }
 
 TEST_F(MountTest, RecordsKnowTheirSectorsInBothCopies) {
@@ -205,7 +203,7 @@ TEST_F(MountTest, RecordsKnowTheirSectorsInBothCopies) {
     const auto& built = image.volumes[0].entries;
     std::size_t withCopy2 = 0, withoutCopy2 = 0;
     for (std::size_t i = 0; i < built.size(); ++i) {
-        const nw::EntryRecord* r = job::Wizard().FileList.FindByOrdinal(static_cast<std::uint32_t>(i + 1));
+        const nw::EntryRecord* r = volume.FileList.FindByOrdinal(static_cast<std::uint32_t>(i + 1));
         ASSERT_NE(r, nullptr);
         EXPECT_EQ(r->det1Sector, built[i].det1Sector) << i;
         EXPECT_EQ(r->det2Sector, built[i].det2Sector) << i;
@@ -224,7 +222,7 @@ file A.BIN size=100 sub=whole
 file B.BIN size=5000 sub=tail
 )");
     MountVolume(0);
-    EXPECT_EQ(nw::Mounted().SuballocationTable, image.volumes[0].suballoc);
+    EXPECT_EQ(volume.SuballocationTable, image.volumes[0].suballoc);
     EXPECT_EQ(Listing(), Expected("SYS"));
 }
 
@@ -245,47 +243,66 @@ file IN.TXT parent=103 size=10
 TEST_F(MountTest, OrphanedFoldersHangUnderLostAndOrphanedFilesShowNowhere) {
     Use(kOrphans);
     MountVolume(0);
-    auto& w = job::Wizard();
     EXPECT_EQ(Listing(), Expected("SYS"));
     for (const char* name : {"O1", "O2", "O3"}) EXPECT_EQ(FindRecord(name)->parentNumber, nw::kLostFolderNumber);
     EXPECT_EQ(FindRecord("KID")->parentNumber, 100u);
     EXPECT_EQ(FindRecord("NOWHERE.TXT")->parentNumber, 9999u);  // kept in the list, shown nowhere
     // LOST is the last folder and the last child of the root.
-    EXPECT_EQ(w.FolderList[w.FolderList.Size() - 1].name, "LOST");
-    job::TreeItem last = nullptr;
-    for (job::TreeItem c = tree.FirstChild(tree.Root()); c; c = tree.NextSibling(c)) last = c;
-    EXPECT_EQ(tree.Text(last), "LOST");
-    EXPECT_EQ(nw::Mounted().treeFolderCount, 6u);
-    // The root listing went to the details list: HOME, LOST.
-    ASSERT_EQ(controls.rows.size(), 2u);
-    EXPECT_EQ(controls.rows[1][0], "LOST");
-    EXPECT_EQ(w.currentFolderItem, tree.Root());
-    EXPECT_EQ(w.currentStep, 1);
-    EXPECT_EQ(controls.layouts, (std::vector<int>{5, 6}));
+    EXPECT_EQ(volume.FolderList[volume.FolderList.Size() - 1].name, "LOST");
+    std::uint32_t last = nw::kNoNode;
+    for (std::uint32_t c = volume.tree.FirstChild(nw::kRootNode); c != nw::kNoNode; c = volume.tree.NextSibling(c))
+        last = c;
+    EXPECT_EQ(nw::NodeText(volume, last), "LOST");
+    EXPECT_EQ(volume.tree.FolderNodeCount(), 6u);
+    // The root lists HOME, LOST.
+    const std::vector<app::Row> rows = app::FolderRows(volume, nw::kRootFolderNumber);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1].columns[0], "LOST");
+    EXPECT_EQ(rows[1].node, last);
 }
 
 TEST_F(MountTest, LostIsThereEvenWithoutOrphans) {
     Use("disk\npartition first=63 count=40000\nvolume SYS spb=8 blocks=4000\nfile A.TXT size=1\n");
     MountVolume(0);
     EXPECT_EQ(Listing(), Expected("SYS"));
-    EXPECT_EQ(nw::Mounted().folderCount, 1u);
-    EXPECT_NE(ActivityLog().find("No of Folders Found : 1\r\nNo of Files Found : 1"), std::string::npos);
+    EXPECT_EQ(volume.folderCount, 1u);
+    EXPECT_EQ(result.folderCount, 1u);
+    EXPECT_EQ(result.fileCount, 1u);
 }
 
 TEST_F(MountTest, StopDuringTheLostFolderPhaseEndsItAndTheMountCompletes) {
     Use(kOrphans);
-    auto& w = job::Wizard();
-    controls.onProgress = [&](int percent) {
-        if (controls.status.back() == "Searching Lost Folders" && percent > 0) w.lostFolderScanActive = 0;
+    report.onProgress = [&](int percent) {
+        if (report.status.back() == "Searching Lost Folders" && percent > 0) stopLostScan = true;
     };
     MountVolume(0);
     // Only O1 was examined before the stop.
     EXPECT_EQ(FindRecord("O1")->parentNumber, nw::kLostFolderNumber);
     EXPECT_EQ(FindRecord("O2")->parentNumber, 4712u);
     EXPECT_EQ(FindRecord("O3")->parentNumber, 4713u);
-    EXPECT_EQ(controls.stopButton, (std::vector<bool>{true, false}));
-    EXPECT_EQ(controls.layouts, (std::vector<int>{5, 6}));
-    EXPECT_NE(ActivityLog().find("No of Folders Found : 6"), std::string::npos);
+    EXPECT_EQ(report.lostFolderPhase, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(result.lostScanStopped);
+    EXPECT_EQ(result.folderCount, 6u);
+    EXPECT_EQ(volume.tree.FolderNodeCount(), 4u);  // the tree is built all the same: HOME, LOST, O1, KID
+}
+
+TEST_F(MountTest, OutOfMemoryEndsTheMountWithItsReasonAndKeepsNothing) {
+    Use(kOrphans);
+    struct FailingReport : testutil::RecordingMountReport {
+        void Status(const std::string& text) override {
+            if (text.rfind("Mounting Volume ", 0) == 0) throw std::bad_alloc();
+        }
+    } failing;
+    volume.currentVolume = DescriptorOf(image.volumes.at(0));
+    const nw::MountResult r = nw::Mount(volume, reader, failing);
+    EXPECT_FALSE(r.mounted);
+    EXPECT_EQ(r.failure, "Out Of Memory");
+    EXPECT_TRUE(volume.FolderList.Empty());
+    EXPECT_TRUE(volume.FatBlockList.empty());
+    EXPECT_EQ(volume.tree.Size(), 1u);
+    // The next mount of the same objects works.
+    MountVolume(0);
+    EXPECT_EQ(Listing(), Expected("SYS"));
 }
 
 // ---- bounds --------------------------------------------------------------------------
@@ -300,11 +317,11 @@ file SHORT.BIN size=8192 blocks=3000,3001 dirsize=8292
 )");
     MountVolume(0);
     const auto& e = image.volumes[0].entries;
-    std::vector<std::uint8_t> loop = nw::ReadFileBytes(*FindRecord("LOOP.BIN"));
+    std::vector<std::uint8_t> loop = ReadFileBytes(*FindRecord("LOOP.BIN"));
     EXPECT_EQ(loop, e[0].stored);  // the repeated block ends the chain
-    EXPECT_EQ(nw::ReadFileBytes(*FindRecord("OUT.BIN")), e[1].stored);
+    EXPECT_EQ(ReadFileBytes(*FindRecord("OUT.BIN")), e[1].stored);
     // 100 bytes more than the chain holds: the two blocks, then the end marker.
-    EXPECT_EQ(nw::ReadFileBytes(*FindRecord("SHORT.BIN")), e[2].stored);
+    EXPECT_EQ(ReadFileBytes(*FindRecord("SHORT.BIN")), e[2].stored);
 }
 
 TEST_F(MountTest, WholeFilePieceLargerThanABlockDeliversNothing) {
@@ -315,8 +332,8 @@ file P.BIN size=300 sub=whole dirsize=5000
 file Q.BIN size=300 sub=whole
 )");
     MountVolume(0);
-    EXPECT_TRUE(nw::ReadFileBytes(*FindRecord("P.BIN")).empty());
-    EXPECT_EQ(nw::ReadFileBytes(*FindRecord("Q.BIN")), image.volumes[0].entries[1].stored);
+    EXPECT_TRUE(ReadFileBytes(*FindRecord("P.BIN")).empty());
+    EXPECT_EQ(ReadFileBytes(*FindRecord("Q.BIN")), image.volumes[0].entries[1].stored);
 }
 
 TEST_F(MountTest, ReaderStopsWhenAskedAndReportsWholeBlocks) {
@@ -329,8 +346,35 @@ TEST_F(MountTest, ReaderStopsWhenAskedAndReportsWholeBlocks) {
         std::uint64_t bytes = 0;
         int blocks = 0;
     } c;
-    EXPECT_EQ(nw::ReadFileData(FindRecord("A.BIN")->firstBlock, 20000, c), 8192u);
+    nw::FileReader fileReader(volume, reader);
+    EXPECT_EQ(fileReader.ReadFileData(FindRecord("A.BIN")->firstBlock, 20000, c), 8192u);
     EXPECT_EQ(c.bytes, 8192u);
+}
+
+TEST_F(MountTest, TwoReadersOnTwoThreadsReadTheirOwnFiles) {
+    // Each file's chain lies in its own FAT sectors and interleaves with the
+    // other's blocks; a piece tail makes both readers rebuild their chains.
+    Use(R"(disk seed=18
+partition first=63 count=40000
+volume SYS spb=8 blocks=4000
+file A.BIN size=33468 blocks=100,300,102,302,104,304,106,306 sub=tail
+file B.BIN size=33468 blocks=200,400,202,402,204,404,206,406 sub=tail
+)");
+    MountVolume(0);
+    const nw::EntryRecord* files[] = {FindRecord("A.BIN"), FindRecord("B.BIN")};
+    ASSERT_NE(files[0], nullptr);
+    ASSERT_NE(files[1], nullptr);
+    bool same[2] = {true, true};
+    auto readMany = [&](int k) {
+        nw::FileReader fileReader(volume, reader);
+        for (int round = 0; round < 50; ++round)
+            same[k] = same[k] && fileReader.ReadFileBytes(*files[k]) == image.volumes[0].entries[k].stored;
+    };
+    std::thread a(readMany, 0), b(readMany, 1);
+    a.join();
+    b.join();
+    EXPECT_TRUE(same[0]);
+    EXPECT_TRUE(same[1]);
 }
 
 TEST_F(MountTest, VolumeBeyondSector2Pow32IsReadWithFullSectorNumbers) {

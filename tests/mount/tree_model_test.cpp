@@ -1,39 +1,21 @@
-// The entry lists and the tree model on records appended by hand.
+// The entry lists, the folder tree, paths, list rows and the selection on
+// records appended by hand.
 #include <gtest/gtest.h>
 
-#include "app/job/Controls.h"
-#include "app/job/Tree.h"
-#include "app/job/WizardState.h"
-#include "netware/TreeModel.h"
+#include "app/EntryRows.h"
+#include "netware/FolderTree.h"
+#include "netware/MountedVolume.h"
+#include "netware/Records.h"
+#include "netware/Selection.h"
+#include "netware/Timestamps.h"
 
 namespace {
 
 using nw::EntryRecord;
-
-struct RowRecorder : job::PublishedControls {
-    void ClearDetails() override {
-        rows.clear();
-        ++clears;
-    }
-    void AddDetailsRow(const std::vector<std::string>& columns) override { rows.push_back(columns); }
-    std::vector<std::vector<std::string>> rows;
-    int clears = 0;
-};
+using nw::kRootNode;
 
 class TreeModelTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        job::ResetWizardState();
-        job::Wizard().directoryTree = &tree;
-        job::Wizard().controls = &rows;
-        job::Wizard().selectedVolumeName = "SYS";
-        root = tree.InsertItem(nullptr, "SYS", 2, job::kUnchecked);
-    }
-    void TearDown() override {
-        job::Wizard().directoryTree = nullptr;
-        job::Wizard().controls = nullptr;
-        job::ResetWizardState();
-    }
     EntryRecord& Folder(const std::string& name, std::uint32_t own, std::uint32_t parent) {
         EntryRecord r;
         r.attributes = 0x10;
@@ -41,7 +23,7 @@ protected:
         r.ownNumber = own;
         r.parentNumber = parent;
         r.ordinal = ++folders;
-        return nw::AppendEntry(true, r);
+        return volume.FolderList.Append(r);
     }
     EntryRecord& File(const std::string& name, std::uint32_t parent, std::uint32_t size = 1) {
         EntryRecord r;
@@ -49,44 +31,57 @@ protected:
         r.parentNumber = parent;
         r.size = size;
         r.ordinal = ++files;
-        return nw::AppendEntry(false, r);
+        return volume.FileList.Append(r);
     }
-    // Appends LOST, runs the lost-folder pass and populates the tree.
+    // Appends LOST, runs the lost-folder pass, populates the tree and
+    // starts a selection on it.
     void Finish() {
-        nw::AppendLostFolder(++folders);
-        ASSERT_TRUE(nw::ResolveLostFolders(folders, nullptr, nullptr));
-        nw::PopulateFolderTree(root, 0);
-        job::Wizard().currentFolderItem = root;
+        nw::AppendLostFolder(volume.FolderList, ++folders);
+        ASSERT_TRUE(nw::ResolveLostFolders(volume.FolderList, folders, nullptr, nullptr));
+        nw::PopulateFolderTree(volume, "SYS");
+        selection.Reset(volume);
     }
-    job::TreeItem Item(const std::string& path) {
+    std::uint32_t Item(const std::string& path) {
         nw::PathMatch m;
-        return nw::FindEntryByPath(path, &m) ? m.item : nullptr;
+        return nw::FindEntryByPath(volume, path, &m) ? m.node : nw::kNoNode;
     }
-    std::vector<std::string> Children(job::TreeItem item) {
+    std::vector<std::string> Children(std::uint32_t node) {
         std::vector<std::string> out;
-        for (job::TreeItem c = tree.FirstChild(item); c; c = tree.NextSibling(c)) out.push_back(tree.Text(c));
+        for (std::uint32_t c = volume.tree.FirstChild(node); c != nw::kNoNode; c = volume.tree.NextSibling(c))
+            out.push_back(nw::NodeText(volume, c));
         return out;
     }
+    bool FileChecked(const std::string& name) const {
+        for (std::size_t i = 0; i < volume.FileList.Size(); ++i)
+            if (volume.FileList[i].name == name) return selection.FileChecked(i);
+        ADD_FAILURE() << "no file " << name;
+        return false;
+    }
+    std::size_t FileIndex(const std::string& name) const {
+        for (std::size_t i = 0; i < volume.FileList.Size(); ++i)
+            if (volume.FileList[i].name == name) return i;
+        return nw::kNoEntry;
+    }
 
-    job::MemoryTree tree;
-    RowRecorder rows;
-    job::TreeItem root = nullptr;
+    nw::MountedVolume volume;
+    nw::Selection selection;
+    const std::uint32_t root = kRootNode;
     std::uint32_t folders = 0;
     std::uint32_t files = 0;
 };
 
 TEST(FileTypeTable, EndingsMatchExactlyAndInTableOrder) {
-    EXPECT_STREQ(nw::FileTypeFor("REPORT.DOC").typeText, "Microsoft Word FILE");
-    EXPECT_EQ(nw::FileTypeFor("REPORT.DOC").image, 4);
-    EXPECT_STREQ(nw::FileTypeFor("REPORT.Doc").typeText, "FILE");
-    EXPECT_EQ(nw::FileTypeFor("REPORT.Doc").image, 19);
-    EXPECT_STREQ(nw::FileTypeFor("A.HTML").typeText, "Internet FILE");
-    EXPECT_STREQ(nw::FileTypeFor("c").typeText, "FILE");          // shorter than ".c": compared whole
-    EXPECT_STREQ(nw::FileTypeFor(".c").typeText, "C++ Source FILE");
-    EXPECT_STREQ(nw::FileTypeFor("SONG.AU").typeText, "Sound FILE");
-    EXPECT_STREQ(nw::FileTypeFor("X.H").typeText, "Header FILE");
-    EXPECT_STREQ(nw::FileTypeFor("notes.Txt").typeText, "FILE");
-    EXPECT_STREQ(nw::FileTypeFor("").typeText, "FILE");
+    EXPECT_STREQ(app::FileTypeFor("REPORT.DOC").typeText, "Microsoft Word FILE");
+    EXPECT_EQ(app::FileTypeFor("REPORT.DOC").image, 4);
+    EXPECT_STREQ(app::FileTypeFor("REPORT.Doc").typeText, "FILE");
+    EXPECT_EQ(app::FileTypeFor("REPORT.Doc").image, 19);
+    EXPECT_STREQ(app::FileTypeFor("A.HTML").typeText, "Internet FILE");
+    EXPECT_STREQ(app::FileTypeFor("c").typeText, "FILE");          // shorter than ".c": compared whole
+    EXPECT_STREQ(app::FileTypeFor(".c").typeText, "C++ Source FILE");
+    EXPECT_STREQ(app::FileTypeFor("SONG.AU").typeText, "Sound FILE");
+    EXPECT_STREQ(app::FileTypeFor("X.H").typeText, "Header FILE");
+    EXPECT_STREQ(app::FileTypeFor("notes.Txt").typeText, "FILE");
+    EXPECT_STREQ(app::FileTypeFor("").typeText, "FILE");
 }
 
 TEST(TimestampText, YearRuleMonthErrorsAndPadding) {
@@ -127,14 +122,6 @@ TEST(EntryListIndexes, FirstMatchInListOrderSurvivesParentChanges) {
     EXPECT_EQ(list.ChildrenOf(7), (std::vector<std::size_t>{1, 3}));
     list.SetParentNumber(3, 1);  // back again: no duplicate
     EXPECT_EQ(list.ChildrenOf(1), (std::vector<std::size_t>{3, 5}));
-    int a = 0, b = 0;
-    list.SetTreeItem(4, &b);
-    list.SetTreeItem(2, &b);
-    list.SetTreeItem(0, &a);
-    EXPECT_EQ(list.FindByTreeItem(&b)->name, "R2");
-    list.SetTreeItem(2, &a);  // the item moves on: R4 still holds &b
-    EXPECT_EQ(list.FindByTreeItem(&b)->name, "R4");
-    EXPECT_EQ(list.FindByTreeItem(&a)->name, "R0");
     EntryRecord longName;
     longName.name = std::string(300, 'x');
     EXPECT_EQ(list.Append(longName).name.size(), 254u);
@@ -190,39 +177,44 @@ TEST_F(TreeModelTest, TreeFollowsListOrderAndPathsJoinWithBackslashes) {
     Finish();
     EXPECT_EQ(Children(root), (std::vector<std::string>{"PUBLIC", "ZED", "LOST"}));
     EXPECT_EQ(Children(Item("LOST")), (std::vector<std::string>{"ORPHAN"}));
-    EXPECT_EQ(nw::TreeItemPath(Item("PUBLIC\\DATA")), "PUBLIC\\DATA");
-    EXPECT_EQ(nw::ShownPath(Item("LOST\\ORPHAN\\KID")), "SYS:\\LOST\\ORPHAN\\KID");
-    EXPECT_EQ(nw::ShownPath(root), "SYS:\\");
-    EXPECT_TRUE(tree.IsExpanded(root));
+    EXPECT_EQ(nw::NodePath(volume, Item("PUBLIC\\DATA")), "PUBLIC\\DATA");
+    EXPECT_EQ(nw::ShownPath(volume, Item("LOST\\ORPHAN\\KID")), "SYS:\\LOST\\ORPHAN\\KID");
+    EXPECT_EQ(nw::ShownPath(volume, root), "SYS:\\");
 
     nw::PathMatch m;
-    ASSERT_TRUE(nw::FindEntryByPath("public\\data\\report.doc", &m));
+    ASSERT_TRUE(nw::FindEntryByPath(volume, "public\\data\\report.doc", &m));
     EXPECT_FALSE(m.isFolder);
     EXPECT_EQ(m.record->size, 1234u);
-    EXPECT_FALSE(nw::FindEntryByPath("PUBLIC\\NOPE", &m));
+    EXPECT_EQ(m.fileIndex, 0u);
+    EXPECT_EQ(m.node, Item("PUBLIC\\DATA"));
+    EXPECT_FALSE(nw::FindEntryByPath(volume, "PUBLIC\\NOPE", &m));
 
-    nw::ListFolder(6);
-    ASSERT_EQ(rows.rows.size(), 1u);
-    EXPECT_EQ(rows.rows[0], (std::vector<std::string>{"REPORT.DOC", "Microsoft Word FILE", "1234", "00-Err-1980",
-                                                      "00:00:00", "1"}));
-    nw::ListFolder(0);
-    ASSERT_EQ(rows.rows.size(), 3u);
-    EXPECT_EQ(rows.rows[2][1], "Folder");
-    EXPECT_EQ(rows.rows[2][2], "0");
-    // A folder row's ID is its tree item; it resolves back to the record.
-    EXPECT_EQ(rows.rows[2][5], nw::TreeItemIdText(Item("LOST")));
-    EXPECT_EQ(nw::FindFolderByTreeItem(Item("LOST"))->ownNumber, nw::kLostFolderNumber);
+    std::vector<app::Row> rows = app::FolderRows(volume, 6);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].columns, (std::vector<std::string>{"REPORT.DOC", "Microsoft Word FILE", "1234", "00-Err-1980",
+                                                         "00:00:00", "1"}));
+    rows = app::FolderRows(volume, 0);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[2].columns[1], "Folder");
+    EXPECT_EQ(rows[2].columns[2], "0");
+    // A folder row's ID is its node; it resolves back to the record.
+    EXPECT_EQ(rows[2].columns[5], std::to_string(Item("LOST")));
+    EXPECT_EQ(nw::FolderOfNode(volume, Item("LOST"))->ownNumber, nw::kLostFolderNumber);
 
-    // A text that already ends in "\" gets no second one.
-    job::TreeItem odd = tree.InsertItem(Item("ZED"), "X", 3, 1);
-    job::TreeItem under = tree.InsertItem(odd, "Y", 3, 1);
-    (void)under;
-    job::MemoryTree t2;
-    job::Wizard().directoryTree = &t2;
-    job::TreeItem r2 = t2.InsertItem(nullptr, "V", 2, 1);
-    job::TreeItem a = t2.InsertItem(r2, "A\\", 3, 1);
-    EXPECT_EQ(nw::TreeItemPath(t2.InsertItem(a, "B", 3, 1)), "A\\B");
-    job::Wizard().directoryTree = &tree;
+    // A name that already ends in "\" gets no second one.
+    nw::MountedVolume other;
+    EntryRecord a;
+    a.attributes = 0x10;
+    a.name = "A\\";
+    a.ownNumber = 1;
+    other.FolderList.Append(a);
+    EntryRecord b = a;
+    b.name = "B";
+    b.ownNumber = 2;
+    b.parentNumber = 1;
+    other.FolderList.Append(b);
+    nw::PopulateFolderTree(other, "V");
+    EXPECT_EQ(nw::NodePath(other, other.FolderList[1].treeNode), "A\\B");
 }
 
 TEST_F(TreeModelTest, CyclesAndSelfParentsStillLoad) {
@@ -237,10 +229,11 @@ TEST_F(TreeModelTest, CyclesAndSelfParentsStillLoad) {
     EXPECT_EQ(Children(Item("A\\B")), (std::vector<std::string>{"BACK"}));
     EXPECT_TRUE(Children(Item("A\\B\\BACK")).empty());
     EXPECT_TRUE(Children(Item("SELF")).empty());
-    EXPECT_EQ(nw::FindEntryByPath("ME", nullptr), false);
+    EXPECT_EQ(nw::FindEntryByPath(volume, "ME", nullptr), false);
+    EXPECT_EQ(Item("ME"), nw::kNoNode);
 
     std::vector<std::string> walked;
-    nw::WalkTree(root, [&](const EntryRecord&, const std::string& path, bool) { walked.push_back(path); });
+    nw::WalkTree(volume, root, [&](const nw::WalkItem& item) { walked.push_back(item.path); });
     // BACK shows the contents of number 1 again, but is not descended into.
     EXPECT_EQ(walked, (std::vector<std::string>{"A", "A\\B", "A\\B\\BACK", "A\\B\\BACK\\F.TXT", "A\\F.TXT", "SELF",
                                                 "LOST"}));
@@ -249,16 +242,32 @@ TEST_F(TreeModelTest, CyclesAndSelfParentsStillLoad) {
 TEST_F(TreeModelTest, DeepChainOfFoldersNeedsNoDeepRecursion) {
     const std::uint32_t depth = 200000;
     for (std::uint32_t i = 1; i <= depth; ++i) Folder("D", i, i - 1);
+    File("BOTTOM.TXT", depth);
     Finish();
-    job::TreeItem item = root;
+    std::uint32_t item = root;
     std::uint32_t levels = 0;
-    while (job::TreeItem c = tree.FirstChild(item)) {
+    for (std::uint32_t c = volume.tree.FirstChild(item); c != nw::kNoNode; c = volume.tree.FirstChild(c)) {
         item = c;
         ++levels;
     }
     EXPECT_EQ(levels, depth);
-    nw::ToggleFolderCheck(tree.FirstChild(root));
-    EXPECT_EQ(tree.StateImage(item), job::kChecked);
+    EXPECT_EQ(nw::NodePath(volume, item).size(), 2 * depth - 1);
+
+    // Toggling the top of the chain reaches the bottom and summarises back up.
+    selection.ToggleFolder(volume, volume.tree.FirstChild(root));
+    EXPECT_EQ(selection.NodeState(item), nw::kChecked);
+    EXPECT_EQ(selection.NodeState(root), nw::kPartlyChecked);  // LOST is not checked
+    EXPECT_TRUE(FileChecked("BOTTOM.TXT"));
+    // Clearing the bottom file alone empties the bottom folder, and every
+    // folder above it holds nothing but that one.
+    selection.SetFile(volume, FileIndex("BOTTOM.TXT"), false);
+    EXPECT_EQ(selection.NodeState(item), nw::kUnchecked);
+    EXPECT_EQ(selection.NodeState(volume.tree.FirstChild(root)), nw::kUnchecked);
+    EXPECT_EQ(selection.NodeState(root), nw::kUnchecked);
+
+    std::size_t walked = 0;
+    nw::WalkTree(volume, root, [&](const nw::WalkItem&) { ++walked; });
+    EXPECT_EQ(walked, depth + 2);  // the chain, its file and LOST
 }
 
 TEST_F(TreeModelTest, CyclesBackToNearAndFarAncestorsOnALongPath) {
@@ -273,16 +282,16 @@ TEST_F(TreeModelTest, CyclesBackToNearAndFarAncestorsOnALongPath) {
     Folder("NEW", 500, depth);
     Folder("UNDER", 501, 500);
     Finish();
-    job::TreeItem item = root;
-    for (std::uint32_t i = 0; i < depth; ++i) item = tree.FirstChild(item);
-    ASSERT_NE(item, nullptr);
-    EXPECT_EQ(tree.Text(item), "P100");
+    std::uint32_t item = root;
+    for (std::uint32_t i = 0; i < depth; ++i) item = volume.tree.FirstChild(item);
+    ASSERT_NE(item, nw::kNoNode);
+    EXPECT_EQ(nw::NodeText(volume, item), "P100");
     EXPECT_EQ(Children(item), (std::vector<std::string>{"UP3", "UP70", "UP100", "NEW"}));
-    for (job::TreeItem c = tree.FirstChild(item); c; c = tree.NextSibling(c)) {
-        if (tree.Text(c) == "NEW")
+    for (std::uint32_t c = volume.tree.FirstChild(item); c != nw::kNoNode; c = volume.tree.NextSibling(c)) {
+        if (nw::NodeText(volume, c) == "NEW")
             EXPECT_EQ(Children(c), (std::vector<std::string>{"UNDER"}));
         else
-            EXPECT_TRUE(Children(c).empty()) << tree.Text(c);
+            EXPECT_TRUE(Children(c).empty()) << nw::NodeText(volume, c);
     }
 }
 
@@ -293,7 +302,7 @@ TEST_F(TreeModelTest, DuplicateFolderNumbersCannotMultiplyWithoutEnd) {
         Folder("Y", level, level - 1);
     }
     Finish();
-    EXPECT_LE(tree.Size(), 65536u + 2);
+    EXPECT_LE(volume.tree.Size(), 65536u + 2);
 }
 
 TEST_F(TreeModelTest, CheckingPropagatesDownAndSummarisesUp) {
@@ -306,44 +315,76 @@ TEST_F(TreeModelTest, CheckingPropagatesDownAndSummarisesUp) {
     File("A1.TXT", 2);
     File("B.TXT", 4);
     Finish();
-    auto& w = job::Wizard();
-    auto checkedFile = [&](const char* name) {
-        for (const EntryRecord& r : w.FileList)
-            if (r.name == name) return r.checked;
-        return std::uint8_t{255};
-    };
-    job::TreeItem a = Item("A"), a1 = Item("A\\A1"), a2 = Item("A\\A2");
+    const std::uint32_t a = Item("A"), a1 = Item("A\\A1"), a2 = Item("A\\A2");
+    EXPECT_FALSE(selection.Any());
 
-    nw::ToggleFolderCheck(a1);
-    EXPECT_EQ(tree.StateImage(a1), job::kChecked);
-    EXPECT_EQ(tree.StateImage(a), job::kPartlyChecked);
-    EXPECT_EQ(tree.StateImage(root), job::kPartlyChecked);
-    EXPECT_EQ(checkedFile("A1.TXT"), 1);
-    EXPECT_EQ(checkedFile("A.TXT"), 0);
+    selection.ToggleFolder(volume, a1);
+    EXPECT_EQ(selection.NodeState(a1), nw::kChecked);
+    EXPECT_EQ(selection.NodeState(a), nw::kPartlyChecked);
+    EXPECT_EQ(selection.NodeState(root), nw::kPartlyChecked);
+    EXPECT_TRUE(FileChecked("A1.TXT"));
+    EXPECT_FALSE(FileChecked("A.TXT"));
 
-    nw::ToggleFolderCheck(a2);
-    EXPECT_EQ(tree.StateImage(a), job::kChecked);  // every child checked
-    EXPECT_EQ(tree.StateImage(root), job::kPartlyChecked);
+    selection.ToggleFolder(volume, a2);
+    EXPECT_EQ(selection.NodeState(a), nw::kChecked);  // every child checked
+    EXPECT_EQ(selection.NodeState(root), nw::kPartlyChecked);
 
-    // A partly checked item unchecks its whole subtree.
-    nw::ToggleFolderCheck(root);  // root is partly checked
-    for (job::TreeItem i : {root, a, a1, a2, Item("B")}) EXPECT_EQ(tree.StateImage(i), job::kUnchecked);
-    for (const EntryRecord& r : w.FileList) EXPECT_EQ(r.checked, 0) << r.name;
+    // A partly checked node unchecks its whole subtree.
+    selection.ToggleFolder(volume, root);  // root is partly checked
+    for (std::uint32_t i : {root, a, a1, a2, Item("B")}) EXPECT_EQ(selection.NodeState(i), nw::kUnchecked);
+    for (std::size_t i = 0; i < volume.FileList.Size(); ++i) EXPECT_FALSE(selection.FileChecked(i)) << i;
+    EXPECT_FALSE(selection.Any());
 
     // Checking the root marks everything reachable from it.
-    rows.clears = 0;
-    nw::ToggleFolderCheck(root);
-    for (const EntryRecord& r : w.FileList) EXPECT_EQ(r.checked, 1) << r.name;
-    for (const EntryRecord& r : w.FolderList) EXPECT_EQ(r.checked, 1) << r.name;
-    // The root is the shown folder: it is listed again with the new state.
-    EXPECT_EQ(rows.clears, 1);
+    const std::uint64_t before = selection.Version();
+    selection.ToggleFolder(volume, root);
+    for (std::size_t i = 0; i < volume.FileList.Size(); ++i) EXPECT_TRUE(selection.FileChecked(i)) << i;
+    for (std::size_t i = 0; i < volume.FolderList.Size(); ++i) EXPECT_TRUE(selection.FolderChecked(i)) << i;
+    EXPECT_GT(selection.Version(), before);  // front ends redraw
 
     // Unchecking one child leaves the parent partly checked.
-    nw::ToggleFolderCheck(a1);
-    EXPECT_EQ(tree.StateImage(a), job::kPartlyChecked);
-    EXPECT_EQ(checkedFile("A1.TXT"), 0);
-    EXPECT_EQ(checkedFile("A.TXT"), 1);
-    EXPECT_EQ(rows.clears, 1);  // A1 is not the shown folder
+    selection.ToggleFolder(volume, a1);
+    EXPECT_EQ(selection.NodeState(a), nw::kPartlyChecked);
+    EXPECT_FALSE(FileChecked("A1.TXT"));
+    EXPECT_TRUE(FileChecked("A.TXT"));
+}
+
+TEST_F(TreeModelTest, TickingSingleFilesMakesTheirFolderPartlyChecked) {
+    Folder("A", 1, 0);
+    Folder("B", 2, 0);
+    File("ROOT.TXT", 0);
+    File("ONE.TXT", 1);
+    File("TWO.TXT", 1);
+    File("NOWHERE.TXT", 4711);
+    Finish();
+    const std::uint32_t a = Item("A");
+
+    selection.SetFile(volume, FileIndex("ONE.TXT"), true);
+    EXPECT_EQ(selection.NodeState(a), nw::kPartlyChecked);
+    EXPECT_EQ(selection.NodeState(root), nw::kPartlyChecked);
+    EXPECT_TRUE(FileChecked("ONE.TXT"));
+    EXPECT_FALSE(FileChecked("TWO.TXT"));
+
+    // Every file of a folder without subfolders ticked: the folder is checked.
+    selection.SetFile(volume, FileIndex("TWO.TXT"), true);
+    EXPECT_EQ(selection.NodeState(a), nw::kChecked);
+    EXPECT_EQ(selection.NodeState(root), nw::kPartlyChecked);  // B and LOST are not
+
+    // Cleared again, nothing is left ticked anywhere.
+    selection.SetFile(volume, FileIndex("ONE.TXT"), false);
+    selection.SetFile(volume, FileIndex("TWO.TXT"), false);
+    EXPECT_EQ(selection.NodeState(a), nw::kUnchecked);
+    EXPECT_EQ(selection.NodeState(root), nw::kUnchecked);
+    EXPECT_FALSE(selection.Any());
+
+    // A file of the root makes the root partly checked; a file shown nowhere
+    // only gets its mark.
+    selection.SetFile(volume, FileIndex("ROOT.TXT"), true);
+    EXPECT_EQ(selection.NodeState(root), nw::kPartlyChecked);
+    selection.SetFile(volume, FileIndex("ROOT.TXT"), false);
+    selection.SetFile(volume, FileIndex("NOWHERE.TXT"), true);
+    EXPECT_TRUE(FileChecked("NOWHERE.TXT"));
+    EXPECT_EQ(selection.NodeState(root), nw::kUnchecked);
 }
 
 }  // namespace
