@@ -13,16 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "app/job/WizardState.h"
 #include "bench/BenchCommon.h"
-#include "disk/DiskCatalogue.h"
 #include "disk/SectorReader.h"
 #include "netware/VolumeSearch.h"
 #include "tools/nwimage/NwImage.h"
-
-namespace {
-
-}  // namespace
 
 int main(int argc, char** argv) {
     const std::uint64_t gib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 4;
@@ -51,26 +45,30 @@ int main(int argc, char** argv) {
         (std::filesystem::temp_directory_path() / ("tarvine-bench-" + std::to_string(::getpid()) + ".img")).string();
     nwimage::WriteImageFile(image, path);
 
-    std::vector<disk::DiskInfo> disks;
+    disk::DiskSet disks;
+    disk::BadSectorPolicy policy;
     std::string error;
-    if (!disk::EnumerateDisks({{path, ""}}, disks, &error)) {
+    if (!disks.Attach(0, path, "", &error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 2;
     }
-    auto& w = job::Wizard();
-    w.selectedDiskNumber = 0;
-    w.selectedDiskLabel = "Disk0";
+    const disk::SectorReader reader(disks, policy);
+    const nw::SearchTarget target{&reader, 0};
+    nw::FoundVolumes volumes;
+    nw::SearchReport report;
+    const base::CancelFlag stop{false};
 
     double plain = 1e9, search = 1e9;
     bool found = true;
     for (int round = 0; round < 2; ++round) {
         plain = std::min(plain, bench::PlainReadSeconds(path));
-        disk::InvalidateSectorCache();
+        disks.At(0)->DropCache();
         const auto t0 = std::chrono::steady_clock::now();
-        nw::AdvancedVolumeSearch();
+        nw::AdvancedVolumeSearch(target, reader.SectorCount(0), volumes, report, stop);
         search = std::min(search, bench::Seconds(t0));
-        found = found && w.volumeCount.load() == 1 && w.VolumeList[0].startSector == image.volumes[0].startSector &&
-                w.VolumeList[0].sectorsPerBlock == 8;
+        found = found && volumes.volumeCount.load() == 1 &&
+                volumes.VolumeList[0].startSector == image.volumes[0].startSector &&
+                volumes.VolumeList[0].sectorsPerBlock == 8;
     }
     std::filesystem::remove(path);
 

@@ -21,8 +21,6 @@
 #include <string>
 #include <vector>
 
-#include "app/job/Tree.h"
-#include "app/job/WizardState.h"
 #include "disk/SectorReader.h"
 #include "netware/Mount.h"
 #include "netware/Records.h"
@@ -108,29 +106,26 @@ Layout WriteVolume(const std::string& path, std::uint32_t entries) {
 
 // Mounts the volume of `path` and returns the seconds the mount took.
 double TimeMount(const std::string& path, const Layout& l, std::uint32_t* folders, std::uint32_t* files) {
-    job::ResetWizardState();
+    disk::DiskSet disks;
+    disk::BadSectorPolicy policy;
     std::string error;
-    disk::AttachDevice(0, path, "", &error);
-    job::MemoryTree tree;
-    auto& w = job::Wizard();
-    w.directoryTree = &tree;
-    w.selectedDiskNumber = 0;
-    w.selectedDiskLabel = "Disk0";
-    w.currentVolume.name = "BENCH";
-    w.currentVolume.sectorsPerBlock = kSpb;
-    w.currentVolume.blockCount = l.blocks;
-    w.currentVolume.fat1FirstBlock = l.fat1;
-    w.currentVolume.fat2FirstBlock = l.fat2;
-    w.currentVolume.det1FirstBlock = l.det1;
-    w.currentVolume.det2FirstBlock = l.det2;
+    if (!disks.Attach(0, path, "", &error)) return -1;
+    const disk::SectorReader reader(disks, policy);
+    nw::MountedVolume volume;
+    volume.currentVolume.name = "BENCH";
+    volume.currentVolume.sectorsPerBlock = kSpb;
+    volume.currentVolume.blockCount = l.blocks;
+    volume.currentVolume.fat1FirstBlock = l.fat1;
+    volume.currentVolume.fat2FirstBlock = l.fat2;
+    volume.currentVolume.det1FirstBlock = l.det1;
+    volume.currentVolume.det2FirstBlock = l.det2;
+    nw::MountReport report;
     const auto t0 = std::chrono::steady_clock::now();
-    nw::MountCurrentVolume();
+    const nw::MountResult result = nw::Mount(volume, reader, report);
     const auto t1 = std::chrono::steady_clock::now();
-    *folders = nw::Mounted().folderCount;
-    *files = nw::Mounted().fileCount;
-    w.directoryTree = nullptr;
-    job::ResetWizardState();  // releases the lists inside the tree's lifetime
-    disk::DetachAllDevices();
+    if (!result.mounted) return -1;
+    *folders = result.folderCount;
+    *files = result.fileCount;
     return std::chrono::duration<double>(t1 - t0).count();
 }
 
