@@ -10,40 +10,20 @@
 #include <string>
 #include <vector>
 
-#include "app/job/WizardState.h"
-#include "app/job/Worker.h"
 #include "cli/Cli.h"
-#include "raw/RawScan.h"
+#include "workflow/Raw.h"
+#include "workflow/Search.h"
 
 namespace cli {
 namespace {
 
-class TerminalRawPanel : public raw::RawPanel {
+// The raw panel's status, progress and "Files Recovered" list on a terminal.
+class TerminalRawView : public raw::RawScanView {
 public:
-    std::array<bool, raw::kKindCount> checked{true, true, true, true};
-    std::string startText, endText, destination;
-    ProgressLine* line = nullptr;
+    explicit TerminalRawView(ProgressLine& line) : line_(line) {}
 
-    int FileTypeRowCount() override { return raw::kKindCount; }
-    bool FileTypeChecked(int row) override { return row >= 0 && row < raw::kKindCount && checked[row]; }
-    std::string StartSectorText() override { return startText; }
-    std::string EndSectorText() override { return endText; }
-    void SetEndSectorText(const std::string& text) override { endText = text; }
-    std::string StartButtonText() override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return button_;
-    }
-    void SetStartButtonText(const std::string& text) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        button_ = text;
-    }
-    void ShowFileSavingDialog() override { job::Wizard().destinationPath = destination; }
-    void SetRawStatus(const std::string& text) override {
-        if (line) line->SetStatus(text);
-    }
-    void SetRawProgress(int percent, const std::string&) override {
-        if (line) line->SetPercent(percent);
-    }
+    void SetRawStatus(const std::string& text) override { line_.SetStatus(text); }
+    void SetRawProgress(int percent, const std::string&) override { line_.SetPercent(percent); }
     void ClearFilesRecovered() override {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!rows_.empty()) finalRows_ = rows_;
@@ -58,12 +38,13 @@ public:
         if (row >= 0 && static_cast<std::size_t>(row) < rows_.size()) rows_[row] = text;
     }
     void DocumentWritten(const std::string& path, int) override {
-        if (line) line->Finish();
+        line_.Finish();
         std::fputs((path + "\n").c_str(), stdout);
         std::fflush(stdout);
         std::lock_guard<std::mutex> lock(mutex_);
         ++written_;
     }
+    // The rows the list showed last, also when the scan has cleared it.
     std::vector<std::string> FinalRows() {
         std::lock_guard<std::mutex> lock(mutex_);
         return rows_.empty() ? finalRows_ : rows_;
@@ -74,24 +55,24 @@ public:
     }
 
 private:
+    ProgressLine& line_;
     std::mutex mutex_;
-    std::string button_ = raw::kStartText;
     std::vector<std::string> rows_, finalRows_;
     int written_ = 0;
 };
 
-bool ParseTypes(const std::string& list, std::array<bool, raw::kKindCount>& checked) {
-    checked = {false, false, false, false};
+bool ParseTypes(const std::string& list, std::array<bool, raw::kinds::kCount>& checked) {
+    checked = {};
     std::size_t from = 0;
     while (from <= list.size()) {
         std::size_t comma = list.find(',', from);
         if (comma == std::string::npos) comma = list.size();
         std::string t = list.substr(from, comma - from);
         for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (t == "doc") checked[raw::kWord] = true;
-        else if (t == "xls") checked[raw::kExcel] = true;
-        else if (t == "ppt") checked[raw::kPowerPoint] = true;
-        else if (t == "zip") checked[raw::kZip] = true;
+        if (t == "doc") checked[raw::kinds::kWord] = true;
+        else if (t == "xls") checked[raw::kinds::kExcel] = true;
+        else if (t == "ppt") checked[raw::kinds::kPowerPoint] = true;
+        else if (t == "zip") checked[raw::kinds::kZip] = true;
         else {
             Error("raw: unknown document type '" + t + "' (doc, xls, ppt, zip)");
             return false;
@@ -103,7 +84,9 @@ bool ParseTypes(const std::string& list, std::array<bool, raw::kKindCount>& chec
 
 int RunRaw(const Invocation& inv) {
     ArgReader reader(inv.command, inv.args);
-    TerminalRawPanel panel;
+    raw::RawRequest request;
+    request.checked.fill(true);
+    std::string destination;
     std::uint64_t diskNumber = 0;
     bool haveStart = false, haveEnd = false;
     while (!reader.Done()) {
@@ -112,21 +95,21 @@ int RunRaw(const Invocation& inv) {
         if (arg == "--disk") {
             if (!reader.Value(arg, value) || !reader.Number(arg, value, diskNumber)) return kExitBadInput;
         } else if (arg == "--to") {
-            if (!reader.Value(arg, panel.destination)) return kExitBadInput;
+            if (!reader.Value(arg, destination)) return kExitBadInput;
         } else if (arg == "--types") {
-            if (!reader.Value(arg, value) || !ParseTypes(value, panel.checked)) return kExitBadInput;
+            if (!reader.Value(arg, value) || !ParseTypes(value, request.checked)) return kExitBadInput;
         } else if (arg == "--start") {
-            if (!reader.Value(arg, panel.startText)) return kExitBadInput;
+            if (!reader.Value(arg, request.startText)) return kExitBadInput;
             haveStart = true;
         } else if (arg == "--end") {
-            if (!reader.Value(arg, panel.endText)) return kExitBadInput;
+            if (!reader.Value(arg, request.endText)) return kExitBadInput;
             haveEnd = true;
         } else {
             reader.Unknown(arg);
             return kExitBadInput;
         }
     }
-    if (panel.destination.empty()) {
+    if (destination.empty()) {
         Error("raw: where to? (--to DIR is missing)");
         return kExitBadInput;
     }
@@ -138,36 +121,33 @@ int RunRaw(const Invocation& inv) {
         Error("raw: there is no disk " + std::to_string(diskNumber));
         return kExitBadInput;
     }
+    request.wholeDisk = !haveStart;
     CommandSession cs(inv.global);
-    panel.line = &cs.line;
+    workflow::Session& session = cs.session;
     if (int r = SelectDisk(cs, static_cast<unsigned>(diskNumber)); r != kExitOk) return r;
+    workflow::BeginMode(session, workflow::kModeRaw);
 
-    // The raw scan still reads the chosen disk and range from the job state.
-    auto& w = job::Wizard();
-    w.selectedDiskNumber = cs.session.selectedDiskNumber;
-    w.selectedDiskLabel = cs.session.selectedDiskLabel;
-    w.recoveryMode = job::kModeRaw;
-    w.rangeIsWholeDisk = haveStart ? 0 : 1;
-    w.rangeIsSectorRange = haveStart ? 1 : 0;
-    raw::InstallRawPanel(&panel);
-    ArmInterrupt();
-
-    const raw::StartOutcome outcome = raw::OnStartRecoveryButton();
-    if (outcome != raw::StartOutcome::Started) {
-        raw::InstallRawPanel(nullptr);
+    const workflow::RawStart start = workflow::CheckRawStart(session, request);
+    if (!start.ok) {
+        if (start.notice) ShowNotice(*start.notice);
         return kExitBadInput;
     }
+    if (const workflow::MaybeNotice refused = workflow::PrepareRawDestination(destination)) {
+        ShowNotice(*refused);
+        return kExitBadInput;
+    }
+
+    TerminalRawView view(cs.line);
+    raw::RawScan scan;
+    raw::RawScanResult result;
+    ArmInterrupt();
     // The scan stops at its next read on Ctrl-C; a second one ends the program.
-    RunWatched([] { job::WaitForWorker(raw::RawScan().rawWorker); },
-               [] { raw::RawScan().stopRequested.store(1); });
-    const bool stopped = raw::RawScan().stopRequested.load() != 0;
-    if (stopped) raw::FinishStoppedScan();
+    RunWatched([&] { result = workflow::RunRaw(session, scan, start, request, destination, view); },
+               [&] { scan.stopRequested.store(1); });
     cs.line.Finish();
-    for (const std::string& row : panel.FinalRows()) std::cerr << row << '\n';
-    if (stopped) Note("raw: stopped; the files written so far stay in " + panel.destination);
-    const int written = panel.Written();
-    raw::InstallRawPanel(nullptr);
-    if (written == 0) {
+    for (const std::string& row : view.FinalRows()) std::cerr << row << '\n';
+    if (result.stopped) Note("raw: stopped; the files written so far stay in " + destination);
+    if (view.Written() == 0) {
         Note("raw: no documents found");
         return kExitNothingFound;
     }

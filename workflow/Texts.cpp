@@ -11,10 +11,4 @@ const char* ModeName(RecoveryMode mode) {
     }
 }
 
-std::string ProgressCaption(int percent) {
-    if (percent < 0) percent = 0;
-    if (percent > 100) percent = 100;
-    return std::to_string(percent) + " % Completed";
-}
-
 }  // namespace workflow

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "base/Progress.h"
 #include "workflow/Session.h"
 
 namespace workflow {
@@ -24,6 +25,6 @@ inline constexpr const char* kRawModeRefusalText =
 const char* ModeName(RecoveryMode mode);
 
 // The caption of a progress bar: "42 % Completed" (clamped to 0..100).
-std::string ProgressCaption(int percent);
+using base::ProgressCaption;
 
 }  // namespace workflow

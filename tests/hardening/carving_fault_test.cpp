@@ -3,8 +3,7 @@
 #include <filesystem>
 
 #include "HardeningFixture.h"
-#include "common/QuietRawPanel.h"
-#include "raw/RawScan.h"
+#include "workflow/Raw.h"
 
 namespace hardening {
 namespace {
@@ -17,16 +16,17 @@ protected:
         Attach(image, withMapfile);
         const std::string out = dir.File(name);
         std::filesystem::create_directory(out);
-        testutil::QuietRawPanel panel;
-        panel.button = raw::kStopText;  // the worker runs as if started
-        panel.end = std::to_string(image.totalSectors);
-        raw::InstallRawPanel(&panel);
-        auto& st = raw::RawScan();
-        st.stopRequested = 0;
-        st.sectorRange = true;
-        job::Wizard().destinationPath = out;
-        raw::RawScanWorker();
-        raw::InstallRawPanel(nullptr);
+        raw::RawRequest request;
+        request.checked.fill(true);
+        request.wholeDisk = false;
+        request.startText = "0";
+        request.endText = std::to_string(image.totalSectors);
+        const workflow::RawStart start = workflow::CheckRawStart(session, request);
+        EXPECT_TRUE(start.ok);
+        EXPECT_FALSE(workflow::PrepareRawDestination(out).has_value());
+        raw::RawScan scan;
+        raw::RawScanView view;
+        workflow::RunRaw(session, scan, start, request, out, view);
         std::map<std::string, std::string> files;
         for (const auto& e : std::filesystem::directory_iterator(out))
             files[e.path().filename().string()] = testutil::ReadFile(e.path().string());
