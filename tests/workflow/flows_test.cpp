@@ -1,0 +1,184 @@
+// The flows both front ends call, on a built disk: the activity-report lines
+// they write, the notices they end with, and what a refused command leaves
+// of the session.
+#include <gtest/gtest.h>
+
+#include "common/TempDir.h"
+#include "common/VolumeTestHelpers.h"
+#include "records/RecoveryLog.h"
+#include "tools/nwimage/Description.h"
+#include "tools/nwimage/NwImage.h"
+#include "workflow/Disks.h"
+#include "workflow/RecoveryLogs.h"
+#include "workflow/Reports.h"
+#include "workflow/Save.h"
+#include "workflow/Search.h"
+#include "workflow/Texts.h"
+#include "workflow/Volume.h"
+
+namespace {
+
+constexpr const char* kDisk = R"(disk seed=7
+partition first=63 count=20000
+volume SYS spb=8 blocks=2000
+folder PUBLIC
+folder DOCS in=PUBLIC
+file NOTES.TXT in=PUBLIC text="notes"
+file PLAN.DOC in=PUBLIC/DOCS size=3000
+file README.TXT text="top"
+)";
+
+class FlowsTest : public ::testing::Test {
+protected:
+    FlowsTest() { session.activityLog.path = dir.File("ActivityLog.txt"); }
+
+    void Attach(const std::string& description) {
+        image = nwimage::Build(nwimage::ParseDescription(description));
+        const std::string path = dir.File("disk.img");
+        nwimage::WriteImageFile(image, path);
+        std::string error;
+        ASSERT_TRUE(workflow::AttachDisks(session, {{path, ""}}, &error)) << error;
+        ASSERT_TRUE(workflow::SelectDisk(session, 0, &error)) << error;
+    }
+    void Mount() {
+        workflow::BeginMode(session, workflow::kModeQuick);
+        ASSERT_TRUE(workflow::RunQuickSearch(session, searchReport).Found());
+        ASSERT_TRUE(workflow::ChooseVolume(session, 0));
+        ASSERT_TRUE(workflow::MountChosenVolume(session, mountReport).mounted);
+    }
+    std::string Report() const { return testutil::ReadFile(session.activityLog.path); }
+
+    testutil::TempDir dir;
+    nwimage::Image image;
+    workflow::MemorySettingsStore store;
+    workflow::Session session{store};
+    testutil::RecordingSearchReport searchReport;
+    testutil::RecordingMountReport mountReport;
+};
+
+TEST_F(FlowsTest, ActivityReportTellsTheDiskModeSearchAndMount) {
+    Attach(kDisk);
+    workflow::BeginMode(session, workflow::kModeQuick);
+    const workflow::SearchOutcome search = workflow::RunQuickSearch(session, searchReport);
+    EXPECT_EQ(search.volumeCount, 1u);
+    EXPECT_FALSE(search.notice.has_value());
+    EXPECT_FALSE(workflow::ChooseVolume(session, 1));
+    ASSERT_TRUE(workflow::ChooseVolume(session, 0));
+    EXPECT_EQ(session.selectedVolumeName, "SYS");
+    const workflow::MountOutcome mount = workflow::MountChosenVolume(session, mountReport);
+    ASSERT_TRUE(mount.mounted);
+    EXPECT_TRUE(session.volumeOpen.load());
+    EXPECT_EQ(mount.folderCount, 3u);  // PUBLIC, DOCS and LOST
+    EXPECT_EQ(mount.fileCount, 3u);
+    EXPECT_EQ(Report(),
+              "\r\n\r\nSelected Disk : 0\r\nModel Number : Disk Image\r\nSelected Mode : QUICK"
+              "\r\nTotal Volumes Found : 1"
+              "\r\nNo of Folders Found : 3\r\nNo of Files Found : 3");
+
+    workflow::Unmount(session);
+    EXPECT_FALSE(session.volumeOpen.load());
+    EXPECT_EQ(session.mounted.FolderList.Size(), 0u);
+    EXPECT_EQ(session.found.volumeCount.load(), 1u);
+}
+
+TEST_F(FlowsTest, EmptySearchesSayWhichModeToTryNext) {
+    Attach("disk sectors=4096\n");
+    workflow::SearchOutcome quick = workflow::RunQuickSearch(session, searchReport);
+    ASSERT_TRUE(quick.notice.has_value());
+    EXPECT_EQ(quick.notice->text, workflow::kNoVolumeQuickText);
+    EXPECT_EQ(quick.notice->icon, workflow::Notice::Icon::Information);
+    EXPECT_NE(Report().find("Total Volumes Found : 0"), std::string::npos);
+
+    const workflow::SearchOutcome advanced = workflow::RunAdvancedSearch(session, searchReport, session.cancel);
+    ASSERT_TRUE(advanced.notice.has_value());
+    EXPECT_EQ(advanced.notice->text, workflow::kNoVolumeAdvancedText);
+    EXPECT_EQ(advanced.notice->icon, workflow::Notice::Icon::Error);
+    EXPECT_EQ(searchReport.status.front(), workflow::kSearchPhase1Text);
+
+    // A disk that cannot be read is not searched and says why; the report
+    // gets no count.
+    const std::string before = Report();
+    session.selectedDiskNumber = 5;
+    quick = workflow::RunQuickSearch(session, searchReport);
+    EXPECT_FALSE(quick.diskOpened);
+    ASSERT_TRUE(quick.notice.has_value());
+    EXPECT_EQ(quick.notice->text.rfind("Unable to open disk: ", 0), 0u) << quick.notice->text;
+    EXPECT_EQ(Report(), before);
+}
+
+TEST_F(FlowsTest, CommandsOnAVolumeWaitForOneToBeOpen) {
+    Attach(kDisk);
+    recovery::SaveJob job;
+    recovery::SaveProgressView view;
+    recovery::KeepingPrompts prompts;
+    workflow::SaveRequest request;
+    request.destinationPath = dir.File("out");
+    const workflow::SaveResult save = workflow::RunSave(session, job, request, view, prompts);
+    ASSERT_TRUE(save.notice.has_value());
+    EXPECT_EQ(save.notice->text, workflow::kGoToStep2Text);
+    EXPECT_EQ(job.filesStarted, 0u);
+    EXPECT_EQ(workflow::SaveRecoveryLog(session, dir.File("job")).notice->text, workflow::kGoToStep2Text);
+    EXPECT_EQ(workflow::PrepareListingPrint(session).notice->text, workflow::kGoToStep2Text);
+    EXPECT_FALSE(workflow::SelectPath(session, "PUBLIC"));
+}
+
+TEST_F(FlowsTest, PathsTickFoldersWholeAndFilesAlone) {
+    Attach(kDisk);
+    Mount();
+    EXPECT_FALSE(workflow::SelectPath(session, "PUBLIC\\NOWHERE"));
+    ASSERT_TRUE(workflow::SelectPath(session, "PUBLIC\\NOTES.TXT"));
+    nw::PathMatch folder;
+    ASSERT_TRUE(nw::FindEntryByPath(session.mounted, "PUBLIC", &folder));
+    EXPECT_NE(session.selection.NodeState(folder.node), nw::kChecked);
+    // The folder named after one of its files is taken whole.
+    ASSERT_TRUE(workflow::SelectPath(session, "PUBLIC"));
+    EXPECT_EQ(session.selection.NodeState(folder.node), nw::kChecked);
+    nw::PathMatch plan;
+    ASSERT_TRUE(nw::FindEntryByPath(session.mounted, "PUBLIC/DOCS/PLAN.DOC", &plan));
+    EXPECT_TRUE(session.selection.FileChecked(plan.fileIndex));
+    EXPECT_EQ(workflow::FilePath(session, plan.fileIndex), "PUBLIC\\DOCS\\PLAN.DOC");
+}
+
+TEST_F(FlowsTest, RecoveryLogComesBackInTwoStagesAndRefusalsChangeNothing) {
+    Attach(kDisk);
+    Mount();
+    const workflow::LogSaved saved = workflow::SaveRecoveryLog(session, dir.File("job"));
+    ASSERT_TRUE(saved.written) << saved.notice->text;
+    EXPECT_EQ(saved.path, dir.File("JOB.SAV"));
+    EXPECT_EQ(session.destinationPath, saved.path);
+
+    workflow::MemorySettingsStore otherStore;
+    workflow::Session other(otherStore);
+    other.recoveryMode = workflow::kModeRaw;
+    workflow::LogLoaded loaded = workflow::LoadVolumeList(other, saved.path);
+    ASSERT_TRUE(loaded.notice.has_value());
+    EXPECT_EQ(loaded.notice->text, records::kLoadLogRawModeText);
+    EXPECT_EQ(other.found.volumeCount.load(), 0u);
+
+    other.recoveryMode = workflow::kModeNone;
+    ASSERT_TRUE(workflow::LoadVolumeList(other, saved.path).loaded);
+    EXPECT_EQ(other.recoveryMode.load(), workflow::kModeQuick);
+    EXPECT_EQ(other.found.volumeCount.load(), 1u);
+    EXPECT_EQ(other.selectedDiskLabel, "Disk0");
+    ASSERT_TRUE(workflow::LoadMountedVolume(other, saved.path).loaded);
+    EXPECT_TRUE(other.volumeOpen.load());
+    EXPECT_EQ(other.selectedVolumeName, "SYS");
+    EXPECT_EQ(other.mounted.FileList.Size(), 3u);
+
+    // A damaged log is refused and the open volume stays open.
+    const std::string bytes = testutil::ReadFile(saved.path);
+    testutil::WriteFile(dir.File("cut.sav"), bytes.substr(0, bytes.size() / 2));
+    loaded = workflow::LoadMountedVolume(other, dir.File("cut.sav"));
+    ASSERT_TRUE(loaded.notice.has_value());
+    EXPECT_EQ(loaded.notice->text.rfind(records::kUnableToOpenFile, 0), 0u);
+    EXPECT_TRUE(other.volumeOpen.load());
+    EXPECT_EQ(other.mounted.FileList.Size(), 3u);
+
+    // The loaded volumes read the disk the caller names.
+    workflow::ReadLogFromDisk(other, 3);
+    EXPECT_EQ(other.selectedDiskLabel, "Disk3");
+    EXPECT_EQ(other.found.VolumeList[0].disk, 3u);
+    EXPECT_EQ(other.mounted.currentVolume.disk, 3u);
+}
+
+}  // namespace
