@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "netware/VolumeDescriptor.h"
+#include "netware/Volume.h"
 #include "tools/nwimage/NwImage.h"
 
 namespace fuzz {

@@ -6,10 +6,6 @@
 #include <cstdarg>
 #include <filesystem>
 
-#include "app/job/WizardState.h"
-#include "disk/SectorReader.h"
-#include "netware/Mount.h"
-
 namespace fuzz {
 
 namespace {
@@ -29,15 +25,9 @@ struct Scratch {
     }
 };
 
-job::MemoryTree gDirectoryTree;
-job::MemoryTree gVolumeTree;
-
-void Attach(const std::string& path) {
+void Attach(FuzzDisks& to, const std::string& path) {
     std::string error;
-    if (!disk::AttachDevice(0, path, "", &error)) Fail(error.c_str());
-    auto& w = job::Wizard();
-    w.selectedDiskNumber = 0;
-    w.selectedDiskLabel = "Disk0";
+    if (!to.disks.Attach(0, path, "", &error)) Fail(error.c_str());
 }
 
 }  // namespace
@@ -49,7 +39,7 @@ const std::string& ScratchDir() {
 
 std::string ScratchFile(const std::string& name) { return ScratchDir() + "/" + name; }
 
-void AttachBytes(const std::vector<std::uint8_t>& bytes) {
+void AttachBytes(FuzzDisks& to, const std::vector<std::uint8_t>& bytes) {
     const std::string path = ScratchFile("disk.img");
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) Fail("cannot write the disk image");
@@ -62,10 +52,10 @@ void AttachBytes(const std::vector<std::uint8_t>& bytes) {
     const std::uint64_t padded = (bytes.size() + 511) / 512 * 512;
     if (::ftruncate(fd, static_cast<off_t>(padded)) != 0) Fail("cannot size the disk image");
     ::close(fd);
-    Attach(path);
+    Attach(to, path);
 }
 
-void AttachSparse(const SparseSectors& sectors, std::uint64_t totalSectors) {
+void AttachSparse(FuzzDisks& to, const SparseSectors& sectors, std::uint64_t totalSectors) {
     const std::string path = ScratchFile("disk.img");
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) Fail("cannot write the disk image");
@@ -76,7 +66,7 @@ void AttachSparse(const SparseSectors& sectors, std::uint64_t totalSectors) {
             Fail("cannot write the disk image");
     }
     ::close(fd);
-    Attach(path);
+    Attach(to, path);
 }
 
 void Note(const char* format, ...) {
@@ -87,19 +77,6 @@ void Note(const char* format, ...) {
     std::vfprintf(stderr, format, args);
     va_end(args);
     std::fputc('\n', stderr);
-}
-
-job::MemoryTree& FreshJobState() {
-    job::ResetWizardState();
-    auto& w = job::Wizard();
-    gDirectoryTree.Clear();
-    gVolumeTree.Clear();
-    w.directoryTree = &gDirectoryTree;
-    w.volumeTree = &gVolumeTree;
-    w.activityLogPath = ScratchFile("ActivityLog.txt");
-    disk::BadSectorDecision = disk::kRetryAll;
-    nw::Mounted() = nw::MountTables{};
-    return gDirectoryTree;
 }
 
 }  // namespace fuzz

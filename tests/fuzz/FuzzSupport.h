@@ -1,6 +1,5 @@
-// Shared pieces of the fuzz targets: a scratch folder, a disk image file
-// attached as disk 0, and the job state the engine expects while it runs
-// without a window.
+// Shared pieces of the fuzz targets: a scratch folder and the disks of one
+// input, a disk image file attached as disk 0.
 #pragma once
 
 #include <algorithm>
@@ -13,7 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "app/job/Tree.h"
+#include "disk/BadSectorPolicy.h"
+#include "disk/DiskSet.h"
+#include "disk/SectorReader.h"
 
 namespace fuzz {
 
@@ -24,17 +25,23 @@ using SparseSectors = std::map<std::uint64_t, Sector>;
 const std::string& ScratchDir();
 std::string ScratchFile(const std::string& name);
 
-// Writes the bytes as the disk image (padded to whole sectors) and attaches
-// it as disk 0 with the wizard pointed at it. Aborts when that fails: a
-// fuzz run on a missing disk would test nothing.
-void AttachBytes(const std::vector<std::uint8_t>& bytes);
-// The same for an image of `totalSectors` sectors holding only `sectors`.
-void AttachSparse(const SparseSectors& sectors, std::uint64_t totalSectors);
+// The disks one input is read from, as a session holds them, with "Retry
+// All" as the bad-sector answer (no prompt can appear).
+struct FuzzDisks {
+    FuzzDisks() { policy.BadSectorDecision = disk::kRetryAll; }
+    FuzzDisks(const FuzzDisks&) = delete;
+    FuzzDisks& operator=(const FuzzDisks&) = delete;
+    disk::DiskSet disks;
+    disk::BadSectorPolicy policy;
+    disk::SectorReader Reader() { return disk::SectorReader(disks, policy); }
+};
 
-// Resets the job state and installs an in-memory directory and volume tree,
-// an activity log in the scratch folder, and "Retry All" as the bad-sector
-// answer (no prompt can appear). Returns the directory tree.
-job::MemoryTree& FreshJobState();
+// Writes the bytes as the disk image (padded to whole sectors) and attaches
+// it as disk 0 of `to`. Aborts when that fails: a fuzz run on a missing disk
+// would test nothing.
+void AttachBytes(FuzzDisks& to, const std::vector<std::uint8_t>& bytes);
+// The same for an image of `totalSectors` sectors holding only `sectors`.
+void AttachSparse(FuzzDisks& to, const SparseSectors& sectors, std::uint64_t totalSectors);
 
 // An invariant of the code under test failed: print and abort so that the
 // fuzzer keeps the input.

@@ -2,26 +2,27 @@
 // value, byte count, suballocation table entry, FAT block list and FAT
 // sectors: chains, pieces, trimming and the bounds on broken chains.
 #include "BaseVolume.h"
-#include "app/job/WizardState.h"
 #include "netware/FileReader.h"
 #include "netware/Mount.h"
 
 namespace {
 
+// The tables a mount of the unpatched base volume leaves.
 struct Snapshot {
-    nw::MountTables tables;
     nw::VolumeDescriptor volume;
+    nw::BlockList fatBlocks;
+    std::array<std::uint32_t, nw::kSuballocChains> suballocation{};
 };
 
 const Snapshot& Mounted() {
     static const Snapshot snap = [] {
-        fuzz::FreshJobState();
-        fuzz::AttachSparse(fuzz::Base().image.sectors, fuzz::Base().image.totalSectors);
-        auto& w = job::Wizard();
-        w.currentVolume = fuzz::Base().descriptor;
-        w.selectedVolumeName = w.currentVolume.name;
-        nw::MountCurrentVolume();
-        return Snapshot{nw::Mounted(), w.currentVolume};
+        fuzz::FuzzDisks disks;
+        fuzz::AttachSparse(disks, fuzz::Base().image.sectors, fuzz::Base().image.totalSectors);
+        nw::MountedVolume volume;
+        volume.currentVolume = fuzz::Base().descriptor;
+        nw::MountReport report;
+        if (!nw::Mount(volume, disks.Reader(), report).mounted) fuzz::Fail("the base volume does not mount");
+        return Snapshot{volume.currentVolume, volume.FatBlockList, volume.SuballocationTable};
     }();
     return snap;
 }
@@ -48,22 +49,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint32_t fatListValue = in.U32();
     const fuzz::SparseSectors sectors = fuzz::PatchedBase(in);
 
-    fuzz::AttachSparse(sectors, fuzz::Base().image.totalSectors);
-    auto& w = job::Wizard();
-    w.currentVolume = snap.volume;
-    nw::Mounted() = snap.tables;
-    nw::Mounted().SuballocationTable[subIndex % nw::kSuballocChains] ^= subValue;
-    nw::BlockList& fat = nw::Mounted().FatBlockList;
+    fuzz::FuzzDisks disks;
+    fuzz::AttachSparse(disks, sectors, fuzz::Base().image.totalSectors);
+    const disk::SectorReader reader = disks.Reader();
+    nw::MountedVolume volume;
+    volume.currentVolume = snap.volume;
+    volume.FatBlockList = snap.fatBlocks;
+    volume.SuballocationTable = snap.suballocation;
+    volume.SuballocationTable[subIndex % nw::kSuballocChains] ^= subValue;
+    nw::BlockList& fat = volume.FatBlockList;
     // The list may also lose its tail or gain a block.
     if (fatListIndex % 4 == 1 && !fat.empty()) fat.pop_back();
     if (fatListIndex % 4 == 2) fat.push_back({static_cast<std::uint32_t>(fat.size()), fatListValue});
     if (fatListIndex % 4 == 3 && !fat.empty()) fat[fatListValue % fat.size()].block ^= fatListValue;
 
+    nw::FileReader fileReader(volume, reader);
     Checking consumer;
-    const std::uint64_t delivered = nw::ReadFileData(firstBlock, byteCount, consumer);
+    const std::uint64_t delivered = fileReader.ReadFileData(firstBlock, byteCount, consumer);
     FUZZ_CHECK(delivered == consumer.total);
     FUZZ_CHECK(delivered <= byteCount);
-    nw::FirstDataSector(firstBlock);
+    FUZZ_CHECK(fileReader.UnreadableBytes() <= delivered);
+    fileReader.FirstDataSector(firstBlock);
     fuzz::Note("first %08x, %u bytes asked, %llu delivered", firstBlock, byteCount,
                static_cast<unsigned long long>(delivered));
     return 0;
