@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "disk/OpenSource.h"
 #include "disk/PosixFile.h"
 
 namespace disk {
@@ -24,30 +25,39 @@ constexpr unsigned kCacheEntries = 16;  // per disk, direct-mapped by chunk numb
 }  // namespace
 
 std::uint64_t DeviceSizeBytes(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    return fd.ok() ? SizeOfOpenFile(fd.get()) : 0;
+    const OpenedSource opened = OpenSource(path);
+    return opened.source ? opened.source->SizeBytes() : 0;
 }
 
 std::unique_ptr<Disk> Disk::Open(const std::string& path, const std::string& mapfilePath, std::string* error) {
     std::unique_ptr<Disk> disk(new Disk());
     disk->path_ = path;
     disk->mapfilePath_ = mapfilePath;
+    OpenedSource opened = OpenSource(path);
     if (!mapfilePath.empty()) {
+        // A mapfile counts bytes of the device it was made from: only a raw
+        // image (whole or split) or the device itself has them at those offsets.
+        const bool raw = opened.format == SourceFormat::kRaw || opened.format == SourceFormat::kSplitRaw;
+        if (!raw) {
+            const std::string what = opened.source ? opened.source->Name() : FormatName(opened.format) + std::string(" image");
+            if (error)
+                *error = mapfilePath + ": a ddrescue mapfile applies only to raw images and block devices, not to " +
+                         path + " (" + what + ")";
+            return nullptr;
+        }
         disk->map_ = std::make_unique<RescueMap>();
         if (!disk->map_->Load(mapfilePath, error)) return nullptr;
     }
-    disk->fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (disk->fd_ < 0)
-        disk->openError_ = SystemReason(path, errno);
+    disk->source_ = std::move(opened.source);
+    if (disk->source_)
+        disk->sizeBytes_ = disk->source_->SizeBytes();
     else
-        disk->sizeBytes_ = SizeOfOpenFile(disk->fd_);
+        disk->openError_ = opened.failure;
     disk->chunks_.resize(kCacheEntries);
     return disk;
 }
 
-Disk::~Disk() {
-    if (fd_ >= 0) ::close(fd_);
-}
+Disk::~Disk() = default;
 
 std::uint32_t Disk::SectorsBeforeEnd(std::uint64_t start, std::uint32_t count) const {
     const std::uint64_t sectors = SectorCount();
@@ -55,9 +65,10 @@ std::uint32_t Disk::SectorsBeforeEnd(std::uint64_t start, std::uint32_t count) c
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(count, sectors - start));
 }
 
-bool Disk::ReadExact(std::uint64_t offset, std::uint64_t length, std::uint8_t* out) const {
+bool Disk::ReadExact(std::uint64_t offset, std::uint64_t length, std::uint8_t* out) {
     if (map_ && !map_->IsGood(offset, length)) return false;
-    return PreadAll(fd_, out, length, offset);
+    if (source_->IsUnreadable(offset, length)) return false;
+    return source_->ReadAt(offset, length, out);
 }
 
 bool Disk::ReadThroughCache(std::uint64_t offset, std::uint64_t length, std::uint8_t* out) {
@@ -86,7 +97,7 @@ bool Disk::ReadThroughCache(std::uint64_t offset, std::uint64_t length, std::uin
 
 bool Disk::TryRead(std::uint64_t start, std::uint32_t count, void* buffer) {
     if (count == 0) return true;
-    if (!buffer || fd_ < 0) return false;
+    if (!buffer || !source_) return false;
     auto* out = static_cast<std::uint8_t*>(buffer);
     const std::uint32_t inRange = SectorsBeforeEnd(start, count);
     if (inRange < count)
@@ -100,7 +111,7 @@ bool Disk::TryRead(std::uint64_t start, std::uint32_t count, void* buffer) {
 }
 
 bool Disk::ReadOneSector(std::uint64_t sector, void* buffer) {
-    if (fd_ < 0 || !buffer) return false;
+    if (!source_ || !buffer) return false;
     return ReadExact(sector * kSectorSize, kSectorSize, static_cast<std::uint8_t*>(buffer));
 }
 
@@ -112,10 +123,15 @@ bool Disk::Write(std::uint64_t start, std::uint32_t count, const void* buffer, s
     if (count == 0) return true;
     if (!buffer) return fail("nothing to write");
     if (SectorsBeforeEnd(start, count) != count) return fail(path_ + ": sectors past the end of the disk");
+    if (!source_) return fail(openError_);
+    if (!source_->IsPlainRaw())
+        return fail(path_ + ": not written: disks in a container or split image (" + source_->Name() +
+                    ") are opened read-only");
     bool ok = false;
     std::string why;
     {
-        UniqueFd fd(::open(path_.c_str(), O_WRONLY | O_CLOEXEC));
+        // O_NONBLOCK: a pipe put in the image's place is refused at once.
+        UniqueFd fd(::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
         if (!fd.ok()) return fail(SystemReason(path_, errno));
         ok = PwriteAll(fd.get(), buffer, static_cast<std::uint64_t>(count) * kSectorSize, start * kSectorSize);
         if (!ok) why = SystemReason(path_, errno);

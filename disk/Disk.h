@@ -1,9 +1,10 @@
-// One attached source disk: a block device or an image file, optionally with
-// a GNU ddrescue mapfile whose unfinished areas read as failed sectors. A
-// Disk owns its descriptor, its size, its bad-area map and its read-ahead
-// cache; reads of two Disks never wait for each other. The descriptor is
-// opened read-only once and shared by every reader (pread keeps no file
-// position, so concurrent reads are safe).
+// One attached source disk: a block device, a raw image file (whole or split
+// into pieces) or a container image (EWF, VMDK, VHD, VHDX, QCOW), optionally
+// with a GNU ddrescue mapfile whose unfinished areas read as failed sectors.
+// A Disk owns its source, its size, its bad-area map and its read-ahead
+// cache; reads of two Disks never wait for each other. The source is opened
+// read-only once and shared by every reader (a raw source reads with
+// pread, a container's library behind a lock of that source's own).
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "disk/RescueMap.h"
+#include "disk/Source.h"
 
 namespace disk {
 
@@ -21,14 +23,19 @@ constexpr std::uint32_t kSectorSize = 512;
 // The floppy drive, read when the chosen disk's label ends in "Floppy".
 constexpr const char* kFloppyDevice = "/dev/fd0";
 
-// Size in bytes of the device or file at `path` (0 when it cannot be opened).
+// Size in bytes of the disk at `path`: a device's or raw image's size, a
+// split image's pieces together, a container's virtual size (0 when it
+// cannot be opened).
 std::uint64_t DeviceSizeBytes(const std::string& path);
 
 class Disk {
 public:
-    // Opens `path` read-only. A disk that cannot be opened is still a Disk
-    // (its reads fail as "no device" and OpenFailureReason says why); only a
-    // mapfile that cannot be read or parsed makes Open fail, with *error set.
+    // Opens `path` read-only, its format told by its content. A disk that
+    // cannot be opened (missing, a folder, pipe or character device, a
+    // container its library refuses) is still a Disk: its reads fail as "no
+    // device" and OpenFailureReason says why. Only a mapfile makes Open
+    // fail, with *error set: one that cannot be read or parsed, or one given
+    // for anything but a raw image or a block device.
     static std::unique_ptr<Disk> Open(const std::string& path, const std::string& mapfilePath,
                                       std::string* error);
     ~Disk();
@@ -37,13 +44,20 @@ public:
 
     const std::string& Path() const { return path_; }
     const std::string& MapfilePath() const { return mapfilePath_; }
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return source_ != nullptr; }
     // Why the disk cannot be read ("path: reason"; "" when it can).
     const std::string& OpenFailureReason() const { return openError_; }
     std::uint64_t SizeBytes() const { return sizeBytes_; }
     std::uint64_t SectorCount() const { return sizeBytes_ / kSectorSize; }
     // How many of `count` sectors from `start` lie before the end.
     std::uint32_t SectorsBeforeEnd(std::uint64_t start, std::uint32_t count) const;
+    // What the disk is ("raw image", "block device", "QCOW2 image", ...; ""
+    // when it cannot be opened).
+    std::string SourceName() const { return source_ ? source_->Name() : std::string(); }
+    // Rows for the disk's facts: a container's format and the hashes its
+    // acquisition stored ("Format", "MD5", "SHA1"); none for a raw image or
+    // a device.
+    FactRows Facts() const { return source_ ? source_->Facts() : FactRows(); }
 
     // Reads `count` sectors from `start` without any policy. Sectors at or
     // past the end read as zeros. True when every sector before the end was
@@ -57,8 +71,9 @@ public:
 
     // Writes sectors through a descriptor of its own (opened for writing,
     // closed after); true only when the open, the whole write and the close
-    // succeeded. Sectors past the end are refused. Drops the cache. *error
-    // says what failed ("NOT CLOSED" when only the close did).
+    // succeeded. Sectors past the end are refused, and so is every disk but
+    // a single raw image or a block device (a container, a split image). Drops
+    // the cache. *error says what failed ("NOT CLOSED" when only the close did).
     bool Write(std::uint64_t start, std::uint32_t count, const void* buffer, std::string* error);
     void DropCache();
 
@@ -70,12 +85,12 @@ private:
         std::unique_ptr<std::uint8_t[]> data;
     };
     bool ReadThroughCache(std::uint64_t offset, std::uint64_t length, std::uint8_t* out);
-    bool ReadExact(std::uint64_t offset, std::uint64_t length, std::uint8_t* out) const;
+    bool ReadExact(std::uint64_t offset, std::uint64_t length, std::uint8_t* out);
 
     std::string path_;
     std::string mapfilePath_;
     std::string openError_;
-    int fd_ = -1;
+    std::unique_ptr<Source> source_;
     std::uint64_t sizeBytes_ = 0;
     std::unique_ptr<RescueMap> map_;
     std::mutex cacheMutex_;  // this disk's cache only

@@ -1,5 +1,6 @@
 // Whole-length positioned reads and writes, a descriptor that closes itself,
-// and the size of an open device or file.
+// the size of an open device or file, and opening a file that must be an
+// image file (or a block device) without ever waiting on a pipe.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,8 @@ public:
     ~UniqueFd();
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
     int get() const { return fd_; }
     bool ok() const { return fd_ >= 0; }
     int release() {
@@ -33,5 +36,16 @@ bool PwriteAll(int fd, const void* buffer, std::uint64_t length, std::uint64_t o
 std::uint64_t SizeOfOpenFile(int fd);
 // "path: <system reason>" for the errno value given.
 std::string SystemReason(const std::string& path, int error);
+
+// Which kinds of file may be opened as (part of) a disk.
+enum class FileKinds { kRegularOnly, kRegularOrBlockDevice };
+
+// Why `path` cannot be opened as (part of) a disk without opening it: it
+// is missing, a folder, a pipe, a socket or a character device ("path:
+// reason"; "" when it can be opened).
+std::string FileKindProblem(const std::string& path, FileKinds kinds);
+// Opens `path` read-only after that check. The open never waits (a pipe put
+// in its place meanwhile is refused too). *reason says why it failed.
+UniqueFd OpenForReading(const std::string& path, FileKinds kinds, std::string* reason);
 
 }  // namespace disk

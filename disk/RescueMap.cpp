@@ -3,12 +3,18 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "disk/PosixFile.h"
 
 namespace disk {
 
 namespace {
+
+constexpr std::size_t kLoadBlock = 65536;  // bytes read from the mapfile at a time
 
 bool ParseNumber(const std::string& token, std::uint64_t& value) {
     if (token.empty() || token[0] == '-' || token[0] == '+') return false;
@@ -77,19 +83,32 @@ bool RescueMap::Parse(const std::string& text, std::string* error) {
 }
 
 bool RescueMap::Load(const std::string& path, std::string* error) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) {
-        if (error) *error = "cannot open mapfile " + path;
+    struct stat st {};
+    std::string why;
+    const UniqueFd fd = OpenForReading(path, FileKinds::kRegularOnly, &why);
+    if (!fd.ok()) {
+        // A folder or a pipe says what it is; a file that cannot be opened, only its name.
+        const bool exists = ::stat(path.c_str(), &st) == 0;
+        if (error) *error = "cannot open mapfile " + (exists && !S_ISREG(st.st_mode) ? why : path);
         return false;
     }
-    std::ostringstream ss;
-    ss << f.rdbuf();
-    std::string text = ss.str();
+    std::string text;
+    char block[kLoadBlock];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), block, sizeof block);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            if (error) *error = "cannot read mapfile " + SystemReason(path, errno);
+            return false;
+        }
+        if (n == 0) break;
+        text.append(block, static_cast<std::size_t>(n));
+    }
     if (text.find('\0') != std::string::npos) {
         if (error) *error = path + " is not a mapfile (binary data)";
         return false;
     }
-    std::string why;
+    why.clear();
     if (!Parse(text, &why)) {
         if (error) *error = path + ": " + why;
         return false;

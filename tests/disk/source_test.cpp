@@ -1,0 +1,153 @@
+// What a disk is made of: only image files and block devices are opened
+// (a pipe, folder or character device is refused before it is opened, so
+// nothing can hang), raw images split into numbered pieces read as one
+// disk, and the format is told by content, never by the name.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <vector>
+
+#include "common/TempDir.h"
+#include "disk/Disk.h"
+#include "disk/SectorReader.h"
+
+#include "TestImages.h"
+
+namespace {
+
+using disk::kSectorSize;
+using disktest::Fill;
+using disktest::MakeImage;
+
+std::unique_ptr<disk::Disk> Open(const std::string& path, const std::string& map = "", std::string* error = nullptr) {
+    return disk::Disk::Open(path, map, error);
+}
+
+// Cuts the image at `whole` into pieces of `pieceBytes` named by `suffixes`.
+void Cut(const std::string& whole, const std::string& stem, std::uint64_t pieceBytes,
+         const std::vector<std::string>& suffixes) {
+    const std::string bytes = testutil::ReadFile(whole);
+    for (std::size_t i = 0; i < suffixes.size(); ++i)
+        testutil::WriteFile(stem + suffixes[i], bytes.substr(i * pieceBytes, pieceBytes));
+}
+
+// Every sector of disk 0 read through the policy, in requests of `count`
+// (crossing the pieces' and the cache's boundaries), against the filler.
+void ExpectEverySector(disk::SectorReader& reader, std::uint64_t sectors, std::uint32_t count) {
+    std::vector<std::uint8_t> buf(count * kSectorSize);
+    for (std::uint64_t s = 0; s < sectors; s += count) {
+        ASSERT_EQ(reader.Read(0, s, count, buf.data()), disk::kReadOk) << s;
+        for (std::uint32_t i = 0; i < count && s + i < sectors; ++i)
+            ASSERT_TRUE(disktest::SectorIs(buf, i, Fill(s + i))) << "sector " << s + i;
+    }
+}
+
+TEST(SourceTest, PipesFoldersAndCharacterDevicesAreRefusedBeforeOpening) {
+    testutil::TempDir dir;
+    const std::string fifo = dir.File("pipe.img");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = dir.File("folder.img");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    const std::string image = MakeImage(dir, 64);
+
+    struct Case {
+        std::string path, reason;
+    } cases[] = {
+        {fifo, fifo + ": a named pipe, not an image file or a block device"},
+        {folder, folder + ": Is a directory"},
+        {"/dev/null", "/dev/null: a character device, not an image file or a block device"},
+    };
+    for (const Case& c : cases) {
+        const auto d = Open(c.path);
+        ASSERT_TRUE(d) << c.path;
+        EXPECT_FALSE(d->IsOpen());
+        EXPECT_EQ(d->OpenFailureReason(), c.reason);
+        EXPECT_EQ(d->SizeBytes(), 0u);
+        EXPECT_EQ(disk::DeviceSizeBytes(c.path), 0u);
+        std::string error;
+        const std::vector<std::uint8_t> sector(kSectorSize, 1);
+        EXPECT_FALSE(d->Write(0, 1, sector.data(), &error)) << c.path;
+    }
+    // a pipe given as the mapfile is refused the same way
+    std::string error;
+    EXPECT_EQ(Open(image, fifo, &error), nullptr);
+    EXPECT_EQ(error, "cannot open mapfile " + fifo + ": a named pipe, not a plain file");
+    EXPECT_EQ(Open(image, folder, &error), nullptr);
+    EXPECT_EQ(error, "cannot open mapfile " + folder + ": Is a directory");
+}
+
+TEST(SourceTest, SplitRawPiecesReadAsOneDiskOpenedByTheFirst) {
+    testutil::TempDir dir;
+    constexpr std::uint64_t kSectors = 2500;                 // 1.22 MiB
+    // 25 pieces, more than are kept open at once; not a multiple of the cache chunk
+    constexpr std::uint64_t kPieceBytes = 100 * kSectorSize;
+    const std::string whole = MakeImage(dir, kSectors, "whole.img");
+    struct Set {
+        std::string stem;
+        std::vector<std::string> suffixes;
+    } sets[] = {{dir.File("numbered."), {}}, {dir.File("lettered."), {}}};
+    for (char i = 0; i < 25; ++i) {
+        sets[0].suffixes.push_back((i < 9 ? "00" : "0") + std::to_string(i + 1));
+        sets[1].suffixes.push_back(std::string("a") + static_cast<char>('a' + i));
+    }
+    for (const Set& set : sets) {
+        SCOPED_TRACE(set.stem);
+        Cut(whole, set.stem, kPieceBytes, set.suffixes);
+        disk::DiskSet disks;
+        disk::BadSectorPolicy policy;
+        disk::SectorReader reader(disks, policy);
+        ASSERT_TRUE(disks.Attach(0, set.stem + set.suffixes[0], "", nullptr));
+        const auto d = disks.At(0);
+        ASSERT_TRUE(d->IsOpen()) << d->OpenFailureReason();
+        EXPECT_EQ(d->SectorCount(), kSectors);
+        EXPECT_EQ(disk::DeviceSizeBytes(set.stem + set.suffixes[0]), kSectors * kSectorSize);
+        EXPECT_EQ(d->Facts(), (disk::FactRows{{"Format", "Split raw (25 pieces)"}}));
+        ExpectEverySector(reader, kSectors, 7);    // small requests through the cache
+        ExpectEverySector(reader, kSectors, 640);  // larger than a cache chunk, across pieces
+        // never written: the marking would otherwise cross pieces
+        std::string error;
+        std::vector<std::uint8_t> sector(kSectorSize, 0);
+        EXPECT_FALSE(d->Write(5, 1, sector.data(), &error));
+        EXPECT_NE(error.find("opened read-only"), std::string::npos) << error;
+        EXPECT_EQ(testutil::ReadFile(set.stem + set.suffixes[0]), testutil::ReadFile(whole).substr(0, kPieceBytes));
+    }
+    // a later piece opened by itself is a raw image of its own
+    const auto second = Open(dir.File("numbered.002"));
+    EXPECT_EQ(second->SizeBytes(), kPieceBytes);
+    EXPECT_EQ(second->SourceName(), "raw image");
+    // a ddrescue mapfile counts bytes of the whole set
+    std::string error;
+    const auto mapped = Open(dir.File("numbered.001"), disktest::MakeMap(dir, kSectors, 700, 3), &error);
+    ASSERT_TRUE(mapped) << error;
+    std::vector<std::uint8_t> buf(kSectorSize);
+    EXPECT_TRUE(mapped->ReadOneSector(699, buf.data()));
+    EXPECT_FALSE(mapped->ReadOneSector(700, buf.data()));
+}
+
+TEST(SourceTest, DamagedSplitSetSaysWhichPieceBreaksIt) {
+    testutil::TempDir dir;
+    const std::string whole = MakeImage(dir, 900, "whole.img");
+    Cut(whole, dir.File("set."), 300 * kSectorSize, {"001", "002", "003"});
+    testutil::WriteFile(dir.File("set.002"), testutil::ReadFile(dir.File("set.002")).substr(0, 1000));
+    const auto d = Open(dir.File("set.001"));
+    EXPECT_FALSE(d->IsOpen());
+    EXPECT_EQ(d->OpenFailureReason(),
+              dir.File("set.002") + ": holds 1000 bytes, the pieces before it 153600 each: the split raw image is damaged");
+}
+
+TEST(SourceTest, FormatIsToldByContentNotByName) {
+    testutil::TempDir dir;
+    for (const char* name : {"disk.vmdk", "disk.E01", "disk.qcow2", "disk.vhd"}) {
+        const std::string path = MakeImage(dir, 40, name);
+        const auto d = Open(path);
+        ASSERT_TRUE(d->IsOpen()) << name << ": " << d->OpenFailureReason();
+        EXPECT_EQ(d->SourceName(), "raw image") << name;
+        EXPECT_TRUE(d->Facts().empty());
+        EXPECT_EQ(d->SectorCount(), 40u);
+    }
+    // a text file that only mentions a descriptor is still raw
+    testutil::WriteFile(dir.File("notes.img"), "notes\n# Disk DescriptorFile\n" + std::string(2048, ' '));
+    EXPECT_EQ(Open(dir.File("notes.img"))->SourceName(), "raw image");
+}
+
+}  // namespace
