@@ -69,7 +69,6 @@ bool StdinIsTerminal();
 // Forgets earlier Ctrl-C presses and installs the handler: the next press
 // asks the running work to stop, the one after ends the program.
 void ArmInterrupt();
-bool Interrupted();
 // Runs `work` on a worker; a Ctrl-C meanwhile calls `onInterrupt` once, on
 // this thread. Returns when the work has ended.
 void RunWatched(const std::function<void()>& work, const std::function<void()>& onInterrupt);

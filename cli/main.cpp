@@ -73,14 +73,12 @@ void ArmInterrupt() {
     std::signal(SIGINT, OnInterrupt);
 }
 
-bool Interrupted() { return gInterrupted.load(); }
-
 void RunWatched(const std::function<void()>& work, const std::function<void()>& onInterrupt) {
     workflow::Worker worker;
     if (!worker.Start(work)) return;
     bool forwarded = false;
     while (worker.Running()) {
-        if (!forwarded && Interrupted()) {
+        if (!forwarded && gInterrupted.load()) {
             onInterrupt();
             forwarded = true;
         }
