@@ -181,31 +181,36 @@ SaveOutcome SaveRun::SaveCheckedTree() {
 // Every folder below `top` whose node is not unchecked is entered: counted,
 // created (with its ancestors) and its marked files saved. The branch of an
 // unchecked node is not entered. Depth first in tree order, without
-// recursion (a tree may be very deep).
+// recursion (a tree may be very deep); one path string serves the whole
+// walk, each level noting where its own path ends.
 void SaveRun::SaveTreeBranch(std::uint32_t top) {
     if (!input_.selection) return;
     const nw::Selection& selection = *input_.selection;
     const nw::MountedVolume& volume = input_.volume;
     if (selection.NodeState(top) == nw::kUnchecked) return;
     struct Frame {
-        std::uint32_t next;  // the next child to visit
-        std::string path;    // the destination path of the frame's node
+        std::uint32_t next;       // the next child to visit
+        std::size_t pathLength;   // the length of the frame's node's destination path
     };
+    std::string path = job_.destinationPath;
     std::vector<Frame> stack;
-    stack.push_back({volume.tree.FirstChild(top), job_.destinationPath});
+    stack.push_back({volume.tree.FirstChild(top), path.size()});
     while (!stack.empty()) {
-        const std::uint32_t child = stack.back().next;
+        Frame& frame = stack.back();
+        const std::uint32_t child = frame.next;
         if (child == nw::kNoNode || job_.stopRequested == 1) {
             stack.pop_back();
             continue;
         }
-        stack.back().next = volume.tree.NextSibling(child);
+        frame.next = volume.tree.NextSibling(child);
         if (selection.NodeState(child) == nw::kUnchecked) continue;
         ++job_.checkedFolderCount;
-        std::string path = WithSlash(stack.back().path) + SafeNameReported(nw::NodeText(volume, child));
+        path.resize(frame.pathLength);
+        if (path.empty() || path.back() != '/') path += '/';
+        path += SafeNameReported(nw::NodeText(volume, child));
         CreateFolderPath(path);
         SaveFolderFiles(child, path);
-        stack.push_back({volume.tree.FirstChild(child), std::move(path)});
+        stack.push_back({volume.tree.FirstChild(child), path.size()});
     }
 }
 
@@ -241,33 +246,36 @@ SaveOutcome SaveRun::SaveListSelection() {
 }
 
 // The folder and its whole branch, every file of each folder, into
-// parentPath/folderName. Depth first in tree order, without recursion.
+// parentPath/folderName. Depth first in tree order, without recursion; one
+// path string serves the whole walk.
 void SaveRun::SaveListFolder(std::uint32_t node, const std::string& parentPath, const std::string& folderName) {
     const nw::MountedVolume& volume = input_.volume;
     struct Frame {
-        std::uint32_t next;  // the next child to visit
-        std::string path;    // the destination path of the frame's node, "/" ended
+        std::uint32_t next;      // the next child to visit
+        std::size_t pathLength;  // the length of the frame's node's path ("/" ended)
     };
     std::vector<Frame> stack;
-    auto enter = [&](std::uint32_t folder, const std::string& parent, const std::string& name) {
-        std::string path = WithSlash(parent) + SafeNameReported(name);
+    std::string path = WithSlash(parentPath);
+    auto enter = [&](std::uint32_t folder, const std::string& name) {
+        path += SafeNameReported(name);
         CreateFolderPath(path);
         path += '/';
         SaveFolderFiles(folder, path);
-        stack.push_back({volume.tree.FirstChild(folder), std::move(path)});
+        stack.push_back({volume.tree.FirstChild(folder), path.size()});
     };
     if (job_.stopRequested == 1) return;
-    enter(node, parentPath, folderName);
+    enter(node, folderName);
     while (!stack.empty()) {
         if (job_.stopRequested == 1) return;
-        const std::uint32_t child = stack.back().next;
+        Frame& frame = stack.back();
+        const std::uint32_t child = frame.next;
         if (child == nw::kNoNode) {
             stack.pop_back();
             continue;
         }
-        stack.back().next = volume.tree.NextSibling(child);
-        const std::string parent = stack.back().path;
-        enter(child, parent, nw::NodeText(volume, child));
+        frame.next = volume.tree.NextSibling(child);
+        path.resize(frame.pathLength);
+        enter(child, nw::NodeText(volume, child));
     }
 }
 
