@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -12,6 +13,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QStatusBar>
 #include <QTime>
 #include <QUrl>
@@ -25,10 +27,12 @@
 #include "app/HelpFile.h"
 #include "app/Icons.h"
 #include "app/Messages.h"
+#include "app/RawPanelWidget.h"
 #include "app/SupportContacts.h"
 #include "app/SupportDetails.h"
 #include "app/WindowCommands.h"
 #include "base/Identity.h"
+#include "raw/FormatKinds.h"
 #include "records/ActivityLog.h"
 #include "workflow/Disks.h"
 #include "workflow/Texts.h"
@@ -54,9 +58,6 @@ const QRect kProgress(5, 518, 420, 26);
 const QRect kStop(435, 516, 130, 30);
 const QRect kBack(655, 516, 95, 30);
 const QRect kNext(760, 516, 95, 30);
-
-const char* const kFileTypes[4] = {"Microsoft Word File(s) (.DOC)", "Microsoft Excel File(s) (.XLS)",
-                                   "Microsoft PowerPoint File(s) (.PPT)", "Compressed File(s) (.Zip)"};
 
 struct Language {
     const char* label;
@@ -97,6 +98,16 @@ MainWindow::MainWindow(workflow::SettingsStore& store, std::vector<disk::DiskSou
 MainWindow::~MainWindow() {
     qApp->removeEventFilter(this);
     Shutdown();
+    // The job dialogs and the raw panel run workers over the session: they
+    // go now, while the session still exists (the window's own children
+    // would otherwise outlive it), and before the commands that own the
+    // save job. Each answers its own questions, stops its work and waits.
+    QList<QPointer<QDialog>> dialogs;
+    for (QDialog* d : findChildren<QDialog*>()) dialogs.append(d);
+    for (const QPointer<QDialog>& d : dialogs) delete d.data();
+    delete commands_->RawPanel();
+    delete commands_;
+    commands_ = nullptr;
     session_.policy.SetPrompt(nullptr);
 }
 
@@ -334,8 +345,8 @@ void MainWindow::BuildRawPanel(QWidget* central) {
     parts_.fileTypeList->setRootIsDecorated(false);
     parts_.fileTypeList->setHeaderLabels({"File Types"});
     parts_.fileTypeList->setColumnWidth(0, 260);
-    for (const char* t : kFileTypes) {
-        auto* item = new QTreeWidgetItem({t});
+    for (const raw::DocumentKind& kind : raw::DocumentKinds()) {
+        auto* item = new QTreeWidgetItem({QString(kind.caption)});
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
         item->setCheckState(0, Qt::Unchecked);
         parts_.fileTypeList->addTopLevelItem(item);

@@ -2,27 +2,28 @@
 
 #include <QBoxLayout>
 #include <QLabel>
-#include <QThread>
+#include <algorithm>
 
 #include "app/FileSavingDialog.h"
-#include "app/UiThread.h"
-#include "raw/RawScan.h"
+#include "app/Messages.h"
 #include "ui/CaptionProgressBar.h"
+#include "workflow/Raw.h"
+#include "workflow/Texts.h"
 
 namespace app {
 
-RawPanelWidget::RawPanelWidget(WindowParts& parts, workflow::Session& session, QWidget* window)
-    : QObject(window), p_(parts), session_(session), window_(window) {
+RawPanelWidget::RawPanelWidget(WindowParts& parts, workflow::Session& session, WindowState& state, QWidget* window)
+    : QObject(window), p_(parts), session_(session), state_(state), window_(window) {
     askDestination = [this] { return FileSavingDialog::Ask(window_, session_.saveSettings); };
 
     // The raw status line and the raw progress bar sit under the panel's
-    // left column, above "Start &Recovery".
+    // left column, above the start button.
     status_ = new QLabel(p_.rawPanel);
     status_->setObjectName("rawStatus");
     progress_ = new ui::CaptionProgressBar(p_.rawPanel);
     progress_->setObjectName("rawProgress");
     progress_->setRange(0, 100);
-    progress_->SetCaption("0 % Completed");
+    progress_->SetCaption(QString::fromStdString(workflow::ProgressCaption(0)));
     progress_->hide();
     if (auto* row = qobject_cast<QBoxLayout*>(p_.rawPanel->layout())) {
         if (auto* left = qobject_cast<QBoxLayout*>(row->itemAt(0) ? row->itemAt(0)->layout() : nullptr)) {
@@ -31,102 +32,94 @@ RawPanelWidget::RawPanelWidget(WindowParts& parts, workflow::Session& session, Q
             left->insertWidget(at < 0 ? left->count() : at + 1, progress_);
         }
     }
-
-    connect(p_.fileTypeList, &QTreeWidget::itemChanged, this, [this] { Mirror(); });
-    connect(p_.startSectorField, &QLineEdit::textChanged, this, [this] { Mirror(); });
-    connect(p_.endSectorField, &QLineEdit::textChanged, this, [this] { Mirror(); });
-    connect(p_.startRecoveryButton, &QPushButton::clicked, this, [] { raw::OnStartRecoveryButton(); });
-    Mirror();
-    raw::InstallRawPanel(this);
+    connect(p_.startRecoveryButton, &QPushButton::clicked, this, &RawPanelWidget::StartOrStop);
 }
 
 RawPanelWidget::~RawPanelWidget() {
-    auto& scan = raw::RawScan();
-    if (scan.rawWorker.load() != 0) {
-        scan.stopRequested = 1;
-        WaitForScanWorker(scan.rawWorker);
-    }
-    if (raw::Panel() == this) raw::InstallRawPanel(nullptr);
+    channel_.Close();
+    if (scan_) scan_->stopRequested = 1;
+    worker_.Join();
 }
 
-void RawPanelWidget::Mirror() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    checked_.clear();
-    for (int i = 0; i < p_.fileTypeList->topLevelItemCount(); ++i)
-        checked_.push_back(p_.fileTypeList->topLevelItem(i)->checkState(0) == Qt::Checked);
-    startText_ = p_.startSectorField->text().toStdString();
-    endText_ = p_.endSectorField->text().toStdString();
-    buttonText_ = p_.startRecoveryButton->text().toStdString();
+void RawPanelWidget::StartOrStop() {
+    if (worker_.Running())
+        Stop();
+    else
+        Start();
 }
 
-int RawPanelWidget::FileTypeRowCount() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<int>(checked_.size());
-}
-
-bool RawPanelWidget::FileTypeChecked(int row) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return row >= 0 && row < static_cast<int>(checked_.size()) && checked_[static_cast<std::size_t>(row)];
-}
-
-void RawPanelWidget::EnableFileTypeList(bool on) {
-    channel_.Post([this, on] { p_.fileTypeList->setEnabled(on); });
-}
-
-std::string RawPanelWidget::StartSectorText() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return startText_;
-}
-
-std::string RawPanelWidget::EndSectorText() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return endText_;
-}
-
-void RawPanelWidget::SetEndSectorText(const std::string& text) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        endText_ = text;
-    }
-    channel_.Post([this, text] { p_.endSectorField->setText(QString::fromStdString(text)); });
-}
-
-void RawPanelWidget::EnableRangeFields(bool on) {
-    channel_.Post([this, on] {
-        for (QWidget* w : std::initializer_list<QWidget*>{p_.startSectorField, p_.endSectorField,
-                                                          p_.startSectorLabel, p_.endSectorLabel})
+void RawPanelWidget::EnableRequestControls(bool on) {
+    p_.fileTypeList->setEnabled(on);
+    p_.entireDiskButton->setEnabled(on);
+    p_.sectorRangeButton->setEnabled(on);
+    if (sectorRange_)
+        for (QWidget* w : std::initializer_list<QWidget*>{p_.startSectorField, p_.endSectorField, p_.startSectorLabel,
+                                                          p_.endSectorLabel})
             w->setEnabled(on);
-    });
 }
 
-void RawPanelWidget::EnableRangeButtons(bool on) {
-    channel_.Post([this, on] {
-        p_.entireDiskButton->setEnabled(on);
-        p_.sectorRangeButton->setEnabled(on);
-    });
-}
+void RawPanelWidget::Start() {
+    raw::RawRequest request;
+    for (int row = 0; row < p_.fileTypeList->topLevelItemCount() && row < raw::kinds::kCount; ++row)
+        request.checked[static_cast<std::size_t>(row)] = p_.fileTypeList->topLevelItem(row)->checkState(0) == Qt::Checked;
+    // The range comes from the fields unless "Entire Disk" was clicked.
+    request.wholeDisk = state_.rangeIsWholeDisk == 1;
+    request.startText = p_.startSectorField->text().toStdString();
+    request.endText = p_.endSectorField->text().toStdString();
 
-std::string RawPanelWidget::StartButtonText() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return buttonText_;
-}
-
-void RawPanelWidget::SetStartButtonText(const std::string& text) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        buttonText_ = text;
+    const workflow::RawStart start = workflow::CheckRawStart(session_, request);
+    if (!start.ok) {
+        const bool noType = start.check == raw::RawCheck::NoFileType;
+        if (noType) p_.startRecoveryButton->setEnabled(false);
+        QPointer<RawPanelWidget> self(this);
+        ShowNotice(window_, start.notice);
+        if (!self) return;
+        if (noType) p_.startRecoveryButton->setEnabled(true);
+        if (!start.endFieldText.empty()) p_.endSectorField->setText(QString::fromStdString(start.endFieldText));
+        return;
     }
-    channel_.Post([this, text] { p_.startRecoveryButton->setText(QString::fromStdString(text)); });
+
+    QPointer<RawPanelWidget> self(this);
+    const std::string destination = askDestination ? askDestination() : std::string();
+    if (!self) return;
+    session_.destinationPath = destination;
+    if (destination.empty()) return;
+    if (const workflow::MaybeNotice refused = workflow::PrepareRawDestination(destination)) {
+        ShowNotice(window_, *refused);
+        return;
+    }
+
+    sectorRange_ = !request.wholeDisk;
+    p_.startRecoveryButton->setText(raw::kStopText);
+    EnableRequestControls(false);
+    p_.backButton->setEnabled(false);
+    scan_ = std::make_unique<raw::RawScan>();
+    worker_.Start([this, start, request, destination] {
+        workflow::RunRaw(session_, *scan_, start, request, destination, *this);
+        channel_.Post([this] { ScanEnded(); });
+    });
 }
 
-void RawPanelWidget::EnableStartButton(bool on) {
-    channel_.Post([this, on] { p_.startRecoveryButton->setEnabled(on); });
+void RawPanelWidget::Stop() {
+    QPointer<RawPanelWidget> self(this);
+    const MessageAnswer answer = ShowMessage(window_, raw::kMsgTerminate, MessageIcon::Question, MessageButtons::YesNo);
+    if (!self || answer != MessageAnswer::Yes || !worker_.Running()) return;
+    scan_->stopRequested = 1;  // the scan ends at its next read and the panel goes back to idle
 }
 
-void RawPanelWidget::ShowFileSavingDialog() {
-    const std::string path = askDestination ? askDestination() : std::string();
-    session_.destinationPath = path;
+void RawPanelWidget::ScanEnded() {
+    worker_.Join();  // its routine has posted this as its last act
+    p_.startRecoveryButton->setText(raw::kStartText);
+    status_->clear();
+    progress_->setValue(0);
+    progress_->SetCaption(QString::fromStdString(workflow::ProgressCaption(0)));
+    progress_->hide();
+    p_.backButton->setEnabled(true);
+    EnableRequestControls(true);
+    p_.filesRecoveredList->clear();
 }
+
+// ---- what the scan shows -------------------------------------------------------------------
 
 void RawPanelWidget::SetRawStatus(const std::string& text) {
     channel_.Post([this, text] { status_->setText(QString::fromStdString(text)); });
@@ -148,21 +141,16 @@ void RawPanelWidget::ClearFilesRecovered() {
 }
 
 void RawPanelWidget::AddFilesRecoveredRow(const std::string& text) {
-    channel_.Post([this, text] { p_.filesRecoveredList->addTopLevelItem(new QTreeWidgetItem({QString::fromStdString(text)})); });
+    channel_.Post([this, text] {
+        p_.filesRecoveredList->addTopLevelItem(new QTreeWidgetItem({QString::fromStdString(text)}));
+    });
 }
 
 void RawPanelWidget::SetFilesRecoveredRow(int row, const std::string& text) {
     channel_.Post([this, row, text] {
-        if (QTreeWidgetItem* item = p_.filesRecoveredList->topLevelItem(row)) item->setText(0, QString::fromStdString(text));
+        if (QTreeWidgetItem* item = p_.filesRecoveredList->topLevelItem(row))
+            item->setText(0, QString::fromStdString(text));
     });
-}
-
-void RawPanelWidget::WaitForScanWorker(const std::atomic<std::uint64_t>& handle) {
-    // Keep the window alive meanwhile: the worker may be asking a question.
-    while (handle.load() != 0) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
 }
 
 }  // namespace app

@@ -1,18 +1,22 @@
-// The raw panel of the main window as the raw scan sees it. The scan worker
-// reads the panel through values mirrored here on the window thread, and
-// its changes to the widgets are queued to the window thread, so the worker
-// never waits for the window.
+// The raw panel's behaviour: "Start Recovery" checks the request, asks for
+// the destination and runs the raw scan on a worker of its own; while the
+// scan runs the button stops it. The scan reports through this object
+// (status line, progress bar, "Files Recovered" rows), each report posted
+// to the window thread; when the scan ends the panel goes back to idle on
+// the window thread.
 #pragma once
 
 #include <QObject>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <string>
 
 #include "app/UiThread.h"
 #include "app/WindowParts.h"
-#include "raw/RawPanel.h"
+#include "app/WindowState.h"
+#include "raw/RawScan.h"
 #include "workflow/Session.h"
+#include "workflow/Worker.h"
 
 class QLabel;
 
@@ -22,10 +26,12 @@ class CaptionProgressBar;
 
 namespace app {
 
-class RawPanelWidget : public QObject, public raw::RawPanel {
+class RawPanelWidget : public QObject, public raw::RawScanView {
     Q_OBJECT
 public:
-    RawPanelWidget(WindowParts& parts, workflow::Session& session, QWidget* window);
+    RawPanelWidget(WindowParts& parts, workflow::Session& session, WindowState& state, QWidget* window);
+    // Stops a running scan and waits for it (its questions answered as
+    // closing them would).
     ~RawPanelWidget() override;
 
     // Runs the "File Saving" dialog; replaceable by the owner.
@@ -33,43 +39,36 @@ public:
 
     QLabel* StatusLine() const { return status_; }
     ui::CaptionProgressBar* Progress() const { return progress_; }
+    bool Scanning() const { return worker_.Running(); }
 
-    // raw::RawPanel
-    int FileTypeRowCount() override;
-    bool FileTypeChecked(int row) override;
-    void EnableFileTypeList(bool on) override;
-    std::string StartSectorText() override;
-    std::string EndSectorText() override;
-    void SetEndSectorText(const std::string& text) override;
-    void EnableRangeFields(bool on) override;
-    void EnableRangeButtons(bool on) override;
-    std::string StartButtonText() override;
-    void SetStartButtonText(const std::string& text) override;
-    void EnableStartButton(bool on) override;
-    void ShowFileSavingDialog() override;
+    // The panel's button: starts a scan, or offers to stop the running one.
+    void StartOrStop();
+
+    // raw::RawScanView (called on the scan's thread)
     void SetRawStatus(const std::string& text) override;
     void ShowRawProgress(bool visible) override;
     void SetRawProgress(int percent, const std::string& caption) override;
     void ClearFilesRecovered() override;
     void AddFilesRecoveredRow(const std::string& text) override;
     void SetFilesRecoveredRow(int row, const std::string& text) override;
-    void WaitForScanWorker(const std::atomic<std::uint64_t>& handle) override;
 
 private:
-    void Mirror();
+    void Start();
+    void Stop();
+    // On the window thread once the scan has returned.
+    void ScanEnded();
+    void EnableRequestControls(bool on);
 
     WindowParts& p_;
     workflow::Session& session_;
+    WindowState& state_;
     QWidget* window_;
     UiChannel channel_{this};
+    workflow::Worker worker_;
+    std::unique_ptr<raw::RawScan> scan_;
+    bool sectorRange_ = false;  // the running scan's range came from the fields
     QLabel* status_ = nullptr;
     ui::CaptionProgressBar* progress_ = nullptr;
-
-    std::mutex mutex_;  // guards the mirrored values below
-    std::vector<bool> checked_;
-    std::string startText_;
-    std::string endText_;
-    std::string buttonText_;
 };
 
 }  // namespace app

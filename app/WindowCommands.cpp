@@ -96,7 +96,7 @@ QStringList ChooseFiles(QWidget* owner, const QString& caption, const char* name
 
 WindowCommands::WindowCommands(MainWindow& window) : QObject(&window), window_(window) {
     WindowParts& p = window.Parts();
-    rawPanel_ = new RawPanelWidget(p, window.Session(), &window);
+    rawPanel_ = new RawPanelWidget(p, window.Session(), window.State(), &window);
 
     choosePrinter = [this](QPrinter& printer) {
         QPrintDialog dialog(&printer, &window_);

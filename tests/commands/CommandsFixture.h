@@ -47,9 +47,9 @@ protected:
     // Disk 0, Quick search, the one volume, mount: the window ends at step 2.
     void Browse(const nwimage::DiskSpec& desc = uitest::SmallDisk()) {
         Open({{WriteImage(desc), ""}});
-        ChooseDiskAndMode(job::kModeQuick);
+        ChooseDiskAndMode(workflow::kModeQuick);
         QTest::mouseClick(P().nextButton, Qt::LeftButton);
-        ASSERT_EQ(job::Wizard().currentStep.load(), 1);
+        ASSERT_EQ(W().currentStep, 1);
         ClickLabel(P().volumeTree, P().volumeTree->topLevelItem(0)->child(0));
         QTest::mouseClick(P().nextButton, Qt::LeftButton);
         ASSERT_TRUE(AtStep(2));
@@ -91,6 +91,14 @@ protected:
 
     int Shown(const char* name) { return jobDialogs.shown[name]; }
 
+    // The figures and flags of the last save the window started.
+    const recovery::SaveJob& LastSave() {
+        const recovery::SaveJob* job = window->Commands().LastSaveJob();
+        EXPECT_NE(job, nullptr);
+        static const recovery::SaveJob none;
+        return job ? *job : none;
+    }
+
     int Seen(const QString& title) const {
         int n = 0;
         for (const auto& s : modals.seen) n += s.title == title ? 1 : 0;
@@ -120,7 +128,7 @@ protected:
     void CheckRoot() {
         QTreeWidgetItem* root = P().directoryTree->topLevelItem(0);
         ClickCheckBox(P().directoryTree, root);
-        ASSERT_EQ(P().directoryTree->StateImage(root), job::kChecked);
+        ASSERT_EQ(P().directoryTree->StateImage(root), nw::kChecked);
     }
 };
 

@@ -100,8 +100,8 @@ TEST_F(CommandsTest, ListingAndReportCommandsNeedTheirFiles) {
     // The report exists from the start header on: it is opened.
     window->Commands().ViewReport();
     ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0], job::Wizard().activityLogPath);
-    std::filesystem::remove(job::Wizard().activityLogPath);
+    EXPECT_EQ(opened[0], S().activityLog.path);
+    std::filesystem::remove(S().activityLog.path);
     window->Commands().ViewReport();
     ASSERT_TRUE(Settled());
     EXPECT_EQ(opened.size(), 1u);

@@ -10,13 +10,13 @@ namespace {
 TEST_F(CommandsTest, SavedLogReloadsInANewWindowAtBothSteps) {
     const std::string imagePath = WriteImage(uitest::SmallDisk());
     Open({{imagePath, ""}});
-    ChooseDiskAndMode(job::kModeQuick);
+    ChooseDiskAndMode(workflow::kModeQuick);
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
     ClickLabel(P().volumeTree, P().volumeTree->topLevelItem(0)->child(0));
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
     ASSERT_TRUE(AtStep(2));
     ASSERT_TRUE(WaitFor([&] { return P().directoryTree->isEnabled(); }));
-    const std::size_t files = job::Wizard().FileList.Size();
+    const std::size_t files = S().mounted.FileList.Size();
 
     // The name is upper-cased and gets ".SAV".
     modals.Queue(ChooseFile(dir.File("job")));
@@ -28,16 +28,14 @@ TEST_F(CommandsTest, SavedLogReloadsInANewWindowAtBothSteps) {
 
     // A new run of the window.
     window.reset();
-    job::ResetWizardState();
-    recovery::ResetSaveJob();
     Open({{imagePath, ""}});
-    ASSERT_EQ(job::Wizard().currentStep.load(), 0);
+    ASSERT_EQ(W().currentStep, 0);
 
     // At the disk step the log gives the volume list.
     modals.Queue(ChooseFile(log));
     QTest::mouseClick(window->ToolButton(app::MainWindow::Tool::LoadLog), Qt::LeftButton);
     ASSERT_TRUE(Settled());
-    ASSERT_EQ(job::Wizard().currentStep.load(), 1);
+    ASSERT_EQ(W().currentStep, 1);
     ASSERT_TRUE(P().volumeTree->isVisible());
     QTreeWidgetItem* volumes = P().volumeTree->topLevelItem(0);
     ASSERT_NE(volumes, nullptr);
@@ -48,9 +46,9 @@ TEST_F(CommandsTest, SavedLogReloadsInANewWindowAtBothSteps) {
     modals.Queue(ChooseFile(log));
     P().loadLogAction->trigger();
     ASSERT_TRUE(Settled());
-    ASSERT_EQ(job::Wizard().currentStep.load(), 2);
-    EXPECT_EQ(job::Wizard().mountWorker.load(), 0u);
-    EXPECT_EQ(job::Wizard().FileList.Size(), files);
+    ASSERT_EQ(W().currentStep, 2);
+    EXPECT_FALSE(W().mountWorker.Running());
+    EXPECT_EQ(S().mounted.FileList.Size(), files);
     EXPECT_TRUE(P().directoryTree->isVisible());
     EXPECT_EQ(P().statusLine->text(), "SYS:\\");
     EXPECT_NE(Row("README.TXT"), nullptr);
@@ -79,9 +77,9 @@ TEST_F(CommandsTest, LoadLogRefusesRawModeAndForeignFiles) {
     ASSERT_TRUE(Settled());
     ASSERT_EQ(modals.seen.size(), 2u);
     EXPECT_EQ(modals.seen[1].text.left(19), "Unable to open file");
-    EXPECT_EQ(job::Wizard().currentStep.load(), 0);
+    EXPECT_EQ(W().currentStep, 0);
 
-    ChooseDiskAndMode(job::kModeRaw);
+    ChooseDiskAndMode(workflow::kModeRaw);
     modals.seen.clear();
     P().loadLogAction->trigger();
     ASSERT_TRUE(Settled());

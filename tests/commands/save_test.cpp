@@ -10,18 +10,7 @@
 namespace cmdtest {
 namespace {
 
-class SaveTest : public CommandsTest {
-protected:
-    void SetUp() override {
-        CommandsTest::SetUp();
-        recovery::ResetSaveSettings();
-        recovery::ResetSaveJob();
-    }
-    void TearDown() override {
-        recovery::ResetSaveSettings();
-        CommandsTest::TearDown();
-    }
-};
+using SaveTest = CommandsTest;
 
 TEST_F(SaveTest, TreeSourceSaveReproducesTheManifest) {
     Browse();
@@ -40,8 +29,8 @@ TEST_F(SaveTest, TreeSourceSaveReproducesTheManifest) {
     ExpectSavedAsManifest(out);
     // Nothing but the closing of "Saving" is reported.
     for (const auto& s : modals.seen) EXPECT_TRUE(s.text.isEmpty()) << s.text.toStdString();
-    EXPECT_EQ(recovery::CurrentSaveJob().filesStarted, 4u);
-    EXPECT_EQ(recovery::CurrentSaveJob().totalFiles, 4u);
+    EXPECT_EQ(LastSave().filesStarted, 4u);
+    EXPECT_EQ(LastSave().totalFiles, 4u);
 }
 
 TEST_F(SaveTest, CancelInFileSavingRunsNothing) {
@@ -51,7 +40,7 @@ TEST_F(SaveTest, CancelInFileSavingRunsNothing) {
     QTest::mouseClick(window->ToolButton(app::MainWindow::Tool::SaveData), Qt::LeftButton);
     ASSERT_TRUE(Settled());
     EXPECT_EQ(Shown("savingDialog"), 0);
-    EXPECT_TRUE(recovery::CurrentSaveJob().destinationPath.empty());
+    EXPECT_TRUE(LastSave().destinationPath.empty());
 }
 
 TEST_F(SaveTest, ListSourceSaveOfSelectedRows) {
@@ -136,6 +125,30 @@ TEST_F(SaveTest, WriteErrorSkipGoesOnAndAbortEndsTheJob) {
     EXPECT_FALSE(std::filesystem::exists(out2 + "/PUBLIC/DOCS/LETTER.DOC"));
 }
 
+// The window goes away while the save waits for "Replace File
+// Confirmation": the question counts as "&No", the job stops and its worker
+// ends; the file already there is kept.
+TEST_F(SaveTest, ClosingTheWindowAnswersTheSavesQuestion) {
+    Browse();
+    CheckRoot();
+    const std::string out = dir.File("closing");
+    SaveTreeInto(out);
+    const std::string report = out + "/PUBLIC/REPORT.DOC";
+    testutil::WriteFile(report, "mine");
+    int asked = 0;
+    modals.Queue(TypeFolder(out));
+    modals.Queue([&](QWidget* d) {
+        ++asked;
+        EXPECT_EQ(d->windowTitle(), "Replace File Confirmation");
+        window.reset();  // the question and "Saving" go with their window
+    });
+    QMetaObject::invokeMethod(qApp, [this] { window->Commands().SaveTree(true); }, Qt::QueuedConnection);
+    ASSERT_TRUE(WaitFor([&] { return !window; }));
+    ASSERT_TRUE(Settled());
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(testutil::ReadFile(report), "mine");
+}
+
 TEST_F(SaveTest, UnusableDestinationIsAnInvalidPath) {
     Browse();
     CheckRoot();
@@ -174,7 +187,7 @@ Modals::Answer AddExtensions(std::vector<std::string> texts, std::function<void(
 
 TEST_F(SaveTest, SettingsRefusalsAndCancelRestores) {
     Browse();
-    auto& s = recovery::CurrentSaveSettings();
+    const recovery::SaveSettings& s = S().saveSettings;
     ASSERT_EQ(s.earlierYear, 0);
     // Refusals are answered by the watcher (their boxes get OK) in between.
     std::vector<std::string> listed;
@@ -231,7 +244,7 @@ TEST_F(SaveTest, SettingsApplyFiltersTheNextSave) {
     }));
     QTest::mouseClick(window->ToolButton(app::MainWindow::Tool::SaveData), Qt::LeftButton);
     ASSERT_TRUE(Settled());
-    auto& s = recovery::CurrentSaveSettings();
+    const recovery::SaveSettings& s = S().saveSettings;
     EXPECT_EQ(s.extensionCount, 1);
     EXPECT_EQ(s.earlierYear, 1970);
     // Every file is dated 2007, after the "Earlier" bound: nothing passes.
@@ -268,7 +281,7 @@ TEST_F(SaveTest, InvertSelectionSavesTheRowsNotSelected) {
     });
     P().saveSettingsAction->trigger();
     ASSERT_TRUE(Settled());
-    ASSERT_EQ(recovery::CurrentSaveSettings().selectionMode, recovery::kInvertSelection);
+    ASSERT_EQ(S().saveSettings.selectionMode, recovery::kInvertSelection);
 
     P().detailsList->clearSelection();
     Row("README.TXT")->setSelected(true);

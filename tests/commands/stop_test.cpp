@@ -31,16 +31,12 @@ nwimage::DiskSpec DiskWithSlowFile() {
 
 class StopTest : public CommandsTest {
 protected:
-    void SetUp() override {
-        CommandsTest::SetUp();
-        recovery::ResetSaveJob();
-    }
     void BrowseSlowDisk() {
         const std::string path = WriteImage(DiskWithSlowFile());
         const std::string map = dir.File("disk.map");
         testutil::WriteFile(map, nwimage::MapfileText(image));
         Open({{path, map}});
-        ChooseDiskAndMode(job::kModeQuick);
+        ChooseDiskAndMode(workflow::kModeQuick);
         QTest::mouseClick(P().nextButton, Qt::LeftButton);
         ClickLabel(P().volumeTree, P().volumeTree->topLevelItem(0)->child(0));
         QTest::mouseClick(P().nextButton, Qt::LeftButton);
@@ -66,39 +62,37 @@ protected:
 
 TEST_F(StopTest, SkipKeepsThePartOfTheFileAndGoesOn) {
     BrowseSlowDisk();
-    disk::BadSectorDecision = disk::kRetry;  // ask at the bad sector
+    S().policy.BadSectorDecision = disk::kRetry;  // ask at the bad sector
     const std::string out = dir.File("skip");
     SaveTreeInto(out, {PressInSavingThenSkip("S&kip")});
-    disk::BadSectorDecision = disk::kSkipAll;
     // The file is closed at the end of the block that holds the bad sector.
     EXPECT_EQ(SizeOf(out + "/PUBLIC/BIG.DAT"), 3u * 4096u);
     // The next files are whole.
     EXPECT_EQ(SizeOf(out + "/PUBLIC/REPORT.DOC"), 5000u);
     EXPECT_EQ(SizeOf(out + "/PUBLIC/NOTES.TXT"), 700u);
     EXPECT_EQ(SizeOf(out + "/PUBLIC/DOCS/LETTER.DOC"), 3000u);
-    EXPECT_EQ(recovery::CurrentSaveJob().skipRequested.load(), 0);
+    EXPECT_EQ(LastSave().skipRequested.load(), 0);
 }
 
 TEST_F(StopTest, StopEndsTheJobAfterTheCurrentBlock) {
     BrowseSlowDisk();
-    disk::BadSectorDecision = disk::kRetry;
+    S().policy.BadSectorDecision = disk::kRetry;
     const std::string out = dir.File("stop");
     SaveTreeInto(out, {PressInSavingThenSkip("&Stop")});
-    disk::BadSectorDecision = disk::kSkipAll;
     EXPECT_EQ(SizeOf(out + "/README.TXT"), 100u);  // saved before
     EXPECT_EQ(SizeOf(out + "/PUBLIC/BIG.DAT"), 3u * 4096u);
     EXPECT_FALSE(std::filesystem::exists(out + "/PUBLIC/REPORT.DOC"));
     EXPECT_FALSE(std::filesystem::exists(out + "/PUBLIC/DOCS/LETTER.DOC"));
     // The job is over and the next one starts clean.
-    EXPECT_EQ(recovery::CurrentSaveJob().stopRequested.load(), 0);
+    EXPECT_EQ(LastSave().stopRequested.load(), 0);
     EXPECT_EQ(Shown("savingDialog"), 1);
 }
 
 TEST_F(CommandsTest, RawScanStartsChecksAndStops) {
     Open({{WriteImage(uitest::SmallDisk()), ""}});
-    ChooseDiskAndMode(job::kModeRaw);
+    ChooseDiskAndMode(workflow::kModeRaw);
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
-    ASSERT_EQ(job::Wizard().currentStep.load(), 1);
+    ASSERT_EQ(W().currentStep, 1);
     ASSERT_TRUE(P().rawPanel->isVisible());
     QPushButton* start = P().startRecoveryButton;
     ASSERT_TRUE(start->isEnabled());
@@ -132,7 +126,7 @@ TEST_F(CommandsTest, RawScanStartsChecksAndStops) {
     QTest::mouseClick(start, Qt::LeftButton);
     ASSERT_TRUE(Settled());
     ASSERT_TRUE(WaitFor([&] { return start->text() == raw::kStopText; }));
-    EXPECT_NE(raw::RawScan().rawWorker.load(), 0u);
+    EXPECT_TRUE(window->Commands().RawPanel()->Scanning());
     EXPECT_FALSE(P().fileTypeList->isEnabled());
     EXPECT_FALSE(P().endSectorField->isEnabled());
 
@@ -143,11 +137,11 @@ TEST_F(CommandsTest, RawScanStartsChecksAndStops) {
     ASSERT_TRUE(Settled());
     ASSERT_EQ(modals.seen.size(), 1u);
     EXPECT_EQ(modals.seen[0].text.toStdString(), raw::kMsgTerminate);
-    EXPECT_NE(raw::RawScan().rawWorker.load(), 0u);
+    EXPECT_TRUE(window->Commands().RawPanel()->Scanning());
     modals.Queue(Modals::Click(QMessageBox::Yes));
     QTest::mouseClick(start, Qt::LeftButton);
     ASSERT_TRUE(Settled());
-    ASSERT_TRUE(WaitFor([&] { return raw::RawScan().rawWorker.load() == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return !window->Commands().RawPanel()->Scanning(); }));
     ASSERT_TRUE(WaitFor([&] { return start->text() == raw::kStartText; }));
     EXPECT_TRUE(P().fileTypeList->isEnabled());
     EXPECT_TRUE(P().endSectorField->isEnabled());

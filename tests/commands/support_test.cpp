@@ -19,7 +19,7 @@ protected:
         return nullptr;
     }
     void Configure(const char* value, const std::string& text) {
-        job::Settings().Write(job::kClassesRoot, job::kProductKey, value, text);
+        store->Write(base::kClassesRoot, base::kProductKey, value, text);
     }
 };
 

@@ -8,7 +8,7 @@ namespace {
 
 TEST_F(CommandsTest, ViewingCopiesTheFileAndOffersAProgramWhenNoneIsAssociated) {
     Browse();
-    job::Wizard().tempFolder = dir.File("temp");
+    S().tempFolder = dir.File("temp");
     std::vector<std::string> opens, choices;
     recovery::OpenResult answer = recovery::OpenResult::NoAssociation;
     window->Commands().openFile = [&](const std::string& path) {
@@ -53,7 +53,6 @@ TEST_F(CommandsTest, MarkingDialogRunsThePassAndClosesWhenDone) {
     markAction()->trigger();
     EXPECT_EQ(Shown("markingDialog"), 0);
     window.reset();
-    job::ResetWizardState();
 
     Browse();
     QAction* mark = markAction();
@@ -74,7 +73,8 @@ TEST_F(CommandsTest, MarkingDialogRunsThePassAndClosesWhenDone) {
     });
     mark->trigger();
     EXPECT_EQ(Shown("markingDialog"), 1);
-    EXPECT_EQ(recovery::MarkingWorker().load(), 0u);
+    // The dialog has gone, and with it its worker.
+    EXPECT_EQ(window->findChild<QDialog*>("markingDialog"), nullptr);
 }
 
 }  // namespace

@@ -1,24 +1,23 @@
-// A raw panel with every kind checked, a range of 0 to `end`, and no
-// destination dialog: for driving raw scans where nothing is looked at.
+// A raw scan that nothing looks at: a view that shows nothing and a request
+// with every kind checked over sectors 0 to `end`, for driving raw scans.
 #pragma once
 
 #include <string>
 
-#include "raw/RawPanel.h"
 #include "raw/RawScan.h"
 
 namespace testutil {
 
-struct QuietRawPanel : raw::RawPanel {
+struct QuietRawPanel : raw::RawScanView {
     std::string end;
-    std::string button = raw::kStartText;
-    int FileTypeRowCount() override { return raw::kKindCount; }
-    bool FileTypeChecked(int) override { return true; }
-    std::string StartSectorText() override { return "0"; }
-    std::string EndSectorText() override { return end; }
-    std::string StartButtonText() override { return button; }
-    void SetStartButtonText(const std::string& text) override { button = text; }
-    void ShowFileSavingDialog() override {}
+    raw::RawRequest Request() const {
+        raw::RawRequest request;
+        request.checked.fill(true);
+        request.wholeDisk = false;
+        request.startText = "0";
+        request.endText = end;
+        return request;
+    }
 };
 
 }  // namespace testutil

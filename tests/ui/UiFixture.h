@@ -18,12 +18,11 @@
 
 #include "app/MainWindow.h"
 #include "app/QtSettingsStore.h"
-#include "app/job/Identity.h"
-#include "app/job/Settings.h"
-#include "app/job/WizardState.h"
+#include "base/Identity.h"
 #include "common/TempDir.h"
-#include "disk/SectorReader.h"
+#include "disk/BadSectorPolicy.h"
 #include "tools/nwimage/NwImage.h"
+#include "workflow/Session.h"
 
 namespace uitest {
 
@@ -112,23 +111,16 @@ private:
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        job::ResetWizardState();
-        disk::DetachAllDevices();
-        disk::BadSectorDecision = disk::kSkipAll;
         store = std::make_unique<app::QtSettingsStore>(QString::fromStdString(dir.File("registry.ini")));
-        job::InstallSettingsStore(store.get());
         std::filesystem::create_directories(dir.File("install"));
-        job::Settings().Write(job::kClassesRoot, job::kProductKey, job::kInstallFolderValue, dir.File("install"));
+        store->Write(base::kClassesRoot, base::kProductKey, base::kInstallFolderValue, dir.File("install"));
     }
 
     void TearDown() override {
-        auto& w = job::Wizard();
-        EXPECT_TRUE(WaitFor([&] { return w.searchWorker.load() == 0 && w.mountWorker.load() == 0; }));
+        if (window) {
+            EXPECT_TRUE(WaitFor([&] { return !Busy(); }));
+        }
         window.reset();
-        job::InstallSettingsStore(nullptr);
-        disk::DetachAllDevices();
-        disk::BadSectorDecision = disk::kRetry;
-        job::ResetWizardState();
     }
 
     std::string WriteImage(const nwimage::DiskSpec& desc, const std::string& name = "disk.img") {
@@ -138,17 +130,26 @@ protected:
         return path;
     }
 
-    // Opens the window over the given images.
+    // Opens the window over the given images; unreadable sectors are
+    // skipped without asking unless a test says otherwise.
     void Open(std::vector<disk::DiskSource> sources) {
-        window = std::make_unique<app::MainWindow>(std::move(sources));
+        window = std::make_unique<app::MainWindow>(*store, std::move(sources));
         window->shellOpen = [this](const QString& target, bool) { opened.push_back(target.toStdString()); };
-        window->endProcess = [this] { ++endedProcess; };
+        window->endProcess = [this](int status) {
+            ++endedProcess;
+            endStatus = status;
+        };
+        S().policy.BadSectorDecision = disk::kSkipAll;
         ASSERT_TRUE(window->Initialise());
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
 
     app::WindowParts& P() { return window->Parts(); }
+    workflow::Session& S() { return window->Session(); }
+    app::WindowState& W() { return window->State(); }
+    // A search or a mount is running.
+    bool Busy() { return W().searchWorker.Running() || W().mountWorker.Running(); }
 
     QTreeWidgetItem* Child(QTreeWidgetItem* parent, const QString& text) {
         for (int i = 0; i < parent->childCount(); ++i)
@@ -184,12 +185,10 @@ protected:
         ASSERT_NE(root, nullptr);
         ClickLabel(P().diskTree, Child(root, "Disk0"));
         Hover(P().modeButtons[mode - 1]);
-        ASSERT_EQ(job::Wizard().recoveryMode.load(), mode);
+        ASSERT_EQ(S().recoveryMode.load(), mode);
     }
     bool AtStep(int step) {
-        const bool reached =
-            WaitFor([&] { return job::Wizard().currentStep.load() == step; }) &&
-            WaitFor([&] { return job::Wizard().searchWorker.load() == 0 && job::Wizard().mountWorker.load() == 0; });
+        const bool reached = WaitFor([&] { return W().currentStep == step; }) && WaitFor([&] { return !Busy(); });
         // What the worker posted to the window before it ended is queued by
         // now: let the window carry it out before the test clicks on.
         QCoreApplication::sendPostedEvents();
@@ -210,6 +209,7 @@ protected:
     Modals modals;
     std::vector<std::string> opened;
     int endedProcess = 0;
+    int endStatus = -1;
 };
 
 // One NetWare partition at sector 63 with volume SYS: PUBLIC (5) holding

@@ -4,18 +4,17 @@
 
 #include "UiFixture.h"
 #include "common/TempDir.h"
-#include "netware/Mount.h"
-#include "netware/TreeModel.h"
+#include "netware/Selection.h"
 #include "records/ActivityLog.h"
+#include "workflow/Session.h"
 
 namespace uitest {
 namespace {
 
-std::string ActivityLog() { return testutil::ReadFile(job::Wizard().activityLogPath); }
-
 TEST_F(WindowTest, QuickRecoveryWalk) {
     Open({{WriteImage(SmallDisk()), ""}});
-    auto& w = job::Wizard();
+    workflow::Session& s = S();
+    app::WindowState& w = W();
     Shot("0-start");
     // Nothing can be chosen before a disk.
     EXPECT_FALSE(P().modeButtons[0]->isEnabled());
@@ -26,11 +25,11 @@ TEST_F(WindowTest, QuickRecoveryWalk) {
     QTreeWidgetItem* root = P().diskTree->topLevelItem(0);
     ASSERT_EQ(root->text(0), "My Computer");
     ClickLabel(P().diskTree, root);
-    EXPECT_TRUE(w.selectedDiskLabel.empty());
+    EXPECT_TRUE(s.selectedDiskLabel.empty());
     EXPECT_FALSE(P().modeButtons[0]->isEnabled());
 
     ClickLabel(P().diskTree, Child(root, "Disk0"));
-    EXPECT_EQ(w.selectedDiskLabel, "Disk0");
+    EXPECT_EQ(s.selectedDiskLabel, "Disk0");
     ASSERT_GE(P().detailsList->topLevelItemCount(), 1);
     EXPECT_EQ(P().detailsList->topLevelItem(0)->text(0), "Physical Disk Number : Disk0");
     EXPECT_EQ(window->Wizard().PictureShown(), 2);
@@ -39,20 +38,20 @@ TEST_F(WindowTest, QuickRecoveryWalk) {
 
     // The pointer selects a mode; a click adds nothing.
     Hover(P().modeButtons[0]);
-    EXPECT_EQ(w.recoveryMode.load(), job::kModeQuick);
+    EXPECT_EQ(s.recoveryMode.load(), workflow::kModeQuick);
     EXPECT_TRUE(P().modeButtons[0]->isChecked());
     EXPECT_TRUE(P().nextButton->isEnabled());
     Hover(P().modeButtons[1]);
-    EXPECT_EQ(w.recoveryMode.load(), job::kModeAdvanced);
+    EXPECT_EQ(s.recoveryMode.load(), workflow::kModeAdvanced);
     EXPECT_FALSE(P().modeButtons[0]->isChecked());
     Hover(P().modeButtons[0]);
     QTest::mouseClick(P().modeButtons[2], Qt::LeftButton);
-    EXPECT_EQ(w.recoveryMode.load(), job::kModeQuick);
+    EXPECT_EQ(s.recoveryMode.load(), workflow::kModeQuick);
     EXPECT_FALSE(P().modeButtons[2]->isChecked());
     Shot("1-disk-and-mode");
 
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
-    ASSERT_EQ(w.currentStep.load(), 1);
+    ASSERT_EQ(w.currentStep, 1);
     EXPECT_TRUE(P().volumeTree->isVisible());
     EXPECT_FALSE(P().diskTree->isVisible());
     EXPECT_TRUE(P().backButton->isVisible());
@@ -62,7 +61,7 @@ TEST_F(WindowTest, QuickRecoveryWalk) {
     EXPECT_EQ(volumeRoot->text(0), "Disk 0");
     QTreeWidgetItem* sys = Child(volumeRoot, "SYS");
     ASSERT_NE(sys, nullptr);
-    const std::string log = ActivityLog();
+    const std::string log = testutil::ReadFile(S().activityLog.path);
     EXPECT_NE(log.find("Selected Disk : 0\r\nModel Number : Disk Image\r\nSelected Mode : QUICK"), std::string::npos);
     EXPECT_NE(log.find("Total Volumes Found : 1"), std::string::npos);
 
@@ -70,7 +69,7 @@ TEST_F(WindowTest, QuickRecoveryWalk) {
     ClickLabel(P().volumeTree, volumeRoot);
     EXPECT_FALSE(P().nextButton->isEnabled());
     ClickLabel(P().volumeTree, sys);
-    EXPECT_EQ(w.selectedVolumeName, "SYS");
+    EXPECT_EQ(s.selectedVolumeName, "SYS");
     ASSERT_EQ(P().detailsList->topLevelItemCount(), 8);
     EXPECT_EQ(P().detailsList->topLevelItem(0)->text(0), "Volume Name   :   SYS");
     EXPECT_EQ(P().detailsList->topLevelItem(7)->text(0), "Cluster Size       :   8");
@@ -93,7 +92,7 @@ TEST_F(WindowTest, QuickRecoveryWalk) {
     EXPECT_NE(Row("PUBLIC"), nullptr);
     EXPECT_NE(Row("LOST"), nullptr);
     EXPECT_EQ(Row("README.TXT")->text(1), "Text FILE");
-    EXPECT_NE(ActivityLog().find("No of Folders Found : 4\r\nNo of Files Found : 4"), std::string::npos);
+    EXPECT_NE(testutil::ReadFile(S().activityLog.path).find("No of Folders Found : 4\r\nNo of Files Found : 4"), std::string::npos);
 
     // The orphan sits under LOST, the last child of the root.
     QTreeWidgetItem* dirRoot = P().directoryTree->topLevelItem(0);
@@ -113,12 +112,12 @@ TEST_F(WindowTest, QuickRecoveryWalk) {
 
     // Checking the shown folder checks its records and re-lists them.
     ClickCheckBox(P().directoryTree, pub);
-    EXPECT_EQ(P().directoryTree->StateImage(pub), job::kChecked);
-    EXPECT_EQ(P().directoryTree->StateImage(Child(pub, "DOCS")), job::kChecked);
-    EXPECT_EQ(P().directoryTree->StateImage(dirRoot), job::kPartlyChecked);
+    EXPECT_EQ(P().directoryTree->StateImage(pub), nw::kChecked);
+    EXPECT_EQ(P().directoryTree->StateImage(Child(pub, "DOCS")), nw::kChecked);
+    EXPECT_EQ(P().directoryTree->StateImage(dirRoot), nw::kPartlyChecked);
     EXPECT_EQ(Row("REPORT.DOC")->checkState(0), Qt::Checked);
-    for (const auto& f : w.FileList)
-        EXPECT_EQ(f.checked, f.name == "README.TXT" ? 0 : 1) << f.name;
+    for (std::size_t i = 0; i < s.mounted.FileList.Size(); ++i)
+        EXPECT_EQ(s.selection.FileChecked(i), s.mounted.FileList[i].name != "README.TXT") << s.mounted.FileList[i].name;
     EXPECT_EQ(P().directoryTree->LastCheckBoxItem(), pub);
     // The check-box click did not list the folder or move the selection.
     EXPECT_EQ(P().statusLine->text(), "SYS:\\PUBLIC");
@@ -126,9 +125,9 @@ TEST_F(WindowTest, QuickRecoveryWalk) {
 
     // A partly checked root counts as checked: its click clears everything.
     ClickCheckBox(P().directoryTree, dirRoot);
-    EXPECT_EQ(P().directoryTree->StateImage(dirRoot), job::kUnchecked);
-    EXPECT_EQ(P().directoryTree->StateImage(Child(pub, "DOCS")), job::kUnchecked);
-    for (const auto& f : w.FileList) EXPECT_EQ(f.checked, 0) << f.name;
+    EXPECT_EQ(P().directoryTree->StateImage(dirRoot), nw::kUnchecked);
+    EXPECT_EQ(P().directoryTree->StateImage(Child(pub, "DOCS")), nw::kUnchecked);
+    EXPECT_FALSE(s.selection.Any());
     EXPECT_EQ(Row("REPORT.DOC")->checkState(0), Qt::Unchecked);
 
     // Double-clicking a folder row selects and opens it in the tree.
@@ -144,9 +143,9 @@ TEST_F(WindowTest, QuickRecoveryWalk) {
 
     // Back empties the records and returns to the volume list.
     QTest::mouseClick(P().backButton, Qt::LeftButton);
-    EXPECT_EQ(w.currentStep.load(), 1);
-    EXPECT_TRUE(w.FolderList.Empty());
-    EXPECT_TRUE(w.FileList.Empty());
+    EXPECT_EQ(w.currentStep, 1);
+    EXPECT_TRUE(s.mounted.FolderList.Empty());
+    EXPECT_TRUE(s.mounted.FileList.Empty());
     EXPECT_TRUE(P().volumeTree->isVisible());
     EXPECT_FALSE(P().directoryTree->isVisible());
     EXPECT_EQ(P().detailsList->columnCount(), 1);
@@ -158,12 +157,12 @@ TEST_F(WindowTest, QuickRecoveryWalk) {
     ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
     ASSERT_TRUE(AtStep(2));
-    EXPECT_EQ(w.FolderList.Size(), 4u);
+    EXPECT_EQ(s.mounted.FolderList.Size(), 4u);
 
     // Back twice: the start, with the mode buttons disabled and unchecked.
     QTest::mouseClick(P().backButton, Qt::LeftButton);
     QTest::mouseClick(P().backButton, Qt::LeftButton);
-    EXPECT_EQ(w.currentStep.load(), 0);
+    EXPECT_EQ(w.currentStep, 0);
     EXPECT_TRUE(P().diskTree->isVisible());
     EXPECT_TRUE(P().backButton->isHidden());
     for (auto* b : P().modeButtons) {
@@ -178,26 +177,25 @@ TEST_F(WindowTest, AdvancedRecoveryAfterQuickFindsNothing) {
     nwimage::DiskSpec desc = SmallDisk();
     desc.wipeSector0 = true;
     Open({{WriteImage(desc), ""}});
-    auto& w = job::Wizard();
 
-    ChooseDiskAndMode(job::kModeQuick);
+    ChooseDiskAndMode(workflow::kModeQuick);
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
     ASSERT_EQ(modals.seen.size(), 1u);
     EXPECT_EQ(modals.seen[0].text, "No volume found, use advance mode");
     EXPECT_EQ(modals.seen[0].icon, QMessageBox::Information);
-    EXPECT_EQ(modals.seen[0].title, job::kProductTitle);
-    EXPECT_EQ(w.currentStep.load(), 0);
+    EXPECT_EQ(modals.seen[0].title, base::kProductTitle);
+    EXPECT_EQ(W().currentStep, 0);
     EXPECT_TRUE(P().diskTree->isEnabled());
     EXPECT_FALSE(P().modeButtons[1]->isEnabled());
 
-    ChooseDiskAndMode(job::kModeAdvanced);
+    ChooseDiskAndMode(workflow::kModeAdvanced);
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
     EXPECT_EQ(window->Wizard().PictureShown(), 5);
     ASSERT_TRUE(AtStep(1));
     ASSERT_TRUE(WaitFor([&] { return P().volumeTree->isVisible() && P().volumeTree->isEnabled(); }));
     EXPECT_EQ(window->Wizard().PictureShown(), 6);
     EXPECT_FALSE(P().stopButton->isVisible());
-    EXPECT_NE(ActivityLog().find("Selected Mode : Advance"), std::string::npos);
+    EXPECT_NE(testutil::ReadFile(S().activityLog.path).find("Selected Mode : Advance"), std::string::npos);
     QTreeWidgetItem* vol = Child(P().volumeTree->topLevelItem(0), "Volume 0");
     ASSERT_NE(vol, nullptr);
     ClickLabel(P().volumeTree, vol);
@@ -225,11 +223,11 @@ protected:
 
 TEST_F(StopTest, StopKeepsTheVolumesFoundSoFar) {
     Open({{HugeDisk(true), ""}});
-    ChooseDiskAndMode(job::kModeAdvanced);
+    ChooseDiskAndMode(workflow::kModeAdvanced);
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
     EXPECT_TRUE(P().stopButton->isVisible());
     EXPECT_EQ(P().statusLine->text(), "Searching Volumes Phase 1/2");
-    ASSERT_TRUE(WaitFor([&] { return job::Wizard().volumeCount.load() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return S().found.volumeCount.load() == 1; }));
     EXPECT_TRUE(WaitFor([&] { return P().volumeCountText->text() == "Volumes Found : 1"; }));
     modals.Queue(Modals::Click(QMessageBox::Yes));
     QTest::mouseClick(P().stopButton, Qt::LeftButton);
@@ -237,28 +235,28 @@ TEST_F(StopTest, StopKeepsTheVolumesFoundSoFar) {
     ASSERT_EQ(modals.seen.size(), 1u);
     EXPECT_EQ(modals.seen[0].text, "Do you want to stop this process");
     EXPECT_EQ(modals.seen[0].icon, QMessageBox::Question);
-    EXPECT_EQ(job::Wizard().searchStopRequested.load(), 0);
+    EXPECT_FALSE(W().searchStop.load());
     EXPECT_NE(Child(P().volumeTree->topLevelItem(0), "Volume 0"), nullptr);
 }
 
 TEST_F(StopTest, StopBeforeAnyFindReturnsToTheStart) {
     Open({{HugeDisk(false), ""}});
-    auto& w = job::Wizard();
-    ChooseDiskAndMode(job::kModeAdvanced);
+    app::WindowState& w = W();
+    ChooseDiskAndMode(workflow::kModeAdvanced);
     // No at first: the search goes on.
     modals.Queue(Modals::Click(QMessageBox::No));
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
     QTest::mouseClick(P().stopButton, Qt::LeftButton);
-    EXPECT_EQ(w.searchStopRequested.load(), 0);
-    EXPECT_NE(w.searchWorker.load(), 0u);
+    EXPECT_FALSE(w.searchStop.load());
+    EXPECT_TRUE(w.searchWorker.Running());
     modals.Queue(Modals::Click(QMessageBox::Yes));
     QTest::mouseClick(P().stopButton, Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return w.searchWorker.load() == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return !w.searchWorker.Running(); }));
     ASSERT_TRUE(WaitFor([&] { return modals.seen.size() == 3; }));
     EXPECT_EQ(modals.seen[2].text, "No volume found, use raw mode");
     EXPECT_EQ(modals.seen[2].icon, QMessageBox::Critical);
     ASSERT_TRUE(WaitFor([&] { return P().diskTree->isEnabled(); }));
-    EXPECT_EQ(w.currentStep.load(), 0);
+    EXPECT_EQ(w.currentStep, 0);
     EXPECT_FALSE(P().stopButton->isVisible());
     EXPECT_FALSE(P().searchProgress->isVisible());
 }
@@ -267,28 +265,29 @@ TEST_F(StopTest, StopBeforeAnyFindReturnsToTheStart) {
 // search before it starts.
 TEST_F(StopTest, LateStopAnswerDoesNotCancelTheNextSearch) {
     Open({{WriteImage(SmallDisk()), ""}});
-    auto& w = job::Wizard();
-    ChooseDiskAndMode(job::kModeAdvanced);
+    app::WindowState& w = W();
+    ChooseDiskAndMode(workflow::kModeAdvanced);
     P().stopButton->show();
     P().stopButton->setEnabled(true);
     modals.Queue(Modals::Click(QMessageBox::Yes));
     QTest::mouseClick(P().stopButton, Qt::LeftButton);  // nothing runs
-    EXPECT_EQ(w.searchStopRequested.load(), 0);
+    EXPECT_FALSE(w.searchStop.load());
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
     ASSERT_TRUE(AtStep(1));
-    EXPECT_EQ(w.volumeCount.load(), 1u);
+    EXPECT_EQ(S().found.volumeCount.load(), 1u);
 }
 
 TEST_F(StopTest, StopDuringTheLostFolderPhaseEndsOnlyThatPhase) {
     Open({{WriteImage(SmallDisk()), ""}});
-    auto& w = job::Wizard();
-    w.lostFolderScanActive = 1;  // as the mount sets it when the phase begins
+    app::WindowState& w = W();
+    w.lostFolderScanActive = 1;  // as the mount's report sets it when the phase begins
     P().stopButton->show();
     P().stopButton->setEnabled(true);
     modals.Queue(Modals::Click(QMessageBox::Yes));
     QTest::mouseClick(P().stopButton, Qt::LeftButton);
-    EXPECT_EQ(w.lostFolderScanActive.load(), 0);
-    EXPECT_EQ(w.searchStopRequested.load(), 0);
+    EXPECT_EQ(w.lostFolderScanActive, 0);
+    EXPECT_TRUE(w.lostScanStop.load());
+    EXPECT_FALSE(w.searchStop.load());
 }
 
 TEST_F(WindowTest, UnequalFatCopiesAskWhichToUse) {
@@ -296,7 +295,7 @@ TEST_F(WindowTest, UnequalFatCopiesAskWhichToUse) {
     desc.partitions[0].volumes[0].breakFat2At = 1;
     desc.partitions[0].volumes[0].mountFat = 2;
     Open({{WriteImage(desc), ""}});
-    ChooseDiskAndMode(job::kModeQuick);
+    ChooseDiskAndMode(workflow::kModeQuick);
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
     ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
     modals.Queue([](QWidget* d) {
@@ -311,7 +310,7 @@ TEST_F(WindowTest, UnequalFatCopiesAskWhichToUse) {
     ASSERT_TRUE(AtStep(2));
     ASSERT_EQ(modals.seen.size(), 1u);
     EXPECT_EQ(modals.seen[0].title, "Select FAT to use");
-    EXPECT_EQ(nw::Mounted().fatChoice, 2);
+    EXPECT_EQ(S().mounted.fatChoice, 2);
 
     // Cancel mounts with FAT1.
     QTest::mouseClick(P().backButton, Qt::LeftButton);
@@ -319,7 +318,7 @@ TEST_F(WindowTest, UnequalFatCopiesAskWhichToUse) {
     modals.Queue(Modals::Press("Cancel"));
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
     ASSERT_TRUE(AtStep(2));
-    EXPECT_EQ(nw::Mounted().fatChoice, 1);
+    EXPECT_EQ(S().mounted.fatChoice, 1);
 }
 
 TEST_F(WindowTest, BadSectorsAreAskedAboutFromTheMount) {
@@ -332,8 +331,8 @@ TEST_F(WindowTest, BadSectorsAreAskedAboutFromTheMount) {
     const std::string path = WriteImage(desc);
     testutil::WriteFile(dir.File("disk.map"), nwimage::MapfileText(image));
     Open({{path, dir.File("disk.map")}});
-    disk::BadSectorDecision = disk::kRetry;
-    ChooseDiskAndMode(job::kModeQuick);
+    S().policy.BadSectorDecision = disk::kRetry;
+    ChooseDiskAndMode(workflow::kModeQuick);
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
     ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
     modals.Queue([](QWidget* d) {
@@ -344,15 +343,44 @@ TEST_F(WindowTest, BadSectorsAreAskedAboutFromTheMount) {
     ASSERT_TRUE(AtStep(2));
     ASSERT_GE(modals.seen.size(), 1u);
     EXPECT_EQ(modals.seen[0].title, "Bad Sector Encountered");
-    EXPECT_EQ(disk::BadSectorDecision.load(), disk::kSkipAll);
+    EXPECT_EQ(S().policy.BadSectorDecision.load(), disk::kSkipAll);
+}
+
+// The window goes away while the mount waits for "Bad Sector Encountered":
+// the question is answered as closing it would be, the mount ends, and
+// nothing waits for anything any more.
+TEST_F(WindowTest, ClosingTheWindowAnswersTheMountsQuestion) {
+    nwimage::DiskSpec desc = SmallDisk();
+    nwimage::BadArea bad;
+    bad.target = nwimage::BadArea::Target::Det1Block;
+    bad.block = 0;
+    bad.count = 2;
+    desc.bad.push_back(bad);
+    const std::string path = WriteImage(desc);
+    testutil::WriteFile(dir.File("disk.map"), nwimage::MapfileText(image));
+    Open({{path, dir.File("disk.map")}});
+    S().policy.BadSectorDecision = disk::kRetry;
+    ChooseDiskAndMode(workflow::kModeQuick);
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
+    int asked = 0;
+    modals.Queue([&](QWidget* d) {
+        ++asked;
+        EXPECT_EQ(d->windowTitle(), "Bad Sector Encountered");
+        window.reset();  // the question goes with its window
+    });
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !window; }));
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 TEST_F(WindowTest, RawPanelComesAndGoes) {
     Open({{WriteImage(SmallDisk()), ""}});
-    auto& w = job::Wizard();
-    ChooseDiskAndMode(job::kModeRaw);
+    app::WindowState& w = W();
+    ChooseDiskAndMode(workflow::kModeRaw);
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
-    EXPECT_EQ(w.currentStep.load(), 1);
+    EXPECT_EQ(w.currentStep, 1);
     EXPECT_TRUE(P().rawPanel->isVisible());
     EXPECT_FALSE(P().detailsList->isVisible());
     EXPECT_FALSE(P().diskTree->isVisible());
@@ -364,14 +392,14 @@ TEST_F(WindowTest, RawPanelComesAndGoes) {
     QTest::mouseClick(P().sectorRangeButton, Qt::LeftButton);
     EXPECT_EQ(P().startSectorField->text(), "0");
     EXPECT_EQ(P().endSectorField->text().toULongLong(), image.totalSectors);
-    EXPECT_EQ(w.rangeIsSectorRange.load(), 1);
+    EXPECT_EQ(w.rangeIsSectorRange, 1);
     QTest::mouseClick(P().entireDiskButton, Qt::LeftButton);
     EXPECT_TRUE(P().endSectorField->text().isEmpty());
     EXPECT_FALSE(P().endSectorField->isEnabled());
-    EXPECT_EQ(w.rangeIsWholeDisk.load(), 1);
+    EXPECT_EQ(w.rangeIsWholeDisk, 1);
 
     QTest::mouseClick(P().backButton, Qt::LeftButton);
-    EXPECT_EQ(w.currentStep.load(), 0);
+    EXPECT_EQ(w.currentStep, 0);
     EXPECT_FALSE(P().rawPanel->isVisible());
     EXPECT_TRUE(P().detailsList->isVisible());
     EXPECT_TRUE(P().diskTree->isVisible());

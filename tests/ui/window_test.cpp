@@ -14,8 +14,8 @@ namespace uitest {
 namespace {
 
 TEST_F(WindowTest, StartUpWithoutInstallFolderRefusesToRun) {
-    store->DeleteKey(job::kClassesRoot, job::kProductKey);
-    app::MainWindow w({});
+    store->DeleteKey(base::kClassesRoot, base::kProductKey);
+    app::MainWindow w(*store, {});
     EXPECT_FALSE(w.Initialise());
     ASSERT_EQ(modals.seen.size(), 1u);
     EXPECT_EQ(modals.seen[0].text, "Tarvine is not installed properly");
@@ -26,7 +26,7 @@ TEST_F(WindowTest, StartUpWithoutInstallFolderRefusesToRun) {
 TEST_F(WindowTest, StartUpShowsTheFirstStep) {
     Open({{WriteImage(SmallDisk()), ""}});
     EXPECT_EQ(window->windowTitle(), "Tarvine For Novell NetWare");
-    const std::string log = testutil::ReadFile(job::Wizard().activityLogPath);
+    const std::string log = testutil::ReadFile(S().activityLog.path);
     EXPECT_NE(log.find("-----------------------Start--------------------------\r\nTarvine For Novell NetWare\r\n"
                        "Version 11.06.07\r\n"),
               std::string::npos);
@@ -43,7 +43,7 @@ TEST_F(WindowTest, StartUpShowsTheFirstStep) {
     ASSERT_NE(root, nullptr);
     EXPECT_TRUE(root->isExpanded());
     EXPECT_EQ(root->childCount(), 1);
-    EXPECT_EQ(job::Wizard().currentStep.load(), 0);
+    EXPECT_EQ(W().currentStep, 0);
 }
 
 TEST(ClockText, TwelveHourDialWithoutMarker) {
@@ -55,7 +55,7 @@ TEST(ClockText, TwelveHourDialWithoutMarker) {
 
 TEST_F(WindowTest, ExitAsksOnceAndNoChangesNothing) {
     Open({{WriteImage(SmallDisk()), ""}});
-    auto& w = job::Wizard();
+    app::WindowState& w = W();
     // A second request while the question is open shows no second question.
     modals.Queue([this](QWidget* box) {
         QTest::mouseClick(window->ToolButton(app::MainWindow::Tool::Exit), Qt::LeftButton);
@@ -66,7 +66,7 @@ TEST_F(WindowTest, ExitAsksOnceAndNoChangesNothing) {
     EXPECT_EQ(modals.seen[0].text, "Do you want to exit from Tarvine?");
     EXPECT_EQ(modals.seen[0].icon, QMessageBox::Question);
     EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(w.exitQuestionOpen.load(), 0);
+    EXPECT_EQ(w.exitQuestionOpen, 0);
 
     // Escape does not close the window.
     QTest::keyClick(window.get(), Qt::Key_Escape);
@@ -81,6 +81,7 @@ TEST_F(WindowTest, ExitAsksOnceAndNoChangesNothing) {
     modals.Queue(Modals::Click(QMessageBox::Yes));
     window->ExitAction()->trigger();
     EXPECT_EQ(endedProcess, 1);
+    EXPECT_EQ(endStatus, 0);
 }
 
 TEST_F(WindowTest, YesOnTheExitToolClosesTheWindow) {
@@ -88,7 +89,7 @@ TEST_F(WindowTest, YesOnTheExitToolClosesTheWindow) {
     modals.Queue(Modals::Click(QMessageBox::Yes));
     QTest::mouseClick(window->ToolButton(app::MainWindow::Tool::Exit), Qt::LeftButton);
     EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(job::Wizard().exitQuestionOpen.load(), 1);
+    EXPECT_EQ(W().exitQuestionOpen, 1);
     EXPECT_EQ(endedProcess, 0);
 }
 
@@ -107,14 +108,14 @@ TEST_F(WindowTest, ToolButtonsRefuseAtTheWrongStep) {
     EXPECT_NE(modals.seen.back().className, "QMessageBox");
 
     // Raw mode refuses the log commands even at step 0.
-    ChooseDiskAndMode(job::kModeRaw);
+    ChooseDiskAndMode(workflow::kModeRaw);
     EXPECT_EQ(click(app::MainWindow::Tool::LoadLog),
               "This Feature can not be used while running under RAW Recovery Mode");
     EXPECT_EQ(click(app::MainWindow::Tool::SaveLog),
               "This Feature can not be used while running under RAW Recovery Mode");
 
     // At step 2 the log cannot be loaded.
-    ChooseDiskAndMode(job::kModeQuick);
+    ChooseDiskAndMode(workflow::kModeQuick);
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
     ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
@@ -132,14 +133,14 @@ TEST_F(WindowTest, ToolButtonsRefuseAtTheWrongStep) {
 
 TEST_F(WindowTest, KeyboardWhileBrowsing) {
     Open({{WriteImage(SmallDisk()), ""}});
-    auto& w = job::Wizard();
-    ChooseDiskAndMode(job::kModeQuick);
+    app::WindowState& w = W();
+    ChooseDiskAndMode(workflow::kModeQuick);
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
     ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
     // Enter never presses a button (Next is enabled here).
     QTest::keyClick(P().volumeTree, Qt::Key_Return);
-    EXPECT_EQ(w.currentStep.load(), 1);
-    EXPECT_EQ(w.mountWorker.load(), 0u);
+    EXPECT_EQ(w.currentStep, 1);
+    EXPECT_FALSE(w.mountWorker.Running());
     QTest::keyClick(window.get(), Qt::Key_F6);
     EXPECT_TRUE(P().volumeTree->hasFocus());
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
@@ -199,7 +200,7 @@ TEST_F(WindowTest, ListRightClickOffersSaveOnlyWhileBrowsingWithASelection) {
         QApplication::sendEvent(P().detailsList->viewport(), &e);
         QTest::qWait(30);
     };
-    ChooseDiskAndMode(job::kModeQuick);
+    ChooseDiskAndMode(workflow::kModeQuick);
     rightClick();  // step 0
     EXPECT_EQ(menus, 0);
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
@@ -235,15 +236,15 @@ TEST_F(WindowTest, OpenDiskImageAddsTheNextDisk) {
     QTreeWidgetItem* root = P().diskTree->topLevelItem(0);
     ASSERT_EQ(root->childCount(), 2);
     EXPECT_EQ(root->child(1)->text(0), "Disk1");
-    EXPECT_EQ(job::Wizard().selectedDiskLabel, "Disk1");
+    EXPECT_EQ(S().selectedDiskLabel, "Disk1");
     EXPECT_EQ(P().detailsList->topLevelItem(1)->text(0), "Model   : Disk Image");
 
-    ChooseDiskAndMode(job::kModeQuick);  // disk 0 still works
+    ChooseDiskAndMode(workflow::kModeQuick);  // disk 0 still works
     ClickLabel(P().diskTree, root->child(1));
     Hover(P().modeButtons[0]);
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
-    EXPECT_EQ(job::Wizard().selectedDiskNumber.load(), 1);
-    EXPECT_EQ(job::Wizard().currentStep.load(), 1);
+    EXPECT_EQ(S().selectedDiskNumber, 1);
+    EXPECT_EQ(W().currentStep, 1);
 }
 
 TEST(SettingsStore, NamesAreCaseInsensitiveAndKeysDeleteWithTheirSubKeys) {
@@ -292,19 +293,20 @@ TEST(CommandLine, ImagesWithTheirMapfiles) {
 TEST(InstallFolder, TheFolderBesideTheProgramIsRegisteredWhenItHoldsTheCompanionFiles) {
     testutil::TempDir dir;
     app::QtSettingsStore s(QString::fromStdString(dir.File("r.ini")));
-    job::InstallSettingsStore(&s);
+    auto installFolder = [&s] {
+        return workflow::RegistryTextRead(s, base::kClassesRoot, base::kProductKey, base::kInstallFolderValue);
+    };
     std::filesystem::create_directories(dir.File("bin"));
     std::filesystem::create_directories(dir.File("other"));
     // Without the companion files nothing is registered.
-    EXPECT_FALSE(app::RegisterInstallFolder(QString::fromStdString(dir.File("bin"))));
+    EXPECT_FALSE(app::RegisterInstallFolder(s, QString::fromStdString(dir.File("bin"))));
     testutil::WriteFile(dir.File("bin/Step1.bmp"), "BM");
-    EXPECT_TRUE(app::RegisterInstallFolder(QString::fromStdString(dir.File("bin"))));
-    EXPECT_EQ(job::RegistryTextRead(job::kClassesRoot, job::kProductKey, job::kInstallFolderValue), dir.File("bin"));
+    EXPECT_TRUE(app::RegisterInstallFolder(s, QString::fromStdString(dir.File("bin"))));
+    EXPECT_EQ(installFolder(), dir.File("bin"));
     // A valid installation elsewhere is kept.
     testutil::WriteFile(dir.File("other/Step1.bmp"), "BM");
-    EXPECT_FALSE(app::RegisterInstallFolder(QString::fromStdString(dir.File("other"))));
-    EXPECT_EQ(job::RegistryTextRead(job::kClassesRoot, job::kProductKey, job::kInstallFolderValue), dir.File("bin"));
-    job::InstallSettingsStore(nullptr);
+    EXPECT_FALSE(app::RegisterInstallFolder(s, QString::fromStdString(dir.File("other"))));
+    EXPECT_EQ(installFolder(), dir.File("bin"));
 }
 
 }  // namespace
