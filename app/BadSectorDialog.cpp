@@ -6,7 +6,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "app/UiThread.h"
+#include "app/UiChannel.h"
 #include "disk/BadSectorPolicy.h"
 
 namespace app {

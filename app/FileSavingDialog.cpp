@@ -8,7 +8,7 @@
 #include <QPushButton>
 
 #include "app/SettingsDialog.h"
-#include "app/UiThread.h"
+#include "app/UiChannel.h"
 #include "recovery/SaveJob.h"
 
 namespace app {

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/UiThread.h"
+#include "app/UiChannel.h"
 #include "app/WindowParts.h"
 #include "app/WindowReports.h"
 #include "app/WindowState.h"

@@ -7,7 +7,7 @@
 
 #include <QDialog>
 
-#include "app/UiThread.h"
+#include "app/UiChannel.h"
 #include "recovery/CompressedMarking.h"
 #include "workflow/Session.h"
 #include "workflow/Worker.h"

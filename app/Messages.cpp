@@ -2,7 +2,7 @@
 
 #include <QMessageBox>
 
-#include "app/UiThread.h"
+#include "app/UiChannel.h"
 #include "base/Identity.h"
 
 namespace app {

@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "app/UiThread.h"
+#include "app/UiChannel.h"
 #include "app/WindowParts.h"
 #include "app/WindowState.h"
 #include "raw/RawScan.h"

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/UiThread.h"
+#include "app/UiChannel.h"
 
 namespace app {
 

@@ -11,7 +11,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "app/UiThread.h"
+#include "app/UiChannel.h"
 #include "recovery/SaveJob.h"
 #include "workflow/Save.h"
 #include "workflow/Session.h"

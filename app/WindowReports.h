@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/UiThread.h"
+#include "app/UiChannel.h"
 #include "app/WindowParts.h"
 #include "app/WindowState.h"
 #include "disk/BadSectorPolicy.h"

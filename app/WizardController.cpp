@@ -332,6 +332,7 @@ void WizardController::ShowOpenVolume() {
     ShowStep(6);
     state_.currentStep = 2;
     p_.statusLine->setText(QString::fromStdString(session_.mounted.currentVolume.name + ":\\"));
+    state_.currentFolderNode = nw::kRootNode;
     ListFolder(nw::kRootNode);
     state_.treeHasFocus = 0;
 }

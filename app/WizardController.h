@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/UiThread.h"
+#include "app/UiChannel.h"
 #include "app/WindowParts.h"
 #include "app/WindowReports.h"
 #include "app/WindowState.h"

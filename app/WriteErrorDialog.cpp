@@ -6,7 +6,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "app/UiThread.h"
+#include "app/UiChannel.h"
 
 namespace app {
 

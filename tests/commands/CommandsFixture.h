@@ -129,6 +129,9 @@ protected:
         QTreeWidgetItem* root = P().directoryTree->topLevelItem(0);
         ClickCheckBox(P().directoryTree, root);
         ASSERT_EQ(P().directoryTree->StateImage(root), nw::kChecked);
+        // The list shows the root's rows: they are re-listed ticked.
+        for (int i = 0; i < P().detailsList->topLevelItemCount(); ++i)
+            EXPECT_EQ(P().detailsList->topLevelItem(i)->checkState(0), Qt::Checked) << i;
     }
 };
 
