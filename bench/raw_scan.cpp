@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -12,24 +13,15 @@
 #include <string>
 #include <vector>
 
-#include "app/job/WizardState.h"
 #include "bench/BenchCommon.h"
-#include "app/job/Worker.h"
 #include "disk/SectorReader.h"
 #include "raw/RawScan.h"
 #include "tools/nwimage/NwImage.h"
 
 namespace {
 
-struct QuietPanel : raw::RawPanel {
-    std::string destination;
+struct CountingView : raw::RawScanView {
     int written = 0;
-    std::string button = raw::kStartText;
-    int FileTypeRowCount() override { return raw::kKindCount; }
-    bool FileTypeChecked(int) override { return true; }
-    std::string StartButtonText() override { return button; }
-    void SetStartButtonText(const std::string& text) override { button = text; }
-    void ShowFileSavingDialog() override { job::Wizard().destinationPath = destination; }
     void DocumentWritten(const std::string&, int) override { ++written; }
 };
 
@@ -82,40 +74,35 @@ int main(int argc, char** argv) {
     }
 
     std::string error;
-    if (!disk::AttachDevice(0, path, "", &error)) {
+    disk::DiskSet disks;
+    disk::BadSectorPolicy policy;
+    if (!disks.Attach(0, path, "", &error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 2;
     }
-    auto& w = job::Wizard();
-    w.selectedDiskNumber = 0;
-    w.selectedDiskLabel = "Disk0";
-    w.rangeIsWholeDisk = 1;
-    QuietPanel panel;
-    panel.destination = out;
-    raw::InstallRawPanel(&panel);
+    const disk::SectorReader reader(disks, policy);
+    std::array<bool, raw::kinds::kCount> all{};
+    all.fill(true);
+    CountingView view;
 
     bench::PlainReadSeconds(path, bytes);  // warm the page cache
     double plain = 1e9, scan = 1e9;
     for (int round = 0; round < 3; ++round) {
         plain = std::min(plain, bench::PlainReadSeconds(path, bytes));
         std::filesystem::remove_all(out);
-        panel.written = 0;
+        view.written = 0;
+        std::filesystem::create_directories(out);
+        raw::RawScan state;
         auto t = std::chrono::steady_clock::now();
-        if (raw::OnStartRecoveryButton() != raw::StartOutcome::Started) {
-            std::fprintf(stderr, "the scan did not start\n");
-            return 2;
-        }
-        job::WaitForWorker(raw::RawScan().rawWorker);
+        raw::RunRawScan(state, reader, 0, 0, bytes / disk::kSectorSize, all, out, view);
         scan = std::min(scan, bench::Seconds(t));
     }
     const double mb = static_cast<double>(bytes) / 1e6;
     std::printf("image %llu MiB, %u documents laid, %d written\n", static_cast<unsigned long long>(mib), documents,
-                panel.written);
+                view.written);
     std::printf("plain sequential read: %8.1f MB/s\n", mb / plain);
     std::printf("raw scan:              %8.1f MB/s\n", mb / scan);
     std::printf("ratio raw scan / plain read: %.2f (goal >= 0.30)\n", plain / scan);
-    raw::InstallRawPanel(nullptr);
-    disk::DetachAllDevices();
     std::filesystem::remove(path);
     std::filesystem::remove_all(out);
     return bench::Sink() == 42 ? 1 : 0;

@@ -8,7 +8,7 @@
 
 #include "BaseVolume.h"
 #include "FuzzFormats.h"
-#include "app/job/WizardState.h"
+#include "FuzzSupport.h"
 #include "netware/Mount.h"
 #include "records/RecoveryLog.h"
 #include "tools/nwimage/Description.h"
@@ -116,16 +116,15 @@ void CarvingSeeds() {
 }
 
 void RecoveryLogSeeds() {
-    fuzz::FreshJobState();
-    fuzz::AttachSparse(fuzz::Base().image.sectors, fuzz::Base().image.totalSectors);
-    auto& w = job::Wizard();
-    w.recoveryMode = 1;
-    w.currentVolume = fuzz::Base().descriptor;
-    w.selectedVolumeName = w.currentVolume.name;
-    w.VolumeList[0] = fuzz::Base().descriptor;
-    w.volumeCount = 1;
-    nw::MountCurrentVolume();
-    records::RecoveryLogContents log = records::CaptureRecoveryLog();
+    fuzz::FuzzDisks disks;
+    fuzz::AttachSparse(disks, fuzz::Base().image.sectors, fuzz::Base().image.totalSectors);
+    nw::FoundVolumes found;
+    found.Add(fuzz::Base().descriptor);
+    nw::MountedVolume mounted;
+    mounted.currentVolume = fuzz::Base().descriptor;
+    nw::MountReport report;
+    nw::Mount(mounted, disks.Reader(), report);
+    records::RecoveryLogContents log = records::CaptureRecoveryLog("", 1, 0, found, mounted);
     Write("recovery_log", "mounted", records::EncodeRecoveryLog(log));
     log.folders.clear();
     log.files.clear();

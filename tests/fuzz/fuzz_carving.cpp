@@ -5,8 +5,7 @@
 #include <string>
 
 #include "FuzzFormats.h"
-#include "app/job/WizardState.h"
-#include "common/QuietRawPanel.h"
+#include "FuzzSupport.h"
 #include "raw/RawScan.h"
 
 namespace {
@@ -20,12 +19,11 @@ std::size_t CountEntries(const std::filesystem::path& dir) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static testutil::QuietRawPanel panel;
     const std::size_t n = std::min(size, fuzz::kCarvingMaxBytes);
     std::vector<std::uint8_t> bytes(data, data + n);
     if (bytes.empty()) bytes.push_back(0);
-    fuzz::FreshJobState();
-    fuzz::AttachBytes(bytes);
+    fuzz::FuzzDisks disks;
+    fuzz::AttachBytes(disks, bytes);
 
     const std::filesystem::path root = fuzz::ScratchDir();
     const std::filesystem::path out = root / "out";
@@ -33,20 +31,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::filesystem::create_directory(out);
     const std::size_t before = CountEntries(root);
 
-    raw::InstallRawPanel(&panel);
-    panel.end = std::to_string((bytes.size() + 511) / 512);
-    panel.button = raw::kStopText;
-    auto& st = raw::RawScan();
-    st.stopRequested = 0;
-    st.sectorRange = true;
-    job::Wizard().destinationPath = out.string();
-    raw::RawScanWorker();
-    raw::InstallRawPanel(nullptr);
+    raw::RawScan scan;
+    raw::RawScanView view;  // shows nothing
+    std::array<bool, raw::kinds::kCount> all{};
+    all.fill(true);
+    const disk::SectorReader reader = disks.Reader();
+    const raw::RawScanResult result =
+        raw::RunRawScan(scan, reader, 0, 0, (bytes.size() + 511) / 512, all, out.string(), view);
 
     // New files only inside the destination; the image is still the only file beside it.
     const std::size_t inside = CountEntries(out);
     FUZZ_CHECK(CountEntries(root) == before + inside);
-    FUZZ_CHECK(inside <= static_cast<std::size_t>(st.attemptNumber));
+    FUZZ_CHECK(inside <= static_cast<std::size_t>(scan.attemptNumber));
+    FUZZ_CHECK(result.documentsFailed <= result.documentsWritten || result.documentsWritten == 0);
     fuzz::Note("%zu documents written", inside);
     std::filesystem::remove_all(out);
     return 0;
