@@ -103,7 +103,7 @@ public:
                 *reason = Take(error);
                 return false;
             }
-            AddSectors(first, sectors);
+            AddSectors(acquiryErrors_, first, sectors);
         }
         // A set with a segment missing or cut short still opens: the chunks
         // it lacks read as unreadable sectors, and the facts say so.
@@ -126,7 +126,7 @@ public:
 
     bool IsUnreadable(std::uint64_t offset, std::uint64_t length) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        return bad_.Overlaps(offset, offset + length);
+        return acquiryErrors_.Overlaps(offset, offset + length) || checksumErrors_.Overlaps(offset, offset + length);
     }
 
     bool ReadAt(std::uint64_t offset, std::uint64_t length, void* buffer) override {
@@ -143,14 +143,16 @@ public:
             length -= static_cast<std::uint64_t>(n);
         }
         NoteChecksumErrors();
-        return !bad_.Overlaps(begin, end);
+        return !acquiryErrors_.Overlaps(begin, end) && !checksumErrors_.Overlaps(begin, end);
     }
 
 private:
-    void AddSectors(std::uint64_t first, std::uint64_t count) {
-        bad_.Add(first * bytesPerSector_, (first + count) * bytesPerSector_);
+    void AddSectors(Ranges& to, std::uint64_t first, std::uint64_t count) const {
+        to.Add(first * bytesPerSector_, (first + count) * bytesPerSector_);
     }
-    // Chunks found damaged by the reads so far become unreadable.
+    // Chunks found damaged (or missing) by the reads so far become
+    // unreadable. The library joins neighbouring ranges, so a range it
+    // already listed may have grown: the list is taken anew.
     void NoteChecksumErrors() {
         libewf_error_t* error = nullptr;
         std::uint32_t count = 0;
@@ -158,24 +160,27 @@ private:
             if (error) libewf_error_free(&error);
             return;
         }
-        for (; checksumErrorsSeen_ < count; ++checksumErrorsSeen_) {
+        if (count == 0) return;
+        Ranges now;
+        for (std::uint32_t i = 0; i < count; ++i) {
             std::uint64_t first = 0, sectors = 0;
-            if (libewf_handle_get_checksum_error(handle_, checksumErrorsSeen_, &first, &sectors, &error) == 1)
-                AddSectors(first, sectors);
+            if (libewf_handle_get_checksum_error(handle_, i, &first, &sectors, &error) == 1)
+                AddSectors(now, first, sectors);
             if (error) libewf_error_free(&error);
         }
+        checksumErrors_ = std::move(now);
     }
 
     libewf_handle_t* handle_ = nullptr;
-    std::mutex mutex_;  // the handle and the unreadable ranges
+    std::mutex mutex_;  // the handle and the checksum errors
     std::uint64_t size_ = 0;
     std::uint64_t bytesPerSector_ = 512;
     bool smart_ = false;
     std::size_t segments_ = 0;
     bool damaged_ = false;
     std::string md5_, sha1_;
-    Ranges bad_;
-    std::uint32_t checksumErrorsSeen_ = 0;
+    Ranges acquiryErrors_;   // the acquisition's error list
+    Ranges checksumErrors_;  // found by the reads
 };
 
 // The segment files of the set, from the first; just the file itself when
