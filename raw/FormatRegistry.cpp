@@ -70,4 +70,6 @@ int HeaderRecordAt(const std::uint8_t* p, std::size_t available) {
 
 bool MayStartHeader(std::uint8_t first) { return Formats().startsHeader[first]; }
 
+const std::array<bool, 256>& HeaderFirstBytes() { return Formats().startsHeader; }
+
 }  // namespace raw
