@@ -75,7 +75,7 @@ struct DocumentFormat {
     std::span<const std::uint8_t> header;         // the signature at a sector start
     std::span<const SignatureRecord> records;     // its type markers
     // Whether the sector starting at `p` (at least `available` bytes) carries
-    // the header; the first header byte is checked by the caller.
+    // the header.
     bool (*headerAt)(const std::uint8_t* p, std::size_t available);
     // The document's length from its own structure; nothing when it does not
     // record one or it does not read consistently.

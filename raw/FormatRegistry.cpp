@@ -11,7 +11,7 @@ constexpr std::size_t kFormatCount = 3;
 
 struct Registry {
     std::array<const DocumentFormat*, kFormatCount> formats{&CompoundDocumentFormat(), &Excel5StreamFormat(),
-                                                 &ZipArchiveFormat()};
+                                                             &ZipArchiveFormat()};
     std::array<SignatureRecord, kRecordCount> records{};
     std::array<const DocumentFormat*, kRecordCount> recordFormat{};
     std::array<int, kFormatCount> firstRecord{};
