@@ -2,7 +2,8 @@
 # Raw carving against real documents: Office 97-2003 files and ZIP archives
 # (xlsx, docx, pptx, odt, ...) that Debian packages carry as examples and test
 # data, plus Word, PowerPoint and Excel files that LibreOffice (headless)
-# makes from them, are laid at sector starts of two disk images:
+# makes from them and a few single-sector archives made with Python's
+# zipfile, are laid at sector starts of two disk images:
 #
 #   spread  four rounds over the documents with gaps of zeros and of random
 #           bytes between them, then 64 MiB of random bytes;
@@ -73,6 +74,19 @@ if [ ! -f "$MADE/.done" ]; then
         convert ods ods "${xlsx[@]}"
         touch "$MADE/.done"
     fi
+fi
+# Archives of a single sector (the end record in the first sector), as small
+# archives lie on a volume.
+if [ ! -d "$MADE/small-zip" ]; then
+    mkdir -p "$MADE/small-zip"
+    python3 - "$MADE/small-zip" <<'PY'
+import sys, zipfile
+for i in range(4):
+    with zipfile.ZipFile(f"{sys.argv[1]}/small{i}.zip", "w", zipfile.ZIP_DEFLATED if i % 2 else zipfile.ZIP_STORED) as z:
+        z.writestr(f"note{i}.txt", "a short note " * (3 * i + 1))
+        if i == 3:
+            z.comment = b"small archive"
+PY
 fi
 
 python3 - "$SCRATCH" <<'PY'

@@ -248,9 +248,10 @@ bool ClassifyIn(const CarvingContext& ctx, int& code, std::uint64_t start, std::
 
 std::size_t FindCandidates(const std::uint8_t* window, std::uint64_t base, std::vector<Candidate>& out) {
     out.clear();
+    const std::array<bool, 256>& mayStart = HeaderFirstBytes();
     for (std::uint32_t s = 0; s < kWindowSectors && out.size() < kMaxCandidates; ++s) {
         const std::size_t at = static_cast<std::size_t>(s) * kSectorBytes;
-        if (!MayStartHeader(window[at])) continue;
+        if (!mayStart[window[at]]) continue;
         const int record = HeaderRecordAt(window + at, kWindowBytes - at);
         if (record >= 0) out.push_back({base + s, record});
     }

@@ -75,7 +75,7 @@ struct DocumentFormat {
     std::span<const std::uint8_t> header;         // the signature at a sector start
     std::span<const SignatureRecord> records;     // its type markers
     // Whether the sector starting at `p` (at least `available` bytes) carries
-    // the header; the first header byte is checked by the caller.
+    // the header.
     bool (*headerAt)(const std::uint8_t* p, std::size_t available);
     // The document's length from its own structure; nothing when it does not
     // record one or it does not read consistently.
@@ -104,8 +104,10 @@ bool HeaderMatches(int record, const std::uint8_t* p, std::size_t available);
 // The first record (in search order) whose format's header the sector
 // starting at `p` carries, or -1.
 int HeaderRecordAt(const std::uint8_t* p, std::size_t available);
-// Whether some format's header begins with the byte.
+// Whether some format's header begins with the byte, and the same for every
+// byte value at once.
 bool MayStartHeader(std::uint8_t first);
+const std::array<bool, 256>& HeaderFirstBytes();
 
 // The largest document whose length is taken from its structure.
 constexpr std::uint64_t kMaxStructureLength = 1ull << 32;

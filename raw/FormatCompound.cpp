@@ -3,8 +3,8 @@
 // are the class name a Word document carries, the workbook stream's name,
 // the worksheet text and the presentation stream's name. The length comes
 // from the sector allocation table, the kind from the streams below the
-// directory's root or, when the directory cannot be read, from three probes
-// at fixed offsets of the first ten sectors.
+// directory's root or, when the directory cannot be read or names none of
+// them, from three probes at fixed offsets of the first ten sectors.
 #include <cstring>
 #include <strings.h>
 
@@ -54,6 +54,10 @@ constexpr StreamKind kStreamKinds[] = {
 constexpr std::uint8_t kExcel5Text[] = {'M', 'i', 'c', 'r', 'o', 's', 'o', 'f', 't', ' ',
                                         'E', 'x', 'c', 'e', 'l', ' ', '5', '.', '0'};
 constexpr std::size_t kExcelTextLength = 15;  // "Microsoft Excel", the start of the above
+constexpr std::size_t kExcel5ProbeOffset = 2080;
+constexpr std::size_t kExcelProbeOffset = 4768;
+constexpr std::size_t kPowerPointProbeOffset = 1152;
+constexpr std::size_t kProbeBytes = 10 * kSectorBytes;  // the first ten sectors
 struct Probe {
     std::size_t offset;
     const std::uint8_t* bytes;
@@ -61,11 +65,11 @@ struct Probe {
     int kind;
 };
 constexpr Probe kProbes[] = {
-    {2080, kExcel5Text, sizeof kExcel5Text, kinds::kExcel},
-    {4768, kExcel5Text, kExcelTextLength, kinds::kExcel},
-    {1152, kPowerPointMarker, sizeof kPowerPointMarker, kinds::kPowerPoint},
+    {kExcel5ProbeOffset, kExcel5Text, sizeof kExcel5Text, kinds::kExcel},
+    {kExcelProbeOffset, kExcel5Text, kExcelTextLength, kinds::kExcel},
+    {kPowerPointProbeOffset, kPowerPointMarker, sizeof kPowerPointMarker, kinds::kPowerPoint},
 };
-constexpr std::size_t kProbeBytes = 10 * kSectorBytes;
+static_assert(kExcelProbeOffset + kExcelTextLength <= kProbeBytes);
 
 bool HeaderAt(const std::uint8_t* p, std::size_t available) {
     return available >= sizeof kHeader && std::memcmp(p, kHeader, sizeof kHeader) == 0;

@@ -11,7 +11,7 @@ constexpr std::size_t kFormatCount = 3;
 
 struct Registry {
     std::array<const DocumentFormat*, kFormatCount> formats{&CompoundDocumentFormat(), &Excel5StreamFormat(),
-                                                 &ZipArchiveFormat()};
+                                                             &ZipArchiveFormat()};
     std::array<SignatureRecord, kRecordCount> records{};
     std::array<const DocumentFormat*, kRecordCount> recordFormat{};
     std::array<int, kFormatCount> firstRecord{};
@@ -69,5 +69,7 @@ int HeaderRecordAt(const std::uint8_t* p, std::size_t available) {
 }
 
 bool MayStartHeader(std::uint8_t first) { return Formats().startsHeader[first]; }
+
+const std::array<bool, 256>& HeaderFirstBytes() { return Formats().startsHeader; }
 
 }  // namespace raw

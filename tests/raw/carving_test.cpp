@@ -1,5 +1,9 @@
 // Carving over builder images: names, kinds, counts and bytes of the written
 // files for the layouts a raw scan meets.
+#include <sys/resource.h>
+
+#include <csignal>
+
 #include "raw/Carving.h"
 #include "raw/RawScan.h"
 #include "tests/raw/RawFixture.h"
@@ -276,6 +280,108 @@ TEST_F(RawTest, ProbesReclassifyTheDocument) {
     Use(desc);
     Scan();
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"XLS1.XLS"}));
+}
+
+TEST_F(RawTest, TightlyPackedDocumentsAreEachWrittenWholeWithTheirKind) {
+    // Documents back to back, as small files lie on a suballocated volume:
+    // two archives both ways round (one of a single sector, whose end record
+    // lies in its first sector; one with members starting sectors), archives
+    // beside compound documents both ways round, a presentation before a
+    // Word document, and Word / Excel / Word across a window's end.
+    const Bytes zipA = StoredZip({60}, "archive one");
+    ASSERT_LE(zipA.size(), 512u);
+    const Bytes zipB = StoredZip({1024 - 32, 1024 - 32, 3000});
+    const Bytes zipC = MakeDocument(DocKind::Zip, 6000, 5);
+    const Bytes word1 = MakeDocument(DocKind::Word, 8192, 1);
+    const Bytes book = MakeDocument(DocKind::Excel, 6144, 2);
+    const Bytes word2 = MakeDocument(DocKind::Word, 12288, 3);
+    const Bytes deck = MakeDocument(DocKind::PowerPoint, 10240, 4);
+    struct Group {
+        std::uint64_t sector;
+        std::vector<std::pair<const Bytes*, const char*>> docs;  // bytes and name prefix
+    };
+    const std::vector<Group> groups{
+        {100, {{&zipA, "ZIP"}, {&zipB, "ZIP"}}},
+        {900, {{&zipB, "ZIP"}, {&zipA, "ZIP"}}},
+        {1700, {{&zipC, "ZIP"}, {&word1, "DOC"}, {&book, "XLS"}, {&zipA, "ZIP"}}},
+        {2500, {{&deck, "PPT"}, {&word2, "DOC"}}},
+        {3190, {{&word1, "DOC"}, {&book, "XLS"}, {&word2, "DOC"}}},
+    };
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 5000;
+    std::vector<std::pair<std::string, const Bytes*>> want;
+    for (const Group& g : groups) {
+        std::uint64_t at = g.sector;
+        for (const auto& [bytes, prefix] : g.docs) {
+            desc.raw.push_back(RawAt(at, *bytes));
+            at += (bytes->size() + 511) / 512;
+            const std::string n = std::to_string(want.size() + 1);
+            want.emplace_back(prefix + n + "." + prefix, bytes);
+        }
+    }
+    Use(desc);
+    Scan();
+    std::vector<std::string> names;
+    for (const auto& w : want) names.push_back(w.first);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(OutFiles(), names);
+    for (const auto& [name, bytes] : want) EXPECT_EQ(ReadOut(name), *bytes) << name;
+}
+
+TEST_F(RawTest, DirectoryTellsTheKindWhateverMarkerLiesBeyond) {
+    // An Excel 95 workbook (its stream is "Book": no marker of its own) with
+    // a Word document later in its window is a workbook.
+    const Bytes book = DirectoryFirstCompound("Book", 20);
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 2000;
+    desc.raw = {RawAt(100, book)};
+    desc.documents = {Doc(DocKind::Word, 300, 8192, 1)};
+    Use(desc);
+    Scan();
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC2.DOC", "XLS1.XLS"}));
+    EXPECT_EQ(ReadOut("XLS1.XLS"), book);
+}
+
+TEST_F(RawTest, ExistingFilesAreNeverReplaced) {
+    // XLS3.XLS is already there: the third document takes the next number
+    // no file of the destination has, and numbering goes on from it.
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 2000;
+    desc.documents = {Doc(DocKind::Word, 100, 8192, 1), Doc(DocKind::Excel, 200, 8192, 2),
+                      Doc(DocKind::Word, 300, 8192, 3), Doc(DocKind::Zip, 1000, 4096, 4)};
+    Use(desc);
+    std::filesystem::create_directory(panel.destination);
+    testutil::WriteFile(Out("XLS3.XLS"), "kept");
+    Scan();
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC", "DOC4.DOC", "XLS2.XLS", "XLS3.XLS", "ZIP5.ZIP"}));
+    EXPECT_EQ(testutil::ReadFile(Out("XLS3.XLS")), "kept");
+    EXPECT_EQ(ReadOut("DOC4.DOC"), MakeDocument(DocKind::Word, 8192, 3));
+    EXPECT_EQ(ReadOut("ZIP5.ZIP"), MakeDocument(DocKind::Zip, 4096, 4));
+}
+
+TEST_F(RawTest, DocumentWhoseWriteFailsIsCountedAsFailed) {
+    // Files may not grow past 6 KiB: the 8 KiB document fails part-way, the
+    // 5.5 KiB one after it is written.
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 2000;
+    desc.documents = {Doc(DocKind::Word, 100, 8192, 1), Doc(DocKind::Excel, 300, 4096, 2)};
+    const nwimage::Image disk = nwimage::Build(desc);
+    ASSERT_EQ(MakeDocument(DocKind::Excel, 4096, 2).size(), 5632u);
+    ImageCarver carver(disk, dir.File("carved"));
+    std::filesystem::create_directory(carver.destination);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 6144;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    carver.Run();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(carver.failed, 1);
+    EXPECT_EQ(carver.written, (std::vector<std::string>{"DOC1.DOC", "XLS2.XLS"}));
+    const std::string book = testutil::ReadFile(carver.destination + "/XLS2.XLS");
+    EXPECT_EQ(Bytes(book.begin(), book.end()), MakeDocument(DocKind::Excel, 4096, 2));
 }
 
 }  // namespace
