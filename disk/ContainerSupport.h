@@ -1,9 +1,10 @@
 // What the readers of container images share: the text of their libraries'
-// errors, finding the parent of a differencing image, and the lock that
-// every library handle needs (none of them may be read from two threads).
+// errors, finding the parent of a differencing image, and reading a whole
+// length through a library's read call.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,20 @@ std::string Beside(const std::string& path, const std::string& name);
 // beside the child, else the name itself (relative to the child's folder).
 // "" when neither is there.
 std::string FindParent(const std::string& childPath, const std::string& storedName);
+
+// Calls `read(buffer, length, offset)` (returning the bytes read, or -1)
+// until the whole length is read; false at an error or the end of data.
+template <class Read>
+bool ReadWhole(Read read, std::uint8_t* out, std::uint64_t length, std::uint64_t offset) {
+    while (length > 0) {
+        const auto n = read(out, length, offset);
+        if (n <= 0) return false;
+        out += n;
+        offset += static_cast<std::uint64_t>(n);
+        length -= static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
 
 // A parent that cannot be used: "child: parent image NAME not found beside it".
 std::string MissingParentReason(const std::string& childPath, const std::string& storedName);

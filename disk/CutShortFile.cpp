@@ -20,9 +20,15 @@ int FreeState(intptr_t**, libbfio_error_t**) { return 1; }
 int CloneState(intptr_t**, intptr_t*, libbfio_error_t**) { return -1; }
 
 int OpenState(intptr_t* io, int flags, libbfio_error_t**) {
-    return (flags & LIBBFIO_ACCESS_FLAG_WRITE) == 0 && Of(io)->fd.ok() ? 1 : -1;
+    State& s = *Of(io);
+    if ((flags & LIBBFIO_ACCESS_FLAG_WRITE) != 0) return -1;
+    if (!s.fd.ok()) s.fd = OpenForReading(s.path, FileKinds::kRegularOrBlockDevice, nullptr);
+    return s.fd.ok() && SizeOfOpenFile(s.fd.get()) == s.size ? 1 : -1;
 }
-int CloseState(intptr_t*, libbfio_error_t**) { return 0; }
+int CloseState(intptr_t* io, libbfio_error_t**) {
+    Of(io)->fd = UniqueFd();
+    return 0;
+}
 
 ssize_t ReadState(intptr_t* io, std::uint8_t* buffer, std::size_t size, libbfio_error_t**) {
     State& s = *Of(io);
@@ -71,9 +77,10 @@ int GetSize(intptr_t* io, size64_t* size, libbfio_error_t**) {
 
 std::unique_ptr<CutShortFile> CutShortFile::Open(const std::string& path, std::string* reason) {
     std::unique_ptr<CutShortFile> file(new CutShortFile());
-    file->state_.fd = OpenForReading(path, FileKinds::kRegularOrBlockDevice, reason);
-    if (!file->state_.fd.ok()) return nullptr;
-    file->state_.size = SizeOfOpenFile(file->state_.fd.get());
+    const UniqueFd fd = OpenForReading(path, FileKinds::kRegularOrBlockDevice, reason);
+    if (!fd.ok()) return nullptr;
+    file->state_.path = path;
+    file->state_.size = SizeOfOpenFile(fd.get());
     libbfio_error_t* error = nullptr;
     if (libbfio_handle_initialize(&file->handle_, reinterpret_cast<intptr_t*>(&file->state_), FreeState, CloneState,
                                   OpenState, CloseState, ReadState, WriteState, SeekState, Exists, IsOpen, GetSize,
@@ -87,6 +94,12 @@ std::unique_ptr<CutShortFile> CutShortFile::Open(const std::string& path, std::s
 
 CutShortFile::~CutShortFile() {
     if (handle_) libbfio_handle_free(&handle_, nullptr);
+}
+
+libbfio_handle_t* CutShortFile::ReleaseHandle() {
+    libbfio_handle_t* handle = handle_;
+    handle_ = nullptr;
+    return handle;
 }
 
 bool CutShortFile::TakeCutShort() {

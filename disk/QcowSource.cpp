@@ -12,7 +12,6 @@
 #include "disk/ContainerSupport.h"
 #include "disk/Containers.h"
 #include "disk/CutShortFile.h"
-#include "disk/HandleChain.h"
 #include "disk/PosixFile.h"
 
 namespace disk {

@@ -10,7 +10,6 @@
 
 #include "disk/ContainerSupport.h"
 #include "disk/Containers.h"
-#include "disk/HandleChain.h"
 #include "disk/PosixFile.h"
 #include "disk/VhdSectorMap.h"
 

@@ -169,6 +169,31 @@ TEST(ParentTest, DifferencingVhdReadsItsOwnSectorsAndTheRestFromItsParent) {
     EXPECT_EQ(orphan->OpenFailureReason(), child + ": parent image base.vhd not found beside it");
 }
 
+TEST(RenamedTest, SparseVmdkRenamedIsStillItsOwnExtent) {
+    if (!conttest::HasTool("qemu-img")) GTEST_SKIP() << "qemu-img is not installed";
+    testutil::TempDir dir;
+    const std::string raw = conttest::RawBytes(kSectors, kHoleFirst, kHoleCount);
+    testutil::WriteFile(dir.File("disk.raw"), raw);
+    for (const std::string options : {"", "subformat=streamOptimized"}) {
+        SCOPED_TRACE(options);
+        const std::string made = conttest::QemuConvert(dir, dir.File("disk.raw"), "vmdk", options, "server.vmdk");
+        ASSERT_FALSE(made.empty());
+        // its own descriptor still names server.vmdk
+        ASSERT_EQ(std::rename(made.c_str(), dir.File("copy of server.bin").c_str()), 0);
+        Disks disks;
+        ASSERT_TRUE(disks.set.Attach(0, dir.File("copy of server.bin"), "", nullptr));
+        ASSERT_TRUE(disks.set.At(0)->IsOpen()) << disks.set.At(0)->OpenFailureReason();
+        EXPECT_EQ(Differences(disks.reader, raw, 2048, true), std::vector<std::uint64_t>{});
+    }
+    // a descriptor whose extent file is missing says which
+    ASSERT_FALSE(conttest::QemuConvert(dir, dir.File("disk.raw"), "vmdk", "subformat=monolithicFlat", "flat.vmdk").empty());
+    ASSERT_EQ(std::remove(dir.File("flat-flat.vmdk").c_str()), 0);
+    const auto d = disk::Disk::Open(dir.File("flat.vmdk"), "", nullptr);
+    EXPECT_FALSE(d->IsOpen());
+    EXPECT_EQ(d->OpenFailureReason(),
+              dir.File("flat.vmdk") + ": extent file " + dir.File("flat-flat.vmdk") + ": No such file or directory");
+}
+
 TEST(ParentTest, QcowAndVmdkOverlaysReadThroughTheirBackingImage) {
     if (!conttest::HasTool("qemu-img") || !conttest::HasTool("qemu-io")) GTEST_SKIP() << "qemu-utils is not installed";
     testutil::TempDir dir;

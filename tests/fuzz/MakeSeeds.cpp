@@ -13,6 +13,8 @@
 #include "records/RecoveryLog.h"
 #include "tools/nwimage/Description.h"
 
+void ContainerSeeds(const std::filesystem::path& out);  // ContainerSeeds.cpp
+
 namespace {
 
 std::filesystem::path gOut;
@@ -146,6 +148,7 @@ int main(int argc, char** argv) {
         FileReaderSeeds();
         CarvingSeeds();
         RecoveryLogSeeds();
+        ContainerSeeds(gOut);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
