@@ -95,6 +95,8 @@ const DocumentFormat& ZipArchiveFormat();
 std::span<const DocumentFormat* const> DocumentFormats();
 // The signature records of all formats, in search order.
 const std::array<SignatureRecord, kRecordCount>& SignatureRecords();
+// How many signature records the formats define together (kRecordCount).
+int DefinedRecordCount();
 // The format a signature record belongs to, and the first record of a format.
 const DocumentFormat& FormatOfRecord(int record);
 int FirstRecordOf(const DocumentFormat& format);

@@ -19,14 +19,13 @@
 #include <utility>
 #include <vector>
 
-#include "app/job/Controls.h"
-#include "app/job/Identity.h"
-#include "app/job/Settings.h"
-#include "app/job/WizardState.h"
-#include "app/job/Worker.h"
 #include "common/TempDir.h"
 #include "disk/DiskCatalogue.h"
 #include "disk/SectorReader.h"
+#include "workflow/Disks.h"
+#include "workflow/Raw.h"
+#include "workflow/Session.h"
+#include "workflow/Worker.h"
 #include "raw/Carving.h"
 #include "raw/RawScan.h"
 #include "tools/nwimage/NwImage.h"
@@ -35,36 +34,16 @@ namespace rawtest {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct RecordingPanel : raw::RawPanel {
-    std::array<bool, raw::kKindCount> checked{true, true, true, true};
-    int rowCount = raw::kKindCount;
+// What a front end puts into a raw scan request and what the running scan
+// shows, recorded.
+struct RecordingPanel : raw::RawScanView {
+    std::array<bool, raw::kinds::kCount> checked{true, true, true, true};
     std::string startText, endText;
     std::string destination;  // what "File Saving" hands back ("" = Cancel)
 
     // Called from the worker each time it writes the status line.
     std::function<void(const std::string&)> onStatus;
 
-    int FileTypeRowCount() override { return rowCount; }
-    bool FileTypeChecked(int row) override { return row < rowCount && checked[row]; }
-    std::string StartSectorText() override { return startText; }
-    std::string EndSectorText() override { return endText; }
-    void SetEndSectorText(const std::string& text) override { endText = text; }
-    void EnableFileTypeList(bool on) override { Log(on ? "types on" : "types off"); }
-    void EnableRangeFields(bool on) override { Log(on ? "fields on" : "fields off"); }
-    void EnableRangeButtons(bool on) override { Log(on ? "range buttons on" : "range buttons off"); }
-    std::string StartButtonText() override {
-        std::lock_guard<std::mutex> lock(mutex);
-        return button;
-    }
-    void SetStartButtonText(const std::string& text) override {
-        std::lock_guard<std::mutex> lock(mutex);
-        button = text;
-    }
-    void EnableStartButton(bool on) override { Log(on ? "start on" : "start off"); }
-    void ShowFileSavingDialog() override {
-        ++savingDialogs;
-        job::Wizard().destinationPath = destination;
-    }
     void SetRawStatus(const std::string& text) override {
         {
             std::lock_guard<std::mutex> lock(mutex);
@@ -100,50 +79,40 @@ struct RecordingPanel : raw::RawPanel {
         std::lock_guard<std::mutex> lock(mutex);
         events.push_back(what);
     }
+    std::vector<std::string> Rows() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return rows;
+    }
 
     std::mutex mutex;
-    std::string button = raw::kStartText;
-    int savingDialogs = 0;
     std::vector<std::string> status, captions, rows, lastRows, written, events;
     std::vector<int> progress;
 };
 
-struct ScriptedMessages : job::MessageSink {
-    job::MessageAnswer ShowMessage(const std::string& text, job::MessageIcon icon, job::MessageButtons) override {
-        std::lock_guard<std::mutex> lock(mutex);
-        texts.push_back(text);
-        icons.push_back(icon);
-        return answer;
+// The notices the raw flow hands back for the front end to show.
+struct ScriptedMessages {
+    void Show(const workflow::Notice& n) {
+        texts.push_back(n.text);
+        icons.push_back(n.icon);
     }
-    std::vector<std::string> Texts() {
-        std::lock_guard<std::mutex> lock(mutex);
-        return texts;
-    }
-    std::mutex mutex;
+    std::vector<std::string> Texts() const { return texts; }
     std::vector<std::string> texts;
-    std::vector<job::MessageIcon> icons;
-    job::MessageAnswer answer = job::MessageAnswer::Ok;
+    std::vector<workflow::Notice::Icon> icons;
 };
+
+// How a press of "Start Recovery" ended, as a front end sees it.
+enum class Outcome { Started, NoFileType, InvalidEnd, InvalidStart, StartNotBelowEnd, NoDestination, DestinationFailed };
 
 class RawTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        job::ResetWizardState();
-        auto& w = job::Wizard();
-        w.messages = &messages;
-        w.recoveryMode = job::kModeRaw;
-        w.rangeIsWholeDisk = 1;
-        raw::InstallRawPanel(&panel);
-        disk::BadSectorDecision = disk::kRetryAll;
+        session.recoveryMode = workflow::kModeRaw;
+        session.policy.BadSectorDecision = disk::kRetryAll;
         panel.destination = dir.File("out");
     }
     void TearDown() override {
-        raw::RawScan().stopRequested = 1;
-        job::WaitForWorker(raw::RawScan().rawWorker);
-        raw::RawScan().stopRequested = 0;
-        raw::InstallRawPanel(nullptr);
-        job::Wizard().messages = nullptr;
-        disk::DetachAllDevices();
+        scan.stopRequested = 1;
+        worker.Join();
     }
 
     // Writes the image and selects it as disk 0 (its size in the store).
@@ -154,23 +123,57 @@ protected:
         Attach();
     }
     void Attach() {
-        std::vector<disk::DiskInfo> disks;
         std::string error;
-        ASSERT_TRUE(disk::EnumerateDisks({{path, ""}}, disks, &error)) << error;
-        auto& w = job::Wizard();
-        w.selectedDiskNumber = 0;
-        w.selectedDiskLabel = "Disk0";
+        ASSERT_TRUE(workflow::AttachDisks(session, {{path, ""}}, &error)) << error;
+        ASSERT_TRUE(workflow::SelectDisk(session, 0, &error)) << error;
     }
 
-    // Presses "Start &Recovery" and waits for the scan to end.
-    raw::StartOutcome Scan() {
-        const raw::StartOutcome r = raw::OnStartRecoveryButton();
-        job::WaitForWorker(raw::RawScan().rawWorker);
+    // The request the panel's controls make.
+    raw::RawRequest Request() const {
+        raw::RawRequest r;
+        r.checked = panel.checked;
+        r.wholeDisk = wholeDisk;
+        r.startText = panel.startText;
+        r.endText = panel.endText;
+        return r;
+    }
+
+    // Presses "Start Recovery" as the front ends do: the checks, the
+    // destination, then the scan on a worker.
+    Outcome Press() {
+        const raw::RawRequest request = Request();
+        const workflow::RawStart start = workflow::CheckRawStart(session, request);
+        if (!start.ok) {
+            messages.Show(*start.notice);
+            if (!start.endFieldText.empty()) panel.endText = start.endFieldText;
+            switch (start.check) {
+                case raw::RawCheck::NoFileType: return Outcome::NoFileType;
+                case raw::RawCheck::InvalidEnd: return Outcome::InvalidEnd;
+                case raw::RawCheck::InvalidStart: return Outcome::InvalidStart;
+                default: return Outcome::StartNotBelowEnd;
+            }
+        }
+        ++savingDialogs;
+        if (panel.destination.empty()) return Outcome::NoDestination;
+        if (const workflow::MaybeNotice n = workflow::PrepareRawDestination(panel.destination)) {
+            messages.Show(*n);
+            return Outcome::DestinationFailed;
+        }
+        scan.stopRequested = 0;
+        const std::string destination = panel.destination;
+        worker.Start([this, start, request, destination] {
+            result = workflow::RunRaw(session, scan, start, request, destination, panel);
+        });
+        return Outcome::Started;
+    }
+    // Presses and waits for the scan to end.
+    Outcome Scan() {
+        const Outcome r = Press();
+        worker.Join();
         return r;
     }
     void SetRange(std::uint64_t start, std::uint64_t end) {
-        job::Wizard().rangeIsWholeDisk = 0;
-        job::Wizard().rangeIsSectorRange = 1;
+        wholeDisk = false;
         panel.startText = std::to_string(start);
         panel.endText = std::to_string(end);
     }
@@ -190,10 +193,17 @@ protected:
     }
 
     testutil::TempDir dir;
+    workflow::MemorySettingsStore store;
+    workflow::Session session{store};
     std::string path;
     nwimage::Image image;
     RecordingPanel panel;
     ScriptedMessages messages;
+    bool wholeDisk = true;
+    int savingDialogs = 0;
+    raw::RawScan scan;
+    raw::RawScanResult result;
+    workflow::Worker worker;
 };
 
 // Carves a built image through a carving context of its own, the way the

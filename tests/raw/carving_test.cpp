@@ -23,7 +23,7 @@ TEST_F(RawTest, EachKindIsWrittenWithItsNumberNameAndBytes) {
                       Doc(DocKind::PowerPoint, 900, 20480, 3), Doc(DocKind::Excel5, 2000, 4096, 4),
                       Doc(DocKind::Zip, 3000, 30720, 5)};
     Use(desc);
-    ASSERT_EQ(Scan(), raw::StartOutcome::Started);
+    ASSERT_EQ(Scan(), Outcome::Started);
 
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC", "PPT3.PPT", "XLS2.XLS", "XLS4.XLS", "ZIP5.ZIP"}));
     EXPECT_EQ(ReadOut("DOC1.DOC"), MakeDocument(DocKind::Word, 8192, 1));
@@ -263,7 +263,7 @@ TEST_F(RawTest, ShortRangeStillReadsAWholeWindow) {
     desc.documents = {Doc(DocKind::Word, 500, 8192, 1), Doc(DocKind::Word, 1200, 8192, 2)};
     Use(desc);
     SetRange(100, 200);
-    ASSERT_EQ(Scan(), raw::StartOutcome::Started);
+    ASSERT_EQ(Scan(), Outcome::Started);
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC"}));
 }
 

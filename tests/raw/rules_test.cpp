@@ -2,6 +2,7 @@
 // plain byte-by-byte search, the end choice, and the length readers.
 #include <random>
 
+#include "raw/Format.h"
 #include "raw/Carving.h"
 #include "raw/CompoundLength.h"
 #include "raw/ZipLength.h"
@@ -246,6 +247,17 @@ TEST(ZipLength, CentralDirectoryListsTheMembersLocalHeaders) {
         Put32(bad, static_cast<std::size_t>(layout->directoryOffset) + 46 + 2 + (zip64 ? 12 : 0), 0x12345678);
         EXPECT_FALSE(raw::ZipMemberOffsets(Over(bad), *layout, got)) << "second entry's signature broken";
     }
+}
+
+}  // namespace
+}  // namespace rawtest
+
+namespace rawtest {
+namespace {
+
+TEST(FormatRegistry, FormatsDefineExactlyTheNumberedRecords) {
+    EXPECT_EQ(raw::DefinedRecordCount(), raw::kRecordCount);
+    for (const raw::SignatureRecord& r : raw::SignatureRecords()) EXPECT_NE(r.header, nullptr);
 }
 
 }  // namespace

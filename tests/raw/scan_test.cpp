@@ -1,5 +1,6 @@
-// The "Start &Recovery" button: its checks and messages, the destination
-// probe, progress from sector 0, and stopping a running scan.
+// Starting a raw scan: its checks and messages, the destination probe,
+// progress from sector 0, and stopping a running scan.
+#include "base/Identity.h"
 #include "raw/RawScan.h"
 #include "tests/raw/RawFixture.h"
 
@@ -7,6 +8,7 @@ namespace rawtest {
 namespace {
 
 using nwimage::DocKind;
+using Icon = workflow::Notice::Icon;
 
 class ScanTest : public RawTest {
 protected:
@@ -17,73 +19,67 @@ protected:
         desc.documents = {Doc(DocKind::Word, 100, 8192, 1), Doc(DocKind::Excel, 9000, 8192, 2)};
         Use(desc);
     }
-    // Nothing ran: no dialog side effects beyond the message, no worker.
+    // Nothing ran: no worker, no destination.
     void ExpectNothingStarted() {
-        EXPECT_EQ(raw::RawScan().rawWorker.load(), 0u);
-        EXPECT_EQ(panel.StartButtonText(), raw::kStartText);
+        EXPECT_FALSE(worker.Running());
         EXPECT_FALSE(std::filesystem::exists(panel.destination));
     }
 };
 
 TEST_F(ScanTest, NoFileTypeCheckedIsRefused) {
     panel.checked = {false, false, false, false};
-    EXPECT_EQ(raw::OnStartRecoveryButton(), raw::StartOutcome::NoFileType);
-    panel.rowCount = 0;
-    panel.checked = {true, true, true, true};
-    EXPECT_EQ(raw::OnStartRecoveryButton(), raw::StartOutcome::NoFileType);
-    EXPECT_EQ(messages.Texts(), (std::vector<std::string>{"Please select file type for recovery",
-                                                          "Please select file type for recovery"}));
-    EXPECT_EQ(messages.icons[0], job::MessageIcon::Information);
-    EXPECT_EQ(panel.events, (std::vector<std::string>{"start off", "start on", "start off", "start on"}));
-    EXPECT_EQ(panel.savingDialogs, 0);
+    EXPECT_EQ(Press(), Outcome::NoFileType);
+    EXPECT_EQ(messages.Texts(), (std::vector<std::string>{"Please select file type for recovery"}));
+    EXPECT_EQ(messages.icons[0], Icon::Information);
+    EXPECT_EQ(savingDialogs, 0);
     ExpectNothingStarted();
 }
 
 TEST_F(ScanTest, RangeFieldsAreChecked) {
     SetRange(0, 0);
     panel.endText = "12x";
-    EXPECT_EQ(raw::OnStartRecoveryButton(), raw::StartOutcome::InvalidEnd);
+    EXPECT_EQ(Press(), Outcome::InvalidEnd);
     EXPECT_EQ(panel.endText, "20000") << "refilled with the disk's sector count";
     panel.startText = "";
-    EXPECT_EQ(raw::OnStartRecoveryButton(), raw::StartOutcome::InvalidStart);
+    EXPECT_EQ(Press(), Outcome::InvalidStart);
     panel.startText = " 20000 ";
-    EXPECT_EQ(raw::OnStartRecoveryButton(), raw::StartOutcome::StartNotBelowEnd);
+    EXPECT_EQ(Press(), Outcome::StartNotBelowEnd);
     panel.startText = "99999999999999999999";
-    EXPECT_EQ(raw::OnStartRecoveryButton(), raw::StartOutcome::InvalidStart);
+    EXPECT_EQ(Press(), Outcome::InvalidStart);
     EXPECT_EQ(messages.Texts(), (std::vector<std::string>{"Invalid End Sector", "Invalid Start Sector",
                                                           "Start sector should be less than End sector",
                                                           "Invalid Start Sector"}));
-    for (auto icon : messages.icons) EXPECT_EQ(icon, job::MessageIcon::Error);
-    EXPECT_EQ(panel.savingDialogs, 0);
+    for (auto icon : messages.icons) EXPECT_EQ(icon, Icon::Error);
+    EXPECT_EQ(savingDialogs, 0);
     ExpectNothingStarted();
     // Pressed again with the refilled end, the scan runs.
     panel.startText = "9000";
-    EXPECT_EQ(Scan(), raw::StartOutcome::Started);
+    EXPECT_EQ(Scan(), Outcome::Started);
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"XLS1.XLS"}));
 }
 
 TEST_F(ScanTest, CancelledFileSavingStartsNothingSilently) {
     panel.destination.clear();
-    EXPECT_EQ(raw::OnStartRecoveryButton(), raw::StartOutcome::NoDestination);
+    EXPECT_EQ(Press(), Outcome::NoDestination);
     EXPECT_TRUE(messages.Texts().empty());
-    EXPECT_EQ(raw::RawScan().rawWorker.load(), 0u);
+    EXPECT_FALSE(worker.Running());
 }
 
 TEST_F(ScanTest, DestinationIsCreatedOneLevelOnly) {
     panel.destination = dir.File("missing/deeper");
-    EXPECT_EQ(raw::OnStartRecoveryButton(), raw::StartOutcome::DestinationFailed);
+    EXPECT_EQ(Press(), Outcome::DestinationFailed);
     EXPECT_EQ(messages.Texts(), (std::vector<std::string>{"Unable to Create Directory"}));
     EXPECT_FALSE(std::filesystem::exists(dir.File("missing")));
 
     panel.destination = dir.File("fresh");
-    EXPECT_EQ(Scan(), raw::StartOutcome::Started);
+    EXPECT_EQ(Scan(), Outcome::Started);
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC", "XLS2.XLS"}));
 }
 
 TEST_F(ScanTest, ProbeLeavesAFileOfItsNameAlone) {
     std::filesystem::create_directory(panel.destination);
     testutil::WriteFile(Out("tempFile"), "the user's own file");
-    EXPECT_EQ(Scan(), raw::StartOutcome::Started);
+    EXPECT_EQ(Scan(), Outcome::Started);
     EXPECT_EQ(testutil::ReadFile(Out("tempFile")), "the user's own file");
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC", "XLS2.XLS", "tempFile"}));
 }
@@ -91,26 +87,25 @@ TEST_F(ScanTest, ProbeLeavesAFileOfItsNameAlone) {
 TEST_F(ScanTest, FolderThatTakesNoFilesIsRefused) {
     // /proc exists as a folder, but no file can be created in it.
     panel.destination = "/proc";
-    EXPECT_EQ(raw::OnStartRecoveryButton(), raw::StartOutcome::DestinationFailed);
+    EXPECT_EQ(Press(), Outcome::DestinationFailed);
     EXPECT_EQ(messages.Texts(), (std::vector<std::string>{"Unable to Create Directory"}));
-    EXPECT_EQ(raw::RawScan().rawWorker.load(), 0u);
+    EXPECT_FALSE(worker.Running());
 }
 
-TEST_F(ScanTest, PanelStatesAndProgressOfARangeScan) {
+TEST_F(ScanTest, ViewStatesAndProgressOfARangeScan) {
     // 9000..10000: after the first window the cursor stands at 9800, 98 %
     // of the end sector counted from sector 0; the next window ends it.
     SetRange(9000, 10000);
-    ASSERT_EQ(Scan(), raw::StartOutcome::Started);
+    ASSERT_EQ(Scan(), Outcome::Started);
     EXPECT_EQ(panel.progress, (std::vector<int>{98, 100, 100, 0}));
     EXPECT_EQ(panel.captions, (std::vector<std::string>{"98 % Completed", "100 % Completed", "0 % Completed",
                                                         "0 % Completed"}));
     EXPECT_EQ(panel.status, (std::vector<std::string>{"Searching Disk - 0", " Searching Sector :- 9000",
                                                       " Searching Sector :- 9800", ""}));
-    EXPECT_EQ(panel.events,
-              (std::vector<std::string>{"types off", "range buttons off", "fields off", "progress shown",
-                                        "progress hidden", "types on", "range buttons on", "fields on"}));
-    EXPECT_EQ(panel.StartButtonText(), raw::kStartText);
-    EXPECT_EQ(raw::RawScan().typeCounts, (std::array<int, 4>{0, 0, 0, 0}));
+    EXPECT_EQ(panel.events, (std::vector<std::string>{"progress shown", "progress hidden"}));
+    EXPECT_EQ(scan.typeCounts, (std::array<int, 4>{0, 0, 0, 0}));
+    EXPECT_EQ(result.typeCounts, (std::array<int, 4>{0, 1, 0, 0}));
+    EXPECT_FALSE(result.stopped);
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"XLS1.XLS"}));
 }
 
@@ -120,51 +115,48 @@ TEST_F(ScanTest, StopKeepsWrittenFilesAndClearsTheCounts) {
     panel.onStatus = [&](const std::string& text) {
         if (text != " Searching Sector :- 1600") return;
         paused = true;
-        while (raw::RawScan().stopRequested.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (scan.stopRequested.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     };
-    ASSERT_EQ(raw::OnStartRecoveryButton(), raw::StartOutcome::Started);
+    ASSERT_EQ(Press(), Outcome::Started);
     while (!paused) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_EQ(panel.StartButtonText(), raw::kStopText);
-    EXPECT_EQ(panel.rows, (std::vector<std::string>{"Total Word File(s) Recovered :  1",
-                                                    "Total Excel File(s) Recovered :  0",
-                                                    "Total PowerPoint File(s) Recovered :  0",
-                                                    "Total Zip File(s) Recovered :  0"}));
+    EXPECT_EQ(panel.Rows(), (std::vector<std::string>{"Total Word File(s) Recovered :  1",
+                                                      "Total Excel File(s) Recovered :  0",
+                                                      "Total PowerPoint File(s) Recovered :  0",
+                                                      "Total Zip File(s) Recovered :  0"}));
 
-    messages.answer = job::MessageAnswer::Yes;
-    EXPECT_EQ(raw::OnStartRecoveryButton(), raw::StartOutcome::Stopped);
-    EXPECT_EQ(messages.Texts(), (std::vector<std::string>{"Do you want terminate this process ?"}));
-    EXPECT_EQ(messages.icons[0], job::MessageIcon::Question);
-    EXPECT_EQ(raw::RawScan().rawWorker.load(), 0u);
-    EXPECT_EQ(panel.StartButtonText(), raw::kStartText);
+    scan.stopRequested = 1;
+    worker.Join();
+    EXPECT_TRUE(result.stopped);
+    EXPECT_EQ(result.documentsWritten, 1);
     EXPECT_TRUE(panel.rows.empty());
     EXPECT_EQ(panel.captions.back(), "0 % Completed");
-    EXPECT_EQ(raw::RawScan().typeCounts, (std::array<int, 4>{0, 0, 0, 0}));
-    EXPECT_FALSE(raw::RawScan().carry.continuation);
+    EXPECT_EQ(scan.typeCounts, (std::array<int, 4>{0, 0, 0, 0}));
+    EXPECT_FALSE(scan.carry.continuation);
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC"}));
     EXPECT_EQ(std::count(panel.status.begin(), panel.status.end(), " Searching Sector :- 2400"), 0);
 }
 
 TEST_F(ScanTest, DeclinedStopLetsTheScanFinish) {
+    // The user answers No to the stop question: the flag stays clear.
     std::atomic<bool> paused{false}, release{false};
     panel.onStatus = [&](const std::string& text) {
         if (text != " Searching Sector :- 800") return;
         paused = true;
         while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     };
-    ASSERT_EQ(raw::OnStartRecoveryButton(), raw::StartOutcome::Started);
+    ASSERT_EQ(Press(), Outcome::Started);
     while (!paused) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    messages.answer = job::MessageAnswer::No;
-    EXPECT_EQ(raw::OnStartRecoveryButton(), raw::StartOutcome::StopDeclined);
     release = true;
-    job::WaitForWorker(raw::RawScan().rawWorker);
+    worker.Join();
+    EXPECT_FALSE(result.stopped);
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC", "XLS2.XLS"}));
 }
 
 TEST_F(ScanTest, WholeDiskFallsBackToTheDeviceSizeWithoutAStoredSize) {
-    job::Settings().DeleteKey(job::kClassesRoot, disk::kGeometrySize);
-    EXPECT_EQ(raw::SelectedDiskSizeBytes(), 20000u * 512);
-    ASSERT_EQ(Scan(), raw::StartOutcome::Started);
-    EXPECT_EQ(raw::RawScan().scanEnd, 20000u);
+    store.DeleteKey(base::kClassesRoot, disk::kGeometrySize);
+    EXPECT_EQ(workflow::DiskSectorCount(session, 0), 20000u);
+    ASSERT_EQ(Scan(), Outcome::Started);
+    EXPECT_EQ(scan.scanEnd, 20000u);
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC", "XLS2.XLS"}));
 }
 
