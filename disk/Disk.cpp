@@ -29,6 +29,13 @@ std::uint64_t DeviceSizeBytes(const std::string& path) {
     return opened.source ? opened.source->SizeBytes() : 0;
 }
 
+std::string OpenProblem(const std::string& path) {
+    std::string why;
+    if (OpenForReading(path, FileKinds::kRegularOrBlockDevice, &why).ok()) return {};
+    const std::string prefix = path + ": ";
+    return why.compare(0, prefix.size(), prefix) == 0 ? why.substr(prefix.size()) : why;
+}
+
 std::unique_ptr<Disk> Disk::Open(const std::string& path, const std::string& mapfilePath, std::string* error) {
     std::unique_ptr<Disk> disk(new Disk());
     disk->path_ = path;

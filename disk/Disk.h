@@ -28,6 +28,12 @@ constexpr const char* kFloppyDevice = "/dev/fd0";
 // cannot be opened).
 std::uint64_t DeviceSizeBytes(const std::string& path);
 
+// Why `path` cannot be opened as a disk, told without waiting on a pipe:
+// the system's reason ("No such file or directory", "Permission denied") or
+// what it is ("a named pipe, not an image file or a block device"); "" when
+// it can be opened.
+std::string OpenProblem(const std::string& path);
+
 class Disk {
 public:
     // Opens `path` read-only, its format told by its content. A disk that

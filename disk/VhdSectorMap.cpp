@@ -51,7 +51,7 @@ bool VhdSectorMap::Load(const std::string& path, std::string* reason) {
     const std::uint32_t blockBytes = Be32(header + kHeaderBlockSize);
     if (blockBytes < kSector || blockBytes > kMaxBlockBytes || (blockBytes & (blockBytes - 1)) != 0)
         return fail("block size " + std::to_string(blockBytes) + " is not usable");
-    if (entries > kMaxTableEntries) return fail("block table too large");
+    if (entries > kMaxTableEntries || std::uint64_t(entries) * 4 > fileSize_) return fail("block table too large");
     blockSectors_ = blockBytes / kSector;
     bitmapBytes_ = (blockSectors_ / 8 + kSector - 1) / kSector * kSector;
     std::vector<std::uint8_t> raw(std::size_t(entries) * 4);

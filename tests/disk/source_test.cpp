@@ -64,10 +64,13 @@ TEST(SourceTest, PipesFoldersAndCharacterDevicesAreRefusedBeforeOpening) {
         EXPECT_EQ(d->OpenFailureReason(), c.reason);
         EXPECT_EQ(d->SizeBytes(), 0u);
         EXPECT_EQ(disk::DeviceSizeBytes(c.path), 0u);
+        EXPECT_EQ(c.path + ": " + disk::OpenProblem(c.path), c.reason);
         std::string error;
         const std::vector<std::uint8_t> sector(kSectorSize, 1);
         EXPECT_FALSE(d->Write(0, 1, sector.data(), &error)) << c.path;
     }
+    EXPECT_EQ(disk::OpenProblem(image), "");
+    EXPECT_EQ(disk::OpenProblem(dir.File("absent.img")), "No such file or directory");
     // a pipe given as the mapfile is refused the same way
     std::string error;
     EXPECT_EQ(Open(image, fifo, &error), nullptr);
