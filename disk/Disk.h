@@ -41,7 +41,7 @@ public:
     // container its library refuses) is still a Disk: its reads fail as "no
     // device" and OpenFailureReason says why. Only a mapfile makes Open
     // fail, with *error set: one that cannot be read or parsed, or one given
-    // for anything but a raw image or a block device.
+    // for anything but a raw image (whole or split) or a block device.
     static std::unique_ptr<Disk> Open(const std::string& path, const std::string& mapfilePath,
                                       std::string* error);
     ~Disk();
@@ -60,17 +60,18 @@ public:
     // What the disk is ("raw image", "block device", "QCOW2 image", ...; ""
     // when it cannot be opened).
     std::string SourceName() const { return source_ ? source_->Name() : std::string(); }
-    // Rows for the disk's facts: a container's format and the hashes its
-    // acquisition stored ("Format", "MD5", "SHA1"); none for a raw image or
-    // a device.
+    // Rows for the disk's facts: a container's or split image's format, and
+    // what an EWF set stores ("Segment files", "MD5", "SHA1"); none for a
+    // whole raw image or a device.
     FactRows Facts() const { return source_ ? source_->Facts() : FactRows(); }
 
     // Reads `count` sectors from `start` without any policy. Sectors at or
     // past the end read as zeros. True when every sector before the end was
-    // read (and lies in a finished area of the mapfile); false otherwise,
-    // the sectors before the end then unspecified. Requests up to one cache
-    // chunk go through the cache; when their chunk cannot be read whole, the
-    // request itself is read exactly as asked.
+    // read (and lies in a finished area of the mapfile, outside the areas
+    // the source knows to be unreadable); false otherwise, the sectors
+    // before the end then unspecified. Requests up to one cache chunk go
+    // through the cache; when their chunk cannot be read whole, the request
+    // itself is read exactly as asked.
     bool TryRead(std::uint64_t start, std::uint32_t count, void* buffer);
     // Reads one sector exactly (no cache): false when it cannot be read.
     bool ReadOneSector(std::uint64_t sector, void* buffer);

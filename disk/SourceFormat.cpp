@@ -1,5 +1,7 @@
 #include "disk/SourceFormat.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstring>
 
@@ -60,7 +62,10 @@ SourceFormat DetectFormat(int fd) {
         IsVmdkDescriptor(head, got))
         return SourceFormat::kVmdk;
     if (StartsWith(head, got, kEwfMagic) || StartsWith(head, got, kEwf2Magic)) return SourceFormat::kEwf;
-    if (HasVhdFooter(fd, size)) return SourceFormat::kVhd;
+    // A device's last sector is not read for this: on a failing drive the
+    // read may take long, and a fixed VHD copied onto a device is no device.
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && HasVhdFooter(fd, size)) return SourceFormat::kVhd;
     return SourceFormat::kRaw;
 }
 
