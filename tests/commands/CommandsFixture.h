@@ -66,13 +66,21 @@ protected:
             Modals::Press("&OK")(w);
         };
     }
-    // Answers a file dialog by typing the file name and pressing Enter.
+    // Answers a file dialog by typing the file's full path and accepting.
+    // (selectFile() leaves the name field alone while that field has the
+    // focus, which made the answer depend on timing.)
     static Modals::Answer ChooseFile(const std::string& path) {
         return [path](QWidget* w) {
             auto* d = qobject_cast<QFileDialog*>(w);
             ASSERT_NE(d, nullptr);
-            d->selectFile(QString::fromStdString(path));
+            auto* edit = d->findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_NE(edit, nullptr);
+            edit->setText(QString::fromStdString(path));
             static_cast<QDialog*>(d)->accept();
+            if (d->isVisible()) {
+                ADD_FAILURE() << "the file dialog did not take " << path;
+                d->reject();
+            }
         };
     }
 
