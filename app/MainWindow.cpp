@@ -581,16 +581,10 @@ bool MainWindow::AttachImage(const QString& path) {
         Refuse(error.c_str());
         return false;
     }
+    wizard_->ShowDisks();
     QTreeWidgetItem* root = parts_.diskTree->topLevelItem(0);
-    if (!root) {
-        state_.currentStep = -1;
-        root = parts_.diskTree->InsertItem(nullptr, "My Computer", WizardTree::kRootImage, nw::kUnchecked);
-        root->setExpanded(true);
-        state_.currentStep = 0;
-    }
-    QTreeWidgetItem* node =
-        parts_.diskTree->InsertItem(root, disk::StoreKey(number), WizardTree::kDiskImage, nw::kUnchecked, number);
-    wizard_->DiskChosen(node);
+    for (int i = 0; root && i < root->childCount(); ++i)
+        if (WizardTree::NumberOf(root->child(i)) == number) wizard_->DiskChosen(root->child(i));
     return true;
 }
 

@@ -21,7 +21,6 @@ struct WindowState {
     int lostFolderScanActive = 0;                // "Stop Searching" ends the lost-folder pass
     int rangeIsWholeDisk = 0;
     int rangeIsSectorRange = 0;
-    std::uint64_t diskSectorCount = 0;
 
     base::CancelFlag searchStop{false};          // ends the advanced search
     base::CancelFlag lostScanStop{false};        // ends the lost-folder pass of a mount

@@ -501,7 +501,6 @@ void WizardController::SectorRange() {
     const std::uint64_t sectors = workflow::DiskSectorCount(session_, session_.selectedDiskNumber);
     p_.endSectorField->setText(QString::number(sectors));
     p_.startSectorField->setText("0");
-    state_.diskSectorCount = sectors;
     state_.rangeIsWholeDisk = 0;
     state_.rangeIsSectorRange = 1;
 }
