@@ -57,9 +57,13 @@ SavingDialog::SavingDialog(workflow::Session& session, recovery::SaveJob& job, w
 SavingDialog::~SavingDialog() {
     // Torn down with its owner while the job runs: the questions the worker
     // waits for are answered as closing them would, and the job stops after
-    // its current block. Then nothing can keep the worker waiting.
+    // its current block (or the counting at its next record). Then nothing
+    // can keep the worker waiting.
     channel_.Close();
-    if (!finished_) job_.RequestStop();
+    if (!finished_) {
+        job_.RequestCountingStop();
+        job_.RequestStop();
+    }
     worker_.Join();
 }
 

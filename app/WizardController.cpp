@@ -215,10 +215,9 @@ void WizardController::DiskChosen(QTreeWidgetItem* node) {
     if (!node || node->text(0).isEmpty()) return;
     std::string error;  // a disk that cannot be read says so when it is searched
     workflow::SelectDiskNode(session_, node->text(0).toStdString(), &error);
-    session_.selectedDiskLabel = node->text(0).toStdString();
     p_.diskTree->setCurrentItem(node);
     p_.detailsList->ClearRows();
-    for (const auto& row : workflow::DiskFactsRows(session_, session_.selectedDiskNumber))
+    for (const auto& row : workflow::DiskFactsRows(session_, WizardTree::NumberOf(node)))
         p_.detailsList->AddRow({row.first, row.second});
     for (ModeButton* b : p_.modeButtons) b->setEnabled(true);
     if (state_.currentStep == 0) ShowStepPicture(2);
