@@ -569,7 +569,7 @@ void MainWindow::OpenDiskImage() {
     dialog.setObjectName("openImageDialog");
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters({"Disk images (*.img *.dd *.raw *.bin *.ima *.vhd)", "All files (*)"});
+    dialog.setNameFilters({"Disk images (*.img *.dd *.raw *.bin *.ima *.vhd *.vhdx *.vmdk *.qcow2 *.qcow *.E01 *.e01 *.001 *.aa)", "All files (*)"});
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     AttachImage(dialog.selectedFiles().first());
 }

@@ -121,6 +121,9 @@ std::vector<std::pair<std::string, std::string>> DiskFactsRows(Session& session,
     rows.emplace_back("Head   : ", Stored(session, disk::kGeometryHead, number));
     rows.emplace_back("Sectors Per Track   : ", Stored(session, disk::kGeometrySectorsPerTrack, number));
     rows.emplace_back("Disk Size  : ", std::to_string(size / kBytesPerMiB) + " MB");
+    // A container's own facts (its format, segment files, stored hashes).
+    if (const std::shared_ptr<disk::Disk> d = session.disks.At(number))
+        for (const auto& [name, value] : d->Facts()) rows.emplace_back(name + "   : ", value);
     session.selectedDiskModel = model;
     return rows;
 }
@@ -166,11 +169,6 @@ std::uint64_t DiskSectorCount(Session& session, unsigned number) {
     return d ? d->SectorCount() : 0;
 }
 
-std::string ImageOpenFailure(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::strerror(errno);
-    ::close(fd);
-    return {};
-}
+std::string ImageOpenFailure(const std::string& path) { return disk::OpenProblem(path); }
 
 }  // namespace workflow
