@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/Bytes.h"
+
 namespace raw {
 
 namespace {
@@ -46,15 +48,15 @@ std::optional<Header> ReadHeader(const DocumentReader& read) {
     if (!read(0, sizeof h.bytes, h.bytes)) return std::nullopt;
     const std::uint8_t* b = h.bytes;
     if (std::memcmp(b, kCompoundSignature, 8) != 0) return std::nullopt;
-    if (Le16(b + 0x1C) != 0xFFFE) return std::nullopt;
-    const std::uint16_t major = Le16(b + 0x1A);
-    const std::uint16_t shift = Le16(b + 0x1E);
+    if (base::LoadLe16(b + 0x1C) != 0xFFFE) return std::nullopt;
+    const std::uint16_t major = base::LoadLe16(b + 0x1A);
+    const std::uint16_t shift = base::LoadLe16(b + 0x1E);
     if (!((major == 3 && shift == 9) || (major == 4 && shift == 12))) return std::nullopt;
     h.sectorSize = 1u << shift;
-    h.fatSectors = Le32(b + 0x2C);
-    h.firstDirectory = Le32(b + 0x30);
-    h.difatSector = Le32(b + 0x44);
-    h.difatSectors = Le32(b + 0x48);
+    h.fatSectors = base::LoadLe32(b + 0x2C);
+    h.firstDirectory = base::LoadLe32(b + 0x30);
+    h.difatSector = base::LoadLe32(b + 0x44);
+    h.difatSectors = base::LoadLe32(b + 0x48);
     return h;
 }
 
@@ -83,7 +85,7 @@ std::optional<Allocation> ReadAllocation(const DocumentReader& read, const Heade
     std::vector<std::uint32_t> fatIds;
     fatIds.reserve(h.fatSectors);
     for (std::size_t i = 0; i < kHeaderListEntries && fatIds.size() < h.fatSectors; ++i) {
-        const std::uint32_t id = Le32(h.bytes + 0x4C + 4 * i);
+        const std::uint32_t id = base::LoadLe32(h.bytes + 0x4C + 4 * i);
         if (id >= totalEntries) return std::nullopt;
         fatIds.push_back(id);
     }
@@ -95,11 +97,11 @@ std::optional<Allocation> ReadAllocation(const DocumentReader& read, const Heade
         difatIds.push_back(difatSector);
         if (!read(h.SectorOffset(difatSector), sectorSize, sector.data())) return std::nullopt;
         for (std::uint32_t i = 0; i + 1 < perSector && fatIds.size() < h.fatSectors; ++i) {
-            const std::uint32_t id = Le32(sector.data() + 4 * i);
+            const std::uint32_t id = base::LoadLe32(sector.data() + 4 * i);
             if (id >= totalEntries) return std::nullopt;
             fatIds.push_back(id);
         }
-        difatSector = Le32(sector.data() + 4 * (perSector - 1));
+        difatSector = base::LoadLe32(sector.data() + 4 * (perSector - 1));
     }
 
     // Walk the table: the last used sector, and every link must stay within it.
@@ -108,7 +110,7 @@ std::optional<Allocation> ReadAllocation(const DocumentReader& read, const Heade
     table.resize(totalEntries);
     for (std::size_t k = 0; k < fatIds.size(); ++k) {
         if (!read(h.SectorOffset(fatIds[k]), sectorSize, sector.data())) return std::nullopt;
-        for (std::uint32_t i = 0; i < perSector; ++i) table[k * perSector + i] = Le32(sector.data() + 4 * i);
+        for (std::uint32_t i = 0; i < perSector; ++i) table[k * perSector + i] = base::LoadLe32(sector.data() + 4 * i);
     }
     bool any = false;
     for (std::uint64_t i = 0; i < totalEntries; ++i) {
@@ -136,11 +138,11 @@ std::optional<Allocation> ReadAllocation(const DocumentReader& read, const Heade
 
 // An entry's name as text, each UTF-16 unit outside ASCII as '?'.
 std::string EntryName(const std::uint8_t* entry) {
-    std::size_t bytes = Le16(entry + kEntryNameLength);
+    std::size_t bytes = base::LoadLe16(entry + kEntryNameLength);
     if (bytes > kEntryNameLength) bytes = kEntryNameLength;
     std::string name;
     for (std::size_t i = 0; i + 1 < bytes; i += 2) {
-        const std::uint16_t unit = Le16(entry + i);
+        const std::uint16_t unit = base::LoadLe16(entry + i);
         if (unit == 0) break;
         name += unit < 0x80 ? static_cast<char>(unit) : '?';
     }
@@ -191,7 +193,7 @@ std::optional<std::vector<std::string>> CompoundRootNames(const DocumentReader& 
     // taken once, so a tree that loops still ends.
     std::vector<std::string> names;
     std::vector<bool> seen(entries, false);
-    std::vector<std::uint32_t> pending{Le32(dir.data() + kEntryChild)};
+    std::vector<std::uint32_t> pending{base::LoadLe32(dir.data() + kEntryChild)};
     while (!pending.empty()) {
         const std::uint32_t id = pending.back();
         pending.pop_back();
@@ -199,8 +201,8 @@ std::optional<std::vector<std::string>> CompoundRootNames(const DocumentReader& 
         seen[id] = true;
         const std::uint8_t* e = dir.data() + static_cast<std::size_t>(id) * kEntryBytes;
         if (e[kEntryType] == kStreamEntry || e[kEntryType] == kStorageEntry) names.push_back(EntryName(e));
-        pending.push_back(Le32(e + kEntryLeft));
-        pending.push_back(Le32(e + kEntryRight));
+        pending.push_back(base::LoadLe32(e + kEntryLeft));
+        pending.push_back(base::LoadLe32(e + kEntryRight));
     }
     return names;
 }

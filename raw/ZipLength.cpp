@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/Bytes.h"
+
 namespace raw {
 
 namespace {
@@ -23,14 +25,14 @@ std::optional<std::uint64_t> ZipArchiveLength(const DocumentReader& read, std::u
 std::optional<ZipLayout> ReadZipLayout(const DocumentReader& read, std::uint64_t endRecordOffset) {
     std::uint8_t e[kEndRecordSize];
     if (!read(endRecordOffset, sizeof e, e)) return std::nullopt;
-    if (Le32(e) != kEndRecord) return std::nullopt;
-    const std::uint16_t diskNumber = Le16(e + 4);
-    const std::uint16_t directoryDisk = Le16(e + 6);
-    const std::uint16_t entriesHere = Le16(e + 8);
-    std::uint64_t entries = Le16(e + 10);
-    std::uint64_t directorySize = Le32(e + 12);
-    std::uint64_t directoryOffset = Le32(e + 16);
-    const std::uint16_t commentLength = Le16(e + 20);
+    if (base::LoadLe32(e) != kEndRecord) return std::nullopt;
+    const std::uint16_t diskNumber = base::LoadLe16(e + 4);
+    const std::uint16_t directoryDisk = base::LoadLe16(e + 6);
+    const std::uint16_t entriesHere = base::LoadLe16(e + 8);
+    std::uint64_t entries = base::LoadLe16(e + 10);
+    std::uint64_t directorySize = base::LoadLe32(e + 12);
+    std::uint64_t directoryOffset = base::LoadLe32(e + 16);
+    const std::uint16_t commentLength = base::LoadLe16(e + 20);
     // A split archive is not one document.
     if (diskNumber != 0 || directoryDisk != 0 || entriesHere != entries) return std::nullopt;
 
@@ -42,25 +44,25 @@ std::optional<ZipLayout> ReadZipLayout(const DocumentReader& read, std::uint64_t
         if (endRecordOffset < 20) return std::nullopt;
         std::uint8_t loc[20];
         if (!read(endRecordOffset - 20, sizeof loc, loc)) return std::nullopt;
-        if (Le32(loc) != kZip64Locator || Le32(loc + 4) != 0 || Le32(loc + 16) > 1) return std::nullopt;
-        const std::uint64_t recordOffset = Le64(loc + 8);
+        if (base::LoadLe32(loc) != kZip64Locator || base::LoadLe32(loc + 4) != 0 || base::LoadLe32(loc + 16) > 1) return std::nullopt;
+        const std::uint64_t recordOffset = base::LoadLe64(loc + 8);
         if (recordOffset + 56 > endRecordOffset - 20) return std::nullopt;
         std::uint8_t r[56];
         if (!read(recordOffset, sizeof r, r)) return std::nullopt;
-        if (Le32(r) != kZip64EndRecord || Le32(r + 16) != 0 || Le32(r + 20) != 0) return std::nullopt;
-        if (Le64(r + 24) != Le64(r + 32)) return std::nullopt;
-        entries = Le64(r + 32);
-        directorySize = Le64(r + 40);
-        directoryOffset = Le64(r + 48);
+        if (base::LoadLe32(r) != kZip64EndRecord || base::LoadLe32(r + 16) != 0 || base::LoadLe32(r + 20) != 0) return std::nullopt;
+        if (base::LoadLe64(r + 24) != base::LoadLe64(r + 32)) return std::nullopt;
+        entries = base::LoadLe64(r + 32);
+        directorySize = base::LoadLe64(r + 40);
+        directoryOffset = base::LoadLe64(r + 48);
         directoryEnd = recordOffset;
         // The record's own size field counts what follows its first 12 bytes.
-        if (recordOffset + 12 + Le64(r + 4) != endRecordOffset - 20) return std::nullopt;
+        if (recordOffset + 12 + base::LoadLe64(r + 4) != endRecordOffset - 20) return std::nullopt;
     }
     if (directoryOffset > directoryEnd || directoryEnd - directoryOffset != directorySize) return std::nullopt;
     if (directorySize > 0) {
         std::uint8_t sig[4];
         if (!read(directoryOffset, sizeof sig, sig)) return std::nullopt;
-        if (Le32(sig) != kCentralEntry) return std::nullopt;
+        if (base::LoadLe32(sig) != kCentralEntry) return std::nullopt;
     } else if (entries != 0) {
         return std::nullopt;
     }
@@ -81,11 +83,11 @@ bool ZipMemberOffsets(const DocumentReader& read, const ZipLayout& layout, std::
     while (at < dir.size()) {
         if (dir.size() - at < kCentralEntrySize) return false;
         const std::uint8_t* c = dir.data() + at;
-        if (Le32(c) != kCentralEntry) return false;
-        const std::size_t nameLength = Le16(c + 28), extraLength = Le16(c + 30), commentLength = Le16(c + 32);
+        if (base::LoadLe32(c) != kCentralEntry) return false;
+        const std::size_t nameLength = base::LoadLe16(c + 28), extraLength = base::LoadLe16(c + 30), commentLength = base::LoadLe16(c + 32);
         const std::size_t size = kCentralEntrySize + nameLength + extraLength + commentLength;
         if (dir.size() - at < size) return false;
-        std::uint64_t offset = Le32(c + 42);
+        std::uint64_t offset = base::LoadLe32(c + 42);
         if (offset == 0xFFFFFFFFu) {
             // The ZIP64 extra field holds, in this order, the sizes that
             // did not fit and then the offset.
@@ -93,12 +95,12 @@ bool ZipMemberOffsets(const DocumentReader& read, const ZipLayout& layout, std::
             const std::uint8_t* const xEnd = x + extraLength;
             bool found = false;
             while (xEnd - x >= 4) {
-                const std::uint16_t id = Le16(x), length = Le16(x + 2);
+                const std::uint16_t id = base::LoadLe16(x), length = base::LoadLe16(x + 2);
                 if (xEnd - x - 4 < length) break;
                 if (id == 0x0001) {
-                    std::size_t skip = (Le32(c + 24) == 0xFFFFFFFFu ? 8 : 0) + (Le32(c + 20) == 0xFFFFFFFFu ? 8 : 0);
+                    std::size_t skip = (base::LoadLe32(c + 24) == 0xFFFFFFFFu ? 8 : 0) + (base::LoadLe32(c + 20) == 0xFFFFFFFFu ? 8 : 0);
                     if (skip + 8 <= length) {
-                        offset = Le64(x + 4 + skip);
+                        offset = base::LoadLe64(x + 4 + skip);
                         found = true;
                     }
                     break;

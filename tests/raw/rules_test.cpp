@@ -2,6 +2,7 @@
 // plain byte-by-byte search, the end choice, and the length readers.
 #include <random>
 
+#include "base/Bytes.h"
 #include "raw/Format.h"
 #include "raw/Carving.h"
 #include "raw/CompoundLength.h"
@@ -200,7 +201,7 @@ TEST(ZipLength, EndRecordGivesTheLengthWithItsComment) {
     const std::uint64_t eocd = z.size() - 22 - 9;
     EXPECT_EQ(raw::ZipArchiveLength(Over(z), eocd), z.size());
     Bytes bad = z;
-    Put32(bad, eocd + 16, raw::Le32(z.data() + eocd + 16) + 1);  // directory offset off by one
+    Put32(bad, eocd + 16, base::LoadLe32(z.data() + eocd + 16) + 1);  // directory offset off by one
     EXPECT_FALSE(raw::ZipArchiveLength(Over(bad), eocd));
     bad = z;
     Put16(bad, eocd + 4, 1);   // a part of a split archive
