@@ -99,17 +99,17 @@ void MountBody(MountedVolume& volume, const disk::SectorReader& reader, MountRep
     volume.mountedMark = 1;
 
     report.Status("Loading FAT 1....");
-    const std::uint32_t a = LoadFatChain(volume, reader, vol.fat1FirstBlock);
-    volume.FatBlockList.clear();
+    LoadFatChain(volume, reader, vol.fat1FirstBlock);
+    const BlockList fat1Alone = std::move(volume.FatBlockList);
     report.Status("Loading FAT 2....");
-    const std::uint32_t b = LoadFatChain(volume, reader, vol.fat2FirstBlock);
-    volume.FatBlockList.clear();
+    const std::uint32_t b = LoadFatChain(volume, reader, vol.fat2FirstBlock, &fat1Alone);
+    BlockList fat2 = std::move(volume.FatBlockList);
+    const std::uint32_t a = LoadFatChain(volume, reader, vol.fat1FirstBlock, &fat2);
     report.Status("Loading FAT ....");
-    if (a == b) {
-        LoadFatChain(volume, reader, vol.fat1FirstBlock);
-    } else {
+    // Equal chain lengths, or copies that hold the same entries, need no choice.
+    if (a != b && FatCopiesDiffer(volume, reader, volume.FatBlockList, fat2)) {
         volume.fatChoice = report.ChooseFat(a, b) == 2 ? 2 : 1;  // Cancel keeps FAT1
-        LoadFatChain(volume, reader, volume.fatChoice == 2 ? vol.fat2FirstBlock : vol.fat1FirstBlock);
+        if (volume.fatChoice == 2) volume.FatBlockList = std::move(fat2);
     }
 
     report.Status("Loading DET ....");

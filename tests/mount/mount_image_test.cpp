@@ -157,6 +157,68 @@ file A.BIN size=9000
     EXPECT_EQ(Listing(), Expected("SYS"));
 }
 
+// Copy 2 is one block longer than the FAT needs; the blocks of both copies
+// hold the same entries.
+TEST_F(MountTest, FatChainsOfUnequalLengthButEqualContentMountWithoutAQuestion) {
+    Use(R"(disk seed=20
+partition first=63 count=40000
+volume SYS spb=8 blocks=4000 fat2=100-108
+file A.BIN size=9000
+)");
+    ASSERT_EQ(image.volumes[0].fat1.size(), 8u);  // ceil(ceil(4000 / 64) / 8)
+    MountVolume(0);
+    EXPECT_TRUE(report.asked.empty());
+    EXPECT_EQ(volume.FatBlockList.size(), 9u);  // FAT1: blocks 0..7 and the end marker
+    EXPECT_EQ(Listing(), Expected("SYS"));
+}
+
+// 300,000 blocks of 8 sectors: the FAT takes ceil(300000 / 64) = 4688
+// sectors, 586 blocks. Copy 1 lies at blocks 0..585, DET copy 1 at 586 and
+// copy 2 at 587..1172, so copy 2's own entries lie in its second and third
+// blocks (FAT sectors 9..18). FAR.BIN's entries lie in FAT block 566.
+std::string LargeVolume(const std::string& damage) {
+    return "disk seed=19\npartition first=63 count=2400400\nvolume BIG spb=8 blocks=300000 " + damage +
+           "\nfile A.BIN size=30000\nfile FAR.BIN size=9000 blocks=290000,290001,290002\n";
+}
+
+// Node 0 holds the first block, node k >= 1 the block the entry of sequence
+// k - 1 names; the last node the end marker.
+nw::BlockList ContiguousFatChain(std::uint32_t first, std::uint32_t blocks) {
+    nw::BlockList list{{0, first}};
+    for (std::uint32_t k = 1; k < blocks; ++k) list.push_back({k - 1, first + k});
+    list.push_back({blocks - 1, nw::kChainEnd});
+    return list;
+}
+
+bool SameNodes(const nw::BlockList& a, const nw::BlockList& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](const auto& x, const auto& y) {
+               return x.sequence == y.sequence && x.block == y.block;
+           });
+}
+
+TEST_F(MountTest, HealthyCopiesOfALargeVolumeMountWithoutAQuestion) {
+    Use(LargeVolume(""));
+    ASSERT_EQ(image.volumes[0].fat2.front(), 587u);
+    ASSERT_EQ(image.volumes[0].fat2.size(), 586u);
+    MountVolume(0);
+    EXPECT_TRUE(report.asked.empty());
+    EXPECT_TRUE(SameNodes(volume.FatBlockList, ContiguousFatChain(0, 586)));
+    EXPECT_EQ(ReadFileBytes(*FindRecord("FAR.BIN")), image.volumes[0].entries[1].stored);
+}
+
+TEST_F(MountTest, LargeVolumeWithABrokenCopy1MountsTheWholeCopy2) {
+    Use(LargeVolume("break-fat1=300"));
+    report.answer = 2;
+    MountVolume(0);
+    // Copy 1 keeps 300 blocks (1 + 299 matched entries); copy 2 all 586.
+    ASSERT_EQ(report.asked.size(), 1u);
+    EXPECT_EQ(report.asked[0], std::make_pair(300u, 587u));
+    EXPECT_EQ(volume.fatChoice, 2);
+    EXPECT_TRUE(SameNodes(volume.FatBlockList, ContiguousFatChain(587, 586)));
+    EXPECT_EQ(ReadFileBytes(*FindRecord("A.BIN")), image.volumes[0].entries[0].stored);
+    EXPECT_EQ(ReadFileBytes(*FindRecord("FAR.BIN")), image.volumes[0].entries[1].stored);
+}
+
 // ---- directory chains --------------------------------------------------------------
 
 TEST_F(MountTest, TwoBlockDirectoryShowsBothBlockIndexesAndReadsEveryEntry) {
