@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 
 #include "disk/SectorReader.h"
 
@@ -59,37 +60,86 @@ void TakeSector(MountedVolume& volume, const std::uint8_t* sector, std::uint64_t
     }
 }
 
-// Reads every sector of the DET copy 1 blocks, one sector a request, with the
-// copy 2 sector of the same entry beside it.
-void WalkDirectory(MountedVolume& volume, const disk::SectorReader& reader, MountReport& report, WalkCounters& c) {
+// The block at position i of a DET block list, when it is a block of the volume.
+std::optional<std::uint32_t> DetBlockAt(const BlockList& list, std::size_t i, std::uint32_t limit) {
+    if (i >= list.size() || IsDetChainEnd(list[i].block) || list[i].block >= limit) return std::nullopt;
+    return list[i].block;
+}
+
+bool Unread(int readResult, std::uint32_t unreadable) { return readResult == disk::kReadNoDevice || unreadable != 0; }
+
+// Whether a directory copy can be walked: its first block is a block of the
+// volume and the first sector of that block reads and begins with the DET
+// signature (an unreadable or overwritten copy does not).
+bool DetCopyReadable(const VolumeSectors& sectors, const BlockList& list, std::uint32_t limit) {
+    const std::optional<std::uint32_t> first = DetBlockAt(list, 0, limit);
+    if (!first) return false;
+    std::uint8_t sector[kSectorSize];
+    std::uint32_t unreadable = 0;
+    if (Unread(sectors.ReadBlockSectors(*first, 0, 1, sector, &unreadable), unreadable)) return false;
+    return std::equal(kDetSignature.begin(), kDetSignature.end(), sector);
+}
+
+// Reads every sector of one directory copy's blocks, one sector a request:
+// copy 1, or copy 2 when copy 1 cannot be walked and copy 2 can. A sector the
+// walked copy cannot read is taken from the other copy's block at the same
+// position when that one reads. Every record keeps its entry's sector in
+// copy 1 and in copy 2; when only one copy's position is known, that one is
+// the first (and the second is 0). Returns false when neither copy could be
+// read: neither can be walked, or some sector was unreadable in both.
+bool WalkDirectory(MountedVolume& volume, const disk::SectorReader& reader, MountReport& report,
+                   std::uint32_t det2Links, WalkCounters& c) {
     const VolumeSectors sectors(reader, volume.currentVolume);
     const std::uint32_t S = volume.currentVolume.sectorsPerBlock;
     const std::uint32_t limit = VolumeBlockLimit(volume, reader);
-    const std::uint64_t total = static_cast<std::uint64_t>(volume.detBlockCount) * S;
+    const bool copy1 = DetCopyReadable(sectors, volume.Det1BlockList, limit);
+    const bool walkCopy2 = !copy1 && DetCopyReadable(sectors, volume.Det2BlockList, limit);
+    const BlockList& walked = walkCopy2 ? volume.Det2BlockList : volume.Det1BlockList;
+    const BlockList& other = walkCopy2 ? volume.Det1BlockList : volume.Det2BlockList;
+    const std::uint32_t links = walkCopy2 ? det2Links : volume.detBlockCount;
+    const std::uint64_t total = static_cast<std::uint64_t>(links) * S;
+    bool lostSectors = false;
     int shown = -1;
-    std::uint8_t sector[kSectorSize];
-    for (std::size_t i = 0; i < volume.Det1BlockList.size(); ++i) {
-        const std::uint32_t block = volume.Det1BlockList[i].block;
-        if (IsDetChainEnd(block) || block >= limit) continue;
-        report.Status("Mounting Volume " + std::to_string(i) + " / " + std::to_string(volume.detBlockCount) +
-                      "....");
-        const bool hasCopy2 = i < volume.Det2BlockList.size() && !IsDetChainEnd(volume.Det2BlockList[i].block) &&
-                              volume.Det2BlockList[i].block < limit;
-        std::uint64_t v = sectors.SectorOf(block);
-        std::uint64_t u = hasCopy2 ? sectors.SectorOf(volume.Det2BlockList[i].block) : 0;
+    std::uint8_t sector[kSectorSize], spare[kSectorSize];
+    for (std::size_t i = 0; i < walked.size(); ++i) {
+        const std::optional<std::uint32_t> block = DetBlockAt(walked, i, limit);
+        if (!block) continue;
+        report.Status("Mounting Volume " + std::to_string(i) + " / " + std::to_string(links) + "....");
+        std::optional<std::uint32_t> mirror = DetBlockAt(other, i, limit);
+        if (mirror == block) mirror.reset();  // the same block is no second copy
         for (std::uint32_t s = 0; s < S; ++s) {
-            sectors.Read(v, 1, sector);
-            TakeSector(volume, sector, v, u, c);
+            std::uint32_t unreadable = 0;
+            const std::uint8_t* taken = sector;
+            if (Unread(sectors.ReadBlockSectors(*block, s, 1, sector, &unreadable), unreadable)) {
+                std::uint32_t spareUnreadable = 0;
+                if (mirror && !Unread(sectors.ReadBlockSectors(*mirror, s, 1, spare, &spareUnreadable),
+                                      spareUnreadable))
+                    taken = spare;
+                else
+                    lostSectors = true;
+            }
+            const std::uint64_t here = sectors.SectorOf(*block, s);
+            const std::uint64_t there = mirror ? sectors.SectorOf(*mirror, s) : 0;
+            if (!walkCopy2)
+                TakeSector(volume, taken, here, there, c);
+            else if (mirror)
+                TakeSector(volume, taken, there, here, c);
+            else
+                TakeSector(volume, taken, here, 0, c);
             ++c.sectorsProcessed;
             const int pct = base::PercentOf(c.sectorsProcessed, total);
             if (pct != shown) {
                 report.Percent(pct);
                 shown = pct;
             }
-            ++v;
-            if (hasCopy2) ++u;
         }
     }
+    return (copy1 || walkCopy2) && !lostSectors;
+}
+
+std::string DirectoryUnreadableText(const std::string& volumeName) {
+    return "The directory tables of volume " + volumeName +
+           " could not be read in either copy: no folders or files can be shown.";
 }
 
 void MountBody(MountedVolume& volume, const disk::SectorReader& reader, MountReport& report,
@@ -114,11 +164,15 @@ void MountBody(MountedVolume& volume, const disk::SectorReader& reader, MountRep
 
     report.Status("Loading DET ....");
     volume.detBlockCount = LoadDetChain(volume, reader, vol.det1FirstBlock, volume.Det1BlockList);
-    LoadDetChain(volume, reader, vol.det2FirstBlock, volume.Det2BlockList);
+    const std::uint32_t det2Links = LoadDetChain(volume, reader, vol.det2FirstBlock, volume.Det2BlockList);
 
     report.Percent(0);
     WalkCounters c;
-    WalkDirectory(volume, reader, report, c);
+    const bool directoryRead = WalkDirectory(volume, reader, report, det2Links, c);
+    if (!directoryRead && c.folders == 0 && c.files == 0) {
+        result.directoryUnreadable = true;
+        result.warning = DirectoryUnreadableText(vol.name);
+    }
 
     AppendLostFolder(volume.FolderList, ++c.folders);
     volume.folderCount = c.folders;

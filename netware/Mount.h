@@ -41,6 +41,12 @@ struct MountResult {
     std::uint32_t folderCount = 0;  // "LOST" included
     std::uint32_t fileCount = 0;
     std::string failure;        // why not mounted ("Out Of Memory")
+    // Mounted, but neither directory copy could be read (no folder or file
+    // was found and the tables' sectors were unreadable or held no
+    // directory): `warning` says so in a sentence naming the volume, for the
+    // front end to show. Empty otherwise.
+    bool directoryUnreadable = false;
+    std::string warning;
 };
 
 // Mounts volume.currentVolume into `volume` (its contents are replaced; an
