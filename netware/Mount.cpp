@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <new>
-#include <optional>
 
 #include "disk/SectorReader.h"
 
@@ -60,24 +59,31 @@ void TakeSector(MountedVolume& volume, const std::uint8_t* sector, std::uint64_t
     }
 }
 
-// The block at position i of a DET block list, when it is a block of the volume.
-std::optional<std::uint32_t> DetBlockAt(const BlockList& list, std::size_t i, std::uint32_t limit) {
-    if (i >= list.size() || IsDetChainEnd(list[i].block) || list[i].block >= limit) return std::nullopt;
+constexpr std::uint32_t kNoDetBlock = kChainEnd;  // never a block of a DET chain
+
+// The block at position i of a DET block list when it is a block of the
+// volume, else kNoDetBlock.
+std::uint32_t DetBlockAt(const BlockList& list, std::size_t i, std::uint32_t limit) {
+    if (i >= list.size() || IsDetChainEnd(list[i].block) || list[i].block >= limit) return kNoDetBlock;
     return list[i].block;
 }
 
-bool Unread(int readResult, std::uint32_t unreadable) { return readResult == disk::kReadNoDevice || unreadable != 0; }
+// Reads one sector of a block; false when it could not be read (the buffer
+// then holds zeros where it could not).
+bool ReadDetSector(const VolumeSectors& sectors, std::uint32_t block, std::uint32_t index, std::uint8_t* out) {
+    std::uint32_t unreadable = 0;
+    const int result = sectors.ReadBlockSectors(block, index, 1, out, &unreadable);
+    return result != disk::kReadNoDevice && unreadable == 0;
+}
 
 // Whether a directory copy can be walked: its first block is a block of the
 // volume and the first sector of that block reads and begins with the DET
 // signature (an unreadable or overwritten copy does not).
 bool DetCopyReadable(const VolumeSectors& sectors, const BlockList& list, std::uint32_t limit) {
-    const std::optional<std::uint32_t> first = DetBlockAt(list, 0, limit);
-    if (!first) return false;
+    const std::uint32_t first = DetBlockAt(list, 0, limit);
+    if (first == kNoDetBlock) return false;
     std::uint8_t sector[kSectorSize];
-    std::uint32_t unreadable = 0;
-    if (Unread(sectors.ReadBlockSectors(*first, 0, 1, sector, &unreadable), unreadable)) return false;
-    return std::equal(kDetSignature.begin(), kDetSignature.end(), sector);
+    return ReadDetSector(sectors, first, 0, sector) && std::equal(kDetSignature.begin(), kDetSignature.end(), sector);
 }
 
 // Reads every sector of one directory copy's blocks, one sector a request:
@@ -102,27 +108,25 @@ bool WalkDirectory(MountedVolume& volume, const disk::SectorReader& reader, Moun
     int shown = -1;
     std::uint8_t sector[kSectorSize], spare[kSectorSize];
     for (std::size_t i = 0; i < walked.size(); ++i) {
-        const std::optional<std::uint32_t> block = DetBlockAt(walked, i, limit);
-        if (!block) continue;
+        const std::uint32_t block = DetBlockAt(walked, i, limit);
+        if (block == kNoDetBlock) continue;
         report.Status("Mounting Volume " + std::to_string(i) + " / " + std::to_string(links) + "....");
-        std::optional<std::uint32_t> mirror = DetBlockAt(other, i, limit);
-        if (mirror == block) mirror.reset();  // the same block is no second copy
+        std::uint32_t mirror = DetBlockAt(other, i, limit);
+        if (mirror == block) mirror = kNoDetBlock;  // the same block is no second copy
+        const bool hasMirror = mirror != kNoDetBlock;
         for (std::uint32_t s = 0; s < S; ++s) {
-            std::uint32_t unreadable = 0;
             const std::uint8_t* taken = sector;
-            if (Unread(sectors.ReadBlockSectors(*block, s, 1, sector, &unreadable), unreadable)) {
-                std::uint32_t spareUnreadable = 0;
-                if (mirror && !Unread(sectors.ReadBlockSectors(*mirror, s, 1, spare, &spareUnreadable),
-                                      spareUnreadable))
+            if (!ReadDetSector(sectors, block, s, sector)) {
+                if (hasMirror && ReadDetSector(sectors, mirror, s, spare))
                     taken = spare;
                 else
                     lostSectors = true;
             }
-            const std::uint64_t here = sectors.SectorOf(*block, s);
-            const std::uint64_t there = mirror ? sectors.SectorOf(*mirror, s) : 0;
+            const std::uint64_t here = sectors.SectorOf(block, s);
+            const std::uint64_t there = hasMirror ? sectors.SectorOf(mirror, s) : 0;
             if (!walkCopy2)
                 TakeSector(volume, taken, here, there, c);
-            else if (mirror)
+            else if (hasMirror)
                 TakeSector(volume, taken, there, here, c);
             else
                 TakeSector(volume, taken, here, 0, c);

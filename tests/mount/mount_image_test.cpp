@@ -109,7 +109,15 @@ std::string TwelveFiles(const std::string& damage) {
 
 TEST_F(MountTest, BadDirectorySectorLosesOnlyItsOwnEntries) {
     // Entry 0 of the DET is its header; the sector at offset 1 holds entries
-    // 4..7. Unreadable in both copies, they are lost; the rest is not.
+    // 4..7. Unreadable in copy 1 only, copy 2 gives them.
+    Use(TwelveFiles("bad det=SYS block=0 offset=1 count=1\n"), true);
+    MountVolume(0);
+    EXPECT_EQ(Listing(), Expected("SYS"));
+    ASSERT_NE(FindRecord("F3.TXT"), nullptr);
+    EXPECT_EQ(FindRecord("F3.TXT")->det1Sector, 2752u);
+    EXPECT_EQ(FindRecord("F3.TXT")->det2Sector, 3552u);
+
+    // Unreadable in both copies, they are lost; the rest is not.
     Use(TwelveFiles("bad det=SYS block=0 offset=1 count=1\nbad sector=3552 count=1\n"), true);
     MountVolume(0);
     std::vector<std::string> names;
