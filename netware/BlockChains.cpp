@@ -1,5 +1,8 @@
 // The allocation table lookups and the FAT and DET block lists of a mount.
+#include <algorithm>
+#include <optional>
 #include <unordered_set>
+#include <vector>
 
 #include "disk/SectorReader.h"
 #include "netware/Mount.h"
@@ -45,21 +48,39 @@ bool ReadFatEntry(const MountedVolume& volume, const disk::SectorReader& reader,
     return ReadFatEntryThrough(volume, reader, volume.FatBlockList, block, entry);
 }
 
-std::uint32_t LoadFatChain(MountedVolume& volume, const disk::SectorReader& reader, std::uint32_t firstBlock) {
-    BlockList& list = volume.FatBlockList;
+namespace {
+
+// Follows a FAT copy's chain of its own blocks from `first` into `list`.
+// Each entry is read from the FAT block that holds it: with `throughItself`,
+// the chain's own node for that block where the chain has already reached
+// it and `guide`'s node beyond; without, always `guide`'s node. A guide node
+// the walk used must turn out to be the chain's own node once the chain
+// gets there, or the chain ends before it. Returns 1 + the entries matched.
+std::uint32_t WalkFatCopy(const MountedVolume& volume, const disk::SectorReader& reader, std::uint32_t first,
+                          const BlockList* guide, bool throughItself, BlockList& list) {
     list.clear();
-    list.push_back({0, firstBlock});
+    list.push_back({0, first});
     std::uint32_t count = 1;
     const std::uint32_t limit = VolumeBlockLimit(volume, reader);
-    if (firstBlock >= limit) return count;
-    std::unordered_set<std::uint32_t> seen{firstBlock};
+    if (first >= limit) return count;
+    std::unordered_set<std::uint32_t> seen{first};
+    std::vector<bool> guided;  // by node index: the walk read through guide's node
     std::uint32_t expected = 0;
-    std::uint32_t b = firstBlock;
+    std::uint32_t b = first;
     while (list.size() <= limit) {
+        const std::uint32_t q = LocateFatEntry(b, volume.currentVolume.sectorsPerBlock).fatBlock;
+        const bool own = throughItself && q < list.size();
+        if (!own) {
+            if (!guide) break;  // that FAT block is not known (yet)
+            if (guided.size() <= q) guided.resize(q + 1, false);
+            guided[q] = true;
+        }
         FatEntry e;
-        if (!ReadFatEntryThrough(volume, reader, list, b, &e)) break;  // its FAT block is not known (yet)
+        if (!ReadFatEntryThrough(volume, reader, own ? list : *guide, b, &e)) break;
         if (e.sequence != expected) break;
         if (e.next != kChainEnd && (e.next >= limit || !seen.insert(e.next).second)) break;
+        const std::size_t at = list.size();
+        if (throughItself && at < guided.size() && guided[at] && (*guide)[at].block != e.next) break;
         list.push_back({expected, e.next});
         ++count;
         ++expected;
@@ -67,6 +88,49 @@ std::uint32_t LoadFatChain(MountedVolume& volume, const disk::SectorReader& read
         b = e.next;
     }
     return count;
+}
+
+}  // namespace
+
+std::uint32_t LoadFatChain(MountedVolume& volume, const disk::SectorReader& reader, std::uint32_t firstBlock,
+                           const BlockList* mirror) {
+    const std::uint32_t count = WalkFatCopy(volume, reader, firstBlock, nullptr, true, volume.FatBlockList);
+    if (!mirror || volume.FatBlockList.back().block == kChainEnd) return count;
+    // The copies mirror each other: the other copy records this copy's
+    // chain too, and from it the walk learns where this copy's FAT blocks
+    // lie before its own chain has reached them. (The walk through itself
+    // above is where this one starts: it differs only where that one
+    // stopped for want of a FAT block.)
+    BlockList recorded;
+    WalkFatCopy(volume, reader, firstBlock, mirror, false, recorded);
+    return WalkFatCopy(volume, reader, firstBlock, &recorded, true, volume.FatBlockList);
+}
+
+bool FatCopiesDiffer(const MountedVolume& volume, const disk::SectorReader& reader, const BlockList& fat1,
+                     const BlockList& fat2) {
+    const VolumeDescriptor& v = volume.currentVolume;
+    const std::uint32_t S = v.sectorsPerBlock;
+    if (S == 0) return false;
+    const std::uint64_t fatSectors =
+        (static_cast<std::uint64_t>(VolumeBlockLimit(volume, reader)) + kFatEntriesPerSector - 1) /
+        kFatEntriesPerSector;
+    const std::uint64_t fatBlocks = (fatSectors + S - 1) / S;
+    auto blockOf = [](const BlockList& list, std::uint64_t q) -> std::optional<std::uint32_t> {
+        if (q >= list.size() || list[q].block >= kFirstNonBlockValue) return std::nullopt;
+        return list[q].block;
+    };
+    const VolumeSectors sectors(reader, v);
+    std::vector<std::uint8_t> a(static_cast<std::size_t>(S) * kSectorSize), b(a.size());
+    for (std::uint64_t q = 0; q < fatBlocks; ++q) {
+        const std::optional<std::uint32_t> one = blockOf(fat1, q), two = blockOf(fat2, q);
+        if (!one && !two) return false;  // neither copy reaches further
+        if (!one || !two) return true;
+        const std::uint32_t count = static_cast<std::uint32_t>(std::min<std::uint64_t>(S, fatSectors - q * S));
+        sectors.ReadBlockSectors(*one, 0, count, a.data());
+        sectors.ReadBlockSectors(*two, 0, count, b.data());
+        if (!std::equal(a.begin(), a.begin() + count * kSectorSize, b.begin())) return true;
+    }
+    return false;
 }
 
 std::uint32_t LoadDetChain(const MountedVolume& volume, const disk::SectorReader& reader, std::uint32_t firstBlock,

@@ -31,7 +31,8 @@ struct EntryRecord {
     std::uint32_t treeNode = 0xFFFFFFFFu;  // folders: the folder-tree node that shows it (none: all ones)
     // Disk sectors of the directory entry in both directory copies. Kept in
     // full 64 bits here; the recovery log stores the low 32 bits. 0 in
-    // det2Sector = no second copy is known.
+    // det2Sector = no second copy is known; when only copy 2's position is
+    // known (copy 1's chain could not be followed), it is det1Sector.
     std::uint64_t det1Sector = 0;
     std::uint64_t det2Sector = 0;
     std::uint16_t slot = 0;           // entry position 0..3 within the sector

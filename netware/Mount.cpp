@@ -59,37 +59,91 @@ void TakeSector(MountedVolume& volume, const std::uint8_t* sector, std::uint64_t
     }
 }
 
-// Reads every sector of the DET copy 1 blocks, one sector a request, with the
-// copy 2 sector of the same entry beside it.
-void WalkDirectory(MountedVolume& volume, const disk::SectorReader& reader, MountReport& report, WalkCounters& c) {
+constexpr std::uint32_t kNoDetBlock = kChainEnd;  // never a block of a DET chain
+
+// The block at position i of a DET block list when it is a block of the
+// volume, else kNoDetBlock.
+std::uint32_t DetBlockAt(const BlockList& list, std::size_t i, std::uint32_t limit) {
+    if (i >= list.size() || IsDetChainEnd(list[i].block) || list[i].block >= limit) return kNoDetBlock;
+    return list[i].block;
+}
+
+// Reads one sector of a block; false when it could not be read (the buffer
+// then holds zeros where it could not).
+bool ReadDetSector(const VolumeSectors& sectors, std::uint32_t block, std::uint32_t index, std::uint8_t* out) {
+    std::uint32_t unreadable = 0;
+    const int result = sectors.ReadBlockSectors(block, index, 1, out, &unreadable);
+    return result != disk::kReadNoDevice && unreadable == 0;
+}
+
+// Whether a directory copy can be walked: its first block is a block of the
+// volume and the first sector of that block reads and begins with the DET
+// signature (an unreadable or overwritten copy does not).
+bool DetCopyReadable(const VolumeSectors& sectors, const BlockList& list, std::uint32_t limit) {
+    const std::uint32_t first = DetBlockAt(list, 0, limit);
+    if (first == kNoDetBlock) return false;
+    std::uint8_t sector[kSectorSize];
+    return ReadDetSector(sectors, first, 0, sector) && std::equal(kDetSignature.begin(), kDetSignature.end(), sector);
+}
+
+// Reads every sector of one directory copy's blocks, one sector a request:
+// copy 1, or copy 2 when copy 1 cannot be walked and copy 2 can. A sector the
+// walked copy cannot read is taken from the other copy's block at the same
+// position when that one reads. Every record keeps its entry's sector in
+// copy 1 and in copy 2; when only one copy's position is known, that one is
+// the first (and the second is 0). Returns false when neither copy could be
+// read: neither can be walked, or some sector was unreadable in both.
+bool WalkDirectory(MountedVolume& volume, const disk::SectorReader& reader, MountReport& report,
+                   std::uint32_t det2Links, WalkCounters& c) {
     const VolumeSectors sectors(reader, volume.currentVolume);
     const std::uint32_t S = volume.currentVolume.sectorsPerBlock;
     const std::uint32_t limit = VolumeBlockLimit(volume, reader);
-    const std::uint64_t total = static_cast<std::uint64_t>(volume.detBlockCount) * S;
+    const bool copy1 = DetCopyReadable(sectors, volume.Det1BlockList, limit);
+    const bool walkCopy2 = !copy1 && DetCopyReadable(sectors, volume.Det2BlockList, limit);
+    const BlockList& walked = walkCopy2 ? volume.Det2BlockList : volume.Det1BlockList;
+    const BlockList& other = walkCopy2 ? volume.Det1BlockList : volume.Det2BlockList;
+    const std::uint32_t links = walkCopy2 ? det2Links : volume.detBlockCount;
+    const std::uint64_t total = static_cast<std::uint64_t>(links) * S;
+    bool lostSectors = false;
     int shown = -1;
-    std::uint8_t sector[kSectorSize];
-    for (std::size_t i = 0; i < volume.Det1BlockList.size(); ++i) {
-        const std::uint32_t block = volume.Det1BlockList[i].block;
-        if (IsDetChainEnd(block) || block >= limit) continue;
-        report.Status("Mounting Volume " + std::to_string(i) + " / " + std::to_string(volume.detBlockCount) +
-                      "....");
-        const bool hasCopy2 = i < volume.Det2BlockList.size() && !IsDetChainEnd(volume.Det2BlockList[i].block) &&
-                              volume.Det2BlockList[i].block < limit;
-        std::uint64_t v = sectors.SectorOf(block);
-        std::uint64_t u = hasCopy2 ? sectors.SectorOf(volume.Det2BlockList[i].block) : 0;
+    std::uint8_t sector[kSectorSize], spare[kSectorSize];
+    for (std::size_t i = 0; i < walked.size(); ++i) {
+        const std::uint32_t block = DetBlockAt(walked, i, limit);
+        if (block == kNoDetBlock) continue;
+        report.Status("Mounting Volume " + std::to_string(i) + " / " + std::to_string(links) + "....");
+        std::uint32_t mirror = DetBlockAt(other, i, limit);
+        if (mirror == block) mirror = kNoDetBlock;  // the same block is no second copy
+        const bool hasMirror = mirror != kNoDetBlock;
         for (std::uint32_t s = 0; s < S; ++s) {
-            sectors.Read(v, 1, sector);
-            TakeSector(volume, sector, v, u, c);
+            const std::uint8_t* taken = sector;
+            if (!ReadDetSector(sectors, block, s, sector)) {
+                if (hasMirror && ReadDetSector(sectors, mirror, s, spare))
+                    taken = spare;
+                else
+                    lostSectors = true;
+            }
+            const std::uint64_t here = sectors.SectorOf(block, s);
+            const std::uint64_t there = hasMirror ? sectors.SectorOf(mirror, s) : 0;
+            if (!walkCopy2)
+                TakeSector(volume, taken, here, there, c);
+            else if (hasMirror)
+                TakeSector(volume, taken, there, here, c);
+            else
+                TakeSector(volume, taken, here, 0, c);
             ++c.sectorsProcessed;
             const int pct = base::PercentOf(c.sectorsProcessed, total);
             if (pct != shown) {
                 report.Percent(pct);
                 shown = pct;
             }
-            ++v;
-            if (hasCopy2) ++u;
         }
     }
+    return (copy1 || walkCopy2) && !lostSectors;
+}
+
+std::string DirectoryUnreadableText(const std::string& volumeName) {
+    return "The directory tables of volume " + volumeName +
+           " could not be read in either copy: no folders or files can be shown.";
 }
 
 void MountBody(MountedVolume& volume, const disk::SectorReader& reader, MountReport& report,
@@ -99,26 +153,30 @@ void MountBody(MountedVolume& volume, const disk::SectorReader& reader, MountRep
     volume.mountedMark = 1;
 
     report.Status("Loading FAT 1....");
-    const std::uint32_t a = LoadFatChain(volume, reader, vol.fat1FirstBlock);
-    volume.FatBlockList.clear();
+    LoadFatChain(volume, reader, vol.fat1FirstBlock);
+    const BlockList fat1Alone = std::move(volume.FatBlockList);
     report.Status("Loading FAT 2....");
-    const std::uint32_t b = LoadFatChain(volume, reader, vol.fat2FirstBlock);
-    volume.FatBlockList.clear();
+    const std::uint32_t b = LoadFatChain(volume, reader, vol.fat2FirstBlock, &fat1Alone);
+    BlockList fat2 = std::move(volume.FatBlockList);
+    const std::uint32_t a = LoadFatChain(volume, reader, vol.fat1FirstBlock, &fat2);
     report.Status("Loading FAT ....");
-    if (a == b) {
-        LoadFatChain(volume, reader, vol.fat1FirstBlock);
-    } else {
+    // Equal chain lengths, or copies that hold the same entries, need no choice.
+    if (a != b && FatCopiesDiffer(volume, reader, volume.FatBlockList, fat2)) {
         volume.fatChoice = report.ChooseFat(a, b) == 2 ? 2 : 1;  // Cancel keeps FAT1
-        LoadFatChain(volume, reader, volume.fatChoice == 2 ? vol.fat2FirstBlock : vol.fat1FirstBlock);
+        if (volume.fatChoice == 2) volume.FatBlockList = std::move(fat2);
     }
 
     report.Status("Loading DET ....");
     volume.detBlockCount = LoadDetChain(volume, reader, vol.det1FirstBlock, volume.Det1BlockList);
-    LoadDetChain(volume, reader, vol.det2FirstBlock, volume.Det2BlockList);
+    const std::uint32_t det2Links = LoadDetChain(volume, reader, vol.det2FirstBlock, volume.Det2BlockList);
 
     report.Percent(0);
     WalkCounters c;
-    WalkDirectory(volume, reader, report, c);
+    const bool directoryRead = WalkDirectory(volume, reader, report, det2Links, c);
+    if (!directoryRead && c.folders == 0 && c.files == 0) {
+        result.directoryUnreadable = true;
+        result.warning = DirectoryUnreadableText(vol.name);
+    }
 
     AppendLostFolder(volume.FolderList, ++c.folders);
     volume.folderCount = c.folders;

@@ -21,7 +21,8 @@ namespace nw {
 // walk and of the lost-folder pass, and the two calls below.
 class MountReport : public base::ProgressSink {
 public:
-    // "Select FAT to use", asked when the chain lengths differ: 1 (FAT1),
+    // "Select FAT to use", asked when the chain lengths differ and the copies
+    // hold different entries: 1 (FAT1),
     // 2 (FAT2) or 0 for Cancel, which means FAT1. Called on the mount's
     // thread; implementations block until answered.
     virtual int ChooseFat(std::uint32_t fat1Length, std::uint32_t fat2Length) {
@@ -40,6 +41,12 @@ struct MountResult {
     std::uint32_t folderCount = 0;  // "LOST" included
     std::uint32_t fileCount = 0;
     std::string failure;        // why not mounted ("Out Of Memory")
+    // Mounted, but neither directory copy could be read (no folder or file
+    // was found and the tables' sectors were unreadable or held no
+    // directory): `warning` says so in a sentence naming the volume, for the
+    // front end to show. Empty otherwise.
+    bool directoryUnreadable = false;
+    std::string warning;
 };
 
 // Mounts volume.currentVolume into `volume` (its contents are replaced; an
@@ -63,9 +70,19 @@ bool LocateFatEntryInList(const BlockList& fatBlocks, std::uint32_t block, std::
 // Reads the FAT entry of `block` through volume.FatBlockList.
 bool ReadFatEntry(const MountedVolume& volume, const disk::SectorReader& reader, std::uint32_t block,
                   FatEntry* entry);
-// Builds volume.FatBlockList from `firstBlock`; returns 1 + the number of FAT
-// entries whose sequence matched (bounded as the walks are).
-std::uint32_t LoadFatChain(MountedVolume& volume, const disk::SectorReader& reader, std::uint32_t firstBlock);
+// Builds volume.FatBlockList, a FAT copy's chain of its own blocks from
+// `firstBlock`, each entry read from the copy's own FAT block that holds it;
+// returns 1 + the number of FAT entries whose sequence matched (bounded as
+// the walks are). A copy's entries may lie in its own later blocks (copy 2
+// of a large volume lies behind copy 1, so its entries lie in its second
+// block and beyond): `mirror`, the other copy's chain, then tells where
+// those blocks lie until the chain has reached them.
+std::uint32_t LoadFatChain(MountedVolume& volume, const disk::SectorReader& reader, std::uint32_t firstBlock,
+                           const BlockList* mirror = nullptr);
+// Whether the two FAT copies hold different entries for the volume's blocks:
+// a FAT sector one copy reaches and the other does not counts as different.
+bool FatCopiesDiffer(const MountedVolume& volume, const disk::SectorReader& reader, const BlockList& fat1,
+                     const BlockList& fat2);
 // Builds a DET block list through the chosen FAT; returns the links followed.
 std::uint32_t LoadDetChain(const MountedVolume& volume, const disk::SectorReader& reader, std::uint32_t firstBlock,
                            BlockList& target);

@@ -4,7 +4,9 @@
 // hot-fix sector and volume table. The advanced search trusts only the
 // directory tables: it scans the disk for the first sector of a DET, finds
 // the mirror copy, and proves the volume start and block size from the FAT
-// and from both DET chains. Both fill a FoundVolumes table the caller owns,
+// and from both DET chains. A DET that does not prove out that way moves the
+// scan past nothing; it may still be copy 2 of a volume, or its only
+// readable copy (FindVolumeWithoutMirror). Both fill a FoundVolumes table the caller owns,
 // report through a SearchReport and say in their result how they ended;
 // the caller decides what the user sees next.
 #pragma once
@@ -65,8 +67,9 @@ SearchResult QuickVolumeSearch(const SearchTarget& target, FoundVolumes& found, 
 
 // The advanced search over `totalSectors` sectors (clears `found` first; no
 // scan when it is 0). Polls `stop` before every group, every sector of a
-// group and every position of the mirror and start searches; the caller
-// clears the flag before the next search.
+// group, every position of the mirror and start searches and every read of
+// the search around a DET without a mirror; the caller clears the flag
+// before the next search.
 SearchResult AdvancedVolumeSearch(const SearchTarget& target, std::uint64_t totalSectors, FoundVolumes& found,
                                   SearchReport& report, const base::CancelFlag& stop);
 
@@ -81,6 +84,21 @@ enum class StartResult { None, Added, TableFull };
 // Looks for the volume start below the two DET copies and adds the volume.
 StartResult FindVolumeStart(const SearchTarget& target, std::uint64_t d1, std::uint64_t d2, FoundVolumes& found,
                             SearchReport& report, const base::CancelFlag* stop);
+
+// A DET at d that did not prove out as copy 1 of the mirror found above it
+// (or found none) may still belong to a volume:
+//  1. as its copy 2: a DET below d, less than the mirror window away and
+//     8-aligned with it, is copy 1 when the start proves for the pair as
+//     ProveVolumeStart proves it (starts from the lowest, block sizes from
+//     128 down, copy 1 from the nearest);
+//  2. as its only readable copy, when no pair proves: the lowest start at
+//     which the FAT and d's own DET chain prove stands, provided no other
+//     DET within the mirror window either side starts a chain that proves
+//     through that FAT. The volume's two directory positions are then both
+//     d's block.
+// Returns None when nothing proves or `stop` was set.
+StartResult FindVolumeWithoutMirror(const SearchTarget& target, std::uint64_t d, FoundVolumes& found,
+                                    SearchReport& report, const base::CancelFlag* stop);
 
 struct StartProof {
     std::uint32_t sectorsPerBlock = 0;

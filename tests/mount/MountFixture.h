@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,17 @@ protected:
     }
     const nwimage::Image& Use(const std::string& description, bool withMapfile = false) {
         return Use(nwimage::ParseDescription(description), withMapfile);
+    }
+    // The same with the built image altered by `alter` before it is written
+    // (the builder's volumes and manifest stay those of the description).
+    const nwimage::Image& UseAltered(const std::string& description,
+                                     const std::function<void(nwimage::Image&)>& alter) {
+        image = nwimage::Build(nwimage::ParseDescription(description));
+        alter(image);
+        const std::string path = dir.File("disk.img");
+        nwimage::WriteImageFile(image, path);
+        EXPECT_EQ(disks.Attach(path), "");
+        return image;
     }
 
     // Mounts built volume k the way the session does.

@@ -96,18 +96,98 @@ bad file=DATA/BIG.BIN offset=10 count=3
     disks.policy.SetPrompt(nullptr);
 }
 
-TEST_F(MountTest, BadDirectorySectorLosesOnlyItsOwnEntries) {
-    // Entry 0 of the DET is its header; the sector at offset 1 holds entries 4..7.
+// DET copy 1 at block 300, copy 2 at block 400 of a volume that starts at
+// sector 63 + 32 + 128 + 128 = 351: copy 1 lies at sectors 2751..2758, copy
+// 2 at 3551..3558.
+std::string TwelveFiles(const std::string& damage) {
     std::ostringstream d;
-    d << "disk seed=3\npartition first=63 count=40000\nvolume SYS spb=8 blocks=4000\n";
+    d << "disk seed=3\npartition first=63 count=40000\nvolume SYS spb=8 blocks=4000 det1=300 det2=400\n";
     for (int i = 0; i < 12; ++i) d << "file F" << i << ".TXT size=100\n";
-    d << "bad det=SYS block=0 offset=1 count=1\n";
-    Use(d.str(), true);
+    d << damage;
+    return d.str();
+}
+
+TEST_F(MountTest, BadDirectorySectorLosesOnlyItsOwnEntries) {
+    // Entry 0 of the DET is its header; the sector at offset 1 holds entries
+    // 4..7. Unreadable in copy 1 only, copy 2 gives them.
+    Use(TwelveFiles("bad det=SYS block=0 offset=1 count=1\n"), true);
+    MountVolume(0);
+    EXPECT_EQ(Listing(), Expected("SYS"));
+    ASSERT_NE(FindRecord("F3.TXT"), nullptr);
+    EXPECT_EQ(FindRecord("F3.TXT")->det1Sector, 2752u);
+    EXPECT_EQ(FindRecord("F3.TXT")->det2Sector, 3552u);
+
+    // Unreadable in both copies, they are lost; the rest is not.
+    Use(TwelveFiles("bad det=SYS block=0 offset=1 count=1\nbad sector=3552 count=1\n"), true);
     MountVolume(0);
     std::vector<std::string> names;
     for (const nw::EntryRecord& r : volume.FileList) names.push_back(r.name);
     EXPECT_EQ(names, (std::vector<std::string>{"F0.TXT", "F1.TXT", "F2.TXT", "F7.TXT", "F8.TXT", "F9.TXT",
                                                "F10.TXT", "F11.TXT"}));
+    EXPECT_FALSE(result.directoryUnreadable);
+}
+
+// Every record names its entry's sector in copy 1 and in copy 2.
+void ExpectSectorsAsBuilt(const nw::MountedVolume& volume, const nwimage::BuiltVolume& built) {
+    ASSERT_EQ(volume.FileList.Size(), built.entries.size());
+    for (std::size_t i = 0; i < built.entries.size(); ++i) {
+        EXPECT_EQ(volume.FileList[i].det1Sector, built.entries[i].det1Sector) << i;
+        EXPECT_EQ(volume.FileList[i].det2Sector, built.entries[i].det2Sector) << i;
+    }
+}
+
+TEST_F(MountTest, DetCopy1ThatCannotBeReadIsReplacedByCopy2) {
+    Use(TwelveFiles("bad det=SYS block=0 count=8\n"), true);
+    MountVolume(0);
+    EXPECT_EQ(Listing(), Expected("SYS"));
+    EXPECT_FALSE(result.directoryUnreadable);
+    ExpectSectorsAsBuilt(volume, image.volumes[0]);
+    // F0.TXT is entry 1: sector 0 of the block in both copies.
+    ASSERT_NE(FindRecord("F0.TXT"), nullptr);
+    EXPECT_EQ(FindRecord("F0.TXT")->det1Sector, 2751u);
+    EXPECT_EQ(FindRecord("F0.TXT")->det2Sector, 3551u);
+
+    // Copy 1's first block beyond the volume: its chain cannot be loaded.
+    // Copy 2 is then the only copy known and takes the first place.
+    volume.currentVolume = DescriptorOf(image.volumes[0]);
+    volume.currentVolume.det1FirstBlock = 4000;
+    result = nw::Mount(volume, reader, report);
+    ASSERT_TRUE(result.mounted);
+    EXPECT_EQ(Listing(), Expected("SYS"));
+    ASSERT_NE(FindRecord("F0.TXT"), nullptr);
+    EXPECT_EQ(FindRecord("F0.TXT")->det1Sector, 3551u);
+    EXPECT_EQ(FindRecord("F0.TXT")->det2Sector, 0u);
+}
+
+TEST_F(MountTest, DetCopy1WithoutItsHeaderIsReplacedByCopy2) {
+    // Copy 1 zeroed: it reads, but holds no directory.
+    UseAltered(TwelveFiles(""), [](nwimage::Image& img) {
+        for (std::uint64_t s = 2751; s <= 2758; ++s) img.sectors.erase(s);
+    });
+    ASSERT_EQ(image.volumes[0].det1.front(), 300u);
+    MountVolume(0);
+    EXPECT_EQ(Listing(), Expected("SYS"));
+    EXPECT_FALSE(result.directoryUnreadable);
+    ExpectSectorsAsBuilt(volume, image.volumes[0]);
+    EXPECT_TRUE(report.asked.empty());
+}
+
+TEST_F(MountTest, DirectoryTablesUnreadableInBothCopiesAreReported) {
+    Use(TwelveFiles("bad det=SYS block=0 count=8\nbad sector=3551 count=8\n"), true);
+    MountVolume(0);
+    EXPECT_TRUE(result.directoryUnreadable);
+    EXPECT_EQ(result.warning, "The directory tables of volume SYS could not be read in either copy: "
+                              "no folders or files can be shown.");
+    EXPECT_EQ(result.fileCount, 0u);
+    EXPECT_EQ(result.folderCount, 1u);  // LOST
+    EXPECT_EQ(report.status.back(), "SYS:\\");
+
+    // A readable volume that holds nothing is not reported.
+    Use("disk\npartition first=63 count=40000\nvolume EMPTY spb=8 blocks=4000\n");
+    MountVolume(0);
+    EXPECT_EQ(result.fileCount, 0u);
+    EXPECT_FALSE(result.directoryUnreadable);
+    EXPECT_EQ(result.warning, "");
 }
 
 // ---- FAT copies ----------------------------------------------------------------
@@ -155,6 +235,68 @@ file A.BIN size=9000
     EXPECT_TRUE(report.asked.empty());
     EXPECT_EQ(volume.fatChoice, 0);
     EXPECT_EQ(Listing(), Expected("SYS"));
+}
+
+// Copy 2 is one block longer than the FAT needs; the blocks of both copies
+// hold the same entries.
+TEST_F(MountTest, FatChainsOfUnequalLengthButEqualContentMountWithoutAQuestion) {
+    Use(R"(disk seed=20
+partition first=63 count=40000
+volume SYS spb=8 blocks=4000 fat2=100-108
+file A.BIN size=9000
+)");
+    ASSERT_EQ(image.volumes[0].fat1.size(), 8u);  // ceil(ceil(4000 / 64) / 8)
+    MountVolume(0);
+    EXPECT_TRUE(report.asked.empty());
+    EXPECT_EQ(volume.FatBlockList.size(), 9u);  // FAT1: blocks 0..7 and the end marker
+    EXPECT_EQ(Listing(), Expected("SYS"));
+}
+
+// 300,000 blocks of 8 sectors: the FAT takes ceil(300000 / 64) = 4688
+// sectors, 586 blocks. Copy 1 lies at blocks 0..585, DET copy 1 at 586 and
+// copy 2 at 587..1172, so copy 2's own entries lie in its second and third
+// blocks (FAT sectors 9..18). FAR.BIN's entries lie in FAT block 566.
+std::string LargeVolume(const std::string& damage) {
+    return "disk seed=19\npartition first=63 count=2400400\nvolume BIG spb=8 blocks=300000 " + damage +
+           "\nfile A.BIN size=30000\nfile FAR.BIN size=9000 blocks=290000,290001,290002\n";
+}
+
+// Node 0 holds the first block, node k >= 1 the block the entry of sequence
+// k - 1 names; the last node the end marker.
+nw::BlockList ContiguousFatChain(std::uint32_t first, std::uint32_t blocks) {
+    nw::BlockList list{{0, first}};
+    for (std::uint32_t k = 1; k < blocks; ++k) list.push_back({k - 1, first + k});
+    list.push_back({blocks - 1, nw::kChainEnd});
+    return list;
+}
+
+bool SameNodes(const nw::BlockList& a, const nw::BlockList& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](const auto& x, const auto& y) {
+               return x.sequence == y.sequence && x.block == y.block;
+           });
+}
+
+TEST_F(MountTest, HealthyCopiesOfALargeVolumeMountWithoutAQuestion) {
+    Use(LargeVolume(""));
+    ASSERT_EQ(image.volumes[0].fat2.front(), 587u);
+    ASSERT_EQ(image.volumes[0].fat2.size(), 586u);
+    MountVolume(0);
+    EXPECT_TRUE(report.asked.empty());
+    EXPECT_TRUE(SameNodes(volume.FatBlockList, ContiguousFatChain(0, 586)));
+    EXPECT_EQ(ReadFileBytes(*FindRecord("FAR.BIN")), image.volumes[0].entries[1].stored);
+}
+
+TEST_F(MountTest, LargeVolumeWithABrokenCopy1MountsTheWholeCopy2) {
+    Use(LargeVolume("break-fat1=300"));
+    report.answer = 2;
+    MountVolume(0);
+    // Copy 1 keeps 300 blocks (1 + 299 matched entries); copy 2 all 586.
+    ASSERT_EQ(report.asked.size(), 1u);
+    EXPECT_EQ(report.asked[0], std::make_pair(300u, 587u));
+    EXPECT_EQ(volume.fatChoice, 2);
+    EXPECT_TRUE(SameNodes(volume.FatBlockList, ContiguousFatChain(587, 586)));
+    EXPECT_EQ(ReadFileBytes(*FindRecord("A.BIN")), image.volumes[0].entries[0].stored);
+    EXPECT_EQ(ReadFileBytes(*FindRecord("FAR.BIN")), image.volumes[0].entries[1].stored);
 }
 
 // ---- directory chains --------------------------------------------------------------

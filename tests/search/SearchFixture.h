@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,16 @@ protected:
     // Builds the description, writes it and attaches it as disk 0.
     const nwimage::Image& Use(const nwimage::DiskSpec& desc) {
         image = nwimage::Build(desc);
+        path = dir.File("disk.img");
+        nwimage::WriteImageFile(image, path);
+        UseFile(path);
+        return image;
+    }
+    // The same with the built image altered by `alter` before it is written.
+    const nwimage::Image& UseAltered(const nwimage::DiskSpec& desc,
+                                     const std::function<void(nwimage::Image&)>& alter) {
+        image = nwimage::Build(desc);
+        alter(image);
         path = dir.File("disk.img");
         nwimage::WriteImageFile(image, path);
         UseFile(path);

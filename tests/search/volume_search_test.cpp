@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "netware/Mount.h"
 #include "netware/Records.h"
 #include "netware/VolumeSearch.h"
 #include "search/SearchFixture.h"
@@ -148,6 +149,85 @@ TEST_F(SearchTest, AdvancedSearchRejectsAStartWhoseDetCopiesDiffer) {
     EXPECT_FALSE(r.stopped);
     EXPECT_EQ(found.volumeCount.load(), 0u);
     EXPECT_TRUE(report.found.empty());
+}
+
+// Three volumes in one partition at sector 63: A (8 sectors a block, 1000
+// blocks) starts at 63 + 32 + 128 + 128 = 351, B (8, 1000) at 8351, C (16,
+// 500) at 16351. Unless told otherwise, A's and B's FAT copy 1 takes blocks
+// 0..1 (16 FAT sectors), DET copy 1 block 2, FAT copy 2 blocks 3..4 and DET
+// copy 2 block 5; C's FAT takes 8 sectors, one block: its DETs lie at 1 and 3.
+DiskSpec ThreeVolumes(nwimage::VolumeSpec a, nwimage::VolumeSpec b) {
+    DiskSpec desc;
+    desc.partitions.push_back(OnePartition(63, 30000, {std::move(a), std::move(b), SmallVolume("C", 16, 500)}));
+    desc.partitions.back().wipeTables = true;
+    return desc;
+}
+
+void ExpectAt(const nw::VolumeDescriptor& d, std::uint64_t start, std::uint32_t spb, std::uint32_t det1,
+              std::uint32_t det2) {
+    EXPECT_EQ(d.startSector, start) << d.name;
+    EXPECT_EQ(d.sectorsPerBlock, spb) << d.name;
+    EXPECT_EQ(d.det1FirstBlock, det1) << d.name;
+    EXPECT_EQ(d.det2FirstBlock, det2) << d.name;
+}
+
+// A file's first sector that begins like a DET.
+nwimage::EntrySpec SignatureFile(const std::string& name, std::vector<std::uint32_t> blocks = {}) {
+    nwimage::EntrySpec f;
+    f.name = name;
+    f.data = std::vector<std::uint8_t>{0xFD, 0xFF, 0xFF, 0xFF, 0x10, 0x00, 0x00, 0x00, 'S', 'I', 'G', '!'};
+    f.blocks = std::move(blocks);
+    return f;
+}
+
+TEST_F(SearchTest, DetSignaturesInFilesNeitherHideVolumesNorMakeOne) {
+    // A: its DET copies at blocks 10 and 50 with a signature file between
+    // them, at block 30. B: a signature file in its first free block (6),
+    // 8 sectors behind its DET copy 2 and a block before C's DET copy 1.
+    auto a = SmallVolume("A", 8, 1000);
+    a.det1Blocks = {10};
+    a.det2Blocks = {50};
+    a.entries.push_back(SignatureFile("SIG.A", {30}));
+    auto b = SmallVolume("B", 8, 1000);
+    b.entries.insert(b.entries.begin(), SignatureFile("SIG.B"));
+    const auto& img = Use(ThreeVolumes(a, b));
+    ASSERT_EQ(img.volumes[1].entries[0].blocks, std::vector<std::uint32_t>{6});
+
+    const nw::SearchResult r = Advanced();
+    EXPECT_FALSE(r.stopped);
+    ASSERT_EQ(found.volumeCount.load(), 3u);
+    ExpectAt(found.VolumeList[0], 351, 8, 10, 50);
+    ExpectAt(found.VolumeList[1], 8351, 8, 2, 5);
+    ExpectAt(found.VolumeList[2], 16351, 16, 1, 3);
+    EXPECT_EQ(report.found, (std::vector<std::string>{"Volume 0", "Volume 1", "Volume 2"}));
+}
+
+TEST_F(SearchTest, VolumeWhoseDetCopy1IsGoneIsFoundThroughCopy2) {
+    // A's DET copy 1 (block 2: sectors 367..374) zeroed. Its copy 2 then
+    // names both directory positions.
+    const auto& img = UseAltered(ThreeVolumes(SmallVolume("A", 8, 1000), SmallVolume("B", 8, 1000)),
+                                 [](nwimage::Image& i) {
+                                     for (std::uint64_t s = 367; s <= 374; ++s) i.sectors.erase(s);
+                                 });
+    ASSERT_EQ(img.volumes[0].det1.front(), 2u);
+
+    Advanced();
+    ASSERT_EQ(found.volumeCount.load(), 3u);
+    ExpectAt(found.VolumeList[0], 351, 8, 5, 5);
+    ExpectAt(found.VolumeList[1], 8351, 8, 2, 5);
+    ExpectAt(found.VolumeList[2], 16351, 16, 1, 3);
+
+    // The volume found that way mounts with all its entries.
+    nw::MountedVolume volume;
+    volume.currentVolume = found.VolumeList[0];
+    testutil::RecordingMountReport mountReport;
+    const nw::MountResult m = nw::Mount(volume, reader, mountReport);
+    ASSERT_TRUE(m.mounted);
+    EXPECT_EQ(m.folderCount, 2u);  // PUBLIC and LOST
+    ASSERT_EQ(m.fileCount, 1u);
+    EXPECT_EQ(volume.FileList[0].name, "DATA.BIN");
+    EXPECT_EQ(volume.FileList[0].det1Sector, 351u + 5 * 8);  // the only copy known
+    EXPECT_EQ(volume.FileList[0].det2Sector, 0u);
 }
 
 TEST_F(SearchTest, MirrorWindowEndsOneSectorBeforeAMillion) {
