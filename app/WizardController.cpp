@@ -322,6 +322,7 @@ void WizardController::MountEnded(const workflow::MountOutcome& outcome) {
         return;
     }
     ShowOpenVolume();
+    ShowNotice(window_, outcome.notice);
 }
 
 void WizardController::ShowOpenVolume() {

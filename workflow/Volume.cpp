@@ -56,6 +56,9 @@ MountOutcome MountChosenVolume(Session& session, nw::MountReport& report, const 
     }
     session.selection.Reset(session.mounted);
     session.volumeOpen = true;
+    // Mounted, but the directory could not be read: say so instead of
+    // showing an empty volume as if it were one.
+    if (!result.warning.empty()) out.notice = Notice{result.warning, Notice::Icon::Warning};
     session.activityLog.Append("\r\nNo of Folders Found : " + std::to_string(result.folderCount) +
                                "\r\nNo of Files Found : " + std::to_string(result.fileCount));
     return out;

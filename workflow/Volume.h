@@ -26,7 +26,9 @@ struct MountOutcome {
     bool lostScanStopped = false;
     std::uint32_t folderCount = 0;  // "LOST" included
     std::uint32_t fileCount = 0;
-    MaybeNotice notice;             // "Out Of Memory" when nothing usable was built
+    // "Out Of Memory" when nothing usable was built; a warning when the
+    // volume mounted but its directory tables could not be read.
+    MaybeNotice notice;
 };
 
 // Mounts the chosen volume into session.mounted. On success the selection
