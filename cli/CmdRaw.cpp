@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/Cli.h"
+#include "raw/FormatKinds.h"
 #include "workflow/Raw.h"
 #include "workflow/Search.h"
 
@@ -69,12 +70,15 @@ bool ParseTypes(const std::string& list, std::array<bool, raw::kinds::kCount>& c
         if (comma == std::string::npos) comma = list.size();
         std::string t = list.substr(from, comma - from);
         for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (t == "doc") checked[raw::kinds::kWord] = true;
-        else if (t == "xls") checked[raw::kinds::kExcel] = true;
-        else if (t == "ppt") checked[raw::kinds::kPowerPoint] = true;
-        else if (t == "zip") checked[raw::kinds::kZip] = true;
-        else {
-            Error("raw: unknown document type '" + t + "' (doc, xls, ppt, zip)");
+        // The kinds' own table names them, as it captions the window's list.
+        bool known = false;
+        std::string names;
+        for (const raw::DocumentKind& kind : raw::DocumentKinds()) {
+            if (t == kind.typeName) checked[kind.code] = known = true;
+            names += names.empty() ? kind.typeName : std::string(", ") + kind.typeName;
+        }
+        if (!known) {
+            Error("raw: unknown document type '" + t + "' (" + names + ")");
             return false;
         }
         from = comma + 1;
