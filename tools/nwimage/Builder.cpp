@@ -508,7 +508,7 @@ private:
 
 // One entry of a partition's volume table: segment `segment` of volume `volume`.
 struct TableRow {
-    const VolumeSpec* spec = nullptr;
+    const VolumeSpec* described = nullptr;
     std::size_t volume = 0;
     std::uint32_t segment = 0;
     std::uint64_t sectors = 0;
@@ -627,15 +627,15 @@ std::vector<Image> BuildDisks(const std::vector<DiskSpec>& disks) {
     }
     const std::size_t volumeCount = volumeRow.size();
     std::vector<const VolumeSpec*> owners(volumeCount);
-    for (std::size_t k = 0; k < volumeCount; ++k) owners[k] = rows[volumeRow[k]].table.spec;
+    for (std::size_t k = 0; k < volumeCount; ++k) owners[k] = rows[volumeRow[k]].table.described;
     std::map<std::string, std::vector<std::size_t>> byName;
     for (std::size_t k = 0; k < volumeCount; ++k) byName[owners[k]->name].push_back(k);
     std::vector<std::vector<std::size_t>> segmentRows(volumeCount);  // by segment number
     for (std::size_t i = 0; i < rows.size(); ++i) {
         TableRow& t = rows[i].table;
-        const std::string sw = "volume " + t.spec->name + " segment " + Str(t.segment);
+        const std::string sw = "volume " + t.described->name + " segment " + Str(t.segment);
         if (t.segment > 0) {
-            auto it = byName.find(t.spec->name);
+            auto it = byName.find(t.described->name);
             if (it == byName.end()) Fail(sw + ": no volume of that name has a segment 0");
             if (it->second.size() > 1) Fail(sw + ": " + Str(it->second.size()) + " volumes have that name; the segment fits none for sure");
             t.volume = it->second.front();
@@ -669,7 +669,7 @@ std::vector<Image> BuildDisks(const std::vector<DiskSpec>& disks) {
         std::uint64_t total = 0;
         for (std::size_t n = 0; n < list.size(); ++n) {
             TableRow& t = rows[list[n]].table;
-            const VolumeSpec& e = *t.spec;
+            const VolumeSpec& e = *t.described;
             const std::string sw = list.size() > 1 ? vw + " segment " + Str(n) : vw;
             std::uint64_t blocks = e.blocks;
             if (e.segmentSectors) {
@@ -709,7 +709,7 @@ std::vector<Image> BuildDisks(const std::vector<DiskSpec>& disks) {
             BuiltVolume& b = built[t.volume];
             BuiltSegment& g = b.segments[t.segment];
             const std::string sw = "volume " + b.name + (b.segments.size() > 1 ? " segment " + Str(t.segment) : "");
-            const std::uint64_t start = t.spec->startSector ? *t.spec->startSector : at;
+            const std::uint64_t start = t.described->startSector ? *t.described->startSector : at;
             if (start < V + nw::kVolumeSegmentsOffset)
                 Fail(who + ": " + sw + " starts at sector " + Str(start) + ", before the end of the volume tables at " +
                      Str(V + nw::kVolumeSegmentsOffset));
