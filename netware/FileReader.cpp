@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <unordered_set>
+#include <vector>
 
 #include "disk/SectorReader.h"
 #include "netware/Mount.h"
@@ -10,8 +11,11 @@ namespace nw {
 
 namespace {
 
-// Reads sectors of the volume one at a time and hands min(512, N - W) bytes
-// of each to the consumer.
+// Hands the file's bytes to the consumer one sector at a time, min(512,
+// N - W) bytes of each. A run of sectors (a block, or the rest of one after
+// a piece's start) is read with one request when every sector of it can be
+// read; otherwise sector by sector through the bad-sector policy, so that
+// a bad sector costs only itself.
 struct SectorPump {
     const VolumeSectors& sectors;
     FileDataConsumer& consumer;
@@ -19,15 +23,32 @@ struct SectorPump {
     std::uint64_t written = 0;
     std::uint64_t unreadableBytes = 0;
     std::uint8_t buffer[kSectorSize] = {};
+    std::vector<std::uint8_t> run;
 
     bool Done() const { return written >= byteCount; }
+    void Deliver(const std::uint8_t* data, bool unreadable) {
+        const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(kSectorSize, byteCount - written));
+        consumer.Deliver(data, n);
+        written += n;
+        if (unreadable) unreadableBytes += n;
+    }
     void Take(std::uint64_t sector) {
         std::uint32_t unreadable = 0;
         sectors.Read(sector, 1, buffer, &unreadable);
-        const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(kSectorSize, byteCount - written));
-        consumer.Deliver(buffer, n);
-        written += n;
-        if (unreadable) unreadableBytes += n;
+        Deliver(buffer, unreadable != 0);
+    }
+    void TakeRun(std::uint64_t first, std::uint32_t count) {
+        const std::uint64_t sectorsLeft = (byteCount - written + kSectorSize - 1) / kSectorSize;
+        const auto need = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, sectorsLeft));
+        if (need > 1) {
+            run.resize(static_cast<std::size_t>(need) * kSectorSize);
+            if (sectors.TryRead(first, need, run.data())) {
+                for (std::uint32_t i = 0; i < need; ++i)
+                    Deliver(run.data() + static_cast<std::size_t>(i) * kSectorSize, false);
+                return;
+            }
+        }
+        for (std::uint32_t i = 0; i < need && !Done(); ++i) Take(first + i);
     }
 };
 
@@ -103,7 +124,7 @@ std::optional<std::uint64_t> FileReader::FirstDataSector(std::uint32_t firstBloc
 std::uint64_t FileReader::ReadFileData(std::uint32_t firstBlock, std::uint32_t byteCount,
                                        FileDataConsumer& consumer) {
     const VolumeSectors sectors(*reader_, volume_->currentVolume);
-    SectorPump pump{sectors, consumer, byteCount};
+    SectorPump pump{sectors, consumer, byteCount, 0, 0, {}, {}};
     unreadableBytes_ = 0;
     const std::uint32_t S = volume_->currentVolume.sectorsPerBlock;
     if (firstBlock == kChainEnd || S == 0) return 0;
@@ -112,10 +133,9 @@ std::uint64_t FileReader::ReadFileData(std::uint32_t firstBlock, std::uint32_t b
     auto readPiece = [&](std::uint32_t pieceValue) {
         const PieceLocation loc = LocatePiece(pieceValue);
         if (!loc.found) return;
-        for (std::uint32_t i = 0; i < loc.sectorsLeft && !pump.Done(); ++i) pump.Take(loc.firstSector + i);
+        pump.TakeRun(loc.firstSector, loc.sectorsLeft);
         if (pump.Done() || !loc.hasFollowingBlock) return;
-        const std::uint64_t next = sectors.SectorOf(loc.followingBlock);
-        for (std::uint32_t i = 0; i < S && !pump.Done(); ++i) pump.Take(next + i);
+        pump.TakeRun(sectors.SectorOf(loc.followingBlock), S);
     };
     auto finish = [&] {
         unreadableBytes_ = pump.unreadableBytes;
@@ -142,11 +162,10 @@ std::uint64_t FileReader::ReadFileData(std::uint32_t firstBlock, std::uint32_t b
             return finish();
         }
         if (e >= limit) return finish();
-        const std::uint64_t start = sectors.SectorOf(e);
-        for (std::uint32_t s = 0; s < S; ++s) {
-            if (pump.Done()) return finish();
-            pump.Take(start + s);
-        }
+        if (pump.Done()) return finish();
+        const bool wholeBlock = pump.byteCount - pump.written >= static_cast<std::uint64_t>(S) * kSectorSize;
+        pump.TakeRun(sectors.SectorOf(e), S);
+        if (!wholeBlock) return finish();
         consumer.BlockFinished();
     }
     return finish();

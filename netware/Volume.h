@@ -64,6 +64,9 @@ public:
     // disk::SectorReader::Read gives it.
     int Read(std::uint64_t diskSector, std::uint32_t count, void* buffer,
              std::uint32_t* unreadable = nullptr) const;
+    // Reads without any prompt: true when every sector could be read (see
+    // disk::SectorReader::TryRead).
+    bool TryRead(std::uint64_t diskSector, std::uint32_t count, void* buffer) const;
     int ReadBlockSectors(std::uint32_t block, std::uint32_t sectorIndex, std::uint32_t count, void* buffer,
                          std::uint32_t* unreadable = nullptr) const {
         return Read(SectorOf(block, sectorIndex), count, buffer, unreadable);

@@ -13,4 +13,8 @@ int VolumeSectors::Read(std::uint64_t diskSector, std::uint32_t count, void* buf
     return reader_->Read(volume_->disk, diskSector, count, buffer, unreadable);
 }
 
+bool VolumeSectors::TryRead(std::uint64_t diskSector, std::uint32_t count, void* buffer) const {
+    return reader_->TryRead(volume_->disk, diskSector, count, buffer);
+}
+
 }  // namespace nw
