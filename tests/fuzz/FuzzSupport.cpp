@@ -1,5 +1,7 @@
 #include "FuzzSupport.h"
 
+#include "disk/SourceFormat.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -25,9 +27,16 @@ struct Scratch {
     }
 };
 
-void Attach(FuzzDisks& to, const std::string& path) {
+bool Attach(FuzzDisks& to, const std::string& path) {
     std::string error;
     if (!to.disks.Attach(0, path, "", &error)) Fail(error.c_str());
+    const std::shared_ptr<disk::Disk> d = to.disks.At(0);
+    if (d && d->IsOpen()) return true;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool container = fd >= 0 && disk::DetectFormat(fd) != disk::SourceFormat::kRaw;
+    if (fd >= 0) ::close(fd);
+    if (!container) Fail(d ? d->OpenFailureReason().c_str() : "the disk image is not attached");
+    return false;
 }
 
 }  // namespace
@@ -39,7 +48,7 @@ const std::string& ScratchDir() {
 
 std::string ScratchFile(const std::string& name) { return ScratchDir() + "/" + name; }
 
-void AttachBytes(FuzzDisks& to, const std::vector<std::uint8_t>& bytes) {
+bool AttachBytes(FuzzDisks& to, const std::vector<std::uint8_t>& bytes) {
     const std::string path = ScratchFile("disk.img");
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) Fail("cannot write the disk image");
@@ -52,10 +61,10 @@ void AttachBytes(FuzzDisks& to, const std::vector<std::uint8_t>& bytes) {
     const std::uint64_t padded = (bytes.size() + 511) / 512 * 512;
     if (::ftruncate(fd, static_cast<off_t>(padded)) != 0) Fail("cannot size the disk image");
     ::close(fd);
-    Attach(to, path);
+    return Attach(to, path);
 }
 
-void AttachSparse(FuzzDisks& to, const SparseSectors& sectors, std::uint64_t totalSectors) {
+bool AttachSparse(FuzzDisks& to, const SparseSectors& sectors, std::uint64_t totalSectors) {
     const std::string path = ScratchFile("disk.img");
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) Fail("cannot write the disk image");
@@ -66,7 +75,7 @@ void AttachSparse(FuzzDisks& to, const SparseSectors& sectors, std::uint64_t tot
             Fail("cannot write the disk image");
     }
     ::close(fd);
-    Attach(to, path);
+    return Attach(to, path);
 }
 
 void Note(const char* format, ...) {

@@ -37,11 +37,13 @@ struct FuzzDisks {
 };
 
 // Writes the bytes as the disk image (padded to whole sectors) and attaches
-// it as disk 0 of `to`. Aborts when that fails: a fuzz run on a missing disk
-// would test nothing.
-void AttachBytes(FuzzDisks& to, const std::vector<std::uint8_t>& bytes);
+// it as disk 0 of `to`. False when the bytes begin (or end) like a disk
+// container whose library refuses them: such a file is never read as a raw
+// disk, and opening containers is fuzz_container_open's input. Aborts on any
+// other failure: a fuzz run on a missing disk would test nothing.
+[[nodiscard]] bool AttachBytes(FuzzDisks& to, const std::vector<std::uint8_t>& bytes);
 // The same for an image of `totalSectors` sectors holding only `sectors`.
-void AttachSparse(FuzzDisks& to, const SparseSectors& sectors, std::uint64_t totalSectors);
+[[nodiscard]] bool AttachSparse(FuzzDisks& to, const SparseSectors& sectors, std::uint64_t totalSectors);
 
 // An invariant of the code under test failed: print and abort so that the
 // fuzzer keeps the input.

@@ -119,7 +119,8 @@ void CarvingSeeds() {
 
 void RecoveryLogSeeds() {
     fuzz::FuzzDisks disks;
-    fuzz::AttachSparse(disks, fuzz::Base().image.sectors, fuzz::Base().image.totalSectors);
+    if (!fuzz::AttachSparse(disks, fuzz::Base().image.sectors, fuzz::Base().image.totalSectors))
+        fuzz::Fail("the base volume's disk does not open");
     nw::FoundVolumes found;
     found.Add(fuzz::Base().descriptor);
     nw::MountedVolume mounted;

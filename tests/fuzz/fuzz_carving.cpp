@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> bytes(data, data + n);
     if (bytes.empty()) bytes.push_back(0);
     fuzz::FuzzDisks disks;
-    fuzz::AttachBytes(disks, bytes);
+    if (!fuzz::AttachBytes(disks, bytes)) return 0;
 
     const std::filesystem::path root = fuzz::ScratchDir();
     const std::filesystem::path out = root / "out";

@@ -17,7 +17,8 @@ struct Snapshot {
 const Snapshot& Mounted() {
     static const Snapshot snap = [] {
         fuzz::FuzzDisks disks;
-        fuzz::AttachSparse(disks, fuzz::Base().image.sectors, fuzz::Base().image.totalSectors);
+        if (!fuzz::AttachSparse(disks, fuzz::Base().image.sectors, fuzz::Base().image.totalSectors))
+            fuzz::Fail("the base volume's disk does not open");
         nw::MountedVolume volume;
         volume.currentVolume = fuzz::Base().descriptor;
         nw::MountReport report;
@@ -50,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fuzz::SparseSectors sectors = fuzz::PatchedBase(in);
 
     fuzz::FuzzDisks disks;
-    fuzz::AttachSparse(disks, sectors, fuzz::Base().image.totalSectors);
+    if (!fuzz::AttachSparse(disks, sectors, fuzz::Base().image.totalSectors)) return 0;
     const disk::SectorReader reader = disks.Reader();
     nw::MountedVolume volume;
     volume.currentVolume = snap.volume;

@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fuzz::SparseSectors sectors = fuzz::PatchedBase(in);
 
     fuzz::FuzzDisks disks;
-    fuzz::AttachSparse(disks, sectors, fuzz::Base().image.totalSectors);
+    if (!fuzz::AttachSparse(disks, sectors, fuzz::Base().image.totalSectors)) return 0;
     const disk::SectorReader reader = disks.Reader();
     nw::MountedVolume volume;
     volume.currentVolume = d;

@@ -10,7 +10,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const fuzz::SparseSectors sectors = fuzz::DecodeSectorRecords(data, size, fuzz::kTableDiskSectors);
     fuzz::FuzzDisks disks;
-    fuzz::AttachSparse(disks, sectors, fuzz::kTableDiskSectors);
+    if (!fuzz::AttachSparse(disks, sectors, fuzz::kTableDiskSectors)) return 0;
     const disk::SectorReader reader = disks.Reader();
     const nw::SearchTarget target{&reader, 0};
     nw::FoundVolumes found;
