@@ -1,5 +1,5 @@
 // Save throughput: one large file of a volume on a page-cached image, saved
-// by a whole save job (one list row; one-sector requests), as a ratio to
+// by a whole save job (one list row; a block per request, one sector per delivery), as a ratio to
 // `cp` copying the image in the same run.
 //   bench_save_throughput [FILE_SIZE_MIB]   (default 1024, at most 4095)
 #include <fcntl.h>
@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
     }
     std::printf("file size               %llu MiB\n", static_cast<unsigned long long>(mib));
     std::printf("cp                      %8.1f MB/s\n", best_cp / 1e6);
-    std::printf("save (1-sector reads)   %8.1f MB/s   ratio %.2f (goal >= 0.5)\n", best_save / 1e6,
+    std::printf("save job                %8.1f MB/s   ratio %.2f (goal >= 0.5)\n", best_save / 1e6,
                 best_save / best_cp);
     return 0;
 }
