@@ -51,6 +51,24 @@ void Status(MarkingView* view, const std::string& text) {
     if (view) view->SetStatusText(text);
 }
 
+// Checks that `sector` holds the entry of `r` (its first block, and its size
+// or the size it is to get) and, with `write`, sets that entry's size to
+// `marked` and its compressed mark, writes the sector back and reads it
+// back. Empty on success, else the reason.
+std::string PatchEntry(const DiskSectors& sectors, std::uint64_t sector, const nw::EntryRecord& r,
+                       std::uint32_t marked, bool write) {
+    std::uint8_t det[disk::kSectorSize];
+    if (!sectors.Read(sector, det)) return "directory sector " + std::to_string(sector) + " could not be read";
+    std::uint8_t* entry = det + nw::kDetEntrySize * r.slot;
+    const std::uint32_t entrySize = nw::LoadLe32(entry + nw::det::kFileSize);
+    if (nw::LoadLe32(entry + nw::det::kFirstBlock) != r.firstBlock || (entrySize != r.size && entrySize != marked))
+        return "directory sector " + std::to_string(sector) + " no longer holds the entry";
+    if (!write) return {};
+    nw::StoreLe32(entry + nw::det::kFileSize, marked);
+    entry[nw::det::kAttributesTop] = kCompressedTopByte;
+    return sectors.WriteVerified(sector, det);
+}
+
 std::string Describe(const MarkingCandidate& c) { return "Not marked: " + c.name + " (" + c.failure + ")"; }
 
 }  // namespace
@@ -89,32 +107,24 @@ MarkingResult RunMarkingPass(const nw::MountedVolume& volume, const disk::Sector
         c.det2Sector = r.det2Sector;
         c.slot = r.slot;
 
-        // The sector must hold this very entry; a sector that cannot be read
-        // or no longer holds it is left alone rather than rewritten blind.
-        std::uint8_t det[disk::kSectorSize];
+        // Each directory copy is patched in its own sector: only this entry's
+        // size and mark change, the sector's other entries stay as that copy
+        // holds them. A sector that cannot be read or no longer holds the
+        // entry is left alone rather than rewritten blind.
+        std::string failure;
         if (r.slot >= nw::kDetEntriesPerSector) {
-            c.failure = "bad entry position";
-        } else if (!sectors.Read(r.det1Sector, det)) {
-            c.failure = "directory sector " + std::to_string(r.det1Sector) + " could not be read";
+            failure = "bad entry position";
         } else {
-            std::uint8_t* entry = det + nw::kDetEntrySize * r.slot;
-            const std::uint32_t entrySize = nw::LoadLe32(entry + nw::det::kFileSize);
-            if (nw::LoadLe32(entry + nw::det::kFirstBlock) != r.firstBlock ||
-                (entrySize != r.size && entrySize != marked)) {
-                c.failure = "directory sector " + std::to_string(r.det1Sector) + " no longer holds the entry";
-            } else if (write) {
-                nw::StoreLe32(entry + nw::det::kFileSize, marked);
-                entry[nw::det::kAttributesTop] = kCompressedTopByte;
-                std::string failure = sectors.WriteVerified(r.det1Sector, det);
-                if (r.det2Sector != 0) {
-                    const std::string second = sectors.WriteVerified(r.det2Sector, det);
-                    if (failure.empty()) failure = second;
-                    else if (!second.empty()) failure += "; " + second;
-                }
-                c.failure = failure;
-                c.changed = failure.empty();
-            }
+            // Both copies are checked before either is written.
+            const bool second = r.det2Sector != 0 && r.det2Sector != r.det1Sector;
+            std::string one = PatchEntry(sectors, r.det1Sector, r, marked, false);
+            std::string two = second ? PatchEntry(sectors, r.det2Sector, r, marked, false) : std::string();
+            if (write && one.empty()) one = PatchEntry(sectors, r.det1Sector, r, marked, true);
+            if (write && second && two.empty()) two = PatchEntry(sectors, r.det2Sector, r, marked, true);
+            failure = one.empty() ? two : two.empty() ? one : one + "; " + two;
         }
+        c.failure = failure;
+        c.changed = write && failure.empty();
         if (!c.failure.empty()) {
             ++result.failures;
             Status(view, Describe(c));

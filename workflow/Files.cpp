@@ -1,5 +1,7 @@
 #include "workflow/Files.h"
 
+#include "workflow/Volume.h"
+
 namespace workflow {
 
 ViewOutcome ViewFile(Session& session, std::size_t fileIndex, recovery::FileOpener& opener) {
@@ -18,6 +20,13 @@ recovery::MarkingResult RunMarkingPass(Session& session, bool write, recovery::M
     if (!session.volumeOpen.load()) return {};
     const disk::SectorReader reader = session.Reader();
     return recovery::RunMarkingPass(session.mounted, reader, write, view);
+}
+
+std::vector<std::string> FilesToMark(Session& session) {
+    std::vector<std::string> paths;
+    for (const recovery::MarkingCandidate& c : RunMarkingPass(session, false, nullptr).candidates)
+        if (c.failure.empty()) paths.push_back(FilePath(session, c.fileIndex));
+    return paths;
 }
 
 }  // namespace workflow

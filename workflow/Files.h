@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 #include "recovery/CompressedMarking.h"
 #include "recovery/FileViewer.h"
@@ -22,5 +24,11 @@ ViewOutcome ViewFile(Session& session, std::size_t fileIndex, recovery::FileOpen
 // The marking pass over the open volume's files (nothing when no volume is
 // open). With `write` false nothing is written.
 recovery::MarkingResult RunMarkingPass(Session& session, bool write, recovery::MarkingView* view);
+
+// The files a marking pass with `write` would mark, by path below the root
+// ("PUBLIC\DATA\REPORT.DOC"), for the confirmation a front end asks before
+// the pass writes the disk. Reads the disk, writes nothing; entries whose
+// directory sectors no longer hold them are not listed.
+std::vector<std::string> FilesToMark(Session& session);
 
 }  // namespace workflow

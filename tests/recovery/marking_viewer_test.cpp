@@ -60,7 +60,19 @@ TEST_F(MarkingTest, MarksBothDirectoryCopiesAndLeavesEverythingElse) {
     const nw::EntryRecord late = *File("LATE.DAT");
     ASSERT_NE(shrunk.det2Sector, 0u);
     ASSERT_EQ(late.det2Sector, 0u);
+    // Copy 2 of the sector differs from copy 1 in another entry's date: each
+    // copy must keep its own other entries.
+    const unsigned other = shrunk.slot == 0 ? 1 : 0;
+    {
+        std::fstream f(imagePath, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(static_cast<std::streamoff>(shrunk.det2Sector * 512 + 128 * other + 0x18));
+        f.write("\x21\x43\x65\x07", 4);
+    }
+    disks.disks.DetachAll();
+    ASSERT_EQ(disks.Attach(imagePath), "");
     const auto det1Before = SectorOfImage(shrunk.det1Sector);
+    const auto det2Before = SectorOfImage(shrunk.det2Sector);
+    ASSERT_NE(det1Before, det2Before);
 
     StatusView status;
     const recovery::MarkingResult dry = Mark(false, &status);
@@ -84,12 +96,12 @@ TEST_F(MarkingTest, MarksBothDirectoryCopiesAndLeavesEverythingElse) {
     const std::uint8_t* e = det1.data() + 128 * shrunk.slot;
     EXPECT_EQ(e[7], 4);
     EXPECT_EQ(nw::LoadLe32(e + 0x30), 30000u);
-    // Only those five bytes changed; copy 2 receives copy 1's whole sector.
-    std::vector<std::uint8_t> expected = det1Before;
-    expected[128 * shrunk.slot + 7] = 4;
-    nw::StoreLe32(expected.data() + 128 * shrunk.slot + 0x30, 30000);
-    EXPECT_EQ(det1, expected);
-    EXPECT_EQ(SectorOfImage(shrunk.det2Sector), det1);
+    // Only those five bytes changed, in each copy's own sector.
+    for (auto [sector, before] : {std::pair{shrunk.det1Sector, det1Before}, std::pair{shrunk.det2Sector, det2Before}}) {
+        before[128 * shrunk.slot + 7] = 4;
+        nw::StoreLe32(before.data() + 128 * shrunk.slot + 0x30, 30000);
+        EXPECT_EQ(SectorOfImage(sector), before) << sector;
+    }
     EXPECT_EQ(SectorOfImage(late.det1Sector)[128 * late.slot + 7], 4);
 
     // The records keep their old values until the next mount.
