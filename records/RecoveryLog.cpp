@@ -488,15 +488,11 @@ namespace {
 
 // Reads the whole log; on refusal `result` carries the message.
 bool ReadForLoad(const std::string& path, bool keepEntries, RecoveryLogContents* log, LoadLogResult* result) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        result->message = kUnableToOpenFile;
-        return false;
-    }
-    ::close(fd);
+    // The message names the file and why (the system's reason when it
+    // cannot be opened or read).
     std::string reason;
     if (!ReadRecoveryLogFile(path, log, &reason, keepEntries)) {
-        result->message = std::string(kUnableToOpenFile) + ": " + reason;
+        result->message = std::string(kUnableToOpenFile) + ": " + path + ": " + reason;
         return false;
     }
     result->taken = true;
@@ -523,10 +519,18 @@ LoadLogResult LoadVolumeList(const std::string& path, nw::FoundVolumes& found) {
     return result;
 }
 
-LoadLogResult LoadMounted(const std::string& path, nw::MountedVolume& mounted) {
+LoadLogResult LoadMounted(const std::string& path, nw::MountedVolume& mounted,
+                          const std::function<std::string(const RecoveryLogContents&)>& check) {
     LoadLogResult result;
     RecoveryLogContents log;
     if (!ReadForLoad(path, true, &log, &result)) return result;
+    if (check) {
+        result.message = check(log);
+        if (!result.message.empty()) {
+            result.taken = false;
+            return result;
+        }
+    }
     try {
         TakeMountedVolume(log, mounted);
     } catch (const std::bad_alloc&) {

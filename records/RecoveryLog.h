@@ -20,6 +20,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -120,6 +121,10 @@ LoadLogResult LoadVolumeList(const std::string& path, nw::FoundVolumes& found);
 // with its entry lists (ordinals counted from 0, no directory sectors), its
 // suballocation table and FAT block list, and the folder tree rebuilt from
 // the lists. The lost-folder pass is not run again.
-LoadLogResult LoadMounted(const std::string& path, nw::MountedVolume& mounted);
+// `check`, when given, sees the read log before anything is taken: a
+// non-empty answer refuses the log with that message (CompareLogWithDisk in
+// RecoveryLogCheck.h is what the workflow checks).
+LoadLogResult LoadMounted(const std::string& path, nw::MountedVolume& mounted,
+                          const std::function<std::string(const RecoveryLogContents&)>& check = {});
 
 }  // namespace records

@@ -1,6 +1,7 @@
 #include "workflow/RecoveryLogs.h"
 
 #include "records/RecoveryLog.h"
+#include "records/RecoveryLogCheck.h"
 #include "workflow/Texts.h"
 
 namespace workflow {
@@ -49,7 +50,16 @@ LogLoaded LoadVolumeList(Session& session, const std::string& path) {
 
 LogLoaded LoadMountedVolume(Session& session, const std::string& path) {
     if (session.recoveryMode.load() == kModeRaw) return Refused(records::kLoadLogRawModeText);
-    const records::LoadLogResult result = records::LoadMounted(path, session.mounted);
+    // The log must belong to the selected disk: its volume's directory there
+    // must still hold the entries it lists.
+    const disk::SectorReader reader = session.Reader();
+    const unsigned diskNumber = session.selectedDiskNumber;
+    const records::LoadLogResult result =
+        records::LoadMounted(path, session.mounted, [&](const records::RecoveryLogContents& log) {
+            const bool differs =
+                records::CompareLogWithDisk(log, diskNumber, reader) == records::LogDiskMatch::Differs;
+            return differs ? std::string(records::kLogDoesNotMatchText) : std::string();
+        });
     if (!result.taken) {
         // A log too large to hold leaves the volume empty; any other refusal
         // leaves it as it was.

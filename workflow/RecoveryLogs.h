@@ -30,6 +30,9 @@ LogLoaded LoadVolumeList(Session& session, const std::string& path);
 // "Load Log" at the volume step: the mode and the mounted volume with its
 // entry lists, tables and tree; the selection starts empty and
 // session.volumeOpen is set.
+// A log whose volume's directory on the selected disk holds other entries
+// than it lists is refused ("Unable to open file: the log does not match
+// this disk"); one whose directory cannot be read there is taken.
 LogLoaded LoadMountedVolume(Session& session, const std::string& path);
 
 // A log names the disk it was written from; this makes the loaded volumes

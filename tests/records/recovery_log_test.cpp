@@ -325,7 +325,8 @@ TEST_F(LoadLogTest, RefusedFilesChangeNothing) {
         EXPECT_EQ(mounted.FolderList[0].name, "KEEP");
         EXPECT_EQ(mounted.tree.FolderNodeCount(), 1u);
     }
-    EXPECT_EQ(last, "Unable to open file");  // a file that is not there
+    // A file that is not there: its path and the system's reason.
+    EXPECT_EQ(last, "Unable to open file: " + dir.File("missing.sav") + ": No such file or directory");
     const records::LoadLogResult checked = records::CheckLog(path);
     EXPECT_TRUE(checked.taken);
     EXPECT_EQ(checked.diskNumber, 2);
