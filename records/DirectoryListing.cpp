@@ -15,12 +15,6 @@ namespace {
 
 bool BeginsWithPartition(const std::string& text) { return text.compare(0, 9, "Partition") == 0; }
 
-std::string JoinPath(const std::string& front, const std::string& name) {
-    if (front.empty()) return name;
-    if (front.back() == '\\') return front + name;
-    return front + "\\" + name;
-}
-
 // Writes the listing to its fixed file; on failure the result says why.
 bool WriteFixedListing(const nw::MountedVolume& volume, ListingFormat format, CommandResult* result) {
     result->path = ListingPath(format);
@@ -50,38 +44,38 @@ void WalkListing(const nw::MountedVolume& volume, std::uint32_t node,
         rootPart = tree.RootText();
         if (BeginsWithPartition(rootPart)) rootPart = kRootDirectoryText;
     }
-    // Iterative pre-order walk: each frame holds a node's path below the
-    // root (its records' parent part) and the next child to write.
+    // Iterative pre-order walk over one path string: each frame holds the
+    // length of its node's path below the root (its records' parent part)
+    // and the next child to write, so memory grows with the depth only.
     struct Frame {
-        std::string parentPart;  // text before "-> " for this node's children
-        std::string path;        // this node's path below the root
+        std::size_t pathLength;
         std::uint32_t next;
     };
-    std::vector<Frame> stack;
-    {
-        std::string path;
-        if (node != nw::kRootNode) {
-            path = nw::NodeText(volume, node);
-            for (std::uint32_t p = tree.Parent(node); p != nw::kNoNode && p != nw::kRootNode; p = tree.Parent(p)) {
-                std::string text = nw::NodeText(volume, p);
-                if (text.empty() || text.back() != '\\') text += '\\';
-                path = text + path;
-            }
-        }
-        stack.push_back({node == nw::kRootNode ? rootPart : path, path, tree.FirstChild(node)});
-    }
+    std::string path = node == nw::kRootNode ? std::string() : nw::NodePath(volume, node);
+    std::string record;
+    std::vector<Frame> stack{{path.size(), tree.FirstChild(node)}};
     while (!stack.empty()) {
-        const std::uint32_t c = stack.back().next;
+        Frame& top = stack.back();
+        const std::uint32_t c = top.next;
         if (c == nw::kNoNode) {
             stack.pop_back();
             continue;
         }
-        stack.back().next = tree.NextSibling(c);
+        top.next = tree.NextSibling(c);
+        path.resize(top.pathLength);
         const std::string text = nw::NodeText(volume, c);
-        fn(stack.back().parentPart + kListingArrow + text);
-        std::string path = JoinPath(stack.back().path, text);
+        if (stack.size() == 1 && node == nw::kRootNode)
+            record = rootPart;
+        else
+            record.assign(path);
+        record += kListingArrow;
+        record += text;
+        fn(record);
         const std::uint32_t first = tree.FirstChild(c);
-        if (first != nw::kNoNode) stack.push_back({path, path, first});
+        if (first == nw::kNoNode) continue;
+        if (!path.empty() && path.back() != '\\') path += '\\';
+        path += text;
+        stack.push_back({path.size(), first});
     }
 }
 

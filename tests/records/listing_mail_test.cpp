@@ -1,8 +1,11 @@
 // The folder listing's records and files, and the hand-off of a mail to the
 // desktop's mail program (a stand-in script on PATH records its arguments).
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "base/Identity.h"
@@ -99,6 +102,36 @@ TEST(ListingRecords, AVeryDeepTreeDoesNotExhaustTheStack) {
     const auto records = records::ListingRecords(tree.volume, nw::kRootNode);
     ASSERT_EQ(records.size(), 3000u);
     EXPECT_EQ(records.back().size(), 2999u * 2 - 1 + 3 + 1);
+}
+
+// The walk holds one path, not one per level: 20,000 levels of "D" would
+// otherwise keep about 800 MB of paths at the bottom. Run in a child whose
+// address space may grow by 256 MB only.
+TEST(ListingRecords, ADeepChainIsWalkedInMemoryBoundedByItsDepth) {
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "a sanitizer reserves address space of its own";
+#else
+    HandTree tree("SYS");
+    std::uint32_t node = nw::kRootNode;
+    for (int i = 0; i < 20000; ++i) node = tree.Add(node, "D");
+    auto walk = [&] {
+        long pages = 0;
+        if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+            std::fclose(f);
+        }
+        const rlim_t limit = static_cast<rlim_t>(pages) * ::sysconf(_SC_PAGESIZE) + (256u << 20);
+        const struct rlimit rl{limit, limit};
+        ::setrlimit(RLIMIT_AS, &rl);
+        std::size_t count = 0, last = 0;
+        records::WalkListing(tree.volume, nw::kRootNode, [&](const std::string& r) {
+            ++count;
+            last = r.size();
+        });
+        std::exit(count == 20000 && last == 19999u * 2 - 1 + 3 + 1 ? 0 : 1);
+    };
+    EXPECT_EXIT(walk(), ::testing::ExitedWithCode(0), "");
+#endif
 }
 
 class ListingCommandTest : public ::testing::Test {
