@@ -9,6 +9,7 @@
 #include "tools/nwimage/Description.h"
 #include "tools/nwimage/NwImage.h"
 #include "workflow/Disks.h"
+#include "workflow/Files.h"
 #include "workflow/RecoveryLogs.h"
 #include "workflow/Reports.h"
 #include "workflow/Save.h"
@@ -179,6 +180,51 @@ TEST_F(FlowsTest, RecoveryLogComesBackInTwoStagesAndRefusalsChangeNothing) {
     EXPECT_EQ(other.selectedDiskLabel, "Disk3");
     EXPECT_EQ(other.found.VolumeList[0].disk, 3u);
     EXPECT_EQ(other.mounted.currentVolume.disk, 3u);
+}
+
+TEST_F(FlowsTest, ALogIsTakenOnlyForTheDiskWhoseDirectoryHoldsItsEntries) {
+    Attach(kDisk);
+    Mount();
+    const workflow::LogSaved saved = workflow::SaveRecoveryLog(session, dir.File("job"));
+    ASSERT_TRUE(saved.written);
+
+    // The same layout with other entries: the volume's tables lie where the
+    // log has them, but hold something else.
+    workflow::MemorySettingsStore otherStore;
+    workflow::Session other(otherStore);
+    std::string description = kDisk;
+    description.replace(description.find("README.TXT"), 10, "READYOU.TXT");
+    nwimage::WriteImageFile(nwimage::Build(nwimage::ParseDescription(description)), dir.File("other.img"));
+    testutil::WriteFile(dir.File("blank.img"), std::string(20100 * 512, '\0'));
+    std::string error;
+    ASSERT_TRUE(workflow::AttachDisks(other, {{dir.File("other.img"), ""}, {dir.File("blank.img"), ""}}, &error));
+    for (unsigned disk : {0u, 1u}) {
+        ASSERT_TRUE(workflow::LoadVolumeList(other, saved.path).loaded);
+        workflow::ReadLogFromDisk(other, disk);
+        const workflow::LogLoaded loaded = workflow::LoadMountedVolume(other, saved.path);
+        EXPECT_FALSE(loaded.loaded) << disk;
+        ASSERT_TRUE(loaded.notice.has_value());
+        EXPECT_EQ(loaded.notice->text, "Unable to open file: the log does not match this disk");
+        EXPECT_FALSE(other.volumeOpen.load());
+    }
+    // The disk it was written from takes it.
+    ASSERT_TRUE(workflow::LoadMountedVolume(session, saved.path).loaded);
+    EXPECT_EQ(session.mounted.FileList.Size(), 3u);
+}
+
+TEST_F(FlowsTest, TheFilesToMarkAreListedByPathWithoutWriting) {
+    Attach(R"(disk seed=7
+partition first=63 count=20000
+volume SYS spb=8 blocks=2000
+folder PUBLIC
+file SHRUNK.DAT in=PUBLIC size=9000 compressed=unmarked expanded=30000
+file PLAIN.TXT in=PUBLIC text="plain"
+file TOP.DAT size=3000 compressed=unmarked expanded=7000
+)");
+    Mount();
+    const std::string before = testutil::ReadFile(dir.File("disk.img"));
+    EXPECT_EQ(workflow::FilesToMark(session), (std::vector<std::string>{"PUBLIC\\SHRUNK.DAT", "TOP.DAT"}));
+    EXPECT_EQ(testutil::ReadFile(dir.File("disk.img")), before);
 }
 
 }  // namespace
