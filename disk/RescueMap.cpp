@@ -15,6 +15,9 @@ namespace disk {
 namespace {
 
 constexpr std::size_t kLoadBlock = 65536;  // bytes read from the mapfile at a time
+// A mapfile lists areas as text lines; a file larger than this is no mapfile
+// and is not read into memory.
+constexpr std::uint64_t kMaxMapfileBytes = 64ull << 20;
 
 bool ParseNumber(const std::string& token, std::uint64_t& value) {
     if (token.empty() || token[0] == '-' || token[0] == '+') return false;
@@ -83,26 +86,28 @@ bool RescueMap::Parse(const std::string& text, std::string* error) {
 }
 
 bool RescueMap::Load(const std::string& path, std::string* error) {
-    struct stat st {};
+    // Every message names the mapfile and the reason.
+    auto fail = [&](const std::string& why) {
+        if (error) *error = "Unable to open file: " + why;
+        return false;
+    };
     std::string why;
     const UniqueFd fd = OpenForReading(path, FileKinds::kRegularOnly, &why);
-    if (!fd.ok()) {
-        // A folder or a pipe says what it is; a file that cannot be opened, only its name.
-        const bool exists = ::stat(path.c_str(), &st) == 0;
-        if (error) *error = "cannot open mapfile " + (exists && !S_ISREG(st.st_mode) ? why : path);
-        return false;
-    }
+    if (!fd.ok()) return fail(why);
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return fail(SystemReason(path, errno));
+    if (static_cast<std::uint64_t>(st.st_size) > kMaxMapfileBytes)
+        return fail(path + ": larger than 64 MiB, too large for a ddrescue mapfile");
     std::string text;
     char block[kLoadBlock];
     for (;;) {
         const ssize_t n = ::read(fd.get(), block, sizeof block);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            if (error) *error = "cannot read mapfile " + SystemReason(path, errno);
-            return false;
-        }
+        if (n < 0) return fail(SystemReason(path, errno));
         if (n == 0) break;
         text.append(block, static_cast<std::size_t>(n));
+        // A file that grows while it is read is held to the same bound.
+        if (text.size() > kMaxMapfileBytes) return fail(path + ": larger than 64 MiB, too large for a ddrescue mapfile");
     }
     if (text.find('\0') != std::string::npos) {
         if (error) *error = path + " is not a mapfile (binary data)";

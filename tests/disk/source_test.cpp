@@ -4,6 +4,7 @@
 // disk, and the format is told by content, never by the name.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <vector>
 
@@ -74,9 +75,17 @@ TEST(SourceTest, PipesFoldersAndCharacterDevicesAreRefusedBeforeOpening) {
     // a pipe given as the mapfile is refused the same way
     std::string error;
     EXPECT_EQ(Open(image, fifo, &error), nullptr);
-    EXPECT_EQ(error, "cannot open mapfile " + fifo + ": a named pipe, not a plain file");
+    EXPECT_EQ(error, "Unable to open file: " + fifo + ": a named pipe, not a plain file");
     EXPECT_EQ(Open(image, folder, &error), nullptr);
-    EXPECT_EQ(error, "cannot open mapfile " + folder + ": Is a directory");
+    EXPECT_EQ(error, "Unable to open file: " + folder + ": Is a directory");
+    // a missing one and one too large to be a mapfile (sparse: nothing is read)
+    EXPECT_EQ(Open(image, dir.File("absent.map"), &error), nullptr);
+    EXPECT_EQ(error, "Unable to open file: " + dir.File("absent.map") + ": No such file or directory");
+    const std::string huge = dir.File("huge.map");
+    testutil::WriteFile(huge, "");
+    ASSERT_EQ(::truncate(huge.c_str(), (64ll << 20) + 1), 0);
+    EXPECT_EQ(Open(image, huge, &error), nullptr);
+    EXPECT_EQ(error, "Unable to open file: " + huge + ": larger than 64 MiB, too large for a ddrescue mapfile");
 }
 
 TEST(SourceTest, SplitRawPiecesReadAsOneDiskOpenedByTheFirst) {
