@@ -27,7 +27,7 @@ bool EveryEighthSector(const SearchTarget& t, std::uint64_t from, std::uint64_t 
     for (std::uint64_t start = from; start < to; start += kPassWindow) {
         if (base::Cancelled(stop)) return false;
         report.Status("Validating a possible volume " + std::to_string(start) + " / " +
-                      std::to_string(static_cast<std::uint32_t>(to)));
+                      std::to_string(to));
         const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kPassWindow, to - start));
         const bool whole = t.reader->TryRead(t.disk, start, count, window.data());
         for (std::uint32_t k = 0; k < count; k += kScanGroup) {

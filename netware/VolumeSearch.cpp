@@ -139,7 +139,7 @@ bool ScanForVolumes(const SearchTarget& t, std::uint64_t total, FoundVolumes& fo
         counter += kScanGroup;
         if (counter >= kScanReportEvery) {
             report.Status("Searching Volumes " + std::to_string(s) + " / " +
-                          std::to_string(static_cast<std::uint32_t>(total)) + " ( " + "  Phase 2/2  )");
+                          std::to_string(total) + " ( " + "  Phase 2/2  )");
             report.Percent(base::PercentOf(s, total));
             counter = 0;
         }
@@ -181,7 +181,7 @@ std::optional<std::uint64_t> FindDetMirror(const SearchTarget& target, std::uint
         if ((j - d1) % kScanGroup != 0) {
             if (++counter >= kMirrorReportEvery) {
                 report.Status("Validating a possible volume " + std::to_string(j) + " / " +
-                              std::to_string(static_cast<std::uint32_t>(end)));
+                              std::to_string(end));
                 counter = 0;
             }
             continue;

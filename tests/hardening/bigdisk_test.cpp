@@ -72,6 +72,14 @@ TEST_F(BigDiskTest, AdvancedSearchStepsWorkBeyondSector2To32) {
     const auto mirror = nw::FindDetMirror(Target(), d1, searchReport, nullptr);
     ASSERT_TRUE(mirror.has_value());
     EXPECT_EQ(*mirror, d2);
+    // The status names the end of the window in full, beyond 2^32 too.
+    std::size_t validating = 0;
+    for (const std::string& s : searchReport.status)
+        if (s.rfind("Validating a possible volume ", 0) == 0) {
+            ++validating;
+            EXPECT_EQ(s.substr(s.find(" / ")), " / " + std::to_string(d1 + 1000000)) << s;
+        }
+    EXPECT_GT(validating, 0u);
 
     session.found.Clear();
     ASSERT_EQ(nw::FindVolumeStart(Target(), d1, d2, session.found, searchReport, nullptr), nw::StartResult::Added);
