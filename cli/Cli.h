@@ -21,6 +21,7 @@ namespace cli {
 constexpr int kExitOk = 0;
 constexpr int kExitNothingFound = 1;
 constexpr int kExitBadInput = 2;
+constexpr int kExitDamaged = 3;
 
 enum class BadSectorMode { Default, Ask, RetryAll, SkipAll };
 
@@ -62,6 +63,15 @@ void Note(const std::string& text);
 // A flow's notice, as the window's message box would say it: the text alone on stderr.
 void ShowNotice(const workflow::Notice& notice);
 bool StderrIsTerminal();
+// Flushes stdout; when anything written to it was lost (a full disk, a
+// closed pipe) says so as "<command>: writing to the output failed" and
+// returns false.
+bool OutputWritten(const std::string& command);
+// A name or path as one tab-separated field: tab, newline, carriage return
+// and the other control characters become \t, \n, \r or \xHH, a
+// backslash becomes \\ (so a record stays one line and nothing reaches
+// the terminal raw); everything else is kept byte for byte.
+std::string Field(const std::string& text);
 bool StdinIsTerminal();
 
 // ---- Ctrl-C (cli/main.cpp) ---------------------------------------------------------
@@ -91,6 +101,11 @@ private:
     const std::vector<std::string>& args_;
     std::size_t pos_ = 0;
 };
+
+// True when day-month-year names a day of the calendar (the 29th of February
+// in leap years only); otherwise says "<option>: DD-MM-YYYY is not a date
+// (<month> <year> has N days)" and returns false.
+bool CheckCalendarDate(const std::string& option, unsigned day, unsigned month, unsigned year);
 
 // ---- the session of one command -------------------------------------------------
 

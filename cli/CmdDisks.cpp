@@ -16,7 +16,9 @@ int RunDisks(const Invocation& inv) {
     if (!PrepareDisks(cs)) return kExitBadInput;
     const std::vector<disk::DiskInfo>& disks = cs.session.diskList;
     for (const auto& d : disks)
-        std::cout << disk::StoreKey(d.number) << '\t' << d.path << '\t' << d.sizeBytes << '\t' << d.model << '\n';
+        std::cout << disk::StoreKey(d.number) << '\t' << Field(d.path) << '\t' << d.sizeBytes << '\t' << Field(d.model)
+                  << '\n';
+    if (!OutputWritten("disks")) return kExitBadInput;
     if (disks.empty()) {
         Error("no disks found");
         return kExitNothingFound;

@@ -87,8 +87,8 @@ int RunLog(const Invocation& inv) {
         if (saved.notice) ShowNotice(*saved.notice);
         return kExitBadInput;
     }
-    std::cout << saved.path << '\n';
-    return kExitOk;
+    std::cout << Field(saved.path) << '\n';
+    return OutputWritten("log save") ? kExitOk : kExitBadInput;
 }
 
 }  // namespace

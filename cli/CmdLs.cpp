@@ -44,34 +44,44 @@ int RunLs(const Invocation& inv) {
         Error("ls: no folder or file '" + folder + "' on the volume");
         return kExitNothingFound;
     }
+    // Names go out escaped (Field), so that a record stays one line.
     if (!match.isFolder) {
-        PrintEntry(*match.record, false, folder);
-        return kExitOk;
+        const std::string above = nw::NodePath(volume, match.node, Field);
+        PrintEntry(*match.record, false, (above.empty() ? above : above + "\\") + Field(match.record->name));
+        return OutputWritten("ls") ? kExitOk : kExitBadInput;
     }
     if (recursive) {
-        nw::WalkTree(volume, match.node,
-                     [](const nw::WalkItem& item) { PrintEntry(*item.record, item.isFolder, item.path); });
-        return kExitOk;
+        // A full output stops the walk: nothing more could be written.
+        bool failed = false;
+        nw::WalkTree(
+            volume, match.node,
+            [&](const nw::WalkItem& item) {
+                if (failed) return;
+                PrintEntry(*item.record, item.isFolder, item.path);
+                failed = !std::cout.good();
+            },
+            Field);
+        return OutputWritten("ls") ? kExitOk : kExitBadInput;
     }
     // The folder's own contents as the list shows them: its folders, then its files.
-    const std::string prefix = match.record ? nw::NodePath(volume, match.node) + "\\" : std::string();
+    const std::string prefix = match.record ? nw::NodePath(volume, match.node, Field) + "\\" : std::string();
     const std::uint32_t number = nw::FolderNumberOfNode(volume, match.node);
     for (std::uint32_t i : volume.FolderList.ChildRange(number)) {
         const nw::EntryRecord& r = volume.FolderList[i];
-        PrintEntry(r, true, prefix + r.name);
+        PrintEntry(r, true, prefix + Field(r.name));
     }
     for (std::uint32_t i : volume.FileList.ChildRange(number)) {
         const nw::EntryRecord& r = volume.FileList[i];
-        PrintEntry(r, false, prefix + r.name);
+        PrintEntry(r, false, prefix + Field(r.name));
     }
-    return kExitOk;
+    return OutputWritten("ls") ? kExitOk : kExitBadInput;
 }
 
 }  // namespace
 
 const Command kLsCommand{"ls", "[--disk N] [--advanced] --volume I [--fat 1|2] [--log FILE] [-R] [FOLDER]",
                          "list a folder (a path with \\ separators below the root, LOST for the lost folder): "
-                         "D|F, deleted, compressed, size, date, time, path",
+                         "D|F, deleted, compressed, size, date, time, path (names escaped as below)",
                          RunLs};
 
 }  // namespace cli

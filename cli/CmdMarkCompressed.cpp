@@ -10,8 +10,6 @@
 namespace cli {
 namespace {
 
-constexpr int kExitWritesFailed = 3;
-
 class TerminalMarking : public recovery::MarkingView {
 public:
     void SetStatusText(const std::string& text) override {
@@ -42,20 +40,27 @@ int RunMarkCompressed(const Invocation& inv) {
     TerminalMarking view;
     const recovery::MarkingResult result = workflow::RunMarkingPass(cs.session, write, &view);
     cs.line.Finish();
+    std::size_t marked = 0;
     for (const recovery::MarkingCandidate& c : result.candidates) {
-        std::cout << workflow::FilePath(cs.session, c.fileIndex) << '\t' << c.size << '\t' << c.markedSize;
+        std::cout << workflow::FilePath(cs.session, c.fileIndex, Field) << '\t' << c.size << '\t' << c.markedSize;
         if (write) std::cout << '\t' << (c.changed ? "marked" : "failed: " + c.failure);
         else if (!c.failure.empty()) std::cout << "\tcannot be marked: " << c.failure;
         std::cout << '\n';
+        if (c.changed) ++marked;
     }
-    return result.failures && write ? kExitWritesFailed : kExitOk;
+    const bool written = OutputWritten("mark-compressed");
+    if (write) Note("mark-compressed: " + std::to_string(marked) + " of " + std::to_string(result.candidates.size()) +
+                    " files marked");
+    if (result.failures && write) return kExitDamaged;
+    return written ? kExitOk : kExitBadInput;
 }
 
 }  // namespace
 
 const Command kMarkCompressedCommand{"mark-compressed", "[--disk N] [--advanced] --volume I [--fat 1|2] [--write]",
                                      "list the files whose data is stored compressed but whose entry lacks the mark "
-                                     "(path, size, size from the header); --write marks them on the disk",
+                                     "(path, size, size from the header); --write WRITES THE DISK: it marks them in both "
+                                     "directory copies and says how many were marked",
                                      RunMarkCompressed};
 
 }  // namespace cli

@@ -151,6 +151,12 @@ int RunRaw(const Invocation& inv) {
     cs.line.Finish();
     for (const std::string& row : view.FinalRows()) std::cerr << row << '\n';
     if (result.stopped) Note("raw: stopped; the files written so far stay in " + destination);
+    const bool listed = OutputWritten("raw");
+    if (result.documentsFailed > 0) {
+        Note("raw: " + std::to_string(result.documentsFailed) + " of the documents found could not be written whole");
+        return kExitDamaged;
+    }
+    if (!listed) return kExitBadInput;
     if (view.Written() == 0) {
         Note("raw: no documents found");
         return kExitNothingFound;
@@ -162,7 +168,8 @@ int RunRaw(const Invocation& inv) {
 
 const Command kRawCommand{"raw", "[--disk N] --to DIR [--types doc,xls,ppt,zip] [--start S --end E]",
                           "scan the disk (or sectors S to E) for Word, Excel, PowerPoint and ZIP documents "
-                          "and write them into DIR as numbered files",
+                          "and write them into DIR as numbered files; exit 3 when some could not be "
+                          "written whole",
                           RunRaw};
 
 }  // namespace cli

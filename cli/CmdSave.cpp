@@ -155,6 +155,7 @@ bool ParseDate(const std::string& option, const std::string& text, int maxYear, 
         Error(option + " must be a date DD-MM-YYYY with the year from 1970 to " + std::to_string(maxYear));
         return false;
     }
+    if (!CheckCalendarDate(option, dd, mm, yy)) return false;
     *d = static_cast<int>(dd);
     *m = static_cast<int>(mm);
     *y = static_cast<int>(yy);

@@ -28,11 +28,11 @@ int RunVolumes(const Invocation& inv) {
     const nw::FoundVolumes& found = cs.session.found;
     for (std::uint32_t i = 0; i < found.volumeCount.load(); ++i) {
         const auto& v = found.VolumeList[i];
-        std::cout << i << '\t' << v.name << '\t' << v.startSector << '\t' << v.sectorsPerBlock << '\t'
+        std::cout << i << '\t' << Field(v.name) << '\t' << v.startSector << '\t' << v.sectorsPerBlock << '\t'
                   << v.fat1FirstBlock << '\t' << v.fat2FirstBlock << '\t' << v.det1FirstBlock << '\t'
                   << v.det2FirstBlock << '\t' << v.sizeInSectors << '\t' << v.blockCount << '\n';
     }
-    return kExitOk;
+    return OutputWritten("volumes") ? kExitOk : kExitBadInput;
 }
 
 }  // namespace

@@ -46,6 +46,23 @@ void ArgReader::Unknown(const std::string& arg) const {
     Error(command_ + ": unknown argument '" + arg + "' (see tarvine-cli --help)");
 }
 
+bool CheckCalendarDate(const std::string& option, unsigned day, unsigned month, unsigned year) {
+    static const char* const kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
+                                          "July",    "August",   "September", "October", "November", "December"};
+    static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12) {
+        Error(option + ": there is no month " + std::to_string(month));
+        return false;
+    }
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    const unsigned days = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+    if (day >= 1 && day <= days) return true;
+    auto two = [](unsigned v) { return (v < 10 ? "0" : "") + std::to_string(v); };
+    Error(option + ": " + two(day) + "-" + two(month) + "-" + std::to_string(year) + " is not a date (" +
+          kMonths[month - 1] + " " + std::to_string(year) + " has " + std::to_string(days) + " days)");
+    return false;
+}
+
 // ---- the session of one command -------------------------------------------------
 
 CommandSession::CommandSession(const GlobalOptions& options) : global(options) {

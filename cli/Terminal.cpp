@@ -17,6 +17,38 @@ void Error(const std::string& text) { std::cerr << "tarvine-cli: " << text << '\
 void Note(const std::string& text) { std::cerr << "tarvine-cli: " << text << '\n'; }
 void ShowNotice(const workflow::Notice& notice) { std::cerr << notice.text << '\n'; }
 
+bool OutputWritten(const std::string& command) {
+    std::cout.flush();
+    const bool flushed = std::fflush(stdout) == 0;
+    if (flushed && std::cout.good() && !std::ferror(stdout)) return true;
+    Error(command + ": writing to the output failed");
+    return false;
+}
+
+std::string Field(const std::string& text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+            case '\\': out += "\\\\"; break;
+            case '\t': out += "\\t"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            default:
+                if (c < 0x20 || c == 0x7F) {
+                    out += "\\x";
+                    out += kHex[c >> 4];
+                    out += kHex[c & 0xF];
+                } else {
+                    out += ch;
+                }
+        }
+    }
+    return out;
+}
+
 // ---- the progress line -------------------------------------------------------------
 
 void ProgressLine::SetStatus(const std::string& text) {

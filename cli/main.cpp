@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstring>
 #include <iostream>
+#include <new>
 #include <thread>
 
 #include "cli/Cli.h"
@@ -17,7 +18,7 @@ void PrintHelp() {
         "Usage: tarvine-cli [--image FILE [--badmap MAPFILE]]... [--bad-sectors MODE] COMMAND [options]\n"
         "\n"
         "Finds Novell NetWare volumes on a disk and reads their folders and files.\n"
-        "The disk is never written.\n"
+        "The disk is never written, except by 'mark-compressed --write'.\n"
         "\n"
         "Global options:\n"
         "  --image FILE         use this disk image (or block device) instead of the\n"
@@ -51,8 +52,13 @@ void PrintHelp() {
         "                 --volume is then optional and must name the stored volume)\n"
         "  -R             list the folder's whole subtree, depth first\n"
         "\n"
-        "Output is tab-separated, one record a line; messages go to stderr.\n"
-        "Exit status: 0 success, 1 nothing found, 2 bad arguments or unreadable input.\n";
+        "Output is tab-separated, one record a line; messages go to stderr. In names and\n"
+        "paths a backslash within a name is written \\\\, a tab \\t, a newline \\n, a\n"
+        "carriage return \\r and any other control character \\xHH (ESC is \\x1B);\n"
+        "the \\ between the components of a path stays single.\n"
+        "Exit status: 0 success, 1 nothing found, 2 bad arguments, unreadable input or\n"
+        "output that could not be written, 3 some files or documents damaged or not\n"
+        "written (save, raw) or some entries not marked (mark-compressed --write).\n";
 }
 
 constexpr auto kInterruptPoll = std::chrono::milliseconds(20);
@@ -146,9 +152,17 @@ int main(int argc, char** argv) {
     for (const auto& c : cli::Commands()) {
         if (inv.command == c.name) {
             cli::ArmInterrupt();
-            const int status = c.run(inv);
-            std::cout.flush();
-            return status;
+            try {
+                const int status = c.run(inv);
+                std::cout.flush();
+                return status;
+            } catch (const std::bad_alloc&) {
+                // A volume too large for this machine's memory ends the
+                // command with a message, not a crash.
+                std::cout.flush();
+                cli::Error(inv.command + ": not enough memory");
+                return cli::kExitBadInput;
+            }
         }
     }
     cli::Error("unknown command '" + inv.command + "' (see tarvine-cli --help)");

@@ -88,6 +88,11 @@ std::string NodeText(const MountedVolume& volume, std::uint32_t node);
 
 // Path of a node below the root ("PUBLIC\DATA"); "" for the root.
 std::string NodePath(const MountedVolume& volume, std::uint32_t node);
+// How a front end writes a name into a path it prints (escaping control
+// characters, for instance). With one, components are always joined by
+// "\\", whatever the written name ends in.
+using NameText = std::function<std::string(const std::string&)>;
+std::string NodePath(const MountedVolume& volume, std::uint32_t node, const NameText& text);
 // Volume name + ":\" + the path.
 std::string ShownPath(const MountedVolume& volume, std::uint32_t node);
 
@@ -110,7 +115,8 @@ bool FindEntryByPath(const MountedVolume& volume, const std::string& path, PathM
 // followed by its own contents, then the files. `path` is the entry's path
 // below the root, "\"-joined. `node` is the folder's node (kNoNode for files),
 // `index` its index in its own list. Iterative, and a deep tree costs no
-// copy of a path per level: any depth.
+// copy of a path per level: any depth. With `text`, paths are made of the
+// names as it writes them.
 struct WalkItem {
     const EntryRecord* record;
     const std::string& path;  // valid during the call
@@ -118,6 +124,7 @@ struct WalkItem {
     std::uint32_t node;
     std::size_t index;
 };
-void WalkTree(const MountedVolume& volume, std::uint32_t node, const std::function<void(const WalkItem&)>& fn);
+void WalkTree(const MountedVolume& volume, std::uint32_t node, const std::function<void(const WalkItem&)>& fn,
+              const NameText& text = {});
 
 }  // namespace nw

@@ -74,6 +74,20 @@ std::string NodePath(const MountedVolume& volume, std::uint32_t node) {
     return path + NodeText(volume, node);
 }
 
+std::string NodePath(const MountedVolume& volume, std::uint32_t node, const NameText& text) {
+    if (!text) return NodePath(volume, node);
+    const FolderTree& tree = volume.tree;
+    if (node == kRootNode || node >= tree.Size()) return {};
+    std::vector<std::uint32_t> chain;
+    for (std::uint32_t p = node; p != kNoNode && p != kRootNode; p = tree.Parent(p)) chain.push_back(p);
+    std::string path;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        if (it != chain.rbegin()) path += '\\';
+        path += text(NodeText(volume, *it));
+    }
+    return path;
+}
+
 std::string ShownPath(const MountedVolume& volume, std::uint32_t node) {
     return volume.tree.RootText() + ":\\" + NodePath(volume, node);
 }
@@ -113,7 +127,8 @@ bool FindEntryByPath(const MountedVolume& volume, const std::string& path, PathM
     return true;
 }
 
-void WalkTree(const MountedVolume& volume, std::uint32_t node, const std::function<void(const WalkItem&)>& fn) {
+void WalkTree(const MountedVolume& volume, std::uint32_t node, const std::function<void(const WalkItem&)>& fn,
+              const NameText& text) {
     const FolderTree& tree = volume.tree;
     if (node >= tree.Size()) return;
     // One path string for the whole walk: a frame remembers the length to
@@ -123,14 +138,19 @@ void WalkTree(const MountedVolume& volume, std::uint32_t node, const std::functi
         std::size_t restore;  // the path's length before this frame's name was added
         std::uint32_t nextChild;
     };
-    std::string path = NodePath(volume, node);
+    auto append = [&](std::string& path, const std::string& name) {
+        if (!text) return AppendName(path, name);
+        if (!path.empty()) path += '\\';
+        path += text(name);
+    };
+    std::string path = NodePath(volume, node, text);
     std::vector<Frame> stack;
     stack.push_back({node, path.size(), tree.FirstChild(node)});
     while (!stack.empty()) {
         if (const std::uint32_t c = stack.back().nextChild; c != kNoNode) {
             stack.back().nextChild = tree.NextSibling(c);
             const std::size_t before = path.size();
-            AppendName(path, NodeText(volume, c));
+            append(path, NodeText(volume, c));
             if (const EntryRecord* rec = FolderOfNode(volume, c)) fn(WalkItem{rec, path, true, c, tree[c].folderIndex});
             stack.push_back({c, before, tree.FirstChild(c)});
             continue;
@@ -139,7 +159,7 @@ void WalkTree(const MountedVolume& volume, std::uint32_t node, const std::functi
         stack.pop_back();
         const std::size_t folderLength = path.size();
         for (std::uint32_t i : volume.FileList.ChildRange(FolderNumberOfNode(volume, f.node))) {
-            AppendName(path, volume.FileList[i].name);
+            append(path, volume.FileList[i].name);
             fn(WalkItem{&volume.FileList[i], path, false, kNoNode, i});
             path.resize(folderLength);
         }

@@ -84,16 +84,17 @@ void SelectEverything(Session& session) {
     if (session.volumeOpen.load()) CheckFolder(session, nw::kRootNode);
 }
 
-std::string FilePath(const Session& session, std::size_t fileIndex) {
+std::string FilePath(const Session& session, std::size_t fileIndex, const nw::NameText& text) {
     const nw::MountedVolume& volume = session.mounted;
     if (fileIndex >= volume.FileList.Size()) return {};
     const nw::EntryRecord& file = volume.FileList[fileIndex];
-    if (file.parentNumber == 0) return file.name;
+    const std::string name = text ? text(file.name) : file.name;
+    if (file.parentNumber == 0) return name;
     const std::size_t folder = volume.FolderList.IndexOfOwnNumber(file.parentNumber);
-    if (folder == nw::kNoEntry) return file.name;
+    if (folder == nw::kNoEntry) return name;
     const std::uint32_t node = volume.FolderList[folder].treeNode;
-    if (node == nw::kNoNode || node >= volume.tree.Size()) return file.name;
-    return nw::NodePath(volume, node) + "\\" + file.name;
+    if (node == nw::kNoNode || node >= volume.tree.Size()) return name;
+    return nw::NodePath(volume, node, text) + "\\" + name;
 }
 
 }  // namespace workflow

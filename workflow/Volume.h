@@ -50,7 +50,8 @@ bool SelectPath(Session& session, const std::string& path);
 void SelectEverything(Session& session);
 
 // Path of a file below the root ("PUBLIC\DATA\REPORT.DOC"); the bare name
-// when its folder is not in the tree.
-std::string FilePath(const Session& session, std::size_t fileIndex);
+// when its folder is not in the tree. With `text`, made of the names as it
+// writes them (nw::NodePath).
+std::string FilePath(const Session& session, std::size_t fileIndex, const nw::NameText& text = {});
 
 }  // namespace workflow
