@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <exception>
 #include <iostream>
 #include <new>
 #include <thread>
@@ -84,7 +85,17 @@ void ArmInterrupt() {
 
 void RunWatched(const std::function<void()>& work, const std::function<void()>& onInterrupt) {
     workflow::Worker worker;
-    if (!worker.Start(work)) return;
+    // What the work throws (running out of memory) ends the command on this
+    // thread, where main() says so, instead of ending the program.
+    std::exception_ptr thrown;
+    if (!worker.Start([&] {
+            try {
+                work();
+            } catch (...) {
+                thrown = std::current_exception();
+            }
+        }))
+        return;
     bool forwarded = false;
     while (worker.Running()) {
         if (!forwarded && gInterrupted.load()) {
@@ -94,6 +105,7 @@ void RunWatched(const std::function<void()>& work, const std::function<void()>& 
         std::this_thread::sleep_for(kInterruptPoll);
     }
     worker.Join();
+    if (thrown) std::rethrow_exception(thrown);
 }
 
 }  // namespace cli
