@@ -18,10 +18,6 @@ namespace {
 
 constexpr int kProbeNames = 100;  // "tempFile", "tempFile.1" ... tried in a destination
 
-std::string SignedLow32(std::uint64_t value) {
-    return std::to_string(static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
-}
-
 // Tries to create and remove a probe file in `dir`. An existing file of the
 // probe's name is left alone: the next free name is tried instead.
 bool ProbeWritable(const std::string& dir) {
@@ -75,7 +71,7 @@ bool ParseSectorField(const std::string& text, std::int64_t& out) {
     return true;
 }
 
-std::string EndSectorFieldText(std::uint64_t diskSectors) { return SignedLow32(diskSectors); }
+std::string EndSectorFieldText(std::uint64_t diskSectors) { return std::to_string(diskSectors); }
 
 RawCheckResult CheckRawRequest(const RawRequest& request, std::uint64_t diskSectors) {
     RawCheckResult r;
@@ -147,7 +143,7 @@ RawScanResult RunRawScan(RawScan& scan, const disk::SectorReader& reader, unsign
     };
     while (scan.scanCursor < scan.scanEnd) {
         if (ctx.Stopped()) return finish(true);
-        view.SetRawStatus(" Searching Sector :- " + SignedLow32(scan.scanCursor));
+        view.SetRawStatus(" Searching Sector :- " + std::to_string(scan.scanCursor));
         for (std::uint32_t i = 0; i < kReadsPerWindow; ++i) {
             if (ctx.Stopped()) return finish(true);
             ctx.Read(scan.scanCursor, kChunkSectors, window.data() + i * kChunkBytes);

@@ -56,7 +56,7 @@ RawCheckResult CheckRawRequest(const RawRequest& request, std::uint64_t diskSect
 // A range field's text as a signed decimal number (blanks around it allowed).
 bool ParseSectorField(const std::string& text, std::int64_t& out);
 // The "End Sector" text a refused end field is refilled with: the disk's
-// sector count as the field has always shown it (signed 32-bit).
+// sector count in full (a disk beyond 2^32 sectors included).
 std::string EndSectorFieldText(std::uint64_t diskSectors);
 
 // Makes sure files can be created in `path`: probes it, creates it (one

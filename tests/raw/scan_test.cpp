@@ -160,5 +160,29 @@ TEST_F(ScanTest, WholeDiskFallsBackToTheDeviceSizeWithoutAStoredSize) {
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC", "XLS2.XLS"}));
 }
 
+// A disk beyond 2^32 sectors: the status and a refilled end field carry
+// sector numbers in full.
+class BigScanTest : public RawTest {
+protected:
+    void SetUp() override {
+        RawTest::SetUp();
+        nwimage::DiskSpec desc;
+        desc.totalSectors = (1ull << 32) + 3000;
+        desc.documents = {Doc(DocKind::Word, (1ull << 32) + 100, 8192, 1)};
+        Use(desc);
+    }
+};
+
+TEST_F(BigScanTest, SectorNumbersBeyond2To32AreShownInFull) {
+    SetRange(0, 0);
+    panel.endText = "x";
+    EXPECT_EQ(Press(), Outcome::InvalidEnd);
+    EXPECT_EQ(panel.endText, "4294970296");
+    SetRange((1ull << 32), (1ull << 32) + 600);
+    ASSERT_EQ(Scan(), Outcome::Started);
+    EXPECT_EQ(panel.status.at(1), " Searching Sector :- 4294967296");
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC"}));
+}
+
 }  // namespace
 }  // namespace rawtest
