@@ -1,7 +1,7 @@
 // raw: scans a disk (or a sector range) for Word, Excel, PowerPoint and ZIP
 // documents and writes them as numbered files into a folder. The written
-// file names go to stdout one a line, the "Files Recovered" rows to stderr at
-// the end.
+// file names go to stdout one a line (escaped as every record is), the
+// "Files Recovered" rows to stderr at the end.
 #include <array>
 #include <cctype>
 #include <cstdio>
@@ -40,7 +40,7 @@ public:
     }
     void DocumentWritten(const std::string& path, int) override {
         line_.Finish();
-        std::fputs((path + "\n").c_str(), stdout);
+        std::fputs((Field(path) + "\n").c_str(), stdout);
         std::fflush(stdout);
         std::lock_guard<std::mutex> lock(mutex_);
         ++written_;
