@@ -203,7 +203,8 @@ TEST_F(CliTest, ExitStatusesTellNothingFoundFromBadInput) {
 
     const CliRun help = Cli({"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* word : {"disks", "volumes", "ls", "cat", "--bad-sectors", "--advanced", "--fat"})
+    for (const char* word : {"disks", "volumes", "ls", "cat", "--bad-sectors", "--advanced", "--fat", "WRITES THE DISK",
+                             "\\x1B", "3 some files"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
 }
 
@@ -400,6 +401,28 @@ TEST_F(CliTest, ContainerImagesAnswerLikeTheRawImage) {
     }
     // (qemu-img makes no differencing VHDX or VHD: "Backing file not
     // supported"; the engine's own tests build those.)
+}
+
+TEST_F(CliTest, MarkCompressedListsThenWritesAndSaysHowManyItMarked) {
+    const std::string img = Write(nwimage::ParseDescription(R"(disk seed=3
+partition first=63 count=20000
+volume SYS spb=8 blocks=2000
+folder PUBLIC
+file SHRUNK.DAT in=PUBLIC size=9000 compressed=unmarked expanded=30000
+file PLAIN.BIN size=2000
+)"));
+    const std::string before = testutil::ReadFile(img);
+    CliRun r = Cli({"--image", img, "mark-compressed", "--volume", "0"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "PUBLIC\\SHRUNK.DAT\t9000\t30000\n");
+    EXPECT_EQ(testutil::ReadFile(img), before);
+
+    r = Cli({"--image", img, "mark-compressed", "--volume", "0", "--write"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "PUBLIC\\SHRUNK.DAT\t9000\t30000\tmarked\n");
+    EXPECT_NE(r.err.find("mark-compressed: 1 of 1 files marked"), std::string::npos) << r.err;
+    r = Cli({"--image", img, "ls", "--volume", "0", "PUBLIC\\SHRUNK.DAT"});
+    EXPECT_EQ(Records(r.out).at(0).at(2), "1");  // compressed now
 }
 
 }  // namespace
