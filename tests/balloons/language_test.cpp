@@ -20,7 +20,7 @@ std::string Lookup(int index, const std::string& path, const char* prime = "unto
 }
 
 std::string ShippedFile(const char* name) {
-    return (std::filesystem::path(__FILE__).parent_path() / "../../app/data" / name).lexically_normal().string();
+    return (std::filesystem::path(TARVINE_SOURCE_DIR) / "app/data" / name).lexically_normal().string();
 }
 
 class LanguageFileTest : public ::testing::Test {

@@ -14,7 +14,7 @@ namespace mounttest {
 namespace {
 
 std::string SampleDescription() {
-    const auto src = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
+    const auto src = std::filesystem::path(TARVINE_SOURCE_DIR);
     std::ifstream f(src / "tools" / "nwimage" / "sample.nwd");
     std::stringstream s;
     s << f.rdbuf();

@@ -128,7 +128,7 @@ TEST(NwImageDescription, SameDescriptionGivesTheSameBytes) {
 }
 
 TEST(NwImageDescription, ExampleAndSampleDescriptionsBuild) {
-    const fs::path dir = fs::path(__FILE__).parent_path() / ".." / ".." / "tools" / "nwimage";
+    const fs::path dir = fs::path(TARVINE_SOURCE_DIR) / "tools" / "nwimage";
     std::string example = ReadAll(dir / "example.nwd");
     ASSERT_FALSE(example.empty());
     EXPECT_EQ(example.find('#'), std::string::npos);  // the example carries no comments

@@ -37,7 +37,7 @@ class CliLogTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir = new testutil::TempDir();
-        const auto nwd = std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "tools" / "nwimage" / "sample.nwd";
+        const auto nwd = std::filesystem::path(TARVINE_SOURCE_DIR) / "tools" / "nwimage" / "sample.nwd";
         std::ifstream in(nwd);
         std::stringstream text;
         text << in.rdbuf();

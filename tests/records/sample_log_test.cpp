@@ -26,7 +26,7 @@ namespace {
 constexpr int kQuickMode = 1;
 
 std::string SampleDescription() {
-    const auto path = std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "tools" / "nwimage" / "sample.nwd";
+    const auto path = std::filesystem::path(TARVINE_SOURCE_DIR) / "tools" / "nwimage" / "sample.nwd";
     std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();

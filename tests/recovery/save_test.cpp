@@ -43,7 +43,7 @@ file LOSTFILE.TXT parent=50 text="lost\r\n" time=2003-01-01
 )";
 
 std::string SampleDescription() {
-    const auto src = fs::path(__FILE__).parent_path().parent_path().parent_path();
+    const auto src = fs::path(TARVINE_SOURCE_DIR);
     std::ifstream f(src / "tools" / "nwimage" / "sample.nwd");
     std::stringstream s;
     s << f.rdbuf();
