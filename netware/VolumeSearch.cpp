@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 
 #include "disk/SectorReader.h"
 #include "netware/Records.h"
@@ -304,6 +305,27 @@ SearchResult QuickVolumeSearch(const SearchTarget& target, FoundVolumes& found, 
     }
     result.tableFull = !ReadTableVolumes(target, found, report, result.missingSegments);
     return result;
+}
+
+bool FindVolumeSegments(const SearchTarget& target, VolumeDescriptor& volume) {
+    if (volume.sectorsPerBlock == 0 || volume.blockCount == 0 || !OpenFailure(target).empty()) return false;
+    SearchReport quiet;
+    std::vector<std::string> missing;
+    auto found = std::make_unique<FoundVolumes>();
+    ReadTableVolumes(target, *found, quiet, missing);
+    for (std::uint32_t i = 0; i < found->volumeCount.load(); ++i) {
+        const VolumeDescriptor& d = found->VolumeList[i];
+        if (d.Spanned() && d.name == volume.name && d.fat1FirstBlock == volume.fat1FirstBlock &&
+            d.fat2FirstBlock == volume.fat2FirstBlock && d.det1FirstBlock == volume.det1FirstBlock &&
+            d.det2FirstBlock == volume.det2FirstBlock && d.startSector == volume.startSector &&
+            d.sizeInSectors == volume.sizeInSectors && d.blockCount == volume.blockCount &&
+            d.sectorsPerBlock == volume.sectorsPerBlock) {
+            volume.segments = d.segments;
+            volume.disk = d.disk;
+            return true;
+        }
+    }
+    return false;
 }
 
 std::optional<std::uint64_t> FindDetMirror(const SearchTarget& target, std::uint64_t d1, SearchReport& report,

@@ -81,6 +81,15 @@ struct SearchTarget {
 // disks.
 SearchResult QuickVolumeSearch(const SearchTarget& target, FoundVolumes& found, SearchReport& report);
 
+// The segments of a volume a recovery log describes (a log keeps the
+// descriptor's numbers, not its segments): the target disk's volume tables
+// are read again as the quick search reads them, and the volume of several
+// segments with the same name, FAT and DET first blocks, start, size, block
+// count and block size gives its segments. False, leaving `volume` as it
+// was, when there is none (a volume of one segment, or one that was found
+// by scanning).
+bool FindVolumeSegments(const SearchTarget& target, VolumeDescriptor& volume);
+
 // The advanced search over `totalSectors` sectors (clears `found` first; no
 // scan when it is 0). Polls `stop` before every group, every sector of a
 // group, every position of the mirror and start searches and every read of
