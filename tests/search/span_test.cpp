@@ -211,6 +211,30 @@ TEST_F(SpanTest, AMissingSegmentIsListedAndItsBlocksAreNeverReadFromElsewhere) {
     EXPECT_EQ(files.MissingSegment()->number, 2u);
 }
 
+// Segment 1 on a second disk whose partition starts at 4294967000: V =
+// 4294967192, the segment at V + 128 = 4294967320, past 2^32.
+TEST_F(SpanTest, ASegmentPast2To32SectorsIsFoundAndRead) {
+    built = nwimage::BuildDisks(nwimage::ParseDisks(R"(disk 0 seed=5
+partition first=100 count=4000
+volume BIG blocks=120 det1=119,120 det2=250,251
+file FAR.DAT size=3000 blocks=260
+disk 1 sectors=4295100000
+partition first=4294967000 count=100000 hotfix=1 area=160
+segment BIG 1 blocks=180
+)"));
+    for (unsigned d = 0; d < 2; ++d) {
+        const std::string path = dir.File("far" + std::to_string(d) + ".img");
+        nwimage::WriteImageFile(built[d], path);
+        ASSERT_EQ(disks.Attach(path, "", d), "");
+    }
+    MountBig();
+    ExpectSegments(volume.currentVolume, {{0, true, 0, 388, 0, 120}, {1, true, 1, 4294967320ull, 120, 180}});
+    EXPECT_EQ(nw::VolumeSectors(reader, volume.currentVolume).Place(260, 1)->sector, 4294968441ull);
+    nw::FileReader files(volume, reader);
+    EXPECT_EQ(files.ReadFileBytes(File("FAR.DAT")), built[0].volumes[0].entries[0].stored);
+    EXPECT_EQ(files.UnreadableBytes(), 0u);
+}
+
 TEST_F(SpanTest, ALogsVolumeFindsItsSegmentsAgain) {
     Attach(2);
     Quick();
