@@ -51,8 +51,11 @@ int VolumeSectors::ReadBlockSectors(std::uint32_t block, std::uint32_t sectorInd
                                     void* buffer, std::uint32_t* unreadable) const {
     const std::uint32_t S = volume_->sectorsPerBlock;
     if (!volume_->Spanned() || S == 0) {
-        const std::optional<SectorPlace> p = Place(block, sectorIndex);
-        return reader_->Read(p->disk, p->sector, count, buffer, unreadable);
+        if (const std::optional<SectorPlace> p = Place(block, sectorIndex))
+            return reader_->Read(p->disk, p->sector, count, buffer, unreadable);
+        std::memset(buffer, 0, static_cast<std::size_t>(count) * kSectorSize);
+        if (unreadable) *unreadable = count;
+        return disk::kReadNoDevice;
     }
     // A run that leaves its block may leave its segment too: each block's
     // part is placed on its own.
