@@ -1,5 +1,6 @@
 // cat: a file's bytes to stdout, as the file reader delivers them.
 #include <cstdio>
+#include <optional>
 
 #include "cli/Cli.h"
 #include "netware/FileReader.h"
@@ -60,6 +61,11 @@ int RunCat(const Invocation& inv) {
     if (std::fflush(stdout) != 0 || out.failed) {
         Error("cat: writing to the output failed");
         return kExitBadInput;
+    }
+    if (const std::optional<nw::VolumeSegment>& gone = file.MissingSegment()) {
+        Error("cat: " + std::to_string(file.UnreadableBytes()) + " of " + std::to_string(match.record->size) +
+              " bytes could not be read: " + nw::MissingSegmentText(session.mounted.currentVolume.name, gone->number));
+        return kExitDamaged;
     }
     if (delivered < match.record->size)
         Note("cat: the file's chain ends after " + std::to_string(delivered) + " of " +

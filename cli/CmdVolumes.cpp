@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "cli/Cli.h"
+#include "workflow/Volume.h"
 
 namespace cli {
 namespace {
@@ -30,7 +31,9 @@ int RunVolumes(const Invocation& inv) {
         const auto& v = found.VolumeList[i];
         std::cout << i << '\t' << Field(v.name) << '\t' << v.startSector << '\t' << v.sectorsPerBlock << '\t'
                   << v.fat1FirstBlock << '\t' << v.fat2FirstBlock << '\t' << v.det1FirstBlock << '\t'
-                  << v.det2FirstBlock << '\t' << v.sizeInSectors << '\t' << v.blockCount << '\n';
+                  << v.det2FirstBlock << '\t' << v.sizeInSectors << '\t' << v.blockCount;
+        if (v.segments.size() > 1) std::cout << '\t' << workflow::SegmentsField(v);
+        std::cout << '\n';
     }
     return OutputWritten("volumes") ? kExitOk : kExitBadInput;
 }
@@ -39,7 +42,9 @@ int RunVolumes(const Invocation& inv) {
 
 const Command kVolumesCommand{"volumes", "[--disk N] [--advanced] [--log FILE]",
                               "list the NetWare volumes: index, name, start sector, sectors per block, first blocks "
-                              "of FAT1, FAT2, DET1, DET2, size in sectors, block count",
+                              "of FAT1, FAT2, DET1, DET2, size in sectors, block count; a volume of several segments adds "
+                              "its segments as disk:startSector:firstBlock:blockCount, comma-separated ('?' for the "
+                              "disk and start of a segment whose disk is not attached)",
                               RunVolumes};
 
 }  // namespace cli

@@ -133,6 +133,7 @@ int SearchVolumes(CommandSession& cs, bool advanced) {
                [&] { session.cancel = true; });
     cs.line.Finish();
     if (outcome.notice) ShowNotice(*outcome.notice);
+    if (!outcome.remark.empty()) Note(outcome.remark);
     return outcome.Found() ? kExitOk : kExitNothingFound;
 }
 

@@ -59,7 +59,7 @@ void PrintHelp() {
         "the \\ between the components of a path stays single.\n"
         "Exit status: 0 success, 1 nothing found, 2 bad arguments, unreadable input or\n"
         "output that could not be written, 3 some files or documents damaged or not\n"
-        "written (save, raw) or some entries not marked (mark-compressed --write).\n";
+        "written (cat, save, raw) or some entries not marked (mark-compressed --write).\n";
 }
 
 constexpr auto kInterruptPoll = std::chrono::milliseconds(20);

@@ -18,7 +18,10 @@ bool ReadFatEntryThrough(const MountedVolume& volume, const disk::SectorReader& 
     unsigned slot = 0;
     if (!LocateFatEntryInList(fatBlocks, block, v.sectorsPerBlock, &offset, &slot)) return false;
     std::uint8_t sector[kSectorSize];
-    VolumeSectors(reader, v).Read(v.startSector + offset, 1, sector);
+    const VolumeSectors sectors(reader, v);
+    // A FAT sector in a segment whose disk is not attached is not known.
+    if (v.Spanned() && !sectors.Place(static_cast<std::uint32_t>(offset / v.sectorsPerBlock))) return false;
+    sectors.ReadVolumeSectors(offset, 1, sector);
     *entry = DecodeFatEntry(sector, slot);
     return true;
 }

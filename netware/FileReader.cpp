@@ -1,6 +1,7 @@
 #include "netware/FileReader.h"
 
 #include <algorithm>
+#include <cstring>
 #include <unordered_set>
 #include <vector>
 
@@ -32,23 +33,34 @@ struct SectorPump {
         written += n;
         if (unreadable) unreadableBytes += n;
     }
-    void Take(std::uint64_t sector) {
+    const VolumeSegment* missing = nullptr;  // the first missing segment a read needed
+    void Take(std::uint32_t block, std::uint32_t index) {
         std::uint32_t unreadable = 0;
-        sectors.Read(sector, 1, buffer, &unreadable);
+        sectors.ReadBlockSectors(block, index, 1, buffer, &unreadable);
         Deliver(buffer, unreadable != 0);
     }
-    void TakeRun(std::uint64_t first, std::uint32_t count) {
+    // Sectors `first` .. first + count - 1 of one block.
+    void TakeRun(std::uint32_t block, std::uint32_t first, std::uint32_t count) {
         const std::uint64_t sectorsLeft = (byteCount - written + kSectorSize - 1) / kSectorSize;
         const auto need = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, sectorsLeft));
+        if (need == 0) return;
+        if (const VolumeSegment* gone = sectors.MissingSegmentOf(block); gone && !missing) missing = gone;
         if (need > 1) {
             run.resize(static_cast<std::size_t>(need) * kSectorSize);
-            if (sectors.TryRead(first, need, run.data())) {
+            if (sectors.TryReadBlockSectors(block, first, need, run.data())) {
                 for (std::uint32_t i = 0; i < need; ++i)
                     Deliver(run.data() + static_cast<std::size_t>(i) * kSectorSize, false);
                 return;
             }
         }
-        for (std::uint32_t i = 0; i < need && !Done(); ++i) Take(first + i);
+        for (std::uint32_t i = 0; i < need && !Done(); ++i) Take(block, first + i);
+    }
+    // The rest of the file as zeros counted unreadable: its blocks cannot
+    // be known because the FAT part that chains them lies in a missing
+    // segment.
+    void TakeUnknownRest() {
+        std::memset(buffer, 0, sizeof buffer);
+        while (!Done()) Deliver(buffer, true);
     }
 };
 
@@ -67,6 +79,7 @@ std::size_t ChainBlocks(const std::vector<std::uint32_t>& chain) {
 
 void FileReader::BuildBlockChain(std::uint32_t firstValue) {
     BlockChain.clear();
+    chainCutByMissingSegment_ = nullptr;
     BlockChain.push_back(firstValue);
     const std::uint32_t limit = VolumeBlockLimit(*volume_, *reader_);
     if (firstValue >= limit) return;  // a piece, the end marker, or outside the volume
@@ -74,7 +87,12 @@ void FileReader::BuildBlockChain(std::uint32_t firstValue) {
     std::uint32_t v = firstValue;
     while (BlockChain.size() <= limit) {
         FatEntry e;
-        if (!ReadFatEntry(*volume_, *reader_, v, &e)) return;  // the mount did not load that part of the FAT
+        if (!ReadFatEntry(*volume_, *reader_, v, &e)) {
+            // The mount did not load that part of the FAT, or it lies in a
+            // segment whose disk is not attached.
+            chainCutByMissingSegment_ = MissingFatSegment(v);
+            return;
+        }
         const std::uint32_t w = e.next;
         if (w == 0 || w >= kFirstNonBlockValue) {
             BlockChain.push_back(w);
@@ -102,6 +120,8 @@ PieceLocation FileReader::LocatePiece(std::uint32_t pieceValue) {
     if (j >= blocks || BlockChain[j] >= VolumeBlockLimit(*volume_, *reader_)) return loc;
     loc.found = true;
     loc.firstSector = sectors.SectorOf(BlockChain[j], r);
+    loc.block = BlockChain[j];
+    loc.sectorIndex = r;
     loc.sectorsLeft = S - r;
     if (j + 1 < blocks) {
         loc.hasFollowingBlock = true;
@@ -121,24 +141,65 @@ std::optional<std::uint64_t> FileReader::FirstDataSector(std::uint32_t firstBloc
     return VolumeSectors(*reader_, volume_->currentVolume).SectorOf(firstBlock);
 }
 
+bool FileReader::ReadFirstDataSector(std::uint32_t firstBlock, std::uint8_t* out) {
+    std::uint32_t block = firstBlock, index = 0;
+    if (firstBlock == kChainEnd) return false;
+    if (IsSuballocatedPiece(firstBlock)) {
+        const PieceLocation loc = LocatePiece(firstBlock);
+        if (!loc.found) return false;
+        block = loc.block;
+        index = loc.sectorIndex;
+    } else if (firstBlock >= VolumeBlockLimit(*volume_, *reader_)) {
+        return false;
+    }
+    const VolumeSectors sectors(*reader_, volume_->currentVolume);
+    if (!sectors.Place(block, index)) return false;
+    sectors.ReadBlockSectors(block, index, 1, out);
+    return true;
+}
+
+const VolumeSegment* FileReader::MissingFatSegment(std::uint32_t block) const {
+    const VolumeDescriptor& v = volume_->currentVolume;
+    if (!v.Spanned() || v.sectorsPerBlock == 0) return nullptr;
+    std::uint64_t offset = 0;
+    unsigned slot = 0;
+    if (!LocateFatEntryInList(volume_->FatBlockList, block, v.sectorsPerBlock, &offset, &slot)) return nullptr;
+    return VolumeSectors(*reader_, v).MissingSegmentOf(static_cast<std::uint32_t>(offset / v.sectorsPerBlock));
+}
+
 std::uint64_t FileReader::ReadFileData(std::uint32_t firstBlock, std::uint32_t byteCount,
                                        FileDataConsumer& consumer) {
     const VolumeSectors sectors(*reader_, volume_->currentVolume);
-    SectorPump pump{sectors, consumer, byteCount, 0, 0, {}, {}};
+    SectorPump pump{sectors, consumer, byteCount, 0, 0, {}, {}, nullptr};
     unreadableBytes_ = 0;
+    missingSegment_.reset();
     const std::uint32_t S = volume_->currentVolume.sectorsPerBlock;
     if (firstBlock == kChainEnd || S == 0) return 0;
 
     // The rest of a block after a piece's start, then at most one following block.
     auto readPiece = [&](std::uint32_t pieceValue) {
         const PieceLocation loc = LocatePiece(pieceValue);
-        if (!loc.found) return;
-        pump.TakeRun(loc.firstSector, loc.sectorsLeft);
-        if (pump.Done() || !loc.hasFollowingBlock) return;
-        pump.TakeRun(sectors.SectorOf(loc.followingBlock), S);
+        if (!loc.found) {
+            if (chainCutByMissingSegment_) {
+                if (!pump.missing) pump.missing = chainCutByMissingSegment_;
+                pump.TakeUnknownRest();
+            }
+            return;
+        }
+        pump.TakeRun(loc.block, loc.sectorIndex, loc.sectorsLeft);
+        if (pump.Done()) return;
+        if (!loc.hasFollowingBlock) {
+            if (chainCutByMissingSegment_) {
+                if (!pump.missing) pump.missing = chainCutByMissingSegment_;
+                pump.TakeUnknownRest();
+            }
+            return;
+        }
+        pump.TakeRun(loc.followingBlock, 0, S);
     };
     auto finish = [&] {
         unreadableBytes_ = pump.unreadableBytes;
+        if (pump.missing) missingSegment_ = *pump.missing;
         return pump.written;
     };
 
@@ -152,6 +213,7 @@ std::uint64_t FileReader::ReadFileData(std::uint32_t firstBlock, std::uint32_t b
     BuildBlockChain(firstBlock);
     // Reading a piece replaces the current chain, so walk a copy.
     const std::vector<std::uint32_t> chain = BlockChain;
+    const VolumeSegment* const cut = chainCutByMissingSegment_;
     const std::uint32_t limit = VolumeBlockLimit(*volume_, *reader_);
     for (std::size_t i = 0; i < chain.size(); ++i) {
         if (consumer.ShouldStop()) return finish();
@@ -164,9 +226,13 @@ std::uint64_t FileReader::ReadFileData(std::uint32_t firstBlock, std::uint32_t b
         if (e >= limit) return finish();
         if (pump.Done()) return finish();
         const bool wholeBlock = pump.byteCount - pump.written >= static_cast<std::uint64_t>(S) * kSectorSize;
-        pump.TakeRun(sectors.SectorOf(e), S);
+        pump.TakeRun(e, 0, S);
         if (!wholeBlock) return finish();
         consumer.BlockFinished();
+    }
+    if (cut && !pump.Done() && !consumer.ShouldStop()) {
+        if (!pump.missing) pump.missing = cut;
+        pump.TakeUnknownRest();
     }
     return finish();
 }

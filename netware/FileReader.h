@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "netware/EntryList.h"
+#include "netware/Volume.h"
 
 namespace disk {
 class SectorReader;
@@ -21,6 +22,8 @@ struct MountedVolume;
 struct PieceLocation {
     bool found = false;                // false: the chain does not reach the piece
     std::uint64_t firstSector = 0;     // disk sector of the piece's start
+    std::uint32_t block = 0;           // the block that holds the piece's start
+    std::uint32_t sectorIndex = 0;     // and the sector in it
     std::uint32_t sectorsLeft = 0;     // sectors from there to the end of that block
     bool hasFollowingBlock = false;
     std::uint32_t followingBlock = 0;  // the next block of the suballocation chain
@@ -58,13 +61,21 @@ public:
     // Disk sector where the file's data starts (none for 0xFFFFFFFF or a
     // piece whose chain is too short).
     std::optional<std::uint64_t> FirstDataSector(std::uint32_t firstBlock);
+    // Reads that sector into `out` (512 bytes); false when there is none or
+    // it lies in a segment whose disk is not attached.
+    bool ReadFirstDataSector(std::uint32_t firstBlock, std::uint8_t* out);
 
     // Delivers up to byteCount bytes of the file starting at firstBlock and
     // returns how many were delivered (fewer when the chain ends early).
     std::uint64_t ReadFileData(std::uint32_t firstBlock, std::uint32_t byteCount, FileDataConsumer& consumer);
     // Bytes of the last ReadFileData that came from sectors that could not
     // be read (delivered as zeros).
+    // Bytes a missing segment holds count here too, and so does the rest of
+    // a file whose chain runs through a FAT part in a missing segment.
     std::uint64_t UnreadableBytes() const { return unreadableBytes_; }
+    // The first segment of the volume, missing because its disk is not
+    // attached, that the last ReadFileData needed (nullopt when none).
+    const std::optional<VolumeSegment>& MissingSegment() const { return missingSegment_; }
 
     // Convenience for small files and tests: the bytes of a file record.
     std::vector<std::uint8_t> ReadFileBytes(const EntryRecord& file);
@@ -73,6 +84,11 @@ private:
     const MountedVolume* volume_;
     const disk::SectorReader* reader_;
     std::uint64_t unreadableBytes_ = 0;
+    std::optional<VolumeSegment> missingSegment_;
+    // Set by BuildBlockChain when the chain stopped at a FAT entry that lies
+    // in a missing segment.
+    const VolumeSegment* chainCutByMissingSegment_ = nullptr;
+    const VolumeSegment* MissingFatSegment(std::uint32_t block) const;
 };
 
 }  // namespace nw

@@ -30,6 +30,14 @@ VolumeTableEntry DecodeVolumeTableEntry(const std::uint8_t* e) {
     // The name field runs from 0x01 up to the segment fields at 0x1C.
     std::size_t len = std::min<std::size_t>({e[0], 0x1C - 1, kVolumeNameKeep});
     v.name.assign(reinterpret_cast<const char*>(e + 1), len);
+    if (e[0] <= 15) {
+        v.lastSegment = LoadLe32(e + 0x10);
+        v.blockSizeCode = e[0x14];
+        v.segmentCount = e[0x15];
+        v.segmentNumber = e[0x16];
+        v.segmentStart = LoadLe32(e + 0x18);
+        v.segmentFirstBlock = LoadLe32(e + 0x24);
+    }
     v.segmentSectors = LoadLe32(e + 0x1C);
     v.segmentBlocks = LoadLe32(e + 0x20);
     v.fat1FirstBlock = LoadLe32(e + 0x28);

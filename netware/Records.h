@@ -64,13 +64,29 @@ constexpr std::size_t kVolumeNameKeep = 19;  // characters of a volume name kept
 struct VolumeTableEntry {
     std::string name;  // at most 19 characters
     std::uint32_t segmentSectors = 0;
-    std::uint32_t segmentBlocks = 0;
+    std::uint32_t segmentBlocks = 0;   // 0x20: on a volume of several segments, the whole volume's block count
+    // The segment fields of volumes that can be extended (0x10 .. 0x18 and
+    // 0x24). They share bytes with names longer than 15 characters, so such
+    // names leave them unset; tables that do not fill them leave 0x14 at 0.
+    std::uint32_t lastSegment = 0;     // 0x10: the volume's segment count - 1
+    std::uint8_t blockSizeCode = 0;    // 0x14: 3 = 4 KiB .. 7 = 64 KiB, else not given
+    std::uint8_t segmentCount = 0;     // 0x15
+    std::uint8_t segmentNumber = 0;    // 0x16: 0 = the volume's first segment
+    std::uint32_t segmentStart = 0;    // 0x18: counted from the volume-definition area - 32
+    std::uint32_t segmentFirstBlock = 0;  // 0x24: the first volume block this segment holds
     std::uint32_t fat1FirstBlock = 0;
     std::uint32_t fat2FirstBlock = 0;
     std::uint32_t det1FirstBlock = 0;
     std::uint32_t det2FirstBlock = 0;
     // segment size in sectors / segment size in blocks (0 when blocks is 0)
     std::uint32_t SectorsPerBlock() const { return segmentBlocks ? segmentSectors / segmentBlocks : 0; }
+    // True when the segment fields are given: a valid block-size code, a
+    // segment count of at least 1 and this entry's number below it.
+    bool HasSegmentFields() const {
+        return blockSizeCode >= 3 && blockSizeCode <= 7 && segmentCount >= 1 && segmentNumber < segmentCount;
+    }
+    // Sectors per block from the block-size code (8 .. 128), 0 when not given.
+    std::uint32_t CodedSectorsPerBlock() const { return HasSegmentFields() ? 1u << blockSizeCode : 0; }
 };
 
 struct VolumeTableSector {

@@ -6,13 +6,29 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace disk {
 class SectorReader;
 }
 
 namespace nw {
+
+// One segment of a volume extended over several segments: the blocks
+// firstBlock .. firstBlock + blockCount - 1 lie from startSector on, on
+// `disk`. A segment whose disk is not attached is listed too (present
+// false): its disk and start are unknown, its blocks as far as the present
+// segments and the volume's block count tell them.
+struct VolumeSegment {
+    std::uint32_t number = 0;          // the segment's number in the volume tables, 0 = first
+    bool present = true;
+    unsigned disk = 0;
+    std::uint64_t startSector = 0;
+    std::uint32_t firstBlock = 0;
+    std::uint32_t blockCount = 0;
+};
 
 struct VolumeDescriptor {
     std::string name;                  // at most 19 characters
@@ -25,6 +41,24 @@ struct VolumeDescriptor {
     std::uint32_t blockCount = 0;
     std::uint32_t sectorsPerBlock = 0;
     unsigned disk = 0;                 // the disk number the volume was found on
+    // Empty for a volume of one segment (block 0 at startSector on `disk`);
+    // else every segment in block order, startSector and disk then being
+    // those of the first present segment.
+    std::vector<VolumeSegment> segments;
+
+    bool Spanned() const { return !segments.empty(); }
+    // The first segment whose disk is not attached (nullptr when none).
+    const VolumeSegment* FirstMissingSegment() const;
+};
+
+// "Segment 2 of volume BIGVOL is missing: attach the disk that holds it to
+// complete the volume."
+std::string MissingSegmentText(const std::string& volumeName, std::uint32_t segmentNumber);
+
+// Where one sector of a volume lies.
+struct SectorPlace {
+    unsigned disk = 0;
+    std::uint64_t sector = 0;
 };
 
 constexpr unsigned kVolumeListCapacity = 33;
@@ -52,25 +86,35 @@ struct FoundVolumes {
 };
 
 // Reads sectors of one volume by block number through the session's reader.
+// Every block maps through the volume's segments; a block of a segment whose
+// disk is not attached is never read from anywhere else.
 class VolumeSectors {
 public:
     VolumeSectors(const disk::SectorReader& reader, const VolumeDescriptor& volume)
         : reader_(&reader), volume_(&volume) {}
-    // Disk sector of sector `sectorIndex` of block `block` (64-bit; see
-    // BlockSector in Records.h).
+    // Where sector `sectorIndex` of block `block` lies (64-bit; see
+    // BlockSector in Records.h). Nullopt on a volume of several segments when
+    // the block lies in a missing segment or in none.
+    std::optional<SectorPlace> Place(std::uint32_t block, std::uint32_t sectorIndex = 0) const;
+    // The sector number of Place (0 when there is none).
     std::uint64_t SectorOf(std::uint32_t block, std::uint32_t sectorIndex = 0) const;
-    // Reads sectors of the volume's disk through the bad-sector policy
-    // (disk::kReadOk, kReadFailed, kReadNoDevice); `unreadable` as
-    // disk::SectorReader::Read gives it.
-    int Read(std::uint64_t diskSector, std::uint32_t count, void* buffer,
-             std::uint32_t* unreadable = nullptr) const;
+    // The missing segment that holds `block` (nullptr when the block can be
+    // read or lies in no segment).
+    const VolumeSegment* MissingSegmentOf(std::uint32_t block) const;
+    // Reads `count` sectors of one block from `sectorIndex` on through the
+    // bad-sector policy (disk::kReadOk, kReadFailed, kReadNoDevice);
+    // `unreadable` as disk::SectorReader::Read gives it. A block without a
+    // place reads as zeros, kReadNoDevice, every sector unreadable.
+    int ReadBlockSectors(std::uint32_t block, std::uint32_t sectorIndex, std::uint32_t count, void* buffer,
+                         std::uint32_t* unreadable = nullptr) const;
     // Reads without any prompt: true when every sector could be read (see
     // disk::SectorReader::TryRead).
-    bool TryRead(std::uint64_t diskSector, std::uint32_t count, void* buffer) const;
-    int ReadBlockSectors(std::uint32_t block, std::uint32_t sectorIndex, std::uint32_t count, void* buffer,
-                         std::uint32_t* unreadable = nullptr) const {
-        return Read(SectorOf(block, sectorIndex), count, buffer, unreadable);
-    }
+    bool TryReadBlockSectors(std::uint32_t block, std::uint32_t sectorIndex, std::uint32_t count,
+                             void* buffer) const;
+    // The same addressed by the sector's position in the volume (block x
+    // sectors per block + sector in block); the run stays within one block.
+    int ReadVolumeSectors(std::uint64_t volumeSector, std::uint32_t count, void* buffer,
+                          std::uint32_t* unreadable = nullptr) const;
     const VolumeDescriptor& Volume() const { return *volume_; }
     const disk::SectorReader& Reader() const { return *reader_; }
 

@@ -1,6 +1,8 @@
 #include "netware/VolumeSearch.h"
 
+#include <algorithm>
 #include <array>
+#include <memory>
 
 #include "disk/SectorReader.h"
 #include "netware/Records.h"
@@ -23,50 +25,187 @@ std::string OpenFailure(const SearchTarget& t) {
 
 // ---- quick search ------------------------------------------------------------
 
-// Returns false when the table filled up.
-bool ReadPartitionVolumes(const SearchTarget& t, std::uint64_t partitionFirst, FoundVolumes& found,
-                          SearchReport& report) {
-    Sector sector{};
-    HotFixSector hotFix{};
-    bool hotFixFound = false;
-    for (unsigned i = 0; i < kHotFixProbeCount && !hotFixFound; ++i) {
-        ReadOne(t, HotFixProbeSector(partitionFirst, i), sector);
-        hotFixFound = DecodeHotFixSector(sector.data(), hotFix);
-    }
-    if (!hotFixFound) return true;
+// One entry of a disk's volume tables, with where its segment lies by the
+// two rules: the running sum of the entries before it (tables that give no
+// segment fields) and the entry's own start field.
+struct TableRow {
+    unsigned disk = 0;
+    VolumeTableEntry entry;
+    std::uint64_t runningStart = 0;  // V + 128 + the sizes of the earlier entries
+    std::uint64_t fieldStart = 0;    // V - 32 + the value at 0x18
+};
 
-    const std::uint64_t v = VolumeAreaSector(partitionFirst, hotFix);
-    VolumeTableSector table{};
-    bool valid = false;
-    for (unsigned j = 0; j < kVolumeTableCopies && !valid; ++j) {
-        ReadOne(t, v + static_cast<std::uint64_t>(kVolumeTableSpacing) * j, sector);
-        valid = DecodeVolumeTableSector(sector.data(), table);
+// Every volume-table entry of the disk, partitions and entries in table order.
+std::vector<TableRow> DiskTableRows(const SearchTarget& t) {
+    std::vector<TableRow> rows;
+    Sector sector{};
+    ReadOne(t, 0, sector);
+    std::array<PartitionEntry, 4> partitions{};
+    if (!DecodePartitionTable(sector.data(), partitions)) return rows;
+    for (const PartitionEntry& p : partitions) {
+        if (!IsNetWarePartition(p)) continue;
+        HotFixSector hotFix{};
+        bool hotFixFound = false;
+        for (unsigned i = 0; i < kHotFixProbeCount && !hotFixFound; ++i) {
+            ReadOne(t, HotFixProbeSector(p.firstSector, i), sector);
+            hotFixFound = DecodeHotFixSector(sector.data(), hotFix);
+        }
+        if (!hotFixFound) continue;
+        const std::uint64_t v = VolumeAreaSector(p.firstSector, hotFix);
+        VolumeTableSector table{};
+        bool valid = false;
+        for (unsigned j = 0; j < kVolumeTableCopies && !valid; ++j) {
+            ReadOne(t, v + static_cast<std::uint64_t>(kVolumeTableSpacing) * j, sector);
+            valid = DecodeVolumeTableSector(sector.data(), table);
+        }
+        if (!valid) continue;
+        std::uint64_t running = v + kVolumeSegmentsOffset;
+        for (unsigned k = 0; k < table.count; ++k) {
+            TableRow r;
+            r.disk = t.disk;
+            r.entry = table.entries[k];
+            r.runningStart = running;
+            r.fieldStart = v - kVolumeTableSpacing + r.entry.segmentStart;
+            rows.push_back(r);
+            running += r.entry.segmentSectors;
+        }
     }
-    if (!valid) return true;
-    const std::uint64_t base = v + kVolumeSegmentsOffset;
-    std::uint64_t running = 0;
-    for (unsigned k = 0; k < table.count; ++k) {
-        const VolumeTableEntry& e = table.entries[k];
-        // An entry without a block count gives no block size: it cannot be
-        // read, but later segments still lie behind it.
-        if (e.SectorsPerBlock() != 0) {
-            VolumeDescriptor d;
-            d.name = e.name;
-            d.fat1FirstBlock = e.fat1FirstBlock;
-            d.fat2FirstBlock = e.fat2FirstBlock;
-            d.det1FirstBlock = e.det1FirstBlock;
-            d.det2FirstBlock = e.det2FirstBlock;
+    return rows;
+}
+
+// An entry that is one segment of a volume of several.
+bool IsSegmentRow(const TableRow& r) { return r.entry.HasSegmentFields() && r.entry.segmentCount > 1; }
+
+// Entries that are segments of the same volume: the same name, segment
+// count, block size and FAT and DET first blocks.
+bool SameVolume(const VolumeTableEntry& a, const VolumeTableEntry& b) {
+    return a.name == b.name && a.segmentCount == b.segmentCount && a.blockSizeCode == b.blockSizeCode &&
+           a.segmentBlocks == b.segmentBlocks && a.fat1FirstBlock == b.fat1FirstBlock &&
+           a.fat2FirstBlock == b.fat2FirstBlock && a.det1FirstBlock == b.det1FirstBlock &&
+           a.det2FirstBlock == b.det2FirstBlock;
+}
+
+VolumeDescriptor DescriptorOf(const VolumeTableEntry& e) {
+    VolumeDescriptor d;
+    d.name = e.name;
+    d.fat1FirstBlock = e.fat1FirstBlock;
+    d.fat2FirstBlock = e.fat2FirstBlock;
+    d.det1FirstBlock = e.det1FirstBlock;
+    d.det2FirstBlock = e.det2FirstBlock;
+    return d;
+}
+
+// The volume of several segments that `rows` (one per segment found, any
+// order) make. Segments not found are listed as missing, holding the blocks
+// the found ones leave between them.
+VolumeDescriptor SpannedVolume(const std::vector<const TableRow*>& rows) {
+    const VolumeTableEntry& e = rows.front()->entry;
+    VolumeDescriptor d = DescriptorOf(e);
+    const std::uint32_t spb = e.CodedSectorsPerBlock();
+    d.sectorsPerBlock = spb;
+    d.blockCount = e.segmentBlocks;
+    d.sizeInSectors = static_cast<std::uint64_t>(e.segmentBlocks) * spb;
+    d.segments.resize(e.segmentCount);
+    for (std::uint32_t n = 0; n < e.segmentCount; ++n) {
+        d.segments[n].number = n;
+        d.segments[n].present = false;
+    }
+    for (const TableRow* r : rows) {
+        VolumeSegment& g = d.segments[r->entry.segmentNumber];
+        g.present = true;
+        g.disk = r->disk;
+        g.startSector = r->fieldStart;
+        g.firstBlock = r->entry.segmentFirstBlock;
+        g.blockCount = r->entry.segmentSectors / spb;
+    }
+    for (std::size_t n = 0; n < d.segments.size(); ++n) {
+        VolumeSegment& g = d.segments[n];
+        if (g.present) continue;
+        const VolumeSegment* before = n > 0 ? &d.segments[n - 1] : nullptr;
+        g.firstBlock = before ? before->firstBlock + before->blockCount : 0;
+        std::uint32_t end = d.blockCount;
+        for (std::size_t m = n + 1; m < d.segments.size(); ++m)
+            if (d.segments[m].present) {
+                end = d.segments[m].firstBlock;
+                break;
+            }
+        g.blockCount = end > g.firstBlock ? end - g.firstBlock : 0;
+    }
+    std::stable_sort(d.segments.begin(), d.segments.end(),
+                     [](const VolumeSegment& a, const VolumeSegment& b) { return a.firstBlock < b.firstBlock; });
+    for (const VolumeSegment& g : d.segments)
+        if (g.present) {
+            d.disk = g.disk;
+            d.startSector = g.startSector;
+            break;
+        }
+    return d;
+}
+
+// The quick search's volumes: every entry of the target disk's tables in
+// order; the entries of one volume of several segments make one volume,
+// whose segments not on the target disk are looked for on the other
+// attached disks. Returns false when the table filled up.
+bool ReadTableVolumes(const SearchTarget& t, FoundVolumes& found, SearchReport& report,
+                      std::vector<std::string>& missing) {
+    const std::vector<TableRow> rows = DiskTableRows(t);
+    std::optional<std::vector<TableRow>> others;  // the other disks' rows, read when first needed
+    std::vector<bool> taken(rows.size(), false);
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        const TableRow& r = rows[k];
+        const VolumeTableEntry& e = r.entry;
+        VolumeDescriptor d;
+        if (!IsSegmentRow(r)) {
+            // An entry without a block count gives no block size: it cannot
+            // be read, but later segments still lie behind it.
+            if (e.SectorsPerBlock() == 0) continue;
+            d = DescriptorOf(e);
             d.sizeInSectors = e.segmentSectors;
-            d.startSector = base + running;
+            d.startSector = r.runningStart;
             d.blockCount = e.segmentBlocks;
             d.sectorsPerBlock = e.SectorsPerBlock();
             d.disk = t.disk;
-            if (!AddVolume(found, d, report)) {
-                ReportTableFull(report);
-                return false;
+        } else {
+            if (taken[k]) continue;
+            std::vector<const TableRow*> segments(e.segmentCount, nullptr);
+            std::size_t have = 0;
+            auto take = [&](const TableRow& row) {
+                if (!IsSegmentRow(row) || !SameVolume(row.entry, e) || segments[row.entry.segmentNumber]) return;
+                segments[row.entry.segmentNumber] = &row;
+                ++have;
+            };
+            for (std::size_t j = k; j < rows.size(); ++j) {
+                const std::size_t before = have;
+                take(rows[j]);
+                if (have != before || (IsSegmentRow(rows[j]) && SameVolume(rows[j].entry, e))) taken[j] = true;
             }
+            if (have < e.segmentCount) {
+                if (!others) {
+                    others.emplace();
+                    for (unsigned n = 0; n < disk::kDeviceCount; ++n) {
+                        if (n == t.disk || !t.reader->Disks().At(n)) continue;
+                        const SearchTarget other{t.reader, n};
+                        if (!OpenFailure(other).empty()) continue;
+                        const std::vector<TableRow> more = DiskTableRows(other);
+                        others->insert(others->end(), more.begin(), more.end());
+                    }
+                }
+                for (const TableRow& row : *others) take(row);
+            }
+            std::vector<const TableRow*> present;
+            for (const TableRow* row : segments)
+                if (row) present.push_back(row);
+            d = SpannedVolume(present);
+            for (const VolumeSegment& g : d.segments)
+                if (!g.present) {
+                    missing.push_back(MissingSegmentText(d.name, g.number));
+                    report.Status(missing.back());
+                }
         }
-        running += e.segmentSectors;
+        if (!AddVolume(found, d, report)) {
+            ReportTableFull(report);
+            return false;
+        }
     }
     return true;
 }
@@ -150,6 +289,10 @@ bool ScanForVolumes(const SearchTarget& t, std::uint64_t total, FoundVolumes& fo
 
 }  // namespace
 
+const char* const kUnprovenSegmentsText =
+    "Only the part of each volume that holds its directory tables was proven: blocks past it may lie in "
+    "further segments, on this disk or another.";
+
 std::string UnableToOpenDiskText(const std::string& reason) { return "Unable to open disk: " + reason; }
 
 SearchResult QuickVolumeSearch(const SearchTarget& target, FoundVolumes& found, SearchReport& report) {
@@ -160,14 +303,29 @@ SearchResult QuickVolumeSearch(const SearchTarget& target, FoundVolumes& found, 
         result.diskOpened = false;
         return result;
     }
-    Sector sector{};
-    ReadOne(target, 0, sector);
-    std::array<PartitionEntry, 4> entries{};
-    if (!DecodePartitionTable(sector.data(), entries)) return result;
-    for (const PartitionEntry& e : entries)
-        if (IsNetWarePartition(e) && !ReadPartitionVolumes(target, e.firstSector, found, report))
-            result.tableFull = true;
+    result.tableFull = !ReadTableVolumes(target, found, report, result.missingSegments);
     return result;
+}
+
+bool FindVolumeSegments(const SearchTarget& target, VolumeDescriptor& volume) {
+    if (volume.sectorsPerBlock == 0 || volume.blockCount == 0 || !OpenFailure(target).empty()) return false;
+    SearchReport quiet;
+    std::vector<std::string> missing;
+    auto found = std::make_unique<FoundVolumes>();
+    ReadTableVolumes(target, *found, quiet, missing);
+    for (std::uint32_t i = 0; i < found->volumeCount.load(); ++i) {
+        const VolumeDescriptor& d = found->VolumeList[i];
+        if (d.Spanned() && d.name == volume.name && d.fat1FirstBlock == volume.fat1FirstBlock &&
+            d.fat2FirstBlock == volume.fat2FirstBlock && d.det1FirstBlock == volume.det1FirstBlock &&
+            d.det2FirstBlock == volume.det2FirstBlock && d.startSector == volume.startSector &&
+            d.sizeInSectors == volume.sizeInSectors && d.blockCount == volume.blockCount &&
+            d.sectorsPerBlock == volume.sectorsPerBlock) {
+            volume.segments = d.segments;
+            volume.disk = d.disk;
+            return true;
+        }
+    }
+    return false;
 }
 
 std::optional<std::uint64_t> FindDetMirror(const SearchTarget& target, std::uint64_t d1, SearchReport& report,
@@ -224,6 +382,7 @@ SearchResult AdvancedVolumeSearch(const SearchTarget& target, std::uint64_t tota
     if (!base::Cancelled(&stop) && totalSectors > 0)
         result.tableFull = ScanForVolumes(target, totalSectors, found, report, stop);
     result.stopped = base::Cancelled(&stop);
+    if (found.volumeCount.load() > 0) result.unprovenSegmentsNote = kUnprovenSegmentsText;
     return result;
 }
 

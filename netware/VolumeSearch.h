@@ -54,7 +54,17 @@ struct SearchResult {
     std::string openFailure;     // why the disk cannot be opened (names the disk)
     bool stopped = false;        // the cancel flag was set when the search ended
     bool tableFull = false;      // a volume was found that the table had no room for
+    // Quick search: one MissingSegmentText for every segment of a found
+    // volume whose disk is not attached.
+    std::vector<std::string> missingSegments;
+    // Advanced search: said when it found a volume. It proves the segment
+    // that holds the directory tables and nothing beyond it.
+    std::string unprovenSegmentsNote;
 };
+
+// "Only the part of each volume that holds its directory tables was proven:
+// blocks past it may lie in further segments, on this disk or another."
+extern const char* const kUnprovenSegmentsText;
 
 // The where-to-look of a search: the session's reader and a disk number.
 struct SearchTarget {
@@ -62,8 +72,23 @@ struct SearchTarget {
     unsigned disk = 0;
 };
 
-// The quick search (clears `found` first).
+// The quick search (clears `found` first): the volumes that have an entry
+// in the target disk's volume tables, in the order of their first entry
+// there. The entries of a volume extended over several segments (the same
+// name, segment count and FAT and DET first blocks) make one volume, its
+// block size from the entries' block-size code; segments that are not in
+// the target disk's tables are looked for in those of the other attached
+// disks.
 SearchResult QuickVolumeSearch(const SearchTarget& target, FoundVolumes& found, SearchReport& report);
+
+// The segments of a volume a recovery log describes (a log keeps the
+// descriptor's numbers, not its segments): the target disk's volume tables
+// are read again as the quick search reads them, and the volume of several
+// segments with the same name, FAT and DET first blocks, start, size, block
+// count and block size gives its segments. False, leaving `volume` as it
+// was, when there is none (a volume of one segment, or one that was found
+// by scanning).
+bool FindVolumeSegments(const SearchTarget& target, VolumeDescriptor& volume);
 
 // The advanced search over `totalSectors` sectors (clears `found` first; no
 // scan when it is 0). Polls `stop` before every group, every sector of a

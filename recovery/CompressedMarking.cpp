@@ -23,10 +23,10 @@ constexpr std::size_t kHeaderStoredBytes = 8;  // the number of stored bytes
 class DiskSectors {
 public:
     DiskSectors(const disk::SectorReader& reader, const nw::VolumeDescriptor& volume)
-        : reader_(reader), volume_(reader, volume), disk_(volume.disk) {}
+        : reader_(reader), disk_(volume.disk) {}
 
     bool Read(std::uint64_t sector, std::uint8_t* buffer) const {
-        return volume_.Read(sector, 1, buffer) == disk::kReadOk;
+        return reader_.Read(disk_, sector, 1, buffer) == disk::kReadOk;
     }
 
     // Writes the sector and reads it back. Empty on success, else the reason.
@@ -43,7 +43,6 @@ public:
 
 private:
     const disk::SectorReader& reader_;
-    nw::VolumeSectors volume_;
     unsigned disk_;
 };
 
@@ -91,10 +90,8 @@ MarkingResult RunMarkingPass(const nw::MountedVolume& volume, const disk::Sector
         Status(view, r.name);
         if (r.attributesHigh & kCompressedBit) continue;  // already marked
         if (r.det1Sector == 0) continue;                  // no directory sector known (a loaded log)
-        const std::optional<std::uint64_t> first = fileReader.FirstDataSector(r.firstBlock);
-        if (!first) continue;
         std::uint8_t data[disk::kSectorSize];
-        sectors.Read(*first, data);
+        if (!fileReader.ReadFirstDataSector(r.firstBlock, data)) continue;
         std::uint32_t marked = 0;
         if (!HasCompressedHeader(data, r.size, &marked)) continue;
 
@@ -114,6 +111,10 @@ MarkingResult RunMarkingPass(const nw::MountedVolume& volume, const disk::Sector
         std::string failure;
         if (r.slot >= nw::kDetEntriesPerSector) {
             failure = "bad entry position";
+        } else if (volume.currentVolume.Spanned()) {
+            // A directory sector is known by its number only, which does not
+            // say which of the volume's disks holds it.
+            failure = "the volume spans several segments; its directory sectors are not rewritten";
         } else {
             // Both copies are checked before either is written.
             const bool second = r.det2Sector != 0 && r.det2Sector != r.det1Sector;

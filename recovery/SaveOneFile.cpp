@@ -89,10 +89,8 @@ private:
 // byte 4 must be the entry's size; the value at byte 8 is the number of
 // stored bytes. Returns false when the header does not agree.
 bool SaveRun::StoredLength(std::uint32_t firstBlock, std::uint32_t size, std::uint32_t* stored) {
-    const std::optional<std::uint64_t> sector = fileReader_.FirstDataSector(firstBlock);
-    if (!sector) return false;
     std::uint8_t buffer[disk::kSectorSize] = {};
-    nw::VolumeSectors(input_.reader, input_.volume.currentVolume).Read(*sector, 1, buffer);
+    if (!fileReader_.ReadFirstDataSector(firstBlock, buffer)) return false;
     if (nw::LoadLe32(buffer + kHeaderEntrySize) != size) return false;
     *stored = nw::LoadLe32(buffer + kHeaderStoredBytes);
     return true;

@@ -16,9 +16,14 @@ if [ ! -f "$image" ]; then
 fi
 badmap=()
 [ -f "$map" ] && badmap=(--badmap "$map")
+# The spanned sample: volume BIGVOL lies in two segments of span0.img and one
+# of span1.img.
+span=()
+[ -f build/sample/span0.img ] && [ -f build/sample/span1.img ] &&
+  span=(--image build/sample/span0.img --image build/sample/span1.img)
 
 if [ -x build/app/tarvine ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  exec build/app/tarvine --image "$image" "${badmap[@]}"
+  exec build/app/tarvine --image "$image" "${badmap[@]}" "${span[@]}"
 fi
 cli=build/cli/tarvine-cli
 if [ ! -x "$cli" ]; then
@@ -30,3 +35,11 @@ echo "== Volumes found by the quick search"
 echo
 echo "== Folder tree of volume 0"
 "$cli" --image "$image" "${badmap[@]}" --bad-sectors skip-all ls --volume 0 -R
+if [ ${#span[@]} -gt 0 ]; then
+  echo
+  echo "== Volumes of the spanned sample (BIGVOL's segments in the last field)"
+  "$cli" "${span[@]}" volumes
+  echo
+  echo "== Folder tree of BIGVOL, read across both disks"
+  "$cli" "${span[@]}" ls --volume 0 -R
+fi

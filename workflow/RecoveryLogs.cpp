@@ -1,5 +1,6 @@
 #include "workflow/RecoveryLogs.h"
 
+#include "netware/VolumeSearch.h"
 #include "records/RecoveryLog.h"
 #include "records/RecoveryLogCheck.h"
 #include "workflow/Texts.h"
@@ -17,6 +18,21 @@ LogLoaded Refused(const std::string& text) {
 void TakeDisk(Session& session, unsigned number) {
     session.selectedDiskNumber = static_cast<std::uint16_t>(number);
     session.selectedDiskLabel = disk::StoreKey(number);
+}
+
+// A log keeps a volume's numbers but not its segments: those of a volume
+// extended over several segments are read again from the volume tables of
+// the attached disks.
+void FindSegments(Session& session, nw::VolumeDescriptor& volume) {
+    const disk::SectorReader reader = session.Reader();
+    volume.segments.clear();
+    nw::FindVolumeSegments(nw::SearchTarget{&reader, volume.disk}, volume);
+}
+
+void FindAllSegments(Session& session) {
+    const std::uint32_t count = session.found.volumeCount.load();
+    for (std::uint32_t i = 0; i < count && i < nw::kVolumeListCapacity; ++i)
+        FindSegments(session, session.found.VolumeList[i]);
 }
 
 }  // namespace
@@ -43,6 +59,7 @@ LogLoaded LoadVolumeList(Session& session, const std::string& path) {
     if (!result.taken) return Refused(result.message);
     session.recoveryMode = static_cast<std::int16_t>(result.mode);
     TakeDisk(session, result.diskNumber);
+    FindAllSegments(session);
     LogLoaded out;
     out.loaded = true;
     return out;
@@ -71,6 +88,7 @@ LogLoaded LoadMountedVolume(Session& session, const std::string& path) {
     }
     session.recoveryMode = static_cast<std::int16_t>(result.mode);
     session.selectedVolumeName = session.mounted.currentVolume.name;
+    FindSegments(session, session.mounted.currentVolume);
     session.selection.Reset(session.mounted);
     session.volumeOpen = true;
     LogLoaded out;
@@ -83,6 +101,8 @@ void ReadLogFromDisk(Session& session, unsigned number) {
     const std::uint32_t count = session.found.volumeCount.load();
     for (std::uint32_t i = 0; i < count && i < nw::kVolumeListCapacity; ++i) session.found.VolumeList[i].disk = number;
     session.mounted.currentVolume.disk = number;
+    FindAllSegments(session);
+    FindSegments(session, session.mounted.currentVolume);
 }
 
 }  // namespace workflow

@@ -38,6 +38,9 @@ LogLoaded LoadMountedVolume(Session& session, const std::string& path);
 // A log names the disk it was written from; this makes the loaded volumes
 // read disk `number` instead (selectedDiskNumber and selectedDiskLabel, the
 // found volumes and the mounted volume).
+// The loads and this also take the segments of a volume extended over
+// several segments from the attached disks' volume tables (see
+// nw::FindVolumeSegments): the log's layout has no room for them.
 void ReadLogFromDisk(Session& session, unsigned number);
 
 }  // namespace workflow

@@ -48,12 +48,21 @@ void BeginMode(Session& session, RecoveryMode mode) {
 
 SearchOutcome RunQuickSearch(Session& session, nw::SearchReport& report) {
     const disk::SectorReader reader = session.Reader();
-    SearchOutcome out = OutcomeOf(session, nw::QuickVolumeSearch(TargetOf(session, reader), session.found, report));
+    const nw::SearchResult result = nw::QuickVolumeSearch(TargetOf(session, reader), session.found, report);
+    SearchOutcome out = OutcomeOf(session, result);
     if (!out.diskOpened) return out;
     session.activityLog.Append("\r\n");
     session.activityLog.Append("Total Volumes Found : ");
     session.activityLog.Append(std::to_string(out.volumeCount));
-    if (!out.Found()) out.notice = InformationNotice(kNoVolumeQuickText);
+    if (!out.Found()) {
+        out.notice = InformationNotice(kNoVolumeQuickText);
+    } else if (!result.missingSegments.empty()) {
+        // The volume is listed, but part of it is on a disk that is not attached.
+        std::string text;
+        for (const std::string& line : result.missingSegments) text += (text.empty() ? "" : "\n") + line;
+        out.notice = Notice{text, Notice::Icon::Warning};
+        for (const std::string& line : result.missingSegments) session.activityLog.Append("\r\n" + line);
+    }
     return out;
 }
 
@@ -61,9 +70,12 @@ SearchOutcome RunAdvancedSearch(Session& session, nw::SearchReport& report, cons
     const disk::SectorReader reader = session.Reader();
     report.Status(kSearchPhase1Text);
     const std::uint64_t total = DiskSectorCount(session, session.selectedDiskNumber);
-    SearchOutcome out = OutcomeOf(
-        session, nw::AdvancedVolumeSearch(TargetOf(session, reader), total, session.found, report, stop));
+    const nw::SearchResult result =
+        nw::AdvancedVolumeSearch(TargetOf(session, reader), total, session.found, report, stop);
+    SearchOutcome out = OutcomeOf(session, result);
     if (out.diskOpened && !out.Found()) out.notice = ErrorNotice(kNoVolumeAdvancedText);
+    out.remark = result.unprovenSegmentsNote;
+    if (!out.remark.empty()) session.activityLog.Append("\r\n" + out.remark);
     return out;
 }
 

@@ -25,6 +25,9 @@ struct SearchOutcome {
     // "Unable to open disk: ...", or the empty result's message
     // ("No volume found, use advance mode" / "... use raw mode").
     MaybeNotice notice;
+    // Advanced search: that the volumes found may extend past what was
+    // proven (nw::SearchResult::unprovenSegmentsNote); also in the activity report.
+    std::string remark;
     bool Found() const { return volumeCount > 0; }
 };
 

@@ -17,8 +17,18 @@ void CheckFolder(Session& session, std::uint32_t node) {
 
 }  // namespace
 
+std::string SegmentsField(const nw::VolumeDescriptor& volume) {
+    std::string out;
+    for (const nw::VolumeSegment& g : volume.segments) {
+        if (!out.empty()) out += ',';
+        out += g.present ? std::to_string(g.disk) + ':' + std::to_string(g.startSector) : std::string("?:?");
+        out += ':' + std::to_string(g.firstBlock) + ':' + std::to_string(g.blockCount);
+    }
+    return out;
+}
+
 std::vector<std::string> VolumeFactsRows(const nw::VolumeDescriptor& v) {
-    return {
+    std::vector<std::string> rows = {
         "Volume Name   :   " + v.name,
         "Volume Start     :   " + std::to_string(v.startSector),
         "Volume End      :   " + std::to_string(v.startSector + v.sizeInSectors),
@@ -28,6 +38,12 @@ std::vector<std::string> VolumeFactsRows(const nw::VolumeDescriptor& v) {
         "Second FAT     :   " + std::to_string(v.fat2FirstBlock),
         "Cluster Size       :   " + std::to_string(v.sectorsPerBlock),
     };
+    if (v.Spanned()) {
+        rows.push_back("Segments          :   " + std::to_string(v.segments.size()));
+        for (const nw::VolumeSegment& g : v.segments)
+            if (!g.present) rows.push_back(nw::MissingSegmentText(v.name, g.number));
+    }
+    return rows;
 }
 
 bool ChooseVolume(Session& session, unsigned index) {

@@ -13,8 +13,15 @@
 
 namespace workflow {
 
-// The eight facts rows of a volume ("Volume Name   :   SYS", ...).
+// The eight facts rows of a volume ("Volume Name   :   SYS", ...); a volume
+// of several segments gets a ninth, its segment count, and one row for
+// every segment whose disk is not attached.
 std::vector<std::string> VolumeFactsRows(const nw::VolumeDescriptor& volume);
+
+// The segments of a volume of several segments as
+// disk:startSector:firstBlock:blockCount, comma-separated, in block order;
+// a segment whose disk is not attached has "?" for its disk and start.
+std::string SegmentsField(const nw::VolumeDescriptor& volume);
 
 // A volume clicked in the list of found volumes: currentVolume,
 // selectedVolumeIndex and selectedVolumeName. False (nothing changes) when

@@ -423,6 +423,68 @@ file PLAIN.BIN size=2000
     EXPECT_NE(r.err.find("mark-compressed: 1 of 1 files marked"), std::string::npos) << r.err;
     r = Cli({"--image", img, "ls", "--volume", "0", "PUBLIC\\SHRUNK.DAT"});
     EXPECT_EQ(Records(r.out).at(0).at(2), "1");  // compressed now
+// BIG: segment 1 (blocks 120..219) first in disk 0's table at 388, segment 0
+// (blocks 0..119) at 1588, segment 2 (blocks 220..299) on disk 1 at 383.
+const char* kSpanned = R"(disk 0 seed=5
+partition first=100 count=4000
+segment BIG 1 blocks=100
+volume SMALL blocks=50
+volume BIG blocks=120 det1=119,120 det2=250,251 fat2=1
+file EDGE.BIN size=16000 blocks=218-221
+disk 1
+partition first=63 count=2000 hotfix=1 area=160
+segment BIG 2 blocks=80
+volume OLD blocks=20 codes=none
+)";
+
+TEST_F(CliTest, VolumesListsASpannedVolumeOnceWithItsSegmentsAndCatNamesAMissingOne) {
+    const std::vector<nwimage::Image> disks = nwimage::BuildDisks(nwimage::ParseDisks(kSpanned));
+    const std::string d0 = dir.File("span0.img"), d1 = dir.File("span1.img");
+    nwimage::WriteImageFile(disks[0], d0);
+    nwimage::WriteImageFile(disks[1], d1);
+    const std::vector<std::string> big = {"0", "BIG", "1588", "8", "0", "1", "119", "250", "2400", "300",
+                                          "0:1588:0:120,0:388:120:100,1:383:220:80"};
+    CliRun r = Cli({"--image", d0, "--image", d1, "volumes"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto rows = Records(r.out);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], big);
+    EXPECT_EQ(rows[1], (std::vector<std::string>{"1", "SMALL", "1188", "8", "0", "2", "1", "3", "400", "50"}));
+    r = Cli({"--image", d0, "--image", d1, "volumes", "--disk", "1"});
+    rows = Records(r.out);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], big);
+    EXPECT_EQ(rows[1][1], "OLD");
+    EXPECT_EQ(rows[1].size(), 10u);
+
+    const std::vector<std::uint8_t>& stored = disks[0].volumes[1].entries[0].stored;  // BIG's EDGE.BIN
+    const std::string edge(stored.begin(), stored.end());
+    ASSERT_EQ(edge.size(), 16000u);
+    r = Cli({"--image", d0, "--image", d1, "cat", "--volume", "0", "EDGE.BIN"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out == edge);
+
+    // A log of the spanned volume loads again with both disks attached.
+    const std::string log = dir.File("BIG.SAV");
+    r = Cli({"--image", d0, "--image", d1, "log", "save", "--volume", "0", log});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Cli({"--image", d0, "--image", d1, "cat", "--log", log, "EDGE.BIN"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out == edge);
+
+    // Without disk 1 the volume is still listed; the blocks on disk 1 are not read.
+    const std::string missing =
+        "Segment 2 of volume BIG is missing: attach the disk that holds it to complete the volume.";
+    r = Cli({"--image", d0, "volumes"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    rows = Records(r.out);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0][10], "0:1588:0:120,0:388:120:100,?:?:220:80");
+    EXPECT_NE(r.err.find(missing), std::string::npos) << r.err;
+    r = Cli({"--image", d0, "cat", "--volume", "0", "EDGE.BIN"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(r.out == edge.substr(0, 8192) + std::string(7808, '\0'));
+    EXPECT_NE(r.err.find("7808 of 16000 bytes could not be read: " + missing), std::string::npos) << r.err;
 }
 
 }  // namespace

@@ -47,6 +47,23 @@ TEST(NwImageDamage, BrokenFatChainAndTheMountedCopy) {
     EXPECT_EQ(Find(two, "FAR.BIN")->sha256, Hash(two.volumes[0].entries[0].stored));
 }
 
+// FAT copy 2 at blocks 1000..1005: the entries of its own chain lie in FAT
+// sector 15, its second block, which a walk through copy 2 alone cannot
+// reach first. As in a mount, copy 1's record of that chain leads the way.
+TEST(NwImageDamage, Fat2WhoseOwnEntriesLieInItsSecondBlockIsWalkedThroughCopy1) {
+    DiskSpec d = OneVolume(8, 3000);
+    VolumeSpec& v = Vol(d);
+    EntrySpec far = File("FAR.BIN", 8192);
+    far.blocks = {1500, 1501};  // entries in FAT block 2
+    v.entries = {far};
+    v.fat2Blocks = {1000, 1001, 1002, 1003, 1004, 1005};
+    v.breakFat1At = 2;
+    v.mountFat = 2;
+    Image img = Build(d);
+    EXPECT_EQ(Find(img, "FAR.BIN")->deliveredBytes, 8192u);
+    EXPECT_EQ(Find(img, "FAR.BIN")->sha256, Hash(img.volumes[0].entries[0].stored));
+}
+
 TEST(NwImageDamage, EntrySizeBeyondItsChainDeliversWhatTheChainHolds) {
     DiskSpec d = OneVolume();
     EntrySpec f = File("SHORT", 8192);

@@ -225,6 +225,47 @@ file TOP.DAT size=3000 compressed=unmarked expanded=7000
     const std::string before = testutil::ReadFile(dir.File("disk.img"));
     EXPECT_EQ(workflow::FilesToMark(session), (std::vector<std::string>{"PUBLIC\\SHRUNK.DAT", "TOP.DAT"}));
     EXPECT_EQ(testutil::ReadFile(dir.File("disk.img")), before);
+// BIG: segment 1 (blocks 120..219) at 388 and segment 0 at 1188 of disk 0,
+// segment 2 on disk 1.
+constexpr const char* kSpanned = R"(disk 0 seed=5
+partition first=100 count=4000
+segment BIG 1 blocks=100
+volume BIG blocks=120 det1=119,120 det2=250,251
+file EDGE.BIN size=16000 blocks=218-221
+disk 1
+partition first=63 count=2000 hotfix=1 area=160
+segment BIG 2 blocks=80
+)";
+
+TEST_F(FlowsTest, ASpannedVolumeWithASegmentMissingIsListedOnceWithAWarningAndItsFacts) {
+    const std::vector<nwimage::Image> disks = nwimage::BuildDisks(nwimage::ParseDisks(kSpanned));
+    const std::string path = dir.File("span0.img");
+    nwimage::WriteImageFile(disks[0], path);
+    std::string error;
+    ASSERT_TRUE(workflow::AttachDisks(session, {{path, ""}}, &error)) << error;
+    ASSERT_TRUE(workflow::SelectDisk(session, 0, &error)) << error;
+    workflow::BeginMode(session, workflow::kModeQuick);
+    const workflow::SearchOutcome search = workflow::RunQuickSearch(session, searchReport);
+    const std::string missing =
+        "Segment 2 of volume BIG is missing: attach the disk that holds it to complete the volume.";
+    EXPECT_EQ(search.volumeCount, 1u);
+    ASSERT_TRUE(search.notice.has_value());
+    EXPECT_EQ(search.notice->text, missing);
+    EXPECT_EQ(search.notice->icon, workflow::Notice::Icon::Warning);
+    EXPECT_NE(Report().find("Total Volumes Found : 1\r\n" + missing), std::string::npos) << Report();
+    const std::vector<std::string> facts = workflow::VolumeFactsRows(session.found.VolumeList[0]);
+    ASSERT_EQ(facts.size(), 10u);
+    EXPECT_EQ(facts[1], "Volume Start     :   1188");
+    EXPECT_EQ(facts[2], "Volume End      :   3588");  // 300 blocks of 8 sectors
+    EXPECT_EQ(facts[8], "Segments          :   3");
+    EXPECT_EQ(facts[9], missing);
+    EXPECT_EQ(workflow::SegmentsField(session.found.VolumeList[0]), "0:1188:0:120,0:388:120:100,?:?:220:80");
+
+    // The advanced search proves the segment holding the directory tables only.
+    const workflow::SearchOutcome advanced = workflow::RunAdvancedSearch(session, searchReport, session.cancel);
+    ASSERT_TRUE(advanced.Found());
+    EXPECT_EQ(advanced.remark, nw::kUnprovenSegmentsText);
+    EXPECT_NE(Report().find(nw::kUnprovenSegmentsText), std::string::npos);
 }
 
 }  // namespace

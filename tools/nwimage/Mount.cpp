@@ -28,22 +28,23 @@ public:
         if (segments_.empty()) segments_.push_back({0, v.startSector, 0, v.blocks, v.volumeAreaSector});
     }
 
-    // Loads a FAT copy's own chain; returns 1 + the number of entries whose
-    // sequence matched. The list keeps the blocks reached (end marker excluded).
-    std::uint32_t LoadFat(std::uint32_t first) {
-        fat_.assign(1, first);
-        std::uint32_t count = 1;
-        std::uint32_t b = first;
-        for (std::uint32_t expected = 0; expected <= blocks_; ++expected) {
-            nw::FatEntry e;
-            if (!Entry(b, e) || e.sequence != expected) break;
-            ++count;
-            if (e.next == nw::kChainEnd) break;
-            fat_.push_back(e.next);
-            b = e.next;
-        }
-        return count;
+    // Loads a FAT copy's own chain as a mount does; returns 1 + the number
+    // of entries whose sequence matched. The list keeps the blocks reached
+    // (end marker excluded). With `mirror` (the other copy's chain), a walk
+    // through the copy itself that stops for want of a FAT block it has not
+    // reached yet is done again: the mirror records this copy's chain too,
+    // and that record guides the walk where the copy's own chain has not
+    // got to, provided the copy's chain then confirms every guided block.
+    std::uint32_t LoadFat(std::uint32_t first, const std::vector<std::uint32_t>* mirror = nullptr) {
+        bool ended = false;
+        std::uint32_t count = WalkFat(first, nullptr, true, fat_, ended);
+        if (!mirror || ended) return count;
+        std::vector<std::uint32_t> recorded;
+        WalkFat(first, mirror, false, recorded, ended);
+        return WalkFat(first, &recorded, true, fat_, ended);
     }
+    const std::vector<std::uint32_t>& Fat() const { return fat_; }
+    void UseFat(std::vector<std::uint32_t> fat) { fat_ = std::move(fat); }
 
     std::vector<std::uint32_t> LoadDet(std::uint32_t first) {
         std::vector<std::uint32_t> list{first};
@@ -117,13 +118,50 @@ public:
     }
 
 private:
-    bool Entry(std::uint32_t b, nw::FatEntry& out) const {
+    bool Entry(std::uint32_t b, nw::FatEntry& out) const { return EntryIn(fat_, b, out); }
+    // Block b's FAT entry, read from the FAT block `fat` lists for it.
+    bool EntryIn(const std::vector<std::uint32_t>& fat, std::uint32_t b, nw::FatEntry& out) const {
         nw::FatPosition pos = nw::LocateFatEntry(b, spb_);
-        if (pos.fatBlock >= fat_.size()) return false;
+        if (pos.fatBlock >= fat.size()) return false;
         std::uint8_t s[kSector];
-        Sector(fat_[pos.fatBlock], pos.sectorInBlock, s);
+        Sector(fat[pos.fatBlock], pos.sectorInBlock, s);
         out = nw::DecodeFatEntry(s, pos.entryIndex);
         return true;
+    }
+
+    // One walk of a FAT copy's chain from `first`: each entry is read from
+    // the FAT block that holds it, the chain's own block where the chain has
+    // reached it (`throughItself`) and `guide`'s block otherwise. A guide
+    // block the walk used must be the chain's own block once the chain gets
+    // there, or the chain ends before it. `ended`: the end marker was reached.
+    std::uint32_t WalkFat(std::uint32_t first, const std::vector<std::uint32_t>* guide, bool throughItself,
+                          std::vector<std::uint32_t>& list, bool& ended) const {
+        list.assign(1, first);
+        ended = false;
+        std::uint32_t count = 1;
+        std::vector<bool> guided;  // by position: read through guide's block
+        std::uint32_t b = first;
+        for (std::uint32_t expected = 0; expected <= blocks_; ++expected) {
+            const std::uint32_t q = nw::LocateFatEntry(b, spb_).fatBlock;
+            const bool own = throughItself && q < list.size();
+            if (!own) {
+                if (!guide) break;
+                if (guided.size() <= q) guided.resize(q + 1, false);
+                guided[q] = true;
+            }
+            nw::FatEntry e;
+            if (!EntryIn(own ? list : *guide, b, e) || e.sequence != expected) break;
+            const std::size_t at = list.size();
+            if (throughItself && at < guided.size() && guided[at] && (*guide)[at] != e.next) break;
+            ++count;
+            if (e.next == nw::kChainEnd) {
+                ended = true;
+                break;
+            }
+            list.push_back(e.next);
+            b = e.next;
+        }
+        return count;
     }
 
     // First value, then every next value up to the terminal one; a chain
@@ -205,9 +243,14 @@ private:
 void MountVolume(const std::vector<const Image*>& disks, const BuiltVolume& v, int fatChoice,
                  std::vector<ManifestRecord>& out) {
     VolumeReader r(disks, v);
-    const std::uint32_t a = r.LoadFat(v.fat1.front());
-    const std::uint32_t b = r.LoadFat(v.fat2.front());
-    r.LoadFat(a != b && fatChoice == 2 ? v.fat2.front() : v.fat1.front());
+    // As a mount does: copy 1 through itself; copy 2 guided by copy 1 where
+    // its own chain has not reached yet; copy 1 again, guided by copy 2.
+    r.LoadFat(v.fat1.front());
+    const std::vector<std::uint32_t> fat1Alone = r.Fat();
+    const std::uint32_t b = r.LoadFat(v.fat2.front(), &fat1Alone);
+    std::vector<std::uint32_t> fat2 = r.Fat();
+    const std::uint32_t a = r.LoadFat(v.fat1.front(), &fat2);
+    if (a != b && fatChoice == 2) r.UseFat(std::move(fat2));
     const std::vector<std::uint32_t> det = r.LoadDet(v.det1.front());
 
     std::vector<Record> folders, files;
