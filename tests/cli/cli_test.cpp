@@ -423,6 +423,8 @@ file PLAIN.BIN size=2000
     EXPECT_NE(r.err.find("mark-compressed: 1 of 1 files marked"), std::string::npos) << r.err;
     r = Cli({"--image", img, "ls", "--volume", "0", "PUBLIC\\SHRUNK.DAT"});
     EXPECT_EQ(Records(r.out).at(0).at(2), "1");  // compressed now
+}
+
 // BIG: segment 1 (blocks 120..219) first in disk 0's table at 388, segment 0
 // (blocks 0..119) at 1588, segment 2 (blocks 220..299) on disk 1 at 383.
 const char* kSpanned = R"(disk 0 seed=5

@@ -225,6 +225,8 @@ file TOP.DAT size=3000 compressed=unmarked expanded=7000
     const std::string before = testutil::ReadFile(dir.File("disk.img"));
     EXPECT_EQ(workflow::FilesToMark(session), (std::vector<std::string>{"PUBLIC\\SHRUNK.DAT", "TOP.DAT"}));
     EXPECT_EQ(testutil::ReadFile(dir.File("disk.img")), before);
+}
+
 // BIG: segment 1 (blocks 120..219) at 388 and segment 0 at 1188 of disk 0,
 // segment 2 on disk 1.
 constexpr const char* kSpanned = R"(disk 0 seed=5
