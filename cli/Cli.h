@@ -21,6 +21,7 @@ namespace cli {
 constexpr int kExitOk = 0;
 constexpr int kExitNothingFound = 1;
 constexpr int kExitBadInput = 2;
+constexpr int kExitDamagedOrFailed = 3;  // some files damaged or failed
 
 enum class BadSectorMode { Default, Ask, RetryAll, SkipAll };
 
