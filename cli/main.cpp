@@ -52,8 +52,8 @@ void PrintHelp() {
         "  -R             list the folder's whole subtree, depth first\n"
         "\n"
         "Output is tab-separated, one record a line; messages go to stderr.\n"
-        "Exit status: 0 success, 1 nothing found, 2 bad arguments or unreadable input, 3 some files damaged or\n"
-        "failed.\n";
+        "Exit status: 0 success, 1 nothing found, 2 bad arguments or unreadable input,\n"
+        "3 some files damaged or failed.\n";
 }
 
 constexpr auto kInterruptPoll = std::chrono::milliseconds(20);

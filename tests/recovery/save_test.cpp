@@ -469,6 +469,14 @@ TEST_F(SaveTest, AFolderThatCannotBeMadeIsNamedWithItsReason) {
     ASSERT_EQ(outcome.failed.size(), 2u);
     EXPECT_EQ(outcome.failed[0].reason, "could not be created: Unable to Create Directory: " + destination +
                                             "/Documents/OLD/: Not a directory");
+
+    // A folder where the file should go, replaced with Yes.
+    destination = dir.File("out2");
+    fs::create_directories(destination + "/Documents/OLD/BIG.BIN");
+    prompts.writeErrors.clear();
+    Save();
+    EXPECT_EQ(prompts.writeErrors, std::vector<std::string>{destination + "/Documents/OLD/BIG.BIN: Unable to open file: " +
+                                                            destination + "/Documents/OLD/BIG.BIN: Is a directory"});
 }
 
 TEST_F(SaveTest, ALinkInsideTheDestinationIsNotFollowed) {
