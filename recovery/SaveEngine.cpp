@@ -143,6 +143,7 @@ SaveOutcome SaveRun::Run() {
     job_.stopRequested = 0;
     job_.renamedNames.clear();
     outcome_ = SaveOutcome();
+    filesKept_ = 0;
     SaveOutcome outcome;
     if (job_.destinationPath.empty()) {
         outcome.end = SaveEnd::NoDestination;
@@ -153,6 +154,13 @@ SaveOutcome SaveRun::Run() {
         outcome = job_.source == kTreeSource ? SaveCheckedTree() : SaveListSelection();
     }
     outcome.stopped = job_.stopRequested == 1;
+    if (outcome.end == SaveEnd::Finished && input_.activityReport)
+        input_.activityReport->Append("\r\nSaved to \"" + job_.destinationPath + "\" : " +
+                                      std::to_string(filesKept_) + " files saved, " +
+                                      std::to_string(outcome_.damaged.size()) + " damaged, " +
+                                      std::to_string(outcome_.failed.size()) + " failed, " +
+                                      std::to_string(outcome_.renamed.size()) + " renamed" +
+                                      (outcome.stopped ? ", stopped" : ""));
     outcome.damaged = std::move(outcome_.damaged);
     outcome.failed = std::move(outcome_.failed);
     outcome.renamed = std::move(outcome_.renamed);

@@ -173,8 +173,8 @@ void SaveRun::ReportName(const std::string& name, const std::string& savedName, 
         view_.EntryRenamed(entry);
         outcome_.renamed.push_back(std::move(entry));
         if (input_.activityReport)
-            input_.activityReport->Append("Name \"" + Shown(name) + "\"" + (deleted ? " (deleted)" : "") +
-                                          " from the disk saved as \"" + target + "\": " + reason + "\r\n");
+            input_.activityReport->Append("\r\nName \"" + Shown(name) + "\"" + (deleted ? " (deleted)" : "") +
+                                          " from the disk saved as \"" + target + "\": " + reason);
         return;
     }
     if (safe == name) return;
@@ -182,22 +182,23 @@ void SaveRun::ReportName(const std::string& name, const std::string& savedName, 
     view_.EntryRenamed(entry);
     outcome_.renamed.push_back(std::move(entry));
     if (job_.renamedNames.insert(name).second && input_.activityReport)
-        input_.activityReport->Append("Name \"" + Shown(name) + "\" from the disk saved as \"" + safe + "\"\r\n");
+        input_.activityReport->Append("\r\nName \"" + Shown(name) + "\" from the disk saved as \"" + safe + "\"");
 }
 
 void SaveRun::EndFile(const std::string& target, FileOutcome outcome, std::uint64_t written,
                       std::uint64_t byteCount, const std::string& reason, std::uint64_t unreadable) {
+    if (FileKept(outcome)) ++filesKept_;
     if (FileKept(outcome) && !reason.empty()) {
         DamagedFile damaged{target, written, byteCount, unreadable, reason};
         view_.FileDamaged(damaged);
         outcome_.damaged.push_back(std::move(damaged));
         if (input_.activityReport)
-            input_.activityReport->Append("Damaged file \"" + target + "\" (" + std::to_string(unreadable) +
-                                          " bytes unreadable): " + reason + "\r\n");
+            input_.activityReport->Append("\r\nDamaged file \"" + target + "\" (" + std::to_string(unreadable) +
+                                          " bytes unreadable): " + reason);
     } else if (outcome == FileOutcome::CreateFailed || outcome == FileOutcome::WriteFailed) {
         FailedFile failed{target, std::string(FileOutcomeText(outcome)) + (reason.empty() ? "" : ": " + reason)};
         if (input_.activityReport)
-            input_.activityReport->Append("File \"" + target + "\" not saved: " + failed.reason + "\r\n");
+            input_.activityReport->Append("\r\nFile \"" + target + "\" not saved: " + failed.reason);
         outcome_.failed.push_back(std::move(failed));
     }
     view_.FileEnded(target, outcome, written, byteCount);

@@ -79,6 +79,7 @@ private:
     nw::FileReader fileReader_;
     std::string root_;  // the destination folder, "/" ended
     SaveOutcome outcome_;  // the lists the job fills as it runs
+    std::uint32_t filesKept_ = 0;  // files under their name in the destination
 };
 
 }  // namespace recovery

@@ -427,8 +427,11 @@ bad file=BAD.BIN offset=2 count=3
     EXPECT_EQ(outcome.damaged[0].reason, "1536 bytes could not be read (zeros in their place)");
     EXPECT_EQ(outcome.damaged[1].reason, "the file's chain ends after 4096 of 6000 bytes");
     EXPECT_TRUE(outcome.failed.empty());
-    EXPECT_NE(report.text.find("Damaged file \"" + destination +
+    EXPECT_NE(report.text.find("\r\nDamaged file \"" + destination +
                                "/BAD.BIN\" (1536 bytes unreadable): 1536 bytes could not be read"),
+              std::string::npos)
+        << report.text;
+    EXPECT_NE(report.text.find("\r\nSaved to \"" + destination + "/\" : 3 files saved, 2 damaged, 0 failed, 0 renamed"),
               std::string::npos)
         << report.text;
 }
