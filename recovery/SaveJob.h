@@ -137,7 +137,9 @@ public:
         (void)folderPath;
         (void)name;
     }
-    // A started file is done. `target` is the path written (or meant).
+    // A started file is done. `target` is the path written (or meant);
+    // `written` the bytes copied for it (none of them stay when the outcome
+    // keeps nothing, see FileKept).
     virtual void FileEnded(const std::string& target, FileOutcome outcome, std::uint64_t written,
                            std::uint64_t byteCount) {
         (void)target;

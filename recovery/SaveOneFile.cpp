@@ -299,7 +299,7 @@ void SaveRun::SaveOneFile(const nw::EntryRecord& file, const std::string& folder
             const std::string reason = target.ErrorText();
             job_.savedBytes -= written;
             AskAboutWriteError(targetPath, reason);
-            EndFile(targetPath, FileOutcome::WriteFailed, 0, byteCount, reason);
+            EndFile(targetPath, FileOutcome::WriteFailed, written, byteCount, reason);
             return;
         }
         EndFile(targetPath, outcome, written, byteCount, damage, unreadable);
@@ -328,7 +328,7 @@ void SaveRun::SaveOneFile(const nw::EntryRecord& file, const std::string& folder
         // Nothing of the file stays: none of it counts as saved.
         j.savedBytes -= consumer.written;
         AskAboutWriteError(targetPath, reason);
-        EndFile(targetPath, FileOutcome::WriteFailed, 0, byteCount, reason);
+        EndFile(targetPath, FileOutcome::WriteFailed, consumer.written, byteCount, reason);
         return;
     }
     if (consumer.interrupted) {
