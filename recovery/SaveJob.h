@@ -150,8 +150,8 @@ public:
     // A file that ended Written, Short, Abandoned or ChecksumError and is
     // damaged (called before FileEnded).
     virtual void FileDamaged(const DamagedFile& file) { (void)file; }
-    // An entry is saved under another name (called before its FileStarted
-    // for a file, before its folder is made for a folder).
+    // An entry is saved under another name (for a file after its
+    // FileStarted, for a folder before the folder is made).
     virtual void EntryRenamed(const RenamedEntry& entry) { (void)entry; }
     // The worker is done: the "Saving" dialog closes.
     virtual void JobFinished() {}
