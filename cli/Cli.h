@@ -21,7 +21,7 @@ namespace cli {
 constexpr int kExitOk = 0;
 constexpr int kExitNothingFound = 1;
 constexpr int kExitBadInput = 2;
-constexpr int kExitDamaged = 3;  // written as far as it goes, but parts could not be read
+constexpr int kExitDamaged = 3;  // some files or documents damaged or not written
 
 enum class BadSectorMode { Default, Ask, RetryAll, SkipAll };
 

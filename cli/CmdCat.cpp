@@ -5,6 +5,7 @@
 #include "cli/Cli.h"
 #include "netware/FileReader.h"
 #include "netware/FolderTree.h"
+#include "recovery/SaveEngine.h"
 
 namespace cli {
 namespace {
@@ -56,26 +57,33 @@ int RunCat(const Invocation& inv) {
     }
     StdoutConsumer out;
     const disk::SectorReader sectors = session.Reader();
+    // A file stored compressed is written as it lies: its stored bytes.
+    bool checksumFailed = false;
+    const std::uint32_t byteCount = recovery::BytesToRead(session.mounted, sectors, *match.record, &checksumFailed);
     nw::FileReader file(session.mounted, sectors);
-    const std::uint64_t delivered = file.ReadFileData(match.record->firstBlock, match.record->size, out);
+    const std::uint64_t delivered = file.ReadFileData(match.record->firstBlock, byteCount, out);
     if (std::fflush(stdout) != 0 || out.failed) {
         Error("cat: writing to the output failed");
         return kExitBadInput;
     }
     if (const std::optional<nw::VolumeSegment>& gone = file.MissingSegment()) {
-        Error("cat: " + std::to_string(file.UnreadableBytes()) + " of " + std::to_string(match.record->size) +
-              " bytes could not be read: " + nw::MissingSegmentText(session.mounted.currentVolume.name, gone->number));
+        Error("cat: '" + path + "' is damaged: " + std::to_string(file.UnreadableBytes()) + " of " +
+              std::to_string(byteCount) + " bytes could not be read: " +
+              nw::MissingSegmentText(session.mounted.currentVolume.name, gone->number));
         return kExitDamaged;
     }
-    if (delivered < match.record->size)
-        Note("cat: the file's chain ends after " + std::to_string(delivered) + " of " +
-             std::to_string(match.record->size) + " bytes");
+    const std::string damage = recovery::DamageReason(delivered, byteCount, file.UnreadableBytes(), checksumFailed);
+    if (!damage.empty()) {
+        Error("cat: '" + path + "' is damaged: " + damage);
+        return kExitDamaged;
+    }
     return kExitOk;
 }
 
 }  // namespace
 
 const Command kCatCommand{"cat", "[--disk N] [--advanced] --volume I [--fat 1|2] [--log FILE] PATH",
-                          "write a file's bytes to stdout", RunCat};
+                          "write a file's bytes to stdout (a compressed file's stored bytes); exit 3 when it is damaged",
+                          RunCat};
 
 }  // namespace cli

@@ -2,7 +2,9 @@
 // save settings' filters.
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -17,7 +19,6 @@
 namespace cli {
 namespace {
 
-constexpr int kExitFilesFailed = 3;
 constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
 constexpr std::uint64_t kSectorsPerRedrawCheck = 256;
 constexpr double kBytesPerMegabyte = 1048576.0;
@@ -42,22 +43,25 @@ public:
     void FileEnded(const std::string& target, recovery::FileOutcome outcome, std::uint64_t written,
                    std::uint64_t byteCount) override {
         using recovery::FileOutcome;
-        switch (outcome) {
-            case FileOutcome::Written:
-            case FileOutcome::Short:
-            case FileOutcome::Abandoned: break;
-            case FileOutcome::NotReplaced: ++notReplaced; break;
-            default:
-                ++failed;
-                Clear();
-                std::cerr << "tarvine-cli: save: " << target << ": " << recovery::FileOutcomeText(outcome) << " ("
-                          << written << " of " << byteCount << " bytes written)\n";
+        if (recovery::FileKept(outcome)) return;
+        if (outcome == FileOutcome::NotReplaced) {
+            ++notReplaced;
+            return;
         }
-        if (outcome == FileOutcome::Short)
-            Note("save: " + target + ": the file's chain ends after " + std::to_string(written) + " of " +
-                 std::to_string(byteCount) + " bytes");
-        if (outcome == FileOutcome::Abandoned)
-            Note("save: " + target + ": " + recovery::FileOutcomeText(outcome));
+        ++failed;
+        Clear();
+        std::cerr << "tarvine-cli: save: " << target << ": " << recovery::FileOutcomeText(outcome) << " (" << written
+                  << " of " << byteCount << " bytes read)\n";
+    }
+    void FileDamaged(const recovery::DamagedFile& file) override {
+        ++damaged;
+        Clear();
+        Note("save: " + file.target + ": damaged: " + file.reason);
+    }
+    void EntryRenamed(const recovery::RenamedEntry& entry) override {
+        ++renamed;
+        Clear();
+        Note("save: \"" + entry.diskName + "\" saved as " + entry.target + " (" + entry.reason + ")");
     }
     void Clear() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -68,6 +72,8 @@ public:
     unsigned filtered = 0;
     unsigned failed = 0;
     unsigned notReplaced = 0;
+    unsigned damaged = 0;
+    unsigned renamed = 0;
 
 private:
     void Draw(bool force) {
@@ -264,10 +270,13 @@ int RunSave(const Invocation& inv) {
         }
     }
 
-    std::error_code ec;
-    std::filesystem::create_directories(to, ec);
-    if (!std::filesystem::is_directory(to, ec)) {
-        Error("save: " + std::string(recovery::kInvalidPathText) + " '" + to + "'");
+    std::error_code made, seen;
+    std::filesystem::create_directories(to, made);
+    if (!std::filesystem::is_directory(to, seen)) {
+        // The reason the folder could not be made, else why it is no folder.
+        const std::string reason = made ? made.message() : seen ? seen.message() : std::strerror(ENOTDIR);
+        Error("save: " + std::string(recovery::kInvalidPathText) + " '" + to + "': " +
+              recovery::kUnableToCreateDirectoryText + ": " + reason);
         return kExitBadInput;
     }
 
@@ -290,7 +299,8 @@ int RunSave(const Invocation& inv) {
               << "files skipped by filters\t" << view.filtered << '\n'
               << "files failed\t" << view.failed << '\n';
     if (view.notReplaced) std::cout << "files not replaced\t" << view.notReplaced << '\n';
-    return view.failed ? kExitFilesFailed : kExitOk;
+    std::cout << "files damaged\t" << view.damaged << '\n' << "files renamed\t" << view.renamed << '\n';
+    return view.failed || view.damaged ? kExitDamaged : kExitOk;
 }
 
 }  // namespace
@@ -299,7 +309,7 @@ const Command kSaveCommand{"save",
                            "[--disk N] [--advanced] --volume I [--fat 1|2] --to DIR [--deleted include|exclude|only] "
                            "[--after DD-MM-YYYY] [--before DD-MM-YYYY] [--ext doc,xls,...] [--replace ask|all|none] "
                            "[PATH...]",
-                           "copy the volume (or each PATH with its subtree) into DIR; exit 3 when a file failed",
+                           "copy the volume (or each PATH with its subtree) into DIR; exit 3 when a file failed or is damaged",
                            RunSave};
 
 }  // namespace cli

@@ -7,6 +7,7 @@
 
 #include "netware/MountedVolume.h"
 #include "netware/Selection.h"
+#include "recovery/SaveNames.h"
 #include "recovery/SaveRun.h"
 
 namespace recovery {
@@ -47,18 +48,17 @@ std::string SafeName(const std::string& name) {
     return out;
 }
 
-std::string SaveRun::SafeNameReported(const std::string& name) {
-    std::string safe = SafeName(name);
-    if (safe == name) return safe;
-    if (job_.renamedNames.insert(name).second && input_.activityReport) {
-        std::string shown;
-        for (char c : name) {
-            if (c == '\0') shown += "\\0";
-            else shown += c;
-        }
-        input_.activityReport->Append("Name \"" + shown + "\" from the disk saved as \"" + safe + "\"\r\n");
-    }
-    return safe;
+void SaveRun::EnterFolder(const std::string& diskName, const std::string& savedName, bool deleted,
+                          const std::string& path) {
+    ReportName(diskName, savedName, deleted, path);
+    CreateFolderPath(path);
+}
+
+void SaveRun::FinishFolder(std::uint32_t node, const std::string& path) {
+    const nw::EntryRecord* record = node == nw::kRootNode ? nullptr : nw::FolderOfNode(input_.volume, node);
+    if (!record) return;
+    const FolderFd folder = OpenFolderPath(root_, path, false);
+    if (folder.ok()) SetEntryTime(folder.get(), nullptr, record->timestamp);
 }
 
 bool SaveRun::UseDestination(const std::string& folder) {
@@ -142,6 +142,8 @@ void SaveRun::RunCounting() {
 SaveOutcome SaveRun::Run() {
     job_.stopRequested = 0;
     job_.renamedNames.clear();
+    outcome_ = SaveOutcome();
+    filesKept_ = 0;
     SaveOutcome outcome;
     if (job_.destinationPath.empty()) {
         outcome.end = SaveEnd::NoDestination;
@@ -152,11 +154,32 @@ SaveOutcome SaveRun::Run() {
         outcome = job_.source == kTreeSource ? SaveCheckedTree() : SaveListSelection();
     }
     outcome.stopped = job_.stopRequested == 1;
+    if (outcome.end == SaveEnd::Finished && input_.activityReport)
+        input_.activityReport->Append("\r\nSaved to \"" + job_.destinationPath + "\" : " +
+                                      std::to_string(filesKept_) + " files saved, " +
+                                      std::to_string(outcome_.damaged.size()) + " damaged, " +
+                                      std::to_string(outcome_.failed.size()) + " failed, " +
+                                      std::to_string(outcome_.renamed.size()) + " renamed" +
+                                      (outcome.stopped ? ", stopped" : ""));
+    outcome.damaged = std::move(outcome_.damaged);
+    outcome.failed = std::move(outcome_.failed);
+    outcome.renamed = std::move(outcome_.renamed);
     job_.stopRequested = 0;
     job_.jobFinished = 1;
     view_.JobFinished();
     return outcome;
 }
+
+namespace {
+
+SaveOutcome Refusal(SaveEnd end, const char* message) {
+    SaveOutcome outcome;
+    outcome.end = end;
+    outcome.message = message;
+    return outcome;
+}
+
+}  // namespace
 
 // ---- tree source -------------------------------------------------------------------
 
@@ -166,15 +189,9 @@ SaveOutcome SaveRun::SaveCheckedTree() {
     if (job_.destinationPath.size() > kDestinationPathMax) job_.destinationPath.resize(kDestinationPathMax);
     job_.destinationPath = WithSlash(job_.destinationPath);
     job_.filesStarted = 0;
-    if (!UseDestination(job_.destinationPath)) return {SaveEnd::InvalidPath, false, kInvalidPathText};
-    // The files lying in the volume's root folder go into the destination
-    // folder itself when the root is ticked.
-    if (input_.selection && input_.selection->NodeState(nw::kRootNode) != nw::kUnchecked) {
-        ++job_.checkedFolderCount;
-        SaveFolderFiles(nw::kRootNode, job_.destinationPath);
-    }
+    if (!UseDestination(job_.destinationPath)) return Refusal(SaveEnd::InvalidPath, kInvalidPathText);
     SaveTreeBranch(nw::kRootNode);
-    if (job_.checkedFolderCount == 0) return {SaveEnd::NothingSelected, false, kNoFolderSelectedText};
+    if (job_.checkedFolderCount == 0) return Refusal(SaveEnd::NothingSelected, kNoFolderSelectedText);
     return {};
 }
 
@@ -182,23 +199,33 @@ SaveOutcome SaveRun::SaveCheckedTree() {
 // created (with its ancestors) and its marked files saved. The branch of an
 // unchecked node is not entered. Depth first in tree order, without
 // recursion (a tree may be very deep); one path string serves the whole
-// walk, each level noting where its own path ends.
+// walk, each level noting where its own path ends and the names planned
+// for its entries. The files lying in the volume's root folder go into the
+// destination folder itself when the root is ticked.
 void SaveRun::SaveTreeBranch(std::uint32_t top) {
     if (!input_.selection) return;
     const nw::Selection& selection = *input_.selection;
     const nw::MountedVolume& volume = input_.volume;
     if (selection.NodeState(top) == nw::kUnchecked) return;
     struct Frame {
+        std::uint32_t node;
         std::uint32_t next;       // the next child to visit
         std::size_t pathLength;   // the length of the frame's node's destination path
+        FolderNames names;        // of the node's entries
     };
     std::string path = job_.destinationPath;
     std::vector<Frame> stack;
-    stack.push_back({volume.tree.FirstChild(top), path.size()});
+    stack.push_back({top, volume.tree.FirstChild(top), path.size(), PlanFolderNames(volume, top)});
+    if (top == nw::kRootNode) {
+        ++job_.checkedFolderCount;
+        SaveFolderFiles(top, path, stack.back().names);
+    }
     while (!stack.empty()) {
         Frame& frame = stack.back();
         const std::uint32_t child = frame.next;
         if (child == nw::kNoNode || job_.stopRequested == 1) {
+            path.resize(frame.pathLength);
+            FinishFolder(frame.node, path);
             stack.pop_back();
             continue;
         }
@@ -207,20 +234,24 @@ void SaveRun::SaveTreeBranch(std::uint32_t top) {
         ++job_.checkedFolderCount;
         path.resize(frame.pathLength);
         if (path.empty() || path.back() != '/') path += '/';
-        path += SafeNameReported(nw::NodeText(volume, child));
-        CreateFolderPath(path);
-        SaveFolderFiles(child, path);
-        stack.push_back({volume.tree.FirstChild(child), path.size()});
+        const std::string diskName = nw::NodeText(volume, child);
+        const std::string savedName = frame.names.Folder(child, diskName);
+        path += savedName;
+        const nw::EntryRecord* record = nw::FolderOfNode(volume, child);
+        EnterFolder(diskName, savedName, record && record->IsDeleted(), path);
+        FolderNames names = PlanFolderNames(volume, child);
+        SaveFolderFiles(child, path, names);
+        stack.push_back({child, volume.tree.FirstChild(child), path.size(), std::move(names)});
     }
 }
 
-void SaveRun::SaveFolderFiles(std::uint32_t node, const std::string& folderPath) {
+void SaveRun::SaveFolderFiles(std::uint32_t node, const std::string& folderPath, const FolderNames& names) {
     const nw::MountedVolume& volume = input_.volume;
     const bool markedOnly = job_.source == kTreeSource;
     for (std::size_t i : volume.FileList.ChildrenOf(nw::FolderNumberOfNode(volume, node))) {
         if (job_.stopRequested == 1) return;
         if (markedOnly && !(input_.selection && input_.selection->FileChecked(i))) continue;
-        SaveOneFile(volume.FileList[i], folderPath);
+        SaveOneFile(volume.FileList[i], folderPath, names.File(i, volume.FileList[i].name));
     }
 }
 
@@ -231,51 +262,70 @@ SaveOutcome SaveRun::SaveListSelection() {
     if (job_.destinationPath.size() > kDestinationPathMax) job_.destinationPath.resize(kDestinationPathMax);
     const std::string folder = WithSlash(job_.destinationPath);
     job_.filesStarted = 0;
-    if (!UseDestination(folder)) return {SaveEnd::InvalidPath, false, kInvalidPathText};
+    if (!UseDestination(folder)) return Refusal(SaveEnd::InvalidPath, kInvalidPathText);
     const nw::MountedVolume& volume = input_.volume;
+    // The chosen rows share the destination folder: their names are
+    // planned together.
+    std::vector<const ListItem*> rows;
+    std::vector<NameCandidate> candidates;
     for (const ListItem& item : input_.listItems) {
-        if (job_.stopRequested == 1) break;
         if (!RowChosen(input_.settings, item.selected)) continue;
-        if (!item.isFolder) {
-            if (const nw::EntryRecord* file = FileAt(volume, item.fileIndex)) SaveOneFile(*file, folder);
-        } else if (IsFolderNode(volume, item.node)) {
-            SaveListFolder(item.node, folder, nw::FolderOfNode(volume, item.node)->name);
-        }
+        const nw::EntryRecord* record = nullptr;
+        if (!item.isFolder) record = FileAt(volume, item.fileIndex);
+        else if (IsFolderNode(volume, item.node)) record = nw::FolderOfNode(volume, item.node);
+        if (!record) continue;
+        rows.push_back(&item);
+        candidates.push_back({record->name, record->IsDeleted()});
+    }
+    const std::vector<std::string> names = PlanNames(candidates);
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        if (job_.stopRequested == 1) break;
+        const ListItem& item = *rows[k];
+        if (!item.isFolder) SaveOneFile(volume.FileList[item.fileIndex], folder, names[k]);
+        else SaveListFolder(item.node, folder, candidates[k].name, names[k]);
     }
     return {};
 }
 
 // The folder and its whole branch, every file of each folder, into
-// parentPath/folderName. Depth first in tree order, without recursion; one
+// parentPath/savedName. Depth first in tree order, without recursion; one
 // path string serves the whole walk.
-void SaveRun::SaveListFolder(std::uint32_t node, const std::string& parentPath, const std::string& folderName) {
+void SaveRun::SaveListFolder(std::uint32_t node, const std::string& parentPath, const std::string& folderName,
+                             const std::string& savedName) {
     const nw::MountedVolume& volume = input_.volume;
     struct Frame {
+        std::uint32_t node;
         std::uint32_t next;      // the next child to visit
         std::size_t pathLength;  // the length of the frame's node's path ("/" ended)
+        FolderNames names;       // of the node's entries
     };
     std::vector<Frame> stack;
     std::string path = WithSlash(parentPath);
-    auto enter = [&](std::uint32_t folder, const std::string& name) {
-        path += SafeNameReported(name);
-        CreateFolderPath(path);
+    auto enter = [&](std::uint32_t folder, const std::string& name, const std::string& saved) {
+        path += saved;
+        const nw::EntryRecord* record = nw::FolderOfNode(volume, folder);
+        EnterFolder(name, saved, record && record->IsDeleted(), path);
         path += '/';
-        SaveFolderFiles(folder, path);
-        stack.push_back({volume.tree.FirstChild(folder), path.size()});
+        FolderNames names = PlanFolderNames(volume, folder);
+        SaveFolderFiles(folder, path, names);
+        stack.push_back({folder, volume.tree.FirstChild(folder), path.size(), std::move(names)});
     };
     if (job_.stopRequested == 1) return;
-    enter(node, folderName);
+    enter(node, folderName, savedName);
     while (!stack.empty()) {
-        if (job_.stopRequested == 1) return;
         Frame& frame = stack.back();
         const std::uint32_t child = frame.next;
-        if (child == nw::kNoNode) {
+        if (child == nw::kNoNode || job_.stopRequested == 1) {
+            path.resize(frame.pathLength);
+            FinishFolder(frame.node, path);
             stack.pop_back();
             continue;
         }
         frame.next = volume.tree.NextSibling(child);
         path.resize(frame.pathLength);
-        enter(child, nw::NodeText(volume, child));
+        const std::string name = nw::NodeText(volume, child);
+        const std::string saved = frame.names.Folder(child, name);
+        enter(child, name, saved);
     }
 }
 

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,12 @@ struct SaveOutcome {
     // The message the user is shown once the job is over ("Inavlid Path",
     // "No folder selected, select folders from left window"); empty when none.
     std::string message;
+    // What the summary names: files saved damaged, files that failed (write
+    // errors; not those stopped, skipped or not replaced) and entries saved
+    // under another name, in the order they happened.
+    std::vector<DamagedFile> damaged;
+    std::vector<FailedFile> failed;
+    std::vector<RenamedEntry> renamed;
 };
 
 // The whole job as the save worker runs it, on the calling thread: the
@@ -86,5 +93,24 @@ SaveOutcome RunSave(SaveJob& job, const SaveInput& input, SaveProgressView& view
 // A name from the disk as it may appear in a destination path: '/' and NUL
 // become '_', and so do the dots of "." and ".."; an empty name becomes "_".
 std::string SafeName(const std::string& name);
+
+// The number of stored bytes of a file stored compressed, from the header
+// of its first data sector; nothing when the header's size is not the
+// entry's size ("Compress File CheckSum Error") or the sector cannot be
+// found.
+std::optional<std::uint32_t> CompressedStoredLength(const nw::MountedVolume& volume, const disk::SectorReader& reader,
+                                                    const nw::EntryRecord& file);
+
+// The bytes of a file a save or a copy reads: the stored length for a file
+// stored compressed (the entry's size when its header fails the check),
+// the entry's size otherwise. `checksumFailed` is set when the header failed.
+std::uint32_t BytesToRead(const nw::MountedVolume& volume, const disk::SectorReader& reader, const nw::EntryRecord& file,
+                          bool* checksumFailed);
+
+// Why a file read as far as `delivered` of `byteCount` bytes, `unreadable`
+// of them zeros for sectors that could not be read, is damaged; empty when
+// it is not.
+std::string DamageReason(std::uint64_t delivered, std::uint64_t byteCount, std::uint64_t unreadable,
+                         bool checksumFailed);
 
 }  // namespace recovery

@@ -17,11 +17,16 @@ const char* FileOutcomeText(FileOutcome outcome) {
         case FileOutcome::NotReplaced: return "not replaced";
         case FileOutcome::ChecksumError: return kChecksumErrorText;
         case FileOutcome::CreateFailed: return "could not be created";
-        case FileOutcome::WriteFailed: return "writing failed";
-        case FileOutcome::Skipped: return "skipped";
-        case FileOutcome::Stopped: return "stopped";
+        case FileOutcome::WriteFailed: return "writing failed, nothing kept";
+        case FileOutcome::Skipped: return "skipped, nothing kept";
+        case FileOutcome::Stopped: return "stopped, nothing kept";
     }
     return "";
+}
+
+bool FileKept(FileOutcome outcome) {
+    return outcome == FileOutcome::Written || outcome == FileOutcome::Short || outcome == FileOutcome::Abandoned ||
+           outcome == FileOutcome::ChecksumError;
 }
 
 std::string PercentCaption(int percent) { return std::to_string(percent) + "% Completed"; }

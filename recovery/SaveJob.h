@@ -12,8 +12,34 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace recovery {
+
+// A file saved as far as its data went: the destination holds it, but some
+// of its bytes are zeros for sectors that could not be read, or it is
+// shorter than its entry says.
+struct DamagedFile {
+    std::string target;                // the path written
+    std::uint64_t written = 0;         // bytes the saved file holds
+    std::uint64_t byteCount = 0;       // bytes it should hold
+    std::uint64_t unreadableBytes = 0; // of `written`: zeros for sectors that could not be read
+    std::string reason;                // e.g. "2048 bytes could not be read"
+};
+
+// A file that could not be saved: nothing of it is under its name.
+struct FailedFile {
+    std::string target;
+    std::string reason;  // the outcome, and the system's reason where there is one
+};
+
+// An entry saved under another name than its own, because its name cannot
+// be a file name here or another entry of the same folder took it first.
+struct RenamedEntry {
+    std::string diskName;  // the name on the volume
+    std::string target;    // the path it was saved as
+    std::string reason;
+};
 
 enum SaveSource : std::int16_t { kNoSource = 0, kTreeSource = 1, kListSource = 2 };
 
@@ -75,15 +101,18 @@ struct FileFigures {
 // How one file that passed the filters ended.
 enum class FileOutcome {
     Written,        // every byte the disk gave was written
-    Short,          // written, but the chain ended before the byte count
-    Abandoned,      // a suballocated file larger than one block: left empty
+    Short,          // written, but the chain ended before the byte count (damaged)
+    Abandoned,      // a suballocated file larger than one block: left empty (damaged)
     NotReplaced,    // the target existed and was kept
-    ChecksumError,  // "Compress File CheckSum Error": left empty
+    ChecksumError,  // "Compress File CheckSum Error": the chain saved up to the entry's size (damaged)
     CreateFailed,   // "Error Writing Destination" at create (or the folder)
-    WriteFailed,    // "Error Writing Destination" while writing: partial file kept
-    Skipped,        // "S&kip" during the copy: partial file kept
-    Stopped,        // "&Stop" during the copy: partial file kept
+    WriteFailed,    // "Error Writing Destination" while writing: nothing kept
+    Skipped,        // "S&kip" during the copy: nothing kept
+    Stopped,        // "&Stop" during the copy: nothing kept
 };
+// Outcomes whose file is in the destination, under its name, in full or as
+// far as its data went.
+bool FileKept(FileOutcome outcome);
 const char* FileOutcomeText(FileOutcome outcome);
 
 // Called on the save's thread (the counting calls on the counting thread).
@@ -108,7 +137,9 @@ public:
         (void)folderPath;
         (void)name;
     }
-    // A started file is done. `target` is the path written (or meant).
+    // A started file is done. `target` is the path written (or meant);
+    // `written` the bytes copied for it (none of them stay when the outcome
+    // keeps nothing, see FileKept).
     virtual void FileEnded(const std::string& target, FileOutcome outcome, std::uint64_t written,
                            std::uint64_t byteCount) {
         (void)target;
@@ -116,6 +147,12 @@ public:
         (void)written;
         (void)byteCount;
     }
+    // A file that ended Written, Short, Abandoned or ChecksumError and is
+    // damaged (called before FileEnded).
+    virtual void FileDamaged(const DamagedFile& file) { (void)file; }
+    // An entry is saved under another name (for a file after its
+    // FileStarted, for a folder before the folder is made).
+    virtual void EntryRenamed(const RenamedEntry& entry) { (void)entry; }
     // The worker is done: the "Saving" dialog closes.
     virtual void JobFinished() {}
 };
@@ -153,6 +190,8 @@ public:
 inline constexpr const char* kInvalidPathText = "Inavlid Path";
 inline constexpr const char* kNoFolderSelectedText = "No folder selected, select folders from left window";
 inline constexpr const char* kChecksumErrorText = "Compress File CheckSum Error";
+inline constexpr const char* kUnableToCreateDirectoryText = "Unable to Create Directory";
+inline constexpr const char* kUnableToOpenFileText = "Unable to open file";
 inline constexpr const char* kReplaceQuestionText = "The File Already Exists. Do you want to replace the existing file.";
 inline constexpr const char* kWriteErrorTitle = "Error Writing Destination";
 inline constexpr const char* kWriteErrorText =

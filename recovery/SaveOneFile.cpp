@@ -6,10 +6,12 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <optional>
 
 #include "disk/Disk.h"
 #include "netware/MountedVolume.h"
+#include "netware/Timestamps.h"
 #include "netware/Records.h"
 #include "netware/Volume.h"
 #include "recovery/SaveRun.h"
@@ -85,18 +87,124 @@ private:
     std::uint64_t byteCount_;
 };
 
-// The compressed-file header of a file's first data sector: the value at
-// byte 4 must be the entry's size; the value at byte 8 is the number of
-// stored bytes. Returns false when the header does not agree.
-bool SaveRun::StoredLength(std::uint32_t firstBlock, std::uint32_t size, std::uint32_t* stored) {
+// ---- what a file's data gives --------------------------------------------------
+
+std::optional<std::uint32_t> CompressedStoredLength(const nw::MountedVolume& volume, const disk::SectorReader& reader,
+                                                    const nw::EntryRecord& file) {
+    nw::FileReader fileReader(volume, reader);
     std::uint8_t buffer[disk::kSectorSize] = {};
-    if (!fileReader_.ReadFirstDataSector(firstBlock, buffer)) return false;
-    if (nw::LoadLe32(buffer + kHeaderEntrySize) != size) return false;
-    *stored = nw::LoadLe32(buffer + kHeaderStoredBytes);
-    return true;
+    if (!fileReader.ReadFirstDataSector(file.firstBlock, buffer)) return std::nullopt;
+    if (nw::LoadLe32(buffer + kHeaderEntrySize) != file.size) return std::nullopt;
+    return nw::LoadLe32(buffer + kHeaderStoredBytes);
 }
 
-void SaveRun::SaveOneFile(const nw::EntryRecord& file, const std::string& folderPath) {
+std::uint32_t BytesToRead(const nw::MountedVolume& volume, const disk::SectorReader& reader, const nw::EntryRecord& file,
+                          bool* checksumFailed) {
+    *checksumFailed = false;
+    if (!(file.attributesHigh & kCompressedBit) || file.firstBlock == nw::kChainEnd) return file.size;
+    if (const std::optional<std::uint32_t> stored = CompressedStoredLength(volume, reader, file)) return *stored;
+    *checksumFailed = true;
+    return file.size;
+}
+
+std::string DamageReason(std::uint64_t delivered, std::uint64_t byteCount, std::uint64_t unreadable,
+                         bool checksumFailed) {
+    std::string reason;
+    auto add = [&reason](const std::string& part) { reason += (reason.empty() ? "" : "; ") + part; };
+    if (checksumFailed) add(std::string(kChecksumErrorText) + ", the data is saved up to the entry's size");
+    if (unreadable > 0) add(std::to_string(unreadable) + " bytes could not be read (zeros in their place)");
+    if (delivered < byteCount)
+        add("the file's chain ends after " + std::to_string(delivered) + " of " + std::to_string(byteCount) + " bytes");
+    return reason;
+}
+
+namespace {
+
+// The entry's packed date and time as a modification time; nothing when it
+// is not a date.
+std::optional<struct timespec> EntryTime(std::uint32_t timestamp) {
+    const nw::UnpackedTimestamp u = nw::UnpackTimestamp(timestamp);
+    if (u.month < 1 || u.month > 12 || u.day < 1 || u.day > 31 || u.hour > 23 || u.minute > 59 || u.second > 59)
+        return std::nullopt;
+    std::tm local{};
+    local.tm_year = static_cast<int>(u.year) - 1900;
+    local.tm_mon = static_cast<int>(u.month) - 1;
+    local.tm_mday = static_cast<int>(u.day);
+    local.tm_hour = static_cast<int>(u.hour);
+    local.tm_min = static_cast<int>(u.minute);
+    local.tm_sec = static_cast<int>(u.second);
+    local.tm_isdst = -1;
+    const std::time_t t = std::mktime(&local);
+    if (t == static_cast<std::time_t>(-1)) return std::nullopt;
+    struct timespec out{};
+    out.tv_sec = t;
+    return out;
+}
+
+std::string Shown(const std::string& name) {
+    std::string shown;
+    for (char c : name) {
+        if (c == '\0') shown += "\\0";
+        else shown += c;
+    }
+    return shown;
+}
+
+}  // namespace
+
+bool SetEntryTime(int dirFd, const char* name, std::uint32_t timestamp) {
+    const std::optional<struct timespec> when = EntryTime(timestamp);
+    if (!when) return false;
+    const struct timespec times[2] = {*when, *when};
+    if (!name) return ::futimens(dirFd, times) == 0;
+    return ::utimensat(dirFd, name, times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// ---- the job's notes -------------------------------------------------------------
+
+void SaveRun::ReportName(const std::string& name, const std::string& savedName, bool deleted,
+                         const std::string& target) {
+    const std::string safe = SafeName(name);
+    if (savedName != safe) {
+        const std::string reason = "another entry of the folder has the name \"" + safe + "\"";
+        RenamedEntry entry{name, target, reason};
+        view_.EntryRenamed(entry);
+        outcome_.renamed.push_back(std::move(entry));
+        if (input_.activityReport)
+            input_.activityReport->Append("\r\nName \"" + Shown(name) + "\"" + (deleted ? " (deleted)" : "") +
+                                          " from the disk saved as \"" + target + "\": " + reason);
+        return;
+    }
+    if (safe == name) return;
+    RenamedEntry entry{name, target, "the name cannot be used for a file here"};
+    view_.EntryRenamed(entry);
+    outcome_.renamed.push_back(std::move(entry));
+    if (job_.renamedNames.insert(name).second && input_.activityReport)
+        input_.activityReport->Append("\r\nName \"" + Shown(name) + "\" from the disk saved as \"" + safe + "\"");
+}
+
+void SaveRun::EndFile(const std::string& target, FileOutcome outcome, std::uint64_t written,
+                      std::uint64_t byteCount, const std::string& reason, std::uint64_t unreadable) {
+    if (FileKept(outcome)) ++filesKept_;
+    if (FileKept(outcome) && !reason.empty()) {
+        DamagedFile damaged{target, written, byteCount, unreadable, reason};
+        view_.FileDamaged(damaged);
+        outcome_.damaged.push_back(std::move(damaged));
+        if (input_.activityReport)
+            input_.activityReport->Append("\r\nDamaged file \"" + target + "\" (" + std::to_string(unreadable) +
+                                          " bytes unreadable): " + reason);
+    } else if (outcome == FileOutcome::CreateFailed || outcome == FileOutcome::WriteFailed) {
+        FailedFile failed{target, std::string(FileOutcomeText(outcome)) + (reason.empty() ? "" : ": " + reason)};
+        if (input_.activityReport)
+            input_.activityReport->Append("\r\nFile \"" + target + "\" not saved: " + failed.reason);
+        outcome_.failed.push_back(std::move(failed));
+    }
+    view_.FileEnded(target, outcome, written, byteCount);
+}
+
+// ---- one file ----------------------------------------------------------------------
+
+void SaveRun::SaveOneFile(const nw::EntryRecord& file, const std::string& folderPath, const std::string& savedName) {
     SaveJob& j = job_;
     SaveProgressView& view = view_;
     const std::uint32_t size = file.size;
@@ -123,21 +231,26 @@ void SaveRun::SaveOneFile(const nw::EntryRecord& file, const std::string& folder
     j.skipRequested = 0;
 
     const std::string folder = (!folderPath.empty() && folderPath.back() == '/') ? folderPath : folderPath + "/";
-    const std::string fileName = SafeNameReported(name);
+    const std::string& fileName = savedName;
     const std::string targetPath = folder + fileName;
+    ReportName(name, savedName, file.IsDeleted(), targetPath);
 
-    const FolderFd dir = OpenFolderPath(root_, folder, false);
+    FolderFd dir = OpenFolderPath(root_, folder, false);
     if (!dir.ok()) {
-        const std::string reason = std::strerror(errno);
+        // The walk could not make the folder: making it again gives the reason.
+        dir = OpenFolderPath(root_, folder, true);
+    }
+    if (!dir.ok()) {
+        const std::string reason = std::string(kUnableToCreateDirectoryText) + ": " + folder + ": " + std::strerror(errno);
         AskAboutWriteError(targetPath, reason);
-        view.FileEnded(targetPath, FileOutcome::CreateFailed, 0, size);
+        EndFile(targetPath, FileOutcome::CreateFailed, 0, size, reason);
         return;
     }
 
     struct stat existing;
     if (::fstatat(dir.get(), fileName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
         if (j.replacePolicy == kReplaceNone) {
-            view.FileEnded(targetPath, FileOutcome::NotReplaced, 0, size);
+            EndFile(targetPath, FileOutcome::NotReplaced, 0, size, {});
             return;
         }
         if (j.replacePolicy != kReplaceAll) {
@@ -148,72 +261,87 @@ void SaveRun::SaveOneFile(const nw::EntryRecord& file, const std::string& folder
                 case ReplaceAnswer::NoToAll: j.replacePolicy = kReplaceNone; break;
             }
             if (j.replacePolicy == kReplaceNotThis || j.replacePolicy == kReplaceNone) {
-                view.FileEnded(targetPath, FileOutcome::NotReplaced, 0, size);
+                EndFile(targetPath, FileOutcome::NotReplaced, 0, size, {});
                 return;
             }
         }
-        // A link is replaced itself; what it points to is never written.
-        if (S_ISLNK(existing.st_mode)) ::unlinkat(dir.get(), fileName.c_str(), 0);
+        // A folder is never replaced by a file.
+        if (S_ISDIR(existing.st_mode)) {
+            const std::string reason = std::string(kUnableToOpenFileText) + ": " + targetPath + ": " + std::strerror(EISDIR);
+            AskAboutWriteError(targetPath, reason);
+            EndFile(targetPath, FileOutcome::CreateFailed, 0, size, reason);
+            return;
+        }
     }
 
+    // The file is written under a temporary name and takes its own name
+    // (replacing a file or link there, never following the link) only
+    // once it is complete.
     TargetFile target;
-    if (!target.Create(dir.get(), fileName)) {
-        AskAboutWriteError(targetPath, target.ErrorText());
-        view.FileEnded(targetPath, FileOutcome::CreateFailed, 0, size);
+    if (!target.CreateTemporary(dir.get(), fileName)) {
+        const std::string reason = std::string(kUnableToOpenFileText) + ": " + targetPath + ": " + target.ErrorText();
+        AskAboutWriteError(targetPath, reason);
+        EndFile(targetPath, FileOutcome::CreateFailed, 0, size, reason);
         return;
     }
 
     const std::uint32_t S = input_.volume.currentVolume.sectorsPerBlock;
     const std::uint64_t blockBytes = static_cast<std::uint64_t>(S) * disk::kSectorSize;
     const bool wholePiece = nw::IsSuballocatedPiece(firstBlock);
-    std::uint32_t byteCount = size;
+    const std::optional<struct timespec> modified = EntryTime(file.timestamp);
 
-    auto finish = [&](FileOutcome outcome, std::uint64_t written) {
-        if (!target.Close() && outcome != FileOutcome::WriteFailed) {
-            AskAboutWriteError(targetPath, target.ErrorText());
-            outcome = FileOutcome::WriteFailed;
-        }
-        view.FileEnded(targetPath, outcome, written, byteCount);
-    };
-
-    if (firstBlock == nw::kChainEnd) {  // no data: the target stays empty
-        finish(size == 0 ? FileOutcome::Written : FileOutcome::Short, 0);
-        return;
-    }
-    if (file.attributesHigh & kCompressedBit) {
-        std::uint32_t stored = 0;
-        if (!StoredLength(firstBlock, size, &stored)) {
-            prompts_.ShowError(kChecksumErrorText);
-            finish(FileOutcome::ChecksumError, 0);
+    // Puts the file under its name; a file that cannot be is a write failure.
+    auto commit = [&](FileOutcome outcome, std::uint64_t written, std::uint64_t byteCount, const std::string& damage,
+                      std::uint64_t unreadable) {
+        if (!target.Commit(modified ? &*modified : nullptr)) {
+            const std::string reason = target.ErrorText();
+            job_.savedBytes -= written;
+            AskAboutWriteError(targetPath, reason);
+            EndFile(targetPath, FileOutcome::WriteFailed, written, byteCount, reason);
             return;
         }
-        byteCount = stored;
+        EndFile(targetPath, outcome, written, byteCount, damage, unreadable);
+    };
+
+    if (firstBlock == nw::kChainEnd) {  // no data: the file is empty
+        commit(size == 0 ? FileOutcome::Written : FileOutcome::Short, 0, size, DamageReason(0, size, 0, false), 0);
+        return;
     }
+    bool checksumFailed = false;
+    const std::uint32_t byteCount = BytesToRead(input_.volume, input_.reader, file, &checksumFailed);
+    if (checksumFailed) prompts_.ShowError(kChecksumErrorText);
     // A file held whole in one piece cannot be larger than a block. For a
     // compressed file that is its stored length: the entry's size is the
     // expanded one, and judging by it would leave the saved file empty.
     if (wholePiece && byteCount > blockBytes) {
-        finish(FileOutcome::Abandoned, 0);
+        commit(FileOutcome::Abandoned, 0, byteCount, FileOutcomeText(FileOutcome::Abandoned), 0);
         return;
     }
 
     TargetConsumer consumer(*this, target, byteCount);
     fileReader_.ReadFileData(firstBlock, byteCount, consumer);
     if (target.Failed() || !target.Flush()) {
-        target.Close();
-        // Count only what reached the target.
-        const std::uint64_t reached = target.BytesWritten();
-        if (consumer.written > reached) j.savedBytes -= consumer.written - reached;
-        AskAboutWriteError(targetPath, target.ErrorText());
-        view.FileEnded(targetPath, FileOutcome::WriteFailed, reached, byteCount);
+        const std::string reason = target.ErrorText();
+        target.Discard();
+        // Nothing of the file stays: none of it counts as saved.
+        j.savedBytes -= consumer.written;
+        AskAboutWriteError(targetPath, reason);
+        EndFile(targetPath, FileOutcome::WriteFailed, consumer.written, byteCount, reason);
         return;
     }
     if (consumer.interrupted) {
         if (*consumer.interrupted == FileOutcome::Skipped) j.skipRequested = 0;
-        finish(*consumer.interrupted, consumer.written);
+        target.Discard();
+        j.savedBytes -= consumer.written;
+        EndFile(targetPath, *consumer.interrupted, consumer.written, byteCount, {});
         return;
     }
-    finish(consumer.written < byteCount ? FileOutcome::Short : FileOutcome::Written, consumer.written);
+    const std::uint64_t unreadable = fileReader_.UnreadableBytes();
+    const FileOutcome outcome = checksumFailed ? FileOutcome::ChecksumError
+                                : consumer.written < byteCount ? FileOutcome::Short
+                                                               : FileOutcome::Written;
+    commit(outcome, consumer.written, byteCount, DamageReason(consumer.written, byteCount, unreadable, checksumFailed),
+           unreadable);
 }
 
 }  // namespace recovery

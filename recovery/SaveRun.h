@@ -8,8 +8,14 @@
 #include "netware/FileReader.h"
 #include "recovery/SafeFolders.h"
 #include "recovery/SaveEngine.h"
+#include "recovery/SaveNames.h"
 
 namespace recovery {
+
+// Gives `name` in the folder `dirFd` (the folder itself when `name` is
+// null) the entry's date and time as its modification time; false when the
+// timestamp is no date or the time cannot be set.
+bool SetEntryTime(int dirFd, const char* name, std::uint32_t timestamp);
 
 class SaveRun {
 public:
@@ -20,9 +26,10 @@ public:
     // Counting pass: sets totalFiles and totalBytes, zeroes savedBytes.
     void CountSelection();
 
-    // One file. The name is made safe here; the folder path must be the
-    // destination folder or a path below it built by this run.
-    void SaveOneFile(const nw::EntryRecord& file, const std::string& folderPath);
+    // One file, saved as `savedName` (its planned name, see SaveNames.h);
+    // the folder path must be the destination folder or a path below it
+    // built by this run.
+    void SaveOneFile(const nw::EntryRecord& file, const std::string& folderPath, const std::string& savedName);
 
 private:
     void RunCounting();
@@ -34,21 +41,34 @@ private:
     void SaveTreeBranch(std::uint32_t top);
     // List source.
     SaveOutcome SaveListSelection();
-    void SaveListFolder(std::uint32_t node, const std::string& parentPath, const std::string& folderName);
-    // The files of one folder node (tree source: only the marked ones).
-    void SaveFolderFiles(std::uint32_t node, const std::string& folderPath);
+    void SaveListFolder(std::uint32_t node, const std::string& parentPath, const std::string& folderName,
+                        const std::string& savedName);
+    // The files of one folder node (tree source: only the marked ones),
+    // under the names planned for the folder.
+    void SaveFolderFiles(std::uint32_t node, const std::string& folderPath, const FolderNames& names);
+    // Makes a folder of the walk; `savedName` is its planned name.
+    void EnterFolder(const std::string& diskName, const std::string& savedName, bool deleted,
+                     const std::string& path);
+    // Gives a folder the time of its entry once its content is written.
+    void FinishFolder(std::uint32_t node, const std::string& path);
 
     // Takes the destination folder as the root of every path of the run;
     // false when it cannot be made or reached.
     bool UseDestination(const std::string& folder);
     void CreateFolderPath(const std::string& path) { (void)OpenFolderPath(root_, path, true); }
-    // SafeName, noting a changed name once per job in the activity report.
-    std::string SafeNameReported(const std::string& name);
+    // Notes a name other than the disk name: SafeName's changes once per
+    // job in the activity report, a planned name (`savedName` is not
+    // SafeName(name)) every time, with the target.
+    void ReportName(const std::string& name, const std::string& savedName, bool deleted, const std::string& target);
+    // Notes how a file ended: the view, the job's lists, the activity report.
+    // `reason`: the system's reason of a failure, or why a kept file is
+    // damaged (empty: it is whole).
+    void EndFile(const std::string& target, FileOutcome outcome, std::uint64_t written, std::uint64_t byteCount,
+                 const std::string& reason, std::uint64_t unreadable = 0);
 
     // Pieces of SaveOneFile.
     void AskAboutWriteError(const std::string& target, const std::string& reason);
     void ShowTimeFigures();
-    bool StoredLength(std::uint32_t firstBlock, std::uint32_t size, std::uint32_t* stored);
 
     friend class TargetConsumer;
 
@@ -58,6 +78,8 @@ private:
     SavePrompts& prompts_;
     nw::FileReader fileReader_;
     std::string root_;  // the destination folder, "/" ended
+    SaveOutcome outcome_;  // the lists the job fills as it runs
+    std::uint32_t filesKept_ = 0;  // files under their name in the destination
 };
 
 }  // namespace recovery

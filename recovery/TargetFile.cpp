@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 
 namespace recovery {
 
@@ -17,6 +19,7 @@ constexpr std::size_t kBufferBytes = 1u << 16;
 TargetFile::TargetFile() : buffer_(new std::uint8_t[kBufferBytes]) {}
 
 TargetFile::~TargetFile() {
+    if (!temporary_.empty()) Discard();
     if (fd_ >= 0) Close();
 }
 
@@ -26,13 +29,56 @@ void TargetFile::Fail(int error) {
 }
 
 bool TargetFile::Create(int dirFd, const std::string& name) {
+    return OpenFile(dirFd, name, O_TRUNC);
+}
+
+bool TargetFile::CreateTemporary(int dirFd, const std::string& name) {
+    for (unsigned n = 0; n < 1000; ++n) {
+        const std::string temporary = ".tarvine-part-" + std::to_string(n);
+        if (OpenFile(dirFd, temporary, O_EXCL)) {
+            dirFd_ = dirFd;
+            name_ = name;
+            temporary_ = temporary;
+            return true;
+        }
+        if (error_ != EEXIST) return false;
+    }
+    return false;
+}
+
+bool TargetFile::Commit(const struct timespec* modified) {
+    if (temporary_.empty()) return Close();
+    Flush();
+    if (!failed_ && modified) {
+        const struct timespec times[2] = {*modified, *modified};
+        ::futimens(fd_, times);  // a file system without times keeps its own
+    }
+    if (Close() && ::renameat(dirFd_, temporary_.c_str(), dirFd_, name_.c_str()) == 0) {
+        temporary_.clear();
+        return true;
+    }
+    if (!failed_) Fail(errno);
+    Discard();
+    return false;
+}
+
+void TargetFile::Discard() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!temporary_.empty()) ::unlinkat(dirFd_, temporary_.c_str(), 0);
+    temporary_.clear();
+}
+
+bool TargetFile::OpenFile(int dirFd, const std::string& name, int openFlags) {
     failed_ = false;
     error_ = 0;
     used_ = 0;
     flushed_ = 0;
     // Non-blocking only for the open itself, so that a pipe lying in the
     // way cannot hang the job.
-    fd_ = ::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
+    fd_ = ::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | openFlags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd_ < 0) {
         Fail(errno);
         return false;

@@ -1,11 +1,15 @@
 // A file written by a save or a view: created below an open folder without
 // following a link, written through a buffer, every failed or short write
-// noted.
+// noted. A save writes under a temporary name and puts the file under its
+// own name only once it is complete, so that a folder never holds part of a
+// file under a real name.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+
+struct timespec;
 
 namespace recovery {
 
@@ -19,6 +23,16 @@ public:
     // Creates or truncates `name` in the folder `dirFd` (AT_FDCWD: the
     // current folder). Refuses links and anything that is not a plain file.
     bool Create(int dirFd, const std::string& name);
+    // Creates a new hidden temporary file in the folder `dirFd`, to become
+    // `name` at Commit. The temporary is removed by Discard, and by the
+    // destructor when neither was called.
+    bool CreateTemporary(int dirFd, const std::string& name);
+    // Flushes, gives the file `modified` as its modification time (when
+    // set), closes it and renames it to its name, replacing what is there.
+    // False when anything failed; the temporary is then removed.
+    bool Commit(const struct timespec* modified);
+    // Closes and removes the temporary.
+    void Discard();
     // Buffers the bytes; false once any write has failed.
     bool Write(const std::uint8_t* data, std::size_t bytes);
     // Writes out the buffer.
@@ -34,7 +48,12 @@ public:
 private:
     void Fail(int error);
 
+    bool OpenFile(int dirFd, const std::string& name, int openFlags);
+
     int fd_ = -1;
+    int dirFd_ = -1;            // the temporary's folder (not owned)
+    std::string name_;          // the name the temporary becomes
+    std::string temporary_;     // empty: not a temporary
     bool failed_ = false;
     int error_ = 0;
     std::unique_ptr<std::uint8_t[]> buffer_;

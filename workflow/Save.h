@@ -22,7 +22,10 @@ struct SaveRequest {
 };
 
 struct SaveResult {
-    recovery::SaveOutcome outcome;  // how the job ended; its figures are in the SaveJob
+    // How the job ended, with the files saved damaged, the files that failed
+    // and the entries saved under another name (for the summary); the
+    // figures are in the SaveJob.
+    recovery::SaveOutcome outcome;
     MaybeNotice notice;             // "Inavlid Path", "No folder selected, select folders from left window", ...
 };
 

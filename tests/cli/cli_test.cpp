@@ -489,4 +489,38 @@ TEST_F(CliTest, VolumesListsASpannedVolumeOnceWithItsSegmentsAndCatNamesAMissing
     EXPECT_NE(r.err.find("7808 of 16000 bytes could not be read: " + missing), std::string::npos) << r.err;
 }
 
+TEST_F(CliTest, DamagedFilesAreWrittenAsFarAsTheyGoAndExitThree) {
+    const std::string img = Write(nwimage::ParseDescription(R"(partition first=63 count=20000
+volume V spb=8 blocks=2000
+file BAD.BIN size=10000
+file PACK.DAT size=9000 compressed=marked expanded=30000
+file GOOD.TXT text="fine"
+bad file=BAD.BIN offset=2 count=3
+)"));
+    const std::string map = dir.File("disk.map");
+    testutil::WriteFile(map, nwimage::MapfileText(image));
+
+    CliRun r = Cli({"--image", img, "--badmap", map, "save", "--volume", "0", "--to", dir.File("to")});
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.out.find("files failed\t0\nfiles damaged\t1\nfiles renamed\t0\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("BAD.BIN: damaged: 1536 bytes could not be read"), std::string::npos) << r.err;
+
+    r = Cli({"--image", img, "--badmap", map, "cat", "--volume", "0", "BAD.BIN"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.out.size(), 10000u);
+    EXPECT_NE(r.err.find("'BAD.BIN' is damaged: 1536 bytes could not be read"), std::string::npos) << r.err;
+
+    // A compressed file gives its stored bytes, as the save writes them.
+    r = Cli({"--image", img, "cat", "--volume", "0", "PACK.DAT"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.size(), 9000u);
+    EXPECT_EQ(std::filesystem::file_size(dir.File("to") + "/PACK.DAT"), 9000u);
+
+    // A destination that cannot be made says why.
+    testutil::WriteFile(dir.File("file"), "x");
+    r = Cli({"--image", img, "save", "--volume", "0", "--to", dir.File("file") + "/sub"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Unable to Create Directory: Not a directory"), std::string::npos) << r.err;
+}
+
 }  // namespace

@@ -2,9 +2,11 @@
 // source, replace answer, Stop and Skip, write failures and hostile names.
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <fstream>
 #include <sstream>
 
@@ -261,7 +263,7 @@ TEST_F(SaveTest, AnExistingLinkIsReplacedItselfNotWhatItPointsTo) {
     EXPECT_EQ(fs::file_size(destination + "/Documents/OLD/BIG.BIN"), 100000u);
 }
 
-TEST_F(SaveTest, SkipKeepsWholeBlocksOfTheFileAndGoesOn) {
+TEST_F(SaveTest, SkipLeavesNothingOfTheFileAndGoesOn) {
     UseAndMount(kDisk);
     CheckPath("Documents\\OLD");
     bool pressed = false;
@@ -274,13 +276,14 @@ TEST_F(SaveTest, SkipKeepsWholeBlocksOfTheFileAndGoesOn) {
     Save();
     ASSERT_TRUE(pressed);
     const std::string big = destination + "/Documents/OLD/BIG.BIN";
-    EXPECT_EQ(fs::file_size(big), 4u * 4096);
+    EXPECT_EQ(Keys(ReadTree(destination + "/Documents/OLD").files), std::set<std::string>{"GONE.DOC"});
     EXPECT_EQ(view.ended[big], FileOutcome::Skipped);
+    EXPECT_EQ(job.savedBytes, 8192u);  // GONE.DOC alone
     EXPECT_EQ(view.ended[destination + "/Documents/OLD/GONE.DOC"], FileOutcome::Written);
     EXPECT_EQ(job.skipRequested, 0);
 }
 
-TEST_F(SaveTest, StopEndsTheJobAtTheNextBlockAndKeepsThePartialFile) {
+TEST_F(SaveTest, StopEndsTheJobAtTheNextBlockAndLeavesNoPartialFile) {
     UseAndMount(kDisk);
     CheckAll();
     view.onSector = [&](std::uint64_t written, std::uint64_t count) {
@@ -288,7 +291,7 @@ TEST_F(SaveTest, StopEndsTheJobAtTheNextBlockAndKeepsThePartialFile) {
     };
     EXPECT_TRUE(Save().stopped);
     const Tree saved = ReadTree(destination);
-    EXPECT_EQ(saved.files.at("Documents/OLD/BIG.BIN").size(), 3u * 4096);
+    EXPECT_EQ(saved.files.count("Documents/OLD/BIG.BIN"), 0u);
     // The orphaned folder comes after BIG.BIN in the walk and is not reached.
     EXPECT_EQ(saved.files.count("LOST/ORPHAN/LOSTFILE.TXT"), 0u);
     EXPECT_EQ(saved.files.count("README.TXT"), 1u);
@@ -321,8 +324,12 @@ TEST_F(SaveTest, AFullDestinationRaisesTheWriteErrorAndSkipGoesOn) {
         int bad = 0;
         bad += prompts.writeErrors.size() != 1;
         bad += view.ended[big] != FileOutcome::WriteFailed;
-        bad += fs::file_size(big) != 50000;  // the partial file stays
+        // No part of the file is left, under its name or another.
+        bad += Keys(ReadTree(destination + "/Documents/OLD").files) != std::set<std::string>{"GONE.DOC"};
         bad += view.ended[destination + "/Documents/OLD/GONE.DOC"] != FileOutcome::Written;
+        // A second run into the destination saves the file without asking.
+        Save();
+        bad += prompts.replaceAsked != std::vector<std::string>{destination + "/Documents/OLD/GONE.DOC"};
         return bad;
     });
     EXPECT_EQ(failures, 0);
@@ -362,6 +369,119 @@ file Z.TXT long="../../../z" in=UP/DOT text="deeper\r\n"
     EXPECT_NE(report.text.find("\"../../x\" from the disk saved as \".._.._x\""), std::string::npos) << report.text;
 }
 
+TEST_F(SaveTest, EntriesSharingANameAllReachTheDestinationUnderStableNames) {
+    UseAndMount(R"(partition first=63 count=20000
+volume V spb=8 blocks=2000
+folder DOCS
+file REPORT.TXT in=DOCS text="old" deleted
+file REPORT.TXT in=DOCS text="new"
+file REPORT.TXT in=DOCS text="older" deleted
+file AB.TXT long="A/B.TXT" text="slash"
+file A_B.TXT text="plain"
+folder UP long=".."
+file DOTS.TXT long=".." text="dots"
+)");
+    CheckAll();
+    const recovery::SaveOutcome outcome = Save();
+    const std::map<std::string, std::string> expected{
+        {"DOCS/REPORT.TXT", "new"},          {"DOCS/REPORT (deleted).TXT", "old"},
+        {"DOCS/REPORT (deleted 2).TXT", "older"}, {"A_B.TXT", "plain"},
+        {"A_B (2).TXT", "slash"},            {"__ (2)", "dots"}};
+    EXPECT_EQ(ReadTree(destination).files, expected);
+    EXPECT_TRUE(prompts.replaceAsked.empty());
+    ASSERT_EQ(outcome.renamed.size(), 5u);
+    EXPECT_NE(report.text.find("Name \"REPORT.TXT\" (deleted) from the disk saved as \"" + destination +
+                               "/DOCS/REPORT (deleted).TXT\": another entry of the folder has the name \"REPORT.TXT\""),
+              std::string::npos)
+        << report.text;
+
+    // A second run gives every entry the same name and asks before replacing it.
+    prompts.replaceAnswer = ReplaceAnswer::Yes;
+    Save();
+    EXPECT_EQ(prompts.replaceAsked.size(), expected.size());
+    EXPECT_EQ(ReadTree(destination).files, expected);
+}
+
+TEST_F(SaveTest, UnreadableAndMissingDataMakeAFileDamaged) {
+    image = nwimage::Build(nwimage::ParseDescription(R"(partition first=63 count=20000
+volume V spb=8 blocks=2000
+file BAD.BIN size=10000
+file SHORT.DAT size=3000 dirsize=6000
+file GOOD.TXT text="fine"
+bad file=BAD.BIN offset=2 count=3
+)"));
+    imagePath = dir.File("disk.img");
+    nwimage::WriteImageFile(image, imagePath);
+    testutil::WriteFile(dir.File("disk.map"), nwimage::MapfileText(image));
+    ASSERT_EQ(disks.Attach(imagePath, dir.File("disk.map")), "");
+    Remount();
+    CheckAll();
+    const recovery::SaveOutcome outcome = Save();
+    const Tree saved = ReadTree(destination);
+    EXPECT_EQ(saved.files.at("BAD.BIN").size(), 10000u);
+    EXPECT_EQ(saved.files.at("BAD.BIN").substr(1024, 1536), std::string(1536, '\0'));
+    EXPECT_EQ(saved.files.at("SHORT.DAT").size(), 4096u);
+    ASSERT_EQ(outcome.damaged.size(), 2u);
+    EXPECT_EQ(outcome.damaged[0].target, destination + "/BAD.BIN");
+    EXPECT_EQ(outcome.damaged[0].unreadableBytes, 1536u);
+    EXPECT_EQ(outcome.damaged[0].reason, "1536 bytes could not be read (zeros in their place)");
+    EXPECT_EQ(outcome.damaged[1].reason, "the file's chain ends after 4096 of 6000 bytes");
+    EXPECT_TRUE(outcome.failed.empty());
+    EXPECT_NE(report.text.find("\r\nDamaged file \"" + destination +
+                               "/BAD.BIN\" (1536 bytes unreadable): 1536 bytes could not be read"),
+              std::string::npos)
+        << report.text;
+    EXPECT_NE(report.text.find("\r\nSaved to \"" + destination + "/\" : 3 files saved, 2 damaged, 0 failed, 0 renamed"),
+              std::string::npos)
+        << report.text;
+}
+
+TEST_F(SaveTest, SavedFilesAndFoldersCarryTheirEntrysTime) {
+    UseAndMount(kDisk);
+    CheckPath("Documents");
+    Save();
+    auto modified = [&](const std::string& path) {
+        struct stat st {};
+        EXPECT_EQ(::stat((destination + "/" + path).c_str(), &st), 0) << path;
+        return st.st_mtime;
+    };
+    auto local = [](int y, int m, int d) {
+        std::tm t{};
+        t.tm_year = y - 1900;
+        t.tm_mon = m - 1;
+        t.tm_mday = d;
+        t.tm_isdst = -1;
+        return std::mktime(&t);
+    };
+    EXPECT_EQ(modified("Documents/REPORT.DOC"), local(2005, 3, 31));
+    EXPECT_EQ(modified("Documents/OLD/BIG.BIN"), local(2004, 6, 2));
+    // Folders once their content is written.
+    EXPECT_EQ(modified("Documents/OLD"), local(2004, 1, 1));
+    EXPECT_EQ(modified("Documents"), local(2005, 3, 15));
+}
+
+TEST_F(SaveTest, AFolderThatCannotBeMadeIsNamedWithItsReason) {
+    UseAndMount(kDisk);
+    CheckPath("Documents\\OLD");
+    fs::create_directories(destination);
+    testutil::WriteFile(destination + "/Documents", "a file in the way");
+    const recovery::SaveOutcome outcome = Save();
+    ASSERT_EQ(prompts.writeErrors.size(), 2u);
+    EXPECT_EQ(prompts.writeErrors[0], destination + "/Documents/OLD/GONE.DOC: Unable to Create Directory: " +
+                                          destination + "/Documents/OLD/: Not a directory");
+    ASSERT_EQ(outcome.failed.size(), 2u);
+    EXPECT_EQ(outcome.failed[0].reason, "could not be created: Unable to Create Directory: " + destination +
+                                            "/Documents/OLD/: Not a directory");
+
+    // A folder where the file should go, replaced with Yes.
+    destination = dir.File("out2");
+    fs::create_directories(destination + "/Documents/OLD/BIG.BIN");
+    prompts.writeErrors.clear();
+    Save();
+    EXPECT_EQ(prompts.writeErrors, std::vector<std::string>{destination + "/Documents/OLD/BIG.BIN: Unable to open file: " +
+                                                            destination + "/Documents/OLD/BIG.BIN: Is a directory"});
+}
+
 TEST_F(SaveTest, ALinkInsideTheDestinationIsNotFollowed) {
     UseAndMount(kDisk);
     fs::create_directories(destination);
@@ -374,18 +494,24 @@ TEST_F(SaveTest, ALinkInsideTheDestinationIsNotFollowed) {
     EXPECT_FALSE(prompts.writeErrors.empty());
 }
 
-TEST_F(SaveTest, AHeaderThatDisagreesLeavesAnEmptyFileAndTheJobGoesOn) {
+TEST_F(SaveTest, AHeaderThatDisagreesSavesTheChainAsDamagedAndTheJobGoesOn) {
     UseAndMount(R"(partition first=63 count=20000
 volume V spb=8 blocks=2000
 file BAD.DAT size=3000 compressed=marked expanded=9000 dirsize=8000
 file GOOD.TXT text="fine\r\n"
 )");
     CheckAll();
-    Save();
+    const recovery::SaveOutcome outcome = Save();
     EXPECT_EQ(prompts.messages, std::vector<std::string>{recovery::kChecksumErrorText});
     const Tree saved = ReadTree(destination);
-    EXPECT_EQ(saved.files.at("BAD.DAT"), "");
+    // The chain's one block, as far as the entry's size goes.
+    EXPECT_EQ(saved.files.at("BAD.DAT").size(), 4096u);
     EXPECT_EQ(saved.files.at("GOOD.TXT"), "fine\r\n");
+    ASSERT_EQ(outcome.damaged.size(), 1u);
+    EXPECT_EQ(outcome.damaged[0].target, destination + "/BAD.DAT");
+    EXPECT_EQ(outcome.damaged[0].reason,
+              "Compress File CheckSum Error, the data is saved up to the entry's size; the file's chain ends after "
+              "4096 of 8000 bytes");
 }
 
 TEST_F(SaveTest, ProgressFiguresOfAJobWithNothingToCount) {
