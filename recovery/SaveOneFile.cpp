@@ -340,8 +340,10 @@ void SaveRun::SaveOneFile(const nw::EntryRecord& file, const std::string& folder
     const FileOutcome outcome = checksumFailed ? FileOutcome::ChecksumError
                                 : consumer.written < byteCount ? FileOutcome::Short
                                                                : FileOutcome::Written;
-    commit(outcome, consumer.written, byteCount, DamageReason(consumer.written, byteCount, unreadable, checksumFailed),
-           unreadable);
+    std::string reason = DamageReason(consumer.written, byteCount, unreadable, checksumFailed);
+    if (const std::optional<nw::VolumeSegment>& gone = fileReader_.MissingSegment())
+        reason += ": " + nw::MissingSegmentText(input_.volume.currentVolume.name, gone->number);
+    commit(outcome, consumer.written, byteCount, reason, unreadable);
 }
 
 }  // namespace recovery

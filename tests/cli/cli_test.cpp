@@ -487,6 +487,12 @@ TEST_F(CliTest, VolumesListsASpannedVolumeOnceWithItsSegmentsAndCatNamesAMissing
     EXPECT_EQ(r.status, 3);
     EXPECT_TRUE(r.out == edge.substr(0, 8192) + std::string(7808, '\0'));
     EXPECT_NE(r.err.find("7808 of 16000 bytes could not be read: " + missing), std::string::npos) << r.err;
+    r = Cli({"--image", d0, "save", "--volume", "0", "--to", dir.File("part")});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.out.find("files damaged\t1\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("EDGE.BIN: damaged: 7808 bytes could not be read (zeros in their place): " + missing),
+              std::string::npos)
+        << r.err;
 }
 
 TEST_F(CliTest, DamagedFilesAreWrittenAsFarAsTheyGoAndExitThree) {
