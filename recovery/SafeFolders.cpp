@@ -67,4 +67,87 @@ FolderFd OpenFolderPath(const std::string& root, const std::string& path, bool c
     return dir;
 }
 
+namespace {
+
+bool Identity(int fd, unsigned long long* device, unsigned long long* inode) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return false;
+    *device = st.st_dev;
+    *inode = st.st_ino;
+    return true;
+}
+
+}  // namespace
+
+bool FolderChain::Restart() {
+    levels_.clear();
+    open_ = false;
+    current_ = FolderFd(::open(root_.c_str(), kFolderFlags));
+    if (!current_.ok() || !Identity(current_.get(), &rootLevel_.device, &rootLevel_.inode)) return false;
+    open_ = true;
+    return true;
+}
+
+bool FolderChain::Down(const std::string& name, bool create) {
+    if (name == "." || name == "..") {
+        errno = EINVAL;
+        return false;
+    }
+    if (create && ::mkdirat(current_.get(), name.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    FolderFd next(::openat(current_.get(), name.c_str(), kFolderFlags | O_NOFOLLOW));
+    Level level{name, 0, 0};
+    if (!next.ok() || !Identity(next.get(), &level.device, &level.inode)) return false;
+    current_ = std::move(next);
+    levels_.push_back(std::move(level));
+    return true;
+}
+
+bool FolderChain::Up() {
+    const Level& parent = levels_.size() >= 2 ? levels_[levels_.size() - 2] : rootLevel_;
+    FolderFd up(::openat(current_.get(), "..", kFolderFlags));
+    unsigned long long device = 0, inode = 0;
+    if (!up.ok() || !Identity(up.get(), &device, &inode) || device != parent.device || inode != parent.inode)
+        return false;  // moved meanwhile: the caller starts again at the root
+    current_ = std::move(up);
+    levels_.pop_back();
+    return true;
+}
+
+FolderFd FolderChain::Open(const std::string& path, bool create) {
+    const bool isRoot = !root_.empty() && (path == root_ || path + "/" == root_);
+    const bool below = !root_.empty() && !isRoot && path.size() > root_.size() &&
+                       path.compare(0, root_.size(), root_) == 0;
+    if (!below && !isRoot) return OpenFolderPath(root_, path, create);
+
+    std::vector<std::string> parts;
+    for (std::size_t pos = root_.size(); pos < path.size();) {
+        std::size_t end = path.find('/', pos);
+        if (end == std::string::npos) end = path.size();
+        if (end > pos) parts.push_back(path.substr(pos, end - pos));
+        pos = end + 1;
+    }
+    if (!open_) {
+        if (create) CreateFoldersAlong(root_);
+        if (!Restart()) return FolderFd();
+    }
+    std::size_t common = 0;
+    while (common < parts.size() && common < levels_.size() && parts[common] == levels_[common].name) ++common;
+    while (levels_.size() > common) {
+        if (!Up()) {
+            if (!Restart()) return FolderFd();
+            common = 0;
+        }
+    }
+    for (std::size_t k = levels_.size(); k < parts.size(); ++k) {
+        if (!Down(parts[k], create)) {
+            const int error = errno;
+            Restart();  // a known state for the next call
+            errno = error;
+            return FolderFd();
+        }
+    }
+    const int copy = ::fcntl(current_.get(), F_DUPFD_CLOEXEC, 0);
+    return FolderFd(copy);
+}
+
 }  // namespace recovery

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace recovery {
 
@@ -36,5 +37,35 @@ FolderFd OpenFolderPath(const std::string& root, const std::string& path, bool c
 
 // Creates every missing folder along a path taken as given (links followed).
 void CreateFoldersAlong(const std::string& path);
+
+// OpenFolderPath for a walk that goes down and up a tree of folders below
+// one root: it keeps the folder it opened last and reaches the next one
+// from there, climbing through ".." only where the folder it climbs to is
+// the very one it came down through (else it starts again at the root). A
+// whole walk thus costs one open per folder on the way down and one on the
+// way up, however deep the tree.
+class FolderChain {
+public:
+    // `root` as OpenFolderPath takes it ("/" ended).
+    explicit FolderChain(std::string root = {}) : root_(std::move(root)) {}
+    // As OpenFolderPath(root, path, create); the handle is the caller's.
+    FolderFd Open(const std::string& path, bool create);
+
+private:
+    struct Level {
+        std::string name;
+        unsigned long long device = 0;
+        unsigned long long inode = 0;
+    };
+    bool Restart();
+    bool Down(const std::string& name, bool create);
+    bool Up();
+
+    std::string root_;
+    FolderFd current_;          // the deepest folder of levels_ (the root when it is empty)
+    bool open_ = false;         // current_ is valid
+    Level rootLevel_;
+    std::vector<Level> levels_;  // below the root, outermost first
+};
 
 }  // namespace recovery

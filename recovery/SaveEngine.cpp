@@ -57,14 +57,15 @@ void SaveRun::EnterFolder(const std::string& diskName, const std::string& savedN
 void SaveRun::FinishFolder(std::uint32_t node, const std::string& path) {
     const nw::EntryRecord* record = node == nw::kRootNode ? nullptr : nw::FolderOfNode(input_.volume, node);
     if (!record) return;
-    const FolderFd folder = OpenFolderPath(root_, path, false);
+    const FolderFd folder = folders_.Open(path, false);
     if (folder.ok()) SetEntryTime(folder.get(), nullptr, record->timestamp);
 }
 
 bool SaveRun::UseDestination(const std::string& folder) {
     root_ = DestinationRoot(folder);
+    folders_ = FolderChain(root_);
     CreateFolderPath(root_);
-    return OpenFolderPath(root_, root_, false).ok();
+    return folders_.Open(root_, false).ok();
 }
 
 // ---- counting ----------------------------------------------------------------------

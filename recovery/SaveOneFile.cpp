@@ -235,10 +235,10 @@ void SaveRun::SaveOneFile(const nw::EntryRecord& file, const std::string& folder
     const std::string targetPath = folder + fileName;
     ReportName(name, savedName, file.IsDeleted(), targetPath);
 
-    FolderFd dir = OpenFolderPath(root_, folder, false);
+    FolderFd dir = folders_.Open(folder, false);
     if (!dir.ok()) {
         // The walk could not make the folder: making it again gives the reason.
-        dir = OpenFolderPath(root_, folder, true);
+        dir = folders_.Open(folder, true);
     }
     if (!dir.ok()) {
         const std::string reason = std::string(kUnableToCreateDirectoryText) + ": " + folder + ": " + std::strerror(errno);

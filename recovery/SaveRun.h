@@ -55,7 +55,7 @@ private:
     // Takes the destination folder as the root of every path of the run;
     // false when it cannot be made or reached.
     bool UseDestination(const std::string& folder);
-    void CreateFolderPath(const std::string& path) { (void)OpenFolderPath(root_, path, true); }
+    void CreateFolderPath(const std::string& path) { (void)folders_.Open(path, true); }
     // Notes a name other than the disk name: SafeName's changes once per
     // job in the activity report, a planned name (`savedName` is not
     // SafeName(name)) every time, with the target.
@@ -78,6 +78,7 @@ private:
     SavePrompts& prompts_;
     nw::FileReader fileReader_;
     std::string root_;  // the destination folder, "/" ended
+    FolderChain folders_;  // the folders of the walk, below root_
     SaveOutcome outcome_;  // the lists the job fills as it runs
     std::uint32_t filesKept_ = 0;  // files under their name in the destination
 };

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "RecoveryFixture.h"
+#include "recovery/SafeFolders.h"
 #include "workflow/Save.h"
 #include "workflow/Texts.h"
 #include "workflow/Worker.h"
@@ -643,3 +644,27 @@ TEST_F(SaveTest, ListRowsOfASubfolderLandInTheDestinationAndStaleRowsAreIgnored)
 
 }  // namespace
 }  // namespace rectest
+
+namespace {
+
+// The save's walk reaches each folder from the one it opened before, down
+// and up; a link put in place of a folder is never followed.
+TEST(FolderChainTest, WalksDownAndUpWithoutFollowingLinks) {
+    testutil::TempDir dir;
+    const std::string root = recovery::DestinationRoot(dir.File("to"));
+    recovery::FolderChain chain(root);
+    ASSERT_TRUE(chain.Open(root + "A/B/C", true).ok());
+    ASSERT_TRUE(chain.Open(root + "A/D", true).ok());
+    ASSERT_TRUE(chain.Open(root + "A/B/E", true).ok());
+    EXPECT_TRUE(std::filesystem::is_directory(root + "A/B/C"));
+    EXPECT_TRUE(std::filesystem::is_directory(root + "A/B/E"));
+    std::filesystem::remove(root + "A/D");
+    std::filesystem::create_directory(dir.File("outside"));
+    std::filesystem::create_directory_symlink(dir.File("outside"), root + "A/D");
+    EXPECT_FALSE(chain.Open(root + "A/D/F", true).ok());
+    EXPECT_FALSE(std::filesystem::exists(dir.File("outside") + "/F"));
+    EXPECT_FALSE(chain.Open(root + "A/../G", true).ok());
+    EXPECT_TRUE(chain.Open(root + "A/B", false).ok());
+}
+
+}  // namespace
