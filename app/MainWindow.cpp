@@ -476,6 +476,8 @@ void MainWindow::ShowStepState() {
     parts_.loadLogAction->setEnabled(ToolButton(Tool::LoadLog)->isEnabled());
     parts_.saveLogAction->setEnabled(ToolButton(Tool::SaveLog)->isEnabled());
     if (markAction_) markAction_->setEnabled(step == 2 && !busy);
+    // The handle shares the width between a left column and the list.
+    splitHandle_->setVisible(!parts_.rawPanel->isVisible());
 
     // Status bar: the disk, the volume, and what the volume holds.
     QStringList where;

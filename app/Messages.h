@@ -35,7 +35,7 @@ void PlaceBeside(QWidget* dialog, QWidget* anchor);
 // "Open Folder" button (shown when `openFolder` is set) beside OK.
 void ShowSummary(QWidget* owner, const QString& caption, const QString& headline, const QStringList& figures,
                  const std::function<void()>& openFolder);
-// "1.2 MB", "512 bytes".
+// "1.2 MB", "4.9 kB", "512 bytes".
 QString SizeText(std::uint64_t bytes);
 // "2 min 5 s", "4 s".
 QString DurationText(std::int64_t seconds);

@@ -210,6 +210,7 @@ void WindowCommands::LoadLog() {
         if (!loaded.loaded) return;
         wizard.ShowFoundVolumes();
         state.currentStep = 1;
+        wizard.NoteStepShown();
         wizard.ShowStep(3);
     } else if (state.currentStep == 1) {
         const workflow::LogLoaded loaded = workflow::LoadMountedVolume(session, path);

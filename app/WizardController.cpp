@@ -208,8 +208,9 @@ void WizardController::ShowStep(int layout) {
 }
 
 void WizardController::NoteStepShown() {
-    // The step number is set after the layout is shown: the window looks
-    // once the current event is done.
+    // The step number is often set just after the layout is shown: the
+    // window looks now and again once the current event is done.
+    if (stepShown) stepShown();
     QTimer::singleShot(0, this, [this] {
         if (stepShown) stepShown();
     });
@@ -285,6 +286,7 @@ void WizardController::Next() {
             }
             ShowStep(3);
             state_.currentStep = 1;
+            NoteStepShown();
         } else if (mode == workflow::kModeAdvanced) {
             StartVolumeTree();
             p_.volumeTree->setEnabled(false);
@@ -299,6 +301,7 @@ void WizardController::Next() {
         } else if (mode == workflow::kModeRaw) {
             ShowStep(8);
             state_.currentStep = 1;
+            NoteStepShown();
         }
     } else if (state_.currentStep == 1) {
         if (mode == workflow::kModeRaw || state_.mountWorker.Running()) return;
@@ -335,6 +338,7 @@ void WizardController::SearchEnded(const workflow::SearchOutcome& outcome) {
     if (QTreeWidgetItem* root = p_.volumeTree->topLevelItem(0)) root->setExpanded(true);
     ShowStep(3);
     state_.currentStep = 1;
+    NoteStepShown();
 }
 
 void WizardController::MountEnded(const workflow::MountOutcome& outcome) {
@@ -358,6 +362,7 @@ void WizardController::ShowOpenVolume() {
     p_.directoryTree->ShowChecks(session_.selection);
     ShowStep(6);
     state_.currentStep = 2;
+    NoteStepShown();
     p_.statusLine->setText(QString::fromStdString(session_.mounted.currentVolume.name + ":\\"));
     state_.currentFolderNode = nw::kRootNode;
     ListFolder(nw::kRootNode);
@@ -368,6 +373,7 @@ void WizardController::Back() {
     p_.startRecoveryButton->setEnabled(false);
     if (state_.currentStep == 1) {
         state_.currentStep = 0;
+        NoteStepShown();
         ShowStep(1);
         if (session_.recoveryMode.load() == workflow::kModeRaw) ShowStep(88);
         // The disk still highlighted is the chosen one: its facts and the
@@ -383,6 +389,7 @@ void WizardController::Back() {
         p_.directoryTree->Clear();
         state_.currentFolderNode = nw::kNoNode;
         state_.currentStep = 1;
+        NoteStepShown();
         p_.directoryTree->hide();
         p_.volumeTree->show();
         p_.volumeTree->setEnabled(true);

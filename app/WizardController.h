@@ -71,12 +71,13 @@ public:
     std::function<void(std::size_t fileIndex)> viewFile;
     // Called (from the event loop) after the layout or the chosen disk changed.
     std::function<void()> stepShown;
+    // Calls stepShown now and once more from the event loop.
+    void NoteStepShown();
     // Ends the program (an out-of-memory mount leaves nothing to go on with).
     std::function<void(int status)> endProcess;
 
 private:
     void ShowPictureByMode(int quick, int advanced);
-    void NoteStepShown();
     void RefreshListChecks(QTreeWidgetItem* clicked);
     Qt::CheckState RowCheck(bool isFolder, std::uint64_t number, std::size_t index) const;
     void ToggleOwnTree(WizardTree* tree, QTreeWidgetItem* item);

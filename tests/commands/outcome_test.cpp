@@ -65,8 +65,7 @@ TEST_F(CommandsTest, MarkingAsksWithTheFilesFirstAndCountsWhatItMarked) {
     EXPECT_EQ(Shown("markingDialog"), 0);
 
     QString count;
-    modals.Queue(Modals::Click(QMessageBox::Yes));
-    QTimer::singleShot(0, [&count] {
+    auto watchDialog = [&count] {
         QWidget* d = nullptr;
         ASSERT_TRUE(WaitFor([&] {
             d = QApplication::activeModalWidget();
@@ -76,6 +75,10 @@ TEST_F(CommandsTest, MarkingAsksWithTheFilesFirstAndCountsWhatItMarked) {
         ASSERT_TRUE(WaitFor([&] { return !label->text().isEmpty(); }));
         count = label->text();
         static_cast<QDialog*>(d)->accept();
+    };
+    modals.Queue([watchDialog](QWidget* w) {
+        Modals::Click(QMessageBox::Yes)(w);
+        QTimer::singleShot(0, watchDialog);
     });
     mark->trigger();
     EXPECT_EQ(Shown("markingDialog"), 1);

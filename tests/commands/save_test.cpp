@@ -32,10 +32,10 @@ TEST_F(SaveTest, TreeSourceSaveReproducesTheManifest) {
                      Modals::Press("Open &Folder")(w);
                  }});
     ExpectSavedAsManifest(out);
-    ASSERT_EQ(modals.seen.size(), 1u);
-    EXPECT_EQ(modals.seen[0].text, "Save finished");
+    ASSERT_EQ(modals.seen.size(), 2u);  // "File Saving", then the summary
+    EXPECT_EQ(modals.seen[1].text, "Save finished");
     ASSERT_EQ(figures.size(), 6);
-    EXPECT_EQ(figures.mid(0, 5), (QStringList{"Files saved: 4", "Data written: 8.6 KB (8800 bytes)",
+    EXPECT_EQ(figures.mid(0, 5), (QStringList{"Files saved: 4", "Data written: 8.6 kB (8800 bytes)",
                                               "Damaged (saved incomplete or empty): 0",
                                               "Renamed for this system: 0", "Skipped: 0"}));
     EXPECT_EQ(opened, std::vector<std::string>{out + "/"});
