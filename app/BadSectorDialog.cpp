@@ -6,18 +6,28 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "app/Messages.h"
 #include "app/UiChannel.h"
 #include "disk/BadSectorPolicy.h"
 
 namespace app {
 
-BadSectorDialog::BadSectorDialog(QWidget* parent) : ui::DialogEx(parent, "Bad Sector Encountered") {
+BadSectorDialog::BadSectorDialog(QWidget* parent, const QString& where)
+    : ui::DialogEx(parent, "Bad Sector Encountered") {
     setObjectName("badSectorDialog");
     auto* top = new QHBoxLayout;
     auto* icon = new QLabel;
     icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
     top->addWidget(icon, 0, Qt::AlignTop);
-    top->addWidget(new QLabel("Encountered Bad Sector(s) while reading disk."), 1);
+    auto* texts = new QVBoxLayout;
+    texts->addWidget(new QLabel("Encountered Bad Sector(s) while reading disk."));
+    if (!where.isEmpty()) {
+        auto* place = new QLabel(where);
+        place->setObjectName("badSectorWhere");
+        place->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        texts->addWidget(place);
+    }
+    top->addLayout(texts, 1);
 
     auto* buttons = new QHBoxLayout;
     const struct {
@@ -50,8 +60,9 @@ void BadSectorDialog::reject() {
     QDialog::reject();
 }
 
-int BadSectorDialog::Ask(QWidget* parent) {
-    auto* dialog = new BadSectorDialog(parent);
+int BadSectorDialog::Ask(QWidget* parent, const QString& where, QWidget* beside) {
+    auto* dialog = new BadSectorDialog(parent, where);
+    PlaceBeside(dialog, beside);
     dialog->answer_ = disk::kSkip;
     return RunModal(dialog, static_cast<int>(disk::kSkip), [](BadSectorDialog& d, int) { return d.answer_; });
 }

@@ -8,10 +8,12 @@ namespace app {
 class BadSectorDialog : public ui::DialogEx {
     Q_OBJECT
 public:
-    explicit BadSectorDialog(QWidget* parent = nullptr);
+    explicit BadSectorDialog(QWidget* parent = nullptr, const QString& where = QString());
     // Shows the dialog and returns the answer (disk::BadSectorAnswer);
     // Escape, the close box and the owner going away answer Skip.
-    static int Ask(QWidget* parent);
+    // `where`: the sectors and the file being read; `beside`: the dialog
+    // whose progress the question must not hide.
+    static int Ask(QWidget* parent, const QString& where = QString(), QWidget* beside = nullptr);
 
 protected:
     void reject() override;

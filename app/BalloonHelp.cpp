@@ -89,6 +89,9 @@ void BalloonHelp::MenuHighlighted(QMenu* menu, QAction* action) {
         menuBalloon_->Dismiss();  // switched off while one was up
         return;
     }
+    // A submenu's item is also reported by every menu above it: only the
+    // menu that shows the item places the balloon.
+    if (menu && action && !menu->actions().contains(action)) return;
     if (!menu || !action || action->menu() || action->isSeparator()) {
         menuBalloon_->Dismiss();
         return;

@@ -2,10 +2,12 @@
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QLocale>
 #include <QMouseEvent>
 
 #include "app/EntryRows.h"
 #include "app/Icons.h"
+#include "app/Messages.h"
 
 namespace app {
 
@@ -17,6 +19,12 @@ constexpr int kNumberRole = Qt::UserRole + 2;
 }  // namespace
 
 DetailsList::DetailsList(QWidget* parent) : QTreeWidget(parent) {
+    // Qt toggles a check box before it reports the change: a row the user
+    // ticks is told apart from rows drawn with their marks by the signals
+    // being blocked while rows are drawn.
+    connect(this, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
+        if (column == 0 && ShowsEntries()) emit RowTicked(item, item->checkState(0) != Qt::Unchecked);
+    });
     setObjectName("detailsList");
     setRootIsDecorated(false);
     setUniformRowHeights(true);
@@ -59,15 +67,24 @@ void DetailsList::AddRow(const std::vector<std::string>& columns) {
 }
 
 void DetailsList::AddEntryRow(const std::vector<std::string>& columns, bool isFolder, std::uint64_t number,
-                              bool checked) {
+                              Qt::CheckState check) {
     auto* item = new QTreeWidgetItem();
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     for (int i = 0; i < 6 && i < static_cast<int>(columns.size()); ++i)
         item->setText(i, QString::fromStdString(columns[static_cast<std::size_t>(i)]));
+    if (!isFolder && columns.size() > 2) {
+        bool ok = false;
+        const qulonglong bytes = QString::fromStdString(columns[2]).toULongLong(&ok);
+        if (ok) {
+            item->setText(2, SizeText(bytes));
+            item->setToolTip(2, QLocale().toString(bytes) + " bytes");
+        }
+    }
+    item->setToolTip(0, item->text(0));
     item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
     const std::string name = columns.empty() ? std::string() : columns[0];
     item->setIcon(0, icons::ListImage(isFolder ? kFolderListImage : FileTypeFor(name).image));
-    item->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
+    item->setCheckState(0, check);
     item->setData(0, kIsFolderRole, isFolder);
     item->setData(0, kNumberRole, QVariant::fromValue<qulonglong>(number));
     addTopLevelItem(item);
@@ -97,6 +114,16 @@ std::vector<recovery::ListItem> DetailsList::ListItems() const {
 }
 
 void DetailsList::ClearRows() { clear(); }
+
+void DetailsList::FitColumns() {
+    if (!ShowsEntries()) return;
+    for (int i = 1; i < 6; ++i) resizeColumnToContents(i);
+    resizeColumnToContents(0);
+    int others = 0;
+    for (int i = 1; i < 6; ++i) others += columnWidth(i);
+    const int room = viewport()->width() - others;
+    if (room > columnWidth(0)) setColumnWidth(0, room);
+}
 
 void DetailsList::contextMenuEvent(QContextMenuEvent* event) { emit ContextMenuAt(event->globalPos()); }
 

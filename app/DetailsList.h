@@ -28,7 +28,11 @@ public:
     // Adds a row under the six columns, with its type image and check box; it
     // carries the folder's node (folder rows) or the file's index in the
     // file list (file rows).
-    void AddEntryRow(const std::vector<std::string>& columns, bool isFolder, std::uint64_t number, bool checked);
+    // The size shows in readable units, the exact byte count in its tooltip.
+    void AddEntryRow(const std::vector<std::string>& columns, bool isFolder, std::uint64_t number,
+                     Qt::CheckState check);
+    // Columns as wide as their contents, the name column taking the rest.
+    void FitColumns();
     void ClearRows();
 
     static bool RowIsFolder(const QTreeWidgetItem* row);
@@ -38,6 +42,8 @@ public:
 
 signals:
     void RowOpened(QTreeWidgetItem* item);
+    // The user ticked or cleared a row's check box.
+    void RowTicked(QTreeWidgetItem* item, bool on);
     void ContextMenuAt(const QPoint& globalPos);
     void Clicked();
 

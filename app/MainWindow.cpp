@@ -11,6 +11,9 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QFileInfo>
+#include <algorithm>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
@@ -31,9 +34,11 @@
 #include "app/SupportContacts.h"
 #include "app/SupportDetails.h"
 #include "app/WindowCommands.h"
+#include "netware/MountedVolume.h"
 #include "base/Identity.h"
 #include "raw/FormatKinds.h"
 #include "records/ActivityLog.h"
+#include "disk/Disk.h"
 #include "workflow/Disks.h"
 #include "workflow/Texts.h"
 
@@ -58,6 +63,8 @@ const QRect kProgress(5, 518, 420, 26);
 const QRect kStop(435, 516, 130, 30);
 const QRect kBack(655, 516, 95, 30);
 const QRect kNext(760, 516, 95, 30);
+constexpr int kLeftWidth = 240;  // the left column at the default size
+constexpr const char* kWindowSizeValue = "WindowSize";
 
 struct Language {
     const char* label;
@@ -75,18 +82,27 @@ MainWindow::MainWindow(workflow::SettingsStore& store, std::vector<disk::DiskSou
     setObjectName("mainWindow");
     setWindowTitle(base::kProductTitle);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowIcon(icons::WindowIcon());
+    // The control with the keyboard focus stands out.
+    setStyleSheet("app--ModeButton:focus { background: palette(highlight); color: palette(highlighted-text);"
+                  " border-radius: 3px; }"
+                  "QTreeView:focus { border: 2px solid palette(highlight); }");
     wizard_ = new WizardController(parts_, session_, state_, channel_, this);
     BuildMenus();
     BuildCentral();
     BuildStatusBar();
     commands_ = new WindowCommands(*this);
-    setFixedSize(kWidth, kCentralHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    // The default size is the smallest: the window grows, the left column
+    // and the list share the width through the handle between them.
+    resize(kWidth, kCentralHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    setMinimumSize(size());
+    LayOut();
 
     shellOpen = [](const QString& target, bool isUrl) {
-        QDesktopServices::openUrl(isUrl ? QUrl(target) : QUrl::fromLocalFile(target));
+        return QDesktopServices::openUrl(isUrl ? QUrl(target) : QUrl::fromLocalFile(target));
     };
+    wizard_->stepShown = [this] { ShowStepState(); };
     endProcess = [](int status) {
         std::fflush(nullptr);
         std::_Exit(status);
@@ -97,6 +113,9 @@ MainWindow::MainWindow(workflow::SettingsStore& store, std::vector<disk::DiskSou
 
 MainWindow::~MainWindow() {
     qApp->removeEventFilter(this);
+    if (isVisible() && !isMaximized())
+        session_.store->Write(base::kClassesRoot, base::kProductKey, kWindowSizeValue,
+                              std::to_string(width()) + "x" + std::to_string(height()));
     Shutdown();
     // The job dialogs and the raw panel run workers over the session: they
     // go now, while the session still exists (the window's own children
@@ -137,8 +156,9 @@ void MainWindow::BuildMenus() {
     QMenu* later = options->addMenu("Save &later");
     parts_.saveLogAction = add(later, "Save Log", "Save the recovery information\n");
     parts_.loadLogAction = add(later, "Load Log", "Load the recovery information\n");
-    connect(add(options, "&Mark Compressed Files", "Mark Compressed Files\n"), &QAction::triggered, this,
-            [this] { commands_->MarkCompressed(); });
+    markAction_ = add(options, "&Mark Compressed Files", "Mark Compressed Files\n");
+    markAction_->setEnabled(false);
+    connect(markAction_, &QAction::triggered, this, [this] { commands_->MarkCompressed(); });
     options->addSeparator();
     parts_.openImageAction = add(options, "Open Disk Image...", "Use a disk image file as a disk");
     options->addSeparator();
@@ -164,7 +184,7 @@ void MainWindow::BuildMenus() {
 
     QMenu* support = bar->addMenu("&Support");
     connect(add(support, "&Online", nullptr), &QAction::triggered, this,
-            [this] { shellOpen(support::WebSite(*session_.store), true); });
+            [this] { OpenWithDesktop(support::WebSite(*session_.store), true); });
     connect(add(support, "&Email", "Support through email"), &QAction::triggered, this, [this] {
         Info(base::kProductTitle, QString("Send email to ") + support::MailAddress(*session_.store));
     });
@@ -207,7 +227,7 @@ void MainWindow::BuildMenus() {
 void MainWindow::BuildCentral() {
     auto* central = new QWidget(this);
     central->setObjectName("central");
-    central->setFixedSize(kWidth, kCentralHeight);
+    central->setMinimumSize(kWidth, kCentralHeight);
     setCentralWidget(central);
 
     // Tool buttons, top left, in their order.
@@ -276,6 +296,13 @@ void MainWindow::BuildCentral() {
                 [this, tree](QTreeWidgetItem* item, WizardTree::Hit hit) { wizard_->TreePressed(tree, item, hit); });
         connect(tree, &WizardTree::CheckBoxPressed, this,
                 [this, tree](QTreeWidgetItem* item) { wizard_->CheckBoxPressed(tree, item); });
+        // The arrows choose a disk or a volume as a click does.
+        connect(tree, &QTreeWidget::currentItemChanged, this, [this, tree](QTreeWidgetItem* item) {
+            if (!item || !item->parent() || !tree->hasFocus()) return;
+            if ((tree == parts_.diskTree && state_.currentStep == 0 && !state_.searchWorker.Running()) ||
+                (tree == parts_.volumeTree && state_.currentStep == 1 && !state_.mountWorker.Running()))
+                wizard_->TreePressed(tree, item, WizardTree::Hit::Label);
+        });
         connect(tree, &QTreeWidget::itemExpanded, this, [this] { state_.treeHasFocus = 1; });
         connect(tree, &QTreeWidget::itemCollapsed, this, [this] { state_.treeHasFocus = 1; });
     }
@@ -294,6 +321,7 @@ void MainWindow::BuildCentral() {
     parts_.detailsList = new DetailsList(central);
     parts_.detailsList->setGeometry(kDetails);
     connect(parts_.detailsList, &DetailsList::RowOpened, wizard_, &WizardController::OpenRow);
+    connect(parts_.detailsList, &DetailsList::RowTicked, wizard_, &WizardController::RowTicked);
     connect(parts_.detailsList, &DetailsList::ContextMenuAt, this, &MainWindow::ListContextMenu);
     connect(parts_.detailsList, &DetailsList::Clicked, this, [this] { state_.treeHasFocus = 0; });
 
@@ -324,6 +352,13 @@ void MainWindow::BuildCentral() {
     parts_.nextButton->setEnabled(false);
     connect(parts_.nextButton, &QPushButton::clicked, wizard_, &WizardController::Next);
     for (QPushButton* b : {parts_.stopButton, parts_.backButton, parts_.nextButton}) b->setAutoDefault(false);
+
+    splitHandle_ = new QFrame(central);
+    splitHandle_->setObjectName("splitHandle");
+    splitHandle_->setFrameShape(QFrame::VLine);
+    splitHandle_->setFrameShadow(QFrame::Sunken);
+    splitHandle_->setCursor(Qt::SplitHCursor);
+    splitHandle_->setToolTip("Drag to share the width between the tree and the list");
 
     // Stacking: frames below the controls placed on them.
     parts_.plainFrame->lower();
@@ -402,13 +437,97 @@ void MainWindow::BuildRawPanel(QWidget* central) {
 
 void MainWindow::BuildStatusBar() {
     QStatusBar* bar = statusBar();
-    bar->setSizeGripEnabled(false);
+    bar->setSizeGripEnabled(true);
+    where_ = new QLabel;
+    where_->setObjectName("wherePane");
+    bar->addPermanentWidget(where_, 1);
     clock_ = new QLabel;
     clock_->setObjectName("clockPane");
     clock_->setMinimumWidth(60);
     clock_->setAlignment(Qt::AlignCenter);
     clock_->setFrameShape(QFrame::StyledPanel);
     bar->addPermanentWidget(clock_);
+}
+
+// ---- what can run now ----------------------------------------------------------------------
+
+void MainWindow::ShowStepState() {
+    const int step = state_.currentStep;
+    const bool raw = session_.recoveryMode.load() == workflow::kModeRaw && step >= 1;
+    const bool busy = state_.searchWorker.Running() || state_.mountWorker.Running();
+    struct Gate {
+        Tool tool;
+        const char* name;
+        bool open;
+        const char* why;
+    };
+    const Gate gates[3] = {
+        {Tool::SaveData, "Save Data", step == 2 && !busy, "available once a volume is open"},
+        {Tool::LoadLog, "Load Log", !raw && step != 2 && !busy,
+         raw ? "not available in Raw Recovery mode" : "available while choosing a disk or a volume"},
+        {Tool::SaveLog, "Save Log", !raw && step == 2 && !busy,
+         raw ? "not available in Raw Recovery mode" : "available once a volume is open"},
+    };
+    for (const Gate& g : gates) {
+        QToolButton* b = ToolButton(g.tool);
+        b->setEnabled(g.open);
+        b->setToolTip(g.open ? QString(g.name) : QString("%1 (%2)").arg(g.name, g.why));
+    }
+    parts_.loadLogAction->setEnabled(ToolButton(Tool::LoadLog)->isEnabled());
+    parts_.saveLogAction->setEnabled(ToolButton(Tool::SaveLog)->isEnabled());
+    if (markAction_) markAction_->setEnabled(step == 2 && !busy);
+    // The handle shares the width between a left column and the list.
+    splitHandle_->setVisible(!parts_.rawPanel->isVisible());
+
+    // Status bar: the disk, the volume, and what the volume holds.
+    QStringList where;
+    for (const disk::DiskInfo& d : session_.diskList)
+        if (d.number == session_.selectedDiskNumber && !session_.selectedDiskLabel.empty())
+            where << QString("%1 (%2)").arg(QString::fromStdString(session_.selectedDiskLabel),
+                                            QFileInfo(QString::fromStdString(d.path)).fileName());
+    if (session_.volumeOpen.load() && step == 2) {
+        const nw::MountedVolume& v = session_.mounted;
+        where << QString("Volume %1").arg(QString::fromStdString(v.currentVolume.name))
+              << QString("%1 folders, %2 files").arg(v.FolderList.Size()).arg(v.FileList.Size());
+    } else if (step == 1 && !raw) {
+        where << QString("%1 volume(s) found").arg(session_.found.volumeCount.load());
+    }
+    where_->setText(where.join("   |   "));
+}
+
+// ---- size ----------------------------------------------------------------------------------
+
+void MainWindow::LayOut() {
+    QWidget* central = centralWidget();
+    if (!central || !parts_.detailsList) return;
+    const int w = std::max(kWidth, central->width());
+    const int h = std::max(kCentralHeight, central->height());
+    const int dx = w - kWidth;
+    const int dy = h - kCentralHeight;
+    const int left = std::clamp(leftWidth_, kLeftWidth, std::max(kLeftWidth, w / 2));
+    const int listX = 5 + left + 10;
+
+    parts_.diskFrame->setGeometry(kDiskFrame.x(), kDiskFrame.y(), left, kDiskFrame.height() + dy);
+    parts_.diskTree->setGeometry(kDiskTree.x(), kDiskTree.y(), left - 16, kDiskTree.height() + dy);
+    const QRect modes(kModeFrame.x(), kModeFrame.y() + dy, left, kModeFrame.height());
+    parts_.plainFrame->setGeometry(modes);
+    parts_.modeFrame->setGeometry(modes);
+    for (int i = 0; i < 3; ++i)
+        parts_.modeButtons[i]->setGeometry(modes.left() + 20, modes.top() + 26 + i * 27, left - 30, 24);
+    const QRect tree(kLeftTree.x(), kLeftTree.y(), left, kLeftTree.height() + dy);
+    parts_.volumeTree->setGeometry(tree);
+    parts_.directoryTree->setGeometry(tree);
+    parts_.detailsList->setGeometry(listX, kDetails.y(), w - listX - 5, kDetails.height() + dy);
+    splitHandle_->setGeometry(5 + left + 2, kDetails.y(), 6, kDetails.height() + dy);
+    parts_.rawPanel->setGeometry(kRawPanel.x(), kRawPanel.y(), kRawPanel.width() + dx, kRawPanel.height() + dy);
+    parts_.volumeCountText->setGeometry(listX + 7, kVolumeCount.y(), kVolumeCount.width() + dx, kVolumeCount.height());
+    parts_.statusLine->setGeometry(kStatusLine.x(), kStatusLine.y() + dy, kStatusLine.width() + dx,
+                                   kStatusLine.height());
+    parts_.searchProgress->setGeometry(kProgress.translated(0, dy));
+    parts_.stopButton->setGeometry(kStop.translated(0, dy));
+    parts_.backButton->setGeometry(kBack.translated(dx, dy));
+    parts_.nextButton->setGeometry(kNext.translated(dx, dy));
+    parts_.detailsList->FitColumns();
 }
 
 // ---- start-up ------------------------------------------------------------------------------
@@ -453,6 +572,13 @@ bool MainWindow::Initialise() {
 
     state_.exitQuestionOpen = 0;
     wizard_->ShowStepPicture(1);
+    // The size the window had when it was last closed.
+    const QString size = QString::fromStdString(
+        workflow::RegistryTextRead(*session_.store, base::kClassesRoot, base::kProductKey, kWindowSizeValue));
+    const QStringList wh = size.split('x');
+    if (wh.size() == 2 && wh[0].toInt() > 0 && wh[1].toInt() > 0)
+        resize(QSize(wh[0].toInt(), wh[1].toInt()).expandedTo(minimumSize()));
+    ShowStepState();
     return true;
 }
 
@@ -463,6 +589,20 @@ QString MainWindow::ClockText(int hour, int minute) {
     return QString::asprintf("%02i:%02i", shown, minute);
 }
 
+void MainWindow::ShowSearchEstimate() {
+    if (!state_.searchWorker.Running() || !parts_.searchProgress->isVisible()) {
+        if (searchClock_.isValid()) {
+            searchClock_.invalidate();
+            ShowStepState();
+        }
+        return;
+    }
+    if (!searchClock_.isValid()) searchClock_.start();
+    const std::uint64_t bytes = workflow::DiskSectorCount(session_, session_.selectedDiskNumber) * disk::kSectorSize;
+    const QString estimate = EstimateText(parts_.searchProgress->value(), searchClock_.elapsed(), bytes);
+    if (!estimate.isEmpty()) where_->setText("Searching: " + estimate);
+}
+
 void MainWindow::ShowClock() {
     const QTime now = QTime::currentTime();
     clock_->setText(ClockText(now.hour(), now.minute()));
@@ -471,6 +611,7 @@ void MainWindow::ShowClock() {
 void MainWindow::timerEvent(QTimerEvent* event) {
     if (event->timerId() == clockTimer_) {
         ShowClock();
+        ShowSearchEstimate();
         return;
     }
     QMainWindow::timerEvent(event);
@@ -548,7 +689,21 @@ void MainWindow::SaveLogTool() {
     commands_->SaveLog();
 }
 
-void MainWindow::HelpContents() { shellOpen(HelpFileIn(QString::fromStdString(session_.installFolder)), false); }
+void MainWindow::HelpContents() {
+    const QString help = HelpFileIn(QString::fromStdString(session_.installFolder));
+    if (!QFileInfo::exists(help)) {
+        ShowMessage(this, "The help file cannot be found: " + help, MessageIcon::Error);
+        return;
+    }
+    OpenWithDesktop(help, false);
+}
+
+void MainWindow::OpenWithDesktop(const QString& target, bool isUrl) {
+    if (shellOpen && shellOpen(target, isUrl)) return;
+    ShowMessage(this,
+                QString("Could not open %1: no program on this system is set up to open it.").arg(target),
+                MessageIcon::Error);
+}
 
 void MainWindow::ListContextMenu(const QPoint& globalPos) {
     if (state_.currentStep != 2 || parts_.detailsList->selectedItems().isEmpty()) return;
@@ -591,6 +746,15 @@ bool MainWindow::AttachImage(const QString& path) {
 // ---- keyboard ----------------------------------------------------------------------------------
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == centralWidget() && event->type() == QEvent::Resize) LayOut();
+    if (watched == splitHandle_ && event->type() == QEvent::MouseMove) {
+        auto* move = static_cast<QMouseEvent*>(event);
+        if (move->buttons() & Qt::LeftButton) {
+            leftWidth_ = splitHandle_->mapTo(centralWidget(), move->position().toPoint()).x() - 5;
+            LayOut();
+            return true;
+        }
+    }
     if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return QMainWindow::eventFilter(watched, event);
     auto* target = static_cast<QWidget*>(watched);
     // Keys of this window and its controls only; dialogs, menus and message
@@ -638,7 +802,7 @@ bool MainWindow::HandleKey(QWidget* target, QKeyEvent* event) {
                 parts_.detailsList->setCurrentItem(first, 0, QItemSelectionModel::NoUpdate);
             return false;
         case Qt::Key_F1:
-            shellOpen(HelpFileForKey(QDir::currentPath(), QString::fromStdString(session_.installFolder)), false);
+            OpenWithDesktop(HelpFileForKey(QDir::currentPath(), QString::fromStdString(session_.installFolder)), false);
             return true;
         default:
             return false;

@@ -6,6 +6,7 @@
 // answer gets one at once, then stops and waits for the workers.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QToolButton>
 #include <functional>
@@ -22,6 +23,7 @@
 #include "workflow/SettingsStore.h"
 
 class QActionGroup;
+class QFrame;
 class QLabel;
 
 namespace app {
@@ -57,8 +59,11 @@ public:
     // command after its file dialog). False with a message when it cannot.
     bool AttachImage(const QString& path);
 
-    // Opens a file or web address with the desktop's handler.
-    std::function<void(const QString& target, bool isUrl)> shellOpen;
+    // Opens a file or web address with the desktop's handler; false when
+    // none took it (the window then says so).
+    std::function<bool(const QString& target, bool isUrl)> shellOpen;
+    // shellOpen, and a message naming the target when nothing opened it.
+    void OpenWithDesktop(const QString& target, bool isUrl);
     // Ends the process at once with a status (Yes on the menu command
     // "E&xit", an out-of-memory mount).
     std::function<void(int status)> endProcess;
@@ -73,6 +78,11 @@ private:
     void BuildCentral();
     void BuildRawPanel(QWidget* central);
     void BuildStatusBar();
+    // Places the controls for the central area's size.
+    void LayOut();
+    // Greys the tool buttons whose command cannot run at this step, with a
+    // tooltip saying when it can; the status bar shows disk, volume and counts.
+    void ShowStepState();
     // Closes the channel, stops the workers and waits for them (idempotent).
     void Shutdown();
 
@@ -88,6 +98,8 @@ private:
     void ChooseLanguage(const QString& file);
     bool HandleKey(QWidget* target, QKeyEvent* event);
     void ShowClock();
+    // The advanced search's rate and time left, in the status bar.
+    void ShowSearchEstimate();
     void Info(const QString& caption, const QString& text);
     void Refuse(const char* text);
 
@@ -101,6 +113,11 @@ private:
     WindowCommands* commands_ = nullptr;  // saving, logs, listing, reports, raw panel
     QToolButton* tools_[5] = {};
     QLabel* clock_ = nullptr;
+    QLabel* where_ = nullptr;
+    QFrame* splitHandle_ = nullptr;
+    QAction* markAction_ = nullptr;
+    int leftWidth_ = 240;
+    QElapsedTimer searchClock_;
     QAction* exitAction_ = nullptr;
     QAction* balloonAction_ = nullptr;
     QActionGroup* languages_ = nullptr;

@@ -16,6 +16,8 @@ MarkingDialog::MarkingDialog(workflow::Session& session, QWidget* parent) : QDia
     setMinimumWidth(360);
     status_ = new QLabel;
     status_->setObjectName("markingStatus");
+    count_ = new QLabel;
+    count_->setObjectName("markingCount");
     close_ = new QPushButton("&Close");
     close_->setEnabled(false);
     close_->setDefault(true);
@@ -25,6 +27,7 @@ MarkingDialog::MarkingDialog(workflow::Session& session, QWidget* parent) : QDia
     buttons->addWidget(close_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(status_);
+    layout->addWidget(count_);
     layout->addLayout(buttons);
 }
 
@@ -38,9 +41,13 @@ void MarkingDialog::showEvent(QShowEvent* event) {
     if (started_) return;
     started_ = true;
     worker_.Start([this] {
-        workflow::RunMarkingPass(session_, true, this);
-        channel_.Post([this] {
+        const recovery::MarkingResult result = workflow::RunMarkingPass(session_, true, this);
+        std::size_t marked = 0;
+        for (const recovery::MarkingCandidate& c : result.candidates) marked += c.changed ? 1 : 0;
+        const std::size_t found = result.candidates.size();
+        channel_.Post([this, marked, found] {
             worker_.Join();  // its routine has posted this as its last act
+            count_->setText(QString("Files marked: %1 of %2").arg(marked).arg(found));
             close_->setEnabled(true);
         });
     });

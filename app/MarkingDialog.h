@@ -34,6 +34,7 @@ private:
     workflow::Session& session_;
     UiChannel channel_{this};
     workflow::Worker worker_;
+    QLabel* count_ = nullptr;
     QLabel* status_ = nullptr;
     QPushButton* close_ = nullptr;
     bool started_ = false;

@@ -8,8 +8,12 @@ namespace app {
 ModeButton::ModeButton(const QString& text, int mode, QWidget* parent) : QRadioButton(text, parent), mode_(mode) {
     setMouseTracking(true);
     setAutoExclusive(false);
-    setFocusPolicy(Qt::NoFocus);
+    // Reached by Tab; Space picks its mode, the arrows move to the next
+    // mode and pick it. (Focus alone picks nothing: it also arrives when a
+    // control that had it is hidden.)
+    setFocusPolicy(Qt::StrongFocus);
 }
+
 
 void ModeButton::mouseMoveEvent(QMouseEvent* event) {
     if (isEnabled()) emit Hovered(mode_, event->globalPosition().toPoint());
@@ -18,7 +22,29 @@ void ModeButton::mouseMoveEvent(QMouseEvent* event) {
 
 void ModeButton::mousePressEvent(QMouseEvent* event) { event->accept(); }
 void ModeButton::mouseReleaseEvent(QMouseEvent* event) { event->accept(); }
-void ModeButton::keyPressEvent(QKeyEvent* event) { event->accept(); }
+void ModeButton::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Space:
+        case Qt::Key_Select:
+            if (isEnabled()) emit Hovered(mode_, mapToGlobal(rect().center()));
+            break;
+        case Qt::Key_Up:
+        case Qt::Key_Left:
+        case Qt::Key_Down:
+        case Qt::Key_Right: {
+            // The neighbouring mode button of the same parent, in mode order.
+            const int step = event->key() == Qt::Key_Up || event->key() == Qt::Key_Left ? -1 : 1;
+            for (ModeButton* b : parentWidget()->findChildren<ModeButton*>(Qt::FindDirectChildrenOnly))
+                if (b->mode_ == mode_ + step && b->isEnabled() && b->isVisible()) {
+                    b->setFocus(Qt::TabFocusReason);
+                    emit b->Hovered(b->mode_, b->mapToGlobal(b->rect().center()));
+                }
+            break;
+        }
+        default: break;
+    }
+    event->accept();
+}
 void ModeButton::keyReleaseEvent(QKeyEvent* event) { event->accept(); }
 
 }  // namespace app

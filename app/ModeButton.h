@@ -1,5 +1,6 @@
-// A recovery-mode button. Moving the pointer over it selects its mode; a
-// click does nothing more, and the button never checks itself.
+// A recovery-mode button. Moving the pointer over it, Space on it, or an
+// arrow key moving to it selects its mode; a click does nothing more,
+// and the button never checks itself.
 #pragma once
 
 #include <QRadioButton>

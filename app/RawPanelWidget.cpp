@@ -5,7 +5,10 @@
 #include <algorithm>
 
 #include "app/FileSavingDialog.h"
+#include "app/MainWindow.h"
 #include "app/Messages.h"
+#include "disk/Disk.h"
+#include "raw/FormatKinds.h"
 #include "ui/CaptionProgressBar.h"
 #include "workflow/Raw.h"
 #include "workflow/Texts.h"
@@ -25,11 +28,14 @@ RawPanelWidget::RawPanelWidget(WindowParts& parts, workflow::Session& session, W
     progress_->setRange(0, 100);
     progress_->SetCaption(QString::fromStdString(workflow::ProgressCaption(0)));
     progress_->hide();
+    estimate_ = new QLabel(p_.rawPanel);
+    estimate_->setObjectName("rawEstimate");
     if (auto* row = qobject_cast<QBoxLayout*>(p_.rawPanel->layout())) {
         if (auto* left = qobject_cast<QBoxLayout*>(row->itemAt(0) ? row->itemAt(0)->layout() : nullptr)) {
             const int at = left->indexOf(p_.startRecoveryButton);
             left->insertWidget(at < 0 ? left->count() : at, status_);
             left->insertWidget(at < 0 ? left->count() : at + 1, progress_);
+            left->insertWidget(at < 0 ? left->count() : at + 2, estimate_);
         }
     }
     connect(p_.startRecoveryButton, &QPushButton::clicked, this, &RawPanelWidget::StartOrStop);
@@ -94,9 +100,12 @@ void RawPanelWidget::Start() {
     EnableRequestControls(false);
     p_.backButton->setEnabled(false);
     scan_ = std::make_unique<raw::RawScan>();
+    // The rows of the last scan stay until the next one starts.
+    p_.filesRecoveredList->clear();
+    clock_.start();
     worker_.Start([this, start, request, destination] {
-        workflow::RunRaw(session_, *scan_, start, request, destination, *this);
-        channel_.Post([this] { ScanEnded(); });
+        const raw::RawScanResult result = workflow::RunRaw(session_, *scan_, start, request, destination, *this);
+        channel_.Post([this, result, destination] { ScanEnded(result, destination); });
     });
 }
 
@@ -107,16 +116,34 @@ void RawPanelWidget::Stop() {
     scan_->stopRequested = 1;  // the scan ends at its next read and the panel goes back to idle
 }
 
-void RawPanelWidget::ScanEnded() {
+void RawPanelWidget::ScanEnded(const raw::RawScanResult& result, const std::string& destination) {
     worker_.Join();  // its routine has posted this as its last act
+    CloseMessages(window_, raw::kMsgTerminate);
     p_.startRecoveryButton->setText(raw::kStartText);
     status_->clear();
     progress_->setValue(0);
     progress_->SetCaption(QString::fromStdString(workflow::ProgressCaption(0)));
     progress_->hide();
+    estimate_->clear();
     p_.backButton->setEnabled(true);
     EnableRequestControls(true);
-    p_.filesRecoveredList->clear();
+
+    QStringList figures;
+    for (int k = 0; k < raw::kinds::kCount; ++k) {
+        const int n = result.typeCounts[static_cast<std::size_t>(k)];
+        if (n > 0) figures << QString("%1: %2").arg(raw::DocumentKinds()[static_cast<std::size_t>(k)].caption).arg(n);
+    }
+    figures.prepend(QString("Documents recovered: %1").arg(result.documentsWritten));
+    figures << QString("Damaged (not written whole): %1").arg(result.documentsFailed)
+            << QString("Time: %1").arg(DurationText(clock_.elapsed() / 1000));
+    const QString folder = QString::fromStdString(destination);
+    std::function<void()> openFolder;
+    if (auto* window = qobject_cast<MainWindow*>(window_))
+        openFolder = [window, folder] {
+            if (window->shellOpen) window->shellOpen(folder, false);
+        };
+    ShowSummary(window_, "Raw Recovery Summary", result.stopped ? "Raw recovery stopped" : "Raw recovery finished",
+                figures, openFolder);
 }
 
 // ---- what the scan shows -------------------------------------------------------------------
@@ -133,12 +160,15 @@ void RawPanelWidget::SetRawProgress(int percent, const std::string& caption) {
     channel_.Post([this, percent, caption] {
         progress_->setValue(std::clamp(percent, 0, 100));
         progress_->SetCaption(QString::fromStdString(caption));
+        if (scan_ && worker_.Running())
+            estimate_->setText(EstimateText(percent, clock_.elapsed(),
+                                            (scan_->scanEnd - scan_->scanStart) * disk::kSectorSize));
     });
 }
 
-void RawPanelWidget::ClearFilesRecovered() {
-    channel_.Post([this] { p_.filesRecoveredList->clear(); });
-}
+// The panel clears its rows when a scan starts; the scan's own clearing at
+// its end would leave the user without the result.
+void RawPanelWidget::ClearFilesRecovered() {}
 
 void RawPanelWidget::AddFilesRecoveredRow(const std::string& text) {
     channel_.Post([this, text] {

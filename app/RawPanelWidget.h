@@ -6,6 +6,7 @@
 // the window thread.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <functional>
 #include <memory>
@@ -56,7 +57,7 @@ private:
     void Start();
     void Stop();
     // On the window thread once the scan has returned.
-    void ScanEnded();
+    void ScanEnded(const raw::RawScanResult& result, const std::string& destination);
     void EnableRequestControls(bool on);
 
     WindowParts& p_;
@@ -66,6 +67,8 @@ private:
     UiChannel channel_{this};
     workflow::Worker worker_;
     std::unique_ptr<raw::RawScan> scan_;
+    QElapsedTimer clock_;
+    QLabel* estimate_ = nullptr;
     bool sectorRange_ = false;  // the running scan's range came from the fields
     QLabel* status_ = nullptr;
     ui::CaptionProgressBar* progress_ = nullptr;

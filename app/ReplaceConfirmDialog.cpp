@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/Messages.h"
 #include "app/UiChannel.h"
 
 namespace app {
@@ -40,8 +41,10 @@ ReplaceConfirmDialog::ReplaceConfirmDialog(QWidget* parent) : QDialog(parent) {
     layout->addLayout(buttons);
 }
 
-recovery::ReplaceAnswer ReplaceConfirmDialog::Ask(QWidget* parent) {
-    return RunModal(new ReplaceConfirmDialog(parent), recovery::ReplaceAnswer::No,
+recovery::ReplaceAnswer ReplaceConfirmDialog::Ask(QWidget* parent, QWidget* beside) {
+    auto* dialog = new ReplaceConfirmDialog(parent);
+    PlaceBeside(dialog, beside);
+    return RunModal(dialog, recovery::ReplaceAnswer::No,
                     [](ReplaceConfirmDialog& d, int result) {
                         return result == QDialog::Accepted ? d.Answer() : recovery::ReplaceAnswer::No;
                     });

@@ -12,7 +12,8 @@ class ReplaceConfirmDialog : public QDialog {
 public:
     explicit ReplaceConfirmDialog(QWidget* parent = nullptr);
     // Closing the box counts as "&No".
-    static recovery::ReplaceAnswer Ask(QWidget* parent);
+    // `beside`: the dialog whose progress the question must not hide.
+    static recovery::ReplaceAnswer Ask(QWidget* parent, QWidget* beside = nullptr);
     recovery::ReplaceAnswer Answer() const { return answer_; }
 
 private:

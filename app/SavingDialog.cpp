@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/CountingDialog.h"
+#include "app/MainWindow.h"
 #include "app/Messages.h"
 #include "app/ReplaceConfirmDialog.h"
 #include "app/WriteErrorDialog.h"
@@ -30,6 +31,7 @@ SavingDialog::SavingDialog(workflow::Session& session, recovery::SaveJob& job, w
     totalData_ = AddFigure(grid, 4, "Total Data Recovered :", "totalData");
     remaining_ = AddFigure(grid, 5, "Time Remaining :", "timeRemaining");
     elapsed_ = AddFigure(grid, 6, "Time Elapsed :", "timeElapsed");
+    rate_ = AddFigure(grid, 7, "Rate :", "saveRate");
     progress_ = new ui::CaptionProgressBar;
     progress_->setObjectName("saveProgress");
     progress_->setRange(0, 100);
@@ -80,6 +82,7 @@ void SavingDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (started_) return;
     started_ = true;
+    clock_.start();
     worker_.Start([this] {
         const workflow::SaveResult result = workflow::RunSave(session_, job_, request_, *this, *this);
         channel_.Post([this, result] { Finished(result); });
@@ -92,7 +95,28 @@ void SavingDialog::Finished(const workflow::SaveResult& result) {
     if (counting_) counting_->done(QDialog::Accepted);
     QPointer<SavingDialog> self(this);
     ShowNotice(this, result.notice);
-    if (self) done(QDialog::Accepted);
+    if (!self) return;
+    done(QDialog::Accepted);
+    // A job that ran says what it did; one refused before its first file
+    // has said why in its notice.
+    if (!result.notice || job_.filesStarted > 0) ShowOutcome(parentWidget(), result.outcome.stopped);
+}
+
+void SavingDialog::ShowOutcome(QWidget* owner, bool stopped) {
+    const std::int64_t seconds = clock_.isValid() ? clock_.elapsed() / 1000 : 0;
+    QStringList figures;
+    figures << QString("Files saved: %1").arg(filesWritten_.load())
+            << QString("Data written: %1 (%2 bytes)").arg(SizeText(bytesWritten_.load())).arg(bytesWritten_.load())
+            << QString("Damaged (saved incomplete or empty): %1").arg(filesDamaged_.load())
+            << QString("Renamed for this system: %1").arg(job_.renamedNames.size())
+            << QString("Skipped: %1").arg(filesSkipped_.load()) << QString("Time: %1").arg(DurationText(seconds));
+    const QString folder = QString::fromStdString(job_.destinationPath);
+    std::function<void()> openFolder;
+    if (auto* window = qobject_cast<MainWindow*>(owner))
+        openFolder = [window, folder] {
+            if (window->shellOpen) window->shellOpen(folder, false);
+        };
+    ShowSummary(owner, "Save Summary", stopped ? "Save stopped" : "Save finished", figures, openFolder);
 }
 
 void SavingDialog::reject() {
@@ -153,19 +177,42 @@ void SavingDialog::TimeFigures(const std::string& remaining, const std::string& 
     channel_.Post([this, remaining, elapsed] {
         remaining_->setText(QString::fromStdString(remaining));
         elapsed_->setText(QString::fromStdString(elapsed));
+        const double seconds = clock_.isValid() ? clock_.elapsed() / 1000.0 : 0;
+        if (seconds > 0.5)
+            rate_->setText(SizeText(static_cast<std::uint64_t>(job_.savedBytes.load() / seconds)) + "/s");
     });
 }
 
+void SavingDialog::FileFiltered(const std::string&, const std::string&) { ++filesSkipped_; }
+
+void SavingDialog::FileEnded(const std::string&, recovery::FileOutcome outcome, std::uint64_t written,
+                             std::uint64_t) {
+    bytesWritten_ += written;
+    switch (outcome) {
+        case recovery::FileOutcome::Written: ++filesWritten_; break;
+        case recovery::FileOutcome::Short:
+        case recovery::FileOutcome::Abandoned:
+        case recovery::FileOutcome::ChecksumError:
+        case recovery::FileOutcome::WriteFailed: ++filesDamaged_; break;
+        case recovery::FileOutcome::NotReplaced:
+        case recovery::FileOutcome::CreateFailed:
+        case recovery::FileOutcome::Skipped:
+        case recovery::FileOutcome::Stopped: ++filesSkipped_; break;
+    }
+}
+
 recovery::ReplaceAnswer SavingDialog::ConfirmReplace(const std::string&) {
-    return channel_.Ask<recovery::ReplaceAnswer>([this] { return ReplaceConfirmDialog::Ask(this); },
+    return channel_.Ask<recovery::ReplaceAnswer>([this] { return ReplaceConfirmDialog::Ask(this, this); },
                                                  recovery::ReplaceAnswer::No);
 }
 
 recovery::WriteErrorAnswer SavingDialog::WriteError(const std::string& target, const std::string& reason) {
     return channel_.Ask<recovery::WriteErrorAnswer>(
-        [this, target, reason] { return WriteErrorDialog::Ask(this, target, reason); },
+        [this, target, reason] { return WriteErrorDialog::Ask(this, target, reason, this); },
         recovery::WriteErrorAnswer::Skip);
 }
+
+QString SavingDialog::CurrentFileName() const { return fileName_ ? fileName_->text() : QString(); }
 
 void SavingDialog::ShowError(const std::string& text) {
     channel_.Ask<bool>(

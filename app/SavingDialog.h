@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <atomic>
 #include <cstdint>
@@ -36,7 +37,9 @@ public:
                  QWidget* parent = nullptr);
     ~SavingDialog() override;
 
-    void reject() override;  // the cancel key does nothing; the dialog closes when the job is over
+    void reject() override;
+    // The file being read now ("File Name :").
+    QString CurrentFileName() const;  // the cancel key does nothing; the dialog closes when the job is over
 
     // recovery::SaveProgressView (called by the save worker)
     void CountingStarted() override;
@@ -45,6 +48,9 @@ public:
     void FileStarted(const recovery::FileFigures& figures) override;
     void SectorWritten(std::uint64_t written, std::uint64_t byteCount) override;
     void TimeFigures(const std::string& remaining, const std::string& elapsed) override;
+    void FileFiltered(const std::string& folderPath, const std::string& name) override;
+    void FileEnded(const std::string& target, recovery::FileOutcome outcome, std::uint64_t written,
+                   std::uint64_t byteCount) override;
 
     // recovery::SavePrompts (called by the save worker, answered here)
     recovery::ReplaceAnswer ConfirmReplace(const std::string& target) override;
@@ -60,6 +66,8 @@ private:
     QLabel* AddFigure(QGridLayout* grid, int row, const char* caption, const char* name);
     // On the window thread once the worker's save has returned.
     void Finished(const workflow::SaveResult& result);
+    // "Save finished" with what was written, damaged, renamed and skipped.
+    void ShowOutcome(QWidget* owner, bool stopped);
 
     workflow::Session& session_;
     recovery::SaveJob& job_;
@@ -74,6 +82,7 @@ private:
     QLabel* totalData_ = nullptr;
     QLabel* remaining_ = nullptr;
     QLabel* elapsed_ = nullptr;
+    QLabel* rate_ = nullptr;
     ui::CaptionProgressBar* progress_ = nullptr;
     QPushButton* stop_ = nullptr;
     QPushButton* skip_ = nullptr;
@@ -82,6 +91,12 @@ private:
     std::atomic<std::uint64_t> written_{0};
     std::atomic<std::uint64_t> byteCount_{0};
     std::atomic<bool> sectorsChanged_{false};
+    // How the files ended, for the summary.
+    std::atomic<std::uint32_t> filesWritten_{0};
+    std::atomic<std::uint32_t> filesDamaged_{0};
+    std::atomic<std::uint32_t> filesSkipped_{0};
+    std::atomic<std::uint64_t> bytesWritten_{0};
+    QElapsedTimer clock_;
     bool started_ = false;
     bool finished_ = false;
 };

@@ -2,8 +2,10 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <iostream>
 
 #include "app/HelpFile.h"
+#include "app/Messages.h"
 #include "base/Identity.h"
 #include "disk/DiskSet.h"
 #include "workflow/Disks.h"
@@ -65,6 +67,17 @@ std::string ImageProblem(const disk::DiskSource& source) {
         if (!map.empty()) return "cannot open mapfile " + source.mapfilePath + ": " + map;
     }
     return {};
+}
+
+bool ImagesReadable(const std::vector<disk::DiskSource>& sources) {
+    for (const auto& source : sources) {
+        const std::string problem = ImageProblem(source);
+        if (problem.empty()) continue;
+        std::cerr << "tarvine: " << problem << "\n";
+        ShowMessage(nullptr, QString::fromStdString(problem), MessageIcon::Error);
+        return false;
+    }
+    return true;
 }
 
 bool RegisterInstallFolder(workflow::SettingsStore& store, const QString& executableFolder) {

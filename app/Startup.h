@@ -27,6 +27,9 @@ const char* UsageText();
 
 // Why an image named on the command line cannot be used; empty when it can.
 std::string ImageProblem(const disk::DiskSource& source);
+// False after naming the first unusable image on stderr and in a message
+// box (the program then ends).
+bool ImagesReadable(const std::vector<disk::DiskSource>& sources);
 
 // The file whose presence marks a folder as holding the program's companion
 // files (step pictures, help).

@@ -1,5 +1,6 @@
 #include "app/WindowCommands.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -34,7 +35,7 @@ class ShellOpener : public records::FileOpener {
 public:
     explicit ShellOpener(MainWindow& w) : w_(w) {}
     bool Open(const std::string& path) override {
-        w_.shellOpen(QString::fromStdString(path), false);
+        w_.OpenWithDesktop(QString::fromStdString(path), false);
         return true;
     }
 
@@ -45,7 +46,11 @@ private:
 class ViewOpener : public recovery::FileOpener {
 public:
     explicit ViewOpener(WindowCommands& c) : c_(c) {}
-    recovery::OpenResult Open(const std::string& path) override { return c_.openFile(path); }
+    recovery::OpenResult Open(const std::string& path) override {
+        const recovery::OpenResult result = c_.openFile(path);
+        if (result == recovery::OpenResult::Failed) c_.OpenFailed(path);
+        return result;
+    }
     void OpenWith(const std::string& path) override { c_.openWith(path); }
 
 private:
@@ -205,6 +210,7 @@ void WindowCommands::LoadLog() {
         if (!loaded.loaded) return;
         wizard.ShowFoundVolumes();
         state.currentStep = 1;
+        wizard.NoteStepShown();
         wizard.ShowStep(3);
     } else if (state.currentStep == 1) {
         const workflow::LogLoaded loaded = workflow::LoadMountedVolume(session, path);
@@ -218,7 +224,37 @@ void WindowCommands::LoadLog() {
 
 void WindowCommands::MarkCompressed() {
     if (window_.State().currentStep != 2) return;
+    // The one command that writes the source disk: the user sees what it
+    // would change and agrees first.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const recovery::MarkingResult planned = workflow::RunMarkingPass(window_.Session(), false, nullptr);
+    QApplication::restoreOverrideCursor();
+    if (planned.candidates.empty()) {
+        ShowMessage(&window_, "No file needs the compressed mark: nothing was written.", MessageIcon::Information);
+        return;
+    }
+    constexpr std::size_t kNamesShown = 15;
+    QStringList names;
+    for (std::size_t i = 0; i < planned.candidates.size() && i < kNamesShown; ++i)
+        names << QString::fromStdString(planned.candidates[i].name);
+    if (planned.candidates.size() > kNamesShown)
+        names << QString("... and %1 more").arg(planned.candidates.size() - kNamesShown);
+    const QString question =
+        QString("%1 file(s) hold compressed data without the compressed mark:\n\n%2\n\n"
+                "Write the mark into both directory copies on the source disk?")
+            .arg(planned.candidates.size())
+            .arg(names.join('\n'));
+    QPointer<WindowCommands> self(this);
+    const MessageAnswer answer = ShowMessage(&window_, question, MessageIcon::Warning, MessageButtons::YesNo);
+    if (!self || answer != MessageAnswer::Yes) return;
     ExecOwned(new MarkingDialog(window_.Session(), &window_));
+}
+
+void WindowCommands::OpenFailed(const std::string& path) {
+    ShowMessage(&window_,
+                QString("Could not open %1: no program on this system is set up to open it.")
+                    .arg(QString::fromStdString(path)),
+                MessageIcon::Error);
 }
 
 void WindowCommands::ViewFile(std::size_t fileIndex) {

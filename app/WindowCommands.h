@@ -37,6 +37,8 @@ public:
     void MarkCompressed();
     // A file row opened: file `fileIndex` of the open volume.
     void ViewFile(std::size_t fileIndex);
+    // Nothing on the system opened a viewed file's copy: the window says so.
+    void OpenFailed(const std::string& path);
     void ViewReport();
     void EmailReport();
     void ViewListing();

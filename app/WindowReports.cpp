@@ -1,8 +1,10 @@
 #include "app/WindowReports.h"
 
+#include <QFileInfo>
 #include <algorithm>
 
 #include "app/BadSectorDialog.h"
+#include "app/SavingDialog.h"
 #include "app/FatChoiceDialog.h"
 #include "workflow/Texts.h"
 
@@ -64,9 +66,27 @@ void MountProgress::LostFolderPhase(bool running) {
 
 // ---- reads -------------------------------------------------------------------------------
 
-std::int32_t BadSectorQuestion::Ask(const disk::BadSectorEvent&) {
+std::int32_t BadSectorQuestion::Ask(const disk::BadSectorEvent& event) {
     QWidget* owner = window_;
-    return channel_.Ask<std::int32_t>([owner] { return BadSectorDialog::Ask(owner); }, disk::kSkip);
+    return channel_.Ask<std::int32_t>(
+        [owner, event] {
+            // During a save the question names the file being read and stays
+            // clear of the "Saving" dialog.
+            SavingDialog* saving = nullptr;
+            for (SavingDialog* d : owner->findChildren<SavingDialog*>())
+                if (d->isVisible()) saving = d;
+            const QString file = QFileInfo(QString::fromStdString(event.diskPath)).fileName();
+            QString where = event.sectorCount > 1
+                                ? QString("Sectors %1 to %2 of %3")
+                                      .arg(event.startSector)
+                                      .arg(event.startSector + event.sectorCount - 1)
+                                      .arg(file)
+                                : QString("Sector %1 of %2").arg(event.startSector).arg(file);
+            if (saving && !saving->CurrentFileName().isEmpty())
+                where += QString(", reading %1").arg(saving->CurrentFileName());
+            return BadSectorDialog::Ask(saving ? static_cast<QWidget*>(saving) : owner, where, saving);
+        },
+        disk::kSkip);
 }
 
 }  // namespace app

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCursor>
 #include <QPixmap>
+#include <QTimer>
+#include <QSignalBlocker>
 #include <algorithm>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "app/Messages.h"
 #include "netware/FolderTree.h"
 #include "netware/MountedVolume.h"
+#include "netware/Selection.h"
 #include "workflow/Disks.h"
 #include "workflow/Texts.h"
 
@@ -20,11 +23,12 @@ namespace {
 constexpr const char* kDiskTreeRootText = "My Computer";
 constexpr const char* kStopQuestionText = "Do you want to stop this process";
 
-// Whether `node` is `top` or lies below it.
-bool WithinBranch(const nw::FolderTree& tree, std::uint32_t node, std::uint32_t top) {
-    for (std::uint32_t n = node; n != nw::kNoNode; n = tree.Parent(n))
-        if (n == top) return true;
-    return false;
+// "Disk0 (SERVER1.img)": the number and the file the disk is read from.
+std::string DiskLabel(const disk::DiskInfo& d) {
+    const std::string key = disk::StoreKey(d.number);
+    const std::size_t slash = d.path.find_last_of('/');
+    const std::string name = slash == std::string::npos ? d.path : d.path.substr(slash + 1);
+    return name.empty() ? key : key + " (" + name + ")";
 }
 
 }  // namespace
@@ -172,7 +176,9 @@ void WizardController::ShowStep(int layout) {
             p_.rawPanel->raise();
             p_.plainFrame->hide();
             p_.nextButton->setEnabled(false);
+            // The range the panel shows is the one a scan takes.
             p_.entireDiskButton->setChecked(true);
+            EntireDisk();
             p_.detailsList->hide();
             for (int i = 0; i < p_.fileTypeList->topLevelItemCount(); ++i)
                 p_.fileTypeList->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
@@ -190,7 +196,7 @@ void WizardController::ShowStep(int layout) {
             p_.plainFrame->show();
             p_.detailsList->show();
             for (ModeButton* b : p_.modeButtons) b->show();
-            p_.modeFrame->hide();
+            p_.modeFrame->show();
             p_.diskTree->show();
             p_.diskFrame->show();
             p_.backButton->hide();
@@ -198,6 +204,16 @@ void WizardController::ShowStep(int layout) {
             break;
         default: break;
     }
+    NoteStepShown();
+}
+
+void WizardController::NoteStepShown() {
+    // The step number is often set just after the layout is shown: the
+    // window looks now and again once the current event is done.
+    if (stepShown) stepShown();
+    QTimer::singleShot(0, this, [this] {
+        if (stepShown) stepShown();
+    });
 }
 
 // ---- step 0 ------------------------------------------------------------------------------
@@ -208,19 +224,21 @@ void WizardController::ShowDisks() {
                                                     nw::kUnchecked);
     root->setExpanded(true);
     for (const disk::DiskInfo& d : session_.diskList)
-        p_.diskTree->InsertItem(root, disk::StoreKey(d.number), WizardTree::kDiskImage, nw::kUnchecked, d.number);
+        p_.diskTree->InsertItem(root, DiskLabel(d), WizardTree::kDiskImage, nw::kUnchecked, d.number);
 }
 
 void WizardController::DiskChosen(QTreeWidgetItem* node) {
-    if (!node || node->text(0).isEmpty()) return;
+    const std::uint32_t number = WizardTree::NumberOf(node);
+    if (!node || number == WizardTree::kNoNumber) return;
     std::string error;  // a disk that cannot be read says so when it is searched
-    workflow::SelectDiskNode(session_, node->text(0).toStdString(), &error);
+    workflow::SelectDiskNode(session_, disk::StoreKey(number), &error);
     p_.diskTree->setCurrentItem(node);
     p_.detailsList->ClearRows();
     for (const auto& row : workflow::DiskFactsRows(session_, WizardTree::NumberOf(node)))
         p_.detailsList->AddRow({row.first, row.second});
     for (ModeButton* b : p_.modeButtons) b->setEnabled(true);
     if (state_.currentStep == 0) ShowStepPicture(2);
+    NoteStepShown();
 }
 
 void WizardController::ModeHovered(int mode) {
@@ -268,6 +286,7 @@ void WizardController::Next() {
             }
             ShowStep(3);
             state_.currentStep = 1;
+            NoteStepShown();
         } else if (mode == workflow::kModeAdvanced) {
             StartVolumeTree();
             p_.volumeTree->setEnabled(false);
@@ -282,6 +301,7 @@ void WizardController::Next() {
         } else if (mode == workflow::kModeRaw) {
             ShowStep(8);
             state_.currentStep = 1;
+            NoteStepShown();
         }
     } else if (state_.currentStep == 1) {
         if (mode == workflow::kModeRaw || state_.mountWorker.Running()) return;
@@ -301,7 +321,16 @@ void WizardController::Next() {
 void WizardController::SearchEnded(const workflow::SearchOutcome& outcome) {
     state_.searchWorker.Join();  // its routine has posted this as its last act
     state_.searchStop = false;
-    ShowNotice(window_, outcome.notice);
+    CloseStopQuestion();
+    if (outcome.stopped && outcome.diskOpened) {
+        // The user ended it: say what it found so far, not that the disk
+        // holds nothing.
+        const std::uint32_t n = outcome.volumeCount;
+        ShowMessage(window_, QString("Search stopped: %1 volume%2 found").arg(n).arg(n == 1 ? "" : "s"),
+                    MessageIcon::Information);
+    } else {
+        ShowNotice(window_, outcome.notice);
+    }
     if (!outcome.Found()) {
         ShowStep(1);
         return;
@@ -309,11 +338,13 @@ void WizardController::SearchEnded(const workflow::SearchOutcome& outcome) {
     if (QTreeWidgetItem* root = p_.volumeTree->topLevelItem(0)) root->setExpanded(true);
     ShowStep(3);
     state_.currentStep = 1;
+    NoteStepShown();
 }
 
 void WizardController::MountEnded(const workflow::MountOutcome& outcome) {
     state_.mountWorker.Join();  // its routine has posted this as its last act
     state_.lostFolderScanActive = 0;
+    CloseStopQuestion();
     p_.stopButton->hide();
     if (!outcome.mounted) {
         // Nothing usable was built: the program cannot go on.
@@ -331,6 +362,7 @@ void WizardController::ShowOpenVolume() {
     p_.directoryTree->ShowChecks(session_.selection);
     ShowStep(6);
     state_.currentStep = 2;
+    NoteStepShown();
     p_.statusLine->setText(QString::fromStdString(session_.mounted.currentVolume.name + ":\\"));
     state_.currentFolderNode = nw::kRootNode;
     ListFolder(nw::kRootNode);
@@ -341,19 +373,31 @@ void WizardController::Back() {
     p_.startRecoveryButton->setEnabled(false);
     if (state_.currentStep == 1) {
         state_.currentStep = 0;
+        NoteStepShown();
         ShowStep(1);
         if (session_.recoveryMode.load() == workflow::kModeRaw) ShowStep(88);
+        // The disk still highlighted is the chosen one: its facts and the
+        // modes come back with it, and the modes can be reached by keyboard.
+        session_.recoveryMode = workflow::kModeNone;
+        QTreeWidgetItem* disk = p_.diskTree->currentItem();
+        if (disk && disk->parent()) {
+            DiskChosen(disk);
+            p_.diskTree->setFocus(Qt::OtherFocusReason);
+        }
     } else if (state_.currentStep == 2) {
         workflow::Unmount(session_);
         p_.directoryTree->Clear();
         state_.currentFolderNode = nw::kNoNode;
         state_.currentStep = 1;
+        NoteStepShown();
         p_.directoryTree->hide();
         p_.volumeTree->show();
         p_.volumeTree->setEnabled(true);
         ShowStep(7);
     }
 }
+
+void WizardController::CloseStopQuestion() { CloseMessages(window_, kStopQuestionText); }
 
 void WizardController::Stop() {
     if (ShowMessage(window_, kStopQuestionText, MessageIcon::Question, MessageButtons::YesNo) != MessageAnswer::Yes)
@@ -405,10 +449,60 @@ void WizardController::TreePressed(WizardTree* tree, QTreeWidgetItem* item, Wiza
 void WizardController::ListFolder(std::uint32_t node) {
     const nw::MountedVolume& volume = session_.mounted;
     p_.detailsList->ClearRows();
-    for (const Row& row : FolderRows(volume, nw::FolderNumberOfNode(volume, node))) {
-        const bool checked = row.isFolder ? session_.selection.FolderChecked(row.index)
-                                          : session_.selection.FileChecked(row.index);
-        p_.detailsList->AddEntryRow(row.columns, row.isFolder, row.isFolder ? row.node : row.index, checked);
+    for (const Row& row : FolderRows(volume, nw::FolderNumberOfNode(volume, node)))
+        p_.detailsList->AddEntryRow(row.columns, row.isFolder, row.isFolder ? row.node : row.index,
+                                    RowCheck(row.isFolder, row.isFolder ? row.node : row.index, row.index));
+    p_.detailsList->FitColumns();
+}
+
+Qt::CheckState WizardController::RowCheck(bool isFolder, std::uint64_t number, std::size_t index) const {
+    const nw::Selection& s = session_.selection;
+    if (!isFolder) return s.FileChecked(index) ? Qt::Checked : Qt::Unchecked;
+    if (number < nw::kNoNode) {
+        switch (s.NodeState(static_cast<std::uint32_t>(number))) {
+            case nw::kChecked: return Qt::Checked;
+            case nw::kPartlyChecked: return Qt::PartiallyChecked;
+            case nw::kUnchecked: return Qt::Unchecked;
+            default: break;
+        }
+    }
+    return s.FolderChecked(index) ? Qt::Checked : Qt::Unchecked;
+}
+
+void WizardController::RowTicked(QTreeWidgetItem* row, bool on) {
+    if (state_.currentStep != 2 || !row || !session_.volumeOpen.load()) return;
+    const std::uint64_t number = DetailsList::NumberOfRow(row);
+    nw::Selection& s = session_.selection;
+    if (DetailsList::RowIsFolder(row)) {
+        if (number < nw::kNoNode) {
+            const auto node = static_cast<std::uint32_t>(number);
+            // A folder's box goes to checked from any other state, and to
+            // unchecked from checked, with everything below it.
+            if (s.NodeState(node) != nw::kUnchecked) s.ToggleFolder(session_.mounted, node);
+            if (on) s.ToggleFolder(session_.mounted, node);
+        }
+    } else {
+        s.SetFile(session_.mounted, static_cast<std::size_t>(number), on, state_.currentFolderNode);
+    }
+    p_.directoryTree->ShowChecks(s);
+    RefreshListChecks(row);
+}
+
+void WizardController::RefreshListChecks(QTreeWidgetItem* row) {
+    if (!p_.detailsList->ShowsEntries()) return;
+    // Every row shows the selection's mark, a clicked one included (a
+    // folder shown nowhere in the tree cannot be ticked on its own).
+    const QSignalBlocker quiet(p_.detailsList);
+    for (int i = 0; i < p_.detailsList->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* r = p_.detailsList->topLevelItem(i);
+        const bool folder = DetailsList::RowIsFolder(r);
+        const std::uint64_t n = DetailsList::NumberOfRow(r);
+        if (!folder)
+            r->setCheckState(0, RowCheck(false, n, static_cast<std::size_t>(n)));
+        else if (n < session_.mounted.tree.Size())
+            r->setCheckState(0, RowCheck(true, n, session_.mounted.tree[static_cast<std::uint32_t>(n)].folderIndex));
+        else if (r == row)
+            r->setCheckState(0, Qt::Unchecked);
     }
 }
 
@@ -453,10 +547,9 @@ void WizardController::CheckBoxPressed(WizardTree* tree, QTreeWidgetItem* item) 
     if (node == WizardTree::kNoNumber || !session_.volumeOpen.load()) return;
     session_.selection.ToggleFolder(session_.mounted, node);
     p_.directoryTree->ShowChecks(session_.selection);
-    // The list shows the new marks when its folder is in the toggled branch.
-    if (state_.currentFolderNode != nw::kNoNode &&
-        WithinBranch(session_.mounted.tree, state_.currentFolderNode, node))
-        ListFolder(state_.currentFolderNode);
+    // The list shows the new marks (its folder may lie in the toggled
+    // branch, or hold the toggled folder, or be one of its ancestors).
+    RefreshListChecks(nullptr);
 }
 
 // ---- list rows ---------------------------------------------------------------------------------

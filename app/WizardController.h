@@ -51,6 +51,9 @@ public:
     void OpenRow(QTreeWidgetItem* row);
     // Replaces the list's rows with the contents of folder node `node`.
     void ListFolder(std::uint32_t node);
+    // A list row's check box clicked: the file (or the folder with all it
+    // holds) is ticked or cleared in the selection, and tree and list show it.
+    void RowTicked(QTreeWidgetItem* row, bool on);
     // The browsing layout over the open volume, as a finished mount (or a
     // reloaded log) leaves it: the directory tree drawn, the root listed.
     void ShowOpenVolume();
@@ -66,14 +69,22 @@ public:
 
     // Called to view a file row (its index in the file list).
     std::function<void(std::size_t fileIndex)> viewFile;
+    // Called (from the event loop) after the layout or the chosen disk changed.
+    std::function<void()> stepShown;
+    // Calls stepShown now and once more from the event loop.
+    void NoteStepShown();
     // Ends the program (an out-of-memory mount leaves nothing to go on with).
     std::function<void(int status)> endProcess;
 
 private:
     void ShowPictureByMode(int quick, int advanced);
+    void RefreshListChecks(QTreeWidgetItem* clicked);
+    Qt::CheckState RowCheck(bool isFolder, std::uint64_t number, std::size_t index) const;
     void ToggleOwnTree(WizardTree* tree, QTreeWidgetItem* item);
     void StartVolumeTree();
     void SearchEnded(const workflow::SearchOutcome& outcome);
+    // The work the Stop question was about has ended: the question goes.
+    void CloseStopQuestion();
     void MountEnded(const workflow::MountOutcome& outcome);
 
     WindowParts& p_;

@@ -6,6 +6,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "app/Messages.h"
 #include "app/UiChannel.h"
 
 namespace app {
@@ -55,8 +56,10 @@ WriteErrorDialog::WriteErrorDialog(const std::string& target, const std::string&
 }
 
 recovery::WriteErrorAnswer WriteErrorDialog::Ask(QWidget* parent, const std::string& target,
-                                                 const std::string& reason) {
-    return RunModal(new WriteErrorDialog(target, reason, parent), recovery::WriteErrorAnswer::Skip,
+                                                 const std::string& reason, QWidget* beside) {
+    auto* dialog = new WriteErrorDialog(target, reason, parent);
+    PlaceBeside(dialog, beside);
+    return RunModal(dialog, recovery::WriteErrorAnswer::Skip,
                     [](WriteErrorDialog& d, int result) {
                         return result == QDialog::Accepted ? d.Answer() : recovery::WriteErrorAnswer::Skip;
                     });

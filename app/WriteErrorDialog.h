@@ -13,7 +13,9 @@ class WriteErrorDialog : public QDialog {
 public:
     WriteErrorDialog(const std::string& target, const std::string& reason, QWidget* parent = nullptr);
     // Closing the box counts as "&Skip".
-    static recovery::WriteErrorAnswer Ask(QWidget* parent, const std::string& target, const std::string& reason);
+    // `beside`: the dialog whose progress the question must not hide.
+    static recovery::WriteErrorAnswer Ask(QWidget* parent, const std::string& target, const std::string& reason,
+                                          QWidget* beside = nullptr);
     recovery::WriteErrorAnswer Answer() const { return answer_; }
 
 private:

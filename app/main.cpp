@@ -22,16 +22,11 @@ int main(int argc, char** argv) {
         std::cerr << "tarvine: " << line.error << "\n";
         return 2;
     }
-    for (const auto& source : line.images) {
-        const std::string problem = app::ImageProblem(source);
-        if (!problem.empty()) {
-            std::cerr << "tarvine: " << problem << "\n";
-            return 2;
-        }
-    }
-
     QApplication application(argc, argv);
     QApplication::setApplicationName("tarvine");
+    // An image that cannot be read is named with its reason, on the terminal
+    // and on the screen (a program started from a menu has no terminal).
+    if (!app::ImagesReadable(line.images)) return 2;
     app::QtSettingsStore store;
     if (app::RegisterInstallFolder(store, QApplication::applicationDirPath())) store.Sync();
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <filesystem>
 #include <system_error>
 
 #include "base/Identity.h"
@@ -100,6 +101,14 @@ bool AddImageDisk(Session& session, const std::string& path, unsigned* number, s
     if (next >= disk::kDeviceCount) return Fail(error, "No more disks can be added: at most 10 disks can be read.");
     const std::string reason = ImageOpenFailure(path);
     if (!reason.empty()) return Fail(error, nw::UnableToOpenDiskText(path + ": " + reason));
+    // The same file twice would be two disks that are one.
+    std::error_code ec;
+    const std::filesystem::path wanted = std::filesystem::weakly_canonical(path, ec);
+    for (const disk::DiskInfo& d : session.diskList) {
+        std::error_code same;
+        if (std::filesystem::equivalent(wanted, d.path, same))
+            return Fail(error, "This image is already open as " + disk::StoreKey(d.number) + ": " + path);
+    }
     std::string why;
     if (!session.disks.Attach(next, path, "", &why)) return Fail(error, nw::UnableToOpenDiskText(why));
     const disk::DiskInfo d = disk::DescribeImage(next, path);

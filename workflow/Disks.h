@@ -24,7 +24,8 @@ bool AttachDisks(Session& session, const std::vector<disk::DiskSource>& sources,
 // Adds an image file as the next disk (after the highest listed number):
 // attaches it, stores its geometry and appends it to session.diskList.
 // False with the text to show in *error ("No more disks can be added: at
-// most 10 disks can be read.", "Unable to open disk: <path>: <reason>").
+// most 10 disks can be read.", "Unable to open disk: <path>: <reason>",
+// "This image is already open as Disk<n>: <path>" for a file already listed).
 bool AddImageDisk(Session& session, const std::string& path, unsigned* number, std::string* error);
 
 // The disk facts rows (label, value) of disk `number`, read back from the

@@ -219,6 +219,21 @@ TEST_F(BalloonHelpTest, MenuBalloonFollowsTheItemWithItsTranslatedText) {
     w.options->hide();
 }
 
+TEST_F(BalloonHelpTest, SubmenuItemOpenedFromItsMenuKeepsItsBalloon) {
+    HelpWindow w;
+    w.show();
+    app::BalloonHelp* help = Install(w);
+    w.options->popup(w.mapToGlobal(QPoint(10, 10)));
+    QTest::qWait(20);
+    w.options->setActiveAction(w.laterTitle);  // opens "Save later" from its menu
+    for (int i = 0; i < 100 && !w.later->isVisible(); ++i) QTest::qWait(10);
+    ASSERT_TRUE(w.later->isVisible());
+    w.later->setActiveAction(w.saveLog);
+    EXPECT_TRUE(help->MenuBalloon()->isVisible());
+    EXPECT_EQ(help->MenuBalloon()->Body(), "Save the recovery information");
+    w.options->hide();
+}
+
 TEST_F(BalloonHelpTest, OffMeansNoBalloons) {
     HelpWindow w;
     w.show();

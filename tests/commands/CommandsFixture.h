@@ -86,7 +86,11 @@ protected:
 
     // Waits until no modal window is left and every queued answer was used.
     bool Settled(int ms = 30000) {
-        return WaitFor([&] { return !modals.Pending() && QApplication::activeModalWidget() == nullptr; }, ms);
+        const bool ok = WaitFor([&] { return !modals.Pending() && QApplication::activeModalWidget() == nullptr; }, ms);
+        if (!ok && QApplication::activeModalWidget())
+            ADD_FAILURE() << "still open: " << QApplication::activeModalWidget()->metaObject()->className() << " "
+                          << QApplication::activeModalWidget()->windowTitle().toStdString();
+        return ok;
     }
 
     // Answers queued in `then` go to the questions that follow "File Saving".

@@ -25,10 +25,20 @@ TEST_F(SaveTest, TreeSourceSaveReproducesTheManifest) {
 
     CheckRoot();
     modals.seen.clear();
-    SaveTreeInto(out + "/");  // a trailing slash gets no second one
+    // The end is summed up, with a way to the folder.
+    QStringList figures;
+    SaveTreeInto(out + "/", {[&figures](QWidget* w) {  // a trailing slash gets no second one
+                     if (auto* box = qobject_cast<QMessageBox*>(w)) figures = box->informativeText().split('\n');
+                     Modals::Press("Open &Folder")(w);
+                 }});
     ExpectSavedAsManifest(out);
-    // Nothing but the closing of "Saving" is reported.
-    for (const auto& s : modals.seen) EXPECT_TRUE(s.text.isEmpty()) << s.text.toStdString();
+    ASSERT_EQ(modals.seen.size(), 2u);  // "File Saving", then the summary
+    EXPECT_EQ(modals.seen[1].text, "Save finished");
+    ASSERT_EQ(figures.size(), 6);
+    EXPECT_EQ(figures.mid(0, 5), (QStringList{"Files saved: 4", "Data written: 8.6 kB (8800 bytes)",
+                                              "Damaged (saved incomplete or empty): 0",
+                                              "Renamed for this system: 0", "Skipped: 0"}));
+    EXPECT_EQ(opened, std::vector<std::string>{out + "/"});
     EXPECT_EQ(LastSave().filesStarted, 4u);
     EXPECT_EQ(LastSave().totalFiles, 4u);
 }

@@ -134,7 +134,10 @@ protected:
     // skipped without asking unless a test says otherwise.
     void Open(std::vector<disk::DiskSource> sources) {
         window = std::make_unique<app::MainWindow>(*store, std::move(sources));
-        window->shellOpen = [this](const QString& target, bool) { opened.push_back(target.toStdString()); };
+        window->shellOpen = [this](const QString& target, bool) {
+            opened.push_back(target.toStdString());
+            return true;
+        };
         window->endProcess = [this](int status) {
             ++endedProcess;
             endStatus = status;
@@ -183,7 +186,7 @@ protected:
     void ChooseDiskAndMode(int mode) {
         QTreeWidgetItem* root = P().diskTree->topLevelItem(0);
         ASSERT_NE(root, nullptr);
-        ClickLabel(P().diskTree, Child(root, "Disk0"));
+        ClickLabel(P().diskTree, root->child(0));
         Hover(P().modeButtons[mode - 1]);
         ASSERT_EQ(S().recoveryMode.load(), mode);
     }
@@ -195,11 +198,19 @@ protected:
         QCoreApplication::processEvents();
         return reached;
     }
+    // With TARVINE_SCREENSHOT_DIR set, the window as it is now, at its
+    // default size and at 1600x1000, as NAME.png and NAME-1600x1000.png.
     void Shot(const char* name) {
-        if (const char* d = std::getenv("TARVINE_SCREENSHOT_DIR")) {
-            QTest::qWait(50);
-            window->grab().save(QString(d) + "/" + name + ".png");
-        }
+        const char* d = std::getenv("TARVINE_SCREENSHOT_DIR");
+        if (!d) return;
+        QTest::qWait(50);
+        window->grab().save(QString(d) + "/" + name + ".png");
+        const QSize was = window->size();
+        window->resize(1600, 1000);
+        QTest::qWait(50);
+        window->grab().save(QString(d) + "/" + name + "-1600x1000.png");
+        window->resize(was);
+        QTest::qWait(20);
     }
 
     testutil::TempDir dir;

@@ -28,7 +28,7 @@ TEST_F(WindowTest, QuickRecoveryWalk) {
     EXPECT_TRUE(s.selectedDiskLabel.empty());
     EXPECT_FALSE(P().modeButtons[0]->isEnabled());
 
-    ClickLabel(P().diskTree, Child(root, "Disk0"));
+    ClickLabel(P().diskTree, Child(root, "Disk0 (disk.img)"));
     EXPECT_EQ(s.selectedDiskLabel, "Disk0");
     ASSERT_GE(P().detailsList->topLevelItemCount(), 1);
     EXPECT_EQ(P().detailsList->topLevelItem(0)->text(0), "Physical Disk Number : Disk0");
@@ -159,14 +159,15 @@ TEST_F(WindowTest, QuickRecoveryWalk) {
     ASSERT_TRUE(AtStep(2));
     EXPECT_EQ(s.mounted.FolderList.Size(), 4u);
 
-    // Back twice: the start, with the mode buttons disabled and unchecked.
+    // Back twice: the start, the disk still chosen, the mode buttons
+    // usable and unchecked.
     QTest::mouseClick(P().backButton, Qt::LeftButton);
     QTest::mouseClick(P().backButton, Qt::LeftButton);
     EXPECT_EQ(w.currentStep, 0);
     EXPECT_TRUE(P().diskTree->isVisible());
     EXPECT_TRUE(P().backButton->isHidden());
     for (auto* b : P().modeButtons) {
-        EXPECT_FALSE(b->isEnabled());
+        EXPECT_TRUE(b->isEnabled());
         EXPECT_FALSE(b->isChecked());
     }
     EXPECT_TRUE(modals.seen.empty()) << modals.seen.front().text.toStdString();
@@ -232,9 +233,10 @@ TEST_F(StopTest, StopKeepsTheVolumesFoundSoFar) {
     modals.Queue(Modals::Click(QMessageBox::Yes));
     QTest::mouseClick(P().stopButton, Qt::LeftButton);
     ASSERT_TRUE(AtStep(1));
-    ASSERT_EQ(modals.seen.size(), 1u);
+    ASSERT_EQ(modals.seen.size(), 2u);
     EXPECT_EQ(modals.seen[0].text, "Do you want to stop this process");
     EXPECT_EQ(modals.seen[0].icon, QMessageBox::Question);
+    EXPECT_EQ(modals.seen[1].text, "Search stopped: 1 volume found");
     EXPECT_FALSE(W().searchStop.load());
     EXPECT_NE(Child(P().volumeTree->topLevelItem(0), "Volume 0"), nullptr);
 }
@@ -253,8 +255,9 @@ TEST_F(StopTest, StopBeforeAnyFindReturnsToTheStart) {
     QTest::mouseClick(P().stopButton, Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return !w.searchWorker.Running(); }));
     ASSERT_TRUE(WaitFor([&] { return modals.seen.size() == 3; }));
-    EXPECT_EQ(modals.seen[2].text, "No volume found, use raw mode");
-    EXPECT_EQ(modals.seen[2].icon, QMessageBox::Critical);
+    // Said as what the stopped search found, not as an empty disk.
+    EXPECT_EQ(modals.seen[2].text, "Search stopped: 0 volumes found");
+    EXPECT_EQ(modals.seen[2].icon, QMessageBox::Information);
     ASSERT_TRUE(WaitFor([&] { return P().diskTree->isEnabled(); }));
     EXPECT_EQ(w.currentStep, 0);
     EXPECT_FALSE(P().stopButton->isVisible());
@@ -406,7 +409,7 @@ TEST_F(WindowTest, RawPanelComesAndGoes) {
     EXPECT_FALSE(P().startRecoveryButton->isEnabled());
     for (auto* b : P().modeButtons) {
         EXPECT_TRUE(b->isVisible());
-        EXPECT_FALSE(b->isEnabled());
+        EXPECT_TRUE(b->isEnabled());
         EXPECT_FALSE(b->isChecked());
     }
 }

@@ -30,7 +30,8 @@ TEST_F(WindowTest, StartUpShowsTheFirstStep) {
     EXPECT_NE(log.find("-----------------------Start--------------------------\r\nTarvine For Novell NetWare\r\n"
                        "Version 11.06.07\r\n"),
               std::string::npos);
-    EXPECT_EQ(window->ToolButton(app::MainWindow::Tool::SaveData)->toolTip(), "Save Data");
+    EXPECT_EQ(window->ToolButton(app::MainWindow::Tool::SaveData)->toolTip(),
+              "Save Data (available once a volume is open)");
     EXPECT_EQ(window->ToolButton(app::MainWindow::Tool::Exit)->toolTip(), "Exit from Tarvine");
     EXPECT_FALSE(window->ClockPane()->text().isEmpty());
     EXPECT_EQ(window->Wizard().PictureShown(), 1);
@@ -93,26 +94,36 @@ TEST_F(WindowTest, YesOnTheExitToolClosesTheWindow) {
     EXPECT_EQ(endedProcess, 0);
 }
 
-TEST_F(WindowTest, ToolButtonsRefuseAtTheWrongStep) {
+TEST_F(WindowTest, ToolButtonsAreGreyedAtTheWrongStepAndSayWhy) {
     Open({{WriteImage(SmallDisk()), ""}});
     auto click = [this](app::MainWindow::Tool t) {
         QTest::mouseClick(window->ToolButton(t), Qt::LeftButton);
         return modals.seen.empty() ? std::string() : modals.seen.back().text.toStdString();
     };
-    EXPECT_EQ(click(app::MainWindow::Tool::SaveData), "Go to step 2 and then use this option");
-    EXPECT_EQ(modals.seen.back().icon, QMessageBox::Critical);
-    EXPECT_EQ(click(app::MainWindow::Tool::SaveLog), "Go to step 2 and then use this option");
+    auto tool = [this](app::MainWindow::Tool t) { return window->ToolButton(t); };
+    // Greyed buttons never show a message that names a step.
+    EXPECT_EQ(click(app::MainWindow::Tool::SaveData), "");
+    EXPECT_EQ(click(app::MainWindow::Tool::SaveLog), "");
+    EXPECT_FALSE(tool(app::MainWindow::Tool::SaveData)->isEnabled());
+    EXPECT_EQ(tool(app::MainWindow::Tool::SaveLog)->toolTip(), "Save Log (available once a volume is open)");
+    EXPECT_FALSE(P().saveLogAction->isEnabled());
     const std::size_t before = modals.seen.size();
     click(app::MainWindow::Tool::LoadLog);  // allowed at step 0: its file dialog opens, no refusal
     ASSERT_EQ(modals.seen.size(), before + 1);
     EXPECT_NE(modals.seen.back().className, "QMessageBox");
 
-    // Raw mode refuses the log commands even at step 0.
+    // Raw mode chosen at step 0 refuses to load a log.
     ChooseDiskAndMode(workflow::kModeRaw);
     EXPECT_EQ(click(app::MainWindow::Tool::LoadLog),
               "This Feature can not be used while running under RAW Recovery Mode");
-    EXPECT_EQ(click(app::MainWindow::Tool::SaveLog),
-              "This Feature can not be used while running under RAW Recovery Mode");
+
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);  // into the raw panel
+    ASSERT_TRUE(AtStep(1));
+    EXPECT_FALSE(tool(app::MainWindow::Tool::LoadLog)->isEnabled());
+    EXPECT_EQ(tool(app::MainWindow::Tool::LoadLog)->toolTip(), "Load Log (not available in Raw Recovery mode)");
+    QTest::mouseClick(P().backButton, Qt::LeftButton);
+    ASSERT_TRUE(AtStep(0));
+    EXPECT_TRUE(tool(app::MainWindow::Tool::LoadLog)->isEnabled());
 
     // At step 2 the log cannot be loaded.
     ChooseDiskAndMode(workflow::kModeQuick);
@@ -120,12 +131,17 @@ TEST_F(WindowTest, ToolButtonsRefuseAtTheWrongStep) {
     ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
     ASSERT_TRUE(AtStep(2));
-    EXPECT_EQ(click(app::MainWindow::Tool::LoadLog), "Go to step 1 OR 2 and then use this option.");
+    const std::size_t beforeLoad = modals.seen.size();
+    click(app::MainWindow::Tool::LoadLog);
+    EXPECT_EQ(modals.seen.size(), beforeLoad);
+    EXPECT_EQ(tool(app::MainWindow::Tool::LoadLog)->toolTip(), "Load Log (available while choosing a disk or a volume)");
+    EXPECT_EQ(tool(app::MainWindow::Tool::SaveData)->toolTip(), "Save Data");
     const std::size_t atStep2 = modals.seen.size();
     click(app::MainWindow::Tool::SaveData);  // allowed at step 2: the saving dialog opens
     ASSERT_EQ(modals.seen.size(), atStep2 + 1);
     EXPECT_NE(modals.seen.back().className, "QMessageBox");
 
+    testutil::WriteFile(dir.File("install") + "/TarvineHelp.html", "<html></html>");
     QTest::mouseClick(window->ToolButton(app::MainWindow::Tool::Help), Qt::LeftButton);
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0], dir.File("install") + "/TarvineHelp.html");
@@ -235,7 +251,7 @@ TEST_F(WindowTest, OpenDiskImageAddsTheNextDisk) {
     P().openImageAction->trigger();
     QTreeWidgetItem* root = P().diskTree->topLevelItem(0);
     ASSERT_EQ(root->childCount(), 2);
-    EXPECT_EQ(root->child(1)->text(0), "Disk1");
+    EXPECT_EQ(root->child(1)->text(0), "Disk1 (second.img)");
     EXPECT_EQ(S().selectedDiskLabel, "Disk1");
     EXPECT_EQ(P().detailsList->topLevelItem(1)->text(0), "Model   : Disk Image");
 

@@ -1,0 +1,181 @@
+// The window as a new user meets it: what the panels show is what counts,
+// questions about finished work go away, disks are told apart, every step
+// is reachable by keyboard, Back leaves a usable first step, failures are
+// shown, and the window grows and remembers its size.
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <filesystem>
+
+#include "UiFixture.h"
+#include "app/Startup.h"
+#include "disk/DiskCatalogue.h"
+#include "netware/Selection.h"
+
+namespace uitest {
+namespace {
+
+TEST_F(WindowTest, RawPanelTakesTheEntireDiskItShowsChosen) {
+    Open({{WriteImage(SmallDisk()), ""}});
+    ChooseDiskAndMode(workflow::kModeRaw);
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_TRUE(P().entireDiskButton->isChecked());
+    P().fileTypeList->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    modals.Queue([](QWidget* d) { static_cast<QDialog*>(d)->reject(); });
+    QTest::mouseClick(P().startRecoveryButton, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !modals.Pending(); }));
+    // No range complaint: the destination is asked for at once.
+    ASSERT_EQ(modals.seen.size(), 1u);
+    EXPECT_EQ(modals.seen[0].title, "File Saving");
+}
+
+TEST_F(WindowTest, ListCheckBoxesTickThroughTheSelectionAndTheTreeFollows) {
+    Open({{WriteImage(SmallDisk()), ""}});
+    ChooseDiskAndMode(workflow::kModeQuick);
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ClickLabel(P().volumeTree, P().volumeTree->topLevelItem(0)->child(0));
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_TRUE(AtStep(2));
+    QTreeWidgetItem* root = P().directoryTree->topLevelItem(0);
+    QTreeWidgetItem* pub = Child(root, "PUBLIC");
+    ASSERT_NE(pub, nullptr);
+    ClickLabel(P().directoryTree, pub);
+    ASSERT_EQ(RowTexts(), (std::vector<std::string>{"DOCS", "REPORT.DOC", "NOTES.TXT"}));
+
+    // Space on a file row ticks that file: its folder becomes partly ticked.
+    auto space = [this](const QString& name) {
+        P().detailsList->setFocus();
+        P().detailsList->setCurrentItem(Row(name));
+        QTest::keyClick(P().detailsList, Qt::Key_Space);
+    };
+    space("REPORT.DOC");
+    EXPECT_EQ(Row("REPORT.DOC")->checkState(0), Qt::Checked);
+    EXPECT_TRUE(S().selection.FileChecked(app::DetailsList::NumberOfRow(Row("REPORT.DOC"))));
+    EXPECT_EQ(app::WizardTree::StateImage(pub), nw::kPartlyChecked);
+    EXPECT_EQ(app::WizardTree::StateImage(root), nw::kPartlyChecked);
+
+    // A folder row ticks the folder with what it holds, in the tree too.
+    space("DOCS");
+    EXPECT_EQ(app::WizardTree::StateImage(Child(pub, "DOCS")), nw::kChecked);
+    space("NOTES.TXT");
+    EXPECT_EQ(app::WizardTree::StateImage(pub), nw::kChecked);
+    // The tree's box clears PUBLIC: every row shows it.
+    ClickCheckBox(P().directoryTree, pub);
+    for (const char* name : {"DOCS", "REPORT.DOC", "NOTES.TXT"})
+        EXPECT_EQ(Row(name)->checkState(0), Qt::Unchecked) << name;
+    EXPECT_FALSE(S().selection.Any());
+}
+
+TEST_F(WindowTest, StopQuestionGoesWhenTheSearchEndsAndAStopSaysWhatWasFound) {
+    Open({{WriteImage(SmallDisk()), ""}});
+    // A disk the store calls huge: the search runs on over zeros until stopped.
+    store->Write(base::kClassesRoot, disk::kGeometrySize, "Disk0", "100000000000");
+    ChooseDiskAndMode(workflow::kModeAdvanced);
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return S().found.volumeCount.load() == 1; }));
+
+    // The question is left open while the search ends by itself.
+    modals.Queue([this](QWidget*) { W().searchStop = true; });
+    QTest::mouseClick(P().stopButton, Qt::LeftButton);
+    ASSERT_TRUE(AtStep(1));
+    ASSERT_GE(modals.seen.size(), 2u);
+    EXPECT_EQ(modals.seen[0].text, "Do you want to stop this process");
+    EXPECT_EQ(modals.seen[1].text, "Search stopped: 1 volume found");
+    for (QMessageBox* box : window->findChildren<QMessageBox*>()) EXPECT_FALSE(box->isVisible());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(WindowTest, DisksShowTheirFileAndAnImageIsNotAddedTwice) {
+    const std::string path = WriteImage(SmallDisk(), "SERVER1.img");
+    Open({{path, ""}});
+    QTreeWidgetItem* root = P().diskTree->topLevelItem(0);
+    EXPECT_EQ(root->child(0)->text(0), "Disk0 (SERVER1.img)");
+    EXPECT_FALSE(window->AttachImage(QString::fromStdString(dir.File("./SERVER1.img"))));
+    ASSERT_EQ(modals.seen.size(), 1u);
+    EXPECT_EQ(modals.seen[0].text.toStdString(), "This image is already open as Disk0: " + dir.File("./SERVER1.img"));
+    EXPECT_EQ(root->childCount(), 1);
+}
+
+TEST_F(WindowTest, KeyboardReachesADiskAModeAndNext) {
+    Open({{WriteImage(SmallDisk()), ""}});
+    P().diskTree->setFocus();
+    P().diskTree->setCurrentItem(P().diskTree->topLevelItem(0));
+    QTest::keyClick(P().diskTree, Qt::Key_Down);
+    EXPECT_EQ(S().selectedDiskLabel, "Disk0");
+    ASSERT_TRUE(P().modeButtons[0]->isEnabled());
+    // Tab reaches the modes, Space picks one, the arrows move on.
+    QWidget* w = P().diskTree;
+    for (int i = 0; i < 6 && !P().modeButtons[0]->hasFocus(); ++i) {
+        QTest::keyClick(w, Qt::Key_Tab);
+        w = QApplication::focusWidget();
+    }
+    ASSERT_TRUE(P().modeButtons[0]->hasFocus());
+    QTest::keyClick(P().modeButtons[0], Qt::Key_Space);
+    EXPECT_EQ(S().recoveryMode.load(), workflow::kModeQuick);
+    QTest::keyClick(P().modeButtons[0], Qt::Key_Down);
+    EXPECT_TRUE(P().modeButtons[1]->hasFocus());
+    EXPECT_EQ(S().recoveryMode.load(), workflow::kModeAdvanced);
+    QTest::keyClick(P().modeButtons[1], Qt::Key_Up);
+    EXPECT_EQ(S().recoveryMode.load(), workflow::kModeQuick);
+    for (int i = 0; i < 8 && !P().nextButton->hasFocus(); ++i) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(P().nextButton->hasFocus());
+    QTest::keyClick(P().nextButton, Qt::Key_Space);
+    EXPECT_EQ(W().currentStep, 1);
+}
+
+TEST_F(WindowTest, BackLeavesTheChosenDiskUsableAndTheModesTitled) {
+    Open({{WriteImage(SmallDisk()), ""}});
+    ChooseDiskAndMode(workflow::kModeRaw);
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_TRUE(P().rawPanel->isVisible());
+    QTest::mouseClick(P().backButton, Qt::LeftButton);
+    EXPECT_TRUE(P().modeFrame->isVisible());
+    EXPECT_EQ(P().modeFrame->title(), "Recovery Modes");
+    for (app::ModeButton* b : P().modeButtons) EXPECT_TRUE(b->isEnabled());
+    EXPECT_EQ(P().detailsList->topLevelItem(0)->text(0), "Physical Disk Number : Disk0");
+
+    // The same after the volume list of a search.
+    Hover(P().modeButtons[0]);
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_EQ(W().currentStep, 1);
+    QTest::mouseClick(P().backButton, Qt::LeftButton);
+    for (app::ModeButton* b : P().modeButtons) EXPECT_TRUE(b->isEnabled());
+    Hover(P().modeButtons[0]);
+    EXPECT_TRUE(P().nextButton->isEnabled());
+}
+
+TEST_F(WindowTest, FailuresAreShownInTheWindow) {
+    // An image that is a folder, named on the command line.
+    EXPECT_FALSE(app::ImagesReadable({{dir.File(""), ""}}));
+    ASSERT_EQ(modals.seen.size(), 1u);
+    EXPECT_NE(modals.seen[0].text.indexOf("cannot open image"), -1);
+    EXPECT_EQ(modals.seen[0].icon, QMessageBox::Critical);
+
+    Open({{WriteImage(SmallDisk()), ""}});
+    // Help with no help file.
+    QTest::mouseClick(window->ToolButton(app::MainWindow::Tool::Help), Qt::LeftButton);
+    ASSERT_EQ(modals.seen.size(), 2u);
+    EXPECT_EQ(modals.seen[1].text.toStdString(),
+              "The help file cannot be found: " + dir.File("install") + "/TarvineHelp.html");
+    // A target no program takes.
+    window->shellOpen = [](const QString&, bool) { return false; };
+    window->OpenWithDesktop("/tmp/x.txt", false);
+    ASSERT_EQ(modals.seen.size(), 3u);
+    EXPECT_EQ(modals.seen[2].text, "Could not open /tmp/x.txt: no program on this system is set up to open it.");
+}
+
+TEST_F(WindowTest, WindowGrowsWithItsListAndRemembersItsSize) {
+    Open({{WriteImage(SmallDisk()), ""}});
+    const QSize start = window->size();
+    const int listWidth = P().detailsList->width();
+    window->resize(1600, 1000);
+    QTest::qWait(20);
+    EXPECT_EQ(P().detailsList->width(), listWidth + 1600 - start.width());
+    EXPECT_EQ(P().nextButton->geometry().right(), window->centralWidget()->width() - 6);
+    window.reset();
+    Open({{WriteImage(SmallDisk()), ""}});
+    EXPECT_EQ(window->size(), QSize(1600, 1000));
+}
+
+}  // namespace
+}  // namespace uitest
