@@ -99,16 +99,30 @@ void SavingDialog::Finished(const workflow::SaveResult& result) {
     done(QDialog::Accepted);
     // A job that ran says what it did; one refused before its first file
     // has said why in its notice.
-    if (!result.notice || job_.filesStarted > 0) ShowOutcome(parentWidget(), result.outcome.stopped);
+    if (!result.notice || job_.filesStarted > 0) ShowOutcome(parentWidget(), result.outcome);
 }
 
-void SavingDialog::ShowOutcome(QWidget* owner, bool stopped) {
+void SavingDialog::ShowOutcome(QWidget* owner, const recovery::SaveOutcome& outcome) {
+    constexpr std::size_t kNamedAtMost = 10;  // files named one by one in the summary
+    const bool stopped = outcome.stopped;
     const std::int64_t seconds = clock_.isValid() ? clock_.elapsed() / 1000 : 0;
     QStringList figures;
     figures << QString("Files saved: %1").arg(filesWritten_.load())
             << QString("Data written: %1 (%2 bytes)").arg(SizeText(bytesWritten_.load())).arg(bytesWritten_.load())
-            << QString("Damaged (saved incomplete or empty): %1").arg(filesDamaged_.load())
-            << QString("Renamed for this system: %1").arg(job_.renamedNames.size())
+            << QString("Damaged (saved as far as they could be read): %1").arg(outcome.damaged.size());
+    for (std::size_t k = 0; k < outcome.damaged.size() && k < kNamedAtMost; ++k) {
+        const recovery::DamagedFile& d = outcome.damaged[k];
+        figures << QString("    %1 (%2 bytes unreadable)").arg(QString::fromStdString(d.target)).arg(d.unreadableBytes);
+    }
+    if (outcome.damaged.size() > kNamedAtMost)
+        figures << QString("    ... and %1 more").arg(outcome.damaged.size() - kNamedAtMost);
+    figures << QString("Failed: %1").arg(outcome.failed.size());
+    for (std::size_t k = 0; k < outcome.failed.size() && k < kNamedAtMost; ++k)
+        figures << QString("    %1: %2").arg(QString::fromStdString(outcome.failed[k].target),
+                                           QString::fromStdString(outcome.failed[k].reason));
+    if (outcome.failed.size() > kNamedAtMost)
+        figures << QString("    ... and %1 more").arg(outcome.failed.size() - kNamedAtMost);
+    figures << QString("Renamed: %1").arg(outcome.renamed.size())
             << QString("Skipped: %1").arg(filesSkipped_.load()) << QString("Time: %1").arg(DurationText(seconds));
     const QString folder = QString::fromStdString(job_.destinationPath);
     std::function<void()> openFolder;
@@ -187,17 +201,13 @@ void SavingDialog::FileFiltered(const std::string&, const std::string&) { ++file
 
 void SavingDialog::FileEnded(const std::string&, recovery::FileOutcome outcome, std::uint64_t written,
                              std::uint64_t) {
-    bytesWritten_ += written;
-    switch (outcome) {
-        case recovery::FileOutcome::Written: ++filesWritten_; break;
-        case recovery::FileOutcome::Short:
-        case recovery::FileOutcome::Abandoned:
-        case recovery::FileOutcome::ChecksumError:
-        case recovery::FileOutcome::WriteFailed: ++filesDamaged_; break;
-        case recovery::FileOutcome::NotReplaced:
-        case recovery::FileOutcome::CreateFailed:
-        case recovery::FileOutcome::Skipped:
-        case recovery::FileOutcome::Stopped: ++filesSkipped_; break;
+    // Kept files count as saved (the damaged among them are named from the
+    // job's outcome at the end); a file not kept left nothing behind.
+    if (recovery::FileKept(outcome)) {
+        bytesWritten_ += written;
+        ++filesWritten_;
+    } else if (outcome != recovery::FileOutcome::WriteFailed && outcome != recovery::FileOutcome::CreateFailed) {
+        ++filesSkipped_;
     }
 }
 

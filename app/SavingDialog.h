@@ -67,7 +67,7 @@ private:
     // On the window thread once the worker's save has returned.
     void Finished(const workflow::SaveResult& result);
     // "Save finished" with what was written, damaged, renamed and skipped.
-    void ShowOutcome(QWidget* owner, bool stopped);
+    void ShowOutcome(QWidget* owner, const recovery::SaveOutcome& outcome);
 
     workflow::Session& session_;
     recovery::SaveJob& job_;
@@ -93,7 +93,6 @@ private:
     std::atomic<bool> sectorsChanged_{false};
     // How the files ended, for the summary.
     std::atomic<std::uint32_t> filesWritten_{0};
-    std::atomic<std::uint32_t> filesDamaged_{0};
     std::atomic<std::uint32_t> filesSkipped_{0};
     std::atomic<std::uint64_t> bytesWritten_{0};
     QElapsedTimer clock_;
