@@ -182,6 +182,9 @@ protected:
             r.push_back(P().detailsList->topLevelItem(i)->text(0).toStdString());
         return r;
     }
+    // Opens the small disk with its first directory block unreadable (a
+    // mapfile), the bad-sector question on, and clicks its volume SYS.
+    void ChooseVolumeWithBadDirectorySectors();
     // Picks disk 0 and a mode (by moving the pointer over its button).
     void ChooseDiskAndMode(int mode) {
         QTreeWidgetItem* root = P().diskTree->topLevelItem(0);
@@ -262,6 +265,22 @@ inline nwimage::DiskSpec SmallDisk() {
     p.volumes.push_back(v);
     d.partitions.push_back(p);
     return d;
+}
+
+inline void WindowTest::ChooseVolumeWithBadDirectorySectors() {
+    nwimage::DiskSpec desc = SmallDisk();
+    nwimage::BadArea bad;
+    bad.target = nwimage::BadArea::Target::Det1Block;
+    bad.block = 0;
+    bad.count = 2;
+    desc.bad.push_back(bad);
+    const std::string path = WriteImage(desc);
+    testutil::WriteFile(dir.File("disk.map"), nwimage::MapfileText(image));
+    Open({{path, dir.File("disk.map")}});
+    S().policy.BadSectorDecision = disk::kRetry;
+    ChooseDiskAndMode(workflow::kModeQuick);
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
 }
 
 }  // namespace uitest

@@ -325,19 +325,7 @@ TEST_F(WindowTest, UnequalFatCopiesAskWhichToUse) {
 }
 
 TEST_F(WindowTest, BadSectorsAreAskedAboutFromTheMount) {
-    nwimage::DiskSpec desc = SmallDisk();
-    nwimage::BadArea bad;
-    bad.target = nwimage::BadArea::Target::Det1Block;
-    bad.block = 0;
-    bad.count = 2;
-    desc.bad.push_back(bad);
-    const std::string path = WriteImage(desc);
-    testutil::WriteFile(dir.File("disk.map"), nwimage::MapfileText(image));
-    Open({{path, dir.File("disk.map")}});
-    S().policy.BadSectorDecision = disk::kRetry;
-    ChooseDiskAndMode(workflow::kModeQuick);
-    QTest::mouseClick(P().nextButton, Qt::LeftButton);
-    ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
+    ChooseVolumeWithBadDirectorySectors();
     modals.Queue([](QWidget* d) {
         EXPECT_EQ(d->windowTitle(), "Bad Sector Encountered");
         Modals::Press("Skip All")(d);
@@ -353,19 +341,7 @@ TEST_F(WindowTest, BadSectorsAreAskedAboutFromTheMount) {
 // the question is answered as closing it would be, the mount ends, and
 // nothing waits for anything any more.
 TEST_F(WindowTest, ClosingTheWindowAnswersTheMountsQuestion) {
-    nwimage::DiskSpec desc = SmallDisk();
-    nwimage::BadArea bad;
-    bad.target = nwimage::BadArea::Target::Det1Block;
-    bad.block = 0;
-    bad.count = 2;
-    desc.bad.push_back(bad);
-    const std::string path = WriteImage(desc);
-    testutil::WriteFile(dir.File("disk.map"), nwimage::MapfileText(image));
-    Open({{path, dir.File("disk.map")}});
-    S().policy.BadSectorDecision = disk::kRetry;
-    ChooseDiskAndMode(workflow::kModeQuick);
-    QTest::mouseClick(P().nextButton, Qt::LeftButton);
-    ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
+    ChooseVolumeWithBadDirectorySectors();
     int asked = 0;
     modals.Queue([&](QWidget* d) {
         ++asked;
