@@ -36,6 +36,10 @@ struct EntryRecord {
     std::uint64_t det1Sector = 0;
     std::uint64_t det2Sector = 0;
     std::uint16_t slot = 0;           // entry position 0..3 within the sector
+    // The disks that hold those sectors (a volume of several segments may
+    // keep its two directory copies on different disks).
+    std::uint8_t det1Disk = 0;
+    std::uint8_t det2Disk = 0;
     std::uint8_t attributes = 0;      // low byte of the attribute word; 0x10 = folder
     std::uint8_t attributesHigh = 0;  // bits 24-31 of the attribute word; 0x04 = stored compressed
 

@@ -19,7 +19,7 @@ struct WalkCounters {
 
 // The four entries of one directory sector: suballocation records into the
 // table, folders and files appended to their lists.
-void TakeSector(MountedVolume& volume, const std::uint8_t* sector, std::uint64_t v, std::uint64_t u,
+void TakeSector(MountedVolume& volume, const std::uint8_t* sector, const SectorPlace& v, const SectorPlace& u,
                 WalkCounters& c) {
     for (unsigned j = 0; j < kDetEntriesPerSector; ++j) {
         const std::uint8_t* e = sector + kDetEntrySize * j;
@@ -46,8 +46,10 @@ void TakeSector(MountedVolume& volume, const std::uint8_t* sector, std::uint64_t
         r.firstBlock = LoadLe32(e + det::kFirstBlock);
         r.timestamp = LoadLe32(e + det::kDateTime);
         r.deletedMarker = LoadLe32(e + det::kDeleted);
-        r.det1Sector = v;
-        r.det2Sector = u;
+        r.det1Sector = v.sector;
+        r.det2Sector = u.sector;
+        r.det1Disk = static_cast<std::uint8_t>(v.disk);
+        r.det2Disk = static_cast<std::uint8_t>(u.disk);
         r.slot = static_cast<std::uint16_t>(j);
         if (attributes & kAttrFolder) {
             r.ordinal = ++c.folders;
@@ -122,14 +124,15 @@ bool WalkDirectory(MountedVolume& volume, const disk::SectorReader& reader, Moun
                 else
                     lostSectors = true;
             }
-            const std::uint64_t here = sectors.SectorOf(block, s);
-            const std::uint64_t there = hasMirror ? sectors.SectorOf(mirror, s) : 0;
+            // Where the sector lies in each copy (sector 0: nowhere known).
+            const SectorPlace here = sectors.Place(block, s).value_or(SectorPlace{});
+            const SectorPlace there = hasMirror ? sectors.Place(mirror, s).value_or(SectorPlace{}) : SectorPlace{};
             if (!walkCopy2)
                 TakeSector(volume, taken, here, there, c);
             else if (hasMirror)
                 TakeSector(volume, taken, there, here, c);
             else
-                TakeSector(volume, taken, here, 0, c);
+                TakeSector(volume, taken, here, SectorPlace{}, c);
             ++c.sectorsProcessed;
             const int pct = base::PercentOf(c.sectorsProcessed, total);
             if (pct != shown) {

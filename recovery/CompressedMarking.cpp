@@ -19,23 +19,22 @@ constexpr std::uint8_t kCompressedTopByte = 4;  // attribute 0x04000000 in the e
 constexpr std::size_t kHeaderEntrySize = 4;    // the size the directory entry carries
 constexpr std::size_t kHeaderStoredBytes = 8;  // the number of stored bytes
 
-// Reads and writes single sectors of the volume's disk.
+// Reads and writes single sectors of the volume's disks.
 class DiskSectors {
 public:
-    DiskSectors(const disk::SectorReader& reader, const nw::VolumeDescriptor& volume)
-        : reader_(reader), disk_(volume.disk) {}
+    explicit DiskSectors(const disk::SectorReader& reader) : reader_(reader) {}
 
-    bool Read(std::uint64_t sector, std::uint8_t* buffer) const {
-        return reader_.Read(disk_, sector, 1, buffer) == disk::kReadOk;
+    bool Read(unsigned disk, std::uint64_t sector, std::uint8_t* buffer) const {
+        return reader_.Read(disk, sector, 1, buffer) == disk::kReadOk;
     }
 
     // Writes the sector and reads it back. Empty on success, else the reason.
-    std::string WriteVerified(std::uint64_t sector, const std::uint8_t* data) const {
+    std::string WriteVerified(unsigned disk, std::uint64_t sector, const std::uint8_t* data) const {
         std::string error;
-        if (!reader_.Write(disk_, sector, 1, data, &error))
+        if (!reader_.Write(disk, sector, 1, data, &error))
             return "writing sector " + std::to_string(sector) + " failed";
         std::uint8_t back[disk::kSectorSize];
-        if (!Read(sector, back)) return "sector " + std::to_string(sector) + " could not be read back";
+        if (!Read(disk, sector, back)) return "sector " + std::to_string(sector) + " could not be read back";
         if (std::memcmp(back, data, sizeof back) != 0)
             return "sector " + std::to_string(sector) + " does not hold what was written";
         return {};
@@ -43,7 +42,12 @@ public:
 
 private:
     const disk::SectorReader& reader_;
-    unsigned disk_;
+};
+
+// One directory copy's sector of an entry.
+struct DetSector {
+    unsigned disk = 0;
+    std::uint64_t sector = 0;
 };
 
 void Status(MarkingView* view, const std::string& text) {
@@ -54,10 +58,11 @@ void Status(MarkingView* view, const std::string& text) {
 // or the size it is to get) and, with `write`, sets that entry's size to
 // `marked` and its compressed mark, writes the sector back and reads it
 // back. Empty on success, else the reason.
-std::string PatchEntry(const DiskSectors& sectors, std::uint64_t sector, const nw::EntryRecord& r,
-                       std::uint32_t marked, bool write) {
+std::string PatchEntry(const DiskSectors& sectors, DetSector at, const nw::EntryRecord& r, std::uint32_t marked,
+                       bool write) {
+    const std::uint64_t sector = at.sector;
     std::uint8_t det[disk::kSectorSize];
-    if (!sectors.Read(sector, det)) return "directory sector " + std::to_string(sector) + " could not be read";
+    if (!sectors.Read(at.disk, sector, det)) return "directory sector " + std::to_string(sector) + " could not be read";
     std::uint8_t* entry = det + nw::kDetEntrySize * r.slot;
     const std::uint32_t entrySize = nw::LoadLe32(entry + nw::det::kFileSize);
     if (nw::LoadLe32(entry + nw::det::kFirstBlock) != r.firstBlock || (entrySize != r.size && entrySize != marked))
@@ -65,7 +70,7 @@ std::string PatchEntry(const DiskSectors& sectors, std::uint64_t sector, const n
     if (!write) return {};
     nw::StoreLe32(entry + nw::det::kFileSize, marked);
     entry[nw::det::kAttributesTop] = kCompressedTopByte;
-    return sectors.WriteVerified(sector, det);
+    return sectors.WriteVerified(at.disk, sector, det);
 }
 
 std::string Describe(const MarkingCandidate& c) { return "Not marked: " + c.name + " (" + c.failure + ")"; }
@@ -82,7 +87,7 @@ bool HasCompressedHeader(const std::uint8_t* sector, std::uint32_t entrySize, st
 MarkingResult RunMarkingPass(const nw::MountedVolume& volume, const disk::SectorReader& reader, bool write,
                              MarkingView* view) {
     MarkingResult result;
-    const DiskSectors sectors(reader, volume.currentVolume);
+    const DiskSectors sectors(reader);
     nw::FileReader fileReader(volume, reader);
     const nw::EntryList& files = volume.FileList;
     for (std::size_t i = 0; i < files.Size(); ++i) {
@@ -111,17 +116,17 @@ MarkingResult RunMarkingPass(const nw::MountedVolume& volume, const disk::Sector
         std::string failure;
         if (r.slot >= nw::kDetEntriesPerSector) {
             failure = "bad entry position";
-        } else if (volume.currentVolume.Spanned()) {
-            // A directory sector is known by its number only, which does not
-            // say which of the volume's disks holds it.
-            failure = "the volume spans several segments; its directory sectors are not rewritten";
         } else {
-            // Both copies are checked before either is written.
-            const bool second = r.det2Sector != 0 && r.det2Sector != r.det1Sector;
-            std::string one = PatchEntry(sectors, r.det1Sector, r, marked, false);
-            std::string two = second ? PatchEntry(sectors, r.det2Sector, r, marked, false) : std::string();
-            if (write && one.empty()) one = PatchEntry(sectors, r.det1Sector, r, marked, true);
-            if (write && second && two.empty()) two = PatchEntry(sectors, r.det2Sector, r, marked, true);
+            // Each copy's sector on its own disk (a volume of several
+            // segments may keep the copies on different disks). Both copies
+            // are checked before either is written.
+            const DetSector det1{r.det1Disk, r.det1Sector};
+            const DetSector det2{r.det2Disk, r.det2Sector};
+            const bool second = r.det2Sector != 0 && (r.det2Sector != r.det1Sector || r.det2Disk != r.det1Disk);
+            std::string one = PatchEntry(sectors, det1, r, marked, false);
+            std::string two = second ? PatchEntry(sectors, det2, r, marked, false) : std::string();
+            if (write && one.empty()) one = PatchEntry(sectors, det1, r, marked, true);
+            if (write && second && two.empty()) two = PatchEntry(sectors, det2, r, marked, true);
             failure = one.empty() ? two : two.empty() ? one : one + "; " + two;
         }
         c.failure = failure;

@@ -433,6 +433,7 @@ segment BIG 1 blocks=100
 volume SMALL blocks=50
 volume BIG blocks=120 det1=119,120 det2=250,251 fat2=1
 file EDGE.BIN size=16000 blocks=218-221
+file PACK.DAT size=3000 compressed=unmarked expanded=9000 blocks=10
 disk 1
 partition first=63 count=2000 hotfix=1 area=160
 segment BIG 2 blocks=80
@@ -493,6 +494,35 @@ TEST_F(CliTest, VolumesListsASpannedVolumeOnceWithItsSegmentsAndCatNamesAMissing
     EXPECT_NE(r.err.find("EDGE.BIN: damaged: 7808 bytes could not be read (zeros in their place): " + missing),
               std::string::npos)
         << r.err;
+}
+
+TEST_F(CliTest, MarkCompressedWritesEachDirectoryCopyOnTheDiskThatHoldsIt) {
+    const std::vector<nwimage::Image> disks = nwimage::BuildDisks(nwimage::ParseDisks(kSpanned));
+    const std::string d0 = dir.File("span0.img"), d1 = dir.File("span1.img");
+    nwimage::WriteImageFile(disks[0], d0);
+    nwimage::WriteImageFile(disks[1], d1);
+    const std::string before0 = testutil::ReadFile(d0), before1 = testutil::ReadFile(d1);
+    CliRun r = Cli({"--image", d0, "--image", d1, "mark-compressed", "--volume", "0", "--write"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "PACK.DAT\t3000\t9000\tmarked\n");
+    // Copy 1 lies in DET block 119 (segment 0 on disk 0: sectors 2540..2547),
+    // copy 2 in block 250 (segment 2 on disk 1: 383 + 30 x 8 = 623..630).
+    // Disk 0's sectors of those numbers (segment 1's block 149) stay as they were.
+    auto changedSectors = [](const std::string& a, const std::string& b) {
+        std::vector<std::size_t> sectors;
+        for (std::size_t i = 0; i < a.size() && i < b.size(); ++i)
+            if (a[i] != b[i] && (sectors.empty() || sectors.back() != i / 512)) sectors.push_back(i / 512);
+        return sectors;
+    };
+    const std::vector<std::size_t> c0 = changedSectors(before0, testutil::ReadFile(d0));
+    const std::vector<std::size_t> c1 = changedSectors(before1, testutil::ReadFile(d1));
+    ASSERT_EQ(c0.size(), 1u);
+    EXPECT_TRUE(c0[0] >= 2540 && c0[0] < 2548) << c0[0];
+    ASSERT_EQ(c1.size(), 1u);
+    EXPECT_TRUE(c1[0] >= 623 && c1[0] < 631) << c1[0];
+    r = Cli({"--image", d0, "--image", d1, "ls", "--volume", "0", "PACK.DAT"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Records(r.out).at(0).at(2), "1");
 }
 
 TEST_F(CliTest, DamagedFilesAreWrittenAsFarAsTheyGoAndExitThree) {
