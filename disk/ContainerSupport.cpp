@@ -39,8 +39,18 @@ std::string FindParent(const std::string& childPath, const std::string& storedNa
     return Exists(asNamed) ? asNamed : std::string();
 }
 
-std::string MissingParentReason(const std::string& childPath, const std::string& storedName) {
-    return childPath + ": parent image " + storedName + " not found beside it";
+std::string ParentToOpen(const std::string& childPath, const std::string& storedName, std::size_t levels,
+                         std::string* reason) {
+    const std::string parentPath = FindParent(childPath, storedName);
+    if (parentPath.empty()) {
+        *reason = childPath + ": parent image " + storedName + " not found beside it";
+        return {};
+    }
+    if (levels > kMaxParentChain) {
+        *reason = childPath + ": more than " + std::to_string(kMaxParentChain) + " parent images";
+        return {};
+    }
+    return parentPath;
 }
 
 }  // namespace disk

@@ -12,7 +12,7 @@ namespace disk {
 
 // Parents followed from one differencing image at most (a loop of images
 // naming each other ends here).
-constexpr int kMaxParentChain = 16;
+constexpr std::size_t kMaxParentChain = 16;
 constexpr std::size_t kErrorTextBytes = 4096;  // room for a library's error chain
 
 // The most telling line of a library's error text: the libraries write a
@@ -53,7 +53,12 @@ bool ReadWhole(Read read, std::uint8_t* out, std::uint64_t length, std::uint64_t
     return true;
 }
 
-// A parent that cannot be used: "child: parent image NAME not found beside it".
-std::string MissingParentReason(const std::string& childPath, const std::string& storedName);
+// The parent to open for a differencing image at `childPath` naming
+// `storedName`, when `levels` images of its chain are open already: its path
+// (see FindParent), or "" with *reason when it is not found beside the child
+// ("child: parent image NAME not found beside it") or the chain has grown
+// past kMaxParentChain.
+std::string ParentToOpen(const std::string& childPath, const std::string& storedName, std::size_t levels,
+                         std::string* reason);
 
 }  // namespace disk

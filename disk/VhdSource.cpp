@@ -126,15 +126,8 @@ private:
         }
         if (diskType != LIBVHDI_DISK_TYPE_DIFFERENTIAL) return file;
         const std::string stored = ParentName(file);
-        const std::string parentPath = FindParent(path, stored);
-        if (parentPath.empty()) {
-            *reason = MissingParentReason(path, stored);
-            return nullptr;
-        }
-        if (levels_.size() > kMaxParentChain) {
-            *reason = path + ": more than " + std::to_string(kMaxParentChain) + " parent images";
-            return nullptr;
-        }
+        const std::string parentPath = ParentToOpen(path, stored, levels_.size(), reason);
+        if (parentPath.empty()) return nullptr;
         libvhdi_file_t* parent = OpenLevel(parentPath, reason);
         if (!parent) return nullptr;
         if (libvhdi_file_set_parent_file(file, parent, &error) != 1) {

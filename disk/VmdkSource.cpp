@@ -195,15 +195,8 @@ private:
         }
         const std::string stored = ParentName(handle);
         if (stored.empty()) return handle;
-        const std::string parentPath = FindParent(path, stored);
-        if (parentPath.empty()) {
-            *reason = MissingParentReason(path, stored);
-            return nullptr;
-        }
-        if (levels_.size() > kMaxParentChain) {
-            *reason = path + ": more than " + std::to_string(kMaxParentChain) + " parent images";
-            return nullptr;
-        }
+        const std::string parentPath = ParentToOpen(path, stored, levels_.size(), reason);
+        if (parentPath.empty()) return nullptr;
         libvmdk_handle_t* parent = OpenLevel(parentPath, reason);
         if (!parent) return nullptr;
         if (libvmdk_handle_set_parent_handle(handle, parent, &error) != 1) {
