@@ -2,9 +2,12 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
+#include <QStringList>
 #include <QVBoxLayout>
 
+#include "app/Messages.h"
 #include "workflow/Files.h"
 
 namespace app {
@@ -40,6 +43,51 @@ void MarkingDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (started_) return;
     started_ = true;
+    // The listing only reads; it reads the first data sector of every file,
+    // which on a large volume takes a while.
+    status_->setText("Looking for files that hold compressed data without the compressed mark...");
+    worker_.Start([this] {
+        const recovery::MarkingResult planned = workflow::RunMarkingPass(session_, false, nullptr);
+        channel_.Post([this, planned] {
+            worker_.Join();  // its routine has posted this as its last act
+            Listed(planned);
+        });
+    });
+}
+
+void MarkingDialog::Listed(const recovery::MarkingResult& planned) {
+    status_->clear();
+    if (planned.candidates.empty()) {
+        ShowMessage(this, "No file needs the compressed mark: nothing was written.", MessageIcon::Information);
+        close_->setEnabled(true);
+        accept();
+        return;
+    }
+    // The one command that writes the source disk: the user sees what it
+    // would change and agrees first.
+    constexpr std::size_t kNamesShown = 15;
+    QStringList names;
+    for (std::size_t i = 0; i < planned.candidates.size() && i < kNamesShown; ++i)
+        names << QString::fromStdString(planned.candidates[i].name);
+    if (planned.candidates.size() > kNamesShown)
+        names << QString("... and %1 more").arg(planned.candidates.size() - kNamesShown);
+    const QString question =
+        QString("%1 file(s) hold compressed data without the compressed mark:\n\n%2\n\n"
+                "Write the mark into both directory copies on the source disk?")
+            .arg(planned.candidates.size())
+            .arg(names.join('\n'));
+    QPointer<MarkingDialog> self(this);
+    const MessageAnswer answer = ShowMessage(this, question, MessageIcon::Warning, MessageButtons::YesNo);
+    if (!self) return;
+    if (answer != MessageAnswer::Yes) {
+        close_->setEnabled(true);
+        reject();
+        return;
+    }
+    StartMarking();
+}
+
+void MarkingDialog::StartMarking() {
     worker_.Start([this] {
         const recovery::MarkingResult result = workflow::RunMarkingPass(session_, true, this);
         std::size_t marked = 0;

@@ -224,29 +224,6 @@ void WindowCommands::LoadLog() {
 
 void WindowCommands::MarkCompressed() {
     if (window_.State().currentStep != 2) return;
-    // The one command that writes the source disk: the user sees what it
-    // would change and agrees first.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const recovery::MarkingResult planned = workflow::RunMarkingPass(window_.Session(), false, nullptr);
-    QApplication::restoreOverrideCursor();
-    if (planned.candidates.empty()) {
-        ShowMessage(&window_, "No file needs the compressed mark: nothing was written.", MessageIcon::Information);
-        return;
-    }
-    constexpr std::size_t kNamesShown = 15;
-    QStringList names;
-    for (std::size_t i = 0; i < planned.candidates.size() && i < kNamesShown; ++i)
-        names << QString::fromStdString(planned.candidates[i].name);
-    if (planned.candidates.size() > kNamesShown)
-        names << QString("... and %1 more").arg(planned.candidates.size() - kNamesShown);
-    const QString question =
-        QString("%1 file(s) hold compressed data without the compressed mark:\n\n%2\n\n"
-                "Write the mark into both directory copies on the source disk?")
-            .arg(planned.candidates.size())
-            .arg(names.join('\n'));
-    QPointer<WindowCommands> self(this);
-    const MessageAnswer answer = ShowMessage(&window_, question, MessageIcon::Warning, MessageButtons::YesNo);
-    if (!self || answer != MessageAnswer::Yes) return;
     ExecOwned(new MarkingDialog(window_.Session(), &window_));
 }
 

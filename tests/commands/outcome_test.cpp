@@ -56,13 +56,16 @@ TEST_F(CommandsTest, MarkingAsksWithTheFilesFirstAndCountsWhatItMarked) {
     ASSERT_TRUE(mark->isEnabled());
 
     // No leaves the disk as it was.
+    const std::string before = testutil::ReadFile(dir.File("disk.img"));
     modals.Queue(Modals::Click(QMessageBox::No));
     mark->trigger();
+    EXPECT_EQ(testutil::ReadFile(dir.File("disk.img")), before);
     ASSERT_EQ(modals.seen.size(), 1u);
     EXPECT_EQ(modals.seen[0].text,
               "1 file(s) hold compressed data without the compressed mark:\n\nPACKED.DAT\n\n"
               "Write the mark into both directory copies on the source disk?");
-    EXPECT_EQ(Shown("markingDialog"), 0);
+    EXPECT_EQ(Shown("markingDialog"), 1);
+    EXPECT_TRUE(QApplication::activeModalWidget() == nullptr);
 
     QString count;
     auto watchDialog = [&count] {
@@ -81,7 +84,7 @@ TEST_F(CommandsTest, MarkingAsksWithTheFilesFirstAndCountsWhatItMarked) {
         QTimer::singleShot(0, watchDialog);
     });
     mark->trigger();
-    EXPECT_EQ(Shown("markingDialog"), 1);
+    EXPECT_EQ(Shown("markingDialog"), 2);
     EXPECT_EQ(count, "Files marked: 1 of 1");
 }
 
