@@ -9,6 +9,7 @@
 
 #include "app/Messages.h"
 #include "workflow/Files.h"
+#include "workflow/Volume.h"
 
 namespace app {
 
@@ -67,8 +68,12 @@ void MarkingDialog::Listed(const recovery::MarkingResult& planned) {
     // would change and agrees first.
     constexpr std::size_t kNamesShown = 15;
     QStringList names;
-    for (std::size_t i = 0; i < planned.candidates.size() && i < kNamesShown; ++i)
-        names << QString::fromStdString(planned.candidates[i].name);
+    for (std::size_t i = 0; i < planned.candidates.size() && i < kNamesShown; ++i) {
+        const recovery::MarkingCandidate& c = planned.candidates[i];
+        QString line = QString::fromStdString(workflow::FilePath(session_, c.fileIndex));
+        if (!c.failure.empty()) line += QString(" (cannot be marked: %1)").arg(QString::fromStdString(c.failure));
+        names << line;
+    }
     if (planned.candidates.size() > kNamesShown)
         names << QString("... and %1 more").arg(planned.candidates.size() - kNamesShown);
     const QString question =

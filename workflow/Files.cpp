@@ -22,11 +22,4 @@ recovery::MarkingResult RunMarkingPass(Session& session, bool write, recovery::M
     return recovery::RunMarkingPass(session.mounted, reader, write, view);
 }
 
-std::vector<std::string> FilesToMark(Session& session) {
-    std::vector<std::string> paths;
-    for (const recovery::MarkingCandidate& c : RunMarkingPass(session, false, nullptr).candidates)
-        if (c.failure.empty()) paths.push_back(FilePath(session, c.fileIndex));
-    return paths;
-}
-
 }  // namespace workflow

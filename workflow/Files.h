@@ -25,10 +25,4 @@ ViewOutcome ViewFile(Session& session, std::size_t fileIndex, recovery::FileOpen
 // open). With `write` false nothing is written.
 recovery::MarkingResult RunMarkingPass(Session& session, bool write, recovery::MarkingView* view);
 
-// The files a marking pass with `write` would mark, by path below the root
-// ("PUBLIC\DATA\REPORT.DOC"), for the confirmation a front end asks before
-// the pass writes the disk. Reads the disk, writes nothing; entries whose
-// directory sectors no longer hold them are not listed.
-std::vector<std::string> FilesToMark(Session& session);
-
 }  // namespace workflow

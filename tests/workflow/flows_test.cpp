@@ -212,21 +212,6 @@ TEST_F(FlowsTest, ALogIsTakenOnlyForTheDiskWhoseDirectoryHoldsItsEntries) {
     EXPECT_EQ(session.mounted.FileList.Size(), 3u);
 }
 
-TEST_F(FlowsTest, TheFilesToMarkAreListedByPathWithoutWriting) {
-    Attach(R"(disk seed=7
-partition first=63 count=20000
-volume SYS spb=8 blocks=2000
-folder PUBLIC
-file SHRUNK.DAT in=PUBLIC size=9000 compressed=unmarked expanded=30000
-file PLAIN.TXT in=PUBLIC text="plain"
-file TOP.DAT size=3000 compressed=unmarked expanded=7000
-)");
-    Mount();
-    const std::string before = testutil::ReadFile(dir.File("disk.img"));
-    EXPECT_EQ(workflow::FilesToMark(session), (std::vector<std::string>{"PUBLIC\\SHRUNK.DAT", "TOP.DAT"}));
-    EXPECT_EQ(testutil::ReadFile(dir.File("disk.img")), before);
-}
-
 // BIG: segment 1 (blocks 120..219) at 388 and segment 0 at 1188 of disk 0,
 // segment 2 on disk 1.
 constexpr const char* kSpanned = R"(disk 0 seed=5
