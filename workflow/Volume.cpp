@@ -15,6 +15,16 @@ void CheckFolder(Session& session, std::uint32_t node) {
     session.selection.ToggleFolder(session.mounted, node);
 }
 
+// Where the volume's sectors that begin at its start end: with several
+// segments, the end of the segment it starts with (the others lie elsewhere,
+// perhaps on other disks).
+std::uint64_t VolumeEnd(const nw::VolumeDescriptor& v) {
+    for (const nw::VolumeSegment& g : v.segments)
+        if (g.present && g.disk == v.disk && g.startSector == v.startSector)
+            return g.startSector + static_cast<std::uint64_t>(g.blockCount) * v.sectorsPerBlock;
+    return v.startSector + v.sizeInSectors;
+}
+
 }  // namespace
 
 std::string SegmentsField(const nw::VolumeDescriptor& volume) {
@@ -31,7 +41,7 @@ std::vector<std::string> VolumeFactsRows(const nw::VolumeDescriptor& v) {
     std::vector<std::string> rows = {
         "Volume Name   :   " + v.name,
         "Volume Start     :   " + std::to_string(v.startSector),
-        "Volume End      :   " + std::to_string(v.startSector + v.sizeInSectors),
+        "Volume End      :   " + std::to_string(VolumeEnd(v)),
         "First DET          :   " + std::to_string(v.det1FirstBlock),
         "Second DET    :   " + std::to_string(v.det2FirstBlock),
         "First FAT           :   " + std::to_string(v.fat1FirstBlock),

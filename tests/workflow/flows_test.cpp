@@ -243,7 +243,7 @@ TEST_F(FlowsTest, ASpannedVolumeWithASegmentMissingIsListedOnceWithAWarningAndIt
     const std::vector<std::string> facts = workflow::VolumeFactsRows(session.found.VolumeList[0]);
     ASSERT_EQ(facts.size(), 10u);
     EXPECT_EQ(facts[1], "Volume Start     :   1188");
-    EXPECT_EQ(facts[2], "Volume End      :   3588");  // 300 blocks of 8 sectors
+    EXPECT_EQ(facts[2], "Volume End      :   2148");  // segment 0: 120 blocks of 8 sectors
     EXPECT_EQ(facts[8], "Segments          :   3");
     EXPECT_EQ(facts[9], missing);
     EXPECT_EQ(workflow::SegmentsField(session.found.VolumeList[0]), "0:1188:0:120,0:388:120:100,?:?:220:80");
