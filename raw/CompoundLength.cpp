@@ -31,6 +31,9 @@ constexpr std::size_t kEntryChild = 0x4C;
 constexpr std::uint8_t kStorageEntry = 1;
 constexpr std::uint8_t kStreamEntry = 2;
 constexpr std::uint8_t kRootEntry = 5;
+constexpr std::size_t kEntryStart = 0x74;  // first sector of the entry's stream
+constexpr std::size_t kEntrySize = 0x78;   // its length in bytes (the low 32 bits in 512-byte documents)
+constexpr std::size_t kMiniCutoff = 0x38;  // header: streams shorter than this lie in the small-stream area
 
 struct Header {
     std::uint32_t sectorSize = 0;
@@ -38,6 +41,7 @@ struct Header {
     std::uint32_t firstDirectory = 0;
     std::uint32_t difatSector = 0;
     std::uint32_t difatSectors = 0;
+    std::uint32_t miniCutoff = 0;
     std::uint8_t bytes[kHeaderBytes];
 
     std::uint64_t SectorOffset(std::uint32_t id) const { return (static_cast<std::uint64_t>(id) + 1) * sectorSize; }
@@ -57,6 +61,7 @@ std::optional<Header> ReadHeader(const DocumentReader& read) {
     h.firstDirectory = base::LoadLe32(b + 0x30);
     h.difatSector = base::LoadLe32(b + 0x44);
     h.difatSectors = base::LoadLe32(b + 0x48);
+    h.miniCutoff = base::LoadLe32(b + kMiniCutoff);
     return h;
 }
 
@@ -149,6 +154,33 @@ std::string EntryName(const std::uint8_t* entry) {
     return name;
 }
 
+// The directory's sectors, along its chain in `a` or, without a table, its
+// first sector alone; only sectors within the first `extent` bytes. False
+// when a sector cannot be read.
+bool ReadDirectory(const DocumentReader& read, const Header& h, const Allocation* a, std::uint64_t extent,
+                   std::vector<std::uint8_t>& dir) {
+    const std::uint32_t sectorSize = h.sectorSize;
+    std::vector<std::uint32_t> chain;
+    if (a) {
+        for (std::uint32_t id = h.firstDirectory; id <= a->lastUsed && chain.size() <= a->lastUsed;
+             id = a->table[id]) {
+            chain.push_back(id);
+            if (a->table[id] > kMaxRegSect) break;
+        }
+    } else if (h.firstDirectory <= kMaxRegSect) {
+        chain.push_back(h.firstDirectory);
+    }
+    dir.clear();
+    for (std::uint32_t id : chain) {
+        const std::uint64_t at = h.SectorOffset(id);
+        if (at + sectorSize > extent) break;
+        const std::size_t size = dir.size();
+        dir.resize(size + sectorSize);
+        if (!read(at, sectorSize, dir.data() + size)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<std::uint64_t> CompoundDocumentLength(const DocumentReader& read, std::uint64_t maxLength) {
@@ -163,28 +195,11 @@ std::optional<std::vector<std::string>> CompoundRootNames(const DocumentReader& 
                                                          std::uint64_t maxLength) {
     const std::optional<Header> h = ReadHeader(read);
     if (!h) return std::nullopt;
-    const std::uint32_t sectorSize = h->sectorSize;
-    // The directory's sectors: its chain in the allocation table, or the
-    // first one alone when the table does not read. All of them within the
-    // document.
-    std::vector<std::uint32_t> chain;
-    if (const std::optional<Allocation> a = ReadAllocation(read, *h, maxLength)) {
-        for (std::uint32_t id = h->firstDirectory; id <= a->lastUsed && chain.size() <= a->lastUsed;
-             id = a->table[id]) {
-            chain.push_back(id);
-            if (a->table[id] > kMaxRegSect) break;
-        }
-    } else if (h->firstDirectory <= kMaxRegSect) {
-        chain.push_back(h->firstDirectory);
-    }
+    // The directory along its chain in the allocation table, or its first
+    // sector alone when the table does not read.
+    const std::optional<Allocation> a = ReadAllocation(read, *h, maxLength);
     std::vector<std::uint8_t> dir;
-    for (std::uint32_t id : chain) {
-        const std::uint64_t at = h->SectorOffset(id);
-        if (at + sectorSize > extent) break;
-        const std::size_t size = dir.size();
-        dir.resize(size + sectorSize);
-        if (!read(at, sectorSize, dir.data() + size)) return std::nullopt;
-    }
+    if (!ReadDirectory(read, *h, a ? &*a : nullptr, extent, dir)) return std::nullopt;
     const std::size_t entries = dir.size() / kEntryBytes;
     if (entries == 0 || dir[kEntryType] != kRootEntry) return std::nullopt;
 
@@ -205,6 +220,37 @@ std::optional<std::vector<std::string>> CompoundRootNames(const DocumentReader& 
         pending.push_back(base::LoadLe32(e + kEntryRight));
     }
     return names;
+}
+
+std::optional<std::vector<std::vector<std::uint64_t>>> CompoundStreamSectors(const DocumentReader& read,
+                                                                            std::uint64_t maxLength,
+                                                                            std::uint32_t* sectorSize) {
+    const std::optional<Header> h = ReadHeader(read);
+    if (!h) return std::nullopt;
+    const std::optional<Allocation> a = ReadAllocation(read, *h, maxLength);
+    if (!a) return std::nullopt;
+    std::vector<std::uint8_t> dir;
+    if (!ReadDirectory(read, *h, &*a, (a->lastUsed + 2) * h->sectorSize, dir) || dir.size() < kEntryBytes ||
+        dir[kEntryType] != kRootEntry)
+        return std::nullopt;
+    *sectorSize = h->sectorSize;
+    std::vector<std::vector<std::uint64_t>> streams;
+    for (std::size_t e = kEntryBytes; e + kEntryBytes <= dir.size(); e += kEntryBytes) {
+        const std::uint8_t* entry = dir.data() + e;
+        if (entry[kEntryType] != kStreamEntry) continue;
+        const std::uint64_t size = base::LoadLe32(entry + kEntrySize);
+        if (size < h->miniCutoff || size == 0) continue;
+        std::vector<std::uint64_t> sectors;
+        std::uint32_t id = base::LoadLe32(entry + kEntryStart);
+        // A chain that ends early or runs long is taken as far as it goes.
+        for (std::uint64_t taken = 0; taken < size && id <= a->lastUsed && sectors.size() <= a->lastUsed;
+             taken += h->sectorSize) {
+            sectors.push_back(h->SectorOffset(id));
+            id = a->table[id];
+        }
+        streams.push_back(std::move(sectors));
+    }
+    return streams;
 }
 
 }  // namespace raw

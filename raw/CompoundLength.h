@@ -1,6 +1,6 @@
-// The length and the top-level directory of a compound document (the
-// container of Word, Excel and PowerPoint files) taken from its own header,
-// sector allocation table and directory.
+// The length, the top-level directory and the stream sectors of a compound
+// document (the container of Word, Excel and PowerPoint files) taken from
+// its own header, sector allocation table and directory.
 #pragma once
 
 #include <cstdint>
@@ -27,5 +27,15 @@ std::optional<std::uint64_t> CompoundDocumentLength(const DocumentReader& read, 
 // document's or the first directory entry is not the root.
 std::optional<std::vector<std::string>> CompoundRootNames(const DocumentReader& read, std::uint64_t extent,
                                                          std::uint64_t maxLength);
+
+// Where the streams kept in the document's own sectors lie (streams below
+// the small-stream cutoff lie inside the small-stream area and are not
+// listed): for each, the byte offsets from the document's first byte of its
+// sectors in chain order, each `*sectorSize` bytes long. Nothing when the
+// allocation table or the directory does not read consistently or a chain
+// leaves the document.
+std::optional<std::vector<std::vector<std::uint64_t>>> CompoundStreamSectors(const DocumentReader& read,
+                                                                            std::uint64_t maxLength,
+                                                                            std::uint32_t* sectorSize);
 
 }  // namespace raw

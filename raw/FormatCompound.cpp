@@ -5,6 +5,7 @@
 // from the sector allocation table, the kind from the streams below the
 // directory's root or, when the directory cannot be read or names none of
 // them, from three probes at fixed offsets of the first ten sectors.
+#include <algorithm>
 #include <cstring>
 #include <strings.h>
 
@@ -75,10 +76,32 @@ bool HeaderAt(const std::uint8_t* p, std::size_t available) {
     return available >= sizeof kHeader && std::memcmp(p, kHeader, sizeof kHeader) == 0;
 }
 
+// A file kept whole in a stream (an embedded package: a ZIP-based document
+// inside an older one, or another compound document) begins at a sector
+// start of the document and so of the disk. The sectors of such a stream
+// are the document's own, headers included.
+std::vector<std::uint64_t> EmbeddedFileSectors(const LengthQuery& q) {
+    std::vector<std::uint64_t> own;
+    std::uint32_t sectorSize = 0;
+    const auto streams = CompoundStreamSectors(q.read, kMaxStructureLength, &sectorSize);
+    if (!streams) return own;
+    std::uint8_t head[kSectorBytes];
+    for (const std::vector<std::uint64_t>& chain : *streams) {
+        if (chain.empty() || !q.read(chain.front(), sizeof head, head) || HeaderRecordAt(head, sizeof head) < 0)
+            continue;
+        for (std::uint64_t offset : chain)
+            for (std::uint64_t b = 0; b < sectorSize; b += kSectorBytes)
+                own.push_back(q.start + (offset + b) / kSectorBytes);
+    }
+    std::sort(own.begin(), own.end());
+    own.erase(std::unique(own.begin(), own.end()), own.end());
+    return own;
+}
+
 std::optional<StructureLength> ExactLength(const LengthQuery& q) {
     const std::optional<std::uint64_t> length = CompoundDocumentLength(q.read, kMaxStructureLength);
     if (!length || *length == 0) return std::nullopt;
-    return StructureLength{*length, {}};
+    return StructureLength{*length, EmbeddedFileSectors(q)};
 }
 
 // The first stream kind (in the order above) among the root's children.

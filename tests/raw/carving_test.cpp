@@ -287,7 +287,9 @@ TEST_F(RawTest, TightlyPackedDocumentsAreEachWrittenWholeWithTheirKind) {
     // two archives both ways round (one of a single sector, whose end record
     // lies in its first sector; one with members starting sectors), archives
     // beside compound documents both ways round, a presentation before a
-    // Word document, and Word / Excel / Word across a window's end.
+    // Word document, Word / Excel / Word across a window's end, and a Word
+    // document whose stream holds an archive (an embedded package) from
+    // its first sector on.
     const Bytes zipA = StoredZip({60}, "archive one");
     ASSERT_LE(zipA.size(), 512u);
     const Bytes zipB = StoredZip({1024 - 32, 1024 - 32, 3000});
@@ -296,6 +298,9 @@ TEST_F(RawTest, TightlyPackedDocumentsAreEachWrittenWholeWithTheirKind) {
     const Bytes book = MakeDocument(DocKind::Excel, 6144, 2);
     const Bytes word2 = MakeDocument(DocKind::Word, 12288, 3);
     const Bytes deck = MakeDocument(DocKind::PowerPoint, 10240, 4);
+    Bytes wrapper = LargeCompound(DocKind::Word, 12);
+    const Bytes inner = StoredZip({3000});
+    std::copy(inner.begin(), inner.end(), wrapper.begin() + 512);
     struct Group {
         std::uint64_t sector;
         std::vector<std::pair<const Bytes*, const char*>> docs;  // bytes and name prefix
@@ -306,6 +311,7 @@ TEST_F(RawTest, TightlyPackedDocumentsAreEachWrittenWholeWithTheirKind) {
         {1700, {{&zipC, "ZIP"}, {&word1, "DOC"}, {&book, "XLS"}, {&zipA, "ZIP"}}},
         {2500, {{&deck, "PPT"}, {&word2, "DOC"}}},
         {3190, {{&word1, "DOC"}, {&book, "XLS"}, {&word2, "DOC"}}},
+        {4000, {{&wrapper, "DOC"}, {&zipA, "ZIP"}}},
     };
     nwimage::DiskSpec desc;
     desc.totalSectors = 5000;
