@@ -90,6 +90,13 @@ MarkingResult RunMarkingPass(const nw::MountedVolume& volume, const disk::Sector
     const DiskSectors sectors(reader);
     nw::FileReader fileReader(volume, reader);
     const nw::EntryList& files = volume.FileList;
+    // With a segment missing, a directory copy may lie where it cannot be
+    // read or written: marking the other copy alone would leave the two
+    // disagreeing, so nothing is written.
+    std::string missing;
+    for (const nw::VolumeSegment& g : volume.currentVolume.segments)
+        if (!g.present && missing.empty())
+            missing = "segment " + std::to_string(g.number) + " of the volume is missing; nothing is written";
     for (std::size_t i = 0; i < files.Size(); ++i) {
         const nw::EntryRecord& r = files[i];
         Status(view, r.name);
@@ -116,6 +123,8 @@ MarkingResult RunMarkingPass(const nw::MountedVolume& volume, const disk::Sector
         std::string failure;
         if (r.slot >= nw::kDetEntriesPerSector) {
             failure = "bad entry position";
+        } else if (!missing.empty()) {
+            failure = missing;
         } else {
             // Each copy's sector on its own disk (a volume of several
             // segments may keep the copies on different disks). Both copies

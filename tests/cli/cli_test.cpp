@@ -502,7 +502,13 @@ TEST_F(CliTest, MarkCompressedWritesEachDirectoryCopyOnTheDiskThatHoldsIt) {
     nwimage::WriteImageFile(disks[0], d0);
     nwimage::WriteImageFile(disks[1], d1);
     const std::string before0 = testutil::ReadFile(d0), before1 = testutil::ReadFile(d1);
-    CliRun r = Cli({"--image", d0, "--image", d1, "mark-compressed", "--volume", "0", "--write"});
+    // Without disk 1, copy 2 cannot be written: nothing is.
+    CliRun r = Cli({"--image", d0, "mark-compressed", "--volume", "0", "--write"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.out, "PACK.DAT\t3000\t9000\tfailed: segment 2 of the volume is missing; nothing is written\n");
+    EXPECT_EQ(testutil::ReadFile(d0), before0);
+
+    r = Cli({"--image", d0, "--image", d1, "mark-compressed", "--volume", "0", "--write"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "PACK.DAT\t3000\t9000\tmarked\n");
     // Copy 1 lies in DET block 119 (segment 0 on disk 0: sectors 2540..2547),
