@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "base/Escape.h"
 #include "cli/Cli.h"
 #include "workflow/Texts.h"
 
@@ -25,29 +26,7 @@ bool OutputWritten(const std::string& command) {
     return false;
 }
 
-std::string Field(const std::string& text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size());
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            default:
-                if (c < 0x20 || c == 0x7F) {
-                    out += "\\x";
-                    out += kHex[c >> 4];
-                    out += kHex[c & 0xF];
-                } else {
-                    out += ch;
-                }
-        }
-    }
-    return out;
-}
+std::string Field(const std::string& text) { return base::EscapeControls(text, true); }
 
 // ---- the progress line -------------------------------------------------------------
 

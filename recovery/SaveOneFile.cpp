@@ -9,6 +9,7 @@
 #include <ctime>
 #include <optional>
 
+#include "base/Escape.h"
 #include "disk/Disk.h"
 #include "netware/MountedVolume.h"
 #include "netware/Timestamps.h"
@@ -141,14 +142,9 @@ std::optional<struct timespec> EntryTime(std::uint32_t timestamp) {
     return out;
 }
 
-std::string Shown(const std::string& name) {
-    std::string shown;
-    for (char c : name) {
-        if (c == '\0') shown += "\\0";
-        else shown += c;
-    }
-    return shown;
-}
+// A name or path as the activity report shows it: its control characters
+// escaped, so that it stays on its line.
+std::string Shown(const std::string& name) { return base::EscapeControls(name, false); }
 
 }  // namespace
 
@@ -172,7 +168,7 @@ void SaveRun::ReportName(const std::string& name, const std::string& savedName, 
         outcome_.renamed.push_back(std::move(entry));
         if (input_.activityReport)
             input_.activityReport->Append("\r\nName \"" + Shown(name) + "\"" + (deleted ? " (deleted)" : "") +
-                                          " from the disk saved as \"" + target + "\": " + reason);
+                                          " from the disk saved as \"" + Shown(target) + "\": " + Shown(reason));
         return;
     }
     if (safe == name) return;
@@ -180,7 +176,7 @@ void SaveRun::ReportName(const std::string& name, const std::string& savedName, 
     view_.EntryRenamed(entry);
     outcome_.renamed.push_back(std::move(entry));
     if (job_.renamedNames.insert(name).second && input_.activityReport)
-        input_.activityReport->Append("\r\nName \"" + Shown(name) + "\" from the disk saved as \"" + safe + "\"");
+        input_.activityReport->Append("\r\nName \"" + Shown(name) + "\" from the disk saved as \"" + Shown(safe) + "\"");
 }
 
 void SaveRun::EndFile(const std::string& target, FileOutcome outcome, std::uint64_t written,
@@ -191,12 +187,12 @@ void SaveRun::EndFile(const std::string& target, FileOutcome outcome, std::uint6
         view_.FileDamaged(damaged);
         outcome_.damaged.push_back(std::move(damaged));
         if (input_.activityReport)
-            input_.activityReport->Append("\r\nDamaged file \"" + target + "\" (" + std::to_string(unreadable) +
+            input_.activityReport->Append("\r\nDamaged file \"" + Shown(target) + "\" (" + std::to_string(unreadable) +
                                           " bytes unreadable): " + reason);
     } else if (outcome == FileOutcome::CreateFailed || outcome == FileOutcome::WriteFailed) {
         FailedFile failed{target, std::string(FileOutcomeText(outcome)) + (reason.empty() ? "" : ": " + reason)};
         if (input_.activityReport)
-            input_.activityReport->Append("\r\nFile \"" + target + "\" not saved: " + failed.reason);
+            input_.activityReport->Append("\r\nFile \"" + Shown(target) + "\" not saved: " + failed.reason);
         outcome_.failed.push_back(std::move(failed));
     }
     view_.FileEnded(target, outcome, written, byteCount);

@@ -381,16 +381,32 @@ file AB.TXT long="A/B.TXT" text="slash"
 file A_B.TXT text="plain"
 folder UP long=".."
 file DOTS.TXT long=".." text="dots"
+file NL1.TXT long="LINEQEND" text="one"
+file NL2.TXT long="LINEQEND" text="two"
 )");
+    // The builder takes printable names only: the Q becomes a newline on disk.
+    std::string bytes = testutil::ReadFile(imagePath);
+    for (std::size_t at = bytes.find("LINEQEND"); at != std::string::npos; at = bytes.find("LINEQEND", at))
+        bytes[at + 4] = '\n';
+    testutil::WriteFile(imagePath, bytes);
+    disks.disks.DetachAll();
+    ASSERT_EQ(disks.Attach(imagePath), "");
+    Remount();
     CheckAll();
     const recovery::SaveOutcome outcome = Save();
     const std::map<std::string, std::string> expected{
         {"DOCS/REPORT.TXT", "new"},          {"DOCS/REPORT (deleted).TXT", "old"},
         {"DOCS/REPORT (deleted 2).TXT", "older"}, {"A_B.TXT", "plain"},
-        {"A_B (2).TXT", "slash"},            {"__ (2)", "dots"}};
+        {"A_B (2).TXT", "slash"},            {"__ (2)", "dots"},
+        {"LINE\nEND", "one"},                {"LINE\nEND (2)", "two"}};
     EXPECT_EQ(ReadTree(destination).files, expected);
     EXPECT_TRUE(prompts.replaceAsked.empty());
-    ASSERT_EQ(outcome.renamed.size(), 5u);
+    ASSERT_EQ(outcome.renamed.size(), 6u);
+    // A name's newline stays on its report line, escaped.
+    EXPECT_NE(report.text.find("Name \"LINE\\nEND\" from the disk saved as \"" + destination +
+                               "/LINE\\nEND (2)\": another entry of the folder has the name \"LINE\\nEND\""),
+              std::string::npos)
+        << report.text;
     EXPECT_NE(report.text.find("Name \"REPORT.TXT\" (deleted) from the disk saved as \"" + destination +
                                "/DOCS/REPORT (deleted).TXT\": another entry of the folder has the name \"REPORT.TXT\""),
               std::string::npos)
