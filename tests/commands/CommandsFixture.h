@@ -45,8 +45,15 @@ protected:
     JobDialogs jobDialogs;
 
     // Disk 0, Quick search, the one volume, mount: the window ends at step 2.
-    void Browse(const nwimage::DiskSpec& desc = uitest::SmallDisk()) {
-        Open({{WriteImage(desc), ""}});
+    // With `badSectors` the disk's mapfile (its bad areas) is attached too.
+    void Browse(const nwimage::DiskSpec& desc = uitest::SmallDisk(), bool badSectors = false) {
+        const std::string path = WriteImage(desc);
+        std::string map;
+        if (badSectors) {
+            map = dir.File("disk.map");
+            testutil::WriteFile(map, nwimage::MapfileText(image));
+        }
+        Open({{path, map}});
         ChooseDiskAndMode(workflow::kModeQuick);
         QTest::mouseClick(P().nextButton, Qt::LeftButton);
         ASSERT_EQ(W().currentStep, 1);

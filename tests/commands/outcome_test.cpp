@@ -94,15 +94,7 @@ TEST_F(CommandsTest, BadSectorQuestionSitsBesideSavingAndNamesSectorAndFile) {
     bad.target = nwimage::BadArea::Target::FileData;
     bad.entry = 2;  // REPORT.DOC
     desc.bad.push_back(bad);
-    const std::string path = WriteImage(desc);
-    const std::string map = dir.File("disk.map");
-    testutil::WriteFile(map, nwimage::MapfileText(image));
-    Open({{path, map}});
-    ChooseDiskAndMode(workflow::kModeQuick);
-    QTest::mouseClick(P().nextButton, Qt::LeftButton);
-    ClickLabel(P().volumeTree, P().volumeTree->topLevelItem(0)->child(0));
-    QTest::mouseClick(P().nextButton, Qt::LeftButton);
-    ASSERT_TRUE(AtStep(2));
+    Browse(desc, true);
     CheckRoot();
     S().policy.BadSectorDecision = disk::kRetry;  // ask
     QString where;

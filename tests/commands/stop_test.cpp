@@ -32,16 +32,7 @@ nwimage::DiskSpec DiskWithSlowFile() {
 class StopTest : public CommandsTest {
 protected:
     void BrowseSlowDisk() {
-        const std::string path = WriteImage(DiskWithSlowFile());
-        const std::string map = dir.File("disk.map");
-        testutil::WriteFile(map, nwimage::MapfileText(image));
-        Open({{path, map}});
-        ChooseDiskAndMode(workflow::kModeQuick);
-        QTest::mouseClick(P().nextButton, Qt::LeftButton);
-        ClickLabel(P().volumeTree, P().volumeTree->topLevelItem(0)->child(0));
-        QTest::mouseClick(P().nextButton, Qt::LeftButton);
-        ASSERT_TRUE(AtStep(2));
-        ASSERT_TRUE(WaitFor([&] { return P().directoryTree->isEnabled(); }));
+        Browse(DiskWithSlowFile(), true);
         CheckRoot();
     }
     // At the bad-sector question: presses a button of "Saving", then "Skip".
