@@ -222,19 +222,18 @@ std::optional<std::vector<std::string>> CompoundRootNames(const DocumentReader& 
     return names;
 }
 
-std::optional<std::vector<std::vector<std::uint64_t>>> CompoundStreamSectors(const DocumentReader& read,
-                                                                            std::uint64_t maxLength,
-                                                                            std::uint32_t* sectorSize) {
+std::optional<CompoundLayout> ReadCompoundLayout(const DocumentReader& read, std::uint64_t maxLength) {
     const std::optional<Header> h = ReadHeader(read);
     if (!h) return std::nullopt;
     const std::optional<Allocation> a = ReadAllocation(read, *h, maxLength);
     if (!a) return std::nullopt;
+    CompoundLayout layout;
+    layout.length = (a->lastUsed + 2) * h->sectorSize;
+    layout.sectorSize = h->sectorSize;
     std::vector<std::uint8_t> dir;
-    if (!ReadDirectory(read, *h, &*a, (a->lastUsed + 2) * h->sectorSize, dir) || dir.size() < kEntryBytes ||
+    if (!ReadDirectory(read, *h, &*a, layout.length, dir) || dir.size() < kEntryBytes ||
         dir[kEntryType] != kRootEntry)
-        return std::nullopt;
-    *sectorSize = h->sectorSize;
-    std::vector<std::vector<std::uint64_t>> streams;
+        return layout;
     for (std::size_t e = kEntryBytes; e + kEntryBytes <= dir.size(); e += kEntryBytes) {
         const std::uint8_t* entry = dir.data() + e;
         if (entry[kEntryType] != kStreamEntry) continue;
@@ -242,15 +241,14 @@ std::optional<std::vector<std::vector<std::uint64_t>>> CompoundStreamSectors(con
         if (size < h->miniCutoff || size == 0) continue;
         std::vector<std::uint64_t> sectors;
         std::uint32_t id = base::LoadLe32(entry + kEntryStart);
-        // A chain that ends early or runs long is taken as far as it goes.
         for (std::uint64_t taken = 0; taken < size && id <= a->lastUsed && sectors.size() <= a->lastUsed;
              taken += h->sectorSize) {
             sectors.push_back(h->SectorOffset(id));
             id = a->table[id];
         }
-        streams.push_back(std::move(sectors));
+        layout.streams.push_back(std::move(sectors));
     }
-    return streams;
+    return layout;
 }
 
 }  // namespace raw

@@ -28,14 +28,17 @@ std::optional<std::uint64_t> CompoundDocumentLength(const DocumentReader& read, 
 std::optional<std::vector<std::string>> CompoundRootNames(const DocumentReader& read, std::uint64_t extent,
                                                          std::uint64_t maxLength);
 
-// Where the streams kept in the document's own sectors lie (streams below
-// the small-stream cutoff lie inside the small-stream area and are not
-// listed): for each, the byte offsets from the document's first byte of its
-// sectors in chain order, each `*sectorSize` bytes long. Nothing when the
-// allocation table or the directory does not read consistently or a chain
-// leaves the document.
-std::optional<std::vector<std::vector<std::uint64_t>>> CompoundStreamSectors(const DocumentReader& read,
-                                                                            std::uint64_t maxLength,
-                                                                            std::uint32_t* sectorSize);
+// The document's length (as CompoundDocumentLength gives it) with where the
+// streams kept in its own sectors lie (streams below the small-stream cutoff
+// lie inside the small-stream area and are not listed): for each, the byte
+// offsets from the document's first byte of its sectors in chain order,
+// each `sectorSize` bytes long. A chain that ends early or loops is taken as
+// far as it goes; no streams are listed when the directory cannot be read.
+struct CompoundLayout {
+    std::uint64_t length = 0;
+    std::uint32_t sectorSize = 0;
+    std::vector<std::vector<std::uint64_t>> streams;
+};
+std::optional<CompoundLayout> ReadCompoundLayout(const DocumentReader& read, std::uint64_t maxLength);
 
 }  // namespace raw

@@ -80,17 +80,14 @@ bool HeaderAt(const std::uint8_t* p, std::size_t available) {
 // inside an older one, or another compound document) begins at a sector
 // start of the document and so of the disk. The sectors of such a stream
 // are the document's own, headers included.
-std::vector<std::uint64_t> EmbeddedFileSectors(const LengthQuery& q) {
+std::vector<std::uint64_t> EmbeddedFileSectors(const LengthQuery& q, const CompoundLayout& layout) {
     std::vector<std::uint64_t> own;
-    std::uint32_t sectorSize = 0;
-    const auto streams = CompoundStreamSectors(q.read, kMaxStructureLength, &sectorSize);
-    if (!streams) return own;
     std::uint8_t head[kSectorBytes];
-    for (const std::vector<std::uint64_t>& chain : *streams) {
+    for (const std::vector<std::uint64_t>& chain : layout.streams) {
         if (chain.empty() || !q.read(chain.front(), sizeof head, head) || HeaderRecordAt(head, sizeof head) < 0)
             continue;
         for (std::uint64_t offset : chain)
-            for (std::uint64_t b = 0; b < sectorSize; b += kSectorBytes)
+            for (std::uint64_t b = 0; b < layout.sectorSize; b += kSectorBytes)
                 own.push_back(q.start + (offset + b) / kSectorBytes);
     }
     std::sort(own.begin(), own.end());
@@ -99,9 +96,9 @@ std::vector<std::uint64_t> EmbeddedFileSectors(const LengthQuery& q) {
 }
 
 std::optional<StructureLength> ExactLength(const LengthQuery& q) {
-    const std::optional<std::uint64_t> length = CompoundDocumentLength(q.read, kMaxStructureLength);
-    if (!length || *length == 0) return std::nullopt;
-    return StructureLength{*length, EmbeddedFileSectors(q)};
+    const std::optional<CompoundLayout> layout = ReadCompoundLayout(q.read, kMaxStructureLength);
+    if (!layout || layout->length == 0) return std::nullopt;
+    return StructureLength{layout->length, EmbeddedFileSectors(q, *layout)};
 }
 
 // The first stream kind (in the order above) among the root's children.
