@@ -44,12 +44,6 @@ private:
     const disk::SectorReader& reader_;
 };
 
-// One directory copy's sector of an entry.
-struct DetSector {
-    unsigned disk = 0;
-    std::uint64_t sector = 0;
-};
-
 void Status(MarkingView* view, const std::string& text) {
     if (view) view->SetStatusText(text);
 }
@@ -58,8 +52,8 @@ void Status(MarkingView* view, const std::string& text) {
 // or the size it is to get) and, with `write`, sets that entry's size to
 // `marked` and its compressed mark, writes the sector back and reads it
 // back. Empty on success, else the reason.
-std::string PatchEntry(const DiskSectors& sectors, DetSector at, const nw::EntryRecord& r, std::uint32_t marked,
-                       bool write) {
+std::string PatchEntry(const DiskSectors& sectors, const nw::SectorPlace& at, const nw::EntryRecord& r,
+                       std::uint32_t marked, bool write) {
     const std::uint64_t sector = at.sector;
     std::uint8_t det[disk::kSectorSize];
     if (!sectors.Read(at.disk, sector, det)) return "directory sector " + std::to_string(sector) + " could not be read";
@@ -129,8 +123,8 @@ MarkingResult RunMarkingPass(const nw::MountedVolume& volume, const disk::Sector
             // Each copy's sector on its own disk (a volume of several
             // segments may keep the copies on different disks). Both copies
             // are checked before either is written.
-            const DetSector det1{r.det1Disk, r.det1Sector};
-            const DetSector det2{r.det2Disk, r.det2Sector};
+            const nw::SectorPlace det1{r.det1Disk, r.det1Sector};
+            const nw::SectorPlace det2{r.det2Disk, r.det2Sector};
             const bool second = r.det2Sector != 0 && (r.det2Sector != r.det1Sector || r.det2Disk != r.det1Disk);
             std::string one = PatchEntry(sectors, det1, r, marked, false);
             std::string two = second ? PatchEntry(sectors, det2, r, marked, false) : std::string();
