@@ -20,8 +20,15 @@ namespace cli {
 // Exit statuses.
 constexpr int kExitOk = 0;
 constexpr int kExitNothingFound = 1;
+// Bad arguments, unreadable input, a refused log, output that could not be written.
 constexpr int kExitBadInput = 2;
-constexpr int kExitDamaged = 3;  // some files or documents damaged or not written
+// Something that exists could not be read, saved, written or marked.
+constexpr int kExitDamaged = 3;
+constexpr int kExitStopped = 130;  // stopped by the user (the shell's status for SIGINT)
+
+// The status of a command that met both outcomes: the first of 2, 130, 3, 1
+// that applies, else 0.
+int CombineStatus(int a, int b);
 
 enum class BadSectorMode { Default, Ask, RetryAll, SkipAll };
 
@@ -72,6 +79,12 @@ bool OutputWritten(const std::string& command);
 // backslash becomes \\ (so a record stays one line and nothing reaches
 // the terminal raw); everything else is kept byte for byte.
 std::string Field(const std::string& text);
+// A name, a path as typed or a message for stderr: control characters
+// escaped as in Field, backslashes kept single (every \\ of a typed path
+// is a separator).
+std::string Shown(const std::string& text);
+// Shown for each line of a text of several lines.
+std::string ShownLines(const std::string& text);
 bool StdinIsTerminal();
 
 // ---- Ctrl-C (cli/main.cpp) ---------------------------------------------------------

@@ -51,8 +51,7 @@ int RunMarkCompressed(const Invocation& inv) {
     const bool written = OutputWritten("mark-compressed");
     if (write) Note("mark-compressed: " + std::to_string(marked) + " of " + std::to_string(result.candidates.size()) +
                     " files marked");
-    if (result.failures && write) return kExitDamaged;
-    return written ? kExitOk : kExitBadInput;
+    return CombineStatus(result.failures && write ? kExitDamaged : kExitOk, written ? kExitOk : kExitBadInput);
 }
 
 }  // namespace

@@ -149,19 +149,18 @@ int RunRaw(const Invocation& inv) {
     RunWatched([&] { result = workflow::RunRaw(session, scan, start, request, destination, view); },
                [&] { scan.stopRequested.store(1); });
     cs.line.Finish();
-    for (const std::string& row : view.FinalRows()) std::cerr << row << '\n';
+    for (const std::string& row : view.FinalRows()) std::cerr << Shown(row) << '\n';
     if (result.stopped) Note("raw: stopped; the files written so far stay in " + destination);
-    const bool listed = OutputWritten("raw");
+    int status = OutputWritten("raw") ? kExitOk : kExitBadInput;
     if (result.documentsFailed > 0) {
         Note("raw: " + std::to_string(result.documentsFailed) + " of the documents found could not be written whole");
-        return kExitDamaged;
+        status = CombineStatus(status, kExitDamaged);
     }
-    if (!listed) return kExitBadInput;
-    if (view.Written() == 0) {
+    if (view.Written() == 0 && !result.stopped) {
         Note("raw: no documents found");
-        return kExitNothingFound;
+        status = CombineStatus(status, kExitNothingFound);
     }
-    return kExitOk;
+    return status;
 }
 
 }  // namespace

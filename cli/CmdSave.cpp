@@ -50,8 +50,8 @@ public:
         }
         ++failed;
         Clear();
-        std::cerr << "tarvine-cli: save: " << target << ": " << recovery::FileOutcomeText(outcome) << " (" << written
-                  << " of " << byteCount << " bytes read)\n";
+        std::cerr << "tarvine-cli: save: " << Shown(target) << ": " << recovery::FileOutcomeText(outcome) << " ("
+                  << written << " of " << byteCount << " bytes read)\n";
     }
     void FileDamaged(const recovery::DamagedFile& file) override {
         ++damaged;
@@ -88,7 +88,7 @@ private:
         std::snprintf(head, sizeof head, "%3llu%%  %.1f / %.1f MB  ",
                       static_cast<unsigned long long>(saved * 100 / total), static_cast<double>(saved) / kBytesPerMegabyte,
                       static_cast<double>(job_.totalBytes) / kBytesPerMegabyte);
-        std::string line = head + current_ + "  elapsed " + (elapsed_.empty() ? "-" : elapsed_) + "  remaining " +
+        std::string line = head + Shown(current_) + "  elapsed " + (elapsed_.empty() ? "-" : elapsed_) + "  remaining " +
                            (remaining_.empty() ? "-" : remaining_);
         if (line.size() > kProgressLineWidth) line.resize(kProgressLineWidth);
         std::fprintf(stderr, "\r\033[K%s", line.c_str());
@@ -127,8 +127,8 @@ public:
     recovery::WriteErrorAnswer WriteError(const std::string& target, const std::string& reason) override {
         view_.Clear();
         line_.Finish();
-        std::cerr << "tarvine-cli: " << recovery::kWriteErrorTitle << ": " << target
-                  << (reason.empty() ? "" : ": " + reason) << '\n';
+        std::cerr << "tarvine-cli: " << recovery::kWriteErrorTitle << ": " << Shown(target)
+                  << (reason.empty() ? "" : ": " + Shown(reason)) << '\n';
         if (!StdinIsTerminal()) return recovery::WriteErrorAnswer::Skip;
         for (;;) {
             const std::string a = AskLine(line_, "[a]bort or [s]kip? ");
@@ -141,7 +141,7 @@ public:
     void ShowError(const std::string& text) override {
         view_.Clear();
         line_.Finish();
-        std::cerr << text << '\n';
+        std::cerr << ShownLines(text) << '\n';
     }
 
 private:
@@ -300,7 +300,8 @@ int RunSave(const Invocation& inv) {
               << "files failed\t" << view.failed << '\n';
     if (view.notReplaced) std::cout << "files not replaced\t" << view.notReplaced << '\n';
     std::cout << "files damaged\t" << view.damaged << '\n' << "files renamed\t" << view.renamed << '\n';
-    return view.failed || view.damaged ? kExitDamaged : kExitOk;
+    const int status = view.failed || view.damaged ? kExitDamaged : kExitOk;
+    return CombineStatus(status, OutputWritten("save") ? kExitOk : kExitBadInput);
 }
 
 }  // namespace

@@ -17,6 +17,19 @@ const std::vector<Command>& Commands() {
     return kCommands;
 }
 
+int CombineStatus(int a, int b) {
+    auto rank = [](int status) {
+        switch (status) {
+            case kExitOk: return 0;
+            case kExitNothingFound: return 1;
+            case kExitDamaged: return 2;
+            case kExitStopped: return 3;
+            default: return 4;  // kExitBadInput and anything unforeseen
+        }
+    };
+    return rank(a) >= rank(b) ? a : b;
+}
+
 bool ArgReader::Value(const std::string& option, std::string& out) {
     if (Done()) {
         Error(command_ + ": " + option + " needs a value");

@@ -14,9 +14,11 @@ namespace cli {
 bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 bool StdinIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
 
-void Error(const std::string& text) { std::cerr << "tarvine-cli: " << text << '\n'; }
-void Note(const std::string& text) { std::cerr << "tarvine-cli: " << text << '\n'; }
-void ShowNotice(const workflow::Notice& notice) { std::cerr << notice.text << '\n'; }
+// Messages carry names from the disk and paths as typed: each goes out
+// escaped, so that no control character reaches the terminal raw.
+void Error(const std::string& text) { std::cerr << "tarvine-cli: " << Shown(text) << '\n'; }
+void Note(const std::string& text) { std::cerr << "tarvine-cli: " << Shown(text) << '\n'; }
+void ShowNotice(const workflow::Notice& notice) { std::cerr << ShownLines(notice.text) << '\n'; }
 
 bool OutputWritten(const std::string& command) {
     std::cout.flush();
@@ -27,6 +29,19 @@ bool OutputWritten(const std::string& command) {
 }
 
 std::string Field(const std::string& text) { return base::EscapeControls(text, true); }
+std::string Shown(const std::string& text) { return base::EscapeControls(text, false); }
+
+std::string ShownLines(const std::string& text) {
+    std::string out;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t end = text.find('\n', from);
+        out += Shown(text.substr(from, end == std::string::npos ? std::string::npos : end - from));
+        if (end == std::string::npos) return out;
+        out += '\n';
+        from = end + 1;
+    }
+}
 
 // ---- the progress line -------------------------------------------------------------
 
@@ -59,6 +74,7 @@ void ProgressLine::Draw() {
     std::string line = status_;
     if (!caption_.empty()) line += "  " + caption_;
     if (!count_.empty()) line += "  " + count_;
+    line = Shown(line);
     if (line.size() > kProgressLineWidth) line.resize(kProgressLineWidth);
     std::fprintf(stderr, "\r\033[K%s", line.c_str());
     std::fflush(stderr);
@@ -69,7 +85,7 @@ void ProgressLine::Draw() {
 
 std::string AskLine(ProgressLine& line, const std::string& question) {
     line.Finish();
-    std::fputs(question.c_str(), stderr);
+    std::fputs(ShownLines(question).c_str(), stderr);
     std::fflush(stderr);
     std::string answer;
     if (!std::getline(std::cin, answer)) return {};

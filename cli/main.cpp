@@ -56,10 +56,19 @@ void PrintHelp() {
         "Output is tab-separated, one record a line; messages go to stderr. In names and\n"
         "paths a backslash within a name is written \\\\, a tab \\t, a newline \\n, a\n"
         "carriage return \\r and any other control character \\xHH (ESC is \\x1B);\n"
-        "the \\ between the components of a path stays single.\n"
-        "Exit status: 0 success, 1 nothing found, 2 bad arguments, unreadable input or\n"
-        "output that could not be written, 3 some files or documents damaged or not\n"
-        "written (cat, save, raw) or some entries not marked (mark-compressed --write).\n";
+        "the \\ between the components of a path stays single. Bytes 0x80 to 0x9F that\n"
+        "are not part of valid UTF-8, and C1 controls in UTF-8, are written \\xHH too;\n"
+        "other UTF-8 is kept. Messages escape names and typed paths the same way.\n"
+        "\n"
+        "Exit statuses:\n"
+        "  0    success\n"
+        "  1    nothing found\n"
+        "  2    bad arguments, unreadable input, a refused log, or output that could\n"
+        "       not be written\n"
+        "  3    something that exists could not be read, saved, written or marked\n"
+        "       (damaged or failed files, documents not written whole, entries not marked)\n"
+        "  130  stopped by the user (Ctrl-C)\n"
+        "Where several apply, the first of 2, 130, 3, 1 is the status.\n";
 }
 
 constexpr auto kInterruptPoll = std::chrono::milliseconds(20);

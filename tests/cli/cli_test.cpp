@@ -204,7 +204,7 @@ TEST_F(CliTest, ExitStatusesTellNothingFoundFromBadInput) {
     const CliRun help = Cli({"--help"});
     EXPECT_EQ(help.status, 0);
     for (const char* word : {"disks", "volumes", "ls", "cat", "--bad-sectors", "--advanced", "--fat", "WRITES THE DISK",
-                             "\\x1B", "3 some files"})
+                             "\\x1B", "130  stopped by the user", "first of 2, 130, 3, 1"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
 }
 
@@ -312,6 +312,7 @@ TEST_F(CliTest, OutputThatCannotBeWrittenEndsWithStatus2) {
         {"ls", "--volume", "0", "PUBLIC"},
         {"ls", "--volume", "0", "-R"},
         {"dirlist", "--volume", "0"},
+        {"save", "--volume", "0", "--to", dir.File("full"), "--replace", "all"},
     };
     for (std::vector<std::string> args : commands) {
         args.insert(args.begin(), {"--image", img});
@@ -341,6 +342,47 @@ TEST_F(CliTest, ControlCharactersInNamesAreEscapedInRecords) {
     EXPECT_EQ(rows[4], (std::vector<std::string>{"F", "0", "0", "10", "05-Mar-2007", "09:04:58", "PUBLIC\\A\\tB\\nC\\x1B\\\\D\\x07"}));
 }
 
+// A name with ESC, NUL and a lone C1 byte reaches no message or record raw:
+// not ls, not save's notes on stderr, not cat's errors.
+TEST_F(CliTest, NamesReachNoMessageRaw) {
+    const std::string odd("E\x1B[2JN\0U\x9BL", 10), shown = "E\\x1B[2JN\\x00U\\x9BL";
+    const std::string placeholder = "QZQZQZQZQZ";
+    const std::string img = Write(nwimage::ParseDescription(R"(partition first=63 count=20000
+volume V spb=8 blocks=2000
+folder PUBLIC
+file QZQZQZQZQZ in=PUBLIC size=10000
+bad file=PUBLIC\QZQZQZQZQZ offset=2 count=3
+)"));
+    const std::string map = dir.File("disk.map");
+    testutil::WriteFile(map, nwimage::MapfileText(image));
+    std::string bytes = testutil::ReadFile(img);
+    int replaced = 0;
+    for (std::size_t at = bytes.find(placeholder); at != std::string::npos; at = bytes.find(placeholder, at), ++replaced)
+        bytes.replace(at, placeholder.size(), odd);
+    ASSERT_EQ(replaced, 2);  // both directory copies
+    testutil::WriteFile(img, bytes);
+    auto raw = [](const std::string& text) {
+        return text.find('\x1B') != std::string::npos || text.find('\0') != std::string::npos ||
+               text.find('\x9B') != std::string::npos;
+    };
+
+    CliRun r = Cli({"--image", img, "ls", "--volume", "0", "PUBLIC"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Records(r.out).at(0).at(6), "PUBLIC\\" + shown);
+    EXPECT_FALSE(raw(r.out)) << r.out;
+
+    r = Cli({"--image", img, "--badmap", map, "save", "--volume", "0", "--to", dir.File("to")});
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.err.find("/E\\x1B[2JN_U\\x9BL: damaged"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\"" + shown + "\" saved as"), std::string::npos) << r.err;
+    EXPECT_FALSE(raw(r.err)) << r.err;
+
+    r = Cli({"--image", img, "--badmap", map, "cat", "--volume", "0", "PUBLIC\\" + odd.substr(0, 5)});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no file 'PUBLIC\\E\\x1B[2J'"), std::string::npos) << r.err;
+    EXPECT_FALSE(raw(r.err)) << r.err;
+}
+
 TEST_F(CliTest, DocumentsThatCannotBeWrittenWholeEndRawWithStatus3) {
     const std::string img = Write(nwimage::ParseDescription(R"(disk seed=5
 partition first=63 count=20000
@@ -353,6 +395,11 @@ file SMALL.DOC doc=word size=3K
     const CliRun r = Cli({"--image", img, "raw", "--to", dir.File("carved")}, "trap '' XFSZ; ulimit -f 16; ");
     EXPECT_EQ(r.status, 3) << r.err;
     EXPECT_NE(r.err.find("raw: 1 of the documents found could not be written whole"), std::string::npos) << r.err;
+    // Output that cannot be written as well: 2 comes before 3.
+    const CliRun full = Cli({"--image", img, "raw", "--to", dir.File("carved2")}, "trap '' XFSZ; ulimit -f 16; ",
+                            "/dev/full");
+    EXPECT_EQ(full.status, 2) << full.err;
+    EXPECT_NE(full.err.find("raw: writing to the output failed"), std::string::npos) << full.err;
 }
 
 TEST_F(CliTest, ImpossibleDatesAndOversizedMapfilesAreRefused) {
