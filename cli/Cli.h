@@ -35,6 +35,9 @@ enum class BadSectorMode { Default, Ask, RetryAll, SkipAll };
 struct GlobalOptions {
     std::vector<disk::DiskSource> images;
     BadSectorMode badSectors = BadSectorMode::Default;
+    // For the tests (TARVINE_CLI_STOP_AFTER_STEPS): the step of progress at
+    // which the command acts as if Ctrl-C was pressed; 0: never.
+    std::uint64_t stopAfterSteps = 0;
 };
 
 struct Invocation {
@@ -89,9 +92,15 @@ bool StdinIsTerminal();
 
 // ---- Ctrl-C (cli/main.cpp) ---------------------------------------------------------
 
-// Forgets earlier Ctrl-C presses and installs the handler: the next press
-// asks the running work to stop, the one after ends the program.
+// Installs the handler unless Ctrl-C was pressed already: the first press
+// asks the running work to stop, the one after ends the program. A press
+// between two steps is kept, so the next watched work stops at once.
 void ArmInterrupt();
+// Whether Ctrl-C was pressed during this command.
+bool InterruptRequested();
+// Sends this program the SIGINT that Ctrl-C sends and, on a watched
+// worker, waits until the watcher has passed it on (the test stop point).
+void InterruptAsTheUserWould();
 // Runs `work` on a worker; a Ctrl-C meanwhile calls `onInterrupt` once, on
 // this thread. Returns when the work has ended.
 void RunWatched(const std::function<void()>& work, const std::function<void()>& onInterrupt);

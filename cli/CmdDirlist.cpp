@@ -28,14 +28,21 @@ int RunDirlist(const Invocation& inv) {
     if (int r = OpenVolume(cs, options); r != kExitOk) return r;
     const std::string end = records::RecordEnd(print ? records::ListingFormat::Print : records::ListingFormat::View);
     bool failed = false;
+    std::uint64_t written = 0;
     records::WalkListing(cs.session.mounted, nw::kRootNode, [&](const std::string& record) {
-        if (failed) return;
+        if (failed || InterruptRequested()) return;
         failed = std::fwrite(record.data(), 1, record.size(), stdout) != record.size() ||
                  std::fwrite(end.data(), 1, end.size(), stdout) != end.size();
+        ++written;
+        cs.line.Step();
     });
     if (std::fflush(stdout) != 0 || failed) {
         Error("dirlist: writing to the output failed");
         return kExitBadInput;
+    }
+    if (InterruptRequested()) {
+        Note("dirlist: stopped after " + std::to_string(written) + " records");
+        return kExitStopped;
     }
     return kExitOk;
 }

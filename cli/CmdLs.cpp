@@ -51,17 +51,24 @@ int RunLs(const Invocation& inv) {
         return OutputWritten("ls") ? kExitOk : kExitBadInput;
     }
     if (recursive) {
-        // A full output stops the walk: nothing more could be written.
+        // A full output stops the walk: nothing more could be written; so
+        // does Ctrl-C.
         bool failed = false;
+        std::uint64_t listed = 0;
         nw::WalkTree(
             volume, match.node,
             [&](const nw::WalkItem& item) {
-                if (failed) return;
+                if (failed || InterruptRequested()) return;
                 PrintEntry(*item.record, item.isFolder, item.path);
                 failed = !std::cout.good();
+                ++listed;
+                cs.line.Step();
             },
             Field);
-        return OutputWritten("ls") ? kExitOk : kExitBadInput;
+        const int status = OutputWritten("ls") ? kExitOk : kExitBadInput;
+        if (!InterruptRequested()) return status;
+        Note("ls: stopped after listing " + std::to_string(listed) + " entries");
+        return CombineStatus(status, kExitStopped);
     }
     // The folder's own contents as the list shows them: its folders, then its files.
     const std::string prefix = match.record ? nw::NodePath(volume, match.node, Field) + "\\" : std::string();

@@ -24,7 +24,10 @@ public:
     explicit TerminalRawView(ProgressLine& line) : line_(line) {}
 
     void SetRawStatus(const std::string& text) override { line_.SetStatus(text); }
-    void SetRawProgress(int percent, const std::string&) override { line_.SetPercent(percent); }
+    void SetRawProgress(int percent, const std::string&) override {
+        line_.Step();
+        line_.SetPercent(percent);
+    }
     void ClearFilesRecovered() override {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!rows_.empty()) finalRows_ = rows_;
@@ -150,8 +153,12 @@ int RunRaw(const Invocation& inv) {
                [&] { scan.stopRequested.store(1); });
     cs.line.Finish();
     for (const std::string& row : view.FinalRows()) std::cerr << Shown(row) << '\n';
-    if (result.stopped) Note("raw: stopped; the files written so far stay in " + destination);
     int status = OutputWritten("raw") ? kExitOk : kExitBadInput;
+    if (result.stopped) {
+        Note("raw: stopped; the " + std::to_string(view.Written()) + " documents written so far stay in " +
+             destination);
+        status = CombineStatus(status, kExitStopped);
+    }
     if (result.documentsFailed > 0) {
         Note("raw: " + std::to_string(result.documentsFailed) + " of the documents found could not be written whole");
         status = CombineStatus(status, kExitDamaged);

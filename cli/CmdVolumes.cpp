@@ -24,7 +24,8 @@ int RunVolumes(const Invocation& inv) {
         if (int r = OpenFromLog(cs, options, false); r != kExitOk) return r;
     } else {
         if (int r = SelectDisk(cs, options.disk); r != kExitOk) return r;
-        if (int r = SearchVolumes(cs, options.advanced); r != kExitOk) return r;
+        // A stopped search still lists what it had found.
+        if (int r = SearchVolumes(cs, options.advanced); r != kExitOk && r != kExitStopped) return r;
     }
     const nw::FoundVolumes& found = cs.session.found;
     for (std::uint32_t i = 0; i < found.volumeCount.load(); ++i) {
@@ -35,7 +36,8 @@ int RunVolumes(const Invocation& inv) {
         if (v.segments.size() > 1) std::cout << '\t' << workflow::SegmentsField(v);
         std::cout << '\n';
     }
-    return OutputWritten("volumes") ? kExitOk : kExitBadInput;
+    return CombineStatus(OutputWritten("volumes") ? kExitOk : kExitBadInput,
+                         InterruptRequested() ? kExitStopped : kExitOk);
 }
 
 }  // namespace

@@ -79,6 +79,7 @@ bool CheckCalendarDate(const std::string& option, unsigned day, unsigned month, 
 // ---- the session of one command -------------------------------------------------
 
 CommandSession::CommandSession(const GlobalOptions& options) : global(options) {
+    line.StopAfterSteps(options.stopAfterSteps);
     BadSectorMode mode = options.badSectors;
     if (mode == BadSectorMode::Default) mode = StdinIsTerminal() ? BadSectorMode::Ask : BadSectorMode::RetryAll;
     disk::BadSectorPolicy& policy = session.policy;
@@ -129,7 +130,7 @@ int SelectDisk(CommandSession& cs, unsigned number) {
 
 int SearchVolumes(CommandSession& cs, bool advanced) {
     workflow::Session& session = cs.session;
-    TerminalSearchReport report(cs.line);
+    TerminalSearchReport report(cs.line, advanced);
     workflow::SearchOutcome outcome;
     if (!advanced) {
         workflow::BeginMode(session, workflow::kModeQuick);
@@ -145,6 +146,11 @@ int SearchVolumes(CommandSession& cs, bool advanced) {
     RunWatched([&] { outcome = workflow::RunAdvancedSearch(session, report, session.cancel); },
                [&] { session.cancel = true; });
     cs.line.Finish();
+    if (outcome.stopped) {
+        Note("stopped: the advanced search had found " + std::to_string(outcome.volumeCount) +
+             (outcome.volumeCount == 1 ? " volume" : " volumes") + " when it was stopped");
+        return kExitStopped;
+    }
     if (outcome.notice) ShowNotice(*outcome.notice);
     if (!outcome.remark.empty()) Note(outcome.remark);
     return outcome.Found() ? kExitOk : kExitNothingFound;
@@ -209,7 +215,13 @@ int OpenVolume(CommandSession& cs, const VolumeOptions& options) {
     }
     if (int r = SelectDisk(cs, options.disk); r != kExitOk) return r;
     if (int r = SearchVolumes(cs, options.advanced); r != kExitOk) return r;
-    return MountVolume(cs, options.volume, options.fat);
+    const int mounted = MountVolume(cs, options.volume, options.fat);
+    if (mounted == kExitOk && InterruptRequested()) {
+        // Ctrl-C during the search or the mount: the command goes no further.
+        Note("stopped after the mount; nothing else was done");
+        return kExitStopped;
+    }
+    return mounted;
 }
 
 }  // namespace cli

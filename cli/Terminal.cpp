@@ -51,6 +51,10 @@ void ProgressLine::SetStatus(const std::string& text) {
     Draw();
 }
 
+void ProgressLine::Step() {
+    if (stopAfter_ != 0 && steps_.fetch_add(1) + 1 == stopAfter_) InterruptAsTheUserWould();
+}
+
 void ProgressLine::SetPercent(int percent) {
     std::lock_guard<std::mutex> lock(mutex_);
     caption_ = workflow::ProgressCaption(percent);

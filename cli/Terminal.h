@@ -3,6 +3,7 @@
 // works (a bad sector, which FAT copy), read from stdin.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -19,6 +20,11 @@ constexpr std::size_t kProgressLineWidth = 150;
 // Any thread may update it.
 class ProgressLine {
 public:
+    // One step of a long work that Ctrl-C stops (a percent of the advanced
+    // search or the raw scan, an entry listed); the test stop point counts
+    // them (GlobalOptions::stopAfterSteps).
+    void Step();
+    void StopAfterSteps(std::uint64_t steps) { stopAfter_ = steps; }
     void SetStatus(const std::string& text);
     void SetPercent(int percent);
     void SetCount(const std::string& text);
@@ -30,6 +36,8 @@ private:
     std::mutex mutex_;
     std::string status_, caption_, count_;
     bool drawn_ = false;
+    std::uint64_t stopAfter_ = 0;
+    std::atomic<std::uint64_t> steps_{0};
 };
 
 // Asks one question on stderr and reads the answer line from stdin; empty
@@ -47,13 +55,19 @@ private:
 
 class TerminalSearchReport : public nw::SearchReport {
 public:
-    explicit TerminalSearchReport(ProgressLine& line) : line_(line) {}
-    void Percent(int percent) override { line_.SetPercent(percent); }
+    // `stoppable`: a search that polls a stop (the advanced one), whose
+    // percents are steps.
+    TerminalSearchReport(ProgressLine& line, bool stoppable) : line_(line), stoppable_(stoppable) {}
+    void Percent(int percent) override {
+        if (stoppable_) line_.Step();
+        line_.SetPercent(percent);
+    }
     void Status(const std::string& text) override { line_.SetStatus(text); }
     void VolumeCountText(const std::string& text) override { line_.SetCount(text); }
 
 private:
     ProgressLine& line_;
+    bool stoppable_;
 };
 
 // The mount's progress, and "Select FAT to use": the --fat answer, else

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <iostream>
@@ -76,6 +77,9 @@ constexpr auto kInterruptPoll = std::chrono::milliseconds(20);
 // Set by the SIGINT handler, read by RunWatched: the one thing a signal
 // handler may touch.
 std::atomic<bool> gInterrupted{false};
+// Set while RunWatched watches a worker, and once it has passed a press on.
+std::atomic<bool> gWatching{false};
+std::atomic<bool> gForwarded{false};
 
 void OnInterrupt(int) {
     // The first Ctrl-C stops the running work; a second one ends the program.
@@ -88,8 +92,18 @@ void OnInterrupt(int) {
 namespace cli {
 
 void ArmInterrupt() {
-    gInterrupted.store(false);
-    std::signal(SIGINT, OnInterrupt);
+    // A press already seen is kept: the work about to start stops at once,
+    // and the next press still ends the program.
+    if (!gInterrupted.load()) std::signal(SIGINT, OnInterrupt);
+}
+
+bool InterruptRequested() { return gInterrupted.load(); }
+
+void InterruptAsTheUserWould() {
+    std::raise(SIGINT);
+    // A worker waits until the watcher has passed the press on, so that the
+    // work's own stop flag is set when it next looks.
+    while (gWatching.load() && !gForwarded.load()) std::this_thread::yield();
 }
 
 void RunWatched(const std::function<void()>& work, const std::function<void()>& onInterrupt) {
@@ -106,14 +120,18 @@ void RunWatched(const std::function<void()>& work, const std::function<void()>& 
         }))
         return;
     bool forwarded = false;
+    gForwarded.store(false);
+    gWatching.store(true);
     while (worker.Running()) {
         if (!forwarded && gInterrupted.load()) {
             onInterrupt();
             forwarded = true;
+            gForwarded.store(true);
         }
         std::this_thread::sleep_for(kInterruptPoll);
     }
     worker.Join();
+    gWatching.store(false);
     if (thrown) std::rethrow_exception(thrown);
 }
 
@@ -121,6 +139,9 @@ void RunWatched(const std::function<void()>& work, const std::function<void()>& 
 
 int main(int argc, char** argv) {
     cli::Invocation inv;
+    // For the tests: the Nth step of progress acts as a Ctrl-C pressed there.
+    if (const char* steps = std::getenv("TARVINE_CLI_STOP_AFTER_STEPS"))
+        inv.global.stopAfterSteps = std::strtoull(steps, nullptr, 10);
     std::vector<std::string> rest;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];

@@ -342,6 +342,48 @@ TEST_F(CliTest, ControlCharactersInNamesAreEscapedInRecords) {
     EXPECT_EQ(rows[4], (std::vector<std::string>{"F", "0", "0", "10", "05-Mar-2007", "09:04:58", "PUBLIC\\A\\tB\\nC\\x1B\\\\D\\x07"}));
 }
 
+// Ctrl-C at a set step of the work (TARVINE_CLI_STOP_AFTER_STEPS: the Nth
+// step of progress raises SIGINT as the terminal would): every long command
+// says "stopped" with what it had done and exits 130.
+TEST_F(CliTest, AStoppedCommandSaysSoAndExits130) {
+    const std::string img = Write(SampleSpec());
+    auto stopAt = [](int step) { return "TARVINE_CLI_STOP_AFTER_STEPS=" + std::to_string(step) + " "; };
+
+    const CliRun whole = Cli({"--image", img, "volumes", "--advanced"});
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    CliRun r = Cli({"--image", img, "volumes", "--advanced"}, stopAt(3));
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_NE(r.err.find("stopped: the advanced search had found "), std::string::npos) << r.err;
+    EXPECT_LT(r.out.size(), whole.out.size());
+    EXPECT_EQ(whole.out.compare(0, r.out.size(), r.out), 0) << r.out;  // what was found, as found
+
+    // Stopped in the search, a volume command goes no further.
+    r = Cli({"--image", img, "ls", "--advanced", "--volume", "0", "-R"}, stopAt(3));
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+
+    r = Cli({"--image", img, "ls", "--volume", "0", "-R"}, stopAt(2));
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_EQ(Records(r.out).size(), 2u) << r.out;
+    EXPECT_NE(r.err.find("ls: stopped after listing 2 entries"), std::string::npos) << r.err;
+    r = Cli({"--image", img, "dirlist", "--volume", "0"}, stopAt(1));
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_NE(r.err.find("dirlist: stopped after 1 records"), std::string::npos) << r.err;
+
+    const std::string docs = Write(nwimage::ParseDescription(R"(disk seed=5
+partition first=63 count=20000
+volume SYS spb=8 blocks=2000
+file A.DOC doc=word size=3K
+file B.DOC doc=word size=3K
+)"), "docs.img");
+    r = Cli({"--image", docs, "raw", "--to", dir.File("carved")}, stopAt(2));
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_NE(r.err.find("raw: stopped; the "), std::string::npos) << r.err;
+    // A stop and output that cannot be written: 2 comes first.
+    r = Cli({"--image", docs, "raw", "--to", dir.File("carved2")}, stopAt(2), "/dev/full");
+    EXPECT_EQ(r.status, 2) << r.err;
+}
+
 // A name with ESC, NUL and a lone C1 byte reaches no message or record raw:
 // not ls, not save's notes on stderr, not cat's errors.
 TEST_F(CliTest, NamesReachNoMessageRaw) {
