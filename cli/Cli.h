@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/Options.h"
 #include "cli/Terminal.h"
 #include "disk/DiskCatalogue.h"
 #include "workflow/Notice.h"
@@ -44,15 +45,19 @@ struct Invocation {
     GlobalOptions global;
     std::string command;
     std::vector<std::string> args;  // what follows the command name
+    Args parsed;                    // `args` as the command's option rows took them
 };
 
 using CommandFn = int (*)(const Invocation&);
 
 struct Command {
     const char* name;
-    const char* usage;    // options after the command name
-    const char* summary;  // one line for --help
+    const char* operands;  // the operands after the options in the usage line ("[FOLDER]")
+    std::size_t maxOperands;
+    std::vector<OptionRow> options;  // the command's rows, in the order of its usage line
+    const char* summary;             // one line for --help
     CommandFn run;
+    bool emptyOperand = false;  // an empty word is an operand (the root folder)
 };
 
 // The command table, in the order of --help; each command file defines its entry.
@@ -104,25 +109,6 @@ void InterruptAsTheUserWould();
 // Runs `work` on a worker; a Ctrl-C meanwhile calls `onInterrupt` once, on
 // this thread. Returns when the work has ended.
 void RunWatched(const std::function<void()>& work, const std::function<void()>& onInterrupt);
-
-// A small option reader for a command's arguments.
-class ArgReader {
-public:
-    ArgReader(const std::string& command, const std::vector<std::string>& args) : command_(command), args_(args) {}
-    bool Done() const { return pos_ >= args_.size(); }
-    const std::string& Peek() const { return args_[pos_]; }
-    std::string Take() { return args_[pos_++]; }
-    // Takes the value after an option; false (with a message) when missing.
-    bool Value(const std::string& option, std::string& out);
-    // Parses a decimal number; false with a message when it is not one.
-    bool Number(const std::string& option, const std::string& text, std::uint64_t& out);
-    void Unknown(const std::string& arg) const;
-
-private:
-    std::string command_;
-    const std::vector<std::string>& args_;
-    std::size_t pos_ = 0;
-};
 
 // True when day-month-year names a day of the calendar (the 29th of February
 // in leap years only); otherwise says "<option>: DD-MM-YYYY is not a date
@@ -179,9 +165,9 @@ struct VolumeOptions {
     bool haveDisk = false;
     std::string logPath;  // --log: start from a stored recovery log
 };
-// Takes --disk, --advanced, --volume, --fat and --log if `arg` is one of them.
-// Returns 1 when taken, 0 when not one of them, -1 on a bad value.
-int TakeVolumeOption(ArgReader& reader, const std::string& arg, VolumeOptions& options);
+// Reads the volume options the command's rows took. False after a message
+// when a value is not a number or out of its range.
+bool ReadVolumeOptions(const Invocation& inv, VolumeOptions& options);
 // Select, search and mount as the options say. Returns an exit status.
 int OpenVolume(CommandSession& cs, const VolumeOptions& options);
 // With --log: selects the log's disk (or --disk), takes the stored volume

@@ -21,27 +21,13 @@ public:
 };
 
 int RunCat(const Invocation& inv) {
-    ArgReader reader(inv.command, inv.args);
     VolumeOptions options;
-    bool havePath = false;
-    std::string path;
-    while (!reader.Done()) {
-        const std::string arg = reader.Take();
-        const int taken = TakeVolumeOption(reader, arg, options);
-        if (taken < 0) return kExitBadInput;
-        if (taken > 0) continue;
-        if (!havePath && !arg.empty() && arg[0] != '-') {
-            path = arg;
-            havePath = true;
-        } else {
-            reader.Unknown(arg);
-            return kExitBadInput;
-        }
-    }
-    if (!havePath) {
+    if (!ReadVolumeOptions(inv, options)) return kExitBadInput;
+    if (inv.parsed.Operands().empty()) {
         Error("cat: which file? (PATH is missing)");
         return kExitBadInput;
     }
+    const std::string path = inv.parsed.Operands()[0];
     CommandSession cs(inv.global);
     if (int r = OpenVolume(cs, options); r != kExitOk) return r;
     workflow::Session& session = cs.session;
@@ -82,7 +68,7 @@ int RunCat(const Invocation& inv) {
 
 }  // namespace
 
-const Command kCatCommand{"cat", "[--disk N] [--advanced] --volume I [--fat 1|2] [--log FILE] PATH",
+const Command kCatCommand{"cat", "PATH", 1, VolumeRows(),
                           "write a file's bytes to stdout (a compressed file's stored bytes); exit 3 when it is damaged",
                           RunCat};
 

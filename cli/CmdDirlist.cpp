@@ -9,21 +9,9 @@ namespace cli {
 namespace {
 
 int RunDirlist(const Invocation& inv) {
-    ArgReader reader(inv.command, inv.args);
     VolumeOptions options;
-    bool print = false;
-    while (!reader.Done()) {
-        const std::string arg = reader.Take();
-        const int taken = TakeVolumeOption(reader, arg, options);
-        if (taken < 0) return kExitBadInput;
-        if (taken > 0) continue;
-        if (arg == "--print-format") {
-            print = true;
-        } else {
-            reader.Unknown(arg);
-            return kExitBadInput;
-        }
-    }
+    if (!ReadVolumeOptions(inv, options)) return kExitBadInput;
+    const bool print = inv.parsed.Has("--print-format");
     CommandSession cs(inv.global);
     if (int r = OpenVolume(cs, options); r != kExitOk) return r;
     const std::string end = records::RecordEnd(print ? records::ListingFormat::Print : records::ListingFormat::View);
@@ -47,10 +35,15 @@ int RunDirlist(const Invocation& inv) {
     return kExitOk;
 }
 
+std::vector<OptionRow> DirlistRows() {
+    std::vector<OptionRow> rows = {{"--print-format", nullptr, "end each record in the byte 0xE6 instead of CR LF"}};
+    rows.insert(rows.end(), VolumeRows().begin(), VolumeRows().end());
+    return rows;
+}
+
 }  // namespace
 
-const Command kDirlistCommand{"dirlist",
-                              "[--print-format] [--disk N] [--advanced] --volume I [--fat 1|2] [--log FILE]",
+const Command kDirlistCommand{"dirlist", "", 0, DirlistRows(),
                               "the folder listing: one record per parent and child folder, \"parent-> child\", "
                               "ending in CR LF (or the byte 0xE6 with --print-format)",
                               RunDirlist};

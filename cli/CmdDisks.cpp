@@ -7,11 +7,6 @@ namespace cli {
 namespace {
 
 int RunDisks(const Invocation& inv) {
-    ArgReader reader(inv.command, inv.args);
-    if (!reader.Done()) {
-        reader.Unknown(reader.Peek());
-        return kExitBadInput;
-    }
     CommandSession cs(inv.global);
     if (!PrepareDisks(cs)) return kExitBadInput;
     const std::vector<disk::DiskInfo>& disks = cs.session.diskList;
@@ -28,6 +23,6 @@ int RunDisks(const Invocation& inv) {
 
 }  // namespace
 
-const Command kDisksCommand{"disks", "", "list the disks (or the named images)", RunDisks};
+const Command kDisksCommand{"disks", "", 0, {}, "list the disks (or the named images)", RunDisks};
 
 }  // namespace cli

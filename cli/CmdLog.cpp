@@ -52,26 +52,12 @@ int OpenFromLog(CommandSession& cs, const VolumeOptions& options, bool mounted) 
 namespace {
 
 int RunLog(const Invocation& inv) {
-    ArgReader reader(inv.command, inv.args);
     VolumeOptions options;
-    std::string action;
-    std::string file;
-    bool haveFile = false;
-    while (!reader.Done()) {
-        const std::string arg = reader.Take();
-        const int taken = TakeVolumeOption(reader, arg, options);
-        if (taken < 0) return kExitBadInput;
-        if (taken > 0) continue;
-        if (action.empty() && !arg.empty() && arg[0] != '-') {
-            action = arg;
-        } else if (!haveFile && !arg.empty() && arg[0] != '-') {
-            file = arg;
-            haveFile = true;
-        } else {
-            reader.Unknown(arg);
-            return kExitBadInput;
-        }
-    }
+    if (!ReadVolumeOptions(inv, options)) return kExitBadInput;
+    const std::vector<std::string>& operands = inv.parsed.Operands();
+    const std::string action = operands.empty() ? std::string() : operands[0];
+    const bool haveFile = operands.size() > 1;
+    const std::string file = haveFile ? operands[1] : std::string();
     if (action != "save") {
         Error(action.empty() ? "log: which action? (save)" : "log: unknown action '" + action + "' (save)");
         return kExitBadInput;
@@ -93,7 +79,7 @@ int RunLog(const Invocation& inv) {
 
 }  // namespace
 
-const Command kLogCommand{"log", "save FILE [--disk N] [--advanced] --volume I [--fat 1|2] [--log FILE]",
+const Command kLogCommand{"log", "save FILE", 2, VolumeRows(),
                           "mount a volume and write its recovery log; the file name is upper-cased and gets "
                           ".SAV unless it ends in SAV; prints the path written",
                           RunLog};

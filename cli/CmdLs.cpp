@@ -15,26 +15,10 @@ void PrintEntry(const nw::EntryRecord& r, bool isFolder, const std::string& path
 }
 
 int RunLs(const Invocation& inv) {
-    ArgReader reader(inv.command, inv.args);
     VolumeOptions options;
-    bool recursive = false;
-    bool haveFolder = false;
-    std::string folder;
-    while (!reader.Done()) {
-        const std::string arg = reader.Take();
-        const int taken = TakeVolumeOption(reader, arg, options);
-        if (taken < 0) return kExitBadInput;
-        if (taken > 0) continue;
-        if (arg == "-R") {
-            recursive = true;
-        } else if (!haveFolder && (arg.empty() || arg[0] != '-')) {
-            folder = arg;
-            haveFolder = true;
-        } else {
-            reader.Unknown(arg);
-            return kExitBadInput;
-        }
-    }
+    if (!ReadVolumeOptions(inv, options)) return kExitBadInput;
+    const bool recursive = inv.parsed.Has("-R");
+    const std::string folder = inv.parsed.Operands().empty() ? std::string() : inv.parsed.Operands()[0];
     CommandSession cs(inv.global);
     if (int r = OpenVolume(cs, options); r != kExitOk) return r;
     const nw::MountedVolume& volume = cs.session.mounted;
@@ -84,11 +68,17 @@ int RunLs(const Invocation& inv) {
     return OutputWritten("ls") ? kExitOk : kExitBadInput;
 }
 
+std::vector<OptionRow> LsRows() {
+    std::vector<OptionRow> rows = VolumeRows();
+    rows.push_back({"-R", nullptr, "list the folder's whole subtree, depth first"});
+    return rows;
+}
+
 }  // namespace
 
-const Command kLsCommand{"ls", "[--disk N] [--advanced] --volume I [--fat 1|2] [--log FILE] [-R] [FOLDER]",
+const Command kLsCommand{"ls", "[FOLDER]", 1, LsRows(),
                          "list a folder (a path with \\ separators below the root, LOST for the lost folder): "
                          "D|F, deleted, compressed, size, date, time, path (names escaped as below)",
-                         RunLs};
+                         RunLs, true};
 
 }  // namespace cli

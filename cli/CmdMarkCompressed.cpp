@@ -19,21 +19,9 @@ public:
 };
 
 int RunMarkCompressed(const Invocation& inv) {
-    ArgReader reader(inv.command, inv.args);
     VolumeOptions options;
-    bool write = false;
-    while (!reader.Done()) {
-        const std::string arg = reader.Take();
-        const int taken = TakeVolumeOption(reader, arg, options);
-        if (taken < 0) return kExitBadInput;
-        if (taken > 0) continue;
-        if (arg == "--write") {
-            write = true;
-        } else {
-            reader.Unknown(arg);
-            return kExitBadInput;
-        }
-    }
+    if (!ReadVolumeOptions(inv, options)) return kExitBadInput;
+    const bool write = inv.parsed.Has("--write");
     CommandSession cs(inv.global);
     if (int r = OpenVolume(cs, options); r != kExitOk) return r;
 
@@ -54,9 +42,15 @@ int RunMarkCompressed(const Invocation& inv) {
     return CombineStatus(result.failures && write ? kExitDamaged : kExitOk, written ? kExitOk : kExitBadInput);
 }
 
+std::vector<OptionRow> MarkRows() {
+    std::vector<OptionRow> rows = VolumeRows();
+    rows.push_back({"--write", nullptr, "WRITES THE DISK: mark the files in both directory copies"});
+    return rows;
+}
+
 }  // namespace
 
-const Command kMarkCompressedCommand{"mark-compressed", "[--disk N] [--advanced] --volume I [--fat 1|2] [--write]",
+const Command kMarkCompressedCommand{"mark-compressed", "", 0, MarkRows(),
                                      "list the files whose data is stored compressed but whose entry lacks the mark "
                                      "(path, size, size from the header); --write WRITES THE DISK: it marks them in both "
                                      "directory copies and says how many were marked",

@@ -90,32 +90,17 @@ bool ParseTypes(const std::string& list, std::array<bool, raw::kinds::kCount>& c
 }
 
 int RunRaw(const Invocation& inv) {
-    ArgReader reader(inv.command, inv.args);
+    const Args& args = inv.parsed;
     raw::RawRequest request;
     request.checked.fill(true);
-    std::string destination;
+    const std::string destination = args.Value("--to");
     std::uint64_t diskNumber = 0;
-    bool haveStart = false, haveEnd = false;
-    while (!reader.Done()) {
-        const std::string arg = reader.Take();
-        std::string value;
-        if (arg == "--disk") {
-            if (!reader.Value(arg, value) || !reader.Number(arg, value, diskNumber)) return kExitBadInput;
-        } else if (arg == "--to") {
-            if (!reader.Value(arg, destination)) return kExitBadInput;
-        } else if (arg == "--types") {
-            if (!reader.Value(arg, value) || !ParseTypes(value, request.checked)) return kExitBadInput;
-        } else if (arg == "--start") {
-            if (!reader.Value(arg, request.startText)) return kExitBadInput;
-            haveStart = true;
-        } else if (arg == "--end") {
-            if (!reader.Value(arg, request.endText)) return kExitBadInput;
-            haveEnd = true;
-        } else {
-            reader.Unknown(arg);
-            return kExitBadInput;
-        }
-    }
+    if (args.Has("--disk") && !ParseNumber(inv.command, "--disk", args.Value("--disk"), diskNumber))
+        return kExitBadInput;
+    if (args.Has("--types") && !ParseTypes(args.Value("--types"), request.checked)) return kExitBadInput;
+    const bool haveStart = args.Has("--start"), haveEnd = args.Has("--end");
+    request.startText = args.Value("--start");
+    request.endText = args.Value("--end");
     if (destination.empty()) {
         Error("raw: where to? (--to DIR is missing)");
         return kExitBadInput;
@@ -172,7 +157,12 @@ int RunRaw(const Invocation& inv) {
 
 }  // namespace
 
-const Command kRawCommand{"raw", "[--disk N] --to DIR [--types doc,xls,ppt,zip] [--start S --end E]",
+const Command kRawCommand{"raw", "", 0,
+                          {{"--disk", "N", "the disk to scan (default 0)"},
+                           {"--to", "DIR", "the folder the documents are written into", true},
+                           {"--types", "doc,xls,ppt,zip", "the kinds of document to look for (default all)"},
+                           {"--start", "S", "the first sector of the range to scan (with --end)"},
+                           {"--end", "E", "the last sector of the range to scan (with --start)"}},
                           "scan the disk (or sectors S to E) for Word, Excel, PowerPoint and ZIP documents "
                           "and write them into DIR as numbered files; exit 3 when some could not be "
                           "written whole",

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <chrono>
 #include <cstring>
 #include <cstdio>
@@ -169,36 +170,14 @@ bool ParseDate(const std::string& option, const std::string& text, int maxYear, 
 }
 
 int RunSave(const Invocation& inv) {
-    ArgReader reader(inv.command, inv.args);
+    const Args& args = inv.parsed;
     VolumeOptions options;
-    std::string to, after, before, ext, deleted = "include", replace = "ask";
-    bool haveTo = false;
-    std::vector<std::string> paths;
-    while (!reader.Done()) {
-        const std::string arg = reader.Take();
-        const int taken = TakeVolumeOption(reader, arg, options);
-        if (taken < 0) return kExitBadInput;
-        if (taken > 0) continue;
-        if (arg == "--to") {
-            if (!reader.Value(arg, to)) return kExitBadInput;
-            haveTo = true;
-        } else if (arg == "--deleted") {
-            if (!reader.Value(arg, deleted)) return kExitBadInput;
-        } else if (arg == "--after") {
-            if (!reader.Value(arg, after)) return kExitBadInput;
-        } else if (arg == "--before") {
-            if (!reader.Value(arg, before)) return kExitBadInput;
-        } else if (arg == "--ext") {
-            if (!reader.Value(arg, ext)) return kExitBadInput;
-        } else if (arg == "--replace") {
-            if (!reader.Value(arg, replace)) return kExitBadInput;
-        } else if (!arg.empty() && arg[0] != '-') {
-            paths.push_back(arg);
-        } else {
-            reader.Unknown(arg);
-            return kExitBadInput;
-        }
-    }
+    if (!ReadVolumeOptions(inv, options)) return kExitBadInput;
+    const std::string to = args.Value("--to"), after = args.Value("--after"), before = args.Value("--before"),
+                      ext = args.Value("--ext"), deleted = args.Value("--deleted", "include"),
+                      replace = args.Value("--replace", "ask");
+    const bool haveTo = args.Has("--to");
+    const std::vector<std::string>& paths = args.Operands();
     if (!haveTo || to.empty()) {
         Error("save: where to? (--to DIR is missing)");
         return kExitBadInput;
@@ -304,12 +283,22 @@ int RunSave(const Invocation& inv) {
     return CombineStatus(status, OutputWritten("save") ? kExitOk : kExitBadInput);
 }
 
+std::vector<OptionRow> SaveRows() {
+    std::vector<OptionRow> rows = VolumeRows();
+    rows.insert(rows.end(),
+                {{"--to", "DIR", "the folder to save into (made when missing)", true},
+                 {"--deleted", "include|exclude|only", "which deleted files to save (default include)"},
+                 {"--after", "DD-MM-YYYY", "the lower bound of the last-update date filter"},
+                 {"--before", "DD-MM-YYYY", "the upper bound of the last-update date filter"},
+                 {"--ext", "doc,xls,...", "save only files with these extensions (up to 4 characters each)"},
+                 {"--replace", "ask|all|none",
+                  "whether a file already in DIR is replaced (default ask on a terminal, else kept)"}});
+    return rows;
+}
+
 }  // namespace
 
-const Command kSaveCommand{"save",
-                           "[--disk N] [--advanced] --volume I [--fat 1|2] --to DIR [--deleted include|exclude|only] "
-                           "[--after DD-MM-YYYY] [--before DD-MM-YYYY] [--ext doc,xls,...] [--replace ask|all|none] "
-                           "[PATH...]",
+const Command kSaveCommand{"save", "[PATH...]", SIZE_MAX, SaveRows(),
                            "copy the volume (or each PATH with its subtree) into DIR; exit 3 when a file failed or is damaged",
                            RunSave};
 

@@ -8,17 +8,8 @@ namespace cli {
 namespace {
 
 int RunVolumes(const Invocation& inv) {
-    ArgReader reader(inv.command, inv.args);
     VolumeOptions options;
-    while (!reader.Done()) {
-        const std::string arg = reader.Take();
-        const int taken = TakeVolumeOption(reader, arg, options);
-        if (taken < 0) return kExitBadInput;
-        if (taken == 0 || arg == "--volume" || arg == "--fat") {
-            reader.Unknown(arg);
-            return kExitBadInput;
-        }
-    }
+    if (!ReadVolumeOptions(inv, options)) return kExitBadInput;
     CommandSession cs(inv.global);
     if (!options.logPath.empty()) {
         if (int r = OpenFromLog(cs, options, false); r != kExitOk) return r;
@@ -42,7 +33,7 @@ int RunVolumes(const Invocation& inv) {
 
 }  // namespace
 
-const Command kVolumesCommand{"volumes", "[--disk N] [--advanced] [--log FILE]",
+const Command kVolumesCommand{"volumes", "", 0, VolumeRowsNamed({"--disk", "--advanced", "--log"}),
                               "list the NetWare volumes: index, name, start sector, sectors per block, first blocks "
                               "of FAT1, FAT2, DET1, DET2, size in sectors, block count; a volume of several segments adds "
                               "its segments as disk:startSector:firstBlock:blockCount, comma-separated ('?' for the "

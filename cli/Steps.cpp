@@ -30,35 +30,6 @@ int CombineStatus(int a, int b) {
     return rank(a) >= rank(b) ? a : b;
 }
 
-bool ArgReader::Value(const std::string& option, std::string& out) {
-    if (Done()) {
-        Error(command_ + ": " + option + " needs a value");
-        return false;
-    }
-    out = Take();
-    return true;
-}
-
-bool ArgReader::Number(const std::string& option, const std::string& text, std::uint64_t& out) {
-    out = 0;
-    if (text.empty() || text.size() > 18) {
-        Error(command_ + ": " + option + " needs a number, not '" + text + "'");
-        return false;
-    }
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            Error(command_ + ": " + option + " needs a number, not '" + text + "'");
-            return false;
-        }
-        out = out * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    return true;
-}
-
-void ArgReader::Unknown(const std::string& arg) const {
-    Error(command_ + ": unknown argument '" + arg + "' (see tarvine-cli --help)");
-}
-
 bool CheckCalendarDate(const std::string& option, unsigned day, unsigned month, unsigned year) {
     static const char* const kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
                                           "July",    "August",   "September", "October", "November", "December"};
@@ -171,40 +142,38 @@ int MountVolume(CommandSession& cs, unsigned index, int fatChoice) {
     return outcome.mounted ? kExitOk : kExitNothingFound;
 }
 
-int TakeVolumeOption(ArgReader& reader, const std::string& arg, VolumeOptions& options) {
-    std::string value;
+bool ReadVolumeOptions(const Invocation& inv, VolumeOptions& options) {
+    const Args& args = inv.parsed;
+    options.advanced = args.Has("--advanced");
+    options.logPath = args.Value("--log");
     std::uint64_t n = 0;
-    if (arg == "--advanced") {
-        options.advanced = true;
-        return 1;
-    }
-    if (arg == "--log") return reader.Value(arg, options.logPath) ? 1 : -1;
-    if (arg == "--disk" || arg == "--volume" || arg == "--fat") {
-        if (!reader.Value(arg, value) || !reader.Number(arg, value, n)) return -1;
-        if (arg == "--disk") {
-            if (n > 25) {
-                Error("--disk must be 0 to 25");
-                return -1;
-            }
-            options.disk = static_cast<unsigned>(n);
-            options.haveDisk = true;
-        } else if (arg == "--volume") {
-            if (n >= nw::kVolumeListCapacity) {
-                Error("--volume must be below " + std::to_string(nw::kVolumeListCapacity));
-                return -1;
-            }
-            options.volume = static_cast<unsigned>(n);
-            options.haveVolume = true;
-        } else {
-            if (n != 1 && n != 2) {
-                Error("--fat must be 1 or 2");
-                return -1;
-            }
-            options.fat = static_cast<int>(n);
+    if (args.Has("--disk")) {
+        if (!ParseNumber(inv.command, "--disk", args.Value("--disk"), n)) return false;
+        if (n > 25) {
+            Error("--disk must be 0 to 25");
+            return false;
         }
-        return 1;
+        options.disk = static_cast<unsigned>(n);
+        options.haveDisk = true;
     }
-    return 0;
+    if (args.Has("--volume")) {
+        if (!ParseNumber(inv.command, "--volume", args.Value("--volume"), n)) return false;
+        if (n >= nw::kVolumeListCapacity) {
+            Error("--volume must be below " + std::to_string(nw::kVolumeListCapacity));
+            return false;
+        }
+        options.volume = static_cast<unsigned>(n);
+        options.haveVolume = true;
+    }
+    if (args.Has("--fat")) {
+        if (!ParseNumber(inv.command, "--fat", args.Value("--fat"), n)) return false;
+        if (n != 1 && n != 2) {
+            Error("--fat must be 1 or 2");
+            return false;
+        }
+        options.fat = static_cast<int>(n);
+    }
+    return true;
 }
 
 int OpenVolume(CommandSession& cs, const VolumeOptions& options) {

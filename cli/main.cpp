@@ -15,44 +15,81 @@
 
 namespace {
 
-void PrintHelp() {
-    std::cout <<
-        "Usage: tarvine-cli [--image FILE [--badmap MAPFILE]]... [--bad-sectors MODE] COMMAND [options]\n"
-        "\n"
-        "Finds Novell NetWare volumes on a disk and reads their folders and files.\n"
-        "The disk is never written, except by 'mark-compressed --write'.\n"
-        "\n"
-        "Global options:\n"
-        "  --image FILE         use this disk image (or block device) instead of the\n"
-        "                       machine's disks; repeat for several, numbered from 0.\n"
-        "                       Raw images (whole, or the first piece of a split set\n"
-        "                       NAME.001 or NAME.aa), E01 sets, VMDK, VHD, VHDX and\n"
-        "                       QCOW2 images are recognised by their content\n"
-        "  --badmap MAPFILE     GNU ddrescue mapfile of the raw image named just before;\n"
-        "                       its unfinished areas read as bad sectors\n"
-        "  --bad-sectors MODE   what to do about a sector that cannot be read:\n"
-        "                       ask (on a terminal), retry-all or skip-all; unreadable\n"
-        "                       sectors read as zeros either way. Default: ask on a\n"
-        "                       terminal, retry-all otherwise\n"
-        "  --help               this text\n"
-        "\n"
-        "Commands:\n";
-    for (const auto& c : cli::Commands()) {
-        std::cout << "  " << c.name << ' ' << c.usage << "\n      " << c.summary << '\n';
+// The options that come before (or anywhere around) the command.
+const std::vector<cli::OptionRow>& GlobalRows() {
+    static const std::vector<cli::OptionRow> kRows = {
+        {"--image", "FILE",
+         "use this disk image (or block device) instead of the machine's disks; repeat for several, numbered "
+         "from 0. Raw images (whole, or the first piece of a split set NAME.001 or NAME.aa), E01 sets, VMDK, "
+         "VHD, VHDX and QCOW2 images are recognised by their content"},
+        {"--badmap", "MAPFILE",
+         "GNU ddrescue mapfile of the raw image named just before; its unfinished areas read as bad sectors"},
+        {"--bad-sectors", "MODE",
+         "what to do about a sector that cannot be read: ask (on a terminal), retry-all or skip-all; "
+         "unreadable sectors read as zeros either way. Default: ask on a terminal, retry-all otherwise"},
+        {"--help", nullptr, "this text"},
+        {"--version", nullptr, "the program's name and version"},
+    };
+    return kRows;
+}
+
+// "  --name VALUE   help", the help folded to the width of a terminal.
+void PrintRows(const std::vector<cli::OptionRow>& rows, const std::string& indent) {
+    constexpr std::size_t kWidth = 79, kColumn = 24;
+    for (const cli::OptionRow& row : rows) {
+        std::string head = indent + row.name + (row.value ? std::string(" ") + row.value : std::string());
+        std::string line = head.size() + 2 > kColumn ? head + "\n" + std::string(kColumn, ' ')
+                                                       : head + std::string(kColumn - head.size(), ' ');
+        std::size_t width = line.size() - line.rfind('\n') - 1;
+        std::string word;
+        const std::string help = std::string(row.help) + ' ';
+        for (char c : help) {
+            if (c != ' ') {
+                word += c;
+                continue;
+            }
+            if (width + word.size() > kWidth && width > kColumn) {
+                line += "\n" + std::string(kColumn, ' ');
+                width = kColumn;
+            }
+            if (width > kColumn) {
+                line += ' ';
+                ++width;
+            }
+            line += word;
+            width += word.size();
+            word.clear();
+        }
+        std::cout << line << '\n';
     }
+}
+
+void PrintHelp() {
+    std::cout << "Usage: tarvine-cli [--image FILE [--badmap MAPFILE]]... [--bad-sectors MODE] COMMAND [options]\n"
+                 "\n"
+                 "Finds Novell NetWare volumes on a disk and reads their folders and files.\n"
+                 "The disk is never written, except by 'mark-compressed --write'.\n"
+                 "\n"
+                 "Global options:\n";
+    PrintRows(GlobalRows(), "  ");
+    std::cout << "\nCommands:\n";
+    const std::vector<cli::OptionRow>& volumeRows = cli::VolumeRows();
+    for (const auto& c : cli::Commands()) {
+        std::string usage = cli::UsageOf(c.options);
+        if (*c.operands) usage += std::string(usage.empty() ? "" : " ") + c.operands;
+        std::cout << "  " << c.name << (usage.empty() ? "" : " ") << usage << "\n      " << c.summary << '\n';
+        // The command's own options; the shared volume options follow once below.
+        std::vector<cli::OptionRow> own;
+        for (const cli::OptionRow& row : c.options) {
+            bool shared = false;
+            for (const cli::OptionRow& v : volumeRows) shared = shared || std::string(v.name) == row.name;
+            if (!shared) own.push_back(row);
+        }
+        PrintRows(own, "      ");
+    }
+    std::cout << "\nOptions of the volume commands:\n";
+    PrintRows(volumeRows, "  ");
     std::cout <<
-        "\n"
-        "Options of the volume commands:\n"
-        "  --disk N       the disk to read (default 0)\n"
-        "  --advanced     find volumes by scanning the whole disk for directory tables\n"
-        "                 instead of reading the partition and volume tables\n"
-        "  --volume I     the volume, by its index in the 'volumes' output\n"
-        "  --fat 1|2      the FAT copy to use when the two copies differ (otherwise\n"
-        "                 asked on a terminal, else FAT1 with a note)\n"
-        "  --log FILE     start from a recovery log written by 'log save' instead of\n"
-        "                 searching and mounting (the disk must still be attached;\n"
-        "                 --volume is then optional and must name the stored volume)\n"
-        "  -R             list the folder's whole subtree, depth first\n"
         "\n"
         "Output is tab-separated, one record a line; messages go to stderr. In names and\n"
         "paths a backslash within a name is written \\\\, a tab \\t, a newline \\n, a\n"
@@ -145,46 +182,53 @@ int main(int argc, char** argv) {
     std::vector<std::string> rest;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        auto value = [&](std::string& out) {
+        const cli::OptionRow* global = nullptr;
+        for (const cli::OptionRow& row : GlobalRows())
+            if (a == row.name || (a == "-h" && std::string(row.name) == "--help")) global = &row;
+        if (!global) {
+            if (inv.command.empty() && !a.empty() && a[0] != '-') {
+                inv.command = a;
+            } else if (inv.command.empty()) {
+                cli::Error("unknown option '" + a + "' (see tarvine-cli --help)");
+                return cli::kExitBadInput;
+            } else {
+                inv.args.push_back(a);
+            }
+            continue;
+        }
+        const std::string name = global->name;
+        std::string value;
+        if (global->value) {
             if (i + 1 >= argc) {
                 cli::Error(a + " needs a value");
-                return false;
+                return cli::kExitBadInput;
             }
-            out = argv[++i];
-            return true;
-        };
-        if (a == "--help" || a == "-h") {
+            value = argv[++i];
+        }
+        if (name == "--help") {
             PrintHelp();
             return cli::kExitOk;
-        } else if (a == "--image") {
+        } else if (name == "--version") {
+            std::cout << "tarvine-cli " << TARVINE_VERSION << '\n';
+            return cli::kExitOk;
+        } else if (name == "--image") {
             disk::DiskSource src;
-            if (!value(src.path)) return cli::kExitBadInput;
+            src.path = value;
             inv.global.images.push_back(src);
-        } else if (a == "--badmap") {
-            std::string map;
-            if (!value(map)) return cli::kExitBadInput;
+        } else if (name == "--badmap") {
             if (inv.global.images.empty()) {
                 cli::Error("--badmap must follow the --image it belongs to");
                 return cli::kExitBadInput;
             }
-            inv.global.images.back().mapfilePath = map;
-        } else if (a == "--bad-sectors") {
-            std::string mode;
-            if (!value(mode)) return cli::kExitBadInput;
-            if (mode == "ask") inv.global.badSectors = cli::BadSectorMode::Ask;
-            else if (mode == "retry-all") inv.global.badSectors = cli::BadSectorMode::RetryAll;
-            else if (mode == "skip-all") inv.global.badSectors = cli::BadSectorMode::SkipAll;
+            inv.global.images.back().mapfilePath = value;
+        } else if (name == "--bad-sectors") {
+            if (value == "ask") inv.global.badSectors = cli::BadSectorMode::Ask;
+            else if (value == "retry-all") inv.global.badSectors = cli::BadSectorMode::RetryAll;
+            else if (value == "skip-all") inv.global.badSectors = cli::BadSectorMode::SkipAll;
             else {
                 cli::Error("--bad-sectors must be ask, retry-all or skip-all");
                 return cli::kExitBadInput;
             }
-        } else if (inv.command.empty() && !a.empty() && a[0] != '-') {
-            inv.command = a;
-        } else if (inv.command.empty()) {
-            cli::Error("unknown option '" + a + "' (see tarvine-cli --help)");
-            return cli::kExitBadInput;
-        } else {
-            inv.args.push_back(a);
         }
     }
     if (inv.command.empty()) {
@@ -193,6 +237,8 @@ int main(int argc, char** argv) {
     }
     for (const auto& c : cli::Commands()) {
         if (inv.command == c.name) {
+            if (!cli::ParseArgs(inv.command, c.options, c.maxOperands, c.emptyOperand, inv.args, inv.parsed))
+                return cli::kExitBadInput;
             cli::ArmInterrupt();
             try {
                 const int status = c.run(inv);

@@ -208,6 +208,38 @@ TEST_F(CliTest, ExitStatusesTellNothingFoundFromBadInput) {
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
 }
 
+// Every option comes from one table: the parser, --help and --version
+// answer from it with the spellings and messages the commands always had.
+TEST_F(CliTest, TheOptionTableParsesAndDescribesEveryOption) {
+    const CliRun version = Cli({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("tarvine-cli ") + TARVINE_VERSION + "\n");
+
+    const CliRun help = Cli({"--help"});
+    for (const char* word : {"  dirlist [--print-format]", "  raw [--disk N] --to DIR", "--types doc,xls,ppt,zip",
+                             "--deleted include|exclude|only", "--ext doc,xls,...", "--replace ask|all|none",
+                             "[-R] [FOLDER]", "[--write]", "--log FILE", "--version", "log [--disk N]"})
+        EXPECT_NE(help.out.find(word), std::string::npos) << word;
+
+    const std::string img = dir.File("none.img");  // arguments are checked before any disk is read
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"ls", "--volume"}, "ls: --volume needs a value"},
+        {{"ls", "--volume", "0", "A", "B"}, "ls: unknown argument 'B'"},
+        {{"volumes", "--fat", "1"}, "volumes: unknown argument '--fat'"},
+        {{"cat", "--volume", "x", "P"}, "cat: --volume needs a number, not 'x'"},
+        {{"save", "--volume", "0", "--to", "d", ""}, "save: unknown argument ''"},
+        {{"raw", "--to", "d", "--types", "doc,pdf"}, "raw: unknown document type 'pdf'"},
+        {{"--image"}, "--image needs a value"},
+    };
+    for (auto args : refused) {
+        const std::string expected = args.second;
+        args.first.insert(args.first.begin(), {"--image", img});
+        const CliRun r = Cli(args.first);
+        EXPECT_EQ(r.status, 2) << expected;
+        EXPECT_NE(r.err.find(expected), std::string::npos) << r.err;
+    }
+}
+
 // ---- ls and cat (need the mount) ---------------------------------------------------
 
 TEST_F(CliTest, LsListsFoldersFirstThenFiles) {
