@@ -189,34 +189,34 @@ int RunSave(const Invocation& inv) {
 
     CommandSession cs(inv.global);
     workflow::Session& session = cs.session;
-    // The settings, as the settings dialog would leave them.
-    recovery::SettingsDialogSession settings(session.saveSettings);
-    if (deleted == "include") settings.SetDeletedMode(recovery::kIncludeDeleted);
-    else if (deleted == "exclude") settings.SetDeletedMode(recovery::kExcludeDeleted);
-    else if (deleted == "only") settings.SetDeletedMode(recovery::kDeletedOnly);
+    // The filters as dates and a mode; only the extension list goes through
+    // the settings' own rules for entries.
+    recovery::SaveSettings& filters = session.saveSettings;
+    if (deleted == "include") filters.deletedMode = recovery::kIncludeDeleted;
+    else if (deleted == "exclude") filters.deletedMode = recovery::kExcludeDeleted;
+    else if (deleted == "only") filters.deletedMode = recovery::kDeletedOnly;
     else {
         Error("--deleted must be include, exclude or only");
         return kExitBadInput;
     }
     if (!after.empty() || !before.empty()) {
-        settings.Open();
-        int d = 0, m = 0, y = 0;
-        if (!after.empty()) {
-            if (!ParseDate("--after", after, recovery::kFirstListYear + recovery::kAfterYearItems - 1, &d, &m, &y))
-                return kExitBadInput;
-            settings.SetDatePosition(recovery::kAfterDay, d - 1);
-            settings.SetDatePosition(recovery::kAfterMonth, m - 1);
-            settings.SetDatePosition(recovery::kAfterYear, y - recovery::kFirstListYear);
-        }
-        if (!before.empty()) {
-            if (!ParseDate("--before", before, recovery::kFirstListYear + recovery::kEarlierYearItems - 1, &d, &m, &y))
-                return kExitBadInput;
-            settings.SetDatePosition(recovery::kEarlierDay, d - 1);
-            settings.SetDatePosition(recovery::kEarlierMonth, m - 1);
-            settings.SetDatePosition(recovery::kEarlierYear, y - recovery::kFirstListYear);
-        }
-        settings.Apply();
+        // One bound alone leaves the other open: from 01-01-1970, up to 31-12-2099.
+        int d = 1, m = 1, y = recovery::kFirstListYear;
+        if (!after.empty() &&
+            !ParseDate("--after", after, recovery::kFirstListYear + recovery::kAfterYearItems - 1, &d, &m, &y))
+            return kExitBadInput;
+        filters.afterDay = d;
+        filters.afterMonth = m;
+        filters.afterYear = y;
+        d = 31, m = 12, y = recovery::kFirstListYear + recovery::kEarlierYearItems - 1;
+        if (!before.empty() &&
+            !ParseDate("--before", before, recovery::kFirstListYear + recovery::kEarlierYearItems - 1, &d, &m, &y))
+            return kExitBadInput;
+        filters.earlierDay = d;
+        filters.earlierMonth = m;
+        filters.earlierYear = y;
     }
+    recovery::SettingsDialogSession settings(filters);
     if (!ext.empty()) {
         std::size_t pos = 0;
         while (pos <= ext.size()) {

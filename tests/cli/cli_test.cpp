@@ -334,6 +334,35 @@ TEST_F(CliTest, SaveTakesEveryNamedPathWhateverTheirOrder) {
     EXPECT_EQ(r.status, 1);
 }
 
+// The date and deleted-file filters take the days as given, one bound alone
+// leaving the other open.
+TEST_F(CliTest, SaveFiltersByTheDatesAndDeletedModeGiven) {
+    nwimage::DiskSpec desc = SampleSpec();
+    nwimage::EntrySpec late;
+    late.name = "LATE.TXT";
+    late.size = 50;
+    late.dateTime = nwimage::PackDateTime(2010, 7, 1, 12, 0, 0);
+    desc.partitions[0].volumes[0].entries.push_back(late);
+    const std::string img = Write(desc);
+    const std::size_t files = ManifestFiles(image, "").size();
+    auto skipped = [&](const std::string& to, std::vector<std::string> filter) {
+        std::vector<std::string> args = {"--image", img, "save", "--volume", "0", "--to", dir.File(to)};
+        args.insert(args.end(), filter.begin(), filter.end());
+        const CliRun r = Cli(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        const std::string key = "files skipped by filters\t";
+        const std::size_t at = r.out.find(key);
+        return at == std::string::npos ? files + 1 : std::stoul(r.out.substr(at + key.size()));
+    };
+    EXPECT_EQ(skipped("all", {}), 0u);
+    EXPECT_EQ(skipped("late", {"--after", "01-07-2010"}), files - 1);
+    EXPECT_EQ(skipped("early", {"--before", "05-03-2007"}), 1u);
+    EXPECT_EQ(skipped("day", {"--after", "05-03-2007", "--before", "05-03-2007"}), 1u);
+    EXPECT_EQ(skipped("none", {"--after", "06-03-2007", "--before", "30-06-2010"}), files);
+    EXPECT_EQ(skipped("live", {"--deleted", "exclude"}), 1u);  // OLD.TXT
+    EXPECT_EQ(skipped("gone", {"--deleted", "only"}), files - 1);
+}
+
 // ---- output, names and refused input --------------------------------------------
 
 TEST_F(CliTest, OutputThatCannotBeWrittenEndsWithStatus2) {
