@@ -10,14 +10,22 @@
 namespace cli {
 namespace {
 
+// Stops at a full output and at Ctrl-C.
 class StdoutConsumer : public nw::FileDataConsumer {
 public:
+    explicit StdoutConsumer(ProgressLine& line) : line_(line) {}
     void Deliver(const std::uint8_t* data, std::uint32_t bytes) override {
-        if (failed) return;
+        if (failed || InterruptRequested()) return;
         if (std::fwrite(data, 1, bytes, stdout) != bytes) failed = true;
+        written += bytes;
+        line_.Step();
     }
-    bool ShouldStop() override { return failed; }
+    bool ShouldStop() override { return failed || InterruptRequested(); }
     bool failed = false;
+    std::uint64_t written = 0;
+
+private:
+    ProgressLine& line_;
 };
 
 int RunCat(const Invocation& inv) {
@@ -41,7 +49,7 @@ int RunCat(const Invocation& inv) {
         Error("cat: '" + path + "' is a folder");
         return kExitBadInput;
     }
-    StdoutConsumer out;
+    StdoutConsumer out(cs.line);
     const disk::SectorReader sectors = session.Reader();
     // A file stored compressed is written as it lies: its stored bytes.
     bool checksumFailed = false;
@@ -51,6 +59,11 @@ int RunCat(const Invocation& inv) {
     if (std::fflush(stdout) != 0 || out.failed) {
         Error("cat: writing to the output failed");
         return kExitBadInput;
+    }
+    if (InterruptRequested()) {
+        Note("cat: stopped after writing " + std::to_string(out.written) + " of " + std::to_string(byteCount) +
+             " bytes");
+        return kExitStopped;
     }
     if (const std::optional<nw::VolumeSegment>& gone = file.MissingSegment()) {
         Error("cat: '" + path + "' is damaged: " + std::to_string(file.UnreadableBytes()) + " of " +

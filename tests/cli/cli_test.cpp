@@ -427,6 +427,12 @@ TEST_F(CliTest, AStoppedCommandSaysSoAndExits130) {
     EXPECT_EQ(r.status, 130) << r.err;
     EXPECT_EQ(Records(r.out).size(), 2u) << r.out;
     EXPECT_NE(r.err.find("ls: stopped after listing 2 entries"), std::string::npos) << r.err;
+    r = Cli({"--image", img, "cat", "--volume", "1", "BIG.BIN"}, stopAt(1));
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_NE(r.err.find("cat: stopped after writing " + std::to_string(r.out.size()) + " of 100000 bytes"),
+              std::string::npos)
+        << r.err;
+    EXPECT_LT(r.out.size(), 100000u);
     r = Cli({"--image", img, "dirlist", "--volume", "0"}, stopAt(1));
     EXPECT_EQ(r.status, 130) << r.err;
     EXPECT_NE(r.err.find("dirlist: stopped after 1 records"), std::string::npos) << r.err;
