@@ -11,12 +11,14 @@ int RunVolumes(const Invocation& inv) {
     VolumeOptions options;
     if (!ReadVolumeOptions(inv, options)) return kExitBadInput;
     CommandSession cs(inv.global);
+    int searched = kExitOk;
     if (!options.logPath.empty()) {
         if (int r = OpenFromLog(cs, options, false); r != kExitOk) return r;
     } else {
         if (int r = SelectDisk(cs, options.disk); r != kExitOk) return r;
         // A stopped search still lists what it had found.
-        if (int r = SearchVolumes(cs, options.advanced); r != kExitOk && r != kExitStopped) return r;
+        searched = SearchVolumes(cs, options.advanced);
+        if (searched != kExitOk && searched != kExitStopped) return searched;
     }
     const nw::FoundVolumes& found = cs.session.found;
     for (std::uint32_t i = 0; i < found.volumeCount.load(); ++i) {
@@ -27,8 +29,7 @@ int RunVolumes(const Invocation& inv) {
         if (v.segments.size() > 1) std::cout << '\t' << workflow::SegmentsField(v);
         std::cout << '\n';
     }
-    return CombineStatus(OutputWritten("volumes") ? kExitOk : kExitBadInput,
-                         InterruptRequested() ? kExitStopped : kExitOk);
+    return CombineStatus(OutputWritten("volumes") ? kExitOk : kExitBadInput, searched);
 }
 
 }  // namespace
