@@ -148,17 +148,19 @@ void RunWatched(const std::function<void()>& work, const std::function<void()>& 
     // What the work throws (running out of memory) ends the command on this
     // thread, where main() says so, instead of ending the program.
     std::exception_ptr thrown;
+    gForwarded.store(false);
+    gWatching.store(true);
     if (!worker.Start([&] {
             try {
                 work();
             } catch (...) {
                 thrown = std::current_exception();
             }
-        }))
+        })) {
+        gWatching.store(false);
         return;
+    }
     bool forwarded = false;
-    gForwarded.store(false);
-    gWatching.store(true);
     while (worker.Running()) {
         if (!forwarded && gInterrupted.load()) {
             onInterrupt();
