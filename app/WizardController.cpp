@@ -352,6 +352,18 @@ void WizardController::MountEnded(const workflow::MountOutcome& outcome) {
         if (endProcess) endProcess(1);
         return;
     }
+    if (outcome.treeUnreadable) {
+        // No tree to show: the warning, and back to the volumes (another
+        // volume or disk may be tried) instead of an empty tree.
+        workflow::Unmount(session_);
+        state_.currentStep = 1;
+        NoteStepShown();
+        p_.volumeTree->show();
+        p_.volumeTree->setEnabled(true);
+        ShowStep(7);
+        ShowNotice(window_, outcome.notice);
+        return;
+    }
     ShowOpenVolume();
     ShowNotice(window_, outcome.notice);
 }

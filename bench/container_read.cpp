@@ -86,8 +86,8 @@ double EngineRead(const disk::SectorReader& reader, std::uint64_t sectors, std::
     std::vector<std::uint8_t> buf(std::size_t(count) * disk::kSectorSize);
     const auto t = std::chrono::steady_clock::now();
     for (std::uint64_t s = 0; s < sectors; s += count) {
-        const bool read = count == kWindowSectors ? reader.TryRead(0, s, count, buf.data())
-                                                  : reader.Read(0, s, count, buf.data()) == disk::kReadOk;
+        const bool read = count == kWindowSectors ? reader.TryRead(0, s, count, buf.data()).Ok()
+                                                  : reader.Read(0, s, count, buf.data()).Ok();
         *ok = *ok && read;
         bench::Sink() += buf[s % 512];
     }

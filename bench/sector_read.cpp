@@ -55,8 +55,7 @@ int main(int argc, char** argv) {
     }
     disk::DiskSet disks;
     disk::BadSectorPolicy policy;
-    disk::ReadPath readPath;
-    const disk::SectorReader reader(disks, policy, &readPath);
+    const disk::SectorReader reader(disks, policy);
     std::string error;
     if (!disks.Attach(0, path, "", &error)) {
         std::fprintf(stderr, "%s\n", error.c_str());

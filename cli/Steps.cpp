@@ -81,6 +81,10 @@ bool PrepareDisks(CommandSession& cs) {
         Error(error);
         return false;
     }
+    // What the user must know about a disk as attached (pieces missing from a split image).
+    for (const disk::DiskInfo& d : cs.session.diskList)
+        if (const std::shared_ptr<disk::Disk> attached = cs.session.disks.At(d.number))
+            if (const std::string remark = attached->Remark(); !remark.empty()) Note(remark);
     return true;
 }
 
@@ -139,7 +143,9 @@ int MountVolume(CommandSession& cs, unsigned index, int fatChoice) {
     cs.line.Finish();
     if (outcome.notice) ShowNotice(*outcome.notice);
     // A mount that ran out of memory ends the command as it always has.
-    return outcome.mounted ? kExitOk : kExitNothingFound;
+    if (!outcome.mounted) return kExitNothingFound;
+    // A tree that could not be read is something that exists and could not be read.
+    return outcome.treeUnreadable ? kExitDamaged : kExitOk;
 }
 
 bool ReadVolumeOptions(const Invocation& inv, VolumeOptions& options) {

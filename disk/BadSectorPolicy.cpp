@@ -1,5 +1,6 @@
 #include "disk/BadSectorPolicy.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "disk/Disk.h"
@@ -16,37 +17,42 @@ std::int32_t BadSectorPolicy::Decide(const BadSectorEvent& event) {
     return answer;
 }
 
-int BadSectorPolicy::Read(Disk* disk, std::uint64_t start, std::uint32_t count, void* buffer,
-                          std::uint32_t* unreadable) {
-    if (unreadable) *unreadable = 0;
-    if (count == 0) return kReadOk;
-    if (!buffer) return kReadFailed;
+ReadStatus BadSectorPolicy::Read(Disk* disk, std::uint64_t start, std::uint32_t count, void* buffer) {
+    if (count == 0) return {};
+    if (!buffer) return ReadStatus::Nothing(count, Unread::kBadSector);
     auto* out = static_cast<std::uint8_t*>(buffer);
     if (!disk || !disk->IsOpen()) {
         std::memset(out, 0, static_cast<std::uint64_t>(count) * kSectorSize);
-        if (unreadable) *unreadable = count;
-        return kReadNoDevice;
+        return ReadStatus::Nothing(count, Unread::kNoDevice);
     }
-    if (disk->TryRead(start, count, out)) return kReadOk;
+    ReadStatus first = disk->TryRead(start, count, out);
+    if (!first.HasRetryable()) return first;
 
-    // TryRead zeroed the sectors past the end; the policy concerns the rest.
-    const std::uint32_t inRange = disk->SectorsBeforeEnd(start, count);
-    const std::int32_t decision = Decide(BadSectorEvent{disk->Path(), start, inRange});
-    std::uint32_t zeroed = 0;
-    if (decision == kRetry || decision == kRetryAll) {
-        for (std::uint32_t i = 0; i < inRange; ++i) {
+    // The prompt names the sectors a retry concerns: from the first bad
+    // sector's part to the last one's.
+    std::uint32_t low = count, high = 0;
+    for (const UnreadRun& r : first.Runs())
+        if (Retryable(r.reason)) {
+            low = std::min(low, r.offset);
+            high = std::max(high, r.offset + r.count);
+        }
+    const std::int32_t decision = Decide(BadSectorEvent{disk->Path(), start + low, high - low});
+    if (decision != kRetry && decision != kRetryAll) return first;  // the failed parts stay zeros
+    ReadStatus after;
+    for (const UnreadRun& r : first.Runs()) {
+        if (!Retryable(r.reason)) {
+            after.Add(r.offset, r.count, r.reason);
+            continue;
+        }
+        for (std::uint32_t i = r.offset; i < r.offset + r.count; ++i) {
             std::uint8_t* sector = out + static_cast<std::uint64_t>(i) * kSectorSize;
             if (!disk->ReadOneSector(start + i, sector)) {
                 std::memset(sector, 0, kSectorSize);
-                ++zeroed;
+                after.Add(i, 1, Unread::kBadSector);
             }
         }
-    } else {
-        std::memset(out, 0, static_cast<std::uint64_t>(inRange) * kSectorSize);
-        zeroed = inRange;
     }
-    if (unreadable) *unreadable = zeroed;
-    return kReadFailed;
+    return after;
 }
 
 }  // namespace disk

@@ -7,14 +7,11 @@
 #include <cstdint>
 #include <string>
 
+#include "disk/ReadStatus.h"
+
 namespace disk {
 
 class Disk;
-
-// Results of a policy read.
-constexpr int kReadOk = 1;          // whole request transferred by the first attempt
-constexpr int kReadFailed = 0;      // first attempt failed; the policy ran
-constexpr int kReadNoDevice = -1;   // the disk could not be opened: the buffer reads as zeros
 
 enum BadSectorAnswer : std::int32_t { kRetry = 0, kSkip = 1, kRetryAll = 2, kSkipAll = 3 };
 
@@ -45,14 +42,13 @@ public:
     // Asks (unless an "All" answer stands) and returns the answer in force.
     std::int32_t Decide(const BadSectorEvent& event);
 
-    // Reads through the disk's cache; on failure applies the answer: Retry
-    // reads sector by sector (unreadable ones become zeros), Skip zeroes the
-    // whole request. Sectors past the end read as zeros without a prompt; a
-    // disk that is missing or cannot be opened reads as zeros
-    // (kReadNoDevice). `unreadable`, when given, receives the number of
-    // sectors that were returned as zeros because they could not be read.
-    int Read(Disk* disk, std::uint64_t start, std::uint32_t count, void* buffer,
-             std::uint32_t* unreadable = nullptr);
+    // Reads through the disk's cache; when bad sectors failed the read,
+    // applies the answer to them: Retry reads them sector by sector
+    // (unreadable ones become zeros), Skip leaves them zeros. Sectors past
+    // the end or in a missing piece, and every sector of a disk that is
+    // missing or cannot be opened, are zeros named in the status without a
+    // prompt: there is nothing to retry.
+    ReadStatus Read(Disk* disk, std::uint64_t start, std::uint32_t count, void* buffer);
 
 private:
     std::atomic<BadSectorPrompt*> prompt_{nullptr};

@@ -56,9 +56,18 @@ std::unique_ptr<Disk> Disk::Open(const std::string& path, const std::string& map
         if (!disk->map_->Load(mapfilePath, error)) return nullptr;
     }
     disk->source_ = std::move(opened.source);
-    if (disk->source_)
+    if (disk->source_) {
         disk->sizeBytes_ = disk->source_->SizeBytes();
-    else
+        for (const auto& [offset, length] : disk->source_->MissingRanges()) {
+            if (length == 0) continue;
+            const std::uint64_t first = offset / kSectorSize;
+            const std::uint64_t end = (offset + length + kSectorSize - 1) / kSectorSize;
+            if (!disk->missingSectors_.empty() && disk->missingSectors_.back().second >= first)
+                disk->missingSectors_.back().second = std::max(disk->missingSectors_.back().second, end);
+            else
+                disk->missingSectors_.emplace_back(first, end);
+        }
+    } else
         disk->openError_ = opened.failure;
     disk->chunks_.resize(kCacheEntries);
     return disk;
@@ -102,19 +111,50 @@ bool Disk::ReadThroughCache(std::uint64_t offset, std::uint64_t length, std::uin
     return true;
 }
 
-bool Disk::TryRead(std::uint64_t start, std::uint32_t count, void* buffer) {
-    if (count == 0) return true;
-    if (!buffer || !source_) return false;
+void Disk::ReadPresent(std::uint64_t start, std::uint32_t count, std::uint32_t offset, std::uint8_t* out,
+                       ReadStatus& status) {
+    if (count == 0) return;
+    const std::uint64_t bytes = static_cast<std::uint64_t>(count) * kSectorSize;
+    const std::uint64_t at = (start + offset) * kSectorSize;
+    std::uint8_t* into = out + static_cast<std::uint64_t>(offset) * kSectorSize;
+    if (bytes <= kChunkBytes && ReadThroughCache(at, bytes, into)) return;
+    if (ReadExact(at, bytes, into)) return;
+    std::memset(into, 0, bytes);
+    status.Add(offset, count, Unread::kBadSector);
+}
+
+ReadStatus Disk::TryRead(std::uint64_t start, std::uint32_t count, void* buffer) {
+    if (count == 0) return {};
+    if (!buffer) return ReadStatus::Nothing(count, Unread::kBadSector);
     auto* out = static_cast<std::uint8_t*>(buffer);
+    if (!source_) {
+        std::memset(out, 0, static_cast<std::uint64_t>(count) * kSectorSize);
+        return ReadStatus::Nothing(count, Unread::kNoDevice);
+    }
+    ReadStatus status;
     const std::uint32_t inRange = SectorsBeforeEnd(start, count);
-    if (inRange < count)
+    std::uint32_t at = 0;  // sectors of the request dealt with
+    for (const auto& [first, end] : missingSectors_) {
+        if (at >= inRange) break;
+        if (end <= start + at) continue;
+        if (first >= start + inRange) break;
+        if (first > start + at) {
+            const auto present = static_cast<std::uint32_t>(first - (start + at));
+            ReadPresent(start, present, at, out, status);
+            at += present;
+        }
+        const auto gone = static_cast<std::uint32_t>(std::min<std::uint64_t>(end, start + inRange) - (start + at));
+        std::memset(out + static_cast<std::uint64_t>(at) * kSectorSize, 0, static_cast<std::uint64_t>(gone) * kSectorSize);
+        status.Add(at, gone, Unread::kMissingPiece);
+        at += gone;
+    }
+    ReadPresent(start, inRange - at, at, out, status);
+    if (inRange < count) {
         std::memset(out + static_cast<std::uint64_t>(inRange) * kSectorSize, 0,
                     static_cast<std::uint64_t>(count - inRange) * kSectorSize);
-    if (inRange == 0) return true;
-    const std::uint64_t offset = start * kSectorSize;
-    const std::uint64_t bytes = static_cast<std::uint64_t>(inRange) * kSectorSize;
-    if (bytes <= kChunkBytes && ReadThroughCache(offset, bytes, out)) return true;
-    return ReadExact(offset, bytes, out);
+        status.Add(inRange, count - inRange, Unread::kPastEnd);
+    }
+    return status;
 }
 
 bool Disk::ReadOneSector(std::uint64_t sector, void* buffer) {

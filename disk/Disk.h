@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/ReadStatus.h"
 #include "disk/RescueMap.h"
 #include "disk/Source.h"
 
@@ -64,15 +65,19 @@ public:
     // what an EWF set stores ("Segment files", "MD5", "SHA1"); none for a
     // whole raw image or a device.
     FactRows Facts() const { return source_ ? source_->Facts() : FactRows(); }
+    // What the user must be told about the disk as opened ("" when nothing):
+    // the pieces missing from a split image.
+    std::string Remark() const { return source_ ? source_->Remark() : std::string(); }
 
-    // Reads `count` sectors from `start` without any policy. Sectors at or
-    // past the end read as zeros. True when every sector before the end was
-    // read (and lies in a finished area of the mapfile, outside the areas
-    // the source knows to be unreadable); false otherwise, the sectors
-    // before the end then unspecified. Requests up to one cache chunk go
-    // through the cache; when their chunk cannot be read whole, the request
-    // itself is read exactly as asked.
-    bool TryRead(std::uint64_t start, std::uint32_t count, void* buffer);
+    // Reads `count` sectors from `start` without any policy and says which
+    // could not be read: sectors at or past the end (kPastEnd), in a piece
+    // the source lacks (kMissingPiece), outside a finished area of the
+    // mapfile, in an area the source knows to be unreadable or failing to
+    // read (kBadSector; a part that fails is named whole), every one when
+    // the disk cannot be opened (kNoDevice). Sectors not read are zeros.
+    // Requests up to one cache chunk go through the cache; when their chunk
+    // cannot be read whole, the request itself is read exactly as asked.
+    ReadStatus TryRead(std::uint64_t start, std::uint32_t count, void* buffer);
     // Reads one sector exactly (no cache): false when it cannot be read.
     bool ReadOneSector(std::uint64_t sector, void* buffer);
 
@@ -93,6 +98,9 @@ private:
     };
     bool ReadThroughCache(std::uint64_t offset, std::uint64_t length, std::uint8_t* out);
     bool ReadExact(std::uint64_t offset, std::uint64_t length, std::uint8_t* out);
+    // Reads sectors the source holds; a failure names the whole part.
+    void ReadPresent(std::uint64_t start, std::uint32_t count, std::uint32_t offset, std::uint8_t* out,
+                     ReadStatus& status);
 
     std::string path_;
     std::string mapfilePath_;
@@ -100,6 +108,9 @@ private:
     std::unique_ptr<Source> source_;
     std::uint64_t sizeBytes_ = 0;
     std::unique_ptr<RescueMap> map_;
+    // Sector ranges [first, end) the source lacks, in order (a sector that
+    // a missing byte range only touches counts as missing).
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> missingSectors_;
     std::mutex cacheMutex_;  // this disk's cache only
     std::vector<Chunk> chunks_;
 };

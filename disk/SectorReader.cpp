@@ -4,27 +4,17 @@
 
 namespace disk {
 
-int SectorReader::Read(unsigned disk, std::uint64_t start, std::uint32_t count, void* buffer,
-                       std::uint32_t* unreadable) const {
-    const char family = path_ ? path_->OsFamily.load() : 'N';
+ReadStatus SectorReader::Read(unsigned disk, std::uint64_t start, std::uint32_t count, void* buffer) const {
     const std::shared_ptr<Disk> d = disks_->At(disk);  // keeps the disk alive while it is read
-    if (family == 'F') return path_->Read(d.get(), disk, *policy_, start, count, buffer, unreadable);
-    if (family != 'N') {
-        if (unreadable) *unreadable = 0;
-        if (count == 0) return kReadOk;
-        if (!buffer) return kReadFailed;
-        std::memset(buffer, 0, static_cast<std::uint64_t>(count) * kSectorSize);
-        if (unreadable) *unreadable = count;
-        return kReadNoDevice;
-    }
-    return policy_->Read(d.get(), start, count, buffer, unreadable);
+    return policy_->Read(d.get(), start, count, buffer);
 }
 
-bool SectorReader::TryRead(unsigned disk, std::uint64_t start, std::uint32_t count, void* buffer) const {
-    if (count == 0) return true;
-    if (path_ && path_->OsFamily.load() != 'N') return false;
+ReadStatus SectorReader::TryRead(unsigned disk, std::uint64_t start, std::uint32_t count, void* buffer) const {
+    if (count == 0) return {};
     const std::shared_ptr<Disk> d = disks_->At(disk);
-    return d && d->TryRead(start, count, buffer);
+    if (d) return d->TryRead(start, count, buffer);
+    if (buffer) std::memset(buffer, 0, static_cast<std::uint64_t>(count) * kSectorSize);
+    return ReadStatus::Nothing(count, Unread::kNoDevice);
 }
 
 bool SectorReader::Write(unsigned disk, std::uint64_t start, std::uint32_t count, const void* buffer,

@@ -1,7 +1,7 @@
 // Every byte taken from a source disk passes through a SectorReader: N
 // consecutive 512-byte sectors of disk number d from a 64-bit sector number,
 // with the session's bad-sector policy. The reader is a small handle over
-// objects the session owns (its disk set, its policy and its read path);
+// objects the session owns (its disk set and its policy);
 // copies of it are cheap and may be used from several threads at once.
 #pragma once
 
@@ -10,27 +10,22 @@
 
 #include "disk/BadSectorPolicy.h"
 #include "disk/DiskSet.h"
-#include "disk/ReadPath.h"
 
 namespace disk {
 
 class SectorReader {
 public:
-    // Without a read path every read goes through the disks ('N').
-    SectorReader(DiskSet& disks, BadSectorPolicy& policy, ReadPath* path = nullptr)
-        : disks_(&disks), policy_(&policy), path_(path) {}
+    SectorReader(DiskSet& disks, BadSectorPolicy& policy) : disks_(&disks), policy_(&policy) {}
 
-    // Reads through the policy (kReadOk, kReadFailed, kReadNoDevice; on the
-    // companion path the routine's nonzero result on success). Unreadable
-    // sectors and sectors past the end read as zeros; the buffer never
-    // keeps stale data. `unreadable` receives how many sectors were
-    // returned as zeros because they could not be read.
-    int Read(unsigned disk, std::uint64_t start, std::uint32_t count, void* buffer,
-             std::uint32_t* unreadable = nullptr) const;
-    // Never prompts: true when every sector was read (sectors past the end
-    // read as zeros). Read-ahead windows use it and read what they need
-    // through Read when it fails.
-    bool TryRead(unsigned disk, std::uint64_t start, std::uint32_t count, void* buffer) const;
+    // Reads through the policy. Sectors that could not be read (bad ones
+    // the policy gave up on, past the end, in a missing piece, every one of
+    // a disk not attached) read as zeros and are named in the status; the
+    // buffer never keeps stale data.
+    ReadStatus Read(unsigned disk, std::uint64_t start, std::uint32_t count, void* buffer) const;
+    // Never prompts: the status of one attempt (a failed part named whole).
+    // Read-ahead windows use it and read what they need through Read when
+    // it fails.
+    ReadStatus TryRead(unsigned disk, std::uint64_t start, std::uint32_t count, void* buffer) const;
     // Writes; true only when the open, the whole write and the close
     // succeeded; *error says why not ("NOT CLOSED" when the close failed).
     bool Write(unsigned disk, std::uint64_t start, std::uint32_t count, const void* buffer,
@@ -44,7 +39,6 @@ public:
 private:
     DiskSet* disks_;
     BadSectorPolicy* policy_;
-    ReadPath* path_;
 };
 
 }  // namespace disk

@@ -33,6 +33,14 @@ public:
     virtual bool IsUnreadable(std::uint64_t /*offset*/, std::uint64_t /*length*/) { return false; }
     // Rows for the disk's facts; none for a plain raw image or a device.
     virtual FactRows Facts() const { return {}; }
+    // Byte ranges {offset, length} of the disk that the source does not
+    // hold at all (the pieces missing from a split image), in order. Their
+    // sectors read as unreadable without a prompt; ReadAt is never asked
+    // for them.
+    virtual std::vector<std::pair<std::uint64_t, std::uint64_t>> MissingRanges() const { return {}; }
+    // What the user must know about the source as opened ("" when
+    // nothing): the pieces missing from a split image.
+    virtual std::string Remark() const { return {}; }
     // A single raw file or block device: the only kind a ddrescue mapfile
     // describes and the only kind that may be written.
     virtual bool IsPlainRaw() const { return false; }

@@ -19,9 +19,10 @@ bool ReadFatEntryThrough(const MountedVolume& volume, const disk::SectorReader& 
     if (!LocateFatEntryInList(fatBlocks, block, v.sectorsPerBlock, &offset, &slot)) return false;
     std::uint8_t sector[kSectorSize];
     const VolumeSectors sectors(reader, v);
-    // A FAT sector in a segment whose disk is not attached is not known.
-    if (v.Spanned() && !sectors.Place(static_cast<std::uint32_t>(offset / v.sectorsPerBlock))) return false;
-    sectors.ReadVolumeSectors(offset, 1, sector);
+    // A FAT sector without a place (in a segment whose disk is not
+    // attached, or in none) is not known; a bad one reads as zeros.
+    const disk::ReadStatus status = sectors.ReadVolumeSectors(offset, 1, sector);
+    if (status.Has(disk::Unread::kMissingSegment) || status.Has(disk::Unread::kNoPlace)) return false;
     *entry = DecodeFatEntry(sector, slot);
     return true;
 }

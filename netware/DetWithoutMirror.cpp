@@ -29,7 +29,7 @@ bool EveryEighthSector(const SearchTarget& t, std::uint64_t from, std::uint64_t 
         report.Status("Validating a possible volume " + std::to_string(start) + " / " +
                       std::to_string(to));
         const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kPassWindow, to - start));
-        const bool whole = t.reader->TryRead(t.disk, start, count, window.data());
+        const bool whole = t.reader->TryRead(t.disk, start, count, window.data()).Ok();
         for (std::uint32_t k = 0; k < count; k += kScanGroup) {
             const std::uint8_t* sector = window.data() + static_cast<std::size_t>(k) * kSectorSize;
             if (!whole) {

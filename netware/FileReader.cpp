@@ -35,19 +35,18 @@ struct SectorPump {
     }
     const VolumeSegment* missing = nullptr;  // the first missing segment a read needed
     void Take(std::uint32_t block, std::uint32_t index) {
-        std::uint32_t unreadable = 0;
-        sectors.ReadBlockSectors(block, index, 1, buffer, &unreadable);
-        Deliver(buffer, unreadable != 0);
+        const disk::ReadStatus status = sectors.ReadBlockSectors(block, index, 1, buffer);
+        if (status.Has(disk::Unread::kMissingSegment) && !missing) missing = sectors.MissingSegmentOf(block);
+        Deliver(buffer, !status.Ok());
     }
     // Sectors `first` .. first + count - 1 of one block.
     void TakeRun(std::uint32_t block, std::uint32_t first, std::uint32_t count) {
         const std::uint64_t sectorsLeft = (byteCount - written + kSectorSize - 1) / kSectorSize;
         const auto need = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, sectorsLeft));
         if (need == 0) return;
-        if (const VolumeSegment* gone = sectors.MissingSegmentOf(block); gone && !missing) missing = gone;
         if (need > 1) {
             run.resize(static_cast<std::size_t>(need) * kSectorSize);
-            if (sectors.TryReadBlockSectors(block, first, need, run.data())) {
+            if (sectors.TryReadBlockSectors(block, first, need, run.data()).Ok()) {
                 for (std::uint32_t i = 0; i < need; ++i)
                     Deliver(run.data() + static_cast<std::size_t>(i) * kSectorSize, false);
                 return;
@@ -118,8 +117,10 @@ PieceLocation FileReader::LocatePiece(std::uint32_t pieceValue) {
     const auto r = static_cast<std::uint32_t>(o % S);
     const std::size_t blocks = ChainBlocks(BlockChain);
     if (j >= blocks || BlockChain[j] >= VolumeBlockLimit(*volume_, *reader_)) return loc;
+    const std::optional<SectorPlace> place = sectors.Place(BlockChain[j], r);
     loc.found = true;
-    loc.firstSector = sectors.SectorOf(BlockChain[j], r);
+    loc.placed = place.has_value();
+    loc.firstSector = place ? place->sector : 0;
     loc.block = BlockChain[j];
     loc.sectorIndex = r;
     loc.sectorsLeft = S - r;
@@ -134,11 +135,13 @@ std::optional<std::uint64_t> FileReader::FirstDataSector(std::uint32_t firstBloc
     if (firstBlock == kChainEnd) return std::nullopt;
     if (IsSuballocatedPiece(firstBlock)) {
         const PieceLocation loc = LocatePiece(firstBlock);
-        if (!loc.found) return std::nullopt;
+        if (!loc.found || !loc.placed) return std::nullopt;
         return loc.firstSector;
     }
     if (firstBlock >= VolumeBlockLimit(*volume_, *reader_)) return std::nullopt;
-    return VolumeSectors(*reader_, volume_->currentVolume).SectorOf(firstBlock);
+    const std::optional<SectorPlace> place = VolumeSectors(*reader_, volume_->currentVolume).Place(firstBlock);
+    if (!place) return std::nullopt;
+    return place->sector;
 }
 
 bool FileReader::ReadFirstDataSector(std::uint32_t firstBlock, std::uint8_t* out) {

@@ -21,7 +21,8 @@ struct MountedVolume;
 // Where a suballocated piece lies.
 struct PieceLocation {
     bool found = false;                // false: the chain does not reach the piece
-    std::uint64_t firstSector = 0;     // disk sector of the piece's start
+    bool placed = false;               // false: its block has no place (a missing segment, none)
+    std::uint64_t firstSector = 0;     // disk sector of the piece's start (when placed)
     std::uint32_t block = 0;           // the block that holds the piece's start
     std::uint32_t sectorIndex = 0;     // and the sector in it
     std::uint32_t sectorsLeft = 0;     // sectors from there to the end of that block
@@ -58,8 +59,9 @@ public:
     void BuildBlockChain(std::uint32_t firstValue);
     // Builds the piece's suballocation chain as BlockChain.
     PieceLocation LocatePiece(std::uint32_t pieceValue);
-    // Disk sector where the file's data starts (none for 0xFFFFFFFF or a
-    // piece whose chain is too short).
+    // Disk sector where the file's data starts (none for 0xFFFFFFFF, a
+    // piece whose chain is too short, or a block without a place: in a
+    // segment whose disk is not attached or in no segment).
     std::optional<std::uint64_t> FirstDataSector(std::uint32_t firstBlock);
     // Reads that sector into `out` (512 bytes); false when there is none or
     // it lies in a segment whose disk is not attached.

@@ -73,9 +73,7 @@ std::uint32_t DetBlockAt(const BlockList& list, std::size_t i, std::uint32_t lim
 // Reads one sector of a block; false when it could not be read (the buffer
 // then holds zeros where it could not).
 bool ReadDetSector(const VolumeSectors& sectors, std::uint32_t block, std::uint32_t index, std::uint8_t* out) {
-    std::uint32_t unreadable = 0;
-    const int result = sectors.ReadBlockSectors(block, index, 1, out, &unreadable);
-    return result != disk::kReadNoDevice && unreadable == 0;
+    return sectors.ReadBlockSectors(block, index, 1, out).Ok();
 }
 
 // Whether a directory copy can be walked: its first block is a block of the

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "disk/ReadStatus.h"
+
 namespace disk {
 class SectorReader;
 }
@@ -54,6 +56,14 @@ struct VolumeDescriptor {
 // "Segment 2 of volume BIGVOL is missing: attach the disk that holds it to
 // complete the volume."
 std::string MissingSegmentText(const std::string& volumeName, std::uint32_t segmentNumber);
+
+// One sentence for every run of blocks below the volume's block count that
+// no segment holds ("Volume BIG: blocks 64 to 99 lie in no segment: they
+// cannot be read.") and every run two segments both claim ("Volume BIG:
+// blocks 100 to 119 are claimed by two segments: the first one's place is
+// read."), in block order; none for a volume of one segment or segments
+// that follow each other.
+std::vector<std::string> SegmentLayoutWarnings(const VolumeDescriptor& volume);
 
 // Where one sector of a volume lies.
 struct SectorPlace {
@@ -102,19 +112,17 @@ public:
     // read or lies in no segment).
     const VolumeSegment* MissingSegmentOf(std::uint32_t block) const;
     // Reads `count` sectors of one block from `sectorIndex` on through the
-    // bad-sector policy (disk::kReadOk, kReadFailed, kReadNoDevice);
-    // `unreadable` as disk::SectorReader::Read gives it. A block without a
-    // place reads as zeros, kReadNoDevice, every sector unreadable.
-    int ReadBlockSectors(std::uint32_t block, std::uint32_t sectorIndex, std::uint32_t count, void* buffer,
-                         std::uint32_t* unreadable = nullptr) const;
-    // Reads without any prompt: true when every sector could be read (see
-    // disk::SectorReader::TryRead).
-    bool TryReadBlockSectors(std::uint32_t block, std::uint32_t sectorIndex, std::uint32_t count,
-                             void* buffer) const;
+    // bad-sector policy; the status names the sectors not read. A block of
+    // a segment whose disk is not attached reads as zeros named
+    // kMissingSegment, a block no segment holds as zeros named kNoPlace.
+    disk::ReadStatus ReadBlockSectors(std::uint32_t block, std::uint32_t sectorIndex, std::uint32_t count,
+                                      void* buffer) const;
+    // Reads without any prompt (see disk::SectorReader::TryRead).
+    disk::ReadStatus TryReadBlockSectors(std::uint32_t block, std::uint32_t sectorIndex, std::uint32_t count,
+                                         void* buffer) const;
     // The same addressed by the sector's position in the volume (block x
     // sectors per block + sector in block); the run stays within one block.
-    int ReadVolumeSectors(std::uint64_t volumeSector, std::uint32_t count, void* buffer,
-                          std::uint32_t* unreadable = nullptr) const;
+    disk::ReadStatus ReadVolumeSectors(std::uint64_t volumeSector, std::uint32_t count, void* buffer) const;
     const VolumeDescriptor& Volume() const { return *volume_; }
     const disk::SectorReader& Reader() const { return *reader_; }
 

@@ -201,6 +201,10 @@ bool ReadTableVolumes(const SearchTarget& t, FoundVolumes& found, SearchReport& 
                     missing.push_back(MissingSegmentText(d.name, g.number));
                     report.Status(missing.back());
                 }
+            for (const std::string& warning : SegmentLayoutWarnings(d)) {
+                missing.push_back(warning);
+                report.Status(warning);
+            }
         }
         if (!AddVolume(found, d, report)) {
             ReportTableFull(report);
@@ -244,7 +248,7 @@ bool ScanForVolumes(const SearchTarget& t, std::uint64_t total, FoundVolumes& fo
         if (base::Cancelled(&stop)) break;
         if (!windowValid || s < windowStart || s + kScanGroup > windowStart + kScanWindow) {
             windowStart = s;
-            windowReadable = t.reader->TryRead(t.disk, s, kScanWindow, window.data());
+            windowReadable = t.reader->TryRead(t.disk, s, kScanWindow, window.data()).Ok();
             windowValid = true;
         }
         const std::uint8_t* group = window.data() + (s - windowStart) * kSectorSize;

@@ -55,7 +55,8 @@ struct SearchResult {
     bool stopped = false;        // the cancel flag was set when the search ended
     bool tableFull = false;      // a volume was found that the table had no room for
     // Quick search: one MissingSegmentText for every segment of a found
-    // volume whose disk is not attached.
+    // volume whose disk is not attached, and the SegmentLayoutWarnings of
+    // a found volume whose segments leave blocks out or overlap.
     std::vector<std::string> missingSegments;
     // Advanced search: said when it found a volume. It proves the segment
     // that holds the directory tables and nothing beyond it.

@@ -115,7 +115,7 @@ RawScanResult RunRawScan(RawScan& scan, const disk::SectorReader& reader, unsign
 
     CarvingContext ctx;
     ctx.readSectors = [&reader, diskNumber](std::uint64_t first, std::uint32_t count, void* buffer) {
-        return reader.Read(diskNumber, first, count, buffer) != disk::kReadNoDevice;
+        return !reader.Read(diskNumber, first, count, buffer).Has(disk::Unread::kNoDevice);
     };
     ctx.output = &view;
     ctx.destinationPath = destination;

@@ -77,7 +77,7 @@ LogDiskMatch CompareLogWithDisk(const RecoveryLogContents& log, unsigned diskNum
         return list[i].block;
     };
     auto readSector = [&](std::uint32_t block, std::uint32_t s, std::uint8_t* out) {
-        return block != nw::kChainEnd && sectors.TryReadBlockSectors(block, s, 1, out);
+        return block != nw::kChainEnd && sectors.TryReadBlockSectors(block, s, 1, out).Ok();
     };
 
     // The copy a mount walks: copy 1 when its first sector reads and begins

@@ -25,7 +25,7 @@ public:
     explicit DiskSectors(const disk::SectorReader& reader) : reader_(reader) {}
 
     bool Read(unsigned disk, std::uint64_t sector, std::uint8_t* buffer) const {
-        return reader_.Read(disk, sector, 1, buffer) == disk::kReadOk;
+        return reader_.Read(disk, sector, 1, buffer).Ok();
     }
 
     // Writes the sector and reads it back. Empty on success, else the reason.

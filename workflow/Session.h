@@ -35,9 +35,8 @@ struct Session {
     // ---- sources -----------------------------------------------------------
     disk::DiskSet disks;
     disk::BadSectorPolicy policy;
-    disk::ReadPath readPath;
     std::vector<disk::DiskInfo> diskList;       // as last enumerated
-    disk::SectorReader Reader() { return disk::SectorReader(disks, policy, &readPath); }
+    disk::SectorReader Reader() { return disk::SectorReader(disks, policy); }
 
     // The registry stand-in (geometry values, install folder, language, support details).
     SettingsStore* store;

@@ -74,6 +74,7 @@ MountOutcome MountChosenVolume(Session& session, nw::MountReport& report, const 
     out.lostScanStopped = result.lostScanStopped;
     out.folderCount = result.folderCount;
     out.fileCount = result.fileCount;
+    out.treeUnreadable = result.mounted && result.directoryUnreadable;
     if (!result.mounted) {
         session.mounted.ClearContents();
         session.selection.Reset(session.mounted);

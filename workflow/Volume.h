@@ -33,6 +33,10 @@ struct MountOutcome {
     bool lostScanStopped = false;
     std::uint32_t folderCount = 0;  // "LOST" included
     std::uint32_t fileCount = 0;
+    // Mounted, but the tree could not be read: neither directory copy could
+    // be read, so nothing the volume holds can be shown. A failure to
+    // report (what exists could not be read), not an empty volume.
+    bool treeUnreadable = false;
     // "Out Of Memory" when nothing usable was built; a warning when the
     // volume mounted but its directory tables could not be read.
     MaybeNotice notice;

@@ -68,13 +68,13 @@ TEST(EwfDamageTest, AcquisitionErrorsReadAsBadSectors) {
     ASSERT_TRUE(disks.set.At(0)->IsOpen()) << disks.set.At(0)->OpenFailureReason();
 
     std::vector<std::uint8_t> buf(16 * kSector, 0xEE);
-    EXPECT_TRUE(disks.reader.TryRead(0, 0, 96, std::vector<std::uint8_t>(96 * kSector).data()));
-    EXPECT_FALSE(disks.reader.TryRead(0, 96, 16, buf.data()));
+    EXPECT_TRUE(disks.reader.TryRead(0, 0, 96, std::vector<std::uint8_t>(96 * kSector).data()).Ok());
+    EXPECT_FALSE(disks.reader.TryRead(0, 96, 16, buf.data()).Ok());
     disks.prompt.answer = disk::kRetry;
-    std::uint32_t unreadable = 0;
-    EXPECT_EQ(disks.reader.Read(0, 96, 16, buf.data(), &unreadable), disk::kReadFailed);
+    const disk::ReadStatus status = disks.reader.Read(0, 96, 16, buf.data());
     EXPECT_EQ(disks.prompt.asked, 1);
-    EXPECT_EQ(unreadable, 10u);
+    EXPECT_EQ(status.Count(disk::Unread::kBadSector), 10u);
+    EXPECT_EQ(status.Unreadable(), 10u);
     for (std::uint32_t i = 0; i < 16; ++i) {
         const bool bad = 96 + i >= 100 && 96 + i < 110;
         EXPECT_TRUE(bad ? IsZero(buf, i) : SameAsRaw(buf, i, raw, 96 + i)) << "sector " << 96 + i;
@@ -99,8 +99,7 @@ TEST(EwfDamageTest, ChunkWhoseChecksumFailsReadsAsBadSectors) {
     disks.prompt.answer = disk::kRetryAll;
     ASSERT_TRUE(disks.set.Attach(0, dir.File("plain.E01"), "", nullptr));
     std::vector<std::uint8_t> buf(2048 * kSector);
-    std::uint32_t unreadable = 0;
-    EXPECT_EQ(disks.reader.Read(0, 0, 2048, buf.data(), &unreadable), disk::kReadFailed);
+    const std::uint32_t unreadable = disks.reader.Read(0, 0, 2048, buf.data()).Unreadable();
     EXPECT_GT(unreadable, 0u);
     EXPECT_TRUE(IsZero(buf, kDamaged));
     std::uint32_t zeros = 0;
@@ -128,7 +127,7 @@ TEST(EwfDamageTest, SetMissingASegmentSaysSoAndReadsOnlyWhatItHas) {
     std::vector<std::uint8_t> buf(64 * kSector);
     std::uint64_t good = 0;
     for (std::uint64_t s = 0; s < 9216; s += 64) {
-        if (disks.reader.Read(0, s, 64, buf.data()) != disk::kReadOk) continue;
+        if (!disks.reader.Read(0, s, 64, buf.data()).Ok()) continue;
         for (std::uint32_t i = 0; i < 64; ++i) ASSERT_TRUE(SameAsRaw(buf, i, raw, s + i)) << "sector " << s + i;
         good += 64;
     }
@@ -175,7 +174,7 @@ TEST(DamagedContainerTest, TruncatedOrCorruptContainersFailWithTheirReasonOrRead
             std::vector<std::uint8_t> buf(64 * kSector);
             const std::uint64_t sectors = std::min<std::uint64_t>(d->SectorCount(), 1u << 16);
             for (std::uint64_t s = 0; s < sectors; s += 64) {
-                const bool ok = disks.reader.Read(0, s, 64, buf.data()) == disk::kReadOk;
+                const bool ok = disks.reader.Read(0, s, 64, buf.data()).Ok();
                 // bytes cut off never read as good
                 if (ok && name.rfind("cut", 0) == 0) {
                     for (std::uint32_t i = 0; i < 64 && s + i < std::min<std::uint64_t>(sectors, 9216); ++i)

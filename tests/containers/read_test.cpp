@@ -3,6 +3,7 @@
 // file; a container is never written and takes no mapfile.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -33,8 +34,11 @@ std::vector<std::uint64_t> Differences(const disk::SectorReader& reader, const s
     const std::uint64_t sectors = raw.size() / kSector;
     std::vector<std::uint8_t> buf(std::size_t(count) * kSector);
     for (std::uint64_t s = 0; s < sectors && wrong.size() < 5; s += count) {
-        const bool ok = window ? reader.TryRead(0, s, count, buf.data())
-                               : reader.Read(0, s, count, buf.data()) == disk::kReadOk;
+        const std::uint32_t inside = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, sectors - s));
+        const disk::ReadStatus status = window ? reader.TryRead(0, s, count, buf.data()) : reader.Read(0, s, count, buf.data());
+        // only the sectors past the end may be missing
+        const bool ok = status.Unreadable() == status.Count(disk::Unread::kPastEnd) &&
+                        status.Unreadable() == count - inside;
         for (std::uint32_t i = 0; i < count && s + i < sectors; ++i)
             if (!ok || std::memcmp(buf.data() + std::size_t(i) * kSector, raw.data() + (s + i) * kSector, kSector) != 0)
                 wrong.push_back(s + i);
@@ -92,9 +96,13 @@ TEST_P(FormatTest, EverySectorReadsAsTheRawImage) {
     }
     EXPECT_EQ(Differences(disks.reader, *raw, 8, false), std::vector<std::uint64_t>{});    // through the cache
     EXPECT_EQ(Differences(disks.reader, *raw, 2048, true), std::vector<std::uint64_t>{});  // 1 MiB windows
-    // past the end: zeros, as on a raw image
+    // past the end: zeros named unreadable without a prompt, as on a raw image
     std::vector<std::uint8_t> tail(4 * kSector, 0xEE);
-    EXPECT_EQ(disks.reader.Read(0, kSectors - 2, 4, tail.data()), disk::kReadOk);
+    const disk::ReadStatus status = disks.reader.Read(0, kSectors - 2, 4, tail.data());
+    ASSERT_EQ(status.Runs().size(), 1u);
+    EXPECT_EQ(status.Runs()[0].offset, 2u);
+    EXPECT_EQ(status.Runs()[0].count, 2u);
+    EXPECT_EQ(status.Runs()[0].reason, disk::Unread::kPastEnd);
     EXPECT_EQ(std::memcmp(tail.data(), raw->data() + raw->size() - 2 * kSector, 2 * kSector), 0);
     EXPECT_EQ(tail[3 * kSector], 0);
 }

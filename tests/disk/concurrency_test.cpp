@@ -36,7 +36,7 @@ unsigned ReadAndCheck(const disk::SectorReader& reader, unsigned number, std::ui
         x = x * 1103515245u + 12345u;
         const std::uint32_t count = kCounts[r % 4];
         const std::uint64_t start = (x >> 8) % (kSectors - count);
-        if (reader.Read(number, start, count, buf.data()) != disk::kReadOk) ++wrong;
+        if (!reader.Read(number, start, count, buf.data()).Ok()) ++wrong;
         for (std::uint32_t i = 0; i < count; ++i)
             if (!disktest::SectorIs(buf, i, Fill(start + i, seed))) ++wrong;
     }
@@ -113,21 +113,21 @@ TEST_F(ConcurrencyTest, APromptWaitingOnOneDiskLeavesOtherReadsRunning) {
     WaitingPrompt prompt;
     policy.SetPrompt(&prompt);
 
-    int badResult = -2;
+    disk::ReadStatus badResult;
     std::vector<std::uint8_t> bad(8 * kSectorSize);
     std::thread failing([&] { badResult = reader.Read(0, 96, 8, bad.data()); });
     prompt.WaitUntilAsking();
     // while the prompt waits: the other disk, and healthy parts of the same disk
     unsigned wrong = ReadAndCheck(reader, 1, 1, 200, 3);
     std::vector<std::uint8_t> buf(8 * kSectorSize);
-    EXPECT_EQ(reader.Read(0, 4000, 8, buf.data()), disk::kReadOk);
+    EXPECT_TRUE(reader.Read(0, 4000, 8, buf.data()).Ok());
     EXPECT_TRUE(disktest::SectorIs(buf, 7, Fill(4007)));
     prompt.OtherDone();
     failing.join();
 
     EXPECT_TRUE(prompt.released) << "a read waited for the prompt";
     EXPECT_EQ(wrong, 0u);
-    EXPECT_EQ(badResult, disk::kReadFailed);
+    EXPECT_EQ(badResult.Unreadable(), 8u);
     EXPECT_TRUE(disktest::SectorIs(bad, 0, 0));  // Skip
 }
 

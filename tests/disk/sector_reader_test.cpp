@@ -37,9 +37,12 @@ public:
 class SectorReaderTest : public ::testing::Test {
 protected:
     void SetUp() override { policy.SetPrompt(&prompt); }
-    int Read(std::uint64_t start, std::uint32_t count, std::vector<std::uint8_t>& buf, std::uint8_t stale = 0xEE) {
+    // Reads into a buffer filled with stale bytes; true when every sector was read.
+    bool Read(std::uint64_t start, std::uint32_t count, std::vector<std::uint8_t>& buf, std::uint8_t stale = 0xEE) {
         buf.assign(static_cast<std::size_t>(count) * kSectorSize, stale);
-        return reader.Read(0, start, count, buf.data(), &unreadable);
+        status = reader.Read(0, start, count, buf.data());
+        unreadable = status.Unreadable();
+        return status.Ok();
     }
     static bool SectorIs(const std::vector<std::uint8_t>& buf, unsigned i, std::uint8_t v) {
         return disktest::SectorIs(buf, i, v);
@@ -48,8 +51,8 @@ protected:
     ScriptedPrompt prompt;
     disk::DiskSet disks;
     disk::BadSectorPolicy policy;
-    disk::ReadPath path;
-    disk::SectorReader reader{disks, policy, &path};
+    disk::SectorReader reader{disks, policy};
+    disk::ReadStatus status;
     std::uint32_t unreadable = 0xFFFF;
 };
 
@@ -57,12 +60,12 @@ TEST_F(SectorReaderTest, ReadsHealthySectorsWithoutPrompt) {
     std::string img = MakeImage(dir, 4096);
     ASSERT_TRUE(disks.Attach(0, img, "", nullptr));
     std::vector<std::uint8_t> buf;
-    EXPECT_EQ(Read(2040, 16, buf), disk::kReadOk);  // crosses a cache chunk boundary
+    EXPECT_TRUE(Read(2040, 16, buf));  // crosses a cache chunk boundary
     for (unsigned i = 0; i < 16; ++i) EXPECT_TRUE(SectorIs(buf, i, Fill(2040 + i))) << i;
     EXPECT_EQ(prompt.asked, 0);
     // count 0 transfers nothing and touches nothing
     buf.assign(kSectorSize, 0x5A);
-    EXPECT_EQ(reader.Read(0, 3, 0, buf.data()), disk::kReadOk);
+    EXPECT_TRUE(reader.Read(0, 3, 0, buf.data()).Ok());
     EXPECT_TRUE(SectorIs(buf, 0, 0x5A));
 }
 
@@ -71,7 +74,7 @@ TEST_F(SectorReaderTest, EightSectorReadWithBadThirdSectorAnsweredRetry) {
     ASSERT_TRUE(disks.Attach(0, img, MakeMap(dir, 64, 10, 1), nullptr));
     prompt.answers = {disk::kRetry};
     std::vector<std::uint8_t> buf;
-    EXPECT_EQ(Read(8, 8, buf), disk::kReadFailed);
+    EXPECT_FALSE(Read(8, 8, buf));
     EXPECT_EQ(prompt.asked, 1);  // asked once per request, never per sector
     EXPECT_EQ(unreadable, 1u);
     EXPECT_EQ(prompt.last.diskPath, img);
@@ -85,7 +88,7 @@ TEST_F(SectorReaderTest, EightSectorReadWithBadThirdSectorAnsweredRetry) {
     }
     // Retry is not remembered: the next failing request asks again
     prompt.answers = {disk::kSkip};
-    EXPECT_EQ(Read(10, 1, buf), disk::kReadFailed);
+    EXPECT_FALSE(Read(10, 1, buf));
     EXPECT_EQ(prompt.asked, 2);
 }
 
@@ -94,7 +97,7 @@ TEST_F(SectorReaderTest, SkipZeroesTheWholeRequest) {
     ASSERT_TRUE(disks.Attach(0, img, MakeMap(dir, 64, 10, 1), nullptr));
     prompt.answers = {disk::kSkip};
     std::vector<std::uint8_t> buf;
-    EXPECT_EQ(Read(8, 8, buf), disk::kReadFailed);
+    EXPECT_FALSE(Read(8, 8, buf));
     for (unsigned i = 0; i < 8; ++i) EXPECT_TRUE(SectorIs(buf, i, 0)) << i;
     EXPECT_EQ(unreadable, 8u);
     EXPECT_EQ(policy.BadSectorDecision.load(), disk::kSkip);
@@ -106,10 +109,10 @@ TEST_F(SectorReaderTest, AllAnswersPersistAndAreNotAskedAgain) {
     std::vector<std::uint8_t> buf;
 
     prompt.answers = {disk::kRetryAll};
-    EXPECT_EQ(Read(9, 3, buf), disk::kReadFailed);
+    EXPECT_FALSE(Read(9, 3, buf));
     EXPECT_TRUE(SectorIs(buf, 0, Fill(9)));
     EXPECT_TRUE(SectorIs(buf, 1, 0));
-    EXPECT_EQ(Read(12, 4, buf), disk::kReadFailed);  // no second prompt, still sector by sector
+    EXPECT_FALSE(Read(12, 4, buf));  // no second prompt, still sector by sector
     EXPECT_TRUE(SectorIs(buf, 1, 0));
     EXPECT_TRUE(SectorIs(buf, 2, Fill(14)));
     EXPECT_EQ(unreadable, 2u);
@@ -117,41 +120,63 @@ TEST_F(SectorReaderTest, AllAnswersPersistAndAreNotAskedAgain) {
     EXPECT_EQ(policy.BadSectorDecision.load(), disk::kRetryAll);
 
     policy.BadSectorDecision = disk::kSkipAll;
-    EXPECT_EQ(Read(9, 3, buf), disk::kReadFailed);
+    EXPECT_FALSE(Read(9, 3, buf));
     for (unsigned i = 0; i < 3; ++i) EXPECT_TRUE(SectorIs(buf, i, 0));
     EXPECT_EQ(prompt.asked, 1);
     // a healthy read is unaffected by the remembered answer
-    EXPECT_EQ(Read(20, 2, buf), disk::kReadOk);
+    EXPECT_TRUE(Read(20, 2, buf));
     EXPECT_TRUE(SectorIs(buf, 1, Fill(21)));
 }
 
-TEST_F(SectorReaderTest, ReadsAtOrPastTheEndAreZerosWithoutPrompt) {
+TEST_F(SectorReaderTest, SectorsPastTheEndAreUnreadableWithoutPrompt) {
     std::string img = MakeImage(dir, 16);
-    ASSERT_TRUE(disks.Attach(0, img, "", nullptr));
+    ASSERT_TRUE(disks.Attach(0, img, MakeMap(dir, 16, 12, 1), nullptr));
     std::vector<std::uint8_t> buf;
-    EXPECT_EQ(Read(14, 4, buf), disk::kReadOk);
+    EXPECT_FALSE(Read(14, 4, buf));
     EXPECT_TRUE(SectorIs(buf, 0, Fill(14)));
     EXPECT_TRUE(SectorIs(buf, 1, Fill(15)));
     EXPECT_TRUE(SectorIs(buf, 2, 0));
     EXPECT_TRUE(SectorIs(buf, 3, 0));
-    EXPECT_EQ(Read(1000000, 8, buf), disk::kReadOk);
+    ASSERT_EQ(status.Runs().size(), 1u);
+    EXPECT_EQ(status.Runs()[0].offset, 2u);
+    EXPECT_EQ(status.Runs()[0].count, 2u);
+    EXPECT_EQ(status.Runs()[0].reason, disk::Unread::kPastEnd);
+    EXPECT_FALSE(Read(1000000, 8, buf));
     for (unsigned i = 0; i < 8; ++i) EXPECT_TRUE(SectorIs(buf, i, 0));
-    EXPECT_EQ(unreadable, 0u);  // past the end is not damage
-    EXPECT_EQ(prompt.asked, 0);
+    EXPECT_EQ(unreadable, 8u);
+    EXPECT_EQ(prompt.asked, 0);  // nothing to retry
+    // a bad sector and the end in one request: the prompt names the bad
+    // part only, and Retry recovers what can be read before the end
+    prompt.answers = {disk::kRetry};
+    EXPECT_FALSE(Read(10, 8, buf));
+    EXPECT_EQ(prompt.asked, 1);
+    EXPECT_EQ(prompt.last.startSector, 10u);
+    EXPECT_EQ(prompt.last.sectorCount, 6u);
+    EXPECT_TRUE(SectorIs(buf, 1, Fill(11)));
+    EXPECT_TRUE(SectorIs(buf, 2, 0));
+    EXPECT_TRUE(SectorIs(buf, 3, Fill(13)));
+    EXPECT_EQ(status.Count(disk::Unread::kBadSector), 1u);
+    EXPECT_EQ(status.Count(disk::Unread::kPastEnd), 2u);
+    EXPECT_EQ(unreadable, 3u);
+    // the same without a prompt: the failed part is named whole
+    const disk::ReadStatus tried = reader.TryRead(0, 10, 8, buf.data());
+    EXPECT_EQ(tried.Count(disk::Unread::kBadSector), 6u);
+    EXPECT_EQ(tried.Count(disk::Unread::kPastEnd), 2u);
+    EXPECT_TRUE(SectorIs(buf, 0, 0));
 }
 
 TEST_F(SectorReaderTest, DeviceThatCannotBeOpenedReadsZerosAndSaysSo) {
     ASSERT_TRUE(disks.Attach(0, dir.File("missing.img"), "", nullptr));
     std::vector<std::uint8_t> buf;
-    EXPECT_EQ(Read(0, 2, buf), disk::kReadNoDevice);
+    EXPECT_FALSE(Read(0, 2, buf));
     EXPECT_TRUE(SectorIs(buf, 0, 0));
-    EXPECT_EQ(unreadable, 2u);
+    EXPECT_EQ(status.Count(disk::Unread::kNoDevice), 2u);
     EXPECT_EQ(prompt.asked, 0);
     EXPECT_NE(disks.At(0)->OpenFailureReason().find("missing.img: "), std::string::npos);
-    EXPECT_FALSE(reader.TryRead(0, 0, 1, buf.data()));
+    EXPECT_FALSE(reader.TryRead(0, 0, 1, buf.data()).Ok());
     // an empty table entry behaves the same
     buf.assign(kSectorSize, 0xEE);
-    EXPECT_EQ(reader.Read(5, 0, 1, buf.data()), disk::kReadNoDevice);
+    EXPECT_TRUE(reader.Read(5, 0, 1, buf.data()).Has(disk::Unread::kNoDevice));
     EXPECT_TRUE(SectorIs(buf, 0, 0));
 }
 
@@ -168,7 +193,7 @@ TEST_F(SectorReaderTest, StartSectorBeyond32BitsIsAddressedIn64Bits) {
     ::close(fd);
     ASSERT_TRUE(disks.Attach(0, path, "", nullptr));
     std::vector<std::uint8_t> buf;
-    EXPECT_EQ(Read(far, 1, buf), disk::kReadOk);
+    EXPECT_TRUE(Read(far, 1, buf));
     EXPECT_TRUE(SectorIs(buf, 0, 0xC3));
 }
 
@@ -176,11 +201,11 @@ TEST_F(SectorReaderTest, WriteReachesTheDeviceAndLaterReadsSeeIt) {
     std::string img = MakeImage(dir, 64);
     ASSERT_TRUE(disks.Attach(0, img, "", nullptr));
     std::vector<std::uint8_t> buf;
-    ASSERT_EQ(Read(3, 1, buf), disk::kReadOk);  // now cached
+    ASSERT_TRUE(Read(3, 1, buf));  // now cached
     std::vector<std::uint8_t> data(kSectorSize, 0x99);
     std::string error;
     EXPECT_TRUE(reader.Write(0, 3, 1, data.data(), &error)) << error;
-    ASSERT_EQ(Read(3, 1, buf), disk::kReadOk);
+    ASSERT_TRUE(Read(3, 1, buf));
     EXPECT_TRUE(SectorIs(buf, 0, 0x99));
     // writing a device that cannot be opened, no device at all, or past the end is refused with the reason
     ASSERT_TRUE(disks.Attach(1, dir.File("nope.img"), "", nullptr));
@@ -196,10 +221,10 @@ TEST_F(SectorReaderTest, ReattachingAnImageDropsItsCachedData) {
     std::string img = MakeImage(dir, 64);
     ASSERT_TRUE(disks.Attach(0, img, "", nullptr));
     std::vector<std::uint8_t> buf;
-    ASSERT_EQ(Read(1, 1, buf), disk::kReadOk);
+    ASSERT_TRUE(Read(1, 1, buf));
     testutil::WriteFile(img, std::string(64 * kSectorSize, '\x42'));
     ASSERT_TRUE(disks.Attach(0, img, "", nullptr));
-    ASSERT_EQ(Read(1, 1, buf), disk::kReadOk);
+    ASSERT_TRUE(Read(1, 1, buf));
     EXPECT_TRUE(SectorIs(buf, 0, 0x42));
 }
 
@@ -208,23 +233,19 @@ TEST_F(SectorReaderTest, TryReadNeverPromptsAndReportsUnreadableWindows) {
     ASSERT_TRUE(disks.Attach(0, img, MakeMap(dir, 4096, 3000, 1), nullptr));
     std::vector<std::uint8_t> buf(2048 * kSectorSize, 0xEE);
     // a large window straight from the device, and a small one through the cache
-    EXPECT_TRUE(reader.TryRead(0, 0, 2048, buf.data()));
+    EXPECT_TRUE(reader.TryRead(0, 0, 2048, buf.data()).Ok());
     EXPECT_TRUE(SectorIs(buf, 2047, Fill(2047)));
-    EXPECT_TRUE(reader.TryRead(0, 100, 8, buf.data()));
+    EXPECT_TRUE(reader.TryRead(0, 100, 8, buf.data()).Ok());
     EXPECT_TRUE(SectorIs(buf, 7, Fill(107)));
     // the window holding the unread sector fails, without asking
-    EXPECT_FALSE(reader.TryRead(0, 2048, 2048, buf.data()));
-    EXPECT_FALSE(reader.TryRead(0, 2999, 8, buf.data()));
+    EXPECT_FALSE(reader.TryRead(0, 2048, 2048, buf.data()).Ok());
+    EXPECT_FALSE(reader.TryRead(0, 2999, 8, buf.data()).Ok());
     // a small request beside it is read although its cache chunk cannot be
-    EXPECT_TRUE(reader.TryRead(0, 2990, 8, buf.data()));
+    EXPECT_TRUE(reader.TryRead(0, 2990, 8, buf.data()).Ok());
     EXPECT_TRUE(SectorIs(buf, 7, Fill(2997)));
     EXPECT_EQ(prompt.asked, 0);
     EXPECT_EQ(policy.BadSectorDecision.load(), disk::kRetry);
-    // past the end: zeros, success
-    EXPECT_TRUE(reader.TryRead(0, 4094, 4, buf.data()));
-    EXPECT_TRUE(SectorIs(buf, 1, Fill(4095)));
-    EXPECT_TRUE(SectorIs(buf, 2, 0));
-    EXPECT_FALSE(reader.TryRead(7, 0, 1, buf.data()));
+    EXPECT_FALSE(reader.TryRead(7, 0, 1, buf.data()).Ok());
 }
 
 // (The floppy label rule belongs to choosing a disk: tests/catalogue.)
@@ -280,104 +301,6 @@ TEST(RescueMapTest, AttachRefusesAnUnreadableMapfile) {
     EXPECT_FALSE(disks.Attach(10, dir.File("img"), "", &err));
     EXPECT_FALSE(disks.Attach(1, "", "", &err));
     EXPECT_EQ(disks.PathOf(0), dir.File("img"));  // a refused attach leaves the disk there as it was
-}
-
-// ---- the BIOS read path, against a fake companion routine -------------------
-
-struct BiosCall {
-    std::uint32_t args[4];
-    std::uint32_t count;
-    std::uint32_t startLow;
-    std::uint32_t last;
-};
-std::vector<BiosCall> gCalls;
-std::uint32_t gFailSector = 0xFFFFFFFF;
-
-std::int32_t FakeBrevok(std::uint32_t drive, std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t count,
-                        void* buffer, std::uint32_t startLow, std::uint32_t last) {
-    gCalls.push_back({{drive, a, b, c}, count, startLow, last});
-    if (gFailSector >= startLow && gFailSector < startLow + count) return 0;
-    auto* p = static_cast<std::uint8_t*>(buffer);
-    for (std::uint32_t i = 0; i < count; ++i) std::memset(p + i * kSectorSize, Fill(startLow + i), kSectorSize);
-    return 7;
-}
-
-class FakeLibrary : public disk::CompanionLibrary {
-public:
-    bool Load() override { return loads++, loadable; }
-    disk::BrevokRoutine Find(const char* name) override {
-        return hasEntry && std::string(name) == "Brevok" ? &FakeBrevok : nullptr;
-    }
-    bool loadable = true;
-    bool hasEntry = true;
-    int loads = 0;
-};
-
-class NoticeRecorder : public disk::CompanionNotice {
-public:
-    void Tell(const std::string& message) override { told.push_back(message); }
-    std::vector<std::string> told;
-};
-
-TEST_F(SectorReaderTest, BiosPathPassesTheArgumentsInOrderAndRetriesSectorBySector) {
-    FakeLibrary lib;
-    path.SetCompanionLibrary(&lib);
-    path.OsFamily = 'F';
-    std::string img = MakeImage(dir, 4);
-    ASSERT_TRUE(disks.Attach(1, img, "", nullptr));
-    gCalls.clear();
-    gFailSector = 0xFFFFFFFF;
-    std::vector<std::uint8_t> buf(4 * kSectorSize, 0xEE);
-    const std::uint64_t start = (1ull << 32) + 100;  // only the low 32 bits reach the routine
-    EXPECT_EQ(reader.Read(1, start, 4, buf.data()), 7);
-    ASSERT_EQ(gCalls.size(), 1u);
-    EXPECT_EQ(gCalls[0].args[0], 129u);
-    EXPECT_EQ(gCalls[0].args[1], 0u);
-    EXPECT_EQ(gCalls[0].args[2], 0u);
-    EXPECT_EQ(gCalls[0].args[3], 1u);
-    EXPECT_EQ(gCalls[0].count, 4u);
-    EXPECT_EQ(gCalls[0].startLow, 100u);
-    EXPECT_EQ(gCalls[0].last, 1u);
-
-    gCalls.clear();
-    gFailSector = 102;
-    prompt.answers = {disk::kRetry};
-    EXPECT_EQ(reader.Read(1, start, 4, buf.data(), &unreadable), disk::kReadFailed);
-    EXPECT_EQ(gCalls.size(), 5u);  // the request, then four single sectors
-    EXPECT_TRUE(SectorIs(buf, 1, Fill(101)));
-    EXPECT_TRUE(SectorIs(buf, 2, 0));
-    EXPECT_EQ(unreadable, 1u);
-    EXPECT_EQ(lib.loads, 1);  // the library stays loaded
-    // disks without a BIOS number, or not attached, read nothing
-    ASSERT_TRUE(disks.Attach(4, img, "", nullptr));
-    EXPECT_EQ(reader.Read(4, 0, 1, buf.data()), disk::kReadNoDevice);
-    EXPECT_EQ(reader.Read(2, 0, 1, buf.data()), disk::kReadNoDevice);
-}
-
-TEST_F(SectorReaderTest, BiosPathWithoutTheLibraryReadsNothing) {
-    FakeLibrary lib;
-    lib.loadable = false;
-    NoticeRecorder notices;
-    path.SetCompanionLibrary(&lib);
-    path.SetNotice(&notices);
-    path.OsFamily = 'F';
-    std::string img = MakeImage(dir, 4);
-    ASSERT_TRUE(disks.Attach(0, img, "", nullptr));
-    std::vector<std::uint8_t> buf;
-    EXPECT_EQ(Read(0, 1, buf), disk::kReadFailed);
-    EXPECT_EQ(Read(0, 1, buf), disk::kReadFailed);
-    EXPECT_EQ(lib.loads, 2);  // each read tries to load it again
-    EXPECT_TRUE(SectorIs(buf, 0, 0));
-    EXPECT_EQ(notices.told, (std::vector<std::string>{"Halvrin.dll not found", "Halvrin.dll not found"}));
-    // loaded, but without the routine
-    lib.loadable = true;
-    lib.hasEntry = false;
-    EXPECT_EQ(Read(0, 1, buf), disk::kReadFailed);
-    EXPECT_EQ(notices.told.back(), "Brevok function not found");
-    path.OsFamily = 'X';  // no read path at all
-    EXPECT_EQ(Read(0, 1, buf), disk::kReadNoDevice);
-    EXPECT_FALSE(reader.TryRead(0, 0, 1, buf.data()));
-    EXPECT_EQ(prompt.asked, 0);
 }
 
 }  // namespace

@@ -37,7 +37,10 @@ void Cut(const std::string& whole, const std::string& stem, std::uint64_t pieceB
 void ExpectEverySector(disk::SectorReader& reader, std::uint64_t sectors, std::uint32_t count) {
     std::vector<std::uint8_t> buf(count * kSectorSize);
     for (std::uint64_t s = 0; s < sectors; s += count) {
-        ASSERT_EQ(reader.Read(0, s, count, buf.data()), disk::kReadOk) << s;
+        const disk::ReadStatus status = reader.Read(0, s, count, buf.data());
+        // only what lies past the end is not read
+        ASSERT_EQ(status.Unreadable(), s + count > sectors ? s + count - sectors : 0) << s;
+        ASSERT_EQ(status.Count(disk::Unread::kPastEnd), status.Unreadable()) << s;
         for (std::uint32_t i = 0; i < count && s + i < sectors; ++i)
             ASSERT_TRUE(disktest::SectorIs(buf, i, Fill(s + i))) << "sector " << s + i;
     }
@@ -145,6 +148,50 @@ TEST(SourceTest, DamagedSplitSetSaysWhichPieceBreaksIt) {
     EXPECT_FALSE(d->IsOpen());
     EXPECT_EQ(d->OpenFailureReason(),
               dir.File("set.002") + ": holds 1000 bytes, the pieces before it 153600 each: the split raw image is damaged");
+}
+
+TEST(SourceTest, SplitSetWithAMiddlePieceRemovedKeepsItsLaterPiecesAndReadsTheGapAsUnreadable) {
+    testutil::TempDir dir;
+    // ten pieces of 100 sectors, the last one of 50; the eighth is removed
+    const std::string whole = MakeImage(dir, 950, "whole.img");
+    std::vector<std::string> suffixes;
+    for (int i = 1; i <= 10; ++i) suffixes.push_back((i < 10 ? "00" : "0") + std::to_string(i));
+    Cut(whole, dir.File("x.img."), 100 * kSectorSize, suffixes);
+    ASSERT_EQ(::unlink(dir.File("x.img.008").c_str()), 0);
+    testutil::WriteFile(dir.File("x.img.1x"), "not a piece");
+    disk::DiskSet disks;
+    disk::BadSectorPolicy policy;
+    int asked = 0;
+    struct Count : disk::BadSectorPrompt {
+        int* n;
+        explicit Count(int* c) : n(c) {}
+        std::int32_t Ask(const disk::BadSectorEvent&) override { return ++*n, disk::kSkip; }
+    } prompt(&asked);
+    policy.SetPrompt(&prompt);
+    disk::SectorReader reader(disks, policy);
+    ASSERT_TRUE(disks.Attach(0, dir.File("x.img.001"), "", nullptr));
+    const auto d = disks.At(0);
+    ASSERT_TRUE(d->IsOpen()) << d->OpenFailureReason();
+    EXPECT_EQ(d->SectorCount(), 950u);  // the whole disk, not the seven pieces before the gap
+    EXPECT_EQ(d->Facts(), (disk::FactRows{{"Format", "Split raw (10 pieces)"},
+                                          {"Missing pieces", dir.File("x.img.008")}}));
+    EXPECT_NE(d->Remark().find(dir.File("x.img.008") + " is missing"), std::string::npos) << d->Remark();
+    // a request across the gap: the sectors before and after it are read,
+    // the gap's are zeros named as a missing piece, and nobody is asked
+    std::vector<std::uint8_t> buf(120 * kSectorSize, 0xEE);
+    const disk::ReadStatus status = reader.Read(0, 690, 120, buf.data());
+    ASSERT_EQ(status.Runs().size(), 1u);
+    EXPECT_EQ(status.Runs()[0].offset, 10u);
+    EXPECT_EQ(status.Runs()[0].count, 100u);
+    EXPECT_EQ(status.Runs()[0].reason, disk::Unread::kMissingPiece);
+    EXPECT_TRUE(disktest::SectorIs(buf, 9, Fill(699)));
+    EXPECT_TRUE(disktest::SectorIs(buf, 10, 0));
+    EXPECT_TRUE(disktest::SectorIs(buf, 109, 0));
+    EXPECT_TRUE(disktest::SectorIs(buf, 110, Fill(800)));
+    EXPECT_TRUE(reader.Read(0, 940, 10, buf.data()).Ok());
+    EXPECT_TRUE(disktest::SectorIs(buf, 9, Fill(949)));
+    EXPECT_EQ(asked, 0);
+    policy.SetPrompt(nullptr);
 }
 
 TEST(SourceTest, FormatIsToldByContentNotByName) {

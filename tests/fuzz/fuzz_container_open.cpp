@@ -35,8 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(d->SourceName() == "raw image" || (!facts.empty() && facts[0].first == "Format"));
     std::vector<std::uint8_t> buf(std::size_t(kWindowSectors) * disk::kSectorSize);
     unsigned good = 0;
-    for (std::uint32_t s = 0; s < kHeadSectors; s += 8) good += d->TryRead(s, 8, buf.data());
-    good += d->TryRead(d->SectorCount() / 2, kWindowSectors, buf.data());
+    for (std::uint32_t s = 0; s < kHeadSectors; s += 8) good += d->TryRead(s, 8, buf.data()).Ok();
+    good += d->TryRead(d->SectorCount() / 2, kWindowSectors, buf.data()).Ok();
     if (d->SectorCount() > 0) good += d->ReadOneSector(d->SectorCount() - 1, buf.data());
     fuzz::Note("%u reads succeeded", good);
     std::string why;

@@ -192,6 +192,46 @@ TEST_F(SpanTest, AMissingSegmentIsListedAndItsBlocksAreNeverReadFromElsewhere) {
     EXPECT_EQ(files.MissingSegment()->number, 2u);
 }
 
+TEST_F(SpanTest, SegmentsThatLeaveBlocksOutOrOverlapAreNamedAndTheBlocksLeftOutHaveNoPlace) {
+    // Segment 1's first block moved from 120 to 130 in every copy of disk
+    // 0's tables (V = 260, its entry the first): blocks 120..129 lie in no
+    // segment, 220..229 in segment 1 and segment 2.
+    built = nwimage::BuildDisks(nwimage::ParseDisks(kSpan));
+    for (std::uint64_t copy = 0; copy < nw::kVolumeTableCopies; ++copy) {
+        auto& sector = built[0].sectors.at(260 + copy * nw::kVolumeTableSpacing);
+        ASSERT_EQ(sector[0x20 + 0x24], 120);
+        sector[0x20 + 0x24] = 130;
+    }
+    for (unsigned d = 0; d < 2; ++d) {
+        const std::string path = dir.File("span" + std::to_string(d) + ".img");
+        nwimage::WriteImageFile(built[d], path);
+        ASSERT_EQ(disks.Attach(path, "", d), "");
+    }
+    const nw::SearchResult r = Quick();
+    EXPECT_EQ(r.missingSegments,
+              (std::vector<std::string>{"Volume BIG: blocks 120 to 129 lie in no segment: they cannot be read.",
+                                        "Volume BIG: blocks 220 to 229 are claimed by two segments: the first "
+                                        "one's place is read."}));
+    const nw::VolumeSectors sectors(reader, found.VolumeList[0]);
+    EXPECT_FALSE(sectors.Place(125));
+    std::vector<std::uint8_t> buf(16 * 512, 0xEE);
+    // a run from block 119 (segment 0) into block 120 (none)
+    const disk::ReadStatus status = sectors.ReadBlockSectors(119, 4, 8, buf.data());
+    ASSERT_EQ(status.Runs().size(), 1u);
+    EXPECT_EQ(status.Runs()[0].offset, 4u);
+    EXPECT_EQ(status.Runs()[0].count, 4u);
+    EXPECT_EQ(status.Runs()[0].reason, disk::Unread::kNoPlace);
+    EXPECT_TRUE(std::all_of(buf.begin() + 4 * 512, buf.begin() + 8 * 512, [](std::uint8_t b) { return b == 0; }));
+    // a file with a block in the gap is damaged by that block's bytes
+    MountBig();
+    nw::FileReader files(volume, reader);
+    files.ReadFileBytes(File("CROSS.BIN"));  // blocks 114..118, 121..125
+    EXPECT_EQ(files.UnreadableBytes(), 40000u - 5 * 4096u);
+    EXPECT_FALSE(files.FirstDataSector(125).has_value());  // no place: no sector, not sector 0
+    ASSERT_TRUE(files.FirstDataSector(114).has_value());
+    EXPECT_EQ(*files.FirstDataSector(114), 1588u + 114 * 8);
+}
+
 // Segment 1 on a second disk whose partition starts at 4294967000: V =
 // 4294967192, the segment at V + 128 = 4294967320, past 2^32.
 TEST_F(SpanTest, ASegmentPast2To32SectorsIsFoundAndRead) {
