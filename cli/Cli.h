@@ -22,6 +22,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitNothingFound = 1;
 constexpr int kExitBadInput = 2;
 constexpr int kExitDamaged = 3;  // some files or documents damaged or not written
+constexpr int kExitStopped = 130;  // stopped by the user (Ctrl-C), as the shell reports SIGINT
 
 enum class BadSectorMode { Default, Ask, RetryAll, SkipAll };
 

@@ -48,6 +48,7 @@ public:
             ++notReplaced;
             return;
         }
+        if (outcome == FileOutcome::Stopped) return;  // the "stopped" line says it
         ++failed;
         Clear();
         std::cerr << "tarvine-cli: save: " << target << ": " << recovery::FileOutcomeText(outcome) << " (" << written
@@ -300,6 +301,12 @@ int RunSave(const Invocation& inv) {
               << "files failed\t" << view.failed << '\n';
     if (view.notReplaced) std::cout << "files not replaced\t" << view.notReplaced << '\n';
     std::cout << "files damaged\t" << view.damaged << '\n' << "files renamed\t" << view.renamed << '\n';
+    if (result.outcome.stopped) {
+        std::cout << "stopped\n";
+        Note("save: stopped after " + std::to_string(job.filesStarted) + " of " + std::to_string(job.totalFiles) +
+             " files");
+        return kExitStopped;
+    }
     return view.failed || view.damaged ? kExitDamaged : kExitOk;
 }
 
