@@ -49,6 +49,7 @@ public:
             ++notReplaced;
             return;
         }
+        if (outcome == FileOutcome::Stopped) return;  // the "stopped" line says it
         ++failed;
         Clear();
         std::cerr << "tarvine-cli: save: " << Shown(target) << ": " << recovery::FileOutcomeText(outcome) << " ("
@@ -279,7 +280,13 @@ int RunSave(const Invocation& inv) {
               << "files failed\t" << view.failed << '\n';
     if (view.notReplaced) std::cout << "files not replaced\t" << view.notReplaced << '\n';
     std::cout << "files damaged\t" << view.damaged << '\n' << "files renamed\t" << view.renamed << '\n';
-    const int status = view.failed || view.damaged ? kExitDamaged : kExitOk;
+    int status = view.failed || view.damaged ? kExitDamaged : kExitOk;
+    if (result.outcome.stopped) {
+        std::cout << "stopped\n";
+        Note("save: stopped after " + std::to_string(job.filesStarted) + " of " + std::to_string(job.totalFiles) +
+             " files");
+        status = CombineStatus(status, kExitStopped);
+    }
     return CombineStatus(status, OutputWritten("save") ? kExitOk : kExitBadInput);
 }
 

@@ -57,9 +57,50 @@ bool ResolveLostFolders(EntryList& folders, std::uint32_t folderCount, const std
     return true;
 }
 
+std::size_t BreakParentCycles(EntryList& folders) {
+    const std::size_t n = folders.Size();
+    // The folder numbers the root reaches, breadth first through the
+    // children of each number.
+    std::unordered_set<std::uint32_t> reached{kRootFolderNumber};
+    std::vector<std::uint32_t> pending{kRootFolderNumber};
+    while (!pending.empty()) {
+        const std::uint32_t number = pending.back();
+        pending.pop_back();
+        for (std::uint32_t i : folders.ChildRange(number))
+            if (reached.insert(folders[i].ownNumber).second) pending.push_back(folders[i].ownNumber);
+    }
+    // Each folder the root does not reach leads, parent by parent, into a
+    // cycle (or to a parent number no folder has, while the lost-folder
+    // pass was stopped). Every walk stamps the folders it passes; meeting
+    // its own stamp again closes a cycle, which is cut at its first folder
+    // in list order. Meeting an earlier walk's stamp ends the walk: that
+    // way is already cut. Each folder is passed once.
+    constexpr std::size_t kUnstamped = static_cast<std::size_t>(-1);
+    std::vector<std::size_t> stamp(n, kUnstamped);
+    std::vector<std::size_t> cuts;
+    for (std::size_t start = 0; start < n; ++start) {
+        if (stamp[start] != kUnstamped || reached.count(folders[start].parentNumber)) continue;
+        std::size_t at = start;
+        while (at != kNoEntry && stamp[at] == kUnstamped && !reached.count(folders[at].parentNumber)) {
+            stamp[at] = start;
+            at = folders.IndexOfOwnNumber(folders[at].parentNumber);
+        }
+        if (at == kNoEntry || stamp[at] != start) continue;
+        std::size_t first = at;
+        for (std::size_t k = folders.IndexOfOwnNumber(folders[at].parentNumber); k != at;
+             k = folders.IndexOfOwnNumber(folders[k].parentNumber))
+            first = std::min(first, k);
+        cuts.push_back(first);
+    }
+    const std::uint32_t lost = folders.HasOwnNumber(kLostFolderNumber) ? kLostFolderNumber : kRootFolderNumber;
+    for (std::size_t i : cuts) folders.SetParentNumber(i, lost);
+    return cuts.size();
+}
+
 std::uint32_t PopulateFolderTree(MountedVolume& volume, const std::string& rootText) {
     EntryList& folders = volume.FolderList;
     FolderTree& tree = volume.tree;
+    BreakParentCycles(folders);
     tree.Reset(rootText.empty() ? volume.currentVolume.name : rootText);
     for (EntryRecord& r : folders) r.treeNode = kNoNode;
 

@@ -68,7 +68,15 @@ EntryRecord& AppendLostFolder(EntryList& folders, std::uint32_t ordinal);
 bool ResolveLostFolders(EntryList& folders, std::uint32_t folderCount, const std::function<void(int percent)>& progress,
                         const std::function<bool()>& stop);
 
-// Builds volume.tree from the folder list: the root labelled `rootText` (the
+// Moves every folder in a parent cycle that the root does not reach (a
+// folder that is its own parent, two folders each the other's parent, ...)
+// under "LOST" (the root when the list has no LOST folder): each such cycle
+// is cut at its folder that comes first in the list, so the same folder
+// moves on every run, and the folders hanging below the cycle follow it.
+// Returns the number of folders moved. Linear in the folders.
+std::size_t BreakParentCycles(EntryList& folders);
+
+// Builds volume.tree from the folder list (after BreakParentCycles): the root labelled `rootText` (the
 // volume's name when empty), then every folder below the root depth first
 // in list order, storing each record's node in its treeNode (kNoNode for
 // folders the tree does not reach). Never descends into a folder number

@@ -113,7 +113,53 @@ bool FolderChain::Up() {
     return true;
 }
 
+int FolderChain::Current() {
+    if (!unreached_.empty()) {
+        errno = ENOENT;
+        return -1;
+    }
+    if (!open_ && !Restart()) return -1;
+    return current_.get();
+}
+
+bool FolderChain::Enter(const std::string& name, bool create) {
+    if (!unreached_.empty()) {
+        errno = ENOENT;
+        return false;
+    }
+    if (!open_ && !Restart()) return false;
+    return Down(name, create);
+}
+
+bool FolderChain::Reach(const std::vector<std::string>& names) {
+    if (!Restart()) return false;
+    for (const std::string& name : names)
+        if (!Down(name, false)) {
+            Restart();
+            return false;
+        }
+    return true;
+}
+
+void FolderChain::Leave() {
+    if (!unreached_.empty()) {
+        // The folders the walk is in could not be reached again: try once
+        // more from the root each time it climbs.
+        unreached_.pop_back();
+        if (Reach(unreached_)) unreached_.clear();
+        return;
+    }
+    if (!open_ || levels_.empty()) return;
+    if (Up()) return;
+    // Moved meanwhile: down again from the root to the folder above. Until
+    // it can be reached, nothing is written in its place.
+    std::vector<std::string> above;
+    for (std::size_t k = 0; k + 1 < levels_.size(); ++k) above.push_back(levels_[k].name);
+    if (!Reach(above)) unreached_ = std::move(above);
+}
+
 FolderFd FolderChain::Open(const std::string& path, bool create) {
+    unreached_.clear();
     const bool isRoot = !root_.empty() && (path == root_ || path + "/" == root_);
     const bool below = !root_.empty() && !isRoot && path.size() > root_.size() &&
                        path.compare(0, root_.size(), root_) == 0;

@@ -51,6 +51,17 @@ public:
     // As OpenFolderPath(root, path, create); the handle is the caller's.
     FolderFd Open(const std::string& path, bool create);
 
+    // Steps of a walk that knows where it goes: one folder down from the
+    // current one (made when `create`), and back up to where it came from.
+    // Each costs a constant number of calls, however deep the chain; Enter
+    // leaves the chain where it was when it fails (errno set). Open() may be
+    // mixed in: it starts from wherever the steps left the chain.
+    bool Enter(const std::string& name, bool create);
+    void Leave();
+    // The folder the chain stands in (the root before any step); -1 when
+    // it cannot be opened. The handle stays the chain's.
+    int Current();
+
 private:
     struct Level {
         std::string name;
@@ -58,6 +69,7 @@ private:
         unsigned long long inode = 0;
     };
     bool Restart();
+    bool Reach(const std::vector<std::string>& names);  // from the root, down through `names`
     bool Down(const std::string& name, bool create);
     bool Up();
 
@@ -66,6 +78,9 @@ private:
     bool open_ = false;         // current_ is valid
     Level rootLevel_;
     std::vector<Level> levels_;  // below the root, outermost first
+    // The folders a walk is in when the chain could not climb back into
+    // them (a folder moved meanwhile): while set, the chain stands nowhere.
+    std::vector<std::string> unreached_;
 };
 
 }  // namespace recovery

@@ -2,6 +2,7 @@
 // folder creation and the names taken from the disk.
 #include "recovery/SaveEngine.h"
 
+#include <cerrno>
 #include <thread>
 #include <vector>
 
@@ -48,24 +49,19 @@ std::string SafeName(const std::string& name) {
     return out;
 }
 
-void SaveRun::EnterFolder(const std::string& diskName, const std::string& savedName, bool deleted,
-                          const std::string& path) {
-    ReportName(diskName, savedName, deleted, path);
-    CreateFolderPath(path);
-}
-
-void SaveRun::FinishFolder(std::uint32_t node, const std::string& path) {
+// Gives a folder the time of its entry once its content is written: the
+// step after a folder's children, while the walk stands in it.
+void SaveRun::FinishFolder(std::uint32_t node) {
     const nw::EntryRecord* record = node == nw::kRootNode ? nullptr : nw::FolderOfNode(input_.volume, node);
     if (!record) return;
-    const FolderFd folder = folders_.Open(path, false);
-    if (folder.ok()) SetEntryTime(folder.get(), nullptr, record->timestamp);
+    const int folder = folders_.Current();
+    if (folder >= 0) SetEntryTime(folder, nullptr, record->timestamp);
 }
 
 bool SaveRun::UseDestination(const std::string& folder) {
     root_ = DestinationRoot(folder);
     folders_ = FolderChain(root_);
-    CreateFolderPath(root_);
-    return folders_.Open(root_, false).ok();
+    return folders_.Open(root_, true).ok();
 }
 
 // ---- counting ----------------------------------------------------------------------
@@ -86,7 +82,7 @@ bool SaveRun::CountBranch(std::uint32_t top) {
         const std::uint32_t node = pending.back();
         pending.pop_back();
         for (std::size_t i : volume.FileList.ChildrenOf(nw::FolderNumberOfNode(volume, node))) {
-            if (job_.countingStopRequested) return false;
+            if (CountingStopped()) return false;
             CountFile(volume.FileList[i]);
         }
         children.clear();
@@ -105,13 +101,13 @@ void SaveRun::CountSelection() {
     if (job_.source == kTreeSource) {
         if (!input_.selection) return;
         for (std::size_t i = 0; i < volume.FileList.Size(); ++i) {
-            if (job_.countingStopRequested) return;
+            if (CountingStopped()) return;
             if (input_.selection->FileChecked(i)) CountFile(volume.FileList[i]);
         }
         return;
     }
     for (const ListItem& item : input_.listItems) {
-        if (job_.countingStopRequested) return;
+        if (CountingStopped()) return;
         if (!RowChosen(input_.settings, item.selected)) continue;
         if (!item.isFolder) {
             if (const nw::EntryRecord* file = FileAt(volume, item.fileIndex)) CountFile(*file);
@@ -141,8 +137,10 @@ void SaveRun::RunCounting() {
 // ---- the worker --------------------------------------------------------------------
 
 SaveOutcome SaveRun::Run() {
-    job_.stopRequested = 0;
+    // A Stop asked for before the job got here (a Ctrl-C while the volume
+    // was still being opened) stands: the job ends before its first file.
     job_.renamedNames.clear();
+    job_.filesStarted = 0;
     outcome_ = SaveOutcome();
     filesKept_ = 0;
     SaveOutcome outcome;
@@ -152,7 +150,8 @@ SaveOutcome SaveRun::Run() {
         RunCounting();
         job_.jobFinished = 0;
         job_.replacePolicy = kReplaceAsk;
-        outcome = job_.source == kTreeSource ? SaveCheckedTree() : SaveListSelection();
+        // A Stop during the counting ends the job there.
+        if (job_.stopRequested != 1) outcome = job_.source == kTreeSource ? SaveCheckedTree() : SaveListSelection();
     }
     outcome.stopped = job_.stopRequested == 1;
     if (outcome.end == SaveEnd::Finished && input_.activityReport)
@@ -182,7 +181,7 @@ SaveOutcome Refusal(SaveEnd end, const char* message) {
 
 }  // namespace
 
-// ---- tree source -------------------------------------------------------------------
+// ---- tree source ----------------------------------------------------------------
 
 SaveOutcome SaveRun::SaveCheckedTree() {
     job_.checkedFolderCount = 0;
@@ -191,69 +190,12 @@ SaveOutcome SaveRun::SaveCheckedTree() {
     job_.destinationPath = WithSlash(job_.destinationPath);
     job_.filesStarted = 0;
     if (!UseDestination(job_.destinationPath)) return Refusal(SaveEnd::InvalidPath, kInvalidPathText);
-    SaveTreeBranch(nw::kRootNode);
+    if (input_.selection && input_.selection->NodeState(nw::kRootNode) != nw::kUnchecked) {
+        ++job_.checkedFolderCount;
+        SaveBranch(nw::kRootNode, nullptr);
+    }
     if (job_.checkedFolderCount == 0) return Refusal(SaveEnd::NothingSelected, kNoFolderSelectedText);
     return {};
-}
-
-// Every folder below `top` whose node is not unchecked is entered: counted,
-// created (with its ancestors) and its marked files saved. The branch of an
-// unchecked node is not entered. Depth first in tree order, without
-// recursion (a tree may be very deep); one path string serves the whole
-// walk, each level noting where its own path ends and the names planned
-// for its entries. The files lying in the volume's root folder go into the
-// destination folder itself when the root is ticked.
-void SaveRun::SaveTreeBranch(std::uint32_t top) {
-    if (!input_.selection) return;
-    const nw::Selection& selection = *input_.selection;
-    const nw::MountedVolume& volume = input_.volume;
-    if (selection.NodeState(top) == nw::kUnchecked) return;
-    struct Frame {
-        std::uint32_t node;
-        std::uint32_t next;       // the next child to visit
-        std::size_t pathLength;   // the length of the frame's node's destination path
-        FolderNames names;        // of the node's entries
-    };
-    std::string path = job_.destinationPath;
-    std::vector<Frame> stack;
-    stack.push_back({top, volume.tree.FirstChild(top), path.size(), PlanFolderNames(volume, top)});
-    if (top == nw::kRootNode) {
-        ++job_.checkedFolderCount;
-        SaveFolderFiles(top, path, stack.back().names);
-    }
-    while (!stack.empty()) {
-        Frame& frame = stack.back();
-        const std::uint32_t child = frame.next;
-        if (child == nw::kNoNode || job_.stopRequested == 1) {
-            path.resize(frame.pathLength);
-            FinishFolder(frame.node, path);
-            stack.pop_back();
-            continue;
-        }
-        frame.next = volume.tree.NextSibling(child);
-        if (selection.NodeState(child) == nw::kUnchecked) continue;
-        ++job_.checkedFolderCount;
-        path.resize(frame.pathLength);
-        if (path.empty() || path.back() != '/') path += '/';
-        const std::string diskName = nw::NodeText(volume, child);
-        const std::string savedName = frame.names.Folder(child, diskName);
-        path += savedName;
-        const nw::EntryRecord* record = nw::FolderOfNode(volume, child);
-        EnterFolder(diskName, savedName, record && record->IsDeleted(), path);
-        FolderNames names = PlanFolderNames(volume, child);
-        SaveFolderFiles(child, path, names);
-        stack.push_back({child, volume.tree.FirstChild(child), path.size(), std::move(names)});
-    }
-}
-
-void SaveRun::SaveFolderFiles(std::uint32_t node, const std::string& folderPath, const FolderNames& names) {
-    const nw::MountedVolume& volume = input_.volume;
-    const bool markedOnly = job_.source == kTreeSource;
-    for (std::size_t i : volume.FileList.ChildrenOf(nw::FolderNumberOfNode(volume, node))) {
-        if (job_.stopRequested == 1) return;
-        if (markedOnly && !(input_.selection && input_.selection->FileChecked(i))) continue;
-        SaveOneFile(volume.FileList[i], folderPath, names.File(i, volume.FileList[i].name));
-    }
 }
 
 // ---- list source -------------------------------------------------------------------
@@ -279,54 +221,93 @@ SaveOutcome SaveRun::SaveListSelection() {
         candidates.push_back({record->name, record->IsDeleted()});
     }
     const std::vector<std::string> names = PlanNames(candidates);
+    const WalkFolder destination{folder, folders_.Current() >= 0, 0};
     for (std::size_t k = 0; k < rows.size(); ++k) {
         if (job_.stopRequested == 1) break;
         const ListItem& item = *rows[k];
-        if (!item.isFolder) SaveOneFile(volume.FileList[item.fileIndex], folder, names[k]);
-        else SaveListFolder(item.node, folder, candidates[k].name, names[k]);
+        if (!item.isFolder) SaveOneFile(volume.FileList[item.fileIndex], destination, names[k]);
+        else SaveBranch(item.node, &names[k]);
     }
     return {};
 }
 
-// The folder and its whole branch, every file of each folder, into
-// parentPath/savedName. Depth first in tree order, without recursion; one
-// path string serves the whole walk.
-void SaveRun::SaveListFolder(std::uint32_t node, const std::string& parentPath, const std::string& folderName,
-                             const std::string& savedName) {
+// ---- the walk ----------------------------------------------------------------------
+
+// One walk for both sources. With `topName`, `top` is made under that name
+// in the destination folder and saved with its whole branch (every folder,
+// every file: a list row); without, `top` is the destination folder itself
+// and only what the selection ticks is saved (the tree source; a folder
+// whose node is unchecked is not entered). Depth first in tree order,
+// without recursion: the folder chain takes one step down and one up per
+// folder, one path string serves the whole walk, each level noting where
+// its own path ends and the names planned for its entries, so a walk
+// costs the same per folder however deep the tree.
+void SaveRun::SaveBranch(std::uint32_t top, const std::string* topName) {
     const nw::MountedVolume& volume = input_.volume;
+    const bool ticked = topName == nullptr;
     struct Frame {
         std::uint32_t node;
         std::uint32_t next;      // the next child to visit
-        std::size_t pathLength;  // the length of the frame's node's path ("/" ended)
+        std::size_t pathLength;  // the length of the frame's node's destination path
+        bool entered;            // the chain stands in the folder (it could be made)
+        int error;               // why not
         FolderNames names;       // of the node's entries
     };
+    std::string path = job_.destinationPath;
     std::vector<Frame> stack;
-    std::string path = WithSlash(parentPath);
-    auto enter = [&](std::uint32_t folder, const std::string& name, const std::string& saved) {
-        path += saved;
-        const nw::EntryRecord* record = nw::FolderOfNode(volume, folder);
-        EnterFolder(name, saved, record && record->IsDeleted(), path);
-        path += '/';
-        FolderNames names = PlanFolderNames(volume, folder);
-        SaveFolderFiles(folder, path, names);
-        stack.push_back({folder, volume.tree.FirstChild(folder), path.size(), std::move(names)});
+    auto enter = [&](std::uint32_t node, const std::string& savedName, bool parentEntered, int parentError) {
+        if (path.empty() || path.back() != '/') path += '/';
+        path += savedName;
+        const nw::EntryRecord* record = nw::FolderOfNode(volume, node);
+        ReportName(nw::NodeText(volume, node), savedName, record && record->IsDeleted(), path);
+        if (!ticked) path += '/';  // a list row's folders are shown "/" ended
+        bool entered = false;
+        int error = parentError;
+        if (parentEntered) {
+            entered = folders_.Enter(savedName, true);
+            error = entered ? 0 : errno;
+        }
+        stack.push_back({node, volume.tree.FirstChild(node), path.size(), entered, error, PlanFolderNames(volume, node)});
+        SaveFolderFiles(WalkFolder{path, entered, error}, node, stack.back().names, ticked);
     };
-    if (job_.stopRequested == 1) return;
-    enter(node, folderName, savedName);
+    if (ticked) {
+        const int root = folders_.Current();
+        const int error = root >= 0 ? 0 : errno;
+        stack.push_back({top, volume.tree.FirstChild(top), path.size(), root >= 0, error, PlanFolderNames(volume, top)});
+        SaveFolderFiles(WalkFolder{path, root >= 0, error}, top, stack.back().names, ticked);
+    } else {
+        if (job_.stopRequested == 1) return;
+        const int root = folders_.Current();
+        enter(top, *topName, root >= 0, root >= 0 ? 0 : errno);
+    }
     while (!stack.empty()) {
         Frame& frame = stack.back();
         const std::uint32_t child = frame.next;
         if (child == nw::kNoNode || job_.stopRequested == 1) {
-            path.resize(frame.pathLength);
-            FinishFolder(frame.node, path);
+            if (frame.entered) {
+                FinishFolder(frame.node);
+                if (stack.size() > 1 || !ticked) folders_.Leave();
+            }
             stack.pop_back();
             continue;
         }
         frame.next = volume.tree.NextSibling(child);
+        if (ticked && input_.selection->NodeState(child) == nw::kUnchecked) continue;
+        ++job_.checkedFolderCount;
         path.resize(frame.pathLength);
-        const std::string name = nw::NodeText(volume, child);
-        const std::string saved = frame.names.Folder(child, name);
-        enter(child, name, saved);
+        const std::string savedName = frame.names.Folder(child, nw::NodeText(volume, child));
+        const bool entered = frame.entered;
+        const int error = frame.error;
+        enter(child, savedName, entered, error);
+    }
+}
+
+void SaveRun::SaveFolderFiles(const WalkFolder& folder, std::uint32_t node, const FolderNames& names, bool ticked) {
+    const nw::MountedVolume& volume = input_.volume;
+    for (std::uint32_t i : volume.FileList.ChildRange(nw::FolderNumberOfNode(volume, node))) {
+        if (job_.stopRequested == 1) return;
+        if (ticked && !(input_.selection && input_.selection->FileChecked(i))) continue;
+        SaveOneFile(volume.FileList[i], folder, names.File(i, volume.FileList[i].name));
     }
 }
 

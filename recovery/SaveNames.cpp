@@ -35,7 +35,7 @@ std::string WithSuffix(const std::string& name, const std::string& suffix) {
 
 }  // namespace
 
-std::vector<std::string> PlanNames(const std::vector<NameCandidate>& candidates) {
+std::vector<std::string> PlanNames(const std::vector<NameCandidate>& candidates, std::size_t* attempts) {
     const std::size_t n = candidates.size();
     std::vector<std::string> names(n);
     std::unordered_set<std::string> reserved;
@@ -45,23 +45,32 @@ std::vector<std::string> PlanNames(const std::vector<NameCandidate>& candidates)
         reserved.insert(FoldCase(names[i]));
         group[i] = (candidates[i].deleted ? 2 : 0) + (names[i] != candidates[i].name ? 1 : 0);
     }
+    if (attempts) *attempts = 0;
     if (reserved.size() == n) return names;  // no two share a name
 
     std::vector<std::size_t> order(n);
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return group[a] < group[b]; });
     std::unordered_set<std::string> taken;
+    // Each name and kind of suffix remembers the number to try next: the
+    // numbers below it are taken for good, so entries sharing one name
+    // cost one attempt each, not one per entry before them.
+    std::unordered_map<std::string, unsigned> nextNumber;
     for (std::size_t i : order) {
         if (taken.insert(FoldCase(names[i])).second) continue;
         const bool deleted = candidates[i].deleted;
-        for (unsigned k = deleted ? 1 : 2;; ++k) {
+        unsigned& k = nextNumber.try_emplace(std::string(deleted ? "d" : "l") + FoldCase(names[i]), deleted ? 1u : 2u)
+                          .first->second;
+        for (;; ++k) {
+            if (attempts) ++*attempts;
             const std::string suffix = deleted ? (k == 1 ? std::string(" (deleted)") : " (deleted " + std::to_string(k) + ")")
                                                : " (" + std::to_string(k) + ")";
-            const std::string candidate = WithSuffix(names[i], suffix);
+            std::string candidate = WithSuffix(names[i], suffix);
             const std::string key = FoldCase(candidate);
             if (reserved.count(key) || taken.count(key)) continue;
             taken.insert(key);
-            names[i] = candidate;
+            names[i] = std::move(candidate);
+            ++k;
             break;
         }
     }

@@ -28,8 +28,10 @@ struct NameCandidate {
 // made safe, then deleted ones, each group in the candidates' order. A
 // deleted entry that lost its name is saved as "NAME (deleted).EXT" (then
 // "(deleted 2)", ...), a live one as "NAME (2).EXT" (then "(3)", ...),
-// never as the name of another candidate.
-std::vector<std::string> PlanNames(const std::vector<NameCandidate>& candidates);
+// never as the name of another candidate. Linear: each name and kind of
+// suffix goes on from the number it gave last. `attempts`, when given, is
+// set to the number of suffixed names tried.
+std::vector<std::string> PlanNames(const std::vector<NameCandidate>& candidates, std::size_t* attempts = nullptr);
 
 // The planned names of one volume folder's entries: its folders (by tree
 // node) and its files (by index in the file list), planned together since

@@ -30,15 +30,10 @@ constexpr std::size_t kHeaderStoredBytes = 8;  // the number of stored bytes
 }  // namespace
 
 // The write-error dialog: Abort ends the job after this file, Skip goes on
-// with the next one.
+// with the next one. A Stop asked for while the dialog was open stands,
+// whatever the answer.
 void SaveRun::AskAboutWriteError(const std::string& target, const std::string& reason) {
-    if (prompts_.WriteError(target, reason) == WriteErrorAnswer::Abort) {
-        job_.skipRequested = 0;
-        job_.stopRequested = 1;
-    } else {
-        job_.skipRequested = 1;
-        job_.stopRequested = 0;
-    }
+    if (prompts_.WriteError(target, reason) == WriteErrorAnswer::Abort) job_.RequestStop();
 }
 
 void SaveRun::ShowTimeFigures() {
@@ -60,12 +55,12 @@ public:
     bool ShouldStop() override {
         if (target_.Failed()) return true;
         SaveJob& j = run_.job_;
-        if (j.skipRequested == 1) {
-            interrupted = FileOutcome::Skipped;
-            return true;
-        }
         if (j.stopRequested == 1) {
             interrupted = FileOutcome::Stopped;
+            return true;
+        }
+        if (j.skipRequested == 1) {
+            interrupted = FileOutcome::Skipped;
             return true;
         }
         return false;
@@ -200,122 +195,101 @@ void SaveRun::EndFile(const std::string& target, FileOutcome outcome, std::uint6
 
 // ---- one file ----------------------------------------------------------------------
 
-void SaveRun::SaveOneFile(const nw::EntryRecord& file, const std::string& folderPath, const std::string& savedName) {
-    SaveJob& j = job_;
-    SaveProgressView& view = view_;
-    const std::uint32_t size = file.size;
-    const std::uint32_t firstBlock = file.firstBlock;
-    const std::string& name = file.name;
+bool SaveRun::PassesFilters(const nw::EntryRecord& file, const std::string& folderPath) {
     const SaveSettings& settings = input_.settings;
-    if (!PassesDateFilter(settings, file.timestamp) || !PassesDeletedFilter(settings, file.deletedMarker) ||
-        !PassesExtensionFilter(settings, name)) {
-        view.FileFiltered(folderPath, name);
-        return;
-    }
+    if (PassesDateFilter(settings, file.timestamp) && PassesDeletedFilter(settings, file.deletedMarker) &&
+        PassesExtensionFilter(settings, file.name))
+        return true;
+    view_.FileFiltered(folderPath, file.name);
+    return false;
+}
 
+void SaveRun::ShowFileStarted(const nw::EntryRecord& file, const std::string& folderPath) {
+    SaveJob& j = job_;
     if (j.totalBytes == 0) j.totalBytes = 1;
+    ++j.filesStarted;
     FileFigures figures;
     figures.percent = static_cast<int>(j.savedBytes * 100 / j.totalBytes);
     figures.caption = PercentCaption(figures.percent);
     figures.filePath = folderPath;
-    figures.fileName = name;
+    figures.fileName = file.name;
     figures.totalData = TotalDataText(j.savedBytes, j.totalBytes);
-    ++j.filesStarted;
     figures.filesRecovered = FilesRecoveredText(j.filesStarted, j.totalFiles);
-    view.FileStarted(figures);
+    view_.FileStarted(figures);
+}
 
-    j.skipRequested = 0;
-
-    const std::string folder = (!folderPath.empty() && folderPath.back() == '/') ? folderPath : folderPath + "/";
-    const std::string& fileName = savedName;
-    const std::string targetPath = folder + fileName;
-    ReportName(name, savedName, file.IsDeleted(), targetPath);
-
-    FolderFd dir = folders_.Open(folder, false);
-    if (!dir.ok()) {
-        // The walk could not make the folder: making it again gives the reason.
-        dir = folders_.Open(folder, true);
-    }
-    if (!dir.ok()) {
-        const std::string reason = std::string(kUnableToCreateDirectoryText) + ": " + folder + ": " + std::strerror(errno);
-        AskAboutWriteError(targetPath, reason);
-        EndFile(targetPath, FileOutcome::CreateFailed, 0, size, reason);
-        return;
-    }
-
+// The replace policy: a file already under the name is replaced only when
+// the answers so far allow it, and a folder there never is.
+bool SaveRun::MayWriteTarget(int dirFd, const std::string& fileName, const std::string& targetPath,
+                             std::uint32_t size) {
+    SaveJob& j = job_;
     struct stat existing;
-    if (::fstatat(dir.get(), fileName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (j.replacePolicy == kReplaceNone) {
+    if (::fstatat(dirFd, fileName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) != 0) return true;
+    if (j.replacePolicy == kReplaceNone) {
+        EndFile(targetPath, FileOutcome::NotReplaced, 0, size, {});
+        return false;
+    }
+    if (j.replacePolicy != kReplaceAll) {
+        switch (prompts_.ConfirmReplace(targetPath)) {
+            case ReplaceAnswer::Yes: j.replacePolicy = kReplaceAsk; break;
+            case ReplaceAnswer::No: j.replacePolicy = kReplaceNotThis; break;
+            case ReplaceAnswer::YesToAll: j.replacePolicy = kReplaceAll; break;
+            case ReplaceAnswer::NoToAll: j.replacePolicy = kReplaceNone; break;
+        }
+        if (j.replacePolicy == kReplaceNotThis || j.replacePolicy == kReplaceNone) {
             EndFile(targetPath, FileOutcome::NotReplaced, 0, size, {});
-            return;
-        }
-        if (j.replacePolicy != kReplaceAll) {
-            switch (prompts_.ConfirmReplace(targetPath)) {
-                case ReplaceAnswer::Yes: j.replacePolicy = kReplaceAsk; break;
-                case ReplaceAnswer::No: j.replacePolicy = kReplaceNotThis; break;
-                case ReplaceAnswer::YesToAll: j.replacePolicy = kReplaceAll; break;
-                case ReplaceAnswer::NoToAll: j.replacePolicy = kReplaceNone; break;
-            }
-            if (j.replacePolicy == kReplaceNotThis || j.replacePolicy == kReplaceNone) {
-                EndFile(targetPath, FileOutcome::NotReplaced, 0, size, {});
-                return;
-            }
-        }
-        // A folder is never replaced by a file.
-        if (S_ISDIR(existing.st_mode)) {
-            const std::string reason = std::string(kUnableToOpenFileText) + ": " + targetPath + ": " + std::strerror(EISDIR);
-            AskAboutWriteError(targetPath, reason);
-            EndFile(targetPath, FileOutcome::CreateFailed, 0, size, reason);
-            return;
+            return false;
         }
     }
-
-    // The file is written under a temporary name and takes its own name
-    // (replacing a file or link there, never following the link) only
-    // once it is complete.
-    TargetFile target;
-    if (!target.CreateTemporary(dir.get(), fileName)) {
-        const std::string reason = std::string(kUnableToOpenFileText) + ": " + targetPath + ": " + target.ErrorText();
+    if (S_ISDIR(existing.st_mode)) {
+        const std::string reason = std::string(kUnableToOpenFileText) + ": " + targetPath + ": " + std::strerror(EISDIR);
         AskAboutWriteError(targetPath, reason);
         EndFile(targetPath, FileOutcome::CreateFailed, 0, size, reason);
+        return false;
+    }
+    return true;
+}
+
+void SaveRun::Commit(TargetFile& target, const std::string& targetPath, std::uint32_t timestamp, FileOutcome outcome,
+                     std::uint64_t written, std::uint64_t byteCount, const std::string& damage,
+                     std::uint64_t unreadable) {
+    const std::optional<struct timespec> modified = EntryTime(timestamp);
+    if (!target.Commit(modified ? &*modified : nullptr)) {
+        const std::string reason = target.ErrorText();
+        job_.savedBytes -= written;
+        AskAboutWriteError(targetPath, reason);
+        EndFile(targetPath, FileOutcome::WriteFailed, written, byteCount, reason);
         return;
     }
+    EndFile(targetPath, outcome, written, byteCount, damage, unreadable);
+}
 
-    const std::uint32_t S = input_.volume.currentVolume.sectorsPerBlock;
-    const std::uint64_t blockBytes = static_cast<std::uint64_t>(S) * disk::kSectorSize;
-    const bool wholePiece = nw::IsSuballocatedPiece(firstBlock);
-    const std::optional<struct timespec> modified = EntryTime(file.timestamp);
-
-    // Puts the file under its name; a file that cannot be is a write failure.
-    auto commit = [&](FileOutcome outcome, std::uint64_t written, std::uint64_t byteCount, const std::string& damage,
-                      std::uint64_t unreadable) {
-        if (!target.Commit(modified ? &*modified : nullptr)) {
-            const std::string reason = target.ErrorText();
-            job_.savedBytes -= written;
-            AskAboutWriteError(targetPath, reason);
-            EndFile(targetPath, FileOutcome::WriteFailed, written, byteCount, reason);
-            return;
-        }
-        EndFile(targetPath, outcome, written, byteCount, damage, unreadable);
-    };
-
-    if (firstBlock == nw::kChainEnd) {  // no data: the file is empty
-        commit(size == 0 ? FileOutcome::Written : FileOutcome::Short, 0, size, DamageReason(0, size, 0, false), 0);
+void SaveRun::CopyAndCommit(const nw::EntryRecord& file, TargetFile& target, const std::string& targetPath) {
+    SaveJob& j = job_;
+    const std::uint32_t size = file.size;
+    if (file.firstBlock == nw::kChainEnd) {  // no data: the file is empty
+        Commit(target, targetPath, file.timestamp, size == 0 ? FileOutcome::Written : FileOutcome::Short, 0, size,
+               DamageReason(0, size, 0, false), 0);
         return;
     }
+    // The compressed check: a stored compressed file is read to its stored length.
     bool checksumFailed = false;
     const std::uint32_t byteCount = BytesToRead(input_.volume, input_.reader, file, &checksumFailed);
     if (checksumFailed) prompts_.ShowError(kChecksumErrorText);
     // A file held whole in one piece cannot be larger than a block. For a
     // compressed file that is its stored length: the entry's size is the
     // expanded one, and judging by it would leave the saved file empty.
-    if (wholePiece && byteCount > blockBytes) {
-        commit(FileOutcome::Abandoned, 0, byteCount, FileOutcomeText(FileOutcome::Abandoned), 0);
+    const std::uint64_t blockBytes =
+        static_cast<std::uint64_t>(input_.volume.currentVolume.sectorsPerBlock) * disk::kSectorSize;
+    if (nw::IsSuballocatedPiece(file.firstBlock) && byteCount > blockBytes) {
+        Commit(target, targetPath, file.timestamp, FileOutcome::Abandoned, 0, byteCount,
+               FileOutcomeText(FileOutcome::Abandoned), 0);
         return;
     }
 
+    // The read.
     TargetConsumer consumer(*this, target, byteCount);
-    fileReader_.ReadFileData(firstBlock, byteCount, consumer);
+    fileReader_.ReadFileData(file.firstBlock, byteCount, consumer);
     if (target.Failed() || !target.Flush()) {
         const std::string reason = target.ErrorText();
         target.Discard();
@@ -332,6 +306,8 @@ void SaveRun::SaveOneFile(const nw::EntryRecord& file, const std::string& folder
         EndFile(targetPath, *consumer.interrupted, consumer.written, byteCount, {});
         return;
     }
+
+    // The commit, whole or damaged.
     const std::uint64_t unreadable = fileReader_.UnreadableBytes();
     const FileOutcome outcome = checksumFailed ? FileOutcome::ChecksumError
                                 : consumer.written < byteCount ? FileOutcome::Short
@@ -339,7 +315,42 @@ void SaveRun::SaveOneFile(const nw::EntryRecord& file, const std::string& folder
     std::string reason = DamageReason(consumer.written, byteCount, unreadable, checksumFailed);
     if (const std::optional<nw::VolumeSegment>& gone = fileReader_.MissingSegment())
         reason += ": " + nw::MissingSegmentText(input_.volume.currentVolume.name, gone->number);
-    commit(outcome, consumer.written, byteCount, reason, unreadable);
+    Commit(target, targetPath, file.timestamp, outcome, consumer.written, byteCount, reason, unreadable);
+}
+
+void SaveRun::SaveOneFile(const nw::EntryRecord& file, const WalkFolder& folder, const std::string& savedName) {
+    if (!PassesFilters(file, folder.path)) return;
+    ShowFileStarted(file, folder.path);
+    job_.skipRequested = 0;
+
+    std::string targetPath = folder.path;
+    if (targetPath.empty() || targetPath.back() != '/') targetPath += '/';
+    targetPath += savedName;
+    ReportName(file.name, savedName, file.IsDeleted(), targetPath);
+
+    const int dir = folder.entered ? folders_.Current() : -1;
+    if (dir < 0) {
+        const int error = folder.entered ? errno : folder.error;
+        const std::string reason = std::string(kUnableToCreateDirectoryText) + ": " +
+                                   targetPath.substr(0, targetPath.size() - savedName.size()) + ": " +
+                                   std::strerror(error);
+        AskAboutWriteError(targetPath, reason);
+        EndFile(targetPath, FileOutcome::CreateFailed, 0, file.size, reason);
+        return;
+    }
+    if (!MayWriteTarget(dir, savedName, targetPath, file.size)) return;
+
+    // The file is written under a temporary name and takes its own name
+    // (replacing a file or link there, never following the link) only
+    // once it is complete.
+    TargetFile target;
+    if (!target.CreateTemporary(dir, savedName)) {
+        const std::string reason = std::string(kUnableToOpenFileText) + ": " + targetPath + ": " + target.ErrorText();
+        AskAboutWriteError(targetPath, reason);
+        EndFile(targetPath, FileOutcome::CreateFailed, 0, file.size, reason);
+        return;
+    }
+    CopyAndCommit(file, target, targetPath);
 }
 
 }  // namespace recovery

@@ -9,6 +9,7 @@
 #include "recovery/SafeFolders.h"
 #include "recovery/SaveEngine.h"
 #include "recovery/SaveNames.h"
+#include "recovery/TargetFile.h"
 
 namespace recovery {
 
@@ -26,36 +27,40 @@ public:
     // Counting pass: sets totalFiles and totalBytes, zeroes savedBytes.
     void CountSelection();
 
-    // One file, saved as `savedName` (its planned name, see SaveNames.h);
-    // the folder path must be the destination folder or a path below it
-    // built by this run.
-    void SaveOneFile(const nw::EntryRecord& file, const std::string& folderPath, const std::string& savedName);
+    // The destination folder a file of the walk goes into: its path ("/"
+    // joined, for what the job reports) and whether the walk stands in it
+    // (else `error` says why it could not be made).
+    struct WalkFolder {
+        const std::string& path;
+        bool entered;
+        int error;
+    };
+    // One file, saved as `savedName` (its planned name, see SaveNames.h) in
+    // the folder the walk stands in.
+    void SaveOneFile(const nw::EntryRecord& file, const WalkFolder& folder, const std::string& savedName);
 
 private:
     void RunCounting();
+    // The counting ends at its next record on "terminate this process?" and
+    // on a Stop of the whole job.
+    bool CountingStopped() const { return job_.countingStopRequested == 1 || job_.stopRequested == 1; }
     bool CountBranch(std::uint32_t top);
     void CountFile(const nw::EntryRecord& file);
 
-    // Tree source.
-    SaveOutcome SaveCheckedTree();
-    void SaveTreeBranch(std::uint32_t top);
-    // List source.
-    SaveOutcome SaveListSelection();
-    void SaveListFolder(std::uint32_t node, const std::string& parentPath, const std::string& folderName,
-                        const std::string& savedName);
-    // The files of one folder node (tree source: only the marked ones),
-    // under the names planned for the folder.
-    void SaveFolderFiles(std::uint32_t node, const std::string& folderPath, const FolderNames& names);
-    // Makes a folder of the walk; `savedName` is its planned name.
-    void EnterFolder(const std::string& diskName, const std::string& savedName, bool deleted,
-                     const std::string& path);
-    // Gives a folder the time of its entry once its content is written.
-    void FinishFolder(std::uint32_t node, const std::string& path);
+    SaveOutcome SaveCheckedTree();    // tree source
+    SaveOutcome SaveListSelection();  // list source
+    // The walk both sources share (see SaveEngine.cpp).
+    void SaveBranch(std::uint32_t top, const std::string* topName);
+    // The files of one folder node (`ticked`: only those the selection
+    // marks), under the names planned for the folder.
+    void SaveFolderFiles(const WalkFolder& folder, std::uint32_t node, const FolderNames& names, bool ticked);
+    // The step after a folder's children are written, while the walk
+    // stands in it: the folder takes its entry's time.
+    void FinishFolder(std::uint32_t node);
 
     // Takes the destination folder as the root of every path of the run;
     // false when it cannot be made or reached.
     bool UseDestination(const std::string& folder);
-    void CreateFolderPath(const std::string& path) { (void)folders_.Open(path, true); }
     // Notes a name other than the disk name: SafeName's changes once per
     // job in the activity report, a planned name (`savedName` is not
     // SafeName(name)) every time, with the target.
@@ -66,7 +71,18 @@ private:
     void EndFile(const std::string& target, FileOutcome outcome, std::uint64_t written, std::uint64_t byteCount,
                  const std::string& reason, std::uint64_t unreadable = 0);
 
-    // Pieces of SaveOneFile.
+    // The steps of SaveOneFile, in their order. Each that ends the file
+    // says so by returning false.
+    bool PassesFilters(const nw::EntryRecord& file, const std::string& folderPath);
+    void ShowFileStarted(const nw::EntryRecord& file, const std::string& folderPath);
+    bool MayWriteTarget(int dirFd, const std::string& fileName, const std::string& targetPath, std::uint32_t size);
+    // Reads the file's data into the temporary target and puts it under its
+    // name (`checksumFailed`: the compressed check failed).
+    void CopyAndCommit(const nw::EntryRecord& file, TargetFile& target, const std::string& targetPath);
+    // Puts a whole or damaged file under its name; one that cannot be is a
+    // write failure. The step after it is where a file's companions go.
+    void Commit(TargetFile& target, const std::string& targetPath, std::uint32_t timestamp, FileOutcome outcome,
+                std::uint64_t written, std::uint64_t byteCount, const std::string& damage, std::uint64_t unreadable);
     void AskAboutWriteError(const std::string& target, const std::string& reason);
     void ShowTimeFigures();
 

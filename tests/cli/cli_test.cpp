@@ -1,10 +1,12 @@
 // Runs the built tarvine-cli on builder images and checks its output
 // contracts: records, exit statuses and file bytes.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <climits>
 #include <filesystem>
 #include <sstream>
@@ -719,6 +721,59 @@ bad file=BAD.BIN offset=2 count=3
     r = Cli({"--image", img, "save", "--volume", "0", "--to", dir.File("file") + "/sub"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("Unable to Create Directory: Not a directory"), std::string::npos) << r.err;
+}
+
+TEST_F(CliTest, CtrlCDuringASaveSaysStoppedWithWhatWasDoneAndExits130) {
+    // Every file after the first is saved under a new name, and each says so
+    // on stderr: the tenth such line is the point where Ctrl-C is pressed.
+    std::string description = "partition first=63 count=400000\nvolume V spb=8 blocks=45000 det-blocks=200\n";
+    for (int i = 0; i < 3000; ++i) description += "file SAME.TXT text=\"x\"\n";
+    const std::string img = Write(nwimage::ParseDescription(description));
+    const std::string out = dir.File("stdout");
+    int errPipe[2];
+    ASSERT_EQ(::pipe(errPipe), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int in = ::open("/dev/null", O_RDONLY);
+        ::dup2(o, 1);
+        ::dup2(errPipe[1], 2);
+        ::dup2(in, 0);
+        ::close(errPipe[0]);
+        const std::string cli = CliPath(), to = dir.File("to");
+        ::execl(cli.c_str(), cli.c_str(), "--image", img.c_str(), "save", "--volume", "0", "--to", to.c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(errPipe[1]);
+    std::string err;
+    int notes = 0;
+    bool pressed = false;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(errPipe[0], buf, sizeof buf)) > 0;) {
+        err.append(buf, static_cast<std::size_t>(n));
+        for (std::size_t at = 0; !pressed && (at = err.find("saved as", at)) != std::string::npos; at += 8)
+            if (++notes == 10) {
+                pressed = true;
+                ::kill(pid, SIGINT);
+            }
+        if (!pressed) notes = 0;
+    }
+    ::close(errPipe[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(pressed) << err;
+    ASSERT_TRUE(WIFEXITED(status)) << err;
+    EXPECT_EQ(WEXITSTATUS(status), 130) << err;
+    const std::string printed = testutil::ReadFile(out);
+    EXPECT_NE(printed.find("\nstopped\n"), std::string::npos) << printed;
+    const auto rows = Records(printed);
+    ASSERT_FALSE(rows.empty());
+    ASSERT_EQ(rows[0].at(0), "files started");
+    const int started = std::stoi(rows[0].at(1));
+    EXPECT_GE(started, 11);
+    EXPECT_LT(started, 3000);
+    EXPECT_NE(err.find("save: stopped after " + std::to_string(started) + " of 3000 files"), std::string::npos) << err;
 }
 
 }  // namespace

@@ -34,6 +34,14 @@ TEST_F(MountTest, SampleDiskShowsAndDeliversWhatTheManifestSays) {
         EXPECT_EQ(result.fileCount, files[k]);
         EXPECT_EQ(volume.folderCount, folders[k]);
         EXPECT_EQ(volume.tree.RootText(), image.volumes[k].name);
+        if (k != 0) continue;
+        // The parent cycle LOOPA/LOOPB is cut at LOOPA, the first of the two
+        // on the disk, and its file can be found and read.
+        nw::PathMatch m;
+        ASSERT_TRUE(nw::FindEntryByPath(volume, "LOST\\LOOPA\\LOOPB", &m));
+        ASSERT_TRUE(nw::FindEntryByPath(volume, "LOST\\LOOPA\\HIDDEN.TXT", &m));
+        const std::vector<std::uint8_t> hidden = ReadFileBytes(*m.record);
+        EXPECT_EQ(std::string(hidden.begin(), hidden.end()), "Reachable only through a parent cycle.\r\n");
     }
 }
 

@@ -222,7 +222,7 @@ TEST_F(TreeModelTest, CyclesAndSelfParentsStillLoad) {
     Folder("B", 2, 1);
     Folder("BACK", 1, 2);   // carries the number of its own ancestor A
     Folder("SELF", 0, 0);   // its own number is the root's
-    Folder("ME", 3, 3);     // its own parent: never reachable
+    Folder("ME", 3, 3);     // its own parent: not reachable from the root
     File("F.TXT", 1);
     Finish();
     EXPECT_EQ(Children(root), (std::vector<std::string>{"A", "SELF", "LOST"}));
@@ -231,12 +231,48 @@ TEST_F(TreeModelTest, CyclesAndSelfParentsStillLoad) {
     EXPECT_TRUE(Children(Item("SELF")).empty());
     EXPECT_EQ(nw::FindEntryByPath(volume, "ME", nullptr), false);
     EXPECT_EQ(Item("ME"), nw::kNoNode);
+    EXPECT_EQ(Children(Item("LOST")), (std::vector<std::string>{"ME"}));
 
     std::vector<std::string> walked;
     nw::WalkTree(volume, root, [&](const nw::WalkItem& item) { walked.push_back(item.path); });
     // BACK shows the contents of number 1 again, but is not descended into.
     EXPECT_EQ(walked, (std::vector<std::string>{"A", "A\\B", "A\\B\\BACK", "A\\B\\BACK\\F.TXT", "A\\F.TXT", "SELF",
-                                                "LOST"}));
+                                                "LOST", "LOST\\ME"}));
+}
+
+TEST_F(TreeModelTest, FoldersInParentCyclesAreListedUnderLostBrokenAtTheirFirstEntry) {
+    Folder("DOCS", 1, 0);
+    Folder("LOOPB", 21, 20);  // LOOPA and LOOPB: each the other's parent
+    Folder("LOOPA", 20, 21);
+    Folder("SELF", 30, 30);   // its own parent
+    Folder("BELOW", 31, 30);
+    Folder("TAIL", 40, 21);   // hangs off the cycle
+    Folder("R3", 52, 51);     // a ring of three, entered by its last entry
+    Folder("R2", 51, 50);
+    Folder("R1", 50, 52);
+    File("HIDDEN.TXT", 20);
+    File("DEEP.TXT", 31);
+    Finish();
+    // Each cycle is broken at the folder that comes first in the folder
+    // list, whichever entry the walk met first: the same on every run.
+    EXPECT_EQ(Children(Item("LOST")), (std::vector<std::string>{"LOOPB", "SELF", "R3"}));
+    std::vector<std::string> walked;
+    nw::WalkTree(volume, root, [&](const nw::WalkItem& item) { walked.push_back(item.path); });
+    EXPECT_EQ(walked, (std::vector<std::string>{"DOCS", "LOST", "LOST\\LOOPB", "LOST\\LOOPB\\LOOPA",
+                                                "LOST\\LOOPB\\LOOPA\\HIDDEN.TXT", "LOST\\LOOPB\\TAIL",
+                                                "LOST\\SELF", "LOST\\SELF\\BELOW", "LOST\\SELF\\BELOW\\DEEP.TXT",
+                                                "LOST\\R3", "LOST\\R3\\R1", "LOST\\R3\\R1\\R2"}));
+    // Every folder record has its node, and the selection reaches the files.
+    for (const EntryRecord& r : volume.FolderList) EXPECT_NE(r.treeNode, nw::kNoNode) << r.name;
+    selection.ToggleFolder(volume, Item("LOST"));
+    EXPECT_TRUE(FileChecked("HIDDEN.TXT"));
+    EXPECT_TRUE(FileChecked("DEEP.TXT"));
+
+    // Populating again (a log loaded into the same lists) changes nothing.
+    nw::PopulateFolderTree(volume, "SYS");
+    std::vector<std::string> again;
+    nw::WalkTree(volume, root, [&](const nw::WalkItem& item) { again.push_back(item.path); });
+    EXPECT_EQ(again, walked);
 }
 
 TEST_F(TreeModelTest, DeepChainOfFoldersNeedsNoDeepRecursion) {

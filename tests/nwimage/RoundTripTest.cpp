@@ -362,7 +362,9 @@ TEST(NwImageRoundTrip, OrphansCyclesAndOwnParentInTheTree) {
     Image img = Build(d);
     std::vector<std::string> paths;
     for (const ManifestRecord& m : img.manifest) paths.push_back(m.path);
-    EXPECT_EQ(paths, (std::vector<std::string>{"KEEP", "LOST", "LOST\\ORPH", "LOST\\ORPH\\IN.TXT"}));
+    // The cycle A/B is cut at A, the first of the two; SELF is its own parent.
+    EXPECT_EQ(paths, (std::vector<std::string>{"KEEP", "LOST", "LOST\\ORPH", "LOST\\ORPH\\IN.TXT", "LOST\\A",
+                                               "LOST\\A\\B", "LOST\\A\\X", "LOST\\SELF", "LOST\\SELF\\Y"}));
 }
 
 TEST(NwImageRoundTrip, PartitionWhoseVolumeReachesPastSector2To32) {

@@ -42,6 +42,7 @@ struct RecordingView : recovery::SaveProgressView {
     void FileEnded(const std::string& target, recovery::FileOutcome outcome, std::uint64_t, std::uint64_t) override {
         ended[target] = outcome;
         order.push_back(target);
+        if (onEnded) onEnded(order.size());
     }
     void JobFinished() override { ++finished; }
     std::vector<recovery::FileFigures> started;
@@ -51,6 +52,7 @@ struct RecordingView : recovery::SaveProgressView {
     std::vector<std::string> order;
     std::function<void(std::uint64_t, std::uint64_t)> onSector;
     std::function<void(std::uint32_t)> onCount;
+    std::function<void(std::size_t)> onEnded;  // with the number of files ended so far
     int finished = 0;
 };
 
@@ -63,6 +65,7 @@ struct ScriptedPrompts : recovery::SavePrompts {
     }
     recovery::WriteErrorAnswer WriteError(const std::string& target, const std::string& reason) override {
         writeErrors.push_back(target + ": " + reason);
+        if (onWriteError) onWriteError();
         return writeAnswer;
     }
     void ShowError(const std::string& text) override { messages.push_back(text); }
@@ -71,6 +74,7 @@ struct ScriptedPrompts : recovery::SavePrompts {
     std::vector<std::string> replaceAsked;
     std::vector<std::string> writeErrors;
     std::vector<std::string> messages;
+    std::function<void()> onWriteError;  // while the question is open
 };
 
 struct RecordedReport : recovery::ActivityReport {

@@ -12,6 +12,7 @@
 
 #include "RecoveryFixture.h"
 #include "recovery/SafeFolders.h"
+#include "recovery/SaveNames.h"
 #include "workflow/Save.h"
 #include "workflow/Texts.h"
 #include "workflow/Worker.h"
@@ -300,6 +301,59 @@ TEST_F(SaveTest, StopEndsTheJobAtTheNextBlockAndLeavesNoPartialFile) {
     EXPECT_EQ(view.finished, 1);
 }
 
+TEST_F(SaveTest, AStopIsReportedWhicheverPartOfTheJobItCameIn) {
+    UseAndMount(kDisk);
+    const std::size_t all = FromManifest().files.size();
+    struct Case {
+        const char* label;
+        std::function<void()> arm;
+        std::uint32_t filesStarted;
+    };
+    const std::vector<Case> cases = {
+        // Between two files: the file that ended is the last one started.
+        {"after two files", [&] { view.onEnded = [&](std::size_t n) { if (n == 2) job.RequestStop(); }; }, 2},
+        // While the files are counted: no file is started.
+        {"while counting", [&] { view.onCount = [&](std::uint32_t n) { if (n == 3) job.RequestStop(); }; }, 0},
+        // Before the job reached the save engine (a Ctrl-C while the volume opened).
+        {"before the job", [&] { job.RequestStop(); }, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        fs::remove_all(destination);
+        view = RecordingView();
+        report.text.clear();
+        CheckAll();
+        c.arm();
+        const recovery::SaveOutcome outcome = Save();
+        EXPECT_TRUE(outcome.stopped);
+        EXPECT_EQ(job.filesStarted, c.filesStarted);
+        EXPECT_LT(job.filesStarted, all);
+        EXPECT_NE(report.text.find(", stopped"), std::string::npos);
+        EXPECT_EQ(job.stopRequested, 0);  // cleared for the next job
+        EXPECT_EQ(view.finished, 1);
+        selection.Reset(volume);
+    }
+}
+
+TEST(PlanNamesTest, EntriesSharingANameCostOneAttemptEachAndKeepTheirOrder) {
+    std::vector<recovery::NameCandidate> candidates(3000, {"A.TXT", false});
+    candidates.insert(candidates.end(), 1000, {"a.txt", true});
+    candidates.push_back({"A (3).TXT", false});  // a name a suffix would give
+    std::size_t attempts = 0;
+    const std::vector<std::string> names = recovery::PlanNames(candidates, &attempts);
+    EXPECT_EQ(names[0], "A.TXT");
+    EXPECT_EQ(names[1], "A (2).TXT");
+    EXPECT_EQ(names[2], "A (4).TXT");
+    EXPECT_EQ(names[2999], "A (3001).TXT");
+    EXPECT_EQ(names[3000], "a (deleted).txt");
+    EXPECT_EQ(names[3001], "a (deleted 2).txt");
+    EXPECT_EQ(names[3999], "a (deleted 1000).txt");
+    EXPECT_EQ(names[4000], "A (3).TXT");
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), names.size());
+    // One attempt per renamed entry, and one for the name already held.
+    EXPECT_EQ(attempts, 2999u + 1000u + 1u);
+}
+
 // Runs `body` in a child whose files may not grow past `limit` bytes; the
 // child's exit status is the number of failed checks.
 int InChildWithFileLimit(rlim_t limit, const std::function<int()>& body) {
@@ -331,6 +385,23 @@ TEST_F(SaveTest, AFullDestinationRaisesTheWriteErrorAndSkipGoesOn) {
         // A second run into the destination saves the file without asking.
         Save();
         bad += prompts.replaceAsked != std::vector<std::string>{destination + "/Documents/OLD/GONE.DOC"};
+        return bad;
+    });
+    EXPECT_EQ(failures, 0);
+}
+
+TEST_F(SaveTest, AStopAskedForDuringAWriteErrorStandsWhenTheAnswerIsSkip) {
+    UseAndMount(kDisk);
+    CheckAll();
+    const int failures = InChildWithFileLimit(50000, [&] {
+        prompts.writeAnswer = recovery::WriteErrorAnswer::Skip;
+        prompts.onWriteError = [&] { job.RequestStop(); };
+        const recovery::SaveOutcome outcome = Save();
+        int bad = 0;
+        bad += prompts.writeErrors.size() != 1;
+        bad += !outcome.stopped;
+        // The walk goes no further: the orphaned folder comes later.
+        bad += fs::exists(destination + "/LOST/ORPHAN/LOSTFILE.TXT");
         return bad;
     });
     EXPECT_EQ(failures, 0);

@@ -681,9 +681,10 @@ hex digits, sha256 the hash of the bytes a correct reader delivers (empty
 for folders; a compressed file delivers the stored length its header
 gives), volume the name as the volume table shows it, path the folders
 below the volume root joined with \ using long names where they apply;
-orphaned folders and their contents are under LOST\, and the LOST folder
-itself is listed. Entries the tree does not show (a file whose folder is
-missing, folders in a parent cycle) are not listed. Sectors marked bad in
+orphaned folders and their contents are under LOST\, and so are folders
+in a parent cycle (each cycle cut at its first folder in directory order);
+the LOST folder itself is listed. Entries the tree does not show (a file
+whose folder is missing) are not listed. Sectors marked bad in
 the mapfile are hashed as the image holds them. A manifest of more than
 1 GiB (folder chains thousands deep: its paths grow with the square of the
 depth) is refused; leave --manifest out for such trees.

@@ -1,5 +1,6 @@
 #include "tools/nwimage/Mount.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 #include <unordered_set>
@@ -20,6 +21,42 @@ struct Record {
     std::uint32_t firstBlock = 0;
     std::uint32_t dateTime = 0;
 };
+
+// Folders the root does not reach through parent numbers lie in a parent
+// cycle (or below one): each cycle is cut at its first folder in directory
+// order, which moves under LOST and takes the rest of the cycle, and what
+// hangs below it, along.
+void CutParentCycles(std::vector<Record>& folders) {
+    std::unordered_map<std::uint32_t, std::vector<std::size_t>> byParent;
+    std::unordered_map<std::uint32_t, std::size_t> firstWithNumber;
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        byParent[folders[i].parent].push_back(i);
+        firstWithNumber.emplace(folders[i].own, i);
+    }
+    std::unordered_set<std::uint32_t> reached{0};
+    std::vector<std::uint32_t> pending{0};
+    while (!pending.empty()) {
+        const std::uint32_t number = pending.back();
+        pending.pop_back();
+        for (std::size_t i : byParent[number])
+            if (reached.insert(folders[i].own).second) pending.push_back(folders[i].own);
+    }
+    std::vector<std::size_t> cuts;
+    std::unordered_map<std::size_t, std::size_t> walkOf;
+    for (std::size_t start = 0; start < folders.size(); ++start) {
+        std::size_t at = start;
+        while (!reached.count(folders[at].parent) && !walkOf.count(at)) {
+            walkOf[at] = start;
+            at = firstWithNumber.at(folders[at].parent);
+        }
+        if (reached.count(folders[at].parent) || walkOf[at] != start) continue;
+        std::size_t first = at;
+        for (std::size_t k = firstWithNumber.at(folders[at].parent); k != at; k = firstWithNumber.at(folders[k].parent))
+            first = std::min(first, k);
+        cuts.push_back(first);
+    }
+    for (std::size_t i : cuts) folders[i].parent = nw::kLostFolderNumber;
+}
 
 class VolumeReader {
 public:
@@ -293,6 +330,7 @@ void MountVolume(const std::vector<const Image*>& disks, const BuiltVolume& v, i
     for (const Record& f : folders) numbers.insert(f.own);
     for (Record& f : folders)
         if (f.parent != 0 && !numbers.count(f.parent)) f.parent = nw::kLostFolderNumber;
+    CutParentCycles(folders);
 
     // Children by parent number, in directory order (LOST last among the
     // root's folders).
