@@ -4,6 +4,7 @@
 
 #include "RecoveryFixture.h"
 #include "netware/FileReader.h"
+#include "netware/VolumeSearch.h"
 #include "recovery/CompressedMarking.h"
 #include "recovery/FileViewer.h"
 #include "workflow/Files.h"
@@ -139,6 +140,112 @@ TEST_F(MarkingTest, NothingIsWrittenWithoutDirectorySectorsOrIntoASectorThatNoLo
     EXPECT_FALSE(r.candidates.at(0).changed);
     EXPECT_EQ(SectorOfImage(wrong), before);
     EXPECT_NE(status.texts.back().find("could not be marked"), std::string::npos);
+}
+
+// SHRUNK.DAT's entry is slot 1 of the first DET sector of each copy: the
+// volume starts at sector 351 (partition at 63), DET copy 1 at block 30 and
+// copy 2 at block 40, 8 sectors a block.
+constexpr std::uint64_t kCopy1Entry = (351 + 30 * 8) * 512 + 128;
+constexpr std::uint64_t kCopy2Entry = (351 + 40 * 8) * 512 + 128;
+
+const char* kLiteralMarkingDisk = R"(disk seed=3
+partition first=63 count=20000
+volume SYS spb=8 blocks=2000 det1=30 det2=40
+file SHRUNK.DAT size=9000 compressed=unmarked expanded=30000 attr=0x21000000
+file PLAIN.BIN size=2000
+)";
+
+class LiteralMarkingTest : public MarkingTest {
+protected:
+    void SetUp() override {
+        MarkingTest::SetUp();
+        UseAndMount(kLiteralMarkingDisk);
+        const std::string bytes = testutil::ReadFile(imagePath);
+        for (std::uint64_t at : {kCopy1Entry, kCopy2Entry}) {
+            ASSERT_EQ(bytes.substr(at + 12, 10), "SHRUNK.DAT") << at;
+            ASSERT_EQ(nw::LoadLe32(reinterpret_cast<const std::uint8_t*>(bytes.data()) + at + 0x30), 9000u);
+        }
+    }
+    void Poke(std::uint64_t offset, std::uint32_t value) {
+        std::fstream f(imagePath, std::ios::in | std::ios::out | std::ios::binary);
+        std::uint8_t le[4];
+        nw::StoreLe32(le, value);
+        f.seekp(static_cast<std::streamoff>(offset));
+        f.write(reinterpret_cast<const char*>(le), 4);
+        f.close();
+        disks.disks.DetachAll();
+        ASSERT_EQ(disks.Attach(imagePath), "");
+    }
+};
+
+TEST_F(LiteralMarkingTest, EitherCopyFailingItsCheckLeavesTheWholeImageAsItWas) {
+    for (std::uint64_t altered : {kCopy2Entry, kCopy1Entry}) {
+        SCOPED_TRACE(altered);
+        UseAndMount(kLiteralMarkingDisk);
+        Poke(altered + 0x34, 99);  // that copy's entry now names another first block
+        const std::string before = testutil::ReadFile(imagePath);
+        const recovery::MarkingResult r = Mark(true, nullptr);
+        ASSERT_EQ(r.candidates.size(), 1u);
+        EXPECT_FALSE(r.candidates[0].changed);
+        EXPECT_EQ(r.failures, 1u);
+        const std::string sector = std::to_string(altered / 512);
+        EXPECT_NE(r.candidates[0].failure.find("directory sector " + sector + " no longer holds the entry"),
+                  std::string::npos)
+            << r.candidates[0].failure;
+        EXPECT_TRUE(testutil::ReadFile(imagePath) == before) << "the image was written";
+    }
+}
+
+TEST_F(LiteralMarkingTest, MarkingSetsTheCompressedBitAndKeepsTheEntrysOtherAttributes) {
+    std::string expected = testutil::ReadFile(imagePath);
+    const recovery::MarkingResult r = Mark(true, nullptr);
+    ASSERT_EQ(r.candidates.size(), 1u);
+    EXPECT_TRUE(r.candidates[0].changed) << r.candidates[0].failure;
+    const std::string after = testutil::ReadFile(imagePath);
+    for (std::uint64_t at : {kCopy1Entry, kCopy2Entry}) {
+        EXPECT_EQ(static_cast<std::uint8_t>(after[at + 7]), 0x25) << at;  // 0x21 with 0x04 added
+        EXPECT_EQ(nw::LoadLe32(reinterpret_cast<const std::uint8_t*>(after.data()) + at + 0x30), 30000u) << at;
+        expected[at + 7] = 0x25;
+        nw::StoreLe32(reinterpret_cast<std::uint8_t*>(expected.data()) + at + 0x30, 30000);
+    }
+    EXPECT_TRUE(after == expected) << "bytes other than the two entries' mark and size changed";
+}
+
+TEST_F(MarkingTest, ACopyThatCannotBeWrittenPutsTheOtherCopyBack) {
+    // BIG keeps DET copy 1 on disk 0 and copy 2 in segment 2 on disk 1,
+    // which is attached as a split set: read, but never written.
+    const std::vector<nwimage::Image> built = nwimage::BuildDisks(nwimage::ParseDisks(R"(disk 0 seed=5
+partition first=100 count=4000
+segment BIG 1 blocks=100
+volume BIG blocks=120 det1=119,120 det2=250,251
+file PACK.DAT size=3000 compressed=unmarked expanded=9000 blocks=10
+disk 1
+partition first=63 count=2000
+segment BIG 2 blocks=80
+)"));
+    const std::string d0 = dir.File("span0.img"), whole1 = dir.File("span1.whole");
+    nwimage::WriteImageFile(built[0], d0);
+    nwimage::WriteImageFile(built[1], whole1);
+    const std::string bytes1 = testutil::ReadFile(whole1);
+    for (std::size_t at = 0, n = 1; at < bytes1.size(); at += 512 * 1024, ++n)
+        testutil::WriteFile(dir.File("span1.00" + std::to_string(n)), bytes1.substr(at, 512 * 1024));
+    ASSERT_EQ(disks.Attach(d0, "", 0), "");
+    ASSERT_EQ(disks.Attach(dir.File("span1.001"), "", 1), "");
+    const disk::SectorReader reader = Reader();
+    nw::FoundVolumes found;
+    testutil::RecordingSearchReport searchReport;
+    nw::QuickVolumeSearch({&reader, 0}, found, searchReport);
+    ASSERT_EQ(found.VolumeList.at(0).name, "BIG");
+    volume.currentVolume = found.VolumeList[0];
+    testutil::RecordingMountReport mountReport;
+    ASSERT_TRUE(nw::Mount(volume, reader, mountReport).mounted);
+
+    const std::string before0 = testutil::ReadFile(d0);
+    const recovery::MarkingResult r = Mark(true, nullptr);
+    ASSERT_EQ(r.candidates.size(), 1u);
+    EXPECT_FALSE(r.candidates[0].changed);
+    EXPECT_NE(r.candidates[0].failure.find("restored"), std::string::npos) << r.candidates[0].failure;
+    EXPECT_TRUE(testutil::ReadFile(d0) == before0) << "copy 1 was left marked";
 }
 
 TEST_F(MarkingTest, TheCommandNeedsAnOpenVolumeAndRunsOnAWorker) {
