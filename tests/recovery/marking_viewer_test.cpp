@@ -1,4 +1,6 @@
 // Compressed-file marking on builder images, and file viewing.
+#include <sys/stat.h>
+
 #include <cstring>
 #include <fstream>
 
@@ -7,7 +9,10 @@
 #include "netware/VolumeSearch.h"
 #include "recovery/CompressedMarking.h"
 #include "recovery/FileViewer.h"
+#include "workflow/Disks.h"
 #include "workflow/Files.h"
+#include "workflow/Search.h"
+#include "workflow/Volume.h"
 #include "workflow/Worker.h"
 
 namespace rectest {
@@ -283,11 +288,13 @@ protected:
     }
     // Views through the engine; a refusal's message is what the user sees.
     recovery::ViewResult View(const nw::EntryRecord& r, std::string* path = nullptr) {
-        const recovery::ViewResult result = recovery::ViewFile(volume, Reader(), r, temp, opener, path);
+        folder.SetParent(temp);
+        const recovery::ViewResult result = recovery::ViewFile(volume, Reader(), r, folder, opener, path);
         if (const char* text = recovery::ViewResultText(result)) messages.push_back(text);
         return result;
     }
     std::string temp = dir.File("tmp/view");
+    recovery::PrivateViewFolder folder;
     RecordingOpener opener;
     std::vector<std::string> messages;
 };
@@ -306,7 +313,8 @@ TEST_F(ViewTest, CopiesTheFileUnderItsOwnNameAndOpensIt) {
     UseAndMount(kViewDisk);
     std::string path;
     ASSERT_EQ(View(File("BIG.BIN"), &path), recovery::ViewResult::Opened);
-    EXPECT_EQ(path, temp + "/BIG.BIN");
+    EXPECT_EQ(fs::path(path).filename(), "BIG.BIN");
+    EXPECT_EQ(fs::path(path).parent_path().parent_path(), fs::path(temp));
     EXPECT_EQ(opener.opened, std::vector<std::string>{path});
     const std::vector<std::uint8_t> bytes = nw::FileReader(volume, Reader()).ReadFileBytes(File("BIG.BIN"));
     EXPECT_EQ(testutil::ReadFile(path), std::string(bytes.begin(), bytes.end()));
@@ -344,19 +352,70 @@ TEST_F(ViewTest, RefusalsAndCopiesThatAreNotOpened) {
     EXPECT_EQ(fs::file_size(path), 0u);
     EXPECT_TRUE(opener.opened.empty());
 
-    // A link planted where the copy goes is not followed.
-    const std::string victim = dir.File("victim");
-    testutil::WriteFile(victim, "keep");
-    fs::create_symlink(victim, temp + "/NOTES.TXT");
-    EXPECT_EQ(View(File("NOTES.TXT")), recovery::ViewResult::CannotCreate);
-    EXPECT_EQ(messages.back(), recovery::kCannotCreateViewText);
-    EXPECT_EQ(testutil::ReadFile(victim), "keep");
-
     // A folder so deep that the copy's path would pass the platform's limit.
+    folder.Remove();
     temp = dir.File(std::string(4100, 'd'));
     EXPECT_EQ(View(File("ODD.XYZ")), recovery::ViewResult::PathTooLong);
     EXPECT_EQ(messages.back(), recovery::kViewPathTooLongText);
     EXPECT_TRUE(opener.opened.empty());
+}
+
+TEST_F(ViewTest, ASessionViewsIntoAPrivateFolderThatEndsWithIt) {
+    image = nwimage::Build(nwimage::ParseDescription(kViewDisk));
+    nwimage::WriteImageFile(image, dir.File("view.img"));
+    // The shared temporary folder, with another user's link planted where
+    // a copy of NOTES.TXT used to go.
+    const std::string shared = dir.File("shared");
+    fs::create_directories(shared);
+    const std::string victim = dir.File("victim");
+    testutil::WriteFile(victim, "keep");
+    fs::create_symlink(victim, shared + "/NOTES.TXT");
+
+    workflow::MemorySettingsStore store;
+    auto session = std::make_unique<workflow::Session>(store);
+    session->tempFolder = shared;
+    std::string error;
+    ASSERT_TRUE(workflow::AttachDisks(*session, {{dir.File("view.img"), ""}}, &error)) << error;
+    ASSERT_TRUE(workflow::SelectDisk(*session, 0, &error)) << error;
+    workflow::BeginMode(*session, workflow::kModeQuick);
+    testutil::RecordingSearchReport searchReport;
+    ASSERT_TRUE(workflow::RunQuickSearch(*session, searchReport).Found());
+    ASSERT_TRUE(workflow::ChooseVolume(*session, 0));
+    testutil::RecordingMountReport mountReport;
+    ASSERT_TRUE(workflow::MountChosenVolume(*session, mountReport).mounted);
+    auto indexOf = [&](const std::string& name) {
+        for (std::size_t i = 0; i < session->mounted.FileList.Size(); ++i)
+            if (session->mounted.FileList[i].name == name) return i;
+        throw std::runtime_error("no file " + name);
+    };
+
+    const workflow::ViewOutcome notes = workflow::ViewFile(*session, indexOf("NOTES.TXT"), opener);
+    EXPECT_TRUE(notes.opened);
+    EXPECT_FALSE(notes.notice.has_value());
+    EXPECT_EQ(testutil::ReadFile(victim), "keep");
+    const fs::path folder = fs::path(notes.copyPath).parent_path();
+    EXPECT_EQ(folder.parent_path(), fs::path(shared));
+    EXPECT_EQ(testutil::ReadFile(notes.copyPath), "look at me\r\n");
+    EXPECT_EQ(opener.opened, std::vector<std::string>{notes.copyPath});
+    struct stat st{};
+    ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+
+    // Another view goes to the same folder; a link in it is replaced, not followed.
+    fs::remove(notes.copyPath);
+    fs::create_symlink(victim, notes.copyPath);
+    const workflow::ViewOutcome again = workflow::ViewFile(*session, indexOf("NOTES.TXT"), opener);
+    EXPECT_TRUE(again.opened);
+    EXPECT_EQ(again.copyPath, notes.copyPath);
+    EXPECT_FALSE(fs::is_symlink(again.copyPath));
+    EXPECT_EQ(testutil::ReadFile(victim), "keep");
+    EXPECT_EQ(fs::path(workflow::ViewFile(*session, indexOf("BIG.BIN"), opener).copyPath).parent_path(), folder);
+
+    session.reset();
+    EXPECT_FALSE(fs::exists(fs::symlink_status(folder)));
+    EXPECT_EQ(testutil::ReadFile(victim), "keep");
+    EXPECT_TRUE(fs::is_symlink(shared + "/NOTES.TXT"));
 }
 
 }  // namespace
