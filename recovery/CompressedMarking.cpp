@@ -1,6 +1,7 @@
 #include "recovery/CompressedMarking.h"
 
 #include <cstring>
+#include <vector>
 
 #include "disk/Disk.h"
 #include "disk/SectorReader.h"
@@ -13,8 +14,7 @@ namespace recovery {
 
 namespace {
 
-constexpr std::uint8_t kCompressedBit = 0x04;
-constexpr std::uint8_t kCompressedTopByte = 4;  // attribute 0x04000000 in the entry's top attribute byte
+constexpr std::uint8_t kCompressedBit = 0x04;  // attribute 0x04000000 in the entry's top attribute byte
 // The compressed-file header of a file's first data sector.
 constexpr std::size_t kHeaderEntrySize = 4;    // the size the directory entry carries
 constexpr std::size_t kHeaderStoredBytes = 8;  // the number of stored bytes
@@ -48,23 +48,59 @@ void Status(MarkingView* view, const std::string& text) {
     if (view) view->SetStatusText(text);
 }
 
-// Checks that `sector` holds the entry of `r` (its first block, and its size
-// or the size it is to get) and, with `write`, sets that entry's size to
-// `marked` and its compressed mark, writes the sector back and reads it
-// back. Empty on success, else the reason.
-std::string PatchEntry(const DiskSectors& sectors, const nw::SectorPlace& at, const nw::EntryRecord& r,
-                       std::uint32_t marked, bool write) {
-    const std::uint64_t sector = at.sector;
-    std::uint8_t det[disk::kSectorSize];
-    if (!sectors.Read(at.disk, sector, det)) return "directory sector " + std::to_string(sector) + " could not be read";
-    std::uint8_t* entry = det + nw::kDetEntrySize * r.slot;
+// One directory copy's sector: as read, and with the entry patched.
+struct CopySector {
+    nw::SectorPlace at;
+    std::uint8_t original[disk::kSectorSize];
+    std::uint8_t patched[disk::kSectorSize];
+};
+
+// Reads the copy's sector and checks that it holds the entry of `r` (its
+// first block, and its size or the size it is to get); fills `copy` with
+// the sector as read and as it is to be written: the entry's size set to
+// `marked` and the compressed bit added to its top attribute byte, whose
+// other bits stay. Empty on success, else the reason.
+std::string CheckEntry(const DiskSectors& sectors, const nw::EntryRecord& r, std::uint32_t marked, CopySector& copy) {
+    const std::uint64_t sector = copy.at.sector;
+    if (!sectors.Read(copy.at.disk, sector, copy.original))
+        return "directory sector " + std::to_string(sector) + " could not be read";
+    std::memcpy(copy.patched, copy.original, sizeof copy.patched);
+    std::uint8_t* entry = copy.patched + nw::kDetEntrySize * r.slot;
     const std::uint32_t entrySize = nw::LoadLe32(entry + nw::det::kFileSize);
     if (nw::LoadLe32(entry + nw::det::kFirstBlock) != r.firstBlock || (entrySize != r.size && entrySize != marked))
         return "directory sector " + std::to_string(sector) + " no longer holds the entry";
-    if (!write) return {};
     nw::StoreLe32(entry + nw::det::kFileSize, marked);
-    entry[nw::det::kAttributesTop] = kCompressedTopByte;
-    return sectors.WriteVerified(at.disk, sector, det);
+    entry[nw::det::kAttributesTop] |= kCompressedBit;
+    return {};
+}
+
+// Checks every copy, then, with `write`, writes them in turn. Nothing is
+// written unless every copy passed its check; when a later copy's write
+// fails, the copies already written get their old sector back so that the
+// copies never disagree. Empty on success, else the reason.
+std::string PatchCopies(const DiskSectors& sectors, const nw::EntryRecord& r, std::uint32_t marked,
+                        std::vector<CopySector>& copies, bool write) {
+    std::string failure;
+    for (CopySector& c : copies) {
+        const std::string why = CheckEntry(sectors, r, marked, c);
+        if (!why.empty()) failure += (failure.empty() ? "" : "; ") + why;
+    }
+    if (!failure.empty() || !write) return failure;
+    for (std::size_t i = 0; i < copies.size(); ++i) {
+        failure = sectors.WriteVerified(copies[i].at.disk, copies[i].at.sector, copies[i].patched);
+        if (failure.empty()) continue;
+        // The failed copy may hold part of the write: it is put back too,
+        // as far as it can be.
+        (void)sectors.WriteVerified(copies[i].at.disk, copies[i].at.sector, copies[i].original);
+        for (std::size_t k = 0; k < i; ++k) {
+            const std::string sector = std::to_string(copies[k].at.sector);
+            failure += sectors.WriteVerified(copies[k].at.disk, copies[k].at.sector, copies[k].original).empty()
+                           ? "; directory sector " + sector + " restored"
+                           : "; directory sector " + sector + " could not be restored: the copies differ";
+        }
+        return failure;
+    }
+    return {};
 }
 
 std::string Describe(const MarkingCandidate& c) { return "Not marked: " + c.name + " (" + c.failure + ")"; }
@@ -121,16 +157,14 @@ MarkingResult RunMarkingPass(const nw::MountedVolume& volume, const disk::Sector
             failure = missing;
         } else {
             // Each copy's sector on its own disk (a volume of several
-            // segments may keep the copies on different disks). Both copies
-            // are checked before either is written.
-            const nw::SectorPlace det1{r.det1Disk, r.det1Sector};
-            const nw::SectorPlace det2{r.det2Disk, r.det2Sector};
-            const bool second = r.det2Sector != 0 && (r.det2Sector != r.det1Sector || r.det2Disk != r.det1Disk);
-            std::string one = PatchEntry(sectors, det1, r, marked, false);
-            std::string two = second ? PatchEntry(sectors, det2, r, marked, false) : std::string();
-            if (write && one.empty()) one = PatchEntry(sectors, det1, r, marked, true);
-            if (write && second && two.empty()) two = PatchEntry(sectors, det2, r, marked, true);
-            failure = one.empty() ? two : two.empty() ? one : one + "; " + two;
+            // segments may keep the copies on different disks).
+            std::vector<CopySector> copies(1);
+            copies[0].at = nw::SectorPlace{r.det1Disk, r.det1Sector};
+            if (r.det2Sector != 0 && (r.det2Sector != r.det1Sector || r.det2Disk != r.det1Disk)) {
+                copies.emplace_back();
+                copies[1].at = nw::SectorPlace{r.det2Disk, r.det2Sector};
+            }
+            failure = PatchCopies(sectors, r, marked, copies, write);
         }
         c.failure = failure;
         c.changed = write && failure.empty();

@@ -8,9 +8,9 @@ ViewOutcome ViewFile(Session& session, std::size_t fileIndex, recovery::FileOpen
     ViewOutcome out;
     if (!session.volumeOpen.load() || fileIndex >= session.mounted.FileList.Size()) return out;
     const disk::SectorReader reader = session.Reader();
-    const recovery::ViewResult result =
-        recovery::ViewFile(session.mounted, reader, session.mounted.FileList[fileIndex],
-                           recovery::ViewFolder(session.tempFolder), opener);
+    session.viewFolder.SetParent(session.tempFolder);
+    const recovery::ViewResult result = recovery::ViewFile(session.mounted, reader, session.mounted.FileList[fileIndex],
+                                                           session.viewFolder, opener, &out.copyPath);
     out.opened = result == recovery::ViewResult::Opened;
     if (const char* text = recovery::ViewResultText(result)) out.notice = ErrorNotice(text);
     return out;

@@ -15,10 +15,11 @@ namespace workflow {
 
 struct ViewOutcome {
     bool opened = false;
+    std::string copyPath;  // where the copy went (empty when refused before one was made)
     MaybeNotice notice;  // "Can not view compressed file directly", "Can not create file to view", ...
 };
-// Copies file `fileIndex` of the open volume into the session's temporary
-// folder and opens the copy.
+// Copies file `fileIndex` of the open volume into the session's private
+// viewing folder (made below `tempFolder`) and opens the copy.
 ViewOutcome ViewFile(Session& session, std::size_t fileIndex, recovery::FileOpener& opener);
 
 // The marking pass over the open volume's files (nothing when no volume is

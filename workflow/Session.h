@@ -20,6 +20,7 @@
 #include "netware/Selection.h"
 #include "netware/Volume.h"
 #include "records/ActivityLog.h"
+#include "recovery/FileViewer.h"
 #include "recovery/SaveSettings.h"
 #include "workflow/SettingsStore.h"
 
@@ -58,7 +59,8 @@ struct Session {
 
     // ---- files --------------------------------------------------------------
     std::string installFolder;                  // at most 260 bytes
-    std::string tempFolder;
+    std::string tempFolder;                     // where the private viewing folder is made (empty: $TMPDIR)
+    recovery::PrivateViewFolder viewFolder;     // copies of viewed files; removed with the session
     std::string destinationPath;
     records::ActivityLog activityLog;           // the activity report of this session
 

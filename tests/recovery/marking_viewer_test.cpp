@@ -1,12 +1,18 @@
 // Compressed-file marking on builder images, and file viewing.
+#include <sys/stat.h>
+
 #include <cstring>
 #include <fstream>
 
 #include "RecoveryFixture.h"
 #include "netware/FileReader.h"
+#include "netware/VolumeSearch.h"
 #include "recovery/CompressedMarking.h"
 #include "recovery/FileViewer.h"
+#include "workflow/Disks.h"
 #include "workflow/Files.h"
+#include "workflow/Search.h"
+#include "workflow/Volume.h"
 #include "workflow/Worker.h"
 
 namespace rectest {
@@ -141,6 +147,112 @@ TEST_F(MarkingTest, NothingIsWrittenWithoutDirectorySectorsOrIntoASectorThatNoLo
     EXPECT_NE(status.texts.back().find("could not be marked"), std::string::npos);
 }
 
+// SHRUNK.DAT's entry is slot 1 of the first DET sector of each copy: the
+// volume starts at sector 351 (partition at 63), DET copy 1 at block 30 and
+// copy 2 at block 40, 8 sectors a block.
+constexpr std::uint64_t kCopy1Entry = (351 + 30 * 8) * 512 + 128;
+constexpr std::uint64_t kCopy2Entry = (351 + 40 * 8) * 512 + 128;
+
+const char* kLiteralMarkingDisk = R"(disk seed=3
+partition first=63 count=20000
+volume SYS spb=8 blocks=2000 det1=30 det2=40
+file SHRUNK.DAT size=9000 compressed=unmarked expanded=30000 attr=0x21000000
+file PLAIN.BIN size=2000
+)";
+
+class LiteralMarkingTest : public MarkingTest {
+protected:
+    void SetUp() override {
+        MarkingTest::SetUp();
+        UseAndMount(kLiteralMarkingDisk);
+        const std::string bytes = testutil::ReadFile(imagePath);
+        for (std::uint64_t at : {kCopy1Entry, kCopy2Entry}) {
+            ASSERT_EQ(bytes.substr(at + 12, 10), "SHRUNK.DAT") << at;
+            ASSERT_EQ(nw::LoadLe32(reinterpret_cast<const std::uint8_t*>(bytes.data()) + at + 0x30), 9000u);
+        }
+    }
+    void Poke(std::uint64_t offset, std::uint32_t value) {
+        std::fstream f(imagePath, std::ios::in | std::ios::out | std::ios::binary);
+        std::uint8_t le[4];
+        nw::StoreLe32(le, value);
+        f.seekp(static_cast<std::streamoff>(offset));
+        f.write(reinterpret_cast<const char*>(le), 4);
+        f.close();
+        disks.disks.DetachAll();
+        ASSERT_EQ(disks.Attach(imagePath), "");
+    }
+};
+
+TEST_F(LiteralMarkingTest, EitherCopyFailingItsCheckLeavesTheWholeImageAsItWas) {
+    for (std::uint64_t altered : {kCopy2Entry, kCopy1Entry}) {
+        SCOPED_TRACE(altered);
+        UseAndMount(kLiteralMarkingDisk);
+        Poke(altered + 0x34, 99);  // that copy's entry now names another first block
+        const std::string before = testutil::ReadFile(imagePath);
+        const recovery::MarkingResult r = Mark(true, nullptr);
+        ASSERT_EQ(r.candidates.size(), 1u);
+        EXPECT_FALSE(r.candidates[0].changed);
+        EXPECT_EQ(r.failures, 1u);
+        const std::string sector = std::to_string(altered / 512);
+        EXPECT_NE(r.candidates[0].failure.find("directory sector " + sector + " no longer holds the entry"),
+                  std::string::npos)
+            << r.candidates[0].failure;
+        EXPECT_TRUE(testutil::ReadFile(imagePath) == before) << "the image was written";
+    }
+}
+
+TEST_F(LiteralMarkingTest, MarkingSetsTheCompressedBitAndKeepsTheEntrysOtherAttributes) {
+    std::string expected = testutil::ReadFile(imagePath);
+    const recovery::MarkingResult r = Mark(true, nullptr);
+    ASSERT_EQ(r.candidates.size(), 1u);
+    EXPECT_TRUE(r.candidates[0].changed) << r.candidates[0].failure;
+    const std::string after = testutil::ReadFile(imagePath);
+    for (std::uint64_t at : {kCopy1Entry, kCopy2Entry}) {
+        EXPECT_EQ(static_cast<std::uint8_t>(after[at + 7]), 0x25) << at;  // 0x21 with 0x04 added
+        EXPECT_EQ(nw::LoadLe32(reinterpret_cast<const std::uint8_t*>(after.data()) + at + 0x30), 30000u) << at;
+        expected[at + 7] = 0x25;
+        nw::StoreLe32(reinterpret_cast<std::uint8_t*>(expected.data()) + at + 0x30, 30000);
+    }
+    EXPECT_TRUE(after == expected) << "bytes other than the two entries' mark and size changed";
+}
+
+TEST_F(MarkingTest, ACopyThatCannotBeWrittenPutsTheOtherCopyBack) {
+    // BIG keeps DET copy 1 on disk 0 and copy 2 in segment 2 on disk 1,
+    // which is attached as a split set: read, but never written.
+    const std::vector<nwimage::Image> built = nwimage::BuildDisks(nwimage::ParseDisks(R"(disk 0 seed=5
+partition first=100 count=4000
+segment BIG 1 blocks=100
+volume BIG blocks=120 det1=119,120 det2=250,251
+file PACK.DAT size=3000 compressed=unmarked expanded=9000 blocks=10
+disk 1
+partition first=63 count=2000
+segment BIG 2 blocks=80
+)"));
+    const std::string d0 = dir.File("span0.img"), whole1 = dir.File("span1.whole");
+    nwimage::WriteImageFile(built[0], d0);
+    nwimage::WriteImageFile(built[1], whole1);
+    const std::string bytes1 = testutil::ReadFile(whole1);
+    for (std::size_t at = 0, n = 1; at < bytes1.size(); at += 512 * 1024, ++n)
+        testutil::WriteFile(dir.File("span1.00" + std::to_string(n)), bytes1.substr(at, 512 * 1024));
+    ASSERT_EQ(disks.Attach(d0, "", 0), "");
+    ASSERT_EQ(disks.Attach(dir.File("span1.001"), "", 1), "");
+    const disk::SectorReader reader = Reader();
+    nw::FoundVolumes found;
+    testutil::RecordingSearchReport searchReport;
+    nw::QuickVolumeSearch({&reader, 0}, found, searchReport);
+    ASSERT_EQ(found.VolumeList.at(0).name, "BIG");
+    volume.currentVolume = found.VolumeList[0];
+    testutil::RecordingMountReport mountReport;
+    ASSERT_TRUE(nw::Mount(volume, reader, mountReport).mounted);
+
+    const std::string before0 = testutil::ReadFile(d0);
+    const recovery::MarkingResult r = Mark(true, nullptr);
+    ASSERT_EQ(r.candidates.size(), 1u);
+    EXPECT_FALSE(r.candidates[0].changed);
+    EXPECT_NE(r.candidates[0].failure.find("restored"), std::string::npos) << r.candidates[0].failure;
+    EXPECT_TRUE(testutil::ReadFile(d0) == before0) << "copy 1 was left marked";
+}
+
 TEST_F(MarkingTest, TheCommandNeedsAnOpenVolumeAndRunsOnAWorker) {
     UseAndMount(MarkingDisk());
     workflow::MemorySettingsStore store;
@@ -176,11 +288,13 @@ protected:
     }
     // Views through the engine; a refusal's message is what the user sees.
     recovery::ViewResult View(const nw::EntryRecord& r, std::string* path = nullptr) {
-        const recovery::ViewResult result = recovery::ViewFile(volume, Reader(), r, temp, opener, path);
+        folder.SetParent(temp);
+        const recovery::ViewResult result = recovery::ViewFile(volume, Reader(), r, folder, opener, path);
         if (const char* text = recovery::ViewResultText(result)) messages.push_back(text);
         return result;
     }
     std::string temp = dir.File("tmp/view");
+    recovery::PrivateViewFolder folder;
     RecordingOpener opener;
     std::vector<std::string> messages;
 };
@@ -199,7 +313,8 @@ TEST_F(ViewTest, CopiesTheFileUnderItsOwnNameAndOpensIt) {
     UseAndMount(kViewDisk);
     std::string path;
     ASSERT_EQ(View(File("BIG.BIN"), &path), recovery::ViewResult::Opened);
-    EXPECT_EQ(path, temp + "/BIG.BIN");
+    EXPECT_EQ(fs::path(path).filename(), "BIG.BIN");
+    EXPECT_EQ(fs::path(path).parent_path().parent_path(), fs::path(temp));
     EXPECT_EQ(opener.opened, std::vector<std::string>{path});
     const std::vector<std::uint8_t> bytes = nw::FileReader(volume, Reader()).ReadFileBytes(File("BIG.BIN"));
     EXPECT_EQ(testutil::ReadFile(path), std::string(bytes.begin(), bytes.end()));
@@ -237,19 +352,70 @@ TEST_F(ViewTest, RefusalsAndCopiesThatAreNotOpened) {
     EXPECT_EQ(fs::file_size(path), 0u);
     EXPECT_TRUE(opener.opened.empty());
 
-    // A link planted where the copy goes is not followed.
-    const std::string victim = dir.File("victim");
-    testutil::WriteFile(victim, "keep");
-    fs::create_symlink(victim, temp + "/NOTES.TXT");
-    EXPECT_EQ(View(File("NOTES.TXT")), recovery::ViewResult::CannotCreate);
-    EXPECT_EQ(messages.back(), recovery::kCannotCreateViewText);
-    EXPECT_EQ(testutil::ReadFile(victim), "keep");
-
     // A folder so deep that the copy's path would pass the platform's limit.
+    folder.Remove();
     temp = dir.File(std::string(4100, 'd'));
     EXPECT_EQ(View(File("ODD.XYZ")), recovery::ViewResult::PathTooLong);
     EXPECT_EQ(messages.back(), recovery::kViewPathTooLongText);
     EXPECT_TRUE(opener.opened.empty());
+}
+
+TEST_F(ViewTest, ASessionViewsIntoAPrivateFolderThatEndsWithIt) {
+    image = nwimage::Build(nwimage::ParseDescription(kViewDisk));
+    nwimage::WriteImageFile(image, dir.File("view.img"));
+    // The shared temporary folder, with another user's link planted where
+    // a copy of NOTES.TXT used to go.
+    const std::string shared = dir.File("shared");
+    fs::create_directories(shared);
+    const std::string victim = dir.File("victim");
+    testutil::WriteFile(victim, "keep");
+    fs::create_symlink(victim, shared + "/NOTES.TXT");
+
+    workflow::MemorySettingsStore store;
+    auto session = std::make_unique<workflow::Session>(store);
+    session->tempFolder = shared;
+    std::string error;
+    ASSERT_TRUE(workflow::AttachDisks(*session, {{dir.File("view.img"), ""}}, &error)) << error;
+    ASSERT_TRUE(workflow::SelectDisk(*session, 0, &error)) << error;
+    workflow::BeginMode(*session, workflow::kModeQuick);
+    testutil::RecordingSearchReport searchReport;
+    ASSERT_TRUE(workflow::RunQuickSearch(*session, searchReport).Found());
+    ASSERT_TRUE(workflow::ChooseVolume(*session, 0));
+    testutil::RecordingMountReport mountReport;
+    ASSERT_TRUE(workflow::MountChosenVolume(*session, mountReport).mounted);
+    auto indexOf = [&](const std::string& name) {
+        for (std::size_t i = 0; i < session->mounted.FileList.Size(); ++i)
+            if (session->mounted.FileList[i].name == name) return i;
+        throw std::runtime_error("no file " + name);
+    };
+
+    const workflow::ViewOutcome notes = workflow::ViewFile(*session, indexOf("NOTES.TXT"), opener);
+    EXPECT_TRUE(notes.opened);
+    EXPECT_FALSE(notes.notice.has_value());
+    EXPECT_EQ(testutil::ReadFile(victim), "keep");
+    const fs::path folder = fs::path(notes.copyPath).parent_path();
+    EXPECT_EQ(folder.parent_path(), fs::path(shared));
+    EXPECT_EQ(testutil::ReadFile(notes.copyPath), "look at me\r\n");
+    EXPECT_EQ(opener.opened, std::vector<std::string>{notes.copyPath});
+    struct stat st{};
+    ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+
+    // Another view goes to the same folder; a link in it is replaced, not followed.
+    fs::remove(notes.copyPath);
+    fs::create_symlink(victim, notes.copyPath);
+    const workflow::ViewOutcome again = workflow::ViewFile(*session, indexOf("NOTES.TXT"), opener);
+    EXPECT_TRUE(again.opened);
+    EXPECT_EQ(again.copyPath, notes.copyPath);
+    EXPECT_FALSE(fs::is_symlink(again.copyPath));
+    EXPECT_EQ(testutil::ReadFile(victim), "keep");
+    EXPECT_EQ(fs::path(workflow::ViewFile(*session, indexOf("BIG.BIN"), opener).copyPath).parent_path(), folder);
+
+    session.reset();
+    EXPECT_FALSE(fs::exists(fs::symlink_status(folder)));
+    EXPECT_EQ(testutil::ReadFile(victim), "keep");
+    EXPECT_TRUE(fs::is_symlink(shared + "/NOTES.TXT"));
 }
 
 }  // namespace
