@@ -295,8 +295,8 @@ std::vector<OptionRow> SaveRows() {
     rows.insert(rows.end(),
                 {{"--to", "DIR", "the folder to save into (made when missing)", true},
                  {"--deleted", "include|exclude|only", "which deleted files to save (default include)"},
-                 {"--after", "DD-MM-YYYY", "the lower bound of the last-update date filter"},
-                 {"--before", "DD-MM-YYYY", "the upper bound of the last-update date filter"},
+                 {"--after", "DD-MM-YYYY", "the lower bound of the date filter (on the date the listing shows)"},
+                 {"--before", "DD-MM-YYYY", "the upper bound of the date filter (on the date the listing shows)"},
                  {"--ext", "doc,xls,...", "save only files with these extensions (up to 4 characters each)"},
                  {"--replace", "ask|all|none",
                   "whether a file already in DIR is replaced (default ask on a terminal, else kept)"}});
