@@ -1,12 +1,15 @@
 // raw: scans a disk (or a sector range) for Word, Excel, PowerPoint and ZIP
 // documents and writes them as numbered files into a folder. The written
 // file names go to stdout one a line (escaped as every record is), the
-// "Files Recovered" rows to stderr at the end.
+// documents that could not be written, the "Files Recovered" rows and what
+// was incomplete or skipped to stderr.
 #include <array>
+#include <charconv>
+#include <cstring>
+#include <optional>
 #include <cctype>
 #include <cstdio>
 #include <iostream>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,53 +17,43 @@
 #include "raw/FormatKinds.h"
 #include "workflow/Raw.h"
 #include "workflow/Search.h"
+#include "workflow/Texts.h"
 
 namespace cli {
 namespace {
 
-// The raw panel's status, progress and "Files Recovered" list on a terminal.
+// The raw panel's status and progress on a terminal; each document written
+// goes to stdout as it is written, each one that could not be written to
+// stderr.
 class TerminalRawView : public raw::RawScanView {
 public:
     explicit TerminalRawView(ProgressLine& line) : line_(line) {}
 
     void SetRawStatus(const std::string& text) override { line_.SetStatus(text); }
     void SetRawProgress(int percent, const std::string&) override { line_.SetPercent(percent); }
-    void ClearFilesRecovered() override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!rows_.empty()) finalRows_ = rows_;
-        rows_.clear();
-    }
-    void AddFilesRecoveredRow(const std::string& text) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        rows_.push_back(text);
-    }
-    void SetFilesRecoveredRow(int row, const std::string& text) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (row >= 0 && static_cast<std::size_t>(row) < rows_.size()) rows_[row] = text;
-    }
-    void DocumentWritten(const std::string& path, int) override {
+    void DocumentCarved(const raw::CarvedDocument& document) override {
         line_.Finish();
-        std::fputs((Field(path) + "\n").c_str(), stdout);
+        if (document.state == raw::DocumentState::Failed) {
+            Note("raw: " + Field(document.fileName) + " could not be written: " +
+                 (document.error ? std::string(std::strerror(document.error)) : "the disk could not be read"));
+            return;
+        }
+        std::fputs((Field(document.path) + "\n").c_str(), stdout);
         std::fflush(stdout);
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++written_;
-    }
-    // The rows the list showed last, also when the scan has cleared it.
-    std::vector<std::string> FinalRows() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return rows_.empty() ? finalRows_ : rows_;
-    }
-    int Written() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return written_;
     }
 
 private:
     ProgressLine& line_;
-    std::mutex mutex_;
-    std::vector<std::string> rows_, finalRows_;
-    int written_ = 0;
 };
+
+// A sector number as given; nothing when the text is no number.
+std::optional<std::int64_t> SectorValue(const std::string& text) {
+    std::int64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [at, error] = std::from_chars(text.data(), end, value);
+    if (error != std::errc() || at != end || text.empty()) return std::nullopt;
+    return value;
+}
 
 bool ParseTypes(const std::string& list, std::array<bool, raw::kinds::kCount>& checked) {
     checked = {};
@@ -103,10 +96,12 @@ int RunRaw(const Invocation& inv) {
         } else if (arg == "--types") {
             if (!reader.Value(arg, value) || !ParseTypes(value, request.checked)) return kExitBadInput;
         } else if (arg == "--start") {
-            if (!reader.Value(arg, request.startText)) return kExitBadInput;
+            if (!reader.Value(arg, value)) return kExitBadInput;
+            request.startSector = SectorValue(value);
             haveStart = true;
         } else if (arg == "--end") {
-            if (!reader.Value(arg, request.endText)) return kExitBadInput;
+            if (!reader.Value(arg, value)) return kExitBadInput;
+            request.endSector = SectorValue(value);
             haveEnd = true;
         } else {
             reader.Unknown(arg);
@@ -149,15 +144,29 @@ int RunRaw(const Invocation& inv) {
     RunWatched([&] { result = workflow::RunRaw(session, scan, start, request, destination, view); },
                [&] { scan.stopRequested.store(1); });
     cs.line.Finish();
-    for (const std::string& row : view.FinalRows()) std::cerr << row << '\n';
+    if (result.documentsWritten > 0)
+        for (int k = 0; k < raw::kinds::kCount; ++k)
+            if (request.checked[static_cast<std::size_t>(k)])
+                std::cerr << workflow::FilesRecoveredRowText(k, result.typeCounts[static_cast<std::size_t>(k)]) << '\n';
     if (result.stopped) Note("raw: stopped; the files written so far stay in " + destination);
     const bool listed = OutputWritten("raw");
+    bool damaged = false;
+    if (result.documentsIncomplete > 0) {
+        Note("raw: " + std::to_string(result.documentsIncomplete) +
+             " of the documents found are incomplete (written with -incomplete in their names)");
+        damaged = true;
+    }
     if (result.documentsFailed > 0) {
         Note("raw: " + std::to_string(result.documentsFailed) + " of the documents found could not be written whole");
-        return kExitDamaged;
+        damaged = true;
+    }
+    if (result.sectorsSkipped > 0) {
+        Note("raw: " + std::to_string(result.sectorsSkipped) + " unreadable sectors were skipped (read as zeros)");
+        damaged = true;
     }
     if (!listed) return kExitBadInput;
-    if (view.Written() == 0) {
+    if (damaged) return kExitDamaged;
+    if (result.documentsWritten == 0) {
         Note("raw: no documents found");
         return kExitNothingFound;
     }
@@ -169,7 +178,7 @@ int RunRaw(const Invocation& inv) {
 const Command kRawCommand{"raw", "[--disk N] --to DIR [--types doc,xls,ppt,zip] [--start S --end E]",
                           "scan the disk (or sectors S to E) for Word, Excel, PowerPoint and ZIP documents "
                           "and write them into DIR as numbered files; exit 3 when some could not be "
-                          "written whole",
+                          "written whole, some are incomplete or sectors could not be read",
                           RunRaw};
 
 }  // namespace cli

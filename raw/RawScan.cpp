@@ -47,47 +47,32 @@ void ShowIdle(RawScanView& view) {
     view.SetRawStatus("");
     view.SetRawProgress(0, base::ProgressCaption(0));
     view.ShowRawProgress(false);
-    view.ClearFilesRecovered();
 }
 
 }  // namespace
 
-bool ParseSectorField(const std::string& text, std::int64_t& out) {
-    std::size_t i = 0;
-    const std::size_t n = text.size();
-    while (i < n && (text[i] == ' ' || text[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    const std::size_t digitsFrom = i;
-    std::uint64_t value = 0;
-    for (; i < n && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + static_cast<std::uint64_t>(text[i] - '0');
-        if (value > static_cast<std::uint64_t>(INT64_MAX)) return false;
-    }
-    if (i == digitsFrom) return false;
-    while (i < n && (text[i] == ' ' || text[i] == '\t')) ++i;
-    if (i != n) return false;
-    out = negative ? -static_cast<std::int64_t>(value) : static_cast<std::int64_t>(value);
-    return true;
-}
-
-std::string EndSectorFieldText(std::uint64_t diskSectors) { return std::to_string(diskSectors); }
-
 RawCheckResult CheckRawRequest(const RawRequest& request, std::uint64_t diskSectors) {
     RawCheckResult r;
+    r.lastSector = diskSectors > 0 ? diskSectors - 1 : 0;
+    auto refused = [&r](RawCheck check) {
+        r.check = check;
+        return r;
+    };
     if (std::none_of(request.checked.begin(), request.checked.end(), [](bool on) { return on; }))
-        return {RawCheck::NoFileType, kMsgSelectFileType};
+        return refused(RawCheck::NoFileType);
     if (request.wholeDisk) {
         r.start = 0;
         r.end = diskSectors;
         return r;
     }
-    std::int64_t end = 0, start = 0;
-    if (!ParseSectorField(request.endText, end) || end < 0) return {RawCheck::InvalidEnd, kMsgInvalidEnd};
-    if (!ParseSectorField(request.startText, start) || start < 0) return {RawCheck::InvalidStart, kMsgInvalidStart};
-    if (start >= end) return {RawCheck::StartNotBelowEnd, kMsgStartNotBelowEnd};
-    r.start = static_cast<std::uint64_t>(start);
-    r.end = static_cast<std::uint64_t>(end);
+    if (!request.endSector || *request.endSector < 0) return refused(RawCheck::InvalidEnd);
+    const auto end = static_cast<std::uint64_t>(*request.endSector);
+    if (diskSectors > 0 && end > r.lastSector) return refused(RawCheck::EndPastDisk);
+    if (!request.startSector || *request.startSector < 0) return refused(RawCheck::InvalidStart);
+    const auto start = static_cast<std::uint64_t>(*request.startSector);
+    if (start >= end) return refused(RawCheck::StartNotBelowEnd);
+    r.start = start;
+    r.end = end + 1;  // the end sector is scanned too
     return r;
 }
 
@@ -108,6 +93,7 @@ RawScanResult RunRawScan(RawScan& scan, const disk::SectorReader& reader, unsign
     scan.attemptNumber = 0;
     scan.lastPercent = 0;
     scan.typeCounts = {};
+    scan.incompleteCounts = {};
     scan.failedCount = 0;
     scan.carry.Clear();
     scan.scanStart = start;
@@ -119,9 +105,11 @@ RawScanResult RunRawScan(RawScan& scan, const disk::SectorReader& reader, unsign
     };
     ctx.output = &view;
     ctx.destinationPath = destination;
+    ctx.diskSectors = reader.SectorCount(diskNumber);
     ctx.checked = checked;
     ctx.attemptNumber = &scan.attemptNumber;
     ctx.typeCounts = &scan.typeCounts;
+    ctx.incompleteCounts = &scan.incompleteCounts;
     ctx.failedCount = &scan.failedCount;
     ctx.carry = &scan.carry;
     ctx.stopRequested = &scan.stopRequested;
@@ -134,9 +122,12 @@ RawScanResult RunRawScan(RawScan& scan, const disk::SectorReader& reader, unsign
     auto finish = [&](bool stopped) {
         result.stopped = stopped;
         for (int n : scan.typeCounts) result.documentsWritten += n;
+        for (int n : scan.incompleteCounts) result.documentsIncomplete += n;
         result.documentsFailed = scan.failedCount;
         result.typeCounts = scan.typeCounts;
+        result.incompleteCounts = scan.incompleteCounts;
         scan.typeCounts = {};
+        scan.incompleteCounts = {};
         scan.carry.Clear();
         ShowIdle(view);
         return result;

@@ -353,6 +353,14 @@ file SMALL.DOC doc=word size=3K
     const CliRun r = Cli({"--image", img, "raw", "--to", dir.File("carved")}, "trap '' XFSZ; ulimit -f 16; ");
     EXPECT_EQ(r.status, 3) << r.err;
     EXPECT_NE(r.err.find("raw: 1 of the documents found could not be written whole"), std::string::npos) << r.err;
+    // Only the whole document is listed and lies in the folder; the other
+    // is named on stderr with the reason and leaves nothing behind.
+    const std::string carved = dir.File("carved");
+    EXPECT_EQ(r.out, carved + "/DOC2.DOC\n");
+    EXPECT_NE(r.err.find("raw: DOC1.DOC could not be written: File too large"), std::string::npos) << r.err;
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(carved)) files.push_back(e.path().filename().string());
+    EXPECT_EQ(files, std::vector<std::string>{"DOC2.DOC"});
 }
 
 TEST_F(CliTest, ImpossibleDatesAndOversizedMapfilesAreRefused) {

@@ -19,8 +19,8 @@ protected:
         raw::RawRequest request;
         request.checked.fill(true);
         request.wholeDisk = false;
-        request.startText = "0";
-        request.endText = std::to_string(image.totalSectors);
+        request.startSector = 0;
+        request.endSector = static_cast<std::int64_t>(image.totalSectors) - 1;
         const workflow::RawStart start = workflow::CheckRawStart(session, request);
         EXPECT_TRUE(start.ok);
         EXPECT_FALSE(workflow::PrepareRawDestination(out).has_value());
