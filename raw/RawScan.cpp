@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <set>
 #include <cstdint>
 #include <vector>
 
@@ -41,6 +43,69 @@ bool IsDirectory(const std::string& path) {
     struct stat st{};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
+
+// Reads for the scan and its documents. A request is first tried without a
+// question; when it fails, each of its sectors is tried alone and only the
+// runs of sectors that cannot be read go through the bad-sector policy, so
+// that its question names exactly them. A sector found unreadable once is
+// not asked about again. Sectors past the disk's end read as zeros and are
+// not the disk's. Keeps every unreadable sector it met.
+class ScanReads {
+public:
+    ScanReads(const disk::SectorReader& reader, unsigned disk, std::uint64_t diskSectors)
+        : reader_(reader), disk_(disk), diskSectors_(diskSectors) {}
+
+    bool Read(std::uint64_t first, std::uint32_t count, void* buffer) {
+        auto* out = static_cast<std::uint8_t*>(buffer);
+        std::uint32_t inDisk = count;
+        if (diskSectors_ > 0) inDisk = first >= diskSectors_ ? 0 : static_cast<std::uint32_t>(std::min<std::uint64_t>(count, diskSectors_ - first));
+        std::memset(out + static_cast<std::size_t>(inDisk) * disk::kSectorSize, 0,
+                    static_cast<std::size_t>(count - inDisk) * disk::kSectorSize);
+        if (inDisk == 0 || reader_.TryRead(disk_, first, inDisk, out)) return true;
+        std::vector<bool> bad(inDisk);
+        for (std::uint32_t i = 0; i < inDisk; ++i)
+            bad[i] = !reader_.TryRead(disk_, first + i, 1, out + static_cast<std::size_t>(i) * disk::kSectorSize);
+        for (std::uint32_t i = 0; i < inDisk;) {
+            if (!bad[i]) {
+                ++i;
+                continue;
+            }
+            std::uint32_t n = 1;
+            while (i + n < inDisk && bad[i + n]) ++n;
+            if (!ReadRun(first + i, n, out + static_cast<std::size_t>(i) * disk::kSectorSize)) return false;
+            i += n;
+        }
+        return true;
+    }
+    std::uint64_t Unreadable() const { return unreadable_.size(); }
+
+private:
+    // A run of sectors that failed alone: the known ones are zeros, the rest
+    // are read through the policy.
+    bool ReadRun(std::uint64_t first, std::uint32_t count, std::uint8_t* out) {
+        std::uint32_t known = 0;
+        while (known < count && unreadable_.count(first + known)) ++known;
+        std::memset(out, 0, static_cast<std::size_t>(known) * disk::kSectorSize);
+        if (known == count) return true;
+        first += known;
+        count -= known;
+        out += static_cast<std::size_t>(known) * disk::kSectorSize;
+        std::uint32_t zeroed = 0;
+        if (reader_.Read(disk_, first, count, out, &zeroed) == disk::kReadNoDevice) return false;
+        if (zeroed == 0) return true;
+        for (std::uint32_t i = 0; i < count; ++i)
+            if (zeroed == count || !reader_.TryRead(disk_, first + i, 1, out + static_cast<std::size_t>(i) * disk::kSectorSize)) {
+                std::memset(out + static_cast<std::size_t>(i) * disk::kSectorSize, 0, disk::kSectorSize);
+                unreadable_.insert(first + i);
+            }
+        return true;
+    }
+
+    const disk::SectorReader& reader_;
+    unsigned disk_;
+    std::uint64_t diskSectors_;
+    std::set<std::uint64_t> unreadable_;
+};
 
 // The view back to idle at the end of a scan, whichever way it ended.
 void ShowIdle(RawScanView& view) {
@@ -99,13 +164,15 @@ RawScanResult RunRawScan(RawScan& scan, const disk::SectorReader& reader, unsign
     scan.scanStart = start;
     scan.scanEnd = end;
 
+    const std::uint64_t diskSectors = reader.SectorCount(diskNumber);
+    ScanReads reads(reader, diskNumber, diskSectors);
     CarvingContext ctx;
-    ctx.readSectors = [&reader, diskNumber](std::uint64_t first, std::uint32_t count, void* buffer) {
-        return reader.Read(diskNumber, first, count, buffer) != disk::kReadNoDevice;
+    ctx.readSectors = [&reads](std::uint64_t first, std::uint32_t count, void* buffer) {
+        return reads.Read(first, count, buffer);
     };
     ctx.output = &view;
     ctx.destinationPath = destination;
-    ctx.diskSectors = reader.SectorCount(diskNumber);
+    ctx.diskSectors = diskSectors;
     ctx.checked = checked;
     ctx.attemptNumber = &scan.attemptNumber;
     ctx.typeCounts = &scan.typeCounts;
@@ -126,6 +193,7 @@ RawScanResult RunRawScan(RawScan& scan, const disk::SectorReader& reader, unsign
         result.documentsFailed = scan.failedCount;
         result.typeCounts = scan.typeCounts;
         result.incompleteCounts = scan.incompleteCounts;
+        result.sectorsSkipped = reads.Unreadable();
         scan.typeCounts = {};
         scan.incompleteCounts = {};
         scan.carry.Clear();

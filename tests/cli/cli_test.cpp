@@ -363,6 +363,29 @@ file SMALL.DOC doc=word size=3K
     EXPECT_EQ(files, std::vector<std::string>{"DOC2.DOC"});
 }
 
+TEST_F(CliTest, RawRefusesAnEndPastTheDiskAndCountsSkippedSectors) {
+    const std::string img = Write(nwimage::ParseDescription(R"(disk seed=5
+partition first=63 count=20000
+volume SYS spb=8 blocks=2000
+file BIG.DOC doc=word size=20K
+bad file=BIG.DOC offset=2 count=3
+)"));
+    const std::string map = dir.File("disk.map");
+    testutil::WriteFile(map, nwimage::MapfileText(image));
+    const std::uint64_t last = std::filesystem::file_size(img) / 512 - 1;
+    CliRun r = Cli({"--image", img, "raw", "--to", dir.File("a"), "--start", "0", "--end", std::to_string(last + 1)});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Invalid End Sector: the disk's last sector is " + std::to_string(last)), std::string::npos)
+        << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("a")));
+
+    r = Cli({"--image", img, "--badmap", map, "raw", "--to", dir.File("b"), "--start", "0", "--end",
+             std::to_string(last)});
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.err.find("raw: 3 unreadable sectors were skipped (read as zeros)"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, dir.File("b") + "/DOC1.DOC\n");
+}
+
 TEST_F(CliTest, ImpossibleDatesAndOversizedMapfilesAreRefused) {
     const std::string img = Write(SampleSpec());
     CliRun r = Cli({"--image", img, "save", "--volume", "0", "--to", dir.File("to"), "--after", "31-02-2007"});
