@@ -110,7 +110,10 @@ Measure MeasureDocument(const CarvingContext& ctx, std::uint64_t start, int reco
     else if (format.claimedLength) claim = format.claimedLength(read);
     if (!claim || *claim == 0 || ctx.Stopped()) return {};
 
-    const std::uint64_t last = LastSector(start, *claim);
+    std::uint64_t last = LastSector(start, *claim);
+    // A claim of the header alone (its tables do not read) is looked into
+    // no further than a copy of unknown length runs.
+    if (!s) last = std::min(last, start + kCutBytes / kSectorBytes);
     std::optional<std::uint64_t> found =
         OtherDocumentWithin(ctx, start, last, s ? s->ownHeaders : std::vector<std::uint64_t>{}, candidates, base);
     if (ctx.Stopped()) return {};
