@@ -381,7 +381,7 @@ void MainWindow::BuildRawPanel(QWidget* central) {
     parts_.fileTypeList->setHeaderLabels({"File Types"});
     parts_.fileTypeList->setColumnWidth(0, 260);
     for (const raw::DocumentKind& kind : raw::DocumentKinds()) {
-        auto* item = new QTreeWidgetItem({QString(kind.caption)});
+        auto* item = new QTreeWidgetItem({QString(workflow::DocumentKindCaption(kind.code))});
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
         item->setCheckState(0, Qt::Unchecked);
         parts_.fileTypeList->addTopLevelItem(item);

@@ -3,6 +3,8 @@
 #include <QBoxLayout>
 #include <QLabel>
 #include <algorithm>
+#include <cstring>
+#include <optional>
 
 #include "app/FileSavingDialog.h"
 #include "app/MainWindow.h"
@@ -14,6 +16,22 @@
 #include "workflow/Texts.h"
 
 namespace app {
+
+namespace {
+
+// How many incomplete and failed documents the summary names.
+constexpr int kNotesShown = 20;
+
+// A range field's text as a signed decimal number, blanks around it
+// allowed; nothing when it holds no number.
+std::optional<std::int64_t> SectorFieldValue(const QString& text) {
+    bool ok = false;
+    const qlonglong value = text.trimmed().toLongLong(&ok, 10);
+    if (!ok) return std::nullopt;
+    return static_cast<std::int64_t>(value);
+}
+
+}  // namespace
 
 RawPanelWidget::RawPanelWidget(WindowParts& parts, workflow::Session& session, WindowState& state, QWidget* window)
     : QObject(window), p_(parts), session_(session), state_(state), window_(window) {
@@ -70,8 +88,8 @@ void RawPanelWidget::Start() {
         request.checked[static_cast<std::size_t>(row)] = p_.fileTypeList->topLevelItem(row)->checkState(0) == Qt::Checked;
     // The range comes from the fields unless "Entire Disk" was clicked.
     request.wholeDisk = state_.rangeIsWholeDisk == 1;
-    request.startText = p_.startSectorField->text().toStdString();
-    request.endText = p_.endSectorField->text().toStdString();
+    request.startSector = SectorFieldValue(p_.startSectorField->text());
+    request.endSector = SectorFieldValue(p_.endSectorField->text());
 
     const workflow::RawStart start = workflow::CheckRawStart(session_, request);
     if (!start.ok) {
@@ -81,7 +99,7 @@ void RawPanelWidget::Start() {
         ShowNotice(window_, start.notice);
         if (!self) return;
         if (noType) p_.startRecoveryButton->setEnabled(true);
-        if (!start.endFieldText.empty()) p_.endSectorField->setText(QString::fromStdString(start.endFieldText));
+        if (start.endFieldSector) p_.endSectorField->setText(QString::number(*start.endFieldSector));
         return;
     }
 
@@ -96,12 +114,15 @@ void RawPanelWidget::Start() {
     }
 
     sectorRange_ = !request.wholeDisk;
-    p_.startRecoveryButton->setText(raw::kStopText);
+    p_.startRecoveryButton->setText(kRawStopText);
     EnableRequestControls(false);
     p_.backButton->setEnabled(false);
     scan_ = std::make_unique<raw::RawScan>();
     // The rows of the last scan stay until the next one starts.
     p_.filesRecoveredList->clear();
+    checked_ = request.checked;
+    wholeCounts_ = {};
+    documentNotes_.clear();
     clock_.start();
     worker_.Start([this, start, request, destination] {
         const raw::RawScanResult result = workflow::RunRaw(session_, *scan_, start, request, destination, *this);
@@ -111,15 +132,15 @@ void RawPanelWidget::Start() {
 
 void RawPanelWidget::Stop() {
     QPointer<RawPanelWidget> self(this);
-    const MessageAnswer answer = ShowMessage(window_, raw::kMsgTerminate, MessageIcon::Question, MessageButtons::YesNo);
+    const MessageAnswer answer = ShowMessage(window_, workflow::kRawTerminateText, MessageIcon::Question, MessageButtons::YesNo);
     if (!self || answer != MessageAnswer::Yes || !worker_.Running()) return;
     scan_->stopRequested = 1;  // the scan ends at its next read and the panel goes back to idle
 }
 
 void RawPanelWidget::ScanEnded(const raw::RawScanResult& result, const std::string& destination) {
     worker_.Join();  // its routine has posted this as its last act
-    CloseMessages(window_, raw::kMsgTerminate);
-    p_.startRecoveryButton->setText(raw::kStartText);
+    CloseMessages(window_, workflow::kRawTerminateText);
+    p_.startRecoveryButton->setText(kRawStartText);
     status_->clear();
     progress_->setValue(0);
     progress_->SetCaption(QString::fromStdString(workflow::ProgressCaption(0)));
@@ -131,11 +152,16 @@ void RawPanelWidget::ScanEnded(const raw::RawScanResult& result, const std::stri
     QStringList figures;
     for (int k = 0; k < raw::kinds::kCount; ++k) {
         const int n = result.typeCounts[static_cast<std::size_t>(k)];
-        if (n > 0) figures << QString("%1: %2").arg(raw::DocumentKinds()[static_cast<std::size_t>(k)].caption).arg(n);
+        if (n > 0) figures << QString("%1: %2").arg(workflow::DocumentKindCaption(k)).arg(n);
     }
     figures.prepend(QString("Documents recovered: %1").arg(result.documentsWritten));
-    figures << QString("Damaged (not written whole): %1").arg(result.documentsFailed)
-            << QString("Time: %1").arg(DurationText(clock_.elapsed() / 1000));
+    figures << QString("Incomplete documents: %1").arg(result.documentsIncomplete)
+            << QString("Not written (failed): %1").arg(result.documentsFailed)
+            << QString("Unreadable sectors skipped: %1").arg(result.sectorsSkipped);
+    figures << documentNotes_.mid(0, kNotesShown);
+    if (documentNotes_.size() > kNotesShown)
+        figures << QString("... and %1 more").arg(documentNotes_.size() - kNotesShown);
+    figures << QString("Time: %1").arg(DurationText(clock_.elapsed() / 1000));
     const QString folder = QString::fromStdString(destination);
     std::function<void()> openFolder;
     if (auto* window = qobject_cast<MainWindow*>(window_))
@@ -166,21 +192,36 @@ void RawPanelWidget::SetRawProgress(int percent, const std::string& caption) {
     });
 }
 
-// The panel clears its rows when a scan starts; the scan's own clearing at
-// its end would leave the user without the result.
-void RawPanelWidget::ClearFilesRecovered() {}
-
-void RawPanelWidget::AddFilesRecoveredRow(const std::string& text) {
-    channel_.Post([this, text] {
-        p_.filesRecoveredList->addTopLevelItem(new QTreeWidgetItem({QString::fromStdString(text)}));
-    });
+void RawPanelWidget::DocumentCarved(const raw::CarvedDocument& document) {
+    channel_.Post([this, document] { ShowCarved(document); });
 }
 
-void RawPanelWidget::SetFilesRecoveredRow(int row, const std::string& text) {
-    channel_.Post([this, row, text] {
-        if (QTreeWidgetItem* item = p_.filesRecoveredList->topLevelItem(row))
-            item->setText(0, QString::fromStdString(text));
-    });
+void RawPanelWidget::ShowCarved(const raw::CarvedDocument& document) {
+    const QString name = QString::fromStdString(document.fileName);
+    switch (document.state) {
+        case raw::DocumentState::Whole: break;
+        case raw::DocumentState::Incomplete:
+            documentNotes_ << QString("%1: incomplete, %2 found").arg(name, SizeText(document.bytes));
+            return;
+        case raw::DocumentState::Failed:
+            documentNotes_ << QString("%1: not written (%2)")
+                                  .arg(name, document.error ? QString::fromLocal8Bit(std::strerror(document.error))
+                                                            : QString("the disk could not be read"));
+            return;
+    }
+    // The rows appear with the first document written, one per checked kind.
+    if (p_.filesRecoveredList->topLevelItemCount() == 0)
+        for (int k = 0; k < raw::kinds::kCount; ++k)
+            if (checked_[static_cast<std::size_t>(k)])
+                p_.filesRecoveredList->addTopLevelItem(
+                    new QTreeWidgetItem({QString::fromStdString(workflow::FilesRecoveredRowText(k, 0))}));
+    if (document.kind < 0 || document.kind >= raw::kinds::kCount) return;
+    const int count = ++wholeCounts_[static_cast<std::size_t>(document.kind)];
+    int row = 0;
+    for (int k = 0; k < document.kind; ++k)
+        if (checked_[static_cast<std::size_t>(k)]) ++row;
+    if (QTreeWidgetItem* item = p_.filesRecoveredList->topLevelItem(row))
+        item->setText(0, QString::fromStdString(workflow::FilesRecoveredRowText(document.kind, count)));
 }
 
 }  // namespace app

@@ -604,7 +604,7 @@ void WizardController::SectorRange() {
     p_.startSectorLabel->setEnabled(true);
     p_.endSectorLabel->setEnabled(true);
     const std::uint64_t sectors = workflow::DiskSectorCount(session_, session_.selectedDiskNumber);
-    p_.endSectorField->setText(QString::number(sectors));
+    p_.endSectorField->setText(QString::number(sectors > 0 ? sectors - 1 : 0));  // the last sector
     p_.startSectorField->setText("0");
     state_.rangeIsWholeDisk = 0;
     state_.rangeIsSectorRange = 1;

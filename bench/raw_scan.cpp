@@ -22,7 +22,9 @@ namespace {
 
 struct CountingView : raw::RawScanView {
     int written = 0;
-    void DocumentWritten(const std::string&, int) override { ++written; }
+    void DocumentCarved(const raw::CarvedDocument& d) override {
+        if (d.state != raw::DocumentState::Failed) ++written;
+    }
 };
 
 }  // namespace

@@ -1,12 +1,15 @@
 // raw: scans a disk (or a sector range) for Word, Excel, PowerPoint and ZIP
 // documents and writes them as numbered files into a folder. The written
 // file names go to stdout one a line (escaped as every record is), the
-// "Files Recovered" rows to stderr at the end.
+// documents that could not be written, the "Files Recovered" rows and what
+// was incomplete or skipped to stderr.
 #include <array>
+#include <charconv>
+#include <cstring>
+#include <optional>
 #include <cctype>
 #include <cstdio>
 #include <iostream>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,11 +17,14 @@
 #include "raw/FormatKinds.h"
 #include "workflow/Raw.h"
 #include "workflow/Search.h"
+#include "workflow/Texts.h"
 
 namespace cli {
 namespace {
 
-// The raw panel's status, progress and "Files Recovered" list on a terminal.
+// The raw panel's status and progress on a terminal; each document written
+// goes to stdout as it is written, each one that could not be written to
+// stderr.
 class TerminalRawView : public raw::RawScanView {
 public:
     explicit TerminalRawView(ProgressLine& line) : line_(line) {}
@@ -28,42 +34,29 @@ public:
         line_.Step();
         line_.SetPercent(percent);
     }
-    void ClearFilesRecovered() override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!rows_.empty()) finalRows_ = rows_;
-        rows_.clear();
-    }
-    void AddFilesRecoveredRow(const std::string& text) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        rows_.push_back(text);
-    }
-    void SetFilesRecoveredRow(int row, const std::string& text) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (row >= 0 && static_cast<std::size_t>(row) < rows_.size()) rows_[row] = text;
-    }
-    void DocumentWritten(const std::string& path, int) override {
+    void DocumentCarved(const raw::CarvedDocument& document) override {
         line_.Finish();
-        std::fputs((Field(path) + "\n").c_str(), stdout);
+        if (document.state == raw::DocumentState::Failed) {
+            Note("raw: " + Field(document.fileName) + " could not be written: " +
+                 (document.error ? std::string(std::strerror(document.error)) : "the disk could not be read"));
+            return;
+        }
+        std::fputs((Field(document.path) + "\n").c_str(), stdout);
         std::fflush(stdout);
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++written_;
-    }
-    // The rows the list showed last, also when the scan has cleared it.
-    std::vector<std::string> FinalRows() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return rows_.empty() ? finalRows_ : rows_;
-    }
-    int Written() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return written_;
     }
 
 private:
     ProgressLine& line_;
-    std::mutex mutex_;
-    std::vector<std::string> rows_, finalRows_;
-    int written_ = 0;
 };
+
+// A sector number as given; nothing when the text is no number.
+std::optional<std::int64_t> SectorValue(const std::string& text) {
+    std::int64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [at, error] = std::from_chars(text.data(), end, value);
+    if (error != std::errc() || at != end || text.empty()) return std::nullopt;
+    return value;
+}
 
 bool ParseTypes(const std::string& list, std::array<bool, raw::kinds::kCount>& checked) {
     checked = {};
@@ -99,8 +92,8 @@ int RunRaw(const Invocation& inv) {
         return kExitBadInput;
     if (args.Has("--types") && !ParseTypes(args.Value("--types"), request.checked)) return kExitBadInput;
     const bool haveStart = args.Has("--start"), haveEnd = args.Has("--end");
-    request.startText = args.Value("--start");
-    request.endText = args.Value("--end");
+    if (haveStart) request.startSector = SectorValue(args.Value("--start"));
+    if (haveEnd) request.endSector = SectorValue(args.Value("--end"));
     if (destination.empty()) {
         Error("raw: where to? (--to DIR is missing)");
         return kExitBadInput;
@@ -137,18 +130,31 @@ int RunRaw(const Invocation& inv) {
     RunWatched([&] { result = workflow::RunRaw(session, scan, start, request, destination, view); },
                [&] { scan.stopRequested.store(1); });
     cs.line.Finish();
-    for (const std::string& row : view.FinalRows()) std::cerr << Shown(row) << '\n';
+    if (result.documentsWritten > 0)
+        for (int k = 0; k < raw::kinds::kCount; ++k)
+            if (request.checked[static_cast<std::size_t>(k)])
+                std::cerr << workflow::FilesRecoveredRowText(k, result.typeCounts[static_cast<std::size_t>(k)]) << '
+';
     int status = OutputWritten("raw") ? kExitOk : kExitBadInput;
     if (result.stopped) {
-        Note("raw: stopped; the " + std::to_string(view.Written()) + " documents written so far stay in " +
+        Note("raw: stopped; the " + std::to_string(result.documentsWritten) + " documents written so far stay in " +
              destination);
         status = CombineStatus(status, kExitStopped);
+    }
+    if (result.documentsIncomplete > 0) {
+        Note("raw: " + std::to_string(result.documentsIncomplete) +
+             " of the documents found are incomplete (written with -incomplete in their names)");
+        status = CombineStatus(status, kExitDamaged);
     }
     if (result.documentsFailed > 0) {
         Note("raw: " + std::to_string(result.documentsFailed) + " of the documents found could not be written whole");
         status = CombineStatus(status, kExitDamaged);
     }
-    if (view.Written() == 0 && !result.stopped) {
+    if (result.sectorsSkipped > 0) {
+        Note("raw: " + std::to_string(result.sectorsSkipped) + " unreadable sectors were skipped (read as zeros)");
+        status = CombineStatus(status, kExitDamaged);
+    }
+    if (result.documentsWritten == 0 && !result.stopped) {
         Note("raw: no documents found");
         status = CombineStatus(status, kExitNothingFound);
     }
@@ -165,7 +171,7 @@ const Command kRawCommand{"raw", "", 0,
                            {"--end", "E", "the last sector of the range to scan (with --start)"}},
                           "scan the disk (or sectors S to E) for Word, Excel, PowerPoint and ZIP documents "
                           "and write them into DIR as numbered files; exit 3 when some could not be "
-                          "written whole",
+                          "written whole, some are incomplete or sectors could not be read",
                           RunRaw};
 
 }  // namespace cli

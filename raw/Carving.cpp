@@ -9,6 +9,8 @@
 #include <climits>
 #include <cstring>
 
+#include "raw/DocumentFile.h"
+
 namespace raw {
 
 namespace {
@@ -50,49 +52,75 @@ DocumentReader DocumentBytes(const CarvingContext& ctx, std::uint64_t startSecto
     };
 }
 
-// Whether every sector in [from, to] whose start carries a header signature
-// is one of `own` (ascending).
-bool OnlyOwnHeadersBetween(const CarvingContext& ctx, std::uint64_t from, std::uint64_t to,
-                           const std::vector<std::uint64_t>& own) {
+// The first sector in [from, to] whose start carries a header signature
+// and is not one of `own` (ascending); none when there is none or the scan
+// was stopped.
+std::optional<std::uint64_t> FirstOtherHeaderBetween(const CarvingContext& ctx, std::uint64_t from, std::uint64_t to,
+                                                     const std::vector<std::uint64_t>& own) {
     std::uint8_t buffer[kChunkBytes];
     for (std::uint64_t s = from; s <= to;) {
-        if (ctx.Stopped()) return false;
+        if (ctx.Stopped()) return std::nullopt;
         const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kChunkSectors, to - s + 1));
-        if (!ctx.Read(s, count, buffer)) return false;
+        if (!ctx.Read(s, count, buffer)) return std::nullopt;
         for (std::uint32_t i = 0; i < count; ++i)
             if (HeaderRecordAt(buffer + i * kSectorBytes, kSectorBytes) >= 0 &&
                 !std::binary_search(own.begin(), own.end(), s + i))
-                return false;
+                return s + i;
         s += count;
     }
-    return true;
+    return std::nullopt;
 }
 
-// Whether a document written from `start` through sector `last` takes in no
-// other document: every candidate of the window and every header beyond the
-// window up to `last` must be one of the document's own.
-bool TakesInNoOtherDocument(const CarvingContext& ctx, std::uint64_t start, std::uint64_t last,
-                            const std::vector<std::uint64_t>& own, const std::vector<Candidate>& candidates,
-                            std::uint64_t windowBase) {
+// Where another document begins inside the sectors from `start` through
+// `last`: the first candidate of the window and, beyond the window, the
+// first header up to `last` that is not one of the document's own.
+std::optional<std::uint64_t> OtherDocumentWithin(const CarvingContext& ctx, std::uint64_t start, std::uint64_t last,
+                                                 const std::vector<std::uint64_t>& own,
+                                                 const std::vector<Candidate>& candidates, std::uint64_t windowBase) {
     for (const Candidate& c : candidates)
         if (c.sector > start && c.sector <= last && !std::binary_search(own.begin(), own.end(), c.sector))
-            return false;
+            return c.sector;
     const std::uint64_t windowEnd = windowBase + kWindowSectors;
-    return last < windowEnd || OnlyOwnHeadersBetween(ctx, std::max(windowEnd, start + 1), last, own);
+    if (last < windowEnd) return std::nullopt;
+    return FirstOtherHeaderBetween(ctx, std::max(windowEnd, start + 1), last, own);
 }
 
-// The document's length in bytes when its format reads one from its
-// structure and the document does not run into another one.
-std::optional<std::uint64_t> ExactLength(const CarvingContext& ctx, std::uint64_t start, int record,
-                                         const std::uint8_t* window, std::uint64_t base,
-                                         const MarkerMatches& markers, const std::vector<Candidate>& candidates) {
+// What a document's own structure says of its length.
+struct Measure {
+    std::optional<std::uint64_t> exact;       // whole: bytes, as its structure records them
+    std::optional<std::uint64_t> incomplete;  // its structure reaches past the data found: the bytes found
+};
+
+// A document's length when its format reads one from its structure and the
+// document runs into no other one nor past the disk's end. A document whose
+// format tells what its header claims and whose claim reaches into another
+// document or past the disk's end is incomplete: what lies before either is
+// what was found of it. Otherwise (a structure that does not read, an
+// archive running into another document) its markers are to end it.
+Measure MeasureDocument(const CarvingContext& ctx, std::uint64_t start, int record, const std::uint8_t* window,
+                        std::uint64_t base, const MarkerMatches& markers, const std::vector<Candidate>& candidates) {
+    const DocumentFormat& format = FormatOfRecord(record);
     const DocumentReader read = DocumentBytes(ctx, start, window, base);
     const LengthQuery query{read, start, base, markers, candidates};
-    const std::optional<StructureLength> s = FormatOfRecord(record).exactLength(query);
-    if (!s || s->bytes == 0 || ctx.Stopped()) return std::nullopt;
-    if (!TakesInNoOtherDocument(ctx, start, LastSector(start, s->bytes), s->ownHeaders, candidates, base))
-        return std::nullopt;
-    return s->bytes;
+    std::optional<StructureLength> s = format.exactLength(query);
+    if (ctx.Stopped()) return {};
+    if (s && s->bytes == 0) s.reset();
+    std::optional<std::uint64_t> claim;
+    if (s) claim = s->bytes;
+    else if (format.claimedLength) claim = format.claimedLength(read);
+    if (!claim || *claim == 0 || ctx.Stopped()) return {};
+
+    std::uint64_t last = LastSector(start, *claim);
+    // A claim of the header alone (its tables do not read) is looked into
+    // no further than a copy of unknown length runs.
+    if (!s) last = std::min(last, start + kCutBytes / kSectorBytes);
+    std::optional<std::uint64_t> found =
+        OtherDocumentWithin(ctx, start, last, s ? s->ownHeaders : std::vector<std::uint64_t>{}, candidates, base);
+    if (ctx.Stopped()) return {};
+    if (ctx.diskSectors > start && last >= ctx.diskSectors) found = std::min(found.value_or(ctx.diskSectors), ctx.diskSectors);
+    if (!found) return s ? Measure{s->bytes, std::nullopt} : Measure{};
+    if (!format.claimedLength) return {};
+    return {std::nullopt, (*found - start) * kSectorBytes};
 }
 
 // The end rule's choice among the records' last matches (0 = none): the
@@ -121,33 +149,19 @@ int MarkerRecordWithin(const MarkerMatches& markers, std::uint64_t base, std::ui
     return ChooseEnd(slot).record;
 }
 
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 enum class CopyResult { Done, Failed, Stopped };
 
 CopyResult ReadFailed(const CarvingContext& ctx) { return ctx.Stopped() ? CopyResult::Stopped : CopyResult::Failed; }
 
 // Exactly `length` bytes from the start sector.
-CopyResult CopyExact(const CarvingContext& ctx, int fd, std::uint64_t start, std::uint64_t length) {
+CopyResult CopyExact(const CarvingContext& ctx, DocumentFile& file, std::uint64_t start, std::uint64_t length) {
     std::uint8_t buffer[kChunkBytes];
     for (std::uint64_t done = 0; done < length;) {
         if (ctx.Stopped()) return CopyResult::Stopped;
         const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, length - done));
         const auto sectors = static_cast<std::uint32_t>((take + kSectorBytes - 1) / kSectorBytes);
         if (!ctx.Read(start + done / kSectorBytes, sectors, buffer)) return ReadFailed(ctx);
-        if (!WriteAll(fd, buffer, take)) return CopyResult::Failed;
+        if (!file.Write(buffer, take)) return CopyResult::Failed;
         done += take;
     }
     return CopyResult::Done;
@@ -156,14 +170,14 @@ CopyResult CopyExact(const CarvingContext& ctx, int fd, std::uint64_t start, std
 // The copy for documents whose length only the markers give: up to 20
 // sectors in one piece, longer ones in chunks of 20 with the 5 MiB cut for
 // all kinds but ZIP.
-CopyResult CopyByMarkers(const CarvingContext& ctx, int fd, std::uint64_t start, std::uint64_t end, int code) {
+CopyResult CopyByMarkers(const CarvingContext& ctx, DocumentFile& file, std::uint64_t start, std::uint64_t end, int code) {
     std::uint8_t buffer[kChunkBytes];
     const std::uint64_t length = end - start;
     if (length <= kChunkSectors) {
         if (length == 0) return CopyResult::Done;
         if (ctx.Stopped()) return CopyResult::Stopped;
         if (!ctx.Read(start, static_cast<std::uint32_t>(length), buffer)) return ReadFailed(ctx);
-        return WriteAll(fd, buffer, length * kSectorBytes) ? CopyResult::Done : CopyResult::Failed;
+        return file.Write(buffer, length * kSectorBytes) ? CopyResult::Done : CopyResult::Failed;
     }
     std::uint64_t l = kChunkSectors;
     std::uint64_t p = start;
@@ -172,7 +186,7 @@ CopyResult CopyByMarkers(const CarvingContext& ctx, int fd, std::uint64_t start,
     for (;;) {
         if (ctx.Stopped()) return CopyResult::Stopped;
         if (!ctx.Read(p, static_cast<std::uint32_t>(l), buffer)) return ReadFailed(ctx);
-        if (!WriteAll(fd, buffer, l * kSectorBytes)) return CopyResult::Failed;
+        if (!file.Write(buffer, l * kSectorBytes)) return CopyResult::Failed;
         if (lastChunk) break;
         if (p + 2 * l > end && p + l < end) {
             p += l;
@@ -193,42 +207,27 @@ CopyResult CopyByMarkers(const CarvingContext& ctx, int fd, std::uint64_t start,
     return CopyResult::Done;
 }
 
-int RowOf(const CarvingContext& ctx, int code) {
-    int row = 0;
-    for (int k = 0; k < code; ++k)
-        if (ctx.checked[k]) ++row;
-    return row;
+// Whether a document file of number `number` (of any kind, whole or
+// incomplete) is in the folder.
+bool NumberTaken(const std::string& folder, int number) {
+    for (const DocumentKind& k : DocumentKinds())
+        for (bool incomplete : {false, true}) {
+            struct stat st{};
+            if (::lstat((folder + DocumentFileName(k.code, number, incomplete)).c_str(), &st) == 0) return true;
+        }
+    return false;
 }
 
-// Creates the document's file under the current file number or, when a
-// file of that number (of any kind) is already in the destination, the next
-// number that has none; the attempt number follows, so that numbers stay
-// unique and ascending. Never replaces a file. The descriptor, or -1.
-int CreateNumberedFile(CarvingContext& ctx, int code, std::string& path) {
-    std::string folder = ctx.destinationPath;
-    if (folder.empty() || folder.back() != '/') folder += '/';
+// The current file number or, when a document file of that number is
+// already in the destination, the next number that has none; the attempt
+// number follows, so that numbers stay unique and ascending. 0 when none
+// is left.
+int FreeNumber(CarvingContext& ctx, const std::string& folder) {
     for (int tries = 0; tries < kMaxNumberTries && *ctx.attemptNumber < INT_MAX; ++tries) {
-        const int number = *ctx.attemptNumber;
-        bool taken = false;
-        for (const DocumentKind& k : DocumentKinds()) {
-            struct stat st{};
-            if (::lstat((folder + DocumentFileName(k.code, number)).c_str(), &st) == 0) {
-                taken = true;
-                break;
-            }
-        }
-        if (!taken) {
-            path = folder + DocumentFileName(code, number);
-            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-            if (fd >= 0 || errno != EEXIST) return fd;
-        }
+        if (!NumberTaken(folder, *ctx.attemptNumber)) return *ctx.attemptNumber;
         ++*ctx.attemptNumber;
     }
-    return -1;
-}
-
-void CountFailure(const CarvingContext& ctx) {
-    if (ctx.failedCount) ++*ctx.failedCount;
+    return 0;
 }
 
 bool ClassifyIn(const CarvingContext& ctx, int& code, std::uint64_t start, std::uint64_t end,
@@ -328,12 +327,10 @@ bool Classify(const CarvingContext& ctx, int& code, std::uint64_t start, std::ui
     return ClassifyIn(ctx, code, start, end, nullptr, 0);
 }
 
-std::string DocumentFileName(int code, int number) {
+std::string DocumentFileName(int code, int number, bool incomplete) {
     const DocumentKind& k = DocumentKinds()[code];
-    return std::string(k.prefix) + std::to_string(number) + k.extension;
+    return std::string(k.prefix) + std::to_string(number) + (incomplete ? "-incomplete" : "") + k.extension;
 }
-
-std::string FilesRecoveredRowText(int code, int count) { return DocumentKinds()[code].rowText + std::to_string(count); }
 
 WriteOutcome WriteDocument(CarvingContext& ctx, const DocumentJob& doc) {
     if (ctx.Stopped()) return WriteOutcome::Stopped;
@@ -343,36 +340,60 @@ WriteOutcome WriteDocument(CarvingContext& ctx, const DocumentJob& doc) {
     if (!ClassifyIn(ctx, code, doc.start, doc.end, doc.window, doc.windowBase)) return WriteOutcome::Rejected;
     if (!ctx.checked[code]) return WriteOutcome::NotChecked;
 
-    auto& counts = *ctx.typeCounts;
-    counts[code] += 1;
-    CarvingOutput* output = ctx.output;
-    if (!ctx.carry->rowsInserted) {
-        ctx.carry->rowsInserted = true;
-        if (output) {
-            output->ClearFilesRecovered();
-            for (int k = 0; k < kinds::kCount; ++k)
-                if (ctx.checked[k]) output->AddFilesRecoveredRow(FilesRecoveredRowText(k, 0));
+    std::string folder = ctx.destinationPath;
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    CarvedDocument carved;
+    carved.kind = code;
+    carved.firstSector = doc.start;
+    carved.state = doc.incomplete ? DocumentState::Incomplete : DocumentState::Whole;
+    auto report = [&](WriteOutcome outcome) {
+        carved.path = folder + carved.fileName;
+        if (outcome == WriteOutcome::Written) {
+            auto* counts = doc.incomplete ? ctx.incompleteCounts : ctx.typeCounts;
+            if (counts) (*counts)[code] += 1;
+        } else {
+            carved.state = DocumentState::Failed;
+            if (ctx.failedCount) ++*ctx.failedCount;
+        }
+        if (ctx.output) ctx.output->DocumentCarved(carved);
+        return outcome;
+    };
+    auto name = [&] {
+        carved.number = FreeNumber(ctx, folder);
+        carved.fileName = DocumentFileName(code, carved.number, doc.incomplete);
+        return carved.number != 0;
+    };
+
+    if (!name()) {
+        carved.error = EEXIST;
+        return report(WriteOutcome::NotCreated);
+    }
+    DocumentFile file;
+    if (!file.Create(folder)) {
+        carved.error = file.Error();
+        return report(WriteOutcome::NotCreated);
+    }
+    const CopyResult copied = doc.exactLength ? CopyExact(ctx, file, doc.start, *doc.exactLength)
+                                              : CopyByMarkers(ctx, file, doc.start, doc.end, code);
+    carved.bytes = file.BytesWritten();
+    if (copied == CopyResult::Stopped) return WriteOutcome::Stopped;  // the temporary goes with `file`
+    if (copied == CopyResult::Failed) {
+        carved.error = file.Error();
+        return report(WriteOutcome::Failed);
+    }
+    // A file that took the number meanwhile moves the document on to the next one.
+    while (!file.Commit(carved.fileName)) {
+        if (!file.NameTaken()) {
+            carved.error = file.Error();
+            return report(WriteOutcome::Failed);
+        }
+        ++*ctx.attemptNumber;
+        if (!name()) {
+            carved.error = EEXIST;
+            return report(WriteOutcome::Failed);
         }
     }
-    if (output) output->SetFilesRecoveredRow(RowOf(ctx, code), FilesRecoveredRowText(code, counts[code]));
-
-    std::string path;
-    const int fd = CreateNumberedFile(ctx, code, path);
-    if (fd < 0) {
-        CountFailure(ctx);
-        return WriteOutcome::NotCreated;
-    }
-    CopyResult copied = doc.exactLength ? CopyExact(ctx, fd, doc.start, *doc.exactLength)
-                                        : CopyByMarkers(ctx, fd, doc.start, doc.end, code);
-    if (::close(fd) != 0 && copied == CopyResult::Done) copied = CopyResult::Failed;
-    if (output) output->DocumentWritten(path, code);
-    switch (copied) {
-        case CopyResult::Done: return WriteOutcome::Written;
-        case CopyResult::Stopped: return WriteOutcome::Stopped;
-        case CopyResult::Failed: break;
-    }
-    CountFailure(ctx);
-    return WriteOutcome::Failed;
+    return report(WriteOutcome::Written);
 }
 
 void ProcessWindow(CarvingContext& ctx, const std::uint8_t* window, std::uint64_t base, bool& rereadBase) {
@@ -397,9 +418,9 @@ void ProcessWindow(CarvingContext& ctx, const std::uint8_t* window, std::uint64_
         doc.windowBase = base;
         return doc;
     };
-    // A document whose structure gives its length ends there: later
-    // candidates inside it (an archive's members) are passed over, and its
-    // markers end no other document.
+    // A document whose structure gives its length (or that is incomplete)
+    // ends there: later candidates inside it (an archive's members) are
+    // passed over, and its markers end no other document.
     auto cover = [&](std::uint64_t start, std::uint64_t length) {
         const std::uint64_t last = LastSector(start, length);
         carry.coveredThrough = std::max(carry.coveredThrough, last);
@@ -411,10 +432,13 @@ void ProcessWindow(CarvingContext& ctx, const std::uint8_t* window, std::uint64_
         const EndResult end = FindEnd(markers, base, candidates, 0, carry);
         if (end.end == 0) return;
         if (carry.continuedStart > 0) {
-            const std::optional<std::uint64_t> exact =
-                ExactLength(ctx, carry.continuedStart, carry.continuedRecord, window, base, markers, candidates);
-            const std::uint64_t last = exact ? cover(carry.continuedStart, *exact) : end.end;
-            WriteDocument(ctx, job(carry.continuedStart, last, end.record, carry.continuedRecord, exact));
+            const Measure m =
+                MeasureDocument(ctx, carry.continuedStart, carry.continuedRecord, window, base, markers, candidates);
+            const std::optional<std::uint64_t> bytes = m.exact ? m.exact : m.incomplete;
+            const std::uint64_t last = bytes ? cover(carry.continuedStart, *bytes) : end.end;
+            DocumentJob doc = job(carry.continuedStart, last, end.record, carry.continuedRecord, bytes);
+            doc.incomplete = m.incomplete.has_value();
+            WriteDocument(ctx, doc);
         }
         carry.continuation = false;
         carry.lastWrittenEnd = 0;
@@ -430,11 +454,13 @@ void ProcessWindow(CarvingContext& ctx, const std::uint8_t* window, std::uint64_
         // A document at the disk's first sector is never written; one inside
         // a document already written to its recorded length is part of it.
         if (candidate.sector == 0 || candidate.sector <= carry.coveredThrough) continue;
-        if (const std::optional<std::uint64_t> exact =
-                ExactLength(ctx, candidate.sector, candidate.record, window, base, markers, candidates)) {
-            const std::uint64_t last = cover(candidate.sector, *exact);
-            WriteDocument(ctx, job(candidate.sector, last, MarkerRecordWithin(markers, base, candidate.sector, last),
-                                   candidate.record, exact));
+        const Measure m = MeasureDocument(ctx, candidate.sector, candidate.record, window, base, markers, candidates);
+        if (const std::optional<std::uint64_t> bytes = m.exact ? m.exact : m.incomplete) {
+            const std::uint64_t last = cover(candidate.sector, *bytes);
+            DocumentJob doc = job(candidate.sector, last, MarkerRecordWithin(markers, base, candidate.sector, last),
+                                  candidate.record, bytes);
+            doc.incomplete = m.incomplete.has_value();
+            WriteDocument(ctx, doc);
             continue;
         }
         EndResult end = FindEnd(markers, base, candidates, c, carry);

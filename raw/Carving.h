@@ -41,7 +41,6 @@ struct CarryOver {
     std::uint64_t continuedStart = 0;
     int continuedRecord = 0;
     bool multiCandidate = false;        // the candidates of a window are being worked through
-    bool rowsInserted = false;          // the "Files Recovered" rows exist
     std::uint64_t coveredThrough = 0;   // last sector of the last document written to its recorded length
     void Clear() { *this = CarryOver{}; }
 };
@@ -64,17 +63,30 @@ EndResult FindEnd(const MarkerMatches& markers, std::uint64_t base, const std::v
 // when nothing could be read (no device).
 using SectorReadFunction = std::function<bool(std::uint64_t start, std::uint32_t count, void* buffer)>;
 
-// Where carving reports what it writes: the "Files Recovered" rows and each
-// document file. Called on the scan's thread.
+// How a document handed to the writer ended.
+enum class DocumentState {
+    Whole,       // written to its end under its numbered name
+    Incomplete,  // its structure reaches past the data found: what was found, under its "-incomplete" name
+    Failed,      // not written: the file could not be created or completely written, or the disk read
+};
+
+// One document the writer handled.
+struct CarvedDocument {
+    int number = 0;
+    int kind = 0;                      // kinds::Code
+    DocumentState state = DocumentState::Whole;
+    std::uint64_t firstSector = 0;
+    std::uint64_t bytes = 0;           // bytes in the file; a failed one: bytes that reached its temporary
+    std::string fileName;              // the name in the destination (a failed one: the name it was to have)
+    std::string path;                  // the destination folder and the name
+    int error = 0;                     // a failed one: errno of the write, 0 when the disk could not be read
+};
+
+// Where carving reports the documents it handles. Called on the scan's thread.
 class CarvingOutput {
 public:
     virtual ~CarvingOutput() = default;
-    virtual void ClearFilesRecovered() = 0;
-    virtual void AddFilesRecoveredRow(const std::string& text) = 0;
-    virtual void SetFilesRecoveredRow(int row, const std::string& text) = 0;
-    // A document file was created (also when its copy was then cut short by
-    // a stop or failed part-way).
-    virtual void DocumentWritten(const std::string& path, int kind) = 0;
+    virtual void DocumentCarved(const CarvedDocument& document) = 0;
 };
 
 // Everything the writer needs from the scan: the sector reader, where to
@@ -86,11 +98,15 @@ struct CarvingContext {
     std::string destinationPath;
     std::array<bool, kinds::kCount> checked{};
     int* attemptNumber = nullptr;      // documents handed to the writer; the last file number used
+    // Documents written whole, per kind.
     std::array<int, kinds::kCount>* typeCounts = nullptr;
+    // Incomplete documents written, per kind; none: not counted.
+    std::array<int, kinds::kCount>* incompleteCounts = nullptr;
     // Documents whose file could not be created or completely written
     // (full file system, write or close error, the disk gone); none: not counted.
     int* failedCount = nullptr;
     CarryOver* carry = nullptr;
+    std::uint64_t diskSectors = 0;     // the disk's size; 0: not known
     const std::atomic<std::int32_t>* stopRequested = nullptr;
     bool Stopped() const { return stopRequested && stopRequested->load(std::memory_order_relaxed) != 0; }
     bool Read(std::uint64_t start, std::uint32_t count, void* buffer) const {
@@ -112,6 +128,7 @@ struct DocumentJob {
     int code = 0;                      // the kind its markers gave (or its format's), before its own say
     int headerRecord = 0;              // record of the header at `start`
     std::optional<std::uint64_t> exactLength;  // bytes, when its structure records them
+    bool incomplete = false;           // its structure reaches past the data found
     const std::uint8_t* window = nullptr;      // the window it is worked through in, and its first sector
     std::uint64_t windowBase = 0;
 };
@@ -119,14 +136,14 @@ struct DocumentJob {
 // Result of WriteDocument.
 enum class WriteOutcome { NotHanded, Rejected, NotChecked, NotCreated, Written, Failed, Stopped };
 
-// Hands the document to the writer: numbers it, classifies it, counts it,
-// updates the rows and copies it into a new file. Returns what happened.
+// Hands the document to the writer: numbers it, classifies it, copies it
+// into a hidden temporary file that takes its numbered name once whole,
+// counts it and reports it. Returns what happened.
 WriteOutcome WriteDocument(CarvingContext& ctx, const DocumentJob& doc);
 
-// The file name of a document: prefix, number and extension ("XLS3.XLS").
-std::string DocumentFileName(int code, int number);
-// The "Files Recovered" row text of a kind with its count.
-std::string FilesRecoveredRowText(int code, int count);
+// The file name of a document: prefix, number and extension ("XLS3.XLS"),
+// "-incomplete" before the extension for an incomplete one.
+std::string DocumentFileName(int code, int number, bool incomplete = false);
 
 // Works through one filled window (base = its first sector): candidates,
 // ends, continuation and writing. Sets `rereadBase` to true when a

@@ -1,5 +1,6 @@
 #include "raw/CompoundLength.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -189,6 +190,25 @@ std::optional<std::uint64_t> CompoundDocumentLength(const DocumentReader& read, 
     const std::optional<Allocation> a = ReadAllocation(read, *h, maxLength);
     if (!a) return std::nullopt;
     return (a->lastUsed + 2) * h->sectorSize;
+}
+
+std::optional<std::uint64_t> CompoundHeaderClaim(const DocumentReader& read, std::uint64_t maxLength) {
+    const std::optional<Header> h = ReadHeader(read);
+    if (!h) return std::nullopt;
+    std::uint64_t last = 0;
+    bool any = false;
+    auto place = [&](std::uint32_t id) {
+        if (id > kMaxRegSect) return;
+        last = std::max<std::uint64_t>(last, id);
+        any = true;
+    };
+    for (std::size_t i = 0; i < kHeaderListEntries && i < h->fatSectors; ++i) place(base::LoadLe32(h->bytes + 0x4C + 4 * i));
+    if (h->difatSectors > 0) place(h->difatSector);
+    place(h->firstDirectory);
+    if (!any) return std::nullopt;
+    const std::uint64_t claim = (last + 2) * h->sectorSize;
+    if (claim > maxLength) return std::nullopt;
+    return claim;
 }
 
 std::optional<std::vector<std::string>> CompoundRootNames(const DocumentReader& read, std::uint64_t extent,

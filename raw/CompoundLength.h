@@ -34,6 +34,13 @@ std::optional<std::vector<std::string>> CompoundRootNames(const DocumentReader& 
 // offsets from the document's first byte of its sectors in chain order,
 // each `sectorSize` bytes long. A chain that ends early or loops is taken as
 // far as it goes; no streams are listed when the directory cannot be read.
+// The bytes the header says the document holds at least: through the last
+// of the sectors it places (the allocation table's sectors in its own list,
+// the extra table chain's first sector, the directory's first sector);
+// nothing when the header is not a compound document's or the claim passes
+// `maxLength`.
+std::optional<std::uint64_t> CompoundHeaderClaim(const DocumentReader& read, std::uint64_t maxLength);
+
 struct CompoundLayout {
     std::uint64_t length = 0;
     std::uint32_t sectorSize = 0;

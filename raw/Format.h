@@ -83,6 +83,12 @@ struct DocumentFormat {
     // The document's kind from its own structure, reading nothing past
     // `extent` bytes; nothing when it cannot tell.
     std::optional<int> (*kindOf)(const DocumentReader& read, std::uint64_t extent);
+    // How many bytes the document's header says it holds at least (the
+    // places of its own tables), also when its tables do not read; none
+    // when the format records nothing of the kind or the header does not
+    // read. A document whose claim reaches past the data found is
+    // incomplete.
+    std::optional<std::uint64_t> (*claimedLength)(const DocumentReader& read);
 };
 
 const DocumentFormat& CompoundDocumentFormat();

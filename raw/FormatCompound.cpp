@@ -9,6 +9,7 @@
 #include <cstring>
 #include <strings.h>
 
+#include "base/Bytes.h"
 #include "raw/CompoundLength.h"
 #include "raw/Format.h"
 
@@ -101,9 +102,26 @@ std::optional<StructureLength> ExactLength(const LengthQuery& q) {
     return StructureLength{layout->length, EmbeddedFileSectors(q, *layout)};
 }
 
+// The kind whose main stream begins with the sector at `p`: a workbook's
+// BOF record (BIFF5 or BIFF8, workbook globals), a Word file information
+// block, a presentation's document container.
+std::optional<int> StreamStartKind(const std::uint8_t* p) {
+    const std::uint16_t a = base::LoadLe16(p), b = base::LoadLe16(p + 2), c = base::LoadLe16(p + 4);
+    if (a == 0x0809 && b >= 8 && b <= 20 && (c == 0x0500 || c == 0x0600) && base::LoadLe16(p + 6) == 0x0005)
+        return kinds::kExcel;
+    if (a == 0xA5EC && b >= 0x0065 && b <= 0x0101) return kinds::kWord;
+    if (a == 0x000F && b == 0x03E8) return kinds::kPowerPoint;
+    return std::nullopt;
+}
+
+// The sectors of the document searched for a main stream's start when its
+// directory cannot be read.
+constexpr std::uint64_t kStreamSearchBytes = 1u << 20;
+
 // The first stream kind (in the order above) among the root's children.
 // When the directory cannot be read or names none of them, the first probe
-// that matches within the document.
+// that matches within the document, then the first sector within it that
+// begins a main stream.
 std::optional<int> KindOf(const DocumentReader& read, std::uint64_t extent) {
     if (const std::optional<std::vector<std::string>> names = CompoundRootNames(read, extent, kMaxStructureLength))
         for (const StreamKind& s : kStreamKinds)
@@ -113,10 +131,21 @@ std::optional<int> KindOf(const DocumentReader& read, std::uint64_t extent) {
     if (!read(0, sizeof head, head)) return std::nullopt;
     for (const Probe& p : kProbes)
         if (p.offset + p.length <= extent && std::memcmp(head + p.offset, p.bytes, p.length) == 0) return p.kind;
+    std::uint8_t sector[kSectorBytes];
+    for (std::uint64_t at = kSectorBytes; at + kSectorBytes <= std::min(extent, kStreamSearchBytes); at += kSectorBytes)
+        if (!read(at, sizeof sector, sector)) break;
+        else if (const std::optional<int> kind = StreamStartKind(sector)) return kind;
     return std::nullopt;
 }
 
-constexpr DocumentFormat kFormat{"compound document", kinds::kWord, kHeader, kRecords, HeaderAt, ExactLength, KindOf};
+std::optional<std::uint64_t> ClaimedLength(const DocumentReader& read) {
+    if (const std::optional<CompoundLayout> layout = ReadCompoundLayout(read, kMaxStructureLength))
+        return layout->length;
+    return CompoundHeaderClaim(read, kMaxStructureLength);
+}
+
+constexpr DocumentFormat kFormat{"compound document", kinds::kWord, kHeader, kRecords, HeaderAt, ExactLength, KindOf,
+                                 ClaimedLength};
 
 }  // namespace
 

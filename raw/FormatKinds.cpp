@@ -5,11 +5,10 @@ namespace raw {
 namespace {
 
 constexpr std::array<DocumentKind, kinds::kCount> kKinds{{
-    {kinds::kWord, "Microsoft Word File(s) (.DOC)", "Total Word File(s) Recovered :  ", "DOC", ".DOC", "doc"},
-    {kinds::kExcel, "Microsoft Excel File(s) (.XLS)", "Total Excel File(s) Recovered :  ", "XLS", ".XLS", "xls"},
-    {kinds::kPowerPoint, "Microsoft PowerPoint File(s) (.PPT)", "Total PowerPoint File(s) Recovered :  ", "PPT",
-     ".PPT", "ppt"},
-    {kinds::kZip, "Compressed File(s) (.Zip)", "Total Zip File(s) Recovered :  ", "ZIP", ".ZIP", "zip"},
+    {kinds::kWord, "DOC", ".DOC", "doc"},
+    {kinds::kExcel, "XLS", ".XLS", "xls"},
+    {kinds::kPowerPoint, "PPT", ".PPT", "ppt"},
+    {kinds::kZip, "ZIP", ".ZIP", "zip"},
 }};
 
 constexpr bool InCodeOrder() {

@@ -1,7 +1,5 @@
 // The four kinds of document raw recovery writes: their type codes and, for
-// each, what the file-type lists, the "Files Recovered" rows and the written
-// file names call it. The window's and the command line's type lists read
-// this table.
+// each, the written file names and the command line's word for it.
 #pragma once
 
 #include <array>
@@ -17,8 +15,6 @@ constexpr int kCount = 4;
 
 struct DocumentKind {
     int code;                 // kinds::Code
-    const char* caption;      // file-type list row: "Microsoft Word File(s) (.DOC)"
-    const char* rowText;      // "Files Recovered" row, the count follows: "Total Word File(s) Recovered :  "
     const char* prefix;       // file name before the number: "DOC"
     const char* extension;    // file name after the number: ".DOC"
     const char* typeName;     // the command line's word for the kind: "doc"

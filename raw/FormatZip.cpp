@@ -113,7 +113,7 @@ std::optional<StructureLength> ExactLength(const LengthQuery& q) {
 
 std::optional<int> KindOf(const DocumentReader&, std::uint64_t) { return kinds::kZip; }
 
-constexpr DocumentFormat kFormat{"ZIP archive", kinds::kZip, kHeader, kRecords, HeaderAt, ExactLength, KindOf};
+constexpr DocumentFormat kFormat{"ZIP archive", kinds::kZip, kHeader, kRecords, HeaderAt, ExactLength, KindOf, nullptr};
 
 const DocumentFormat& Self() { return kFormat; }
 

@@ -9,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,43 +22,30 @@ class SectorReader;
 
 namespace raw {
 
-// Button texts and messages.
-constexpr const char* kStartText = "&Start Recovery";
-constexpr const char* kStopText = "&Stop Searching";
-constexpr const char* kMsgSelectFileType = "Please select file type for recovery";
-constexpr const char* kMsgInvalidEnd = "Invalid End Sector";
-constexpr const char* kMsgInvalidStart = "Invalid Start Sector";
-constexpr const char* kMsgStartNotBelowEnd = "Start sector should be less than End sector";
-constexpr const char* kMsgCreateDirectory = "Unable to Create Directory";
-constexpr const char* kMsgTerminate = "Do you want terminate this process ?";
-
 // What the user asked for.
 struct RawRequest {
     std::array<bool, kinds::kCount> checked{};  // by type code
     bool wholeDisk = true;
-    std::string startText;  // the range fields as typed (sector range only)
-    std::string endText;
+    // A sector range (when not wholeDisk): its first and its last sector;
+    // none when the user gave no number for it.
+    std::optional<std::int64_t> startSector;
+    std::optional<std::int64_t> endSector;
 };
 
-enum class RawCheck { Ok, NoFileType, InvalidEnd, InvalidStart, StartNotBelowEnd };
+enum class RawCheck { Ok, NoFileType, InvalidEnd, EndPastDisk, InvalidStart, StartNotBelowEnd };
 
 struct RawCheckResult {
     RawCheck check = RawCheck::Ok;
-    const char* message = nullptr;  // the text to show when not Ok
-    std::uint64_t start = 0;        // the range to scan when Ok
+    std::uint64_t start = 0;       // the sectors to scan when Ok: [start, end)
     std::uint64_t end = 0;
+    std::uint64_t lastSector = 0;  // the disk's last sector (0 for a disk without sectors)
 };
 
 // The start checks, in the order the user meets them: a file type, then the
-// end and start fields of a sector range, then start below end.
-// `diskSectors` is the whole disk's sector count.
+// end of a sector range (a number, and not past the disk's last sector),
+// its start, then start below end. `diskSectors` is the whole disk's sector
+// count; a disk of unknown size (0) takes any end.
 RawCheckResult CheckRawRequest(const RawRequest& request, std::uint64_t diskSectors);
-
-// A range field's text as a signed decimal number (blanks around it allowed).
-bool ParseSectorField(const std::string& text, std::int64_t& out);
-// The "End Sector" text a refused end field is refilled with: the disk's
-// sector count in full (a disk beyond 2^32 sectors included).
-std::string EndSectorFieldText(std::uint64_t diskSectors);
 
 // Makes sure files can be created in `path`: probes it, creates it (one
 // level) when the probe fails, and probes again.
@@ -73,16 +61,7 @@ public:
         (void)percent;
         (void)caption;
     }
-    void ClearFilesRecovered() override {}
-    void AddFilesRecoveredRow(const std::string& text) override { (void)text; }
-    void SetFilesRecoveredRow(int row, const std::string& text) override {
-        (void)row;
-        (void)text;
-    }
-    void DocumentWritten(const std::string& path, int kind) override {
-        (void)path;
-        (void)kind;
-    }
+    void DocumentCarved(const CarvedDocument& document) override { (void)document; }
 };
 
 // The state of one scan.
@@ -93,16 +72,20 @@ struct RawScan {
     std::uint64_t scanCursor = 0;                // next sector to read
     int lastPercent = 0;
     int attemptNumber = 0;                       // documents handed to the writer; next file number - 1
-    std::array<int, kinds::kCount> typeCounts{}; // Word, Excel, PowerPoint, Zip
+    std::array<int, kinds::kCount> typeCounts{}; // documents written whole: Word, Excel, PowerPoint, Zip
+    std::array<int, kinds::kCount> incompleteCounts{};  // incomplete documents written, per kind
     int failedCount = 0;                         // documents whose file could not be written whole
     CarryOver carry;
 };
 
 struct RawScanResult {
     bool stopped = false;
-    int documentsWritten = 0;                    // documents of the checked kinds written
-    int documentsFailed = 0;                     // of those, not written whole
-    std::array<int, kinds::kCount> typeCounts{}; // the counts at the end of the scan
+    int documentsWritten = 0;                    // documents of the checked kinds written whole
+    int documentsIncomplete = 0;                 // incomplete documents written
+    int documentsFailed = 0;                     // documents not written
+    std::array<int, kinds::kCount> typeCounts{}; // whole ones per kind at the end of the scan
+    std::array<int, kinds::kCount> incompleteCounts{};
+    std::uint64_t sectorsSkipped = 0;            // unreadable sectors the scan met, read as zeros
 };
 
 // The "Searching Disk - N" status a scan starts with.
@@ -111,8 +94,7 @@ std::string SearchingDiskText(unsigned diskNumber);
 // Scans sectors [start, end) of disk `diskNumber` for the kinds checked in
 // `checked`, writing into `destination`. Runs on the calling thread until the
 // range is done or scan.stopRequested is set. At the end the view is put
-// back to idle (status and progress cleared, rows cleared) as the panel
-// always was.
+// back to idle (status and progress cleared).
 RawScanResult RunRawScan(RawScan& scan, const disk::SectorReader& reader, unsigned diskNumber, std::uint64_t start,
                          std::uint64_t end, const std::array<bool, kinds::kCount>& checked,
                          const std::string& destination, RawScanView& view);

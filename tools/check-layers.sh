@@ -31,6 +31,11 @@ for layer in "${!allowed[@]}"; do
     echo "layer violation: the process is ended in $layer" >&2
     status=1
   fi
+  # Captions and keyboard mnemonics belong to the front ends.
+  if [ "$layer" = raw ] && grep -Hn '"&[A-Za-z]' "$layer"/*.h "$layer"/*.cpp 2>/dev/null; then
+    echo "layer violation: a caption in $layer" >&2
+    status=1
+  fi
 done
 [ $status -eq 0 ] && echo "layers: in order"
 exit $status

@@ -4,6 +4,10 @@
 
 namespace workflow {
 
+std::string EndPastDiskText(std::uint64_t lastSector) {
+    return std::string(kRawInvalidEndText) + ": the disk's last sector is " + std::to_string(lastSector);
+}
+
 RawStart CheckRawStart(Session& session, const raw::RawRequest& request) {
     const std::uint64_t sectors = DiskSectorCount(session, session.selectedDiskNumber);
     const raw::RawCheckResult c = raw::CheckRawRequest(request, sectors);
@@ -12,15 +16,20 @@ RawStart CheckRawStart(Session& session, const raw::RawRequest& request) {
     r.ok = c.check == raw::RawCheck::Ok;
     r.start = c.start;
     r.end = c.end;
-    if (!r.ok) {
-        r.notice = c.check == raw::RawCheck::NoFileType ? InformationNotice(c.message) : ErrorNotice(c.message);
-        if (c.check == raw::RawCheck::InvalidEnd) r.endFieldText = raw::EndSectorFieldText(sectors);
+    switch (c.check) {
+        case raw::RawCheck::Ok: break;
+        case raw::RawCheck::NoFileType: r.notice = InformationNotice(kRawSelectFileTypeText); break;
+        case raw::RawCheck::InvalidEnd: r.notice = ErrorNotice(kRawInvalidEndText); break;
+        case raw::RawCheck::EndPastDisk: r.notice = ErrorNotice(EndPastDiskText(c.lastSector)); break;
+        case raw::RawCheck::InvalidStart: r.notice = ErrorNotice(kRawInvalidStartText); break;
+        case raw::RawCheck::StartNotBelowEnd: r.notice = ErrorNotice(kRawStartNotBelowEndText); break;
     }
+    if (c.check == raw::RawCheck::InvalidEnd || c.check == raw::RawCheck::EndPastDisk) r.endFieldSector = c.lastSector;
     return r;
 }
 
 MaybeNotice PrepareRawDestination(const std::string& path) {
-    if (path.empty() || !raw::PrepareDestination(path)) return ErrorNotice(raw::kMsgCreateDirectory);
+    if (path.empty() || !raw::PrepareDestination(path)) return ErrorNotice(kRawCreateDirectoryText);
     return std::nullopt;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "raw/RawScan.h"
@@ -13,20 +14,31 @@
 
 namespace workflow {
 
+// The refusals of "Start Recovery" and the question a Stop asks.
+inline constexpr const char* kRawSelectFileTypeText = "Please select file type for recovery";
+inline constexpr const char* kRawInvalidEndText = "Invalid End Sector";
+inline constexpr const char* kRawInvalidStartText = "Invalid Start Sector";
+inline constexpr const char* kRawStartNotBelowEndText = "Start sector should be less than End sector";
+inline constexpr const char* kRawCreateDirectoryText = "Unable to Create Directory";
+inline constexpr const char* kRawTerminateText = "Do you want terminate this process ?";
+// An end past the disk: "Invalid End Sector: the disk's last sector is 19999".
+std::string EndPastDiskText(std::uint64_t lastSector);
+
 struct RawStart {
     bool ok = false;
     MaybeNotice notice;               // why not
     raw::RawCheck check = raw::RawCheck::Ok;
-    std::uint64_t start = 0;          // the range, when ok
+    std::uint64_t start = 0;          // the sectors to scan when ok: [start, end)
     std::uint64_t end = 0;
-    std::string endFieldText;         // a refused end field is refilled with this
+    // A refused end is replaced by this sector, the disk's last.
+    std::optional<std::uint64_t> endFieldSector;
 };
 
 // The checks "Start Recovery" makes before it asks for a destination, over
 // the session's chosen disk.
 RawStart CheckRawStart(Session& session, const raw::RawRequest& request);
 
-// "Unable to Create Directory" when files cannot be created in `path`.
+// kRawCreateDirectoryText when files cannot be created in `path`.
 MaybeNotice PrepareRawDestination(const std::string& path);
 
 // Scans the checked range of the chosen disk into `destination`.

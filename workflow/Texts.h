@@ -24,6 +24,13 @@ inline constexpr const char* kRawModeRefusalText =
 // The activity report's name of a mode: "QUICK", "Advance", "Raw" ("" for none).
 const char* ModeName(RecoveryMode mode);
 
+// A document kind (raw::kinds::Code) in the raw file-type list:
+// "Microsoft Word File(s) (.DOC)".
+const char* DocumentKindCaption(int kind);
+// The raw "Files Recovered" row of a kind with its count:
+// "Total Word File(s) Recovered :  3".
+std::string FilesRecoveredRowText(int kind, int count);
+
 // The caption of a progress bar: "42 % Completed" (clamped to 0..100).
 using base::ProgressCaption;
 

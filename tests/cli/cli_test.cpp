@@ -506,11 +506,42 @@ file SMALL.DOC doc=word size=3K
     const CliRun r = Cli({"--image", img, "raw", "--to", dir.File("carved")}, "trap '' XFSZ; ulimit -f 16; ");
     EXPECT_EQ(r.status, 3) << r.err;
     EXPECT_NE(r.err.find("raw: 1 of the documents found could not be written whole"), std::string::npos) << r.err;
+    // Only the whole document is listed and lies in the folder; the other
+    // is named on stderr with the reason and leaves nothing behind.
+    const std::string carved = dir.File("carved");
+    EXPECT_EQ(r.out, carved + "/DOC2.DOC\n");
+    EXPECT_NE(r.err.find("raw: DOC1.DOC could not be written: File too large"), std::string::npos) << r.err;
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(carved)) files.push_back(e.path().filename().string());
+    EXPECT_EQ(files, std::vector<std::string>{"DOC2.DOC"});
     // Output that cannot be written as well: 2 comes before 3.
     const CliRun full = Cli({"--image", img, "raw", "--to", dir.File("carved2")}, "trap '' XFSZ; ulimit -f 16; ",
                             "/dev/full");
     EXPECT_EQ(full.status, 2) << full.err;
     EXPECT_NE(full.err.find("raw: writing to the output failed"), std::string::npos) << full.err;
+}
+
+TEST_F(CliTest, RawRefusesAnEndPastTheDiskAndCountsSkippedSectors) {
+    const std::string img = Write(nwimage::ParseDescription(R"(disk seed=5
+partition first=63 count=20000
+volume SYS spb=8 blocks=2000
+file BIG.DOC doc=word size=20K
+bad file=BIG.DOC offset=2 count=3
+)"));
+    const std::string map = dir.File("disk.map");
+    testutil::WriteFile(map, nwimage::MapfileText(image));
+    const std::uint64_t last = std::filesystem::file_size(img) / 512 - 1;
+    CliRun r = Cli({"--image", img, "raw", "--to", dir.File("a"), "--start", "0", "--end", std::to_string(last + 1)});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Invalid End Sector: the disk's last sector is " + std::to_string(last)), std::string::npos)
+        << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("a")));
+
+    r = Cli({"--image", img, "--badmap", map, "raw", "--to", dir.File("b"), "--start", "0", "--end",
+             std::to_string(last)});
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.err.find("raw: 3 unreadable sectors were skipped (read as zeros)"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, dir.File("b") + "/DOC1.DOC\n");
 }
 
 TEST_F(CliTest, ImpossibleDatesAndOversizedMapfilesAreRefused) {

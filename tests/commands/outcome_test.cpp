@@ -32,10 +32,12 @@ TEST_F(CommandsTest, RawScanEndsWithASummaryAndKeepsItsRows) {
     ASSERT_TRUE(WaitFor([&] { return !window->Commands().RawPanel()->Scanning() && !modals.Pending(); }));
     ASSERT_EQ(modals.seen.size(), 2u);
     EXPECT_EQ(modals.seen[1].text, "Raw recovery finished");
-    ASSERT_EQ(figures.size(), 4);
+    ASSERT_EQ(figures.size(), 6);
     EXPECT_EQ(figures[0], "Documents recovered: 1");
     EXPECT_EQ(figures[1], "Microsoft Word File(s) (.DOC): 1");
-    EXPECT_EQ(figures[2], "Damaged (not written whole): 0");
+    EXPECT_EQ(figures[2], "Incomplete documents: 0");
+    EXPECT_EQ(figures[3], "Not written (failed): 0");
+    EXPECT_EQ(figures[4], "Unreadable sectors skipped: 0");
     EXPECT_EQ(opened, std::vector<std::string>{out});
     ASSERT_EQ(P().filesRecoveredList->topLevelItemCount(), 1);
     EXPECT_NE(P().filesRecoveredList->topLevelItem(0)->text(0).indexOf("1"), -1);

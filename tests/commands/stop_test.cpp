@@ -3,6 +3,7 @@
 #include "CommandsFixture.h"
 #include "app/RawPanelWidget.h"
 #include "raw/RawScan.h"
+#include "workflow/Raw.h"
 #include "ui/CaptionProgressBar.h"
 #include "recovery/SaveEngine.h"
 
@@ -80,7 +81,11 @@ TEST_F(StopTest, StopEndsTheJobAfterTheCurrentBlock) {
 }
 
 TEST_F(CommandsTest, RawScanStartsChecksAndStops) {
-    Open({{WriteImage(uitest::SmallDisk()), ""}});
+    // A long sparse tail of zeros keeps the scan busy until it is stopped.
+    const std::string img = WriteImage(uitest::SmallDisk());
+    constexpr std::uint64_t kLastSector = (1ull << 40) / 512 - 1;
+    std::filesystem::resize_file(img, 1ull << 40);
+    Open({{img, ""}});
     ChooseDiskAndMode(workflow::kModeRaw);
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
     ASSERT_EQ(W().currentStep, 1);
@@ -92,23 +97,21 @@ TEST_F(CommandsTest, RawScanStartsChecksAndStops) {
     QTest::mouseClick(start, Qt::LeftButton);
     ASSERT_TRUE(Settled());
     ASSERT_EQ(modals.seen.size(), 1u);
-    EXPECT_EQ(modals.seen[0].text.toStdString(), raw::kMsgSelectFileType);
+    EXPECT_EQ(modals.seen[0].text.toStdString(), workflow::kRawSelectFileTypeText);
     EXPECT_EQ(modals.seen[0].icon, QMessageBox::Information);
 
-    // A sector range far past the disk's end keeps the scan busy (those
-    // sectors read as zeros) until it is stopped.
     P().fileTypeList->topLevelItem(0)->setCheckState(0, Qt::Checked);
     QTest::mouseClick(P().sectorRangeButton, Qt::LeftButton);
     EXPECT_EQ(P().startSectorField->text(), "0");
-    EXPECT_EQ(P().endSectorField->text().toULongLong(), image.totalSectors);
+    EXPECT_EQ(P().endSectorField->text().toULongLong(), kLastSector);
     P().endSectorField->clear();
     QTest::keyClicks(P().endSectorField, "abc");
     modals.seen.clear();
     QTest::mouseClick(start, Qt::LeftButton);
     ASSERT_TRUE(Settled());
     ASSERT_EQ(modals.seen.size(), 1u);
-    EXPECT_EQ(modals.seen[0].text.toStdString(), raw::kMsgInvalidEnd);
-    EXPECT_EQ(P().endSectorField->text().toULongLong(), image.totalSectors);  // refilled
+    EXPECT_EQ(modals.seen[0].text.toStdString(), workflow::kRawInvalidEndText);
+    EXPECT_EQ(P().endSectorField->text().toULongLong(), kLastSector);  // refilled
     P().endSectorField->clear();
     QTest::keyClicks(P().endSectorField, "2000000000");
 
@@ -116,7 +119,7 @@ TEST_F(CommandsTest, RawScanStartsChecksAndStops) {
     modals.Queue(TypeFolder(out));
     QTest::mouseClick(start, Qt::LeftButton);
     ASSERT_TRUE(Settled());
-    ASSERT_TRUE(WaitFor([&] { return start->text() == raw::kStopText; }));
+    ASSERT_TRUE(WaitFor([&] { return start->text() == app::kRawStopText; }));
     EXPECT_TRUE(window->Commands().RawPanel()->Scanning());
     EXPECT_FALSE(P().fileTypeList->isEnabled());
     EXPECT_FALSE(P().endSectorField->isEnabled());
@@ -127,13 +130,13 @@ TEST_F(CommandsTest, RawScanStartsChecksAndStops) {
     QTest::mouseClick(start, Qt::LeftButton);
     ASSERT_TRUE(Settled());
     ASSERT_EQ(modals.seen.size(), 1u);
-    EXPECT_EQ(modals.seen[0].text.toStdString(), raw::kMsgTerminate);
+    EXPECT_EQ(modals.seen[0].text.toStdString(), workflow::kRawTerminateText);
     EXPECT_TRUE(window->Commands().RawPanel()->Scanning());
     modals.Queue(Modals::Click(QMessageBox::Yes));
     QTest::mouseClick(start, Qt::LeftButton);
     ASSERT_TRUE(Settled());
     ASSERT_TRUE(WaitFor([&] { return !window->Commands().RawPanel()->Scanning(); }));
-    ASSERT_TRUE(WaitFor([&] { return start->text() == raw::kStartText; }));
+    ASSERT_TRUE(WaitFor([&] { return start->text() == app::kRawStartText; }));
     EXPECT_TRUE(P().fileTypeList->isEnabled());
     EXPECT_TRUE(P().endSectorField->isEnabled());
     EXPECT_EQ(P().filesRecoveredList->topLevelItemCount(), 0);

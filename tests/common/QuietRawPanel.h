@@ -2,20 +2,20 @@
 // with every kind checked over sectors 0 to `end`, for driving raw scans.
 #pragma once
 
-#include <string>
+#include <cstdint>
 
 #include "raw/RawScan.h"
 
 namespace testutil {
 
 struct QuietRawPanel : raw::RawScanView {
-    std::string end;
+    std::int64_t end = 0;
     raw::RawRequest Request() const {
         raw::RawRequest request;
         request.checked.fill(true);
         request.wholeDisk = false;
-        request.startText = "0";
-        request.endText = end;
+        request.startSector = 0;
+        request.endSector = end;
         return request;
     }
 };

@@ -19,20 +19,54 @@ protected:
         raw::RawRequest request;
         request.checked.fill(true);
         request.wholeDisk = false;
-        request.startText = "0";
-        request.endText = std::to_string(image.totalSectors);
+        request.startSector = 0;
+        request.endSector = static_cast<std::int64_t>(image.totalSectors) - 1;
         const workflow::RawStart start = workflow::CheckRawStart(session, request);
         EXPECT_TRUE(start.ok);
         EXPECT_FALSE(workflow::PrepareRawDestination(out).has_value());
         raw::RawScan scan;
         raw::RawScanView view;
-        workflow::RunRaw(session, scan, start, request, out, view);
+        result = workflow::RunRaw(session, scan, start, request, out, view);
         std::map<std::string, std::string> files;
         for (const auto& e : std::filesystem::directory_iterator(out))
             files[e.path().filename().string()] = testutil::ReadFile(e.path().string());
         return files;
     }
+    raw::RawScanResult result;
 };
+
+// Answers every bad-sector question with Skip and keeps what each named.
+struct SkippingPrompt : disk::BadSectorPrompt {
+    std::int32_t Ask(const disk::BadSectorEvent& event) override {
+        named.emplace_back(event.startSector, event.sectorCount);
+        return disk::kSkip;
+    }
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> named;
+};
+
+TEST_F(CarvingFaultTest, PromptNamesExactlyTheUnreadableSectorsAndTheScanCountsThem) {
+    // The mapfile marks sectors 130..133 inside the ZIP document, and 3990,
+    // the disk's tenth sector from its end.
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 4000;
+    desc.documents = {{nwimage::DocKind::Zip, 100, 40000, 1}};
+    desc.bad = {{nwimage::BadArea::Target::Absolute, 130, 4}, {nwimage::BadArea::Target::Absolute, 3990, 1}};
+    const nwimage::Image image = nwimage::Build(desc);
+    SkippingPrompt prompt;
+    session.policy.SetPrompt(&prompt);
+    session.policy.BadSectorDecision = disk::kRetry;
+    const auto files = Scan(image, true, "out");
+    session.policy.SetPrompt(&badPrompt);
+    // One question per run of unreadable sectors, each asked once.
+    EXPECT_EQ(prompt.named, (std::vector<std::pair<std::uint64_t, std::uint32_t>>{{130, 4}, {3990, 1}}));
+    EXPECT_EQ(result.sectorsSkipped, 5u);
+    ASSERT_EQ(files.size(), 1u);
+    const std::string zip = files.begin()->second;
+    ASSERT_GE(zip.size(), 34u * 512);
+    EXPECT_EQ(zip.substr(30 * 512, 4 * 512), std::string(4 * 512, '\0'));
+    EXPECT_NE(zip.substr(29 * 512, 512), std::string(512, '\0'));
+    EXPECT_NE(zip.substr(34 * 512, 512), std::string(512, '\0'));
+}
 
 TEST_F(CarvingFaultTest, UnreadableSectorInAWindowIsZeroInItsDocumentOnly) {
     nwimage::DiskSpec desc;

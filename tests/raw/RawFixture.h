@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -38,7 +39,7 @@ using Bytes = std::vector<std::uint8_t>;
 // shows, recorded.
 struct RecordingPanel : raw::RawScanView {
     std::array<bool, raw::kinds::kCount> checked{true, true, true, true};
-    std::string startText, endText;
+    std::optional<std::int64_t> startSector, endSector;
     std::string destination;  // what "File Saving" hands back ("" = Cancel)
 
     // Called from the worker each time it writes the status line.
@@ -57,35 +58,23 @@ struct RecordingPanel : raw::RawScanView {
         progress.push_back(percent);
         captions.push_back(caption);
     }
-    void ClearFilesRecovered() override {
+    void DocumentCarved(const raw::CarvedDocument& d) override {
         std::lock_guard<std::mutex> lock(mutex);
-        if (!rows.empty()) lastRows = rows;
-        rows.clear();
-    }
-    void AddFilesRecoveredRow(const std::string& text) override {
-        std::lock_guard<std::mutex> lock(mutex);
-        rows.push_back(text);
-    }
-    void SetFilesRecoveredRow(int row, const std::string& text) override {
-        std::lock_guard<std::mutex> lock(mutex);
-        ASSERT_LT(static_cast<std::size_t>(row), rows.size());
-        rows[row] = text;
-    }
-    void DocumentWritten(const std::string& path, int) override {
-        std::lock_guard<std::mutex> lock(mutex);
-        written.push_back(std::filesystem::path(path).filename().string());
+        carved.push_back(d);
+        if (d.state != raw::DocumentState::Failed) written.push_back(d.fileName);
     }
     void Log(const std::string& what) {
         std::lock_guard<std::mutex> lock(mutex);
         events.push_back(what);
     }
-    std::vector<std::string> Rows() {
+    std::vector<std::string> Written() {
         std::lock_guard<std::mutex> lock(mutex);
-        return rows;
+        return written;
     }
 
     std::mutex mutex;
-    std::vector<std::string> status, captions, rows, lastRows, written, events;
+    std::vector<std::string> status, captions, written, events;
+    std::vector<raw::CarvedDocument> carved;
     std::vector<int> progress;
 };
 
@@ -101,7 +90,7 @@ struct ScriptedMessages {
 };
 
 // How a press of "Start Recovery" ended, as a front end sees it.
-enum class Outcome { Started, NoFileType, InvalidEnd, InvalidStart, StartNotBelowEnd, NoDestination, DestinationFailed };
+enum class Outcome { Started, NoFileType, InvalidEnd, EndPastDisk, InvalidStart, StartNotBelowEnd, NoDestination, DestinationFailed };
 
 class RawTest : public ::testing::Test {
 protected:
@@ -133,8 +122,8 @@ protected:
         raw::RawRequest r;
         r.checked = panel.checked;
         r.wholeDisk = wholeDisk;
-        r.startText = panel.startText;
-        r.endText = panel.endText;
+        r.startSector = panel.startSector;
+        r.endSector = panel.endSector;
         return r;
     }
 
@@ -145,10 +134,11 @@ protected:
         const workflow::RawStart start = workflow::CheckRawStart(session, request);
         if (!start.ok) {
             messages.Show(*start.notice);
-            if (!start.endFieldText.empty()) panel.endText = start.endFieldText;
+            if (start.endFieldSector) panel.endSector = static_cast<std::int64_t>(*start.endFieldSector);
             switch (start.check) {
                 case raw::RawCheck::NoFileType: return Outcome::NoFileType;
                 case raw::RawCheck::InvalidEnd: return Outcome::InvalidEnd;
+                case raw::RawCheck::EndPastDisk: return Outcome::EndPastDisk;
                 case raw::RawCheck::InvalidStart: return Outcome::InvalidStart;
                 default: return Outcome::StartNotBelowEnd;
             }
@@ -172,10 +162,11 @@ protected:
         worker.Join();
         return r;
     }
-    void SetRange(std::uint64_t start, std::uint64_t end) {
+    // The first and the last sector to scan.
+    void SetRange(std::int64_t start, std::int64_t last) {
         wholeDisk = false;
-        panel.startText = std::to_string(start);
-        panel.endText = std::to_string(end);
+        panel.startSector = start;
+        panel.endSector = last;
     }
 
     std::string Out(const std::string& name) const { return panel.destination + "/" + name; }
@@ -220,9 +211,11 @@ struct ImageCarver : raw::CarvingOutput {
         };
         ctx.output = this;
         ctx.destinationPath = destination;
+        ctx.diskSectors = image.totalSectors;
         ctx.checked = {true, true, true, true};
         ctx.attemptNumber = &attempts;
         ctx.typeCounts = &counts;
+        ctx.incompleteCounts = &incompleteCounts;
         ctx.failedCount = &failed;
         ctx.carry = &carry;
         std::vector<std::uint8_t> window(raw::kWindowBytes);
@@ -233,19 +226,18 @@ struct ImageCarver : raw::CarvingOutput {
             if (!reread) base += raw::kWindowSectors;
         }
     }
-    void ClearFilesRecovered() override {}
-    void AddFilesRecoveredRow(const std::string&) override {}
-    void SetFilesRecoveredRow(int, const std::string&) override {}
-    void DocumentWritten(const std::string& path, int) override {
-        written.push_back(std::filesystem::path(path).filename().string());
+    void DocumentCarved(const raw::CarvedDocument& d) override {
+        carved.push_back(d);
+        if (d.state != raw::DocumentState::Failed) written.push_back(d.fileName);
     }
 
     const nwimage::Image& image;
     std::string destination;
     int attempts = 0, failed = 0;
-    std::array<int, raw::kinds::kCount> counts{};
+    std::array<int, raw::kinds::kCount> counts{}, incompleteCounts{};
     raw::CarryOver carry;
     std::vector<std::string> written;
+    std::vector<raw::CarvedDocument> carved;
 };
 
 inline nwimage::DocumentSpec Doc(nwimage::DocKind kind, std::uint64_t sector, std::uint32_t size,

@@ -2,9 +2,11 @@
 // files for the layouts a raw scan meets.
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <csignal>
 
 #include "raw/Carving.h"
+#include "workflow/Texts.h"
 #include "raw/RawScan.h"
 #include "tests/raw/RawFixture.h"
 
@@ -34,11 +36,20 @@ TEST_F(RawTest, EachKindIsWrittenWithItsNumberNameAndBytes) {
     // holding its worksheet marker (its last one).
     EXPECT_EQ(ReadOut("XLS4.XLS"), Prefix(MakeDocument(DocKind::Excel5, 4096, 4), 7 * 512));
 
-    EXPECT_EQ(panel.lastRows, (std::vector<std::string>{"Total Word File(s) Recovered :  1",
-                                                        "Total Excel File(s) Recovered :  2",
-                                                        "Total PowerPoint File(s) Recovered :  1",
-                                                        "Total Zip File(s) Recovered :  1"}));
-    EXPECT_TRUE(panel.rows.empty()) << "the list is cleared when the scan ends";
+    EXPECT_EQ(result.typeCounts, (std::array<int, 4>{1, 2, 1, 1}));
+    EXPECT_EQ(result.documentsWritten, 5);
+    std::vector<std::string> rows;
+    for (int k = 0; k < raw::kinds::kCount; ++k) rows.push_back(workflow::FilesRecoveredRowText(k, result.typeCounts[k]));
+    EXPECT_EQ(rows, (std::vector<std::string>{"Total Word File(s) Recovered :  1", "Total Excel File(s) Recovered :  2",
+                                              "Total PowerPoint File(s) Recovered :  1",
+                                              "Total Zip File(s) Recovered :  1"}));
+    // Each document is reported with its number, kind, first sector and size.
+    ASSERT_EQ(panel.carved.size(), 5u);
+    EXPECT_EQ(panel.carved[2].number, 3);
+    EXPECT_EQ(panel.carved[2].kind, raw::kinds::kPowerPoint);
+    EXPECT_EQ(panel.carved[2].firstSector, 900u);
+    EXPECT_EQ(panel.carved[2].bytes, MakeDocument(DocKind::PowerPoint, 20480, 3).size());
+    EXPECT_EQ(panel.carved[2].state, raw::DocumentState::Whole);
     EXPECT_TRUE(messages.Texts().empty());
 }
 
@@ -51,7 +62,7 @@ TEST_F(RawTest, TwoDocumentsInOneWindowAreBothWrittenWhole) {
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC", "DOC2.DOC"}));
     EXPECT_EQ(ReadOut("DOC1.DOC"), MakeDocument(DocKind::Word, 8192, 1));
     EXPECT_EQ(ReadOut("DOC2.DOC"), MakeDocument(DocKind::Word, 16384, 2));
-    EXPECT_EQ(panel.lastRows.at(0), "Total Word File(s) Recovered :  2");
+    EXPECT_EQ(result.typeCounts[raw::kinds::kWord], 2);
 }
 
 TEST_F(RawTest, EndInALaterWindowContinuesThenRereadsThatWindow) {
@@ -117,7 +128,7 @@ TEST_F(RawTest, ArchiveMemberStartingASectorStaysInItsArchive) {
     // The marker rule: each piece ends before the next header.
     EXPECT_EQ(ReadOut("ZIP3.ZIP"), Prefix(foreign, 512));
     EXPECT_EQ(ReadOut("ZIP4.ZIP"), Bytes(foreign.begin() + 2 * 512, foreign.begin() + 3 * 512));
-    EXPECT_EQ(panel.lastRows.back(), "Total Zip File(s) Recovered :  3");
+    EXPECT_EQ(result.typeCounts[raw::kinds::kZip], 3);
 }
 
 TEST_F(RawTest, ArchiveWithAMemberInItsWindowAndItsEndInTheNextIsWrittenWhole) {
@@ -147,7 +158,7 @@ TEST_F(RawTest, DocumentAtSectorZeroIsNeverWrittenNorNumbered) {
     EXPECT_EQ(ReadOut("XLS1.XLS"), MakeDocument(DocKind::Excel, 8192, 2));
 }
 
-TEST_F(RawTest, UncheckedKindUsesUpItsNumberAndHasNoRow) {
+TEST_F(RawTest, UncheckedKindUsesUpItsNumber) {
     nwimage::DiskSpec desc;
     desc.totalSectors = 2000;
     desc.documents = {Doc(DocKind::Excel, 100, 8192, 1), Doc(DocKind::Word, 300, 8192, 2),
@@ -156,10 +167,10 @@ TEST_F(RawTest, UncheckedKindUsesUpItsNumberAndHasNoRow) {
     panel.checked = {true, false, false, false};
     Scan();
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC2.DOC"}));
-    EXPECT_EQ(panel.lastRows, (std::vector<std::string>{"Total Word File(s) Recovered :  1"}));
+    EXPECT_EQ(result.typeCounts, (std::array<int, 4>{1, 0, 0, 0}));
 }
 
-TEST_F(RawTest, OnlyExcelCheckedPutsItsRowFirst) {
+TEST_F(RawTest, OnlyCheckedKindsAreWrittenAndCounted) {
     nwimage::DiskSpec desc;
     desc.totalSectors = 2000;
     desc.documents = {Doc(DocKind::Word, 100, 8192, 1), Doc(DocKind::Excel, 300, 8192, 2),
@@ -168,8 +179,7 @@ TEST_F(RawTest, OnlyExcelCheckedPutsItsRowFirst) {
     panel.checked = {false, true, false, true};
     Scan();
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"XLS2.XLS", "XLS3.XLS"}));
-    EXPECT_EQ(panel.lastRows, (std::vector<std::string>{"Total Excel File(s) Recovered :  2",
-                                                        "Total Zip File(s) Recovered :  0"}));
+    EXPECT_EQ(result.typeCounts, (std::array<int, 4>{0, 2, 0, 0}));
 }
 
 TEST_F(RawTest, CompoundDocumentOverFiveMiBIsWrittenWhole) {
@@ -222,10 +232,11 @@ TEST_F(RawTest, DirectoryNearTheStartDoesNotCutTheDocument) {
     EXPECT_EQ(ReadOut("PPT2.PPT"), large);
 }
 
-TEST_F(RawTest, StructureRunningIntoTheNextDocumentKeepsTheMarkerEnd) {
+TEST_F(RawTest, StructureRunningIntoTheNextDocumentIsIncomplete) {
     // Each directory-first document claims 62 sectors but only 12 are laid
     // down before the next document begins: inside the window, and past its
-    // end (the following header is then read ahead).
+    // end (the following header is then read ahead). Each is written up to
+    // the next document, under the kind its directory names.
     const Bytes claimed = DirectoryFirstCompound("Workbook", 60);
     const Bytes laid = Prefix(claimed, 12 * 512);
     nwimage::DiskSpec desc;
@@ -234,11 +245,13 @@ TEST_F(RawTest, StructureRunningIntoTheNextDocumentKeepsTheMarkerEnd) {
     desc.documents = {Doc(DocKind::Word, 130, 8192, 1), Doc(DocKind::Word, 1610, 8192, 2)};
     Use(desc);
     Scan();
-    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC2.DOC", "DOC4.DOC", "XLS1.XLS", "XLS3.XLS"}));
+    EXPECT_EQ(OutFiles(),
+              (std::vector<std::string>{"DOC2.DOC", "DOC4.DOC", "XLS1-incomplete.XLS", "XLS3-incomplete.XLS"}));
     EXPECT_EQ(ReadOut("DOC2.DOC"), MakeDocument(DocKind::Word, 8192, 1));
-    // The marker rule: the directory sector (start + 2) ends them.
-    EXPECT_EQ(ReadOut("XLS1.XLS"), Prefix(claimed, 2 * 512));
-    EXPECT_EQ(ReadOut("XLS3.XLS"), Prefix(claimed, 2 * 512));
+    Bytes found = laid;
+    found.resize(30 * 512, 0);  // the free sectors up to the next document
+    EXPECT_EQ(ReadOut("XLS1-incomplete.XLS"), found);
+    EXPECT_EQ(ReadOut("XLS3-incomplete.XLS"), found);
     EXPECT_EQ(ReadOut("DOC4.DOC"), MakeDocument(DocKind::Word, 8192, 2));
 }
 
@@ -262,7 +275,7 @@ TEST_F(RawTest, ShortRangeStillReadsAWholeWindow) {
     desc.totalSectors = 2000;
     desc.documents = {Doc(DocKind::Word, 500, 8192, 1), Doc(DocKind::Word, 1200, 8192, 2)};
     Use(desc);
-    SetRange(100, 200);
+    SetRange(100, 199);
     ASSERT_EQ(Scan(), Outcome::Started);
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC"}));
 }
@@ -385,9 +398,78 @@ TEST_F(RawTest, DocumentWhoseWriteFailsIsCountedAsFailed) {
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
     EXPECT_EQ(carver.failed, 1);
-    EXPECT_EQ(carver.written, (std::vector<std::string>{"DOC1.DOC", "XLS2.XLS"}));
+    // Only the whole document is listed and lies under a final name; the
+    // failed one leaves nothing behind, not even its temporary.
+    EXPECT_EQ(carver.written, (std::vector<std::string>{"XLS2.XLS"}));
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(carver.destination))
+        files.push_back(e.path().filename().string());
+    ASSERT_EQ(carver.carved.size(), 2u);
+    EXPECT_EQ(carver.carved[0].fileName, "DOC1.DOC");
+    EXPECT_EQ(carver.carved[0].state, raw::DocumentState::Failed);
+    EXPECT_EQ(carver.carved[0].error, EFBIG);
+    EXPECT_EQ(carver.counts, (std::array<int, 4>{0, 1, 0, 0}));
+    EXPECT_EQ(files, (std::vector<std::string>{"XLS2.XLS"}));
     const std::string book = testutil::ReadFile(carver.destination + "/XLS2.XLS");
     EXPECT_EQ(Bytes(book.begin(), book.end()), MakeDocument(DocKind::Excel, 4096, 2));
+}
+
+}  // namespace
+}  // namespace rawtest
+
+namespace rawtest {
+namespace {
+
+// A workbook as spreadsheet programs lay it out: its stream (opening with
+// the workbook's BOF record) first, the allocation table and the directory
+// behind it.
+Bytes RealShapedWorkbook(std::uint32_t streamSectors, std::uint64_t seed) {
+    Bytes book = LargeCompound(DocKind::Excel, streamSectors, seed);
+    static const std::uint8_t kBof[8] = {0x09, 0x08, 0x10, 0x00, 0x00, 0x06, 0x05, 0x00};
+    std::memcpy(book.data() + 512, kBof, sizeof kBof);
+    return book;
+}
+
+TEST_F(RawTest, FirstHalvesOfWorkbooksAreWrittenAsIncompleteWorkbooks) {
+    // Seven workbooks of which only the first half (header and the start of
+    // the stream) was left, each followed by another document: in the middle
+    // of a window, across a window's end, before a workbook whose table is
+    // whole, and at the disk's end.
+    const Bytes book = RealShapedWorkbook(40, 11);
+    const Bytes half = Prefix(book, 21 * 512);
+    const Bytes word = MakeDocument(DocKind::Word, 8192, 1);
+    const Bytes zip = MakeDocument(DocKind::Zip, 6000, 2);
+    const Bytes whole = RealShapedWorkbook(30, 12);
+    nwimage::DiskSpec desc;
+    desc.totalSectors = 3021;
+    desc.raw = {RawAt(100, half), RawAt(121, word),  RawAt(300, half), RawAt(321, zip),
+                RawAt(790, half), RawAt(811, word),  RawAt(1200, half), RawAt(1221, whole),
+                RawAt(2000, half), RawAt(2021, half), RawAt(2042, word), RawAt(3000, half)};
+    Use(desc);
+    Scan();
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC11.DOC", "DOC2.DOC", "DOC6.DOC", "XLS1-incomplete.XLS",
+                                                    "XLS10-incomplete.XLS", "XLS12-incomplete.XLS",
+                                                    "XLS3-incomplete.XLS", "XLS5-incomplete.XLS",
+                                                    "XLS7-incomplete.XLS", "XLS8.XLS", "XLS9-incomplete.XLS",
+                                                    "ZIP4.ZIP"}));
+    // Each holds what was found of it: never the next document's start, never
+    // padded.
+    for (const char* name : {"XLS1-incomplete.XLS", "XLS3-incomplete.XLS", "XLS5-incomplete.XLS",
+                             "XLS7-incomplete.XLS", "XLS9-incomplete.XLS", "XLS10-incomplete.XLS",
+                             "XLS12-incomplete.XLS"})
+        EXPECT_EQ(ReadOut(name), half) << name;
+    EXPECT_EQ(ReadOut("DOC2.DOC"), word);
+    EXPECT_EQ(ReadOut("ZIP4.ZIP"), zip);
+    EXPECT_EQ(ReadOut("DOC6.DOC"), word);
+    EXPECT_EQ(ReadOut("XLS8.XLS"), whole);
+    EXPECT_EQ(ReadOut("DOC11.DOC"), word);
+    EXPECT_EQ(result.documentsIncomplete, 7);
+    EXPECT_EQ(result.incompleteCounts, (std::array<int, 4>{0, 7, 0, 0}));
+    EXPECT_EQ(result.typeCounts, (std::array<int, 4>{3, 1, 0, 1}));
+    const auto incomplete = std::count_if(panel.carved.begin(), panel.carved.end(), [](const raw::CarvedDocument& d) {
+        return d.state == raw::DocumentState::Incomplete && d.kind == raw::kinds::kExcel && d.bytes == 21 * 512;
+    });
+    EXPECT_EQ(incomplete, 7);
 }
 
 }  // namespace
