@@ -133,8 +133,7 @@ int RunRaw(const Invocation& inv) {
     if (result.documentsWritten > 0)
         for (int k = 0; k < raw::kinds::kCount; ++k)
             if (request.checked[static_cast<std::size_t>(k)])
-                std::cerr << workflow::FilesRecoveredRowText(k, result.typeCounts[static_cast<std::size_t>(k)]) << '
-';
+                std::cerr << workflow::FilesRecoveredRowText(k, result.typeCounts[static_cast<std::size_t>(k)]) << '\n';
     int status = OutputWritten("raw") ? kExitOk : kExitBadInput;
     if (result.stopped) {
         Note("raw: stopped; the " + std::to_string(result.documentsWritten) + " documents written so far stay in " +

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "cli/Cli.h"
+#include "disk/LibraryVersions.h"
 #include "workflow/Worker.h"
 
 namespace {
@@ -212,6 +213,8 @@ int main(int argc, char** argv) {
             return cli::kExitOk;
         } else if (name == "--version") {
             std::cout << "tarvine-cli " << TARVINE_VERSION << '\n';
+            for (const auto& [library, version] : disk::ContainerLibraryVersions())
+                std::cout << library << ' ' << version << '\n';
             return cli::kExitOk;
         } else if (name == "--image") {
             disk::DiskSource src;
