@@ -62,7 +62,7 @@ TEST_P(BlockSizeTest, FilesOfEveryPlacementReadBack) {
     Use(d.str());
     MountVolume(0);
     EXPECT_EQ(Listing(), Expected(image.volumes[0].name));
-    // The entry in the last slot keeps its short name.
+    // The entry in the last slot, its name list empty, keeps its short name.
     EXPECT_NE(FindRecord("LAST.TXT"), nullptr);
 }
 
