@@ -58,7 +58,7 @@ void SaveRun::FinishFolder(std::uint32_t node, const std::string& path) {
     const nw::EntryRecord* record = node == nw::kRootNode ? nullptr : nw::FolderOfNode(input_.volume, node);
     if (!record) return;
     const FolderFd folder = folders_.Open(path, false);
-    if (folder.ok()) SetEntryTime(folder.get(), nullptr, record->timestamp);
+    if (folder.ok()) FinishSavedFolder(folder.get(), *record, input_.volume, input_.settings.extras);
 }
 
 bool SaveRun::UseDestination(const std::string& folder) {

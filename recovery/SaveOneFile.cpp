@@ -296,7 +296,12 @@ void SaveRun::SaveOneFile(const nw::EntryRecord& file, const std::string& folder
             EndFile(targetPath, FileOutcome::WriteFailed, written, byteCount, reason);
             return;
         }
-        EndFile(targetPath, outcome, written, byteCount, damage, unreadable);
+        const ExtrasOutcome extras =
+            FinishSavedFile(dir.get(), fileName, file, input_.volume, input_.reader, settings.extras);
+        if (!extras.failure.empty() && input_.activityReport)
+            input_.activityReport->Append("\r\nFile \"" + Shown(targetPath) + "\": " + extras.failure);
+        const std::string whole = damage.empty() || extras.damage.empty() ? damage + extras.damage : damage + "; " + extras.damage;
+        EndFile(targetPath, outcome, written, byteCount, whole, unreadable + extras.unreadable);
     };
 
     if (firstBlock == nw::kChainEnd) {  // no data: the file is empty
