@@ -156,6 +156,7 @@ struct VolumeOptions {
     int fat = 0;
     bool haveDisk = false;
     std::string logPath;  // --log: start from a stored recovery log
+    std::uint8_t nameSpace = 0xFF;  // --name-space: the names shown and saved (0xFF: LONG, NT, MAC, NFS, DOS)
 };
 // Takes --disk, --advanced, --volume, --fat and --log if `arg` is one of them.
 // Returns 1 when taken, 0 when not one of them, -1 on a bad value.

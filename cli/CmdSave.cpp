@@ -171,7 +171,8 @@ bool ParseDate(const std::string& option, const std::string& text, int maxYear, 
 int RunSave(const Invocation& inv) {
     ArgReader reader(inv.command, inv.args);
     VolumeOptions options;
-    std::string to, after, before, ext, deleted = "include", replace = "ask";
+    std::string to, after, before, ext, deleted = "include", replace = "ask", forks = "appledouble", links = "link";
+    bool owners = false;
     bool haveTo = false;
     std::vector<std::string> paths;
     while (!reader.Done()) {
@@ -192,6 +193,16 @@ int RunSave(const Invocation& inv) {
             if (!reader.Value(arg, ext)) return kExitBadInput;
         } else if (arg == "--replace") {
             if (!reader.Value(arg, replace)) return kExitBadInput;
+        } else if (arg == "--forks" || arg == "--links") {
+            std::string v;
+            if (!reader.Value(arg, v)) return kExitBadInput;
+            if (arg == "--forks" ? v != "appledouble" && v != "none" : v != "link" && v != "copy") {
+                Error(arg == "--forks" ? "--forks must be appledouble or none" : "--links must be link or copy");
+                return kExitBadInput;
+            }
+            (arg == "--forks" ? forks : links) = v;
+        } else if (arg == "--owners") {
+            owners = true;
         } else if (!arg.empty() && arg[0] != '-') {
             paths.push_back(arg);
         } else {
@@ -280,6 +291,8 @@ int RunSave(const Invocation& inv) {
         return kExitBadInput;
     }
 
+    session.saveSettings.extras = {forks == "none" ? recovery::ForkForm::None : recovery::ForkForm::AppleDouble,
+                                   links == "copy" ? recovery::LinkForm::Copy : recovery::LinkForm::Link, owners};
     recovery::SaveJob job;
     TerminalSaving view(job);
     TerminalQuestions questions(view, cs.line, fixed, ask);
@@ -308,7 +321,8 @@ int RunSave(const Invocation& inv) {
 const Command kSaveCommand{"save",
                            "[--disk N] [--advanced] --volume I [--fat 1|2] --to DIR [--deleted include|exclude|only] "
                            "[--after DD-MM-YYYY] [--before DD-MM-YYYY] [--ext doc,xls,...] [--replace ask|all|none] "
-                           "[PATH...]",
+                           "[--name-space dos|long|mac|nfs|nt] [--forks appledouble|none] [--links link|copy] "
+                           "[--owners] [PATH...]",
                            "copy the volume (or each PATH with its subtree) into DIR; exit 3 when a file failed or is damaged",
                            RunSave};
 

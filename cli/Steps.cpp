@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/Cli.h"
+#include "netware/NameSpaces.h"
 #include "workflow/Disks.h"
 #include "workflow/Search.h"
 #include "workflow/Volume.h"
@@ -160,6 +161,12 @@ int TakeVolumeOption(ArgReader& reader, const std::string& arg, VolumeOptions& o
         return 1;
     }
     if (arg == "--log") return reader.Value(arg, options.logPath) ? 1 : -1;
+    if (arg == "--name-space") {
+        if (!reader.Value(arg, value)) return -1;
+        options.nameSpace = nw::NameSpaceFromText(value);
+        if (options.nameSpace == nw::kDefaultNameSpace) Error("--name-space must be dos, long, mac, nfs or nt");
+        return options.nameSpace == nw::kDefaultNameSpace ? -1 : 1;
+    }
     if (arg == "--disk" || arg == "--volume" || arg == "--fat") {
         if (!reader.Value(arg, value) || !reader.Number(arg, value, n)) return -1;
         if (arg == "--disk") {
@@ -196,6 +203,7 @@ int OpenVolume(CommandSession& cs, const VolumeOptions& options) {
     }
     if (int r = SelectDisk(cs, options.disk); r != kExitOk) return r;
     if (int r = SearchVolumes(cs, options.advanced); r != kExitOk) return r;
+    cs.session.mounted.preferredNameSpace = options.nameSpace;
     return MountVolume(cs, options.volume, options.fat);
 }
 
