@@ -164,6 +164,7 @@ struct VolumeOptions {
     int fat = 0;
     bool haveDisk = false;
     std::string logPath;  // --log: start from a stored recovery log
+    std::uint8_t nameSpace = 0xFF;  // --name-space: the names shown and saved (0xFF: LONG, NT, MAC, NFS, DOS)
 };
 // Reads the volume options the command's rows took. False after a message
 // when a value is not a number or out of its range.

@@ -179,6 +179,16 @@ int RunSave(const Invocation& inv) {
                       replace = args.Value("--replace", "ask");
     const bool haveTo = args.Has("--to");
     const std::vector<std::string>& paths = args.Operands();
+    const std::string forks = args.Value("--forks", "appledouble"), links = args.Value("--links", "link");
+    const bool owners = args.Has("--owners");
+    if (forks != "appledouble" && forks != "none") {
+        Error("--forks must be appledouble or none");
+        return kExitBadInput;
+    }
+    if (links != "link" && links != "copy") {
+        Error("--links must be link or copy");
+        return kExitBadInput;
+    }
     if (!haveTo || to.empty()) {
         Error("save: where to? (--to DIR is missing)");
         return kExitBadInput;
@@ -260,6 +270,8 @@ int RunSave(const Invocation& inv) {
         return kExitBadInput;
     }
 
+    session.saveSettings.extras = {forks == "none" ? recovery::ForkForm::None : recovery::ForkForm::AppleDouble,
+                                   links == "copy" ? recovery::LinkForm::Copy : recovery::LinkForm::Link, owners};
     recovery::SaveJob job;
     TerminalSaving view(job);
     TerminalQuestions questions(view, cs.line, fixed, ask);
@@ -299,7 +311,14 @@ std::vector<OptionRow> SaveRows() {
                  {"--before", "DD-MM-YYYY", "the upper bound of the date filter (on the date the listing shows)"},
                  {"--ext", "doc,xls,...", "save only files with these extensions (up to 4 characters each)"},
                  {"--replace", "ask|all|none",
-                  "whether a file already in DIR is replaced (default ask on a terminal, else kept)"}});
+                  "whether a file already in DIR is replaced (default ask on a terminal, else kept)"},
+                 {"--forks", "appledouble|none",
+                  "a file's resource fork and Finder info as an AppleDouble companion ._NAME beside it (default) "
+                  "or not at all"},
+                 {"--links", "link|copy",
+                  "symbolic links of the NFS name space saved as links (default) or as small files holding their "
+                  "target"},
+                 {"--owners", nullptr, "give saved entries the NFS owner and group (only when run as root)"}});
     return rows;
 }
 

@@ -21,6 +21,9 @@ const std::vector<OptionRow>& VolumeRows() {
         {"--log", "FILE",
          "start from a recovery log written by 'log save' instead of searching and mounting (the disk must still "
          "be attached; --volume is then optional and must name the stored volume)"},
+        {"--name-space", "dos|long|mac|nfs|nt",
+         "the name space whose names are shown and saved (default: the LONG, NT, MAC, NFS or DOS name, the first "
+         "an entry has)"},
     };
     return kRows;
 }

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/Cli.h"
+#include "netware/NameSpaces.h"
 #include "workflow/Disks.h"
 #include "workflow/Search.h"
 #include "workflow/Volume.h"
@@ -152,6 +153,13 @@ bool ReadVolumeOptions(const Invocation& inv, VolumeOptions& options) {
     const Args& args = inv.parsed;
     options.advanced = args.Has("--advanced");
     options.logPath = args.Value("--log");
+    if (args.Has("--name-space")) {
+        options.nameSpace = nw::NameSpaceFromText(args.Value("--name-space"));
+        if (options.nameSpace == nw::kDefaultNameSpace) {
+            Error("--name-space must be dos, long, mac, nfs or nt");
+            return false;
+        }
+    }
     std::uint64_t n = 0;
     if (args.Has("--disk")) {
         if (!ParseNumber(inv.command, "--disk", args.Value("--disk"), n)) return false;
@@ -190,6 +198,7 @@ int OpenVolume(CommandSession& cs, const VolumeOptions& options) {
     }
     if (int r = SelectDisk(cs, options.disk); r != kExitOk) return r;
     if (int r = SearchVolumes(cs, options.advanced); r != kExitOk) return r;
+    cs.session.mounted.preferredNameSpace = options.nameSpace;
     const int mounted = MountVolume(cs, options.volume, options.fat);
     if (mounted == kExitOk && InterruptRequested()) {
         // Ctrl-C during the search or the mount: the command goes no further.

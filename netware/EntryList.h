@@ -25,7 +25,8 @@ struct EntryRecord {
     std::uint32_t ownNumber = 0;      // folders: the number their children carry
     std::uint32_t size = 0;
     std::uint32_t firstBlock = 0;     // start of the data chain (top bit: suballocated piece)
-    std::uint32_t timestamp = 0;      // packed date and time
+    std::uint32_t timestamp = 0;      // packed date and time (creation: what lists and filters show)
+    std::uint32_t modified = 0;       // packed last update; 0 = not kept
     std::uint32_t deletedMarker = 0;  // nonzero = deleted (salvageable) entry
     std::uint32_t ordinal = 0;        // 1-based position in its own list at creation
     std::uint32_t treeNode = 0xFFFFFFFFu;  // folders: the folder-tree node that shows it (none: all ones)
@@ -36,6 +37,7 @@ struct EntryRecord {
     std::uint64_t det1Sector = 0;
     std::uint64_t det2Sector = 0;
     std::uint16_t slot = 0;           // entry position 0..3 within the sector
+    std::uint16_t accessDate = 0;     // files: packed date of the last access (the high half of a date and time)
     // The disks that hold those sectors (a volume of several segments may
     // keep its two directory copies on different disks).
     std::uint8_t det1Disk = 0;

@@ -19,8 +19,9 @@ struct WalkCounters {
 
 // The four entries of one directory sector: suballocation records into the
 // table, folders and files appended to their lists.
+// `firstEntry` is the entry number of the sector's first record.
 void TakeSector(MountedVolume& volume, const std::uint8_t* sector, const SectorPlace& v, const SectorPlace& u,
-                WalkCounters& c) {
+                std::uint32_t firstEntry, NameSpaceGatherer& nameSpaces, WalkCounters& c) {
     for (unsigned j = 0; j < kDetEntriesPerSector; ++j) {
         const std::uint8_t* e = sector + kDetEntrySize * j;
         const std::uint32_t marker = LoadLe32(e + det::kParent);
@@ -32,32 +33,35 @@ void TakeSector(MountedVolume& volume, const std::uint8_t* sector, const SectorP
         }
         if (marker >= kSuballocMarker) continue;
         const std::uint8_t nameLength = e[det::kNameLength];
+        if (e[det::kNameSpace] != kNameSpaceDos) {
+            nameSpaces.AddRecord(firstEntry + j, e);
+            continue;
+        }
         if (e[det::kNameSpace] != kNameSpaceDos || nameLength == 0 || nameLength > kMaxPrimaryNameLength) continue;
 
         EntryRecord r;
         const std::uint32_t attributes = LoadLe32(e + det::kAttributes);
         r.attributes = static_cast<std::uint8_t>(attributes);
         r.attributesHigh = e[det::kAttributesTop];
-        r.name = LongNameFor(sector, j);
+        const std::string adjacentLong = LongNameFor(sector, j);
+        r.name = adjacentLong;
         if (r.name.empty()) r.name.assign(reinterpret_cast<const char*>(e + det::kName), nameLength);
         r.parentNumber = marker;
         r.ownNumber = LoadLe32(e + det::kFolderNumber);
         r.size = LoadLe32(e + det::kFileSize);
         r.firstBlock = LoadLe32(e + det::kFirstBlock);
         r.timestamp = LoadLe32(e + det::kDateTime);
+        r.modified = LoadLe32(e + det::kModified);
+        if (!(attributes & kAttrFolder)) r.accessDate = LoadLe16(e + det::kAccessDate);
         r.deletedMarker = LoadLe32(e + det::kDeleted);
         r.det1Sector = v.sector;
         r.det2Sector = u.sector;
         r.det1Disk = static_cast<std::uint8_t>(v.disk);
         r.det2Disk = static_cast<std::uint8_t>(u.disk);
         r.slot = static_cast<std::uint16_t>(j);
-        if (attributes & kAttrFolder) {
-            r.ordinal = ++c.folders;
-            volume.FolderList.Append(std::move(r));
-        } else {
-            r.ordinal = ++c.files;
-            volume.FileList.Append(std::move(r));
-        }
+        r.ordinal = (attributes & kAttrFolder) ? ++c.folders : ++c.files;
+        const EntryRecord& kept = ((attributes & kAttrFolder) ? volume.FolderList : volume.FileList).Append(std::move(r));
+        nameSpaces.AddPrimary(firstEntry + j, e, kept, adjacentLong);
     }
 }
 
@@ -94,7 +98,7 @@ bool DetCopyReadable(const VolumeSectors& sectors, const BlockList& list, std::u
 // the first (and the second is 0). Returns false when neither copy could be
 // read: neither can be walked, or some sector was unreadable in both.
 bool WalkDirectory(MountedVolume& volume, const disk::SectorReader& reader, MountReport& report,
-                   std::uint32_t det2Links, WalkCounters& c) {
+                   std::uint32_t det2Links, NameSpaceGatherer& nameSpaces, WalkCounters& c) {
     const VolumeSectors sectors(reader, volume.currentVolume);
     const std::uint32_t S = volume.currentVolume.sectorsPerBlock;
     const std::uint32_t limit = VolumeBlockLimit(volume, reader);
@@ -125,12 +129,14 @@ bool WalkDirectory(MountedVolume& volume, const disk::SectorReader& reader, Moun
             // Where the sector lies in each copy (sector 0: nowhere known).
             const SectorPlace here = sectors.Place(block, s).value_or(SectorPlace{});
             const SectorPlace there = hasMirror ? sectors.Place(mirror, s).value_or(SectorPlace{}) : SectorPlace{};
+            // Entry numbers count 128-byte records from the table's first block, in chain order.
+            const std::uint32_t firstEntry = static_cast<std::uint32_t>((i * S + s) * kDetEntriesPerSector);
             if (!walkCopy2)
-                TakeSector(volume, taken, here, there, c);
+                TakeSector(volume, taken, here, there, firstEntry, nameSpaces, c);
             else if (hasMirror)
-                TakeSector(volume, taken, there, here, c);
+                TakeSector(volume, taken, there, here, firstEntry, nameSpaces, c);
             else
-                TakeSector(volume, taken, here, SectorPlace{}, c);
+                TakeSector(volume, taken, here, SectorPlace{}, firstEntry, nameSpaces, c);
             ++c.sectorsProcessed;
             const int pct = base::PercentOf(c.sectorsProcessed, total);
             if (pct != shown) {
@@ -173,7 +179,9 @@ void MountBody(MountedVolume& volume, const disk::SectorReader& reader, MountRep
 
     report.Percent(0);
     WalkCounters c;
-    const bool directoryRead = WalkDirectory(volume, reader, report, det2Links, c);
+    NameSpaceGatherer nameSpaces;
+    const bool directoryRead = WalkDirectory(volume, reader, report, det2Links, nameSpaces, c);
+    nameSpaces.Resolve(volume.FolderList, volume.FileList, volume.nameSpaces, volume.preferredNameSpace);
     if (!directoryRead && c.folders == 0 && c.files == 0) {
         result.directoryUnreadable = true;
         result.warning = DirectoryUnreadableText(vol.name);

@@ -8,6 +8,7 @@ void MountedVolume::ClearContents() {
     FolderList.Clear();
     FileList.Clear();
     tree.Clear();
+    nameSpaces.Clear();
     // Swapping with empties releases the memory, not just the elements.
     BlockList().swap(FatBlockList);
     BlockList().swap(Det1BlockList);

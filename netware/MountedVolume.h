@@ -9,6 +9,7 @@
 
 #include "netware/EntryList.h"
 #include "netware/FolderTree.h"
+#include "netware/NameSpaces.h"
 #include "netware/Records.h"
 #include "netware/Volume.h"
 
@@ -29,6 +30,10 @@ struct MountedVolume {
     EntryList FolderList;
     EntryList FileList;
     FolderTree tree;
+    // Every name, the fork and the Unix facts of entries with name-space
+    // records; the name space whose names the mount shows (set before it).
+    NameSpaceTable nameSpaces;
+    std::uint8_t preferredNameSpace = kDefaultNameSpace;
 
     BlockList FatBlockList;   // the chosen FAT copy's own blocks, in chain order
     BlockList Det1BlockList;  // DET copy 1 blocks (an end marker may close it)

@@ -55,7 +55,7 @@ void SaveRun::FinishFolder(std::uint32_t node) {
     const nw::EntryRecord* record = node == nw::kRootNode ? nullptr : nw::FolderOfNode(input_.volume, node);
     if (!record) return;
     const int folder = folders_.Current();
-    if (folder >= 0) SetEntryTime(folder, nullptr, record->timestamp);
+    if (folder >= 0) FinishSavedFolder(folder, *record, input_.volume, input_.settings.extras);
 }
 
 bool SaveRun::UseDestination(const std::string& folder) {

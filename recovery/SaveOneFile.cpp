@@ -15,6 +15,7 @@
 #include "netware/Timestamps.h"
 #include "netware/Records.h"
 #include "netware/Volume.h"
+#include "recovery/EntryExtras.h"
 #include "recovery/SaveRun.h"
 #include "recovery/TargetFile.h"
 
@@ -250,25 +251,33 @@ bool SaveRun::MayWriteTarget(int dirFd, const std::string& fileName, const std::
     return true;
 }
 
-void SaveRun::Commit(TargetFile& target, const std::string& targetPath, std::uint32_t timestamp, FileOutcome outcome,
+void SaveRun::Commit(TargetFile& target, const FilePlace& place, const nw::EntryRecord& file, FileOutcome outcome,
                      std::uint64_t written, std::uint64_t byteCount, const std::string& damage,
                      std::uint64_t unreadable) {
-    const std::optional<struct timespec> modified = EntryTime(timestamp);
+    const std::optional<struct timespec> modified = EntryTime(file.timestamp);
     if (!target.Commit(modified ? &*modified : nullptr)) {
         const std::string reason = target.ErrorText();
         job_.savedBytes -= written;
-        AskAboutWriteError(targetPath, reason);
-        EndFile(targetPath, FileOutcome::WriteFailed, written, byteCount, reason);
+        AskAboutWriteError(place.targetPath, reason);
+        EndFile(place.targetPath, FileOutcome::WriteFailed, written, byteCount, reason);
         return;
     }
-    EndFile(targetPath, outcome, written, byteCount, damage, unreadable);
+    // What the file carries beyond its data: link, companion, mode, times.
+    const ExtrasOutcome extras =
+        FinishSavedFile(place.dirFd, place.savedName, file, input_.volume, input_.reader, input_.settings.extras);
+    if (!extras.failure.empty() && input_.activityReport)
+        input_.activityReport->Append("\r\nFile \"" + Shown(place.targetPath) + "\": " + extras.failure);
+    const std::string whole =
+        damage.empty() || extras.damage.empty() ? damage + extras.damage : damage + "; " + extras.damage;
+    EndFile(place.targetPath, outcome, written, byteCount, whole, unreadable + extras.unreadable);
 }
 
-void SaveRun::CopyAndCommit(const nw::EntryRecord& file, TargetFile& target, const std::string& targetPath) {
+void SaveRun::CopyAndCommit(const nw::EntryRecord& file, TargetFile& target, const FilePlace& place) {
+    const std::string& targetPath = place.targetPath;
     SaveJob& j = job_;
     const std::uint32_t size = file.size;
     if (file.firstBlock == nw::kChainEnd) {  // no data: the file is empty
-        Commit(target, targetPath, file.timestamp, size == 0 ? FileOutcome::Written : FileOutcome::Short, 0, size,
+        Commit(target, place, file, size == 0 ? FileOutcome::Written : FileOutcome::Short, 0, size,
                DamageReason(0, size, 0, false), 0);
         return;
     }
@@ -282,7 +291,7 @@ void SaveRun::CopyAndCommit(const nw::EntryRecord& file, TargetFile& target, con
     const std::uint64_t blockBytes =
         static_cast<std::uint64_t>(input_.volume.currentVolume.sectorsPerBlock) * disk::kSectorSize;
     if (nw::IsSuballocatedPiece(file.firstBlock) && byteCount > blockBytes) {
-        Commit(target, targetPath, file.timestamp, FileOutcome::Abandoned, 0, byteCount,
+        Commit(target, place, file, FileOutcome::Abandoned, 0, byteCount,
                FileOutcomeText(FileOutcome::Abandoned), 0);
         return;
     }
@@ -315,7 +324,7 @@ void SaveRun::CopyAndCommit(const nw::EntryRecord& file, TargetFile& target, con
     std::string reason = DamageReason(consumer.written, byteCount, unreadable, checksumFailed);
     if (const std::optional<nw::VolumeSegment>& gone = fileReader_.MissingSegment())
         reason += ": " + nw::MissingSegmentText(input_.volume.currentVolume.name, gone->number);
-    Commit(target, targetPath, file.timestamp, outcome, consumer.written, byteCount, reason, unreadable);
+    Commit(target, place, file, outcome, consumer.written, byteCount, reason, unreadable);
 }
 
 void SaveRun::SaveOneFile(const nw::EntryRecord& file, const WalkFolder& folder, const std::string& savedName) {
@@ -350,7 +359,7 @@ void SaveRun::SaveOneFile(const nw::EntryRecord& file, const WalkFolder& folder,
         EndFile(targetPath, FileOutcome::CreateFailed, 0, file.size, reason);
         return;
     }
-    CopyAndCommit(file, target, targetPath);
+    CopyAndCommit(file, target, FilePlace{dir, savedName, targetPath});
 }
 
 }  // namespace recovery

@@ -76,12 +76,19 @@ private:
     bool PassesFilters(const nw::EntryRecord& file, const std::string& folderPath);
     void ShowFileStarted(const nw::EntryRecord& file, const std::string& folderPath);
     bool MayWriteTarget(int dirFd, const std::string& fileName, const std::string& targetPath, std::uint32_t size);
+    // Where a file is being written: its folder, its name there, its path.
+    struct FilePlace {
+        int dirFd;
+        const std::string& savedName;
+        const std::string& targetPath;
+    };
     // Reads the file's data into the temporary target and puts it under its
-    // name (`checksumFailed`: the compressed check failed).
-    void CopyAndCommit(const nw::EntryRecord& file, TargetFile& target, const std::string& targetPath);
-    // Puts a whole or damaged file under its name; one that cannot be is a
-    // write failure. The step after it is where a file's companions go.
-    void Commit(TargetFile& target, const std::string& targetPath, std::uint32_t timestamp, FileOutcome outcome,
+    // name.
+    void CopyAndCommit(const nw::EntryRecord& file, TargetFile& target, const FilePlace& place);
+    // Puts a whole or damaged file under its name, then gives it what it
+    // carries beyond its data (link, companion, mode, times); a file that
+    // cannot be put under its name is a write failure.
+    void Commit(TargetFile& target, const FilePlace& place, const nw::EntryRecord& file, FileOutcome outcome,
                 std::uint64_t written, std::uint64_t byteCount, const std::string& damage, std::uint64_t unreadable);
     void AskAboutWriteError(const std::string& target, const std::string& reason);
     void ShowTimeFigures();

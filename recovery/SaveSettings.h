@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "recovery/EntryExtras.h"
+
 namespace recovery {
 
 enum DeletedMode : int { kIncludeDeleted = 0, kExcludeDeleted = 1, kDeletedOnly = 2 };
@@ -33,6 +35,7 @@ int DateListItems(DateList list);
 
 // Every field starts at 0: the selected rows are saved and no file is filtered out.
 struct SaveSettings {
+    ExtrasSettings extras;  // forks, links, owners
     int deletedMode = 0;
     int selectionMode = 0;
     int savingMode = 0;  // remembered and shown only
@@ -121,3 +124,4 @@ private:
 };
 
 }  // namespace recovery
+

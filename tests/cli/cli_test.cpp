@@ -808,3 +808,52 @@ TEST_F(CliTest, CtrlCDuringASaveSaysStoppedWithWhatWasDoneAndExits130) {
 }
 
 }  // namespace
+
+namespace {
+
+// Sets bytes of a built entry's DOS record in both directory copies.
+void PatchRecord(nwimage::Image& img, const nwimage::BuiltEntry& b, std::size_t at, std::vector<std::uint8_t> bytes) {
+    for (std::uint64_t sector : {b.det1Sector, b.det2Sector}) {
+        std::array<std::uint8_t, 512> s{};
+        img.Read(sector, s.data());
+        std::copy(bytes.begin(), bytes.end(), s.begin() + 128 * b.slot + at);
+        img.sectors[sector] = s;
+    }
+}
+
+}  // namespace
+
+TEST_F(CliTest, LsShowsEveryNameAndTheMetadataOfNameSpaceVolumes) {
+    image = nwimage::Build(nwimage::ParseDescription(R"(disk seed=3
+partition first=63 count=40000
+volume MACVOL spb=8 blocks=4000 namespaces=dos,mac,nfs,long
+folder PROJ long="Mac Projects" time=2007-01-01T08:00:00
+file REPORT.DOC in=PROJ long="Quarterly Report.doc" mac="Quarterly Report" size=100 time=2007-01-02T10:00:00 modified=2007-04-03T12:30:00 accessed=2007-06-01
+)"));
+    const nwimage::BuiltEntry& file = image.volumes[0].entries[1];
+    PatchRecord(image, file, 0x04, {0x21, 0x00, 0x02, 0x02});  // Ro, A, Ri, Ic
+    PatchRecord(image, file, 0x1C, {0x00, 0x01, 0x02, 0x03});  // owner
+    PatchRecord(image, file, 0x3C, {0x0A, 0x0B, 0x0C, 0x0D});  // first trustee
+    PatchRecord(image, file, 0x54, {0xFF, 0x01});              // its rights
+    const std::string img = dir.File("ns.img");
+    nwimage::WriteImageFile(image, img);
+
+    CliRun r = Cli({"--image", img, "ls", "--volume", "0", "-R", "--metadata", "--all-names"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto rows = Records(r.out);
+    ASSERT_EQ(rows.size(), 3u) << r.out;
+    EXPECT_EQ(rows[1], (std::vector<std::string>{
+                           "Mac Projects\\Quarterly Report.doc", "00010203", "00000000", "00000000", "00000000",
+                           "2007-01-02T10:00:00", "2007-04-03T12:30:00", "2007-06-01T00:00:00", "", "",
+                           "0A0B0C0D:01FF", "Ro,A,Ri,Ic", "DOS,MAC,NFS,LONG",
+                           "DOS=REPORT.DOC,MAC=Quarterly Report,NFS=Quarterly Report.doc,LONG=Quarterly Report.doc"}));
+    EXPECT_EQ(rows[0][0], "Mac Projects");
+    EXPECT_EQ(rows[0][5], "2007-01-01T08:00:00");
+
+    r = Cli({"--image", img, "ls", "--volume", "0", "-R", "--name-space", "mac"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    rows = Records(r.out);
+    ASSERT_EQ(rows.size(), 3u) << r.out;
+    EXPECT_EQ(rows[1][6], "Mac Projects\\Quarterly Report");  // the folder's MAC name is its long one
+    EXPECT_EQ(Cli({"--image", img, "ls", "--volume", "0", "--name-space", "os2"}).status, 2);
+}

@@ -143,7 +143,7 @@ TEST(NwImageDescription, ExampleAndSampleDescriptionsBuild) {
         deleted |= m.deleted;
         compressed |= m.compressed;
     }
-    EXPECT_EQ(volumes, (std::set<std::string>{"SYS", "DATA"}));
+    EXPECT_EQ(volumes, (std::set<std::string>{"SYS", "DATA", "STUDIO"}));
     EXPECT_TRUE(lost && deleted && compressed);
     EXPECT_FALSE(sample.bad.empty());
     EXPECT_GE(sample.totalSectors * 512, 200ull << 20);

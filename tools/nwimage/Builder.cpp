@@ -225,11 +225,13 @@ private:
             }
             if (e.slot3) {
                 while (slot % 4 != 3) ++slot;
-            } else if (!e.longName.empty() && slot % 4 == 3) {
+            } else if (spec_.nameSpaces.empty() && !e.longName.empty() && slot % 4 == 3) {
                 ++slot;  // keep the long name in the primary's sector
             }
             entrySlots_[i] = slot;
-            slot += e.longName.empty() ? 1 : 2;
+            slot += !spec_.nameSpaces.empty() ? 1 + static_cast<std::uint32_t>(spec_.nameSpaces.size())
+                    : e.longName.empty()      ? 1
+                                              : 2;
         }
         const std::uint32_t perBlock = 4 * spb_;
         detNeeded_ = std::max<std::uint32_t>(1, (slot + perBlock - 1) / perBlock);
@@ -297,6 +299,12 @@ private:
             b.stored = std::move(plans_[i].stored);
             b.directorySize = p.directorySize;
             b.blocks = e.blocks.empty() ? AllocList(p.wholeBlocks, EntryWho(i)) : e.blocks;
+            if (e.fork && !e.fork->empty()) {
+                b.fork = *e.fork;
+                const std::uint32_t blockBytes = spb_ * kSector;
+                b.forkBlocks = AllocList(static_cast<std::uint32_t>((b.fork.size() + blockBytes - 1) / blockBytes),
+                                         EntryWho(i) + " resource fork");
+            }
         }
         // Pieces, packed one after another into the chain of their length.
         std::array<std::uint32_t, 128> pieceCount{};
@@ -345,6 +353,8 @@ private:
         for (auto& [P, chain] : subChains_) Chain(chain, nw::kChainEnd);
         for (const BuiltEntry& b : out_.entries)
             if (!b.blocks.empty()) Chain(b.blocks, b.piece ? b.piece : nw::kChainEnd);
+        for (const BuiltEntry& b : out_.entries)
+            if (!b.forkBlocks.empty()) Chain(b.forkBlocks, nw::kChainEnd);
         Break(patch1_, out_.det1, spec_.breakDetAt, "DET copy 1");
         patch2_ = patch1_;
         Break(patch1_, out_.fat1, spec_.breakFat1At, "FAT copy 1");
@@ -407,7 +417,10 @@ private:
             }
             if (s.deleted) nw::StoreLe32(e + nw::det::kDeleted, s.dateTime ? s.dateTime : 1);
             nw::StoreLe32(e + nw::det::kFolderNumber, b.number);
-            if (!s.longName.empty()) {
+            b.entryNumber = entrySlots_[i];
+            if (!spec_.nameSpaces.empty()) {
+                WriteNameSpaceRecords(s, b, attributes, at);
+            } else if (!s.longName.empty()) {
                 std::uint8_t* l = at(entrySlots_[i] + 1);
                 nw::StoreLe32(l + nw::det::kParent, s.parent);
                 nw::StoreLe32(l + nw::det::kAttributes, attributes);
@@ -432,11 +445,56 @@ private:
         for (std::size_t k = 0; k < out_.det2.size(); ++k) Put(Place(out_.det2[k]), det.data() + k * blockBytes, blockBytes);
     }
 
+    // The DOS record's dates and links, and one record per loaded name space
+    // in the slots after it: each names the DOS record's 0x78 at its own
+    // 0x78 and the next record at 0x7C (0 after the last).
+    template <typename At>
+    void WriteNameSpaceRecords(const EntrySpec& s, BuiltEntry& b, std::uint32_t attributes, At at) {
+        std::uint8_t* dos = at(b.entryNumber);
+        const std::uint32_t primary = s.folder ? b.number : b.entryNumber;
+        nw::StoreLe32(dos + 0x78, primary);
+        nw::StoreLe32(dos + 0x28, s.modified);
+        if (!s.folder) nw::StoreLe16(dos + 0x62, s.accessDate);
+        const std::uint32_t count = static_cast<std::uint32_t>(spec_.nameSpaces.size());
+        nw::StoreLe32(dos + 0x7C, count ? b.entryNumber + 1 : 0);
+        for (std::uint32_t k = 0; k < count; ++k) {
+            const std::uint8_t ns = spec_.nameSpaces[k];
+            std::uint8_t* r = at(b.entryNumber + 1 + k);
+            nw::StoreLe32(r + 0x00, s.parent);
+            nw::StoreLe32(r + 0x04, attributes);
+            r[0x0A] = ns;
+            const std::string& other = ns == 1 ? s.macName : ns == 2 ? s.nfsName : ns == 5 ? s.ntName : s.longName;
+            std::string name = !other.empty() ? other : !s.longName.empty() ? s.longName : s.name;
+            const std::size_t limit = ns == 1 ? 31 : ns == 2 ? 40 : 80;
+            if (name.size() > limit) Fail(Who() + ": name \"" + name + "\" is too long for name space " + Str(ns));
+            r[0x0B] = static_cast<std::uint8_t>(name.size());
+            std::memcpy(r + 0x0C, name.data(), name.size());
+            nw::StoreLe32(r + 0x78, primary);
+            nw::StoreLe32(r + 0x7C, k + 1 < count ? b.entryNumber + 2 + k : 0);
+            if (ns == 1) {
+                nw::StoreLe32(r + 0x2C, b.forkBlocks.empty() ? 0 : b.forkBlocks.front());
+                nw::StoreLe32(r + 0x30, static_cast<std::uint32_t>(b.fork.size()));
+                std::memcpy(r + 0x34, s.finderInfo.data(), s.finderInfo.size());
+            } else if (ns == 2) {
+                const std::uint32_t mode = s.mode ? *s.mode : s.folder ? 040755u : 0100644u;
+                nw::StoreLe32(r + 0x3A, mode);
+                nw::StoreLe32(r + 0x42, s.gid);
+                nw::StoreLe32(r + 0x4A, 1);
+                r[0x4E] = s.linkFlag;
+                nw::StoreLe32(r + 0x5C, s.uid);
+            }
+        }
+    }
+
     void WriteFileData() {
         const std::size_t blockBytes = static_cast<std::size_t>(spb_) * kSector;
         for (std::size_t i = 0; i < spec_.entries.size(); ++i) {
             if (spec_.entries[i].folder) continue;
             const BuiltEntry& b = out_.entries[i];
+            for (std::size_t k = 0; k < b.forkBlocks.size(); ++k) {
+                const std::size_t from = k * blockBytes;
+                Put(Place(b.forkBlocks[k]), b.fork.data() + from, std::min(blockBytes, b.fork.size() - from));
+            }
             std::size_t off = 0;
             for (std::uint32_t blk : b.blocks) {
                 if (off >= b.stored.size()) break;

@@ -302,6 +302,16 @@ private:
         v.mountFat = static_cast<int>(Num(t, "mount-fat", 1, 2));
         if (v.mountFat < 1) Fail("mount-fat is 1 or 2");
         v.allSuballocGroups = Flag(t, "all-subgroups");
+        if (const Token* k = Find(t, "namespaces")) {
+            std::stringstream ss(k->value);
+            std::string item;
+            while (std::getline(ss, item, ',')) {
+                if (item == "dos") continue;
+                const std::uint8_t ns = item == "mac" ? 1 : item == "nfs" ? 2 : item == "long" ? 4 : item == "nt" ? 5 : 0;
+                if (!ns) Fail("namespaces= lists dos, mac, nfs, long and nt");
+                v.nameSpaces.push_back(ns);
+            }
+        }
         std::vector<VolumeSpec>& table = Disk().partitions.back().volumes;
         table.push_back(v);
         volumes_.push_back({cur_, Disk().partitions.size() - 1, table.size() - 1});
@@ -346,6 +356,25 @@ private:
         e.deleted = Flag(t, "deleted");
         e.slot3 = Flag(t, "slot3");
         e.extraAttributes = Num32(t, "attr", 0);
+        if (const Token* k = Find(t, "mac")) e.macName = k->value;
+        if (const Token* k = Find(t, "nfs")) e.nfsName = k->value;
+        if (const Token* k = Find(t, "nt")) e.ntName = k->value;
+        if (const Token* k = Find(t, "mode")) e.mode = static_cast<std::uint32_t>(std::stoul(k->value, nullptr, 8));
+        e.uid = Num32(t, "uid", 0);
+        e.gid = Num32(t, "gid", 0);
+        if (const Token* k = Find(t, "modified")) e.modified = Time(k->value);
+        if (const Token* k = Find(t, "accessed")) e.accessDate = static_cast<std::uint16_t>(Time(k->value) >> 16);
+        if (const Token* k = Find(t, "finder")) {
+            const std::vector<std::uint8_t> f = std::vector<std::uint8_t>(k->value.begin(), k->value.end());
+            std::copy_n(f.begin(), std::min<std::size_t>(f.size(), e.finderInfo.size()), e.finderInfo.begin());
+        }
+        if (const Token* k = Find(t, "fork")) e.fork = std::vector<std::uint8_t>(k->value.begin(), k->value.end());
+        if (Find(t, "fork-size")) e.fork = SeededBytes(Num32(t, "fork-size", 0), Num(t, "fork-seed", 0) + 77);
+        if (const Token* k = Find(t, "symlink")) {
+            e.linkFlag = 0x02;
+            e.mode = 0120777;
+            e.data = std::vector<std::uint8_t>(k->value.begin(), k->value.end());
+        }
         if (Find(t, "namelen")) e.nameLengthOverride = static_cast<std::uint8_t>(Num(t, "namelen", 0, 255));
         const Token* in = Find(t, "in");
         const Token* parent = Find(t, "parent");
@@ -448,6 +477,8 @@ private:
             auto& map = e.folder ? folders : files;
             map[Key(e.parent, e.name)] = i;
             if (!e.longName.empty()) map[Key(e.parent, e.longName)] = i;
+            for (const std::string* n : {&e.macName, &e.nfsName, &e.ntName})
+                if (!n->empty()) map[Key(e.parent, *n)] = i;
         }
     };
 
@@ -592,7 +623,7 @@ volume NAME [spb=8|16|32|64|128] blocks=N [segment=N] [start=N]
        [codes=none] [fat1=LIST] [fat2=LIST] [det1=LIST] [det2=LIST]
        [det-blocks=N] [det2-length=N] [break-fat1=K] [break-fat2=K]
        [break-det=K] [patch-fat1=B:S:N,...] [patch-fat2=B:S:N,...]
-       [mount-fat=1|2] [all-subgroups]
+       [mount-fat=1|2] [all-subgroups] [namespaces=dos,mac,nfs,long,nt]
     A volume of the last partition: the next entry of its volume table,
     which is the volume's segment 0, of blocks= blocks (or segment=
     sectors). Segments lie one after another in table order from 128
@@ -608,7 +639,11 @@ volume NAME [spb=8|16|32|64|128] blocks=N [segment=N] [start=N]
     chain in both FAT copies). patch-fatC= overwrites FAT entries of copy C
     (block:sequence:next). mount-fat= is the copy the manifest mounts when
     the two FAT chains differ in length. all-subgroups writes
-    suballocation records for all five groups.
+    suballocation records for all five groups. namespaces= loads name
+    spaces besides DOS: every entry then has one record per name space
+    right after its DOS record, linked by the primary entry (0x78) and the
+    name list (0x7C), and the DOS record carries the last update (0x28)
+    and last access (0x62) dates.
 segment NAME K (blocks=N | sectors=N) [start=N]
     Segment K (1..254) of the volume NAME as the next entry of the last
     partition's table, on the volume line's disk or another; the volume
@@ -623,6 +658,9 @@ file NAME [long=TEXT] [in=PATH | parent=N] [time=T] [deleted] [slot3]
      [attr=N] [namelen=N] [size=N] [seed=N] [text=TEXT] [hex=HEX]
      [doc=KIND] [blocks=LIST] [sub=tail|whole] [dirsize=N]
      [compressed=marked|unmarked] [expanded=N]
+     [mac=TEXT] [nfs=TEXT] [nt=TEXT] [mode=OCTAL] [uid=N] [gid=N]
+     [modified=T] [accessed=T] [finder=TEXT] [fork=TEXT | fork-size=N]
+     [symlink=TARGET]
     Directory entries of the last volume, in directory order. NAME is the
     DOS name (1..15 characters), long= the long name (1..80). in= names the
     parent by a path of folder names declared earlier (/ or \ between
@@ -640,6 +678,14 @@ file NAME [long=TEXT] [in=PATH | parent=N] [time=T] [deleted] [slot3]
     compressed-file header (01 01 00 00, expanded size, stored length)
     over the first 12 bytes; marked also sets attribute 0x04000000 and the
     expanded size (expanded=, default 3 x stored length) in the entry.
+    On volumes with namespaces=: mac=, nfs=, nt= name the entry in those
+    name spaces (default: the long name, else the DOS name); mode= (octal,
+    default 100644 for files and 40755 for folders), uid= and gid= fill
+    the NFS record; symlink= makes the file a symbolic link (link flag
+    0x02, mode 120777) whose data is the target; finder= gives the Finder
+    info's first bytes and fork= or fork-size= (seeded bytes) the resource
+    fork, a chain of whole blocks of its own, in the MAC record; modified=
+    and accessed= the DOS record's last update and last access.
 raw sector=N (text=TEXT | hex=HEX | size=N [seed=N])
     Bytes at a sector: outside structures, or in a volume's free blocks.
 document KIND sector=N [size=N] [seed=N]

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -291,12 +292,34 @@ void MountVolume(const std::vector<const Image*>& disks, const BuiltVolume& v, i
     const std::vector<std::uint32_t> det = r.LoadDet(v.det1.front());
 
     std::vector<Record> folders, files;
+    // Name-space records by entry number (name space, name, 0x78, 0x7C), and
+    // the primaries whose name lists are followed once all are known.
+    struct NameRecord {
+        std::uint8_t nameSpace;
+        std::string name;
+        std::uint32_t primary, next;
+    };
+    std::unordered_map<std::uint32_t, NameRecord> nameRecords;
+    struct Listed {
+        bool folder;
+        std::size_t index;
+        std::uint32_t primary, next;
+    };
+    std::vector<Listed> listed;
     std::uint8_t s[kSector];
+    std::uint32_t entryNumber = 0;
     for (std::uint32_t block : det) {
         for (std::uint32_t k = 0; k < r.SectorsPerBlock(); ++k) {
             r.Sector(block, k, s);
-            for (unsigned j = 0; j < nw::kDetEntriesPerSector; ++j) {
+            for (unsigned j = 0; j < nw::kDetEntriesPerSector; ++j, ++entryNumber) {
                 const std::uint8_t* raw = s + nw::kDetEntrySize * j;
+                if (raw[0x0A] != 0 && nw::LoadLe32(raw) < 0xFFFFFFFBu) {
+                    const std::size_t limit = raw[0x0A] == 1 ? 31 : raw[0x0A] == 2 ? 40 : 80;
+                    nameRecords[entryNumber] = {raw[0x0A],
+                                                std::string(reinterpret_cast<const char*>(raw + 0x0C),
+                                                            std::min<std::size_t>(raw[0x0B], limit)),
+                                                nw::LoadLe32(raw + 0x78), nw::LoadLe32(raw + 0x7C)};
+                }
                 nw::DetEntry e = nw::DecodeDetEntry(raw);
                 nw::DetKind kind = nw::ClassifyDetEntry(e);
                 if (kind == nw::DetKind::Suballocation) {
@@ -317,9 +340,28 @@ void MountVolume(const std::vector<const Image*>& disks, const BuiltVolume& v, i
                 rec.size = e.fileSize;
                 rec.firstBlock = e.firstBlock;
                 rec.dateTime = e.dateTime;
+                if (longName.empty() && nw::LoadLe32(raw + 0x7C) != 0)
+                    listed.push_back({rec.folder, (rec.folder ? folders : files).size(), nw::LoadLe32(raw + 0x78),
+                                      nw::LoadLe32(raw + 0x7C)});
                 (rec.folder ? folders : files).push_back(rec);
             }
         }
+    }
+    // The name shown: LONG, NT, MAC, NFS, in that order, where the list has it.
+    for (const Listed& l : listed) {
+        std::map<std::uint8_t, std::string> names;
+        std::uint32_t at = l.next;
+        for (int step = 0; at != 0 && step < 6; ++step) {
+            auto it = nameRecords.find(at);
+            if (it == nameRecords.end() || it->second.primary != l.primary || names.count(it->second.nameSpace)) break;
+            names[it->second.nameSpace] = it->second.name;
+            at = it->second.next;
+        }
+        for (std::uint8_t ns : {4, 5, 1, 2})
+            if (names.count(ns) && !names[ns].empty()) {
+                (l.folder ? folders : files)[l.index].name = names[ns];
+                break;
+            }
     }
     Record lost;
     lost.folder = true;

@@ -72,6 +72,17 @@ struct EntrySpec {
     std::optional<std::uint32_t> directorySize;  // size written to the entry when it must lie
     Compression compression = Compression::None;
     std::uint32_t expandedSize = 0;  // marked compressed files: the entry's size (0 = 3 x stored length)
+
+    // Volumes with name spaces (VolumeSpec::nameSpaces). Names of the MAC,
+    // NFS and NT records; empty = the long name, else the DOS name.
+    std::string macName, nfsName, ntName;
+    std::optional<std::vector<std::uint8_t>> fork;  // the MAC record's resource fork (whole blocks)
+    std::array<std::uint8_t, 32> finderInfo{};
+    std::optional<std::uint32_t> mode;  // NFS mode; default 0100644 for files, 040755 for folders
+    std::uint32_t uid = 0, gid = 0;
+    std::uint8_t linkFlag = 0;          // NFS 0x4E: 0x02 symbolic link (the data is its target)
+    std::uint32_t modified = 0;         // 0x28 last update, packed
+    std::uint16_t accessDate = 0;       // 0x62 last access, packed date
 };
 
 struct FatPatch {
@@ -113,6 +124,13 @@ struct VolumeSpec {
 
     bool allSuballocGroups = false;  // write records for groups 0..4 even when unused
     int mountFat = 1;  // FAT copy the manifest mounts with when the chain lengths differ
+
+    // Name spaces loaded besides DOS (1 MAC, 2 NFS, 4 LONG, 5 NT), in load
+    // order. Empty: every entry is its DOS record with its long name in the
+    // next record (the older layout). Given: every entry has one record per
+    // name space, one after another, linked by the primary entry (0x78) and
+    // the name list (0x7C).
+    std::vector<std::uint8_t> nameSpaces;
 
     std::vector<EntrySpec> entries;  // in directory order
 };
@@ -176,6 +194,9 @@ struct BuiltEntry {
     std::vector<std::uint32_t> blocks;  // whole data blocks in chain order
     std::uint32_t piece = 0;            // suballocated piece value, 0 = none
     std::vector<std::uint8_t> stored;   // the data bytes as placed on the volume
+    std::uint32_t entryNumber = 0;      // of the primary record in the DET
+    std::vector<std::uint32_t> forkBlocks;  // the resource fork's chain
+    std::vector<std::uint8_t> fork;         // its bytes
 };
 
 // A segment holds blocks firstBlock .. firstBlock + blocks - 1 of its volume;

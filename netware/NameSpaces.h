@@ -1,0 +1,132 @@
+// The name-space records of a directory: on a volume with name spaces
+// loaded beyond DOS, every folder and file has one 128-byte record per name
+// space, linked from its DOS (primary) record through the name list at 0x7C
+// and pointing back to it through the primary entry at 0x78. The directory
+// walk hands every record to a NameSpaceGatherer; once the walk has ended it
+// follows each primary's name list, keeps every name and the MAC and NFS
+// fields of the entry, and picks the name the entry is shown and saved under.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "netware/EntryList.h"
+
+namespace nw {
+
+constexpr std::uint8_t kNameSpaceMac = 1;
+constexpr std::uint8_t kNameSpaceNfs = 2;
+constexpr std::uint8_t kNameSpaceNt = 5;
+constexpr unsigned kNameSpaceSlots = 6;   // name-space numbers 0..5 (3 is not used)
+constexpr std::uint8_t kDefaultNameSpace = 0xFF;  // the preference LONG, NT, MAC, NFS, DOS
+
+namespace det {
+constexpr std::size_t kPrimaryEntry = 0x78;  // the entry number of the file's DOS record
+constexpr std::size_t kNameList = 0x7C;      // the entry number of its next name-space record; 0 ends
+// MAC records
+constexpr std::size_t kMacForkBlock = 0x2C;
+constexpr std::size_t kMacForkSize = 0x30;
+constexpr std::size_t kMacFinderInfo = 0x34;
+// NFS records
+constexpr std::size_t kNfsMode = 0x3A;
+constexpr std::size_t kNfsGid = 0x42;
+constexpr std::size_t kNfsLinkCount = 0x4A;
+constexpr std::size_t kNfsLinkFlag = 0x4E;
+constexpr std::size_t kNfsUid = 0x5C;
+}  // namespace det
+
+constexpr std::uint8_t kMaxMacNameLength = 31;
+constexpr std::uint8_t kMaxNfsNameLength = 40;
+constexpr std::uint8_t kNfsSymbolicLink = 0x02;
+constexpr std::uint8_t kNfsHardLink = 0x04;
+constexpr std::size_t kFinderInfoSize = 32;
+
+// A name-space number from its name ("dos", "mac", "nfs", "long", "nt"),
+// kDefaultNameSpace when it is none of them.
+std::uint8_t NameSpaceFromText(const std::string& text);
+// "DOS", "MAC", "NFS", "LONG", "NT"; empty for other numbers.
+std::string NameSpaceText(std::uint8_t nameSpace);
+
+// Everything the name-space records tell of one folder or file.
+struct EntryNameSpaces {
+    std::array<std::string, kNameSpaceSlots> names;  // by name-space number; empty where none
+    std::uint8_t present = 0;                        // bit n: a record of name space n
+    // MAC record
+    std::uint32_t forkFirstBlock = 0;
+    std::uint32_t forkSize = 0;
+    std::array<std::uint8_t, kFinderInfoSize> finderInfo{};
+    // NFS record
+    std::uint32_t mode = 0;
+    std::uint32_t uid = 0;
+    std::uint32_t gid = 0;
+    std::uint32_t linkCount = 0;
+    std::uint8_t linkFlag = 0;
+
+    bool Has(std::uint8_t nameSpace) const { return nameSpace < 8 && (present >> nameSpace) & 1u; }
+    bool HasFork() const { return Has(kNameSpaceMac) && forkSize != 0; }
+    bool HasFinderInfo() const;
+    // The name shown and saved: `preferred` where the entry has it, else the
+    // first of LONG, NT, MAC, NFS, DOS it has.
+    const std::string& ShownName(std::uint8_t preferred = kDefaultNameSpace) const;
+};
+
+// The name-space facts of a mounted volume's entries (only of those that
+// have any record beyond their DOS one).
+class NameSpaceTable {
+public:
+    void Clear() { entries_.clear(); }
+    bool Empty() const { return entries_.empty(); }
+    std::size_t Size() const { return entries_.size(); }
+    const EntryNameSpaces* Find(const EntryRecord& record) const;
+    EntryNameSpaces& At(bool folder, std::uint32_t ordinal) { return entries_[Key(folder, ordinal)]; }
+
+private:
+    static std::uint64_t Key(bool folder, std::uint32_t ordinal) {
+        return (static_cast<std::uint64_t>(folder) << 32) | ordinal;
+    }
+    std::unordered_map<std::uint64_t, EntryNameSpaces> entries_;
+};
+
+// Collects the records of a directory walk and resolves the name lists.
+class NameSpaceGatherer {
+public:
+    // A record that is no DOS record (name space 1..5), at its entry number.
+    void AddRecord(std::uint32_t entryNumber, const std::uint8_t* entry128);
+    // A primary record appended as `record`; `adjacentLong` is the long name
+    // the record after it in its sector gave (empty when none).
+    void AddPrimary(std::uint32_t entryNumber, const std::uint8_t* entry128, const EntryRecord& record,
+                    const std::string& adjacentLong);
+    // Follows every primary's name list (at most one record per name space,
+    // never a record twice), fills `table` and gives each entry of the lists
+    // its name: the adjacent long name where there is one and `preferred` is
+    // the default, else the entry's ShownName(preferred).
+    void Resolve(EntryList& folders, EntryList& files, NameSpaceTable& table, std::uint8_t preferred) const;
+
+private:
+    struct Record {
+        std::uint32_t primary = 0;
+        std::uint32_t next = 0;
+        std::uint8_t nameSpace = 0;
+        std::string name;
+        // MAC: fork block, fork size; NFS: mode, uid, gid, link count
+        std::array<std::uint32_t, 4> fields{};
+        std::array<std::uint8_t, kFinderInfoSize> finderInfo{};
+        std::uint8_t linkFlag = 0;
+    };
+    struct Primary {
+        bool folder = false;
+        std::uint32_t ordinal = 0;
+        std::uint32_t entryNumber = 0;
+        std::uint32_t primaryField = 0;
+        std::uint32_t nameList = 0;
+        std::string dosName;
+        std::string adjacentLong;
+    };
+    std::unordered_map<std::uint32_t, Record> records_;
+    std::vector<Primary> primaries_;
+};
+
+}  // namespace nw

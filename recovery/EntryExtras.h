@@ -1,0 +1,68 @@
+// What a saved file or folder carries beyond its data: the times the server
+// kept, the Unix permissions, owners and links of its NFS record, and its
+// resource fork and Finder info in an AppleDouble companion "._NAME". Applied
+// once the file has its name (and for folders once their children are
+// written), always through descriptors opened without following links.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <time.h>
+
+namespace disk {
+class SectorReader;
+}
+namespace nw {
+struct EntryRecord;
+struct MountedVolume;
+}  // namespace nw
+
+namespace recovery {
+
+enum class ForkForm { AppleDouble, None };
+enum class LinkForm { Link, Copy };
+
+struct ExtrasSettings {
+    ForkForm forks = ForkForm::AppleDouble;
+    LinkForm links = LinkForm::Link;  // symbolic links as links, or as small files holding their target
+    bool owners = false;              // apply uid and gid (only when running as root)
+    bool operator==(const ExtrasSettings&) const = default;
+};
+
+// A packed date and time as local time; nothing when it is not a date.
+std::optional<struct timespec> PackedLocalTime(std::uint32_t packed);
+
+// The times a saved entry takes: modification = the last update (the
+// creation where it is 0); access = the last access date (files; the
+// modification where there is none).
+struct SavedTimes {
+    struct timespec accessed{};
+    struct timespec modified{};
+};
+std::optional<SavedTimes> TimesOf(const nw::EntryRecord& entry);
+
+// AppleDouble version 2: entry 9 (Finder info, 32 bytes), then entry 2 (the
+// resource fork) when there is one.
+std::vector<std::uint8_t> AppleDoubleBytes(const std::array<std::uint8_t, 32>& finderInfo,
+                                           const std::vector<std::uint8_t>& fork);
+
+struct ExtrasOutcome {
+    std::string damage;            // why the companion is incomplete; empty when whole
+    std::uint64_t unreadable = 0;  // fork bytes that could not be read
+    std::string failure;           // what could not be applied (mode, link, companion); empty when all was
+};
+
+// After a file is under its name `savedName` in the folder `dirFd`: the
+// link, the companion, the mode and owners, then the times.
+ExtrasOutcome FinishSavedFile(int dirFd, const std::string& savedName, const nw::EntryRecord& file,
+                              const nw::MountedVolume& volume, const disk::SectorReader& reader,
+                              const ExtrasSettings& settings);
+// After a folder's children are written: its mode and owners, then its times.
+void FinishSavedFolder(int folderFd, const nw::EntryRecord& folder, const nw::MountedVolume& volume,
+                       const ExtrasSettings& settings);
+
+}  // namespace recovery
