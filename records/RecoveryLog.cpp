@@ -20,6 +20,9 @@ namespace records {
 
 namespace {
 
+// The largest block a volume has: 64 KiB.
+constexpr std::uint32_t kMaxLogSectorsPerBlock = 128;
+
 // Bytes of the fixed numbers after a descriptor's name.
 constexpr std::size_t kDescriptorNumbersBytes = 4 * 4 + 8 + 8 + 4 + 4;
 
@@ -340,8 +343,15 @@ private:
         std::uint8_t n = 0;
         if (!U8(n) || !Text(n, d.name, what)) return false;
         if (in_.Remaining() < kDescriptorNumbersBytes) return Fail("the file ends early");
-        return U32(d.fat1FirstBlock) && U32(d.fat2FirstBlock) && U32(d.det1FirstBlock) && U32(d.det2FirstBlock) &&
-               U64(d.sizeInSectors) && U64(d.startSector) && U32(d.blockCount) && U32(d.sectorsPerBlock);
+        if (!(U32(d.fat1FirstBlock) && U32(d.fat2FirstBlock) && U32(d.det1FirstBlock) && U32(d.det2FirstBlock) &&
+              U64(d.sizeInSectors) && U64(d.startSector) && U32(d.blockCount) && U32(d.sectorsPerBlock)))
+            return false;
+        // Reads go a block at a time: a block larger than any volume has
+        // would make one read of a file gigabytes long.
+        if (d.sectorsPerBlock > kMaxLogSectorsPerBlock)
+            return Fail("a volume's blocks of " + std::to_string(d.sectorsPerBlock) + " sectors are larger than " +
+                        std::to_string(kMaxLogSectorsPerBlock));
+        return true;
     }
     bool Entries(std::vector<nw::EntryRecord>& out, bool keep, const char* kind) {
         std::uint32_t count = 0;

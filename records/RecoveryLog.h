@@ -89,9 +89,11 @@ LogChecksum CheckLogChecksum(const std::string& logPath);
 
 // Reads and checks a whole log file: the header, the mode, every count and
 // length against what the file still holds, names of at most 254 bytes, at
-// most 33 volume records, nothing after the FAT blocks. With keepEntries
-// false the entry records are checked but not kept. False with a short
-// reason for a foreign, truncated or oversized file.
+// most 33 volume records, blocks of at most 128 sectors (64 KiB), nothing
+// after the FAT blocks. The file is read in pieces, and nothing is
+// allocated for a count before the rest of the file is known to hold it.
+// With keepEntries false the entry records are checked but not kept. False
+// with a short reason for a foreign, truncated or oversized file.
 bool ReadRecoveryLogFile(const std::string& path, RecoveryLogContents* log, std::string* reason,
                          bool keepEntries = true);
 bool DecodeRecoveryLog(const std::uint8_t* data, std::size_t size, RecoveryLogContents* log, std::string* reason,
