@@ -87,6 +87,13 @@ bool FatListAgrees(const RecoveryLogContents& log, const nw::VolumeDescriptor& v
 }  // namespace
 
 LogDiskMatch CompareLogWithDisk(const RecoveryLogContents& log, unsigned diskNumber, const disk::SectorReader& reader) {
+    nw::VolumeDescriptor placed = log.volume;
+    placed.disk = diskNumber;
+    return CompareLogWithDisk(log, placed, reader);
+}
+
+LogDiskMatch CompareLogWithDisk(const RecoveryLogContents& log, const nw::VolumeDescriptor& placed,
+                                const disk::SectorReader& reader) {
     // The folder a mount made itself (LOST) is not on the disk; it comes
     // after every folder of the directory walk.
     std::size_t walkedFolders = log.folders.size();
@@ -109,8 +116,7 @@ LogDiskMatch CompareLogWithDisk(const RecoveryLogContents& log, unsigned diskNum
     const disk::SectorReader quietReader(reader.Disks(), quiet);
 
     nw::MountedVolume volume;
-    volume.currentVolume = log.volume;
-    volume.currentVolume.disk = diskNumber;
+    volume.currentVolume = placed;
     if (!FatListAgrees(log, volume.currentVolume, quietReader)) return LogDiskMatch::Differs;
     for (std::size_t i = 0; i < log.fatBlocks.size(); ++i)
         volume.FatBlockList.push_back({static_cast<std::uint32_t>(i), log.fatBlocks[i]});

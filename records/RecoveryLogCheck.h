@@ -32,5 +32,11 @@ enum class LogDiskMatch {
 // by LOST. Reads never prompt: a sector that cannot be read in either copy
 // ends the walk with what was compared so far.
 LogDiskMatch CompareLogWithDisk(const RecoveryLogContents& log, unsigned diskNumber, const disk::SectorReader& reader);
+// The same with the log's volume placed as it lies now: `placed` is the
+// log's volume with its disk and, for a volume of several segments, the
+// segments found in the attached disks' tables (the log has no room for
+// them).
+LogDiskMatch CompareLogWithDisk(const RecoveryLogContents& log, const nw::VolumeDescriptor& placed,
+                                const disk::SectorReader& reader);
 
 }  // namespace records
