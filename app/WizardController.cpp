@@ -231,7 +231,7 @@ void WizardController::DiskChosen(QTreeWidgetItem* node) {
     const std::uint32_t number = WizardTree::NumberOf(node);
     if (!node || number == WizardTree::kNoNumber) return;
     std::string error;  // a disk that cannot be read says so when it is searched
-    workflow::SelectDiskNode(session_, disk::StoreKey(number), &error);
+    workflow::SelectDisk(session_, number, &error);
     p_.diskTree->setCurrentItem(node);
     p_.detailsList->ClearRows();
     for (const auto& row : workflow::DiskFactsRows(session_, WizardTree::NumberOf(node)))

@@ -31,14 +31,6 @@ struct DiskInfo {
     bool image = false;
 };
 
-// Store keys.
-constexpr const char* kGeometryRoot = "TRV Windows";
-constexpr const char* kGeometryCylinder = "TRV Windows\\Cylinder";
-constexpr const char* kGeometryHead = "TRV Windows\\Head";
-constexpr const char* kGeometryMediaType = "TRV Windows\\MediaType";
-constexpr const char* kGeometryModel = "TRV Windows\\Model";
-constexpr const char* kGeometrySectorsPerTrack = "TRV Windows\\SectorsPerTrack";
-constexpr const char* kGeometrySize = "TRV Windows\\Size";
 constexpr unsigned kMaxStoredDisks = 26;  // "Disk0" .. "Disk25"
 
 std::string StoreKey(unsigned diskNumber);  // "Disk" + number

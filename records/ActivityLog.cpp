@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "base/Identity.h"
@@ -35,37 +36,94 @@ int OpenUnshared(const std::string& path) {
 
 }  // namespace
 
-bool AppendActivityLogAt(const std::string& path, const std::string& text) {
-    if (path.empty()) return false;
+std::string PreviousReportPath(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == slash + 1)
+        return path + ".1";
+    return path.substr(0, dot) + ".1" + path.substr(dot);
+}
+
+bool AppendActivityLogAt(const std::string& path, const std::string& text, std::string* reason) {
+    auto fail = [&](const std::string& why) {
+        if (reason) *reason = why;
+        return false;
+    };
+    auto failErrno = [&](const std::string& what) { return fail(what + ": " + std::strerror(errno)); };
+    if (path.empty()) return fail("no report file");
     int fd = OpenUnshared(path);
-    if (fd < 0) return false;
+    if (fd < 0) return failErrno(path);
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
+        const int e = errno;
         ::close(fd);
-        return false;
+        errno = e;
+        return failErrno(path);
     }
     if (static_cast<std::uint64_t>(st.st_size) > kActivityLogLimit) {
+        // Moved aside while still held, so that no other append writes to
+        // it in between; the new file is begun under the name.
+        const std::string previous = PreviousReportPath(path);
+        if (::rename(path.c_str(), previous.c_str()) != 0) {
+            const int e = errno;
+            ::close(fd);
+            errno = e;
+            return failErrno(previous);
+        }
         ::close(fd);
-        ::chmod(path.c_str(), 0644);  // a read-only report is replaced all the same
-        if (::unlink(path.c_str()) != 0) return false;
         fd = OpenUnshared(path);
-        if (fd < 0) return false;
+        if (fd < 0) return failErrno(path);
     }
-    bool ok = ::lseek(fd, 0, SEEK_END) >= 0;
+    if (::lseek(fd, 0, SEEK_END) < 0) {
+        const int e = errno;
+        ::close(fd);
+        errno = e;
+        return failErrno(path);
+    }
     const char* p = text.data();
     std::size_t left = text.size();
-    while (ok && left > 0) {
+    int error = 0;
+    while (left > 0) {
         ssize_t n = ::write(fd, p, left);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            ok = false;
+            error = n < 0 ? errno : EIO;
             break;
         }
         p += n;
         left -= static_cast<std::size_t>(n);
     }
-    if (::close(fd) != 0) ok = false;
-    return ok;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error != 0) {
+        errno = error;
+        return failErrno(path);
+    }
+    return true;
+}
+
+std::string ReportSection::Text() const {
+    std::string text;
+    for (const std::string& line : lines_) text += "\r\n" + line;
+    return text;
+}
+
+ReportSection RawScanSection(const RawScanRecord& r) {
+    ReportSection s;
+    s.Field("Raw Range", std::to_string(r.startSector) + " - " + std::to_string(r.endSector));
+    std::uint64_t total = 0;
+    for (const RawScanRecord::Kind& k : r.kinds) total += k.found;
+    s.Field("Documents Found", std::to_string(total));
+    for (const RawScanRecord::Kind& k : r.kinds) s.Field(k.name + " Found", std::to_string(k.found));
+    s.Field("Incomplete Documents", std::to_string(r.incomplete));
+    s.Field("Failed Documents", std::to_string(r.failed));
+    s.Field("Skipped Sectors", std::to_string(r.skippedSectors));
+    s.Field("Raw Scan", r.stopped ? "Stopped" : "Completed");
+    return s;
+}
+
+bool ActivityLog::Write(const ReportSection& section, std::string* reason) const {
+    if (path.empty() || section.Empty()) return true;
+    return AppendActivityLogAt(path, section.Text(), reason);
 }
 
 std::string FormatDateLine(const std::tm& t) {
@@ -82,17 +140,15 @@ std::string FormatDateLine(const std::tm& t) {
     return line;
 }
 
-void ActivityLog::WriteStartHeader(std::time_t now) const {
+bool ActivityLog::WriteStartHeader(std::time_t now, std::string* reason) const {
     std::tm local{};
     localtime_r(&now, &local);
-    Append("\r\n");
-    Append("-----------------------Start--------------------------");
-    Append("\r\n");
-    Append(base::kProductTitle);
-    Append("\r\n");
-    Append(base::kVersionText);
-    Append("\r\n");
-    Append(FormatDateLine(local));
+    ReportSection header;
+    header.Line("-----------------------Start--------------------------")
+        .Line(base::kProductTitle)
+        .Line(base::kVersionText)
+        .Line(FormatDateLine(local));
+    return Write(header, reason);
 }
 
 std::string UserDataFolder() {

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <new>
 
+#include <openssl/evp.h>
+
 #include "netware/FolderTree.h"
 #include "netware/MountedVolume.h"
 #include "records/SafeFile.h"
@@ -17,6 +19,9 @@
 namespace records {
 
 namespace {
+
+// The largest block a volume has: 64 KiB.
+constexpr std::uint32_t kMaxLogSectorsPerBlock = 128;
 
 // Bytes of the fixed numbers after a descriptor's name.
 constexpr std::size_t kDescriptorNumbersBytes = 4 * 4 + 8 + 8 + 4 + 4;
@@ -55,10 +60,44 @@ public:
     std::vector<std::uint8_t> bytes;
 };
 
+// SHA-256 over bytes given in pieces.
+class Sha256 {
+public:
+    Sha256() : ctx_(EVP_MD_CTX_new()) { ok_ = ctx_ && EVP_DigestInit_ex(ctx_, EVP_sha256(), nullptr) == 1; }
+    ~Sha256() { EVP_MD_CTX_free(ctx_); }
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+    void Update(const void* data, std::size_t size) {
+        if (ok_ && size) ok_ = EVP_DigestUpdate(ctx_, data, size) == 1;
+    }
+    // Lower-case hex, empty when the digest could not be made.
+    std::string Hex() {
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int length = 0;
+        if (!ok_ || EVP_DigestFinal_ex(ctx_, digest, &length) != 1) return {};
+        ok_ = false;
+        static const char kDigits[] = "0123456789abcdef";
+        std::string hex;
+        for (unsigned int i = 0; i < length; ++i) {
+            hex += kDigits[digest[i] >> 4];
+            hex += kDigits[digest[i] & 15];
+        }
+        return hex;
+    }
+
+private:
+    EVP_MD_CTX* ctx_;
+    bool ok_ = false;
+};
+
 class FileWriter : public ByteWriter {
 public:
     explicit FileWriter(ReplacingFile& file) : file_(file) {}
-    void Write(const void* data, std::size_t size) override { file_.Write(data, size); }
+    void Write(const void* data, std::size_t size) override {
+        file_.Write(data, size);
+        sum.Update(data, size);
+    }
+    Sha256 sum;
 
 private:
     ReplacingFile& file_;
@@ -304,8 +343,15 @@ private:
         std::uint8_t n = 0;
         if (!U8(n) || !Text(n, d.name, what)) return false;
         if (in_.Remaining() < kDescriptorNumbersBytes) return Fail("the file ends early");
-        return U32(d.fat1FirstBlock) && U32(d.fat2FirstBlock) && U32(d.det1FirstBlock) && U32(d.det2FirstBlock) &&
-               U64(d.sizeInSectors) && U64(d.startSector) && U32(d.blockCount) && U32(d.sectorsPerBlock);
+        if (!(U32(d.fat1FirstBlock) && U32(d.fat2FirstBlock) && U32(d.det1FirstBlock) && U32(d.det2FirstBlock) &&
+              U64(d.sizeInSectors) && U64(d.startSector) && U32(d.blockCount) && U32(d.sectorsPerBlock)))
+            return false;
+        // Reads go a block at a time: a block larger than any volume has
+        // would make one read of a file gigabytes long.
+        if (d.sectorsPerBlock > kMaxLogSectorsPerBlock)
+            return Fail("a volume's blocks of " + std::to_string(d.sectorsPerBlock) + " sectors are larger than " +
+                        std::to_string(kMaxLogSectorsPerBlock));
+        return true;
     }
     bool Entries(std::vector<nw::EntryRecord>& out, bool keep, const char* kind) {
         std::uint32_t count = 0;
@@ -422,20 +468,82 @@ std::vector<std::uint8_t> EncodeRecoveryLog(const RecoveryLogContents& log) {
 
 namespace {
 
+std::string BaseName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The log, then its checksum beside it. An earlier checksum goes first, so
+// that no moment pairs the new log with the old sum; a log whose sum could
+// not be written is still a log (it loads as an older log does), but the
+// caller hears why.
+enum class Written { CannotOpen, Nothing, LogOnly, Both };
 template <typename Folders, typename Files>
-bool WriteLogFile(const std::string& path, const RecoveryLogContents& head, const Folders& folders,
-                  const Files& files, std::string* reason) {
+Written WriteLogFile(const std::string& path, const RecoveryLogContents& head, const Folders& folders,
+                     const Files& files, std::string* reason) {
     ReplacingFile file;
-    if (!file.Open(path, reason)) return false;
+    if (!file.Open(path, reason)) return Written::CannotOpen;
     FileWriter out(file);
     Encode(out, head, folders, files);
-    return file.Commit(reason);
+    const std::string sumPath = LogChecksumPathFor(path);
+    if (::unlink(sumPath.c_str()) != 0 && errno != ENOENT) {
+        if (reason) *reason = sumPath + ": " + std::strerror(errno);
+        return Written::Nothing;
+    }
+    if (!file.Commit(reason)) return Written::Nothing;
+    const std::string hex = out.sum.Hex();
+    ReplacingFile sum;
+    if (hex.empty()) {
+        if (reason) *reason = sumPath + ": the checksum could not be computed";
+        return Written::LogOnly;
+    }
+    if (!sum.Open(sumPath, reason)) return Written::LogOnly;
+    sum.Write(hex + "  " + BaseName(path) + "\n");
+    return sum.Commit(reason) ? Written::Both : Written::LogOnly;
 }
 
 }  // namespace
 
 bool WriteRecoveryLogFile(const std::string& path, const RecoveryLogContents& log, std::string* reason) {
-    return WriteLogFile(path, log, log.folders, log.files, reason);
+    return WriteLogFile(path, log, log.folders, log.files, reason) == Written::Both;
+}
+
+std::string LogChecksumPathFor(const std::string& logPath) { return logPath + ".sha256"; }
+
+LogChecksum CheckLogChecksum(const std::string& logPath) {
+    // The sum file is a line of 64 hex digits, a space, a space or '*', and
+    // a name; only the digits are compared (a renamed pair still agrees).
+    const int sumFd = ::open(LogChecksumPathFor(logPath).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (sumFd < 0) return errno == ENOENT ? LogChecksum::Absent : LogChecksum::Wrong;
+    char line[128];
+    ssize_t got;
+    do got = ::read(sumFd, line, sizeof line);
+    while (got < 0 && errno == EINTR);
+    ::close(sumFd);
+    if (got < 66) return LogChecksum::Wrong;
+    std::string expected(line, 64);
+    for (char& c : expected) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return LogChecksum::Wrong;
+    }
+    if (line[64] != ' ' || (line[65] != ' ' && line[65] != '*')) return LogChecksum::Wrong;
+
+    const int fd = ::open(logPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return LogChecksum::Wrong;
+    Sha256 sum;
+    std::vector<std::uint8_t> buffer(1 << 16);
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return LogChecksum::Wrong;
+        }
+        if (n == 0) break;
+        sum.Update(buffer.data(), static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return sum.Hex() == expected ? LogChecksum::Matches : LogChecksum::Wrong;
 }
 
 bool DecodeRecoveryLog(const std::uint8_t* data, std::size_t size, RecoveryLogContents* log, std::string* reason,
@@ -467,16 +575,16 @@ SaveLogResult SaveLog(const std::string& chosenPath, const std::string& diskMode
                       const nw::FoundVolumes& found, const nw::MountedVolume& mounted) {
     SaveLogResult result;
     result.path = LogFileNameFor(chosenPath);
-    ReplacingFile file;
-    if (!file.Open(result.path, nullptr)) {
+    std::string reason;
+    const Written written = WriteLogFile(result.path, CaptureHead(diskModel, mode, diskNumber, found, mounted),
+                                         mounted.FolderList, mounted.FileList, &reason);
+    if (written == Written::CannotOpen) {
         result.message = kUnableToOpenFile;
         return result;
     }
-    FileWriter out(file);
-    Encode(out, CaptureHead(diskModel, mode, diskNumber, found, mounted), mounted.FolderList, mounted.FileList);
-    std::string reason;
-    if (!file.Commit(&reason)) {
-        // The old file (if any) is still in place; the new one was not made.
+    if (written != Written::Both) {
+        // Nothing: the old file (if any) is still in place. The log only:
+        // it is there, without its checksum.
         result.message = std::string(kUnableToOpenFile) + ": " + reason;
         return result;
     }
@@ -490,6 +598,10 @@ namespace {
 bool ReadForLoad(const std::string& path, bool keepEntries, RecoveryLogContents* log, LoadLogResult* result) {
     // The message names the file and why (the system's reason when it
     // cannot be opened or read).
+    if (CheckLogChecksum(path) == LogChecksum::Wrong) {
+        result->message = kLogDoesNotMatchText;
+        return false;
+    }
     std::string reason;
     if (!ReadRecoveryLogFile(path, log, &reason, keepEntries)) {
         result->message = std::string(kUnableToOpenFile) + ": " + path + ": " + reason;

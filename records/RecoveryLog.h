@@ -44,6 +44,8 @@ inline constexpr const char* kUnableToOpenFile = "Unable to open file";
 // "Load Log" is refused in Raw mode with this text (the caller knows the mode).
 inline constexpr const char* kLoadLogRawModeText = "This feature can not be used while running under raw recovery";
 inline constexpr const char* kOutOfMemoryText = "Out Of Memory";
+// A log whose checksum or entries disagree with the disk it is loaded for.
+inline constexpr const char* kLogDoesNotMatchText = "Unable to open file: the log does not match this disk";
 
 // Everything a log holds.
 struct RecoveryLogContents {
@@ -70,17 +72,28 @@ std::string LogFileNameFor(const std::string& chosenPath);
 RecoveryLogContents CaptureRecoveryLog(const std::string& diskModel, int mode, unsigned diskNumber,
                                        const nw::FoundVolumes& found, const nw::MountedVolume& mounted);
 
-// Writes a log file (replacing the file only once it is complete). False
-// with a reason when it cannot be written.
+// Writes a log file (replacing the file only once it is complete) and its
+// checksum file. False with a reason when either cannot be written.
 bool WriteRecoveryLogFile(const std::string& path, const RecoveryLogContents& log, std::string* reason);
 // The exact bytes of a log (for small logs and tests).
 std::vector<std::uint8_t> EncodeRecoveryLog(const RecoveryLogContents& log);
 
+// Beside every log written here lies its SHA-256 in sha256sum's form
+// ("HEX  NAME.SAV"), at the log's path + ".sha256". Logs written before
+// had none and still load.
+std::string LogChecksumPathFor(const std::string& logPath);
+enum class LogChecksum { Absent, Matches, Wrong };
+// Reads the log in pieces (never whole) and compares its digest with the
+// sum file's; a sum file that cannot be read or parsed is Wrong.
+LogChecksum CheckLogChecksum(const std::string& logPath);
+
 // Reads and checks a whole log file: the header, the mode, every count and
 // length against what the file still holds, names of at most 254 bytes, at
-// most 33 volume records, nothing after the FAT blocks. With keepEntries
-// false the entry records are checked but not kept. False with a short
-// reason for a foreign, truncated or oversized file.
+// most 33 volume records, blocks of at most 128 sectors (64 KiB), nothing
+// after the FAT blocks. The file is read in pieces, and nothing is
+// allocated for a count before the rest of the file is known to hold it.
+// With keepEntries false the entry records are checked but not kept. False
+// with a short reason for a foreign, truncated or oversized file.
 bool ReadRecoveryLogFile(const std::string& path, RecoveryLogContents* log, std::string* reason,
                          bool keepEntries = true);
 bool DecodeRecoveryLog(const std::uint8_t* data, std::size_t size, RecoveryLogContents* log, std::string* reason,
@@ -90,7 +103,9 @@ bool DecodeRecoveryLog(const std::uint8_t* data, std::size_t size, RecoveryLogCo
 // name and writes the log of the given state to it (the entry lists are
 // written straight from the mounted volume). A file that cannot be made
 // gives "Unable to open file"; one that was made but not written gives the
-// reason too, and a previous file of that name stays as it was.
+// reason too, and a previous file of that name stays as it was. The
+// checksum file is written after the log (a failure there is reported with
+// its reason; the log then loads as an older log without a sum does).
 struct SaveLogResult {
     bool written = false;
     std::string path;     // the log's name, also when it could not be written
@@ -100,8 +115,10 @@ SaveLogResult SaveLog(const std::string& chosenPath, const std::string& diskMode
                       const nw::FoundVolumes& found, const nw::MountedVolume& mounted);
 
 // "Load Log": the whole file is read and checked before anything is taken.
-// A file that cannot be opened or does not hold a valid log is refused with
-// "Unable to open file" (plus the reason) and nothing changes. Raw mode
+// A log whose checksum file is present and disagrees is refused with
+// kLogDoesNotMatchText; a file that cannot be opened or does not hold a
+// valid log is refused with "Unable to open file" (plus the reason); either
+// way nothing changes. Raw mode
 // (refused with kLoadLogRawModeText) and which stage belongs to the current
 // point of the recovery are the caller's to decide.
 struct LoadLogResult {

@@ -1,61 +1,114 @@
 #include "records/RecoveryLogCheck.h"
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include "disk/BadSectorPolicy.h"
 #include "disk/SectorReader.h"
 #include "netware/Mount.h"
 #include "netware/MountedVolume.h"
+#include "netware/FolderTree.h"
 #include "netware/Records.h"
 
 namespace records {
 
 namespace {
 
-constexpr std::size_t kSamplesPerList = 8;
-
-// Positions spread evenly over a list of `n` records (first and last included).
-std::vector<std::size_t> Spread(std::size_t n) {
-    std::vector<std::size_t> at;
-    if (n == 0) return at;
-    const std::size_t k = std::min(n, kSamplesPerList);
-    for (std::size_t i = 0; i < k; ++i) at.push_back(k == 1 ? 0 : i * (n - 1) / (k - 1));
-    at.erase(std::unique(at.begin(), at.end()), at.end());
-    return at;
-}
-
-// The list a sampled position belongs to and where the walk stands in it.
+// Where the directory walk stands in one of the log's lists.
 struct ListCursor {
     const std::vector<nw::EntryRecord>* records = nullptr;
-    std::vector<std::size_t> samples;
-    std::size_t nextSample = 0;
+    std::size_t count = 0;     // records the directory walk must account for
     std::size_t position = 0;  // entries of this kind walked so far
-
-    bool Done() const { return nextSample >= samples.size(); }
 };
 
-// Compares the DET entry at `slot` of `sector` with the logged record.
+constexpr std::uint8_t kCompressedMark = 0x04;
+
+// Whether the DET entry at `slot` of `sector` is the logged record, as a
+// mount would have taken it. Two differences are the disk's own later
+// changes, not the log's: a record the mount placed under LOST (its parent
+// is not a folder of the volume, or it sits in a parent cycle), and the
+// compressed mark with its size, which marking sets after a log was saved.
 bool SameEntry(const std::uint8_t* sector, unsigned slot, const nw::EntryRecord& logged) {
     const std::uint8_t* e = sector + nw::kDetEntrySize * slot;
     std::string name = nw::LongNameFor(sector, slot);
     if (name.empty()) name.assign(reinterpret_cast<const char*>(e + nw::det::kName), e[nw::det::kNameLength]);
     if (name.size() > nw::kMaxEntryNameLength) name.resize(nw::kMaxEntryNameLength);
-    return name == logged.name && nw::LoadLe32(e + nw::det::kFolderNumber) == logged.ownNumber &&
+    const std::uint32_t parent = nw::LoadLe32(e + nw::det::kParent);
+    const bool parentAgrees = logged.parentNumber == parent ||
+                              (logged.parentNumber == nw::kLostFolderNumber && parent != nw::kRootFolderNumber);
+    const std::uint8_t top = e[nw::det::kAttributesTop];
+    const bool markedSince = (top & kCompressedMark) && !(logged.attributesHigh & kCompressedMark);
+    const bool sizeAgrees =
+        markedSince || (logged.attributesHigh == top && nw::LoadLe32(e + nw::det::kFileSize) == logged.size);
+    return name == logged.name && parentAgrees && sizeAgrees &&
+           static_cast<std::uint8_t>(nw::LoadLe32(e + nw::det::kAttributes)) == logged.attributes &&
+           nw::LoadLe32(e + nw::det::kFolderNumber) == logged.ownNumber &&
            nw::LoadLe32(e + nw::det::kFirstBlock) == logged.firstBlock &&
-           nw::LoadLe32(e + nw::det::kDateTime) == logged.timestamp;
+           nw::LoadLe32(e + nw::det::kDateTime) == logged.timestamp &&
+           nw::LoadLe32(e + nw::det::kDeleted) == logged.deletedMarker;
+}
+
+// The folder a mount adds after the directory walk.
+bool IsLostFolderRecord(const nw::EntryRecord& r) {
+    return r.ownNumber == nw::kLostFolderNumber && r.parentNumber == nw::kRootFolderNumber &&
+           r.name == nw::kLostFolderName && r.attributes == nw::kAttrFolder && r.attributesHigh == 0 &&
+           r.size == 0 && r.firstBlock == 0 && r.timestamp == 0 && r.deletedMarker == 0;
+}
+
+std::vector<std::uint32_t> Blocks(const nw::BlockList& list) {
+    std::vector<std::uint32_t> out;
+    out.reserve(list.size());
+    for (const nw::BlockNode& node : list) out.push_back(node.block);
+    return out;
+}
+
+// The log's FAT block list must be one of the chains a mount builds from the
+// disk (FAT 1, or FAT 2 when it was chosen). A chain the disk no longer
+// gives in full (an unreadable FAT sector cuts it) is compared as far as it
+// goes.
+bool FatListAgrees(const RecoveryLogContents& log, const nw::VolumeDescriptor& volume,
+                   const disk::SectorReader& reader) {
+    nw::MountedVolume scratch;
+    scratch.currentVolume = volume;
+    nw::LoadFatChain(scratch, reader, volume.fat1FirstBlock);
+    const nw::BlockList fat1Alone = std::move(scratch.FatBlockList);
+    nw::LoadFatChain(scratch, reader, volume.fat2FirstBlock, &fat1Alone);
+    const std::vector<std::uint32_t> fat2 = Blocks(scratch.FatBlockList);
+    const nw::BlockList fat2List = std::move(scratch.FatBlockList);
+    nw::LoadFatChain(scratch, reader, volume.fat1FirstBlock, &fat2List);
+    const std::vector<std::uint32_t> fat1 = Blocks(scratch.FatBlockList);
+    auto agrees = [&](const std::vector<std::uint32_t>& disk) {
+        return disk.size() <= log.fatBlocks.size() && std::equal(disk.begin(), disk.end(), log.fatBlocks.begin());
+    };
+    return agrees(fat1) || agrees(fat2);
 }
 
 }  // namespace
 
 LogDiskMatch CompareLogWithDisk(const RecoveryLogContents& log, unsigned diskNumber, const disk::SectorReader& reader) {
-    // Folders the mount made itself (LOST) are not on the disk; they come
+    nw::VolumeDescriptor placed = log.volume;
+    placed.disk = diskNumber;
+    return CompareLogWithDisk(log, placed, reader);
+}
+
+LogDiskMatch CompareLogWithDisk(const RecoveryLogContents& log, const nw::VolumeDescriptor& placed,
+                                const disk::SectorReader& reader) {
+    // The folder a mount made itself (LOST) is not on the disk; it comes
     // after every folder of the directory walk.
     std::size_t walkedFolders = log.folders.size();
-    while (walkedFolders > 0 && log.folders[walkedFolders - 1].ownNumber == nw::kLostFolderNumber) --walkedFolders;
-    ListCursor folders{&log.folders, Spread(walkedFolders)};
-    ListCursor files{&log.files, Spread(log.files.size())};
-    if (folders.Done() && files.Done()) return LogDiskMatch::CannotTell;
+    if (walkedFolders > 0 && log.folders[walkedFolders - 1].ownNumber == nw::kLostFolderNumber) {
+        if (!IsLostFolderRecord(log.folders[walkedFolders - 1])) return LogDiskMatch::Differs;
+        --walkedFolders;
+    }
+    // The mounted volume, where the log lists it with the same place, has
+    // the same name there.
+    for (const nw::VolumeDescriptor& listed : log.volumes)
+        if (listed.startSector == log.volume.startSector && listed.det1FirstBlock == log.volume.det1FirstBlock &&
+            listed.name != log.volume.name)
+            return LogDiskMatch::Differs;
+    ListCursor folders{&log.folders, walkedFolders};
+    ListCursor files{&log.files, log.files.size()};
 
     // Reads that never ask: a sector that cannot be read is passed over.
     disk::BadSectorPolicy quiet;
@@ -63,8 +116,8 @@ LogDiskMatch CompareLogWithDisk(const RecoveryLogContents& log, unsigned diskNum
     const disk::SectorReader quietReader(reader.Disks(), quiet);
 
     nw::MountedVolume volume;
-    volume.currentVolume = log.volume;
-    volume.currentVolume.disk = diskNumber;
+    volume.currentVolume = placed;
+    if (!FatListAgrees(log, volume.currentVolume, quietReader)) return LogDiskMatch::Differs;
     for (std::size_t i = 0; i < log.fatBlocks.size(); ++i)
         volume.FatBlockList.push_back({static_cast<std::uint32_t>(i), log.fatBlocks[i]});
     nw::LoadDetChain(volume, quietReader, log.volume.det1FirstBlock, volume.Det1BlockList);
@@ -95,37 +148,59 @@ LogDiskMatch CompareLogWithDisk(const RecoveryLogContents& log, unsigned diskNum
             other = copy == 0 ? &volume.Det2BlockList : &volume.Det1BlockList;
         }
     }
-    if (!walked) return anyRead ? LogDiskMatch::Differs : LogDiskMatch::CannotTell;
+    if (!walked) {
+        // No copy can be walked: a mount finds nothing there either.
+        if (folders.count + files.count == 0) return LogDiskMatch::Matches;
+        return anyRead ? LogDiskMatch::Differs : LogDiskMatch::CannotTell;
+    }
 
+    // Every entry the mount takes, in the order it takes them, against the
+    // log's records at the same places; the suballocation records rebuild
+    // the table the log holds. A sector unreadable in both copies leaves
+    // the rest unplaced (it may have held any number of entries): the
+    // comparison ends there with what it has checked.
+    std::array<std::uint32_t, nw::kSuballocChains> suballocation{};
     std::size_t compared = 0;
-    for (std::size_t i = 0; i < walked->size() && !(folders.Done() && files.Done()); ++i) {
+    bool whole = true;
+    for (std::size_t i = 0; i < walked->size() && whole; ++i) {
         const std::uint32_t block = blockAt(*walked, i);
         if (block == nw::kChainEnd) continue;
         std::uint32_t mirror = blockAt(*other, i);
         if (mirror == block) mirror = nw::kChainEnd;
-        for (std::uint32_t s = 0; s < S && !(folders.Done() && files.Done()); ++s) {
-            if (!readSector(block, s, sector) && !readSector(mirror, s, sector))
-                return compared ? LogDiskMatch::Matches : LogDiskMatch::CannotTell;
-            // The entries a mount takes, counted as it counts them.
+        for (std::uint32_t s = 0; s < S; ++s) {
+            if (!readSector(block, s, sector) && !readSector(mirror, s, sector)) {
+                whole = false;
+                break;
+            }
             for (unsigned j = 0; j < nw::kDetEntriesPerSector; ++j) {
                 const std::uint8_t* e = sector + nw::kDetEntrySize * j;
-                if (nw::LoadLe32(e + nw::det::kParent) >= nw::kSuballocMarker) continue;
+                const std::uint32_t marker = nw::LoadLe32(e + nw::det::kParent);
+                if (marker == nw::kSuballocMarker) {
+                    const nw::SuballocationRecord rec = nw::DecodeSuballocationRecord(e);
+                    if (rec.Used())
+                        std::copy(rec.firstBlocks.begin(), rec.firstBlocks.end(),
+                                  suballocation.begin() + nw::kSuballocChainsPerRecord * rec.group);
+                }
+                if (marker >= nw::kSuballocMarker) continue;
                 const std::uint8_t nameLength = e[nw::det::kNameLength];
                 if (e[nw::det::kNameSpace] != nw::kNameSpaceDos || nameLength == 0 ||
                     nameLength > nw::kMaxPrimaryNameLength)
                     continue;
                 ListCursor& list = (nw::LoadLe32(e + nw::det::kAttributes) & nw::kAttrFolder) ? folders : files;
-                if (!list.Done() && list.samples[list.nextSample] == list.position) {
-                    if (!SameEntry(sector, j, (*list.records)[list.position])) return LogDiskMatch::Differs;
-                    ++compared;
-                    ++list.nextSample;
-                }
+                if (list.position >= list.count) return LogDiskMatch::Differs;  // the disk holds more
+                if (!SameEntry(sector, j, (*list.records)[list.position])) return LogDiskMatch::Differs;
                 ++list.position;
+                ++compared;
             }
         }
     }
-    // A chain that ends early (a FAT sector that no longer reads) ends the
-    // comparison with what it reached.
+    if (whole) {
+        // The whole directory was read: the log holds exactly its entries
+        // and the suballocation table they give.
+        if (folders.position != folders.count || files.position != files.count) return LogDiskMatch::Differs;
+        if (suballocation != log.suballocationTable) return LogDiskMatch::Differs;
+        return LogDiskMatch::Matches;
+    }
     return compared ? LogDiskMatch::Matches : LogDiskMatch::CannotTell;
 }
 

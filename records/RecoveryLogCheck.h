@@ -14,21 +14,29 @@ class SectorReader;
 
 namespace records {
 
-inline constexpr const char* kLogDoesNotMatchText = "Unable to open file: the log does not match this disk";
-
 enum class LogDiskMatch {
-    Matches,     // the entries looked at are where the log has them
+    Matches,     // the entries compared are where the log has them
     Differs,     // some readable directory sector holds something else
     CannotTell,  // nothing could be compared (unreadable tables, or no entries)
 };
 
 // Walks the log's volume's directory table on disk `diskNumber` (its chain
 // followed through the log's FAT block list, copy 2 where copy 1 cannot be
-// read) in the order a mount does, and compares a few entries spread over
-// each of the log's lists (name, own number, first block, date): the walk
-// ends after the last of them. Sizes and the compressed mark are not
-// compared (marking changes them). Reads never prompt: a sector that cannot
-// be read in either copy ends the walk with what was compared so far.
+// read) in the order a mount does and compares every entry with the log's
+// record at the same place (name, attributes, parent, own number, size,
+// first block, date, deleted mark), the log's entry counts, its
+// suballocation table and its FAT block list with what the disk gives: a
+// log that loads shows what a mount would. The walk reads what a mount
+// reads, no more. Two later changes of the disk are not differences: the
+// compressed mark and size that marking sets, and a parent a mount replaced
+// by LOST. Reads never prompt: a sector that cannot be read in either copy
+// ends the walk with what was compared so far.
 LogDiskMatch CompareLogWithDisk(const RecoveryLogContents& log, unsigned diskNumber, const disk::SectorReader& reader);
+// The same with the log's volume placed as it lies now: `placed` is the
+// log's volume with its disk and, for a volume of several segments, the
+// segments found in the attached disks' tables (the log has no room for
+// them).
+LogDiskMatch CompareLogWithDisk(const RecoveryLogContents& log, const nw::VolumeDescriptor& placed,
+                                const disk::SectorReader& reader);
 
 }  // namespace records

@@ -37,5 +37,14 @@ for layer in "${!allowed[@]}"; do
     status=1
   fi
 done
+# The settings store holds the user's preferences only: the engine's data
+# path (the layers below the workflow, and the workflow's disk, search, raw
+# and mount code) never reads or writes it.
+data_path=(disk/* netware/* recovery/* raw/* records/* workflow/Disks.* workflow/Search.* workflow/Raw.*
+           workflow/Volume.* workflow/RecoveryLogs.* workflow/Save.*)
+if grep -HnE 'SettingsStore|RegistryText|session\.store\b|\bstore->|TRV Windows' "${data_path[@]}" 2>/dev/null; then
+  echo "layer violation: the settings store in the engine's data path" >&2
+  status=1
+fi
 [ $status -eq 0 ] && echo "layers: in order"
 exit $status

@@ -34,11 +34,29 @@ MaybeNotice PrepareRawDestination(const std::string& path) {
 }
 
 raw::RawScanResult RunRaw(Session& session, raw::RawScan& scan, const RawStart& start,
-                          const raw::RawRequest& request, const std::string& destination, raw::RawScanView& view) {
+                          const raw::RawRequest& request, const std::string& destination, raw::RawScanView& view,
+                          std::string* reportFailure) {
     view.SetRawStatus(raw::SearchingDiskText(session.selectedDiskNumber));
     const disk::SectorReader reader = session.Reader();
-    return raw::RunRawScan(scan, reader, session.selectedDiskNumber, start.start, start.end, request.checked,
-                           destination, view);
+    const raw::RawScanResult result = raw::RunRawScan(scan, reader, session.selectedDiskNumber, start.start,
+                                                      start.end, request.checked, destination, view);
+    session.activityLog.Write(records::RawScanSection(RawScanRecordOf(start, request, result)), reportFailure);
+    return result;
+}
+
+records::RawScanRecord RawScanRecordOf(const RawStart& start, const raw::RawRequest& request,
+                                       const raw::RawScanResult& result) {
+    records::RawScanRecord record;
+    record.startSector = start.start;
+    record.endSector = start.end;
+    for (const raw::DocumentKind& kind : raw::DocumentKinds()) {
+        if (!request.checked[static_cast<std::size_t>(kind.code)]) continue;
+        const int found = result.typeCounts[static_cast<std::size_t>(kind.code)];
+        record.kinds.push_back({kind.prefix, static_cast<std::uint64_t>(found > 0 ? found : 0)});
+    }
+    record.failed = static_cast<std::uint64_t>(result.documentsFailed > 0 ? result.documentsFailed : 0);
+    record.stopped = result.stopped;
+    return record;
 }
 
 }  // namespace workflow

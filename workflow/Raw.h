@@ -9,6 +9,7 @@
 #include <string>
 
 #include "raw/RawScan.h"
+#include "records/ActivityLog.h"
 #include "workflow/Notice.h"
 #include "workflow/Session.h"
 
@@ -41,8 +42,16 @@ RawStart CheckRawStart(Session& session, const raw::RawRequest& request);
 // kRawCreateDirectoryText when files cannot be created in `path`.
 MaybeNotice PrepareRawDestination(const std::string& path);
 
-// Scans the checked range of the chosen disk into `destination`.
+// Scans the checked range of the chosen disk into `destination` and writes
+// what it did to the activity report as one section (RawScanRecordOf); when
+// that write fails, *reportFailure says why.
 raw::RawScanResult RunRaw(Session& session, raw::RawScan& scan, const RawStart& start,
-                          const raw::RawRequest& request, const std::string& destination, raw::RawScanView& view);
+                          const raw::RawRequest& request, const std::string& destination, raw::RawScanView& view,
+                          std::string* reportFailure = nullptr);
+
+// The report's account of a scan: the range, the checked kinds with the
+// documents found of each, and what could not be written whole.
+records::RawScanRecord RawScanRecordOf(const RawStart& start, const raw::RawRequest& request,
+                                       const raw::RawScanResult& result);
 
 }  // namespace workflow

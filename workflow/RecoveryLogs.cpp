@@ -73,8 +73,11 @@ LogLoaded LoadMountedVolume(Session& session, const std::string& path) {
     const unsigned diskNumber = session.selectedDiskNumber;
     const records::LoadLogResult result =
         records::LoadMounted(path, session.mounted, [&](const records::RecoveryLogContents& log) {
+            nw::VolumeDescriptor placed = log.volume;
+            placed.disk = diskNumber;
+            FindSegments(session, placed);
             const bool differs =
-                records::CompareLogWithDisk(log, diskNumber, reader) == records::LogDiskMatch::Differs;
+                records::CompareLogWithDisk(log, placed, reader) == records::LogDiskMatch::Differs;
             return differs ? std::string(records::kLogDoesNotMatchText) : std::string();
         });
     if (!result.taken) {

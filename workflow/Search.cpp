@@ -9,8 +9,6 @@ namespace workflow {
 
 namespace {
 
-constexpr std::size_t kDiskLabelPrefix = 4;  // "Disk"
-
 nw::SearchTarget TargetOf(const Session& session, const disk::SectorReader& reader) {
     nw::SearchTarget target;
     target.reader = &reader;
@@ -30,20 +28,15 @@ SearchOutcome OutcomeOf(const Session& session, const nw::SearchResult& result) 
 
 }  // namespace
 
-void BeginMode(Session& session, RecoveryMode mode) {
+bool BeginMode(Session& session, RecoveryMode mode, std::string* reportFailure) {
     session.recoveryMode = mode;
-    const std::string& label = session.selectedDiskLabel;
-    records::ActivityLog& log = session.activityLog;
-    log.Append("\r\n");
-    log.Append("\r\n");
-    log.Append("Selected Disk : ");
-    log.Append(label.size() > kDiskLabelPrefix ? label.substr(kDiskLabelPrefix) : std::string());
-    log.Append("\r\n");
-    log.Append("Model Number : ");
-    log.Append(session.selectedDiskModel);
-    log.Append("\r\n");
-    log.Append("Selected Mode : ");
-    log.Append(ModeName(mode));
+    records::ReportSection section;
+    section.Blank()
+        .Field("Selected Disk", session.selectedDiskLabel.empty() ? std::string()
+                                                                  : std::to_string(session.selectedDiskNumber))
+        .Field("Model Number", session.selectedDiskModel)
+        .Field("Selected Mode", ModeName(mode));
+    return session.activityLog.Write(section, reportFailure);
 }
 
 SearchOutcome RunQuickSearch(Session& session, nw::SearchReport& report) {
@@ -51,9 +44,8 @@ SearchOutcome RunQuickSearch(Session& session, nw::SearchReport& report) {
     const nw::SearchResult result = nw::QuickVolumeSearch(TargetOf(session, reader), session.found, report);
     SearchOutcome out = OutcomeOf(session, result);
     if (!out.diskOpened) return out;
-    session.activityLog.Append("\r\n");
-    session.activityLog.Append("Total Volumes Found : ");
-    session.activityLog.Append(std::to_string(out.volumeCount));
+    records::ReportSection section;
+    section.Field("Total Volumes Found", std::to_string(out.volumeCount));
     if (!out.Found()) {
         out.notice = InformationNotice(kNoVolumeQuickText);
     } else if (!result.missingSegments.empty()) {
@@ -61,8 +53,9 @@ SearchOutcome RunQuickSearch(Session& session, nw::SearchReport& report) {
         std::string text;
         for (const std::string& line : result.missingSegments) text += (text.empty() ? "" : "\n") + line;
         out.notice = Notice{text, Notice::Icon::Warning};
-        for (const std::string& line : result.missingSegments) session.activityLog.Append("\r\n" + line);
+        for (const std::string& line : result.missingSegments) section.Line(line);
     }
+    out.reportWritten = session.activityLog.Write(section, &out.reportFailure);
     return out;
 }
 
@@ -75,7 +68,8 @@ SearchOutcome RunAdvancedSearch(Session& session, nw::SearchReport& report, cons
     SearchOutcome out = OutcomeOf(session, result);
     if (out.diskOpened && !out.Found()) out.notice = ErrorNotice(kNoVolumeAdvancedText);
     out.remark = result.unprovenSegmentsNote;
-    if (!out.remark.empty()) session.activityLog.Append("\r\n" + out.remark);
+    if (!out.remark.empty())
+        out.reportWritten = session.activityLog.Write(records::ReportSection().Line(out.remark), &out.reportFailure);
     return out;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "base/Progress.h"
 #include "netware/VolumeSearch.h"
@@ -13,9 +14,10 @@
 namespace workflow {
 
 // Next with a mode chosen for the selected disk: sets session.recoveryMode and
-// appends "\r\n\r\nSelected Disk : N\r\nModel Number : M\r\nSelected Mode : QUICK"
-// (the disk label without "Disk", the selected model, the mode's name).
-void BeginMode(Session& session, RecoveryMode mode);
+// writes the report section "\r\n\r\nSelected Disk : N\r\nModel Number :
+// M\r\nSelected Mode : QUICK" (the selected disk's number, its model, the
+// mode's name). False, with the reason, when the report could not be written.
+bool BeginMode(Session& session, RecoveryMode mode, std::string* reportFailure = nullptr);
 
 struct SearchOutcome {
     bool diskOpened = true;      // false: the disk cannot be read, nothing was searched
@@ -28,11 +30,15 @@ struct SearchOutcome {
     // Advanced search: that the volumes found may extend past what was
     // proven (nw::SearchResult::unprovenSegmentsNote); also in the activity report.
     std::string remark;
+    // The search's report section could not be written (the reason).
+    bool reportWritten = true;
+    std::string reportFailure;
     bool Found() const { return volumeCount > 0; }
 };
 
 // The quick search of the selected disk into session.found. Once the disk
-// could be read, appends "\r\nTotal Volumes Found : N" to the activity report.
+// could be read, writes "\r\nTotal Volumes Found : N" (and the lines naming
+// missing segments) to the activity report as one section.
 SearchOutcome RunQuickSearch(Session& session, nw::SearchReport& report);
 
 // The advanced search of the selected disk into session.found, over the

@@ -39,7 +39,8 @@ struct Session {
     std::vector<disk::DiskInfo> diskList;       // as last enumerated
     disk::SectorReader Reader() { return disk::SectorReader(disks, policy); }
 
-    // The registry stand-in (geometry values, install folder, language, support details).
+    // The registry stand-in: the user's preferences only (install folder,
+    // language, support details, window size). Disk facts never go there.
     SettingsStore* store;
 
     // ---- the chosen disk and mode --------------------------------------------

@@ -86,8 +86,10 @@ MountOutcome MountChosenVolume(Session& session, nw::MountReport& report, const 
     // Mounted, but the directory could not be read: say so instead of
     // showing an empty volume as if it were one.
     if (!result.warning.empty()) out.notice = Notice{result.warning, Notice::Icon::Warning};
-    session.activityLog.Append("\r\nNo of Folders Found : " + std::to_string(result.folderCount) +
-                               "\r\nNo of Files Found : " + std::to_string(result.fileCount));
+    records::ReportSection section;
+    section.Field("No of Folders Found", std::to_string(result.folderCount))
+        .Field("No of Files Found", std::to_string(result.fileCount));
+    out.reportWritten = session.activityLog.Write(section, &out.reportFailure);
     return out;
 }
 

@@ -40,11 +40,14 @@ struct MountOutcome {
     // "Out Of Memory" when nothing usable was built; a warning when the
     // volume mounted but its directory tables could not be read.
     MaybeNotice notice;
+    // The mount's report section could not be written (the reason).
+    bool reportWritten = true;
+    std::string reportFailure;
 };
 
 // Mounts the chosen volume into session.mounted. On success the selection
 // starts empty over the new tree, session.volumeOpen is set and the activity
-// report gets "\r\nNo of Folders Found : N\r\nNo of Files Found : M".
+// report gets the section "\r\nNo of Folders Found : N\r\nNo of Files Found : M".
 // `stopLostScan` ends the lost-folder pass early when set.
 MountOutcome MountChosenVolume(Session& session, nw::MountReport& report,
                                const base::CancelFlag* stopLostScan = nullptr);

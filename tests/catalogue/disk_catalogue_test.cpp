@@ -25,6 +25,12 @@ protected:
     std::string Stored(const std::string& key, unsigned n) {
         return workflow::RegistryTextRead(store, base::kClassesRoot, key, disk::StoreKey(n));
     }
+    // What the facts rows give for a label.
+    std::string Fact(unsigned n, const std::string& label) {
+        for (const auto& [name, value] : workflow::DiskFactsRows(session, n))
+            if (name == label) return value;
+        return "(none)";
+    }
     bool ListMachine(std::string* error = nullptr) {
         return workflow::AttachDisks(session, {}, error, dir.File("block"), dir.File("dev"));
     }
@@ -37,7 +43,7 @@ protected:
     workflow::Session session{store};
 };
 
-TEST_F(CatalogueTest, MachineDisksLeaveOutLoopRamAndEmptyDevicesAndFillTheStore) {
+TEST_F(CatalogueTest, MachineDisksLeaveOutLoopRamAndEmptyDevicesAndKeepTheirFactsOutOfTheStore) {
     SysDevice(dir, "sdb", "2048", "SPARE", "1");
     SysDevice(dir, "sda", "976773168", "WDC WD5000AAKX");
     SysDevice(dir, "loop0", "1000");
@@ -51,30 +57,33 @@ TEST_F(CatalogueTest, MachineDisksLeaveOutLoopRamAndEmptyDevicesAndFillTheStore)
     EXPECT_EQ(disks[1].path, dir.File("dev") + "/sdb");
     EXPECT_EQ(disks[1].number, 1u);
 
-    EXPECT_EQ(Stored("TRV Windows\\Size", 0), "500107862016");
-    EXPECT_EQ(Stored("TRV Windows\\Model", 0), "WDC WD5000AAKX");
-    EXPECT_EQ(Stored("TRV Windows\\Head", 0), "255");
-    EXPECT_EQ(Stored("TRV Windows\\SectorsPerTrack", 0), "63");
-    EXPECT_EQ(Stored("TRV Windows\\Cylinder", 0), "60801");
-    EXPECT_EQ(Stored("TRV Windows\\MediaType", 1), "Removable media");
+    // The facts come from the listing; the settings store holds none of them.
+    EXPECT_EQ(disks[0].sizeBytes, 500107862016u);
+    EXPECT_EQ(Fact(0, "Model   : "), "WDC WD5000AAKX");
+    EXPECT_EQ(Fact(0, "Head   : "), "255");
+    EXPECT_EQ(Fact(0, "Sectors Per Track   : "), "63");
+    EXPECT_EQ(Fact(0, "Cylinder   : "), "60801");
+    EXPECT_EQ(Fact(1, "Media Type   : "), "Removable media");
+    for (const char* key : {"TRV Windows\\Size", "TRV Windows\\Model", "TRV Windows"})
+        for (unsigned n : {0u, 1u}) EXPECT_EQ(Stored(key, n), "") << key << n;
 
     // attached although the stand-in devices cannot be opened, which is said
     EXPECT_EQ(session.disks.PathOf(1), dir.File("dev") + "/sdb");
     EXPECT_EQ(workflow::DiskOpenFailure(session, 1), dir.File("dev") + "/sdb: No such file or directory");
 }
 
-TEST_F(CatalogueTest, ImagesReplaceTheMachineDisksAndEarlierValuesAreCleaned) {
+TEST_F(CatalogueTest, ImagesReplaceTheMachineDisks) {
     SysDevice(dir, "sda", "1000", "OLD");
     SysDevice(dir, "sdb", "1000", "OLD TOO");
     ASSERT_TRUE(ListMachine());
-    ASSERT_EQ(Stored("TRV Windows\\Model", 0), "OLD");
+    ASSERT_EQ(Fact(0, "Model   : "), "OLD");
 
     const std::string img = Image("one.img", 1048575);
     ASSERT_TRUE(workflow::AttachDisks(session, {{img, ""}}, nullptr));
     ASSERT_EQ(session.diskList.size(), 1u);
     EXPECT_EQ(session.disks.PathOf(0), img);
     EXPECT_EQ(session.disks.PathOf(1), "");
-    EXPECT_EQ(Stored("TRV Windows\\Model", 1), "");
+    EXPECT_EQ(Fact(1, "Model   : "), "");
     EXPECT_EQ(workflow::DiskOpenFailure(session, 0), "");
 
     const auto rows = workflow::DiskFactsRows(session, 0);
@@ -112,10 +121,10 @@ TEST_F(CatalogueTest, ChoosingADiskByNumberOrLabelAndTheFloppyRule) {
     EXPECT_EQ(session.selectedDiskLabel, "Disk0");
     EXPECT_EQ(session.selectedDiskModel, "Disk Image");
     // a label ending in "Floppy" reads the floppy drive; the plain label brings the disk back
-    workflow::SelectDiskNode(session, "Disk0Floppy", nullptr);
+    workflow::SelectDiskNode(session, 0, true, nullptr);
     EXPECT_EQ(session.selectedDiskNumber, 0u);
     EXPECT_EQ(session.disks.PathOf(0), disk::kFloppyDevice);
-    ASSERT_TRUE(workflow::SelectDiskNode(session, "Disk0", &error)) << error;
+    ASSERT_TRUE(workflow::SelectDiskNode(session, 0, false, &error)) << error;
     EXPECT_EQ(session.disks.PathOf(0), img);
 
     // listed beyond the ten disks that have a device: chosen, but refused with the reason
@@ -127,17 +136,20 @@ TEST_F(CatalogueTest, ChoosingADiskByNumberOrLabelAndTheFloppyRule) {
     EXPECT_EQ(workflow::DiskOpenFailure(session, 11), "no device is attached as Disk11");
 }
 
-TEST_F(CatalogueTest, SectorCountComesFromTheStoreWithTheDiskItselfAsFallback) {
+// A disk's size is the disk's own: what a settings store (shared by every
+// running copy of the window) says about "Disk0" changes nothing.
+TEST_F(CatalogueTest, SectorCountAndFactsComeFromTheDiskNotTheStore) {
     const std::string img = Image("one.img", 20 * 512 + 100);
     ASSERT_TRUE(workflow::AttachDisks(session, {{img, ""}}, nullptr));
     EXPECT_EQ(workflow::DiskSectorCount(session, 0), 20u);
-    store.Write(base::kClassesRoot, disk::kGeometrySize, "Disk0", "1048576");
-    EXPECT_EQ(workflow::DiskSectorCount(session, 0), 2048u);
-    for (const char* unusable : {"", "0", "12x", "-512", "99999999999999999999999"}) {
-        store.Write(base::kClassesRoot, disk::kGeometrySize, "Disk0", unusable);
-        EXPECT_EQ(workflow::DiskSectorCount(session, 0), 20u) << unusable;
+    for (const char* other : {"1048576", "100000000000", ""}) {
+        store.Write(base::kClassesRoot, "TRV Windows\\Size", "Disk0", other);
+        store.Write(base::kClassesRoot, "TRV Windows\\Model", "Disk0", "OTHER WINDOW'S DISK");
+        EXPECT_EQ(workflow::DiskSectorCount(session, 0), 20u) << other;
+        EXPECT_EQ(Fact(0, "Model   : "), "Disk Image");
+        EXPECT_EQ(Fact(0, "Disk Size  : "), "0 MB");
     }
-    EXPECT_EQ(workflow::DiskSectorCount(session, 5), 0u);  // nothing stored, nothing attached
+    EXPECT_EQ(workflow::DiskSectorCount(session, 5), 0u);  // nothing listed, nothing attached
 }
 
 TEST_F(CatalogueTest, ImagesAreCheckedBeforeUseAndAddedAsTheNextDisk) {
@@ -151,7 +163,8 @@ TEST_F(CatalogueTest, ImagesAreCheckedBeforeUseAndAddedAsTheNextDisk) {
     ASSERT_TRUE(workflow::AddImageDisk(session, Image("two.img", 8192), &number, &error)) << error;
     EXPECT_EQ(number, 1u);
     EXPECT_EQ(session.diskList.size(), 2u);
-    EXPECT_EQ(Stored("TRV Windows\\Size", 1), "8192");
+    EXPECT_EQ(workflow::DiskSectorCount(session, 1), 16u);
+    EXPECT_EQ(Stored("TRV Windows\\Size", 1), "");
     EXPECT_EQ(session.disks.PathOf(1), dir.File("two.img"));
     EXPECT_FALSE(workflow::AddImageDisk(session, dir.File("absent.img"), &number, &error));
     EXPECT_EQ(error, "Unable to open disk: " + dir.File("absent.img") + ": No such file or directory");

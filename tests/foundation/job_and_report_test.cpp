@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -50,16 +52,36 @@ TEST(ActivityReport, HeadersAppendAndEndThePreviousRunsLine) {
     EXPECT_FALSE(log.Append("x"));
 }
 
-TEST(ActivityReport, RestartsOnlyWhenPastTheLimitEvenIfReadOnly) {
+// Past 5 MiB the report is moved aside as ActivityLog.1.txt (read-only or
+// not, replacing an older one), never deleted; a write that fails says why.
+TEST(ActivityReport, RotatesPastTheLimitKeepingThePreviousReport) {
     testutil::TempDir dir;
     const std::string path = dir.File("ActivityLog.txt");
+    const std::string previous = dir.File("ActivityLog.1.txt");
+    EXPECT_EQ(records::PreviousReportPath(path), previous);
+    EXPECT_EQ(records::PreviousReportPath("/a.b/report"), "/a.b/report.1");
     testutil::WriteFile(path, std::string(records::kActivityLogLimit, 'a'));
     ASSERT_TRUE(records::AppendActivityLogAt(path, "b"));
-    EXPECT_EQ(testutil::ReadFile(path).size(), records::kActivityLogLimit + 1);  // exactly 5 MiB was kept
+    EXPECT_EQ(testutil::ReadFile(path).size(), records::kActivityLogLimit + 1);  // exactly 5 MiB is kept
+    EXPECT_FALSE(std::filesystem::exists(previous));
     ::chmod(path.c_str(), 0444);
     ASSERT_TRUE(records::AppendActivityLogAt(path, "\r\nNo of Folders Found : 3"));
     EXPECT_EQ(testutil::ReadFile(path), "\r\nNo of Folders Found : 3");
-    EXPECT_FALSE(records::AppendActivityLogAt(dir.File("no/such/folder/log.txt"), "x"));
+    EXPECT_EQ(testutil::ReadFile(previous), std::string(records::kActivityLogLimit, 'a') + "b");
+
+    testutil::WriteFile(path, std::string(records::kActivityLogLimit + 1, 'c'));
+    ASSERT_TRUE(records::AppendActivityLogAt(path, "d"));
+    EXPECT_EQ(testutil::ReadFile(previous), std::string(records::kActivityLogLimit + 1, 'c'));
+    EXPECT_EQ(testutil::ReadFile(path), "d");
+
+    std::string reason;
+    EXPECT_FALSE(records::AppendActivityLogAt(dir.File("no/such/folder/log.txt"), "x", &reason));
+    EXPECT_NE(reason.find("No such file"), std::string::npos) << reason;
+    records::ActivityLog full("/dev/full");
+    reason.clear();
+    EXPECT_FALSE(full.Write(records::ReportSection().Field("Selected Disk", "0"), &reason));
+    EXPECT_NE(reason.find("No space"), std::string::npos) << reason;
+    EXPECT_TRUE(records::ActivityLog().Write(records::ReportSection().Line("x")));  // no report kept
 }
 
 TEST(ActivityReport, DataFolderFollowsXdgDataHome) {

@@ -155,8 +155,7 @@ TEST_F(ScanTest, DeclinedStopLetsTheScanFinish) {
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"DOC1.DOC", "XLS2.XLS"}));
 }
 
-TEST_F(ScanTest, WholeDiskFallsBackToTheDeviceSizeWithoutAStoredSize) {
-    store.DeleteKey(base::kClassesRoot, disk::kGeometrySize);
+TEST_F(ScanTest, WholeDiskIsTheDevicesOwnSize) {
     EXPECT_EQ(workflow::DiskSectorCount(session, 0), 20000u);
     ASSERT_EQ(Scan(), Outcome::Started);
     EXPECT_EQ(scan.scanEnd, 20000u);

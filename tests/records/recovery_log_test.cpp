@@ -2,6 +2,10 @@
 // files that do not hold a log this program wrote.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <filesystem>
+#include <cstdlib>
+#include <new>
 #include <random>
 
 #include "common/TempDir.h"
@@ -219,6 +223,39 @@ TEST(RecoveryLogRefusal, RandomDamageNeverCrashes) {
     }
 }
 
+// The largest single allocation made while `counting` is set (operator new
+// is replaced for this test program).
+std::atomic<bool> counting{false};
+std::atomic<std::size_t> largestAllocation{0};
+
+}  // namespace
+
+// (malloc and free pair up here; GCC cannot see that through the replacement.)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+    if (counting.load(std::memory_order_relaxed)) {
+        std::size_t seen = largestAllocation.load(std::memory_order_relaxed);
+        while (size > seen && !largestAllocation.compare_exchange_weak(seen, size)) {
+        }
+    }
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+// Runs `load` and gives the largest allocation it made.
+template <typename Fn>
+std::size_t LargestAllocationOf(Fn&& load) {
+    largestAllocation = 0;
+    counting = true;
+    load();
+    counting = false;
+    return largestAllocation.load();
+}
+
 // ---- loading into a session's objects ---------------------------------------------
 
 class LoadLogTest : public ::testing::Test {
@@ -239,6 +276,59 @@ protected:
     nw::FoundVolumes found;
     nw::MountedVolume mounted;
 };
+
+// Counts and sizes in a small file are never trusted beyond what the file
+// can hold: a 1 KB log claiming huge counts, a record longer than the file,
+// or a volume with blocks larger than any volume has (a file read through it
+// would take gigabytes a block) is refused, with no large allocation on the
+// way; and a large log is read in pieces, never whole.
+TEST_F(LoadLogTest, HugeClaimsAreRefusedWithoutLargeAllocations) {
+    const std::vector<std::uint8_t> good = records::EncodeRecoveryLog(SmallLog());
+    auto patched = [&](std::size_t at, std::uint32_t value) {
+        std::vector<std::uint8_t> b = good;
+        for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+        b.resize(1024, 0);
+        return b;
+    };
+    std::size_t folderCount = 93;
+    for (int i = 0; i < 3; ++i) folderCount += good[folderCount] + 41;
+    const std::size_t sectorsPerBlock = 47 + 3 + 4 * 4 + 8 + 8 + 4;  // the mounted volume's
+    RecoveryLogContents big = SmallLog();
+    big.volume.sectorsPerBlock = 0x400000;
+    std::vector<std::uint8_t> bigBlocks = records::EncodeRecoveryLog(big);
+    ASSERT_EQ(Le32(bigBlocks, sectorsPerBlock), 0x400000u);
+    big = SmallLog();
+    big.volumes[1].sectorsPerBlock = 256;
+    const std::vector<std::uint8_t> bigListedBlocks = records::EncodeRecoveryLog(big);
+    const std::vector<std::vector<std::uint8_t>> claims = {
+        patched(30, 0xFFFFFFF0u),              // the model's length
+        patched(folderCount, 0xFFFFFFFFu),     // folders
+        patched(folderCount + 4, 0xFFFFFFF0u), // one record's length
+        patched(good.size() - 4 - 16, 0x3FFFFFFFu),  // FAT blocks (inside the 1 KB)
+        bigBlocks, bigListedBlocks};
+    for (std::size_t i = 0; i < claims.size(); ++i) {
+        SCOPED_TRACE(i);
+        testutil::WriteFile(path, std::string(claims[i].begin(), claims[i].end()));
+        std::filesystem::remove(records::LogChecksumPathFor(path));
+        records::LoadLogResult r;
+        const std::size_t largest = LargestAllocationOf([&] { r = records::LoadMounted(path, mounted); });
+        EXPECT_FALSE(r.taken);
+        EXPECT_LT(largest, 256u * 1024);
+        EXPECT_FALSE(records::LoadVolumeList(path, found).taken);
+    }
+
+    // 200,000 files (about 7 MB) are read in pieces: no allocation near the
+    // file's size.
+    RecoveryLogContents many = SmallLog();
+    for (std::uint32_t i = 0; i < 200000; ++i) many.files.push_back(Entry(false, "F" + std::to_string(i), 5, 0));
+    std::string reason;
+    ASSERT_TRUE(records::WriteRecoveryLogFile(path, many, &reason)) << reason;
+    many = RecoveryLogContents{};
+    ASSERT_GT(std::filesystem::file_size(path), 6u << 20);
+    records::LoadLogResult r;
+    EXPECT_LT(LargestAllocationOf([&] { r = records::CheckLog(path); }), 256u * 1024);
+    EXPECT_TRUE(r.taken) << r.message;
+}
 
 TEST_F(LoadLogTest, DiskStageRestoresTheVolumeListOnTheLogsDisk) {
     const records::LoadLogResult r = records::LoadVolumeList(path, found);

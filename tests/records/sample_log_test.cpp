@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <sstream>
 
 #include "common/TempDir.h"
@@ -18,6 +19,7 @@
 #include "netware/VolumeSearch.h"
 #include "records/DirectoryListing.h"
 #include "records/RecoveryLog.h"
+#include "records/RecoveryLogCheck.h"
 #include "tools/nwimage/Description.h"
 #include "tools/nwimage/NwImage.h"
 
@@ -161,6 +163,79 @@ TEST_F(SampleLogTest, TheListingOfTheSampleFollowsTheRecordRules) {
     EXPECT_LT(at("LOST\\Old Project (orphaned)-> SUB"), n);
     // One record per folder node of the tree.
     EXPECT_EQ(records.size(), b->mounted.tree.FolderNodeCount());
+}
+
+// Bytes of a saved log changed at random (1 to 8 bytes, fixed seeds): with
+// the checksum beside it every changed log is refused; without it (an older
+// log) each one either shows exactly what the disk holds or is refused.
+TEST_F(SampleLogTest, AChangedLogIsRefusedOrShowsExactlyTheDisk) {
+    auto b = std::make_unique<Browsing>();
+    SearchAndMount(*b, 0);
+    const records::SaveLogResult saved = SaveLog(*b, "job");
+    ASSERT_TRUE(saved.written) << saved.message;
+    const std::string sumPath = saved.path + ".sha256";
+    const std::string sum = testutil::ReadFile(sumPath);
+    ASSERT_EQ(sum.size(), 64u + 2 + std::string("JOB.SAV").size() + 1) << sum;
+    EXPECT_EQ(sum.substr(64), "  JOB.SAV\n");
+    const std::string original = testutil::ReadFile(saved.path);
+
+    const disk::SectorReader reader = disks.Reader();
+    const auto check = [&](const records::RecoveryLogContents& log) {
+        return records::CompareLogWithDisk(log, 0, reader) == records::LogDiskMatch::Differs
+                   ? std::string(records::kLogDoesNotMatchText)
+                   : std::string();
+    };
+    const std::vector<std::string> folders = Stored(b->mounted.FolderList);
+    const std::vector<std::string> files = Stored(b->mounted.FileList);
+    const std::string changedPath = dir->File("CHANGED.SAV");
+    int loadedUnsummed = 0;
+    for (unsigned seed = 1; seed <= 250; ++seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 random(seed);
+        std::string bytes = original;
+        const int flips = 1 + static_cast<int>(random() % 8);
+        for (int i = 0; i < flips; ++i)
+            bytes[random() % bytes.size()] ^= static_cast<char>(1 + random() % 255);
+        if (bytes == original) continue;
+        testutil::WriteFile(changedPath, bytes);
+
+        // With the checksum of the original beside it.
+        testutil::WriteFile(changedPath + ".sha256", sum.substr(0, 64) + "  CHANGED.SAV\n");
+        auto loaded = std::make_unique<Browsing>();
+        records::LoadLogResult r = records::LoadMounted(changedPath, loaded->mounted, check);
+        EXPECT_FALSE(r.taken);
+        EXPECT_FALSE(records::CheckLog(changedPath).taken);
+        EXPECT_FALSE(records::LoadVolumeList(changedPath, loaded->found).taken);
+
+        // Without one.
+        std::filesystem::remove(changedPath + ".sha256");
+        r = records::LoadMounted(changedPath, loaded->mounted, check);
+        if (!r.taken) continue;
+        ++loadedUnsummed;
+        const nw::MountedVolume& l = loaded->mounted;
+        EXPECT_EQ(Stored(l.FolderList), folders);
+        EXPECT_EQ(Stored(l.FileList), files);
+        EXPECT_EQ(l.SuballocationTable, b->mounted.SuballocationTable);
+        ASSERT_EQ(l.FatBlockList.size(), b->mounted.FatBlockList.size());
+        for (std::size_t i = 0; i < l.FatBlockList.size(); ++i)
+            EXPECT_EQ(l.FatBlockList[i].block, b->mounted.FatBlockList[i].block);
+        EXPECT_EQ(l.currentVolume.name, b->mounted.currentVolume.name);
+    }
+    // Changes outside what a load shows (the disk model, the other volume
+    // records, the mounted mark) still load.
+    EXPECT_GT(loadedUnsummed, 0);
+
+    // The original with its own checksum loads; a wrong checksum refuses it
+    // with the mismatch text; without a checksum it loads.
+    auto loaded = std::make_unique<Browsing>();
+    EXPECT_TRUE(records::LoadMounted(saved.path, loaded->mounted, check).taken);
+    testutil::WriteFile(sumPath, std::string(64, '0') + "  JOB.SAV\n");
+    const records::LoadLogResult wrong = records::LoadMounted(saved.path, loaded->mounted, check);
+    EXPECT_FALSE(wrong.taken);
+    EXPECT_EQ(wrong.message, records::kLogDoesNotMatchText);
+    EXPECT_EQ(records::CheckLog(saved.path).message, records::kLogDoesNotMatchText);
+    std::filesystem::remove(sumPath);
+    EXPECT_TRUE(records::LoadMounted(saved.path, loaded->mounted, check).taken);
 }
 
 }  // namespace

@@ -67,9 +67,10 @@ TEST_F(WindowTest, ListCheckBoxesTickThroughTheSelectionAndTheTreeFollows) {
 }
 
 TEST_F(WindowTest, StopQuestionGoesWhenTheSearchEndsAndAStopSaysWhatWasFound) {
-    Open({{WriteImage(SmallDisk()), ""}});
-    // A disk the store calls huge: the search runs on over zeros until stopped.
-    store->Write(base::kClassesRoot, disk::kGeometrySize, "Disk0", "100000000000");
+    // A huge disk (sparse): the search runs on over zeros until stopped.
+    const std::string image = WriteImage(SmallDisk());
+    std::filesystem::resize_file(image, 100000000000ull);
+    Open({{image, ""}});
     ChooseDiskAndMode(workflow::kModeAdvanced);
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return S().found.volumeCount.load() == 1; }));

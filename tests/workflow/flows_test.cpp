@@ -10,6 +10,7 @@
 #include "tools/nwimage/NwImage.h"
 #include "workflow/Disks.h"
 #include "workflow/Files.h"
+#include "workflow/Raw.h"
 #include "workflow/RecoveryLogs.h"
 #include "workflow/Reports.h"
 #include "workflow/Save.h"
@@ -80,6 +81,49 @@ TEST_F(FlowsTest, ActivityReportTellsTheDiskModeSearchAndMount) {
     EXPECT_FALSE(session.volumeOpen.load());
     EXPECT_EQ(session.mounted.FolderList.Size(), 0u);
     EXPECT_EQ(session.found.volumeCount.load(), 1u);
+}
+
+// A raw scan reaches the report as one section (range, documents per kind
+// looked for, incomplete, failed, skipped sectors, how it ended); a section
+// that cannot be written is reported to the caller with the reason.
+TEST_F(FlowsTest, RawScansReachTheReportAndFailedWritesAreReported) {
+    nwimage::DiskSpec spec;
+    spec.totalSectors = 4000;
+    spec.documents = {{nwimage::DocKind::Zip, 100, 40000, 1}, {nwimage::DocKind::Word, 1500, 30000, 2}};
+    nwimage::WriteImageFile(nwimage::Build(spec), dir.File("raw.img"));
+    std::string error;
+    ASSERT_TRUE(workflow::AttachDisks(session, {{dir.File("raw.img"), ""}}, &error)) << error;
+    ASSERT_TRUE(workflow::SelectDisk(session, 0, &error)) << error;
+    EXPECT_TRUE(workflow::BeginMode(session, workflow::kModeRaw));
+    raw::RawRequest request;
+    request.checked[raw::kinds::kWord] = true;
+    request.checked[raw::kinds::kZip] = true;
+    request.wholeDisk = false;
+    request.startText = "0";
+    request.endText = "4000";
+    const workflow::RawStart start = workflow::CheckRawStart(session, request);
+    ASSERT_TRUE(start.ok);
+    const std::string out = dir.File("out");
+    ASSERT_FALSE(workflow::PrepareRawDestination(out).has_value());
+    raw::RawScan scan;
+    raw::RawScanView view;
+    std::string failure;
+    workflow::RunRaw(session, scan, start, request, out, view, &failure);
+    EXPECT_TRUE(failure.empty()) << failure;
+    EXPECT_EQ(Report(),
+              "\r\n\r\nSelected Disk : 0\r\nModel Number : Disk Image\r\nSelected Mode : Raw"
+              "\r\nRaw Range : 0 - 4000\r\nDocuments Found : 2\r\nDOC Found : 1\r\nZIP Found : 1"
+              "\r\nIncomplete Documents : 0\r\nFailed Documents : 0\r\nSkipped Sectors : 0\r\nRaw Scan : Completed");
+
+    session.activityLog.path = "/dev/full";
+    failure.clear();
+    EXPECT_FALSE(workflow::BeginMode(session, workflow::kModeRaw, &failure));
+    EXPECT_NE(failure.find("No space"), std::string::npos) << failure;
+    failure.clear();
+    raw::RawScan again;
+    ASSERT_FALSE(workflow::PrepareRawDestination(dir.File("out2")).has_value());
+    workflow::RunRaw(session, again, start, request, dir.File("out2"), view, &failure);
+    EXPECT_NE(failure.find("No space"), std::string::npos) << failure;
 }
 
 TEST_F(FlowsTest, EmptySearchesSayWhichModeToTryNext) {
