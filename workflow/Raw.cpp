@@ -54,7 +54,9 @@ records::RawScanRecord RawScanRecordOf(const RawStart& start, const raw::RawRequ
         const int found = result.typeCounts[static_cast<std::size_t>(kind.code)];
         record.kinds.push_back({kind.prefix, static_cast<std::uint64_t>(found > 0 ? found : 0)});
     }
+    record.incomplete = static_cast<std::uint64_t>(result.documentsIncomplete > 0 ? result.documentsIncomplete : 0);
     record.failed = static_cast<std::uint64_t>(result.documentsFailed > 0 ? result.documentsFailed : 0);
+    record.skippedSectors = result.sectorsSkipped;
     record.stopped = result.stopped;
     return record;
 }
