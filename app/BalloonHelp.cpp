@@ -1,5 +1,8 @@
 #include "app/BalloonHelp.h"
 
+#include <QEvent>
+#include <functional>
+
 #include <QAction>
 #include <QMainWindow>
 #include <QMenu>
@@ -31,6 +34,25 @@ BalloonHelp::BalloonHelp(QMainWindow* window, const std::string& installFolder)
     menuBalloon_ = new BalloonTip(BalloonTip::Kind::Menu, window);
 }
 
+namespace {
+
+// Calls back when a watched widget is hidden.
+class ModeHideWatch : public QObject {
+public:
+    ModeHideWatch(QObject* parent, std::function<void()> onHide) : QObject(parent), onHide_(std::move(onHide)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Hide) onHide_();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> onHide_;
+};
+
+}  // namespace
+
 BalloonHelp* BalloonHelp::Of(QMainWindow* window) {
     return window ? window->findChild<BalloonHelp*>(kObjectName, Qt::FindDirectChildrenOnly) : nullptr;
 }
@@ -43,8 +65,16 @@ BalloonHelp* BalloonHelp::Install(QMainWindow* window, workflow::SettingsStore& 
     for (QAction* top : window->menuBar()->actions())
         if (QMenu* menu = top->menu()) help->Watch(menu);
 
-    for (ModeButton* button : window->findChildren<ModeButton*>())
+    // A mode balloon goes with its buttons: a step that hides them (Next
+    // pressed from the keyboard, with no pointer move to close it) leaves
+    // no balloon floating over the next step.
+    auto* hidden = new ModeHideWatch(help, [help] {
+        if (help->modeBalloon_) help->modeBalloon_->Dismiss();
+    });
+    for (ModeButton* button : window->findChildren<ModeButton*>()) {
         connect(button, &ModeButton::Hovered, help, &BalloonHelp::ModeHovered);
+        button->installEventFilter(hidden);
+    }
 
     // The language items carry their file names.
     for (QAction* a : window->findChildren<QAction*>()) {

@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "app/MainWindowGeometry.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -17,6 +18,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTime>
 #include <QUrl>
@@ -27,6 +29,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/BalloonHelp.h"
+#include "app/DesktopOpen.h"
 #include "app/HelpFile.h"
 #include "app/Icons.h"
 #include "app/Messages.h"
@@ -44,38 +47,8 @@
 
 namespace app {
 
-namespace {
+using namespace mainwindow;
 
-constexpr int kWidth = 860;
-constexpr int kCentralHeight = 556;
-
-// Left column, list and bottom line of the central area.
-const QRect kPicture(5, 44, 240, 60);
-const QRect kDiskFrame(5, 108, 240, 262);
-const QRect kDiskTree(13, 128, 224, 234);
-const QRect kModeFrame(5, 374, 240, 112);
-const QRect kLeftTree(5, 108, 240, 378);
-const QRect kDetails(255, 44, 600, 442);
-const QRect kRawPanel(5, 108, 850, 378);
-const QRect kVolumeCount(262, 8, 300, 28);
-const QRect kStatusLine(5, 492, 545, 22);
-const QRect kProgress(5, 518, 420, 26);
-const QRect kStop(435, 516, 130, 30);
-const QRect kBack(655, 516, 95, 30);
-const QRect kNext(760, 516, 95, 30);
-constexpr int kLeftWidth = 240;  // the left column at the default size
-constexpr const char* kWindowSizeValue = "WindowSize";
-
-struct Language {
-    const char* label;
-    const char* file;
-};
-const Language kLanguages[4] = {{"Dutch", "DutchA.dat"}, {"English", "EnglishA.dat"}, {"French", "FrenchA.dat"},
-                                {"German", "GermanA.dat"}};
-
-QString HelpTip(const char* text) { return QString(text).trimmed(); }
-
-}  // namespace
 
 MainWindow::MainWindow(workflow::SettingsStore& store, std::vector<disk::DiskSource> sources, QWidget* parent)
     : QMainWindow(parent), sources_(std::move(sources)), session_(store) {
@@ -99,15 +72,23 @@ MainWindow::MainWindow(workflow::SettingsStore& store, std::vector<disk::DiskSou
     setMinimumSize(size());
     LayOut();
 
-    shellOpen = [](const QString& target, bool isUrl) {
-        return QDesktopServices::openUrl(isUrl ? QUrl(target) : QUrl::fromLocalFile(target));
+    // The desktop's opener is watched to its end: one without a handler
+    // for the type says so in the window (QDesktopServices reports only
+    // that the opener started).
+    shellOpen = [this](const QString& target, bool isUrl) {
+        const QString opener = QStandardPaths::findExecutable("xdg-open");
+        if (opener.isEmpty()) return QDesktopServices::openUrl(isUrl ? QUrl(target) : QUrl::fromLocalFile(target));
+        QPointer<MainWindow> self(this);
+        OpenWithProgram(opener, target, this, [self, target](const QString& reason) {
+            if (self) ShowOpenFailure(self, target, reason);
+        });
+        return true;
     };
     wizard_->stepShown = [this] { ShowStepState(); };
     endProcess = [](int status) {
         std::fflush(nullptr);
         std::_Exit(status);
     };
-    wizard_->endProcess = [this](int status) { endProcess(status); };
     qApp->installEventFilter(this);
 }
 
@@ -138,315 +119,6 @@ void MainWindow::Shutdown() {
     // any more). The job dialogs do the same for their own workers when they
     // go with the window.
     wizard_->StopWorkers();
-}
-
-// ---- building ------------------------------------------------------------------------
-
-void MainWindow::BuildMenus() {
-    QMenuBar* bar = menuBar();
-    auto add = [](QMenu* menu, const QString& text, const char* help) {
-        QAction* a = menu->addAction(text);
-        if (help) a->setStatusTip(HelpTip(help));
-        return a;
-    };
-
-    QMenu* options = bar->addMenu("&Options");
-    parts_.saveAction = add(options, "&Save ", "Save files that have been selected \n");
-    parts_.saveSettingsAction = add(options, "Save Se&ttings", "Set the options for saving selected data\n");
-    QMenu* later = options->addMenu("Save &later");
-    parts_.saveLogAction = add(later, "Save Log", "Save the recovery information\n");
-    parts_.loadLogAction = add(later, "Load Log", "Load the recovery information\n");
-    markAction_ = add(options, "&Mark Compressed Files", "Mark Compressed Files\n");
-    markAction_->setEnabled(false);
-    connect(markAction_, &QAction::triggered, this, [this] { commands_->MarkCompressed(); });
-    options->addSeparator();
-    parts_.openImageAction = add(options, "Open Disk Image...", "Use a disk image file as a disk");
-    options->addSeparator();
-    exitAction_ = add(options, "E&xit", "Quit from Tarvine\n");
-    connect(exitAction_, &QAction::triggered, this, &MainWindow::MenuExit);
-    connect(parts_.openImageAction, &QAction::triggered, this, &MainWindow::OpenDiskImage);
-    connect(options, &QMenu::aboutToShow, this, [this] {
-        parts_.openImageAction->setEnabled(state_.currentStep == 0 && !state_.searchWorker.Running());
-    });
-
-    QMenu* maintenance = bar->addMenu("&Maintenance");
-    QAction* update = add(maintenance, "&Update", "Update Tarvine\n");
-    connect(update, &QAction::triggered, this,
-            [this] { Info("Liveupdate", "Currently This Feature Is Not Available"); });
-    QMenu* report = maintenance->addMenu("Report");
-    QAction* viewReport = add(report, "&View Report", "View the recovery details\n");
-    connect(viewReport, &QAction::triggered, this, [this] { commands_->ViewReport(); });
-    connect(add(report, "&Email Report", nullptr), &QAction::triggered, this, [this] { commands_->EmailReport(); });
-    QMenu* list = maintenance->addMenu("Directory List");
-    parts_.listViewAction = add(list, "&View", "View Directory Information");
-    parts_.listPrintAction = add(list, "&Print", "Print Directory Information");
-    parts_.listEmailAction = add(list, "&Email List", "Email Directory Information");
-
-    QMenu* support = bar->addMenu("&Support");
-    connect(add(support, "&Online", nullptr), &QAction::triggered, this,
-            [this] { OpenWithDesktop(support::WebSite(*session_.store), true); });
-    connect(add(support, "&Email", "Support through email"), &QAction::triggered, this, [this] {
-        Info(base::kProductTitle, QString("Send email to ") + support::MailAddress(*session_.store));
-    });
-    connect(add(support, "&Telephonic", nullptr), &QAction::triggered, this, [this] {
-        Info("Telephonic Support", QString("Telephone Numbers : \n") + support::TelephoneLines(*session_.store));
-    });
-
-    QMenu* help = bar->addMenu("&Help");
-    QAction* contents = add(help, "Contents        ", nullptr);
-    connect(contents, &QAction::triggered, this, &MainWindow::HelpContents);
-    balloonAction_ = add(help, "Show Balloon Help", "Show (or) Hide Balloon Help");
-    balloonAction_->setCheckable(true);
-    balloonAction_->setChecked(true);
-    connect(balloonAction_, &QAction::toggled, this, [this](bool on) {
-        if (BalloonHelp* help = BalloonHelp::Of(this)) help->on = on;
-    });
-    QMenu* language = help->addMenu("Balloon Help Language");
-    languages_ = new QActionGroup(this);
-    languages_->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
-    for (const Language& l : kLanguages) {
-        QAction* a = language->addAction(l.label);
-        a->setCheckable(true);
-        a->setData(QString(l.file));
-        languages_->addAction(a);
-        const QString file = l.file;
-        connect(a, &QAction::triggered, this, [this, file] { ChooseLanguage(file); });
-    }
-    QAction* about = add(help, "&About...", "About Tarvine");
-    connect(about, &QAction::triggered, this, [this] {
-        AboutDialog dialog(this);
-        dialog.exec();
-    });
-
-    // Commands whose work needs a mounted volume start greyed.
-    for (QAction* a : {parts_.saveAction, parts_.saveSettingsAction, parts_.saveLogAction, parts_.listViewAction,
-                       parts_.listPrintAction, parts_.listEmailAction})
-        a->setEnabled(false);
-}
-
-void MainWindow::BuildCentral() {
-    auto* central = new QWidget(this);
-    central->setObjectName("central");
-    central->setMinimumSize(kWidth, kCentralHeight);
-    setCentralWidget(central);
-
-    // Tool buttons, top left, in their order.
-    struct ToolDef {
-        Tool tool;
-        icons::Tool picture;
-        const char* tip;
-        const char* name;
-    };
-    const ToolDef defs[5] = {{Tool::SaveData, icons::Tool::SaveData, "Save Data", "toolSaveData"},
-                             {Tool::LoadLog, icons::Tool::LoadLog, "Load Log", "toolLoadLog"},
-                             {Tool::SaveLog, icons::Tool::SaveLog, "Save Log", "toolSaveLog"},
-                             {Tool::Exit, icons::Tool::Exit, "Exit from Tarvine", "toolExit"},
-                             {Tool::Help, icons::Tool::Help, "Help", "toolHelp"}};
-    for (int i = 0; i < 5; ++i) {
-        auto* b = new QToolButton(central);
-        b->setObjectName(defs[i].name);
-        b->setIcon(icons::ToolImage(defs[i].picture));
-        b->setIconSize(QSize(24, 24));
-        b->setToolTip(defs[i].tip);
-        b->setAutoRaise(true);
-        b->setFocusPolicy(Qt::NoFocus);
-        b->setGeometry(5 + i * 44, 4, 38, 36);
-        tools_[static_cast<int>(defs[i].tool)] = b;
-    }
-    connect(tools_[0], &QToolButton::clicked, this, &MainWindow::SaveDataTool);
-    connect(tools_[1], &QToolButton::clicked, this, &MainWindow::LoadLogTool);
-    connect(tools_[2], &QToolButton::clicked, this, &MainWindow::SaveLogTool);
-    connect(tools_[3], &QToolButton::clicked, this, &QWidget::close);
-    connect(tools_[4], &QToolButton::clicked, this, &MainWindow::HelpContents);
-
-    parts_.volumeCountText = new QLabel(central);
-    parts_.volumeCountText->setObjectName("volumeCountText");
-    parts_.volumeCountText->setGeometry(kVolumeCount);
-    QFont bold = parts_.volumeCountText->font();
-    bold.setBold(true);
-    parts_.volumeCountText->setFont(bold);
-
-    parts_.stepPicture = new QLabel(central);
-    parts_.stepPicture->setObjectName("stepPicture");
-    parts_.stepPicture->setGeometry(kPicture);
-    parts_.stepPicture->setScaledContents(true);
-
-    // Left column.
-    parts_.diskFrame = new QGroupBox("Select Disk", central);
-    parts_.diskFrame->setObjectName("diskFrame");
-    parts_.diskFrame->setGeometry(kDiskFrame);
-    parts_.plainFrame = new QFrame(central);
-    parts_.plainFrame->setObjectName("plainFrame");
-    parts_.plainFrame->setFrameShape(QFrame::StyledPanel);
-    parts_.plainFrame->setGeometry(kModeFrame);
-    parts_.modeFrame = new QGroupBox("Recovery Modes", central);
-    parts_.modeFrame->setObjectName("modeFrame");
-    parts_.modeFrame->setGeometry(kModeFrame);
-
-    parts_.diskTree = new WizardTree("diskTree", central);
-    parts_.diskTree->setGeometry(kDiskTree);
-    parts_.volumeTree = new WizardTree("volumeTree", central);
-    parts_.volumeTree->setGeometry(kLeftTree);
-    parts_.volumeTree->hide();
-    parts_.directoryTree = new WizardTree("directoryTree", central);
-    parts_.directoryTree->setGeometry(kLeftTree);
-    parts_.directoryTree->hide();
-    for (WizardTree* tree : {parts_.diskTree, parts_.volumeTree, parts_.directoryTree}) {
-        connect(tree, &WizardTree::Pressed, this,
-                [this, tree](QTreeWidgetItem* item, WizardTree::Hit hit) { wizard_->TreePressed(tree, item, hit); });
-        connect(tree, &WizardTree::CheckBoxPressed, this,
-                [this, tree](QTreeWidgetItem* item) { wizard_->CheckBoxPressed(tree, item); });
-        // The arrows choose a disk or a volume as a click does.
-        connect(tree, &QTreeWidget::currentItemChanged, this, [this, tree](QTreeWidgetItem* item) {
-            if (!item || !item->parent() || !tree->hasFocus()) return;
-            if ((tree == parts_.diskTree && state_.currentStep == 0 && !state_.searchWorker.Running()) ||
-                (tree == parts_.volumeTree && state_.currentStep == 1 && !state_.mountWorker.Running()))
-                wizard_->TreePressed(tree, item, WizardTree::Hit::Label);
-        });
-        connect(tree, &QTreeWidget::itemExpanded, this, [this] { state_.treeHasFocus = 1; });
-        connect(tree, &QTreeWidget::itemCollapsed, this, [this] { state_.treeHasFocus = 1; });
-    }
-
-    const char* const modeTexts[3] = {"Quick ", "Advanced ", "Raw Recovery"};
-    const char* const modeNames[3] = {"modeQuick", "modeAdvanced", "modeRaw"};
-    for (int i = 0; i < 3; ++i) {
-        auto* b = new ModeButton(modeTexts[i], i + 1, central);
-        b->setObjectName(modeNames[i]);
-        b->setGeometry(kModeFrame.left() + 20, kModeFrame.top() + 26 + i * 27, kModeFrame.width() - 30, 24);
-        b->setEnabled(false);
-        connect(b, &ModeButton::Hovered, wizard_, [this](int mode) { wizard_->ModeHovered(mode); });
-        parts_.modeButtons[i] = b;
-    }
-
-    parts_.detailsList = new DetailsList(central);
-    parts_.detailsList->setGeometry(kDetails);
-    connect(parts_.detailsList, &DetailsList::RowOpened, wizard_, &WizardController::OpenRow);
-    connect(parts_.detailsList, &DetailsList::RowTicked, wizard_, &WizardController::RowTicked);
-    connect(parts_.detailsList, &DetailsList::ContextMenuAt, this, &MainWindow::ListContextMenu);
-    connect(parts_.detailsList, &DetailsList::Clicked, this, [this] { state_.treeHasFocus = 0; });
-
-    BuildRawPanel(central);
-
-    // Bottom line.
-    parts_.statusLine = new QLabel(central);
-    parts_.statusLine->setObjectName("statusLine");
-    parts_.statusLine->setGeometry(kStatusLine);
-    parts_.searchProgress = new ui::CaptionProgressBar(central);
-    parts_.searchProgress->setObjectName("searchProgress");
-    parts_.searchProgress->setGeometry(kProgress);
-    parts_.searchProgress->hide();
-    parts_.stopButton = new QPushButton("Stop Searching", central);
-    parts_.stopButton->setObjectName("stopButton");
-    parts_.stopButton->setGeometry(kStop);
-    parts_.stopButton->hide();
-    connect(parts_.stopButton, &QPushButton::clicked, wizard_, &WizardController::Stop);
-    parts_.backButton = new QPushButton("B&ack", central);
-    parts_.backButton->setObjectName("backButton");
-    parts_.backButton->setGeometry(kBack);
-    parts_.backButton->setEnabled(false);
-    parts_.backButton->hide();
-    connect(parts_.backButton, &QPushButton::clicked, wizard_, &WizardController::Back);
-    parts_.nextButton = new QPushButton("&Next", central);
-    parts_.nextButton->setObjectName("nextButton");
-    parts_.nextButton->setGeometry(kNext);
-    parts_.nextButton->setEnabled(false);
-    connect(parts_.nextButton, &QPushButton::clicked, wizard_, &WizardController::Next);
-    for (QPushButton* b : {parts_.stopButton, parts_.backButton, parts_.nextButton}) b->setAutoDefault(false);
-
-    splitHandle_ = new QFrame(central);
-    splitHandle_->setObjectName("splitHandle");
-    splitHandle_->setFrameShape(QFrame::VLine);
-    splitHandle_->setFrameShadow(QFrame::Sunken);
-    splitHandle_->setCursor(Qt::SplitHCursor);
-    splitHandle_->setToolTip("Drag to share the width between the tree and the list");
-
-    // Stacking: frames below the controls placed on them.
-    parts_.plainFrame->lower();
-    parts_.diskTree->raise();
-    for (ModeButton* b : parts_.modeButtons) b->raise();
-}
-
-void MainWindow::BuildRawPanel(QWidget* central) {
-    auto* panel = new QWidget(central);
-    panel->setObjectName("rawPanel");
-    panel->setGeometry(kRawPanel);
-    panel->setAutoFillBackground(true);
-    parts_.rawPanel = panel;
-
-    auto* types = new QGroupBox("Select File Type(s) for Raw Recovery", panel);
-    auto* tl = new QVBoxLayout(types);
-    parts_.fileTypeList = new QTreeWidget;
-    parts_.fileTypeList->setObjectName("fileTypeList");
-    parts_.fileTypeList->setRootIsDecorated(false);
-    parts_.fileTypeList->setHeaderLabels({"File Types"});
-    parts_.fileTypeList->setColumnWidth(0, 260);
-    for (const raw::DocumentKind& kind : raw::DocumentKinds()) {
-        auto* item = new QTreeWidgetItem({QString(workflow::DocumentKindCaption(kind.code))});
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
-        item->setCheckState(0, Qt::Unchecked);
-        parts_.fileTypeList->addTopLevelItem(item);
-    }
-    tl->addWidget(parts_.fileTypeList);
-
-    auto* method = new QGroupBox("Select Raw Recovery Method", panel);
-    auto* ml = new QGridLayout(method);
-    parts_.entireDiskButton = new QRadioButton("Entire Disk");
-    parts_.sectorRangeButton = new QRadioButton("Sector Range");
-    parts_.startSectorLabel = new QLabel("Start Sector");
-    parts_.endSectorLabel = new QLabel("End Sector");
-    parts_.startSectorField = new QLineEdit;
-    parts_.endSectorField = new QLineEdit;
-    parts_.startSectorField->setObjectName("startSector");
-    parts_.endSectorField->setObjectName("endSector");
-    for (QLineEdit* f : {parts_.startSectorField, parts_.endSectorField}) f->setEnabled(false);
-    ml->addWidget(parts_.entireDiskButton, 0, 0);
-    ml->addWidget(parts_.sectorRangeButton, 0, 1);
-    ml->addWidget(parts_.startSectorLabel, 1, 0);
-    ml->addWidget(parts_.startSectorField, 1, 1);
-    ml->addWidget(parts_.endSectorLabel, 2, 0);
-    ml->addWidget(parts_.endSectorField, 2, 1);
-    connect(parts_.entireDiskButton, &QRadioButton::clicked, wizard_, &WizardController::EntireDisk);
-    connect(parts_.sectorRangeButton, &QRadioButton::clicked, wizard_, &WizardController::SectorRange);
-
-    parts_.startRecoveryButton = new QPushButton("Start &Recovery");
-    parts_.startRecoveryButton->setObjectName("startRecovery");
-    parts_.startRecoveryButton->setEnabled(false);
-    parts_.startRecoveryButton->setAutoDefault(false);
-
-    auto* report = new QGroupBox("Report", panel);
-    auto* rl = new QVBoxLayout(report);
-    parts_.filesRecoveredList = new QTreeWidget;
-    parts_.filesRecoveredList->setObjectName("filesRecoveredList");
-    parts_.filesRecoveredList->setRootIsDecorated(false);
-    parts_.filesRecoveredList->setHeaderLabels({QString(51, ' ') + "Files Recovered"});
-    parts_.filesRecoveredList->headerItem()->setTextAlignment(0, Qt::AlignCenter);
-    parts_.filesRecoveredList->setColumnWidth(0, 440);
-    rl->addWidget(parts_.filesRecoveredList);
-
-    auto* left = new QVBoxLayout;
-    left->addWidget(types, 3);
-    left->addWidget(method, 2);
-    left->addWidget(parts_.startRecoveryButton);
-    auto* layout = new QHBoxLayout(panel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addLayout(left, 0);
-    layout->addWidget(report, 1);
-    types->setMinimumWidth(300);
-    panel->hide();
-}
-
-void MainWindow::BuildStatusBar() {
-    QStatusBar* bar = statusBar();
-    bar->setSizeGripEnabled(true);
-    where_ = new QLabel;
-    where_->setObjectName("wherePane");
-    bar->addPermanentWidget(where_, 1);
-    clock_ = new QLabel;
-    clock_->setObjectName("clockPane");
-    clock_->setMinimumWidth(60);
-    clock_->setAlignment(Qt::AlignCenter);
-    clock_->setFrameShape(QFrame::StyledPanel);
-    bar->addPermanentWidget(clock_);
 }
 
 // ---- what can run now ----------------------------------------------------------------------
@@ -527,6 +199,7 @@ void MainWindow::LayOut() {
     parts_.stopButton->setGeometry(kStop.translated(0, dy));
     parts_.backButton->setGeometry(kBack.translated(dx, dy));
     parts_.nextButton->setGeometry(kNext.translated(dx, dy));
+    parts_.nextModeText->setGeometry(kNextModeText.translated(dx, dy));
     parts_.detailsList->FitColumns();
 }
 
@@ -585,8 +258,8 @@ bool MainWindow::Initialise() {
 // ---- clock ---------------------------------------------------------------------------------
 
 QString MainWindow::ClockText(int hour, int minute) {
-    const int shown = hour > 12 ? hour - 12 : hour;
-    return QString::asprintf("%02i:%02i", shown, minute);
+    const int shown = hour % 12 == 0 ? 12 : hour % 12;
+    return QString::asprintf("%02i:%02i %s", shown, minute, hour < 12 ? "AM" : "PM");
 }
 
 void MainWindow::ShowSearchEstimate() {
@@ -700,9 +373,7 @@ void MainWindow::HelpContents() {
 
 void MainWindow::OpenWithDesktop(const QString& target, bool isUrl) {
     if (shellOpen && shellOpen(target, isUrl)) return;
-    ShowMessage(this,
-                QString("Could not open %1: no program on this system is set up to open it.").arg(target),
-                MessageIcon::Error);
+    ShowOpenFailure(this, target, "no program on this system is set up to open it");
 }
 
 void MainWindow::ListContextMenu(const QPoint& globalPos) {
@@ -780,12 +451,18 @@ bool MainWindow::HandleKey(QWidget* target, QKeyEvent* event) {
             return true;
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            if (step == 2 && w.treeHasFocus == 1) {
+            if (step < 2) {
+                // Enter on a mode button selects it; at the first two steps
+                // Enter then presses Next when it can go on.
+                if (auto* mode = qobject_cast<ModeButton*>(target); mode && mode->isEnabled())
+                    wizard_->ModeHovered(mode->Mode());
+                if (parts_.nextButton->isVisible() && parts_.nextButton->isEnabled()) parts_.nextButton->click();
+            } else if (step == 2 && w.treeHasFocus == 1) {
                 if (QTreeWidgetItem* item = parts_.directoryTree->currentItem()) wizard_->ShowFolderOf(item);
             } else if (step == 2 && target == parts_.detailsList) {
                 wizard_->OpenRow(parts_.detailsList->currentItem());
             }
-            return true;  // Enter never presses a button
+            return true;
         case Qt::Key_Escape:
             return true;
         case Qt::Key_F6:

@@ -41,7 +41,7 @@ public:
     // message has been shown): the program then ends.
     bool Initialise();
 
-    // "%02i:%02i" on a 12-hour dial without AM/PM (13 -> 01, 0 stays 00).
+    // "01:05 PM": a 12-hour dial with its AM/PM marker (0 -> 12 AM, 13 -> 01 PM).
     static QString ClockText(int hour, int minute);
 
     WindowParts& Parts() { return parts_; }
@@ -65,7 +65,7 @@ public:
     // shellOpen, and a message naming the target when nothing opened it.
     void OpenWithDesktop(const QString& target, bool isUrl);
     // Ends the process at once with a status (Yes on the menu command
-    // "E&xit", an out-of-memory mount).
+    // "E&xit").
     std::function<void(int status)> endProcess;
 
 protected:

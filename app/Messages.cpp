@@ -106,11 +106,11 @@ void PlaceBeside(QWidget* dialog, QWidget* anchor) {
 }
 
 void ShowSummary(QWidget* owner, const QString& caption, const QString& headline, const QStringList& figures,
-                 const std::function<void()>& openFolder) {
+                 const std::function<void()>& openFolder, bool warning) {
     auto* box = new QMessageBox(owner);
     box->setObjectName("summaryBox");
     box->setWindowTitle(caption);
-    box->setIcon(QMessageBox::Information);
+    box->setIcon(warning ? QMessageBox::Warning : QMessageBox::Information);
     box->setText(headline);
     box->setInformativeText(figures.join('\n'));
     box->setWindowModality(Qt::ApplicationModal);
@@ -124,7 +124,8 @@ void ShowSummary(QWidget* owner, const QString& caption, const QString& headline
 
 QString SizeText(std::uint64_t bytes) {
     if (bytes < 1024) return QString("%1 bytes").arg(bytes);
-    return QLocale::c().formattedDataSize(static_cast<qint64>(bytes), 1, QLocale::DataSizeTraditionalFormat);
+    // Units of 1024 bytes are named as such: KiB, MiB, GiB.
+    return QLocale::c().formattedDataSize(static_cast<qint64>(bytes), 1, QLocale::DataSizeIecFormat);
 }
 
 QString DurationText(std::int64_t seconds) {

@@ -32,10 +32,11 @@ void CloseMessages(QWidget* owner, const QString& text);
 void PlaceBeside(QWidget* dialog, QWidget* anchor);
 
 // The outcome of a save or a scan: a headline, one line per figure, and an
-// "Open Folder" button (shown when `openFolder` is set) beside OK.
+// "Open Folder" button (shown when `openFolder` is set) beside OK. With
+// `warning` (files damaged or failed) the box shows the warning icon.
 void ShowSummary(QWidget* owner, const QString& caption, const QString& headline, const QStringList& figures,
-                 const std::function<void()>& openFolder);
-// "1.2 MB", "4.9 kB", "512 bytes".
+                 const std::function<void()>& openFolder, bool warning = false);
+// "1.2 MiB", "4.9 KiB", "512 bytes" (units of 1024 bytes).
 QString SizeText(std::uint64_t bytes);
 // "2 min 5 s", "4 s".
 QString DurationText(std::int64_t seconds);

@@ -10,12 +10,16 @@
 
 namespace app {
 
-ReplaceConfirmDialog::ReplaceConfirmDialog(QWidget* parent) : QDialog(parent) {
+ReplaceConfirmDialog::ReplaceConfirmDialog(const QString& target, QWidget* parent) : QDialog(parent) {
     setObjectName("replaceDialog");
     setWindowTitle("Replace File Confirmation");
     setModal(true);
     auto* text = new QLabel(recovery::kReplaceQuestionText);
     text->setWordWrap(true);
+    auto* file = new QLabel(target);
+    file->setObjectName("replaceTarget");
+    file->setWordWrap(true);
+    file->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* buttons = new QHBoxLayout;
     struct Def {
         const char* text;
@@ -38,11 +42,12 @@ ReplaceConfirmDialog::ReplaceConfirmDialog(QWidget* parent) : QDialog(parent) {
     }
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(text);
+    layout->addWidget(file);
     layout->addLayout(buttons);
 }
 
-recovery::ReplaceAnswer ReplaceConfirmDialog::Ask(QWidget* parent, QWidget* beside) {
-    auto* dialog = new ReplaceConfirmDialog(parent);
+recovery::ReplaceAnswer ReplaceConfirmDialog::Ask(QWidget* parent, const QString& target, QWidget* beside) {
+    auto* dialog = new ReplaceConfirmDialog(target, parent);
     PlaceBeside(dialog, beside);
     return RunModal(dialog, recovery::ReplaceAnswer::No,
                     [](ReplaceConfirmDialog& d, int result) {

@@ -10,10 +10,11 @@ namespace app {
 class ReplaceConfirmDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit ReplaceConfirmDialog(QWidget* parent = nullptr);
+    // `target`: the file that would be replaced, named under the question.
+    explicit ReplaceConfirmDialog(const QString& target, QWidget* parent = nullptr);
     // Closing the box counts as "&No".
     // `beside`: the dialog whose progress the question must not hide.
-    static recovery::ReplaceAnswer Ask(QWidget* parent, QWidget* beside = nullptr);
+    static recovery::ReplaceAnswer Ask(QWidget* parent, const QString& target, QWidget* beside = nullptr);
     recovery::ReplaceAnswer Answer() const { return answer_; }
 
 private:

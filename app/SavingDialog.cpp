@@ -1,6 +1,7 @@
 #include "app/SavingDialog.h"
 
 #include <QCloseEvent>
+#include <algorithm>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -127,10 +128,9 @@ void SavingDialog::ShowOutcome(QWidget* owner, const recovery::SaveOutcome& outc
     const QString folder = QString::fromStdString(job_.destinationPath);
     std::function<void()> openFolder;
     if (auto* window = qobject_cast<MainWindow*>(owner))
-        openFolder = [window, folder] {
-            if (window->shellOpen) window->shellOpen(folder, false);
-        };
-    ShowSummary(owner, "Save Summary", stopped ? "Save stopped" : "Save finished", figures, openFolder);
+        openFolder = [window, folder] { window->OpenWithDesktop(folder, false); };
+    ShowSummary(owner, "Save Summary", stopped ? "Save stopped" : "Save finished", figures, openFolder,
+                !outcome.damaged.empty() || !outcome.failed.empty());
 }
 
 void SavingDialog::reject() {
@@ -147,8 +147,19 @@ void SavingDialog::closeEvent(QCloseEvent* event) {
 
 void SavingDialog::timerEvent(QTimerEvent*) {
     if (counting_) counting_->SetCount(countedFiles_.load());
-    if (sectorsChanged_.exchange(false))
-        currentFile_->setText(QString::fromStdString(recovery::CurrentFileText(written_.load(), byteCount_.load())));
+    if (sectorsChanged_.exchange(false)) ShowBytes();
+}
+
+void SavingDialog::ShowBytes() {
+    const std::uint64_t written = written_.load();
+    const std::uint64_t total = totalBytes_.load();
+    const std::uint64_t done = std::max(job_.savedBytes.load(), fileBase_.load() + written);
+    currentFile_->setText(QString("%1 of %2").arg(SizeText(written), SizeText(byteCount_.load())));
+    if (total == 0) return;
+    const int percent = static_cast<int>(std::min<std::uint64_t>(100, done * 100 / total));
+    progress_->setValue(percent);
+    progress_->SetCaption(QString::fromStdString(recovery::PercentCaption(percent)));
+    totalData_->setText(QString("%1 of %2").arg(SizeText(done), SizeText(total)));
 }
 
 // ---- what the worker reports -----------------------------------------------------------
@@ -171,13 +182,15 @@ void SavingDialog::CountingFinished() {
 }
 
 void SavingDialog::FileStarted(const recovery::FileFigures& f) {
+    // On the worker, which owns the job's figures while it runs.
+    fileBase_ = job_.savedBytes.load();
+    totalBytes_ = job_.totalBytes;
+    written_ = 0;
     channel_.Post([this, f] {
-        progress_->setValue(std::min(100, std::max(0, f.percent)));
-        progress_->SetCaption(QString::fromStdString(f.caption));
         filePath_->setText(QString::fromStdString(f.filePath));
         fileName_->setText(QString::fromStdString(f.fileName));
-        totalData_->setText(QString::fromStdString(f.totalData));
         filesRecovered_->setText(QString::fromStdString(f.filesRecovered));
+        ShowBytes();
     });
 }
 
@@ -211,9 +224,10 @@ void SavingDialog::FileEnded(const std::string&, recovery::FileOutcome outcome, 
     }
 }
 
-recovery::ReplaceAnswer SavingDialog::ConfirmReplace(const std::string&) {
-    return channel_.Ask<recovery::ReplaceAnswer>([this] { return ReplaceConfirmDialog::Ask(this, this); },
-                                                 recovery::ReplaceAnswer::No);
+recovery::ReplaceAnswer SavingDialog::ConfirmReplace(const std::string& target) {
+    return channel_.Ask<recovery::ReplaceAnswer>(
+        [this, target] { return ReplaceConfirmDialog::Ask(this, QString::fromStdString(target), this); },
+        recovery::ReplaceAnswer::No);
 }
 
 recovery::WriteErrorAnswer SavingDialog::WriteError(const std::string& target, const std::string& reason) {

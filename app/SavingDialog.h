@@ -64,6 +64,9 @@ protected:
 
 private:
     QLabel* AddFigure(QGridLayout* grid, int row, const char* caption, const char* name);
+    // Progress bar, "Total Data Recovered :" and " Recovered Current File :"
+    // from the bytes written so far.
+    void ShowBytes();
     // On the window thread once the worker's save has returned.
     void Finished(const workflow::SaveResult& result);
     // "Save finished" with what was written, damaged, renamed and skipped.
@@ -91,6 +94,11 @@ private:
     std::atomic<std::uint64_t> written_{0};
     std::atomic<std::uint64_t> byteCount_{0};
     std::atomic<bool> sectorsChanged_{false};
+    // The job's bytes when the current file started and the job's total:
+    // with the bytes written of the file they give the job's progress
+    // while a large file is copied.
+    std::atomic<std::uint64_t> fileBase_{0};
+    std::atomic<std::uint64_t> totalBytes_{0};
     // How the files ended, for the summary.
     std::atomic<std::uint32_t> filesWritten_{0};
     std::atomic<std::uint32_t> filesSkipped_{0};

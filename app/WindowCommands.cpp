@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QProcess>
 
+#include "app/DesktopOpen.h"
 #include "app/FileSavingDialog.h"
 #include "app/ListingPrinter.h"
 #include "app/MainWindow.h"
@@ -115,8 +116,10 @@ WindowCommands::WindowCommands(MainWindow& window) : QObject(&window), window_(w
         const QString program = QInputDialog::getText(
             &window_, "Open With", "No program is associated with this file. Open it with:", QLineEdit::Normal,
             QString(), &ok);
-        if (ok && !program.trimmed().isEmpty())
-            QProcess::startDetached(program.trimmed(), {QString::fromStdString(path)});
+        if (ok && !program.trimmed().isEmpty() &&
+            !QProcess::startDetached(program.trimmed(), {QString::fromStdString(path)}))
+            ShowOpenFailure(&window_, QString::fromStdString(path),
+                            QString("the program %1 could not be started").arg(program.trimmed()));
     };
 
     connect(p.saveAction, &QAction::triggered, this, [this] { SaveTree(false); });
@@ -189,6 +192,9 @@ void WindowCommands::SaveLog() {
     if (!self || files.isEmpty()) return;
     const workflow::LogSaved saved = workflow::SaveRecoveryLog(window_.Session(), files.first().toStdString());
     ShowNotice(&window_, saved.notice);
+    if (saved.written && !saved.notice)
+        ShowMessage(&window_, "Save Log", QString("The recovery log was saved to %1").arg(QString::fromStdString(saved.path)),
+                    MessageIcon::Information);
 }
 
 void WindowCommands::LoadLog() {
@@ -203,21 +209,45 @@ void WindowCommands::LoadLog() {
     if (!self || files.isEmpty()) return;
     const std::string path = files.last().toStdString();
     WindowState& state = window_.State();
-    WizardController& wizard = window_.Wizard();
-    if (state.currentStep == 0) {
-        const workflow::LogLoaded loaded = workflow::LoadVolumeList(session, path);
-        ShowNotice(&window_, loaded.notice);
-        if (!loaded.loaded) return;
-        wizard.ShowFoundVolumes();
-        state.currentStep = 1;
-        wizard.NoteStepShown();
-        wizard.ShowStep(3);
-    } else if (state.currentStep == 1) {
-        const workflow::LogLoaded loaded = workflow::LoadMountedVolume(session, path);
-        ShowNotice(&window_, loaded.notice);
-        if (!loaded.loaded) return;
-        wizard.ShowOpenVolume();
+    // A log names a disk that is read to check it: the reading runs on the
+    // step's worker, and the window carries on when it has ended.
+    if (state.currentStep == 0 && !state.searchWorker.Running()) {
+        state.searchWorker.Start([this, &session, path] {
+            const workflow::LogLoaded loaded = workflow::LoadVolumeList(session, path);
+            window_.Channel().Post([this, loaded] { VolumeListLoaded(loaded); });
+        });
+    } else if (state.currentStep == 1 && !state.mountWorker.Running()) {
+        state.mountWorker.Start([this, &session, path] {
+            const workflow::LogLoaded loaded = workflow::LoadMountedVolume(session, path);
+            window_.Channel().Post([this, loaded] { MountedVolumeLoaded(loaded); });
+        });
     }
+    window_.Wizard().NoteStepShown();  // the tools grey while the worker runs
+}
+
+void WindowCommands::VolumeListLoaded(const workflow::LogLoaded& loaded) {
+    WindowState& state = window_.State();
+    WizardController& wizard = window_.Wizard();
+    state.searchWorker.Join();  // its routine has posted this as its last act
+    ShowNotice(&window_, loaded.notice);
+    if (!loaded.loaded) {
+        wizard.NoteStepShown();
+        return;
+    }
+    wizard.ShowFoundVolumes();
+    state.currentStep = 1;
+    wizard.NoteStepShown();
+    wizard.ShowStep(3);
+}
+
+void WindowCommands::MountedVolumeLoaded(const workflow::LogLoaded& loaded) {
+    window_.State().mountWorker.Join();  // its routine has posted this as its last act
+    ShowNotice(&window_, loaded.notice);
+    if (!loaded.loaded) {
+        window_.Wizard().NoteStepShown();
+        return;
+    }
+    window_.Wizard().ShowOpenVolume();
 }
 
 // ---- marking and viewing ---------------------------------------------------------------

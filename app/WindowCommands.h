@@ -13,6 +13,7 @@
 
 #include "recovery/FileViewer.h"
 #include "recovery/SaveJob.h"
+#include "workflow/RecoveryLogs.h"
 
 class QPrinter;
 
@@ -58,6 +59,9 @@ public:
 
 private:
     void RunSave(int source);
+    // A log loaded on a worker, back on the window thread.
+    void VolumeListLoaded(const workflow::LogLoaded& loaded);
+    void MountedVolumeLoaded(const workflow::LogLoaded& loaded);
     void TreeContextMenu(const QPoint& pos);
 
     MainWindow& window_;

@@ -40,6 +40,7 @@ struct WindowParts {
     QPushButton* stopButton = nullptr;    // "Stop Searching"
     QPushButton* backButton = nullptr;
     QPushButton* nextButton = nullptr;
+    QLabel* nextModeText = nullptr;       // "Next: Quick search", beside Next
 
     // The raw panel.
     QWidget* rawPanel = nullptr;

@@ -31,7 +31,7 @@ void SearchProgress::VolumeFound(const nw::VolumeDescriptor& volume, std::uint32
     channel_.Post([this, name = volume.name, index = volumeCount - 1] {
         QTreeWidgetItem* root = p_.volumeTree->topLevelItem(0);
         if (!root) return;
-        p_.volumeTree->InsertItem(root, name, WizardTree::kDiskImage, nw::kUnchecked, index);
+        p_.volumeTree->InsertItem(root, name, WizardTree::kDiskImage, nw::kNoStateImage, index);
         root->setExpanded(true);
     });
 }

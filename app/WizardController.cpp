@@ -10,6 +10,7 @@
 
 #include "app/EntryRows.h"
 #include "app/Messages.h"
+#include "disk/Disk.h"
 #include "netware/FolderTree.h"
 #include "netware/MountedVolume.h"
 #include "netware/Selection.h"
@@ -85,6 +86,9 @@ void WizardController::ShowStep(int layout) {
                            p_.listPrintAction, p_.listEmailAction})
             a->setEnabled(enabled);
     };
+    // The chosen mode shows beside Next only while the mode is being chosen.
+    p_.nextModeText->hide();
+    if (layout == 1 || layout == 88) p_.nextModeText->clear();
     switch (layout) {
         case 0:  // search started
             p_.modeFrame->hide();
@@ -122,8 +126,10 @@ void WizardController::ShowStep(int layout) {
             p_.searchProgress->hide();
             p_.volumeTree->hide();
             break;
-        case 3:  // volumes listed
+        case 3:  // volumes listed (after a search or a loaded log alike)
             p_.modeFrame->hide();
+            p_.diskFrame->hide();
+            for (ModeButton* b : p_.modeButtons) b->hide();
             if (advanced) ShowStepPicture(6);
             p_.diskTree->hide();
             p_.volumeTree->setEnabled(true);
@@ -220,11 +226,13 @@ void WizardController::NoteStepShown() {
 
 void WizardController::ShowDisks() {
     p_.diskTree->Clear();
+    // Disks and volumes are chosen by clicking them: their trees carry no
+    // check boxes.
     QTreeWidgetItem* root = p_.diskTree->InsertItem(nullptr, kDiskTreeRootText, WizardTree::kRootImage,
-                                                    nw::kUnchecked);
+                                                    nw::kNoStateImage);
     root->setExpanded(true);
     for (const disk::DiskInfo& d : session_.diskList)
-        p_.diskTree->InsertItem(root, DiskLabel(d), WizardTree::kDiskImage, nw::kUnchecked, d.number);
+        p_.diskTree->InsertItem(root, DiskLabel(d), WizardTree::kDiskImage, nw::kNoStateImage, d.number);
 }
 
 void WizardController::DiskChosen(QTreeWidgetItem* node) {
@@ -242,15 +250,19 @@ void WizardController::DiskChosen(QTreeWidgetItem* node) {
 }
 
 void WizardController::ModeHovered(int mode) {
+    if (state_.currentStep != 0) return;
     session_.recoveryMode = static_cast<std::int16_t>(mode);
     for (ModeButton* b : p_.modeButtons) b->setChecked(b->Mode() == mode);
     p_.nextButton->setEnabled(true);
+    static const char* const kNextTexts[] = {"", "Next: Quick search", "Next: Advanced search", "Next: Raw recovery"};
+    p_.nextModeText->setText(mode >= 1 && mode <= 3 ? kNextTexts[mode] : "");
+    p_.nextModeText->setVisible(!p_.nextModeText->text().isEmpty());
 }
 
 void WizardController::StartVolumeTree() {
     p_.volumeTree->Clear();
     QTreeWidgetItem* root = p_.volumeTree->InsertItem(
-        nullptr, "Disk " + std::to_string(session_.selectedDiskNumber), WizardTree::kRootImage, nw::kUnchecked);
+        nullptr, "Disk " + std::to_string(session_.selectedDiskNumber), WizardTree::kRootImage, nw::kNoStateImage);
     root->setExpanded(true);
 }
 
@@ -259,7 +271,8 @@ void WizardController::ShowFoundVolumes() {
     QTreeWidgetItem* root = p_.volumeTree->topLevelItem(0);
     const std::uint32_t count = std::min<std::uint32_t>(session_.found.volumeCount.load(), nw::kVolumeListCapacity);
     for (std::uint32_t i = 0; i < count; ++i)
-        p_.volumeTree->InsertItem(root, session_.found.VolumeList[i].name, WizardTree::kDiskImage, nw::kUnchecked, i);
+        p_.volumeTree->InsertItem(root, session_.found.VolumeList[i].name, WizardTree::kDiskImage, nw::kNoStateImage,
+                                  i);
     root->setExpanded(true);
 }
 
@@ -275,18 +288,15 @@ void WizardController::Next() {
             ShowStep(0);
         }
         if (mode == workflow::kModeQuick) {
+            // The disk is read on the search worker: a failing drive's
+            // retries and questions never hold the window.
             StartVolumeTree();
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            const workflow::SearchOutcome outcome = workflow::RunQuickSearch(session_, searchProgress_);
-            QApplication::restoreOverrideCursor();
-            ShowNotice(window_, outcome.notice);
-            if (!outcome.Found()) {
-                ShowStep(1);
-                return;
-            }
-            ShowStep(3);
-            state_.currentStep = 1;
-            NoteStepShown();
+            p_.volumeTree->setEnabled(false);
+            p_.statusLine->setText("Searching the partition tables...");
+            state_.searchWorker.Start([this] {
+                const workflow::SearchOutcome outcome = workflow::RunQuickSearch(session_, searchProgress_);
+                channel_.Post([this, outcome] { SearchEnded(outcome); });
+            });
         } else if (mode == workflow::kModeAdvanced) {
             StartVolumeTree();
             p_.volumeTree->setEnabled(false);
@@ -312,7 +322,7 @@ void WizardController::Next() {
         state_.lostScanStop = false;
         state_.mountWorker.Start([this] {
             const workflow::MountOutcome outcome =
-                workflow::MountChosenVolume(session_, mountProgress_, &state_.lostScanStop);
+                mountVolume(session_, mountProgress_, &state_.lostScanStop);
             channel_.Post([this, outcome] { MountEnded(outcome); });
         });
     }
@@ -347,9 +357,19 @@ void WizardController::MountEnded(const workflow::MountOutcome& outcome) {
     CloseStopQuestion();
     p_.stopButton->hide();
     if (!outcome.mounted) {
-        // Nothing usable was built: the program cannot go on.
+        // Nothing usable was built from this volume: back to the volume
+        // list with the reason, where another volume (or, after Back,
+        // another disk) can be tried.
         ShowNotice(window_, outcome.notice);
-        if (endProcess) endProcess(1);
+        p_.directoryTree->Clear();
+        p_.directoryTree->hide();
+        p_.volumeTree->show();
+        p_.volumeTree->setEnabled(true);
+        p_.backButton->setEnabled(true);
+        ShowStep(7);
+        p_.statusLine->setText(outcome.notice ? QString("The volume could not be opened: %1")
+                                                     .arg(QString::fromStdString(outcome.notice->text))
+                                               : QString("The volume could not be opened."));
         return;
     }
     if (outcome.treeUnreadable) {
@@ -450,6 +470,11 @@ void WizardController::TreePressed(WizardTree* tree, QTreeWidgetItem* item, Wiza
         p_.detailsList->ClearRows();
         for (const std::string& row : workflow::VolumeFactsRows(session_.mounted.currentVolume))
             p_.detailsList->AddRow({row});
+        const std::uint64_t sectors = session_.mounted.currentVolume.sizeInSectors;
+        p_.detailsList->AddRow({QString("Volume Size       :   %1 (%2 sectors)")
+                                    .arg(SizeText(sectors * disk::kSectorSize))
+                                    .arg(sectors)
+                                    .toStdString()});
         p_.nextButton->setEnabled(true);
     } else if (step == 0 && tree == p_.diskTree) {
         if (item && item != tree->topLevelItem(0) && !item->text(0).isEmpty()) DiskChosen(item);
@@ -488,10 +513,11 @@ void WizardController::RowTicked(QTreeWidgetItem* row, bool on) {
     if (DetailsList::RowIsFolder(row)) {
         if (number < nw::kNoNode) {
             const auto node = static_cast<std::uint32_t>(number);
-            // A folder's box goes to checked from any other state, and to
-            // unchecked from checked, with everything below it.
-            if (s.NodeState(node) != nw::kUnchecked) s.ToggleFolder(session_.mounted, node);
-            if (on) s.ToggleFolder(session_.mounted, node);
+            // The row's box checks or clears the folder with everything
+            // below it (a click toggles a checked folder off, anything else on).
+            if (s.NodeState(node) == nw::kPartlyChecked || (on && s.NodeState(node) == nw::kUnchecked))
+                s.ToggleFolder(session_.mounted, node);
+            if (!on && s.NodeState(node) == nw::kChecked) s.ToggleFolder(session_.mounted, node);
         }
     } else {
         s.SetFile(session_.mounted, static_cast<std::size_t>(number), on, state_.currentFolderNode);
@@ -528,33 +554,9 @@ void WizardController::ShowFolderOf(QTreeWidgetItem* item) {
     ListFolder(node);
 }
 
-void WizardController::ToggleOwnTree(WizardTree* tree, QTreeWidgetItem* item) {
-    const int target = WizardTree::StateImage(item) != nw::kUnchecked ? nw::kUnchecked : nw::kChecked;
-    std::vector<QTreeWidgetItem*> pending{item};
-    while (!pending.empty()) {
-        QTreeWidgetItem* it = pending.back();
-        pending.pop_back();
-        WizardTree::SetStateImage(it, target);
-        for (int i = 0; i < it->childCount(); ++i) pending.push_back(it->child(i));
-    }
-    for (QTreeWidgetItem* a = item->parent(); a; a = a->parent()) {
-        int all = -1;
-        for (int i = 0; i < a->childCount(); ++i) {
-            const int s = WizardTree::StateImage(a->child(i));
-            if (all == -1) all = s;
-            if (s != all || s == nw::kPartlyChecked) all = nw::kPartlyChecked;
-        }
-        WizardTree::SetStateImage(a, all == -1 ? target : all);
-    }
-    (void)tree;
-}
-
 void WizardController::CheckBoxPressed(WizardTree* tree, QTreeWidgetItem* item) {
     if (!item) return;
-    if (tree != p_.directoryTree) {
-        ToggleOwnTree(tree, item);
-        return;
-    }
+    if (tree != p_.directoryTree) return;  // only folders carry check boxes
     const std::uint32_t node = WizardTree::NumberOf(item);
     if (node == WizardTree::kNoNumber || !session_.volumeOpen.load()) return;
     session_.selection.ToggleFolder(session_.mounted, node);
@@ -562,29 +564,6 @@ void WizardController::CheckBoxPressed(WizardTree* tree, QTreeWidgetItem* item) 
     // The list shows the new marks (its folder may lie in the toggled
     // branch, or hold the toggled folder, or be one of its ancestors).
     RefreshListChecks(nullptr);
-}
-
-// ---- list rows ---------------------------------------------------------------------------------
-
-void WizardController::OpenRow(QTreeWidgetItem* row) {
-    if (state_.currentStep != 2 || !row || !p_.detailsList->ShowsEntries()) return;
-    const std::uint64_t number = DetailsList::NumberOfRow(row);
-    if (DetailsList::RowIsFolder(row)) {
-        QTreeWidgetItem* item = number <= nw::kNoNode ? p_.directoryTree->ItemOfNode(static_cast<std::uint32_t>(number))
-                                                      : nullptr;
-        if (!item) item = p_.directoryTree->topLevelItem(0);  // an unknown folder lists the root
-        if (!item) return;
-        const std::uint32_t node = WizardTree::NumberOf(item);
-        p_.statusLine->setText(QString::fromStdString(nw::ShownPath(session_.mounted, node)));
-        state_.currentFolderNode = node;
-        ListFolder(node);
-        item->setExpanded(true);
-        p_.directoryTree->setFocus();
-        state_.treeHasFocus = 1;
-        p_.directoryTree->SelectAndReveal(item);
-    } else if (viewFile) {
-        viewFile(static_cast<std::size_t>(number));
-    }
 }
 
 // ---- raw panel -----------------------------------------------------------------------------------

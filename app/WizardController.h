@@ -73,14 +73,15 @@ public:
     std::function<void()> stepShown;
     // Calls stepShown now and once more from the event loop.
     void NoteStepShown();
-    // Ends the program (an out-of-memory mount leaves nothing to go on with).
-    std::function<void(int status)> endProcess;
+    // Mounts the chosen volume on the mount worker (the workflow's mount;
+    // tests put a failing one in its place).
+    std::function<workflow::MountOutcome(workflow::Session&, nw::MountReport&, const base::CancelFlag*)> mountVolume =
+        &workflow::MountChosenVolume;
 
 private:
     void ShowPictureByMode(int quick, int advanced);
     void RefreshListChecks(QTreeWidgetItem* clicked);
     Qt::CheckState RowCheck(bool isFolder, std::uint64_t number, std::size_t index) const;
-    void ToggleOwnTree(WizardTree* tree, QTreeWidgetItem* item);
     void StartVolumeTree();
     void SearchEnded(const workflow::SearchOutcome& outcome);
     // The work the Stop question was about has ended: the question goes.

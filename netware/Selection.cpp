@@ -58,23 +58,34 @@ void Selection::SetSubtree(const MountedVolume& volume, std::uint32_t node, int 
     ++version_;
 }
 
-void Selection::RecomputeAncestors(const MountedVolume& volume, std::uint32_t node) {
-    const FolderTree& tree = volume.tree;
-    for (std::uint32_t a = tree.Parent(node); a != kNoNode; a = tree.Parent(a)) {
-        bool allChecked = true, allUnchecked = true;
-        for (std::uint32_t c = tree.FirstChild(a); c != kNoNode && (allChecked || allUnchecked);
-             c = tree.NextSibling(c)) {
-            if (nodes_[c] != kChecked) allChecked = false;
-            if (nodes_[c] != kUnchecked) allUnchecked = false;
-        }
-        nodes_[a] = static_cast<std::uint8_t>(allChecked ? kChecked : allUnchecked ? kUnchecked : kPartlyChecked);
+// A node's own state from what lies directly below it: its child nodes and
+// the files of its folder. Full only when all of them are, empty only when
+// none is: a folder whose subfolder is ticked but whose own files are not
+// shows partly checked, so the box never claims files the save leaves out.
+std::uint8_t Selection::StateFromBelow(const MountedVolume& volume, std::uint32_t node) const {
+    bool allChecked = true, allUnchecked = true;
+    for (std::uint32_t c = volume.tree.FirstChild(node); c != kNoNode && (allChecked || allUnchecked);
+         c = volume.tree.NextSibling(c)) {
+        if (nodes_[c] != kChecked) allChecked = false;
+        if (nodes_[c] != kUnchecked) allUnchecked = false;
     }
+    for (std::uint32_t i : volume.FileList.ChildRange(FolderNumberOfNode(volume, node))) {
+        if (!allChecked && !allUnchecked) break;
+        if (files_[i]) allUnchecked = false;
+        else allChecked = false;
+    }
+    return static_cast<std::uint8_t>(allChecked ? kChecked : allUnchecked ? kUnchecked : kPartlyChecked);
+}
+
+void Selection::RecomputeAncestors(const MountedVolume& volume, std::uint32_t node) {
+    for (std::uint32_t a = volume.tree.Parent(node); a != kNoNode; a = volume.tree.Parent(a))
+        nodes_[a] = StateFromBelow(volume, a);
 }
 
 void Selection::ToggleFolder(const MountedVolume& volume, std::uint32_t node) {
     Fit(volume);
     if (node >= nodes_.size()) return;
-    SetSubtree(volume, node, nodes_[node] != kUnchecked ? kUnchecked : kChecked);
+    SetSubtree(volume, node, nodes_[node] == kChecked ? kUnchecked : kChecked);
     RecomputeAncestors(volume, node);
 }
 
@@ -93,17 +104,7 @@ void Selection::SetFile(const MountedVolume& volume, std::size_t fileIndex, bool
         }
     }
     if (node >= nodes_.size()) return;
-
-    bool allChecked = true, allUnchecked = true;
-    for (std::uint32_t c = volume.tree.FirstChild(node); c != kNoNode; c = volume.tree.NextSibling(c)) {
-        if (nodes_[c] != kChecked) allChecked = false;
-        if (nodes_[c] != kUnchecked) allUnchecked = false;
-    }
-    for (std::uint32_t i : volume.FileList.ChildRange(FolderNumberOfNode(volume, node))) {
-        if (files_[i]) allUnchecked = false;
-        else allChecked = false;
-    }
-    nodes_[node] = static_cast<std::uint8_t>(allChecked ? kChecked : allUnchecked ? kUnchecked : kPartlyChecked);
+    nodes_[node] = StateFromBelow(volume, node);
     RecomputeAncestors(volume, node);
 }
 

@@ -28,10 +28,11 @@ public:
     // Whether anything at all is ticked.
     bool Any() const;
 
-    // A click on a folder's check box: an unchecked folder becomes checked
-    // with everything below it, any other becomes unchecked with everything
-    // below it; the ancestors follow (checked when all their child nodes are,
-    // unchecked when none is, partly checked otherwise).
+    // A click on a folder's check box: a checked folder becomes unchecked
+    // with everything below it, an unchecked or partly checked one becomes
+    // checked with everything below it; the ancestors follow (checked when
+    // all their child nodes and all their own files are, unchecked when none
+    // is, partly checked otherwise).
     void ToggleFolder(const MountedVolume& volume, std::uint32_t node);
     // Sets the node and every node below it to `state` (kUnchecked or
     // kChecked) and marks (or clears) every folder and file record the
@@ -52,6 +53,7 @@ public:
 private:
     void Fit(const MountedVolume& volume);
     void RecomputeAncestors(const MountedVolume& volume, std::uint32_t node);
+    std::uint8_t StateFromBelow(const MountedVolume& volume, std::uint32_t node) const;
     std::vector<std::uint8_t> nodes_;    // CheckState per node
     std::vector<std::uint8_t> folders_;  // by folder index
     std::vector<std::uint8_t> files_;    // by file index

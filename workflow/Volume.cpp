@@ -7,11 +7,10 @@ namespace workflow {
 
 namespace {
 
-// Leaves `node` checked with everything below it. A click on a partly
-// checked folder clears it, so such a folder takes two.
+// Leaves `node` checked with everything below it (a click on an unchecked
+// or partly checked folder does that).
 void CheckFolder(Session& session, std::uint32_t node) {
     if (session.selection.NodeState(node) == nw::kChecked) return;
-    if (session.selection.NodeState(node) != nw::kUnchecked) session.selection.ToggleFolder(session.mounted, node);
     session.selection.ToggleFolder(session.mounted, node);
 }
 

@@ -56,7 +56,7 @@ protected:
         Open({{path, map}});
         ChooseDiskAndMode(workflow::kModeQuick);
         QTest::mouseClick(P().nextButton, Qt::LeftButton);
-        ASSERT_EQ(W().currentStep, 1);
+        ASSERT_TRUE(AtStep(1));
         ClickLabel(P().volumeTree, P().volumeTree->topLevelItem(0)->child(0));
         QTest::mouseClick(P().nextButton, Qt::LeftButton);
         ASSERT_TRUE(AtStep(2));

@@ -35,7 +35,7 @@ TEST_F(SaveTest, TreeSourceSaveReproducesTheManifest) {
     ASSERT_EQ(modals.seen.size(), 2u);  // "File Saving", then the summary
     EXPECT_EQ(modals.seen[1].text, "Save finished");
     ASSERT_EQ(figures.size(), 7);
-    EXPECT_EQ(figures.mid(0, 6), (QStringList{"Files saved: 4", "Data written: 8.6 kB (8800 bytes)",
+    EXPECT_EQ(figures.mid(0, 6), (QStringList{"Files saved: 4", "Data written: 8.6 KiB (8800 bytes)",
                                               "Damaged (saved as far as they could be read): 0", "Failed: 0",
                                               "Renamed: 0", "Skipped: 0"}));
     EXPECT_EQ(opened, std::vector<std::string>{out + "/"});

@@ -362,21 +362,25 @@ TEST_F(TreeModelTest, CheckingPropagatesDownAndSummarisesUp) {
     EXPECT_FALSE(FileChecked("A.TXT"));
 
     selection.ToggleFolder(volume, a2);
-    EXPECT_EQ(selection.NodeState(a), nw::kChecked);  // every child checked
+    // Every child folder checked, but A's own file is not: A is partial.
+    EXPECT_EQ(selection.NodeState(a), nw::kPartlyChecked);
+    EXPECT_FALSE(FileChecked("A.TXT"));
+    selection.SetFile(volume, FileIndex("A.TXT"), true);
+    EXPECT_EQ(selection.NodeState(a), nw::kChecked);
     EXPECT_EQ(selection.NodeState(root), nw::kPartlyChecked);
 
-    // A partly checked node unchecks its whole subtree.
-    selection.ToggleFolder(volume, root);  // root is partly checked
-    for (std::uint32_t i : {root, a, a1, a2, Item("B")}) EXPECT_EQ(selection.NodeState(i), nw::kUnchecked);
-    for (std::size_t i = 0; i < volume.FileList.Size(); ++i) EXPECT_FALSE(selection.FileChecked(i)) << i;
-    EXPECT_FALSE(selection.Any());
-
-    // Checking the root marks everything reachable from it.
+    // A partly checked node checks its whole subtree, marking everything
+    // reachable from it; a checked one clears it.
     const std::uint64_t before = selection.Version();
-    selection.ToggleFolder(volume, root);
+    selection.ToggleFolder(volume, root);  // root is partly checked
+    for (std::uint32_t i : {root, a, a1, a2, Item("B")}) EXPECT_EQ(selection.NodeState(i), nw::kChecked);
     for (std::size_t i = 0; i < volume.FileList.Size(); ++i) EXPECT_TRUE(selection.FileChecked(i)) << i;
     for (std::size_t i = 0; i < volume.FolderList.Size(); ++i) EXPECT_TRUE(selection.FolderChecked(i)) << i;
     EXPECT_GT(selection.Version(), before);  // front ends redraw
+    selection.ToggleFolder(volume, root);
+    for (std::uint32_t i : {root, a, a1, a2, Item("B")}) EXPECT_EQ(selection.NodeState(i), nw::kUnchecked);
+    EXPECT_FALSE(selection.Any());
+    selection.ToggleFolder(volume, root);
 
     // Unchecking one child leaves the parent partly checked.
     selection.ToggleFolder(volume, a1);

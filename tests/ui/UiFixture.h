@@ -153,6 +153,13 @@ protected:
     app::WindowState& W() { return window->State(); }
     // A search or a mount is running.
     bool Busy() { return W().searchWorker.Running() || W().mountWorker.Running(); }
+    // Waits for a search (they run on a worker) and lets the window show
+    // what it found.
+    void SearchDone() {
+        EXPECT_TRUE(WaitFor([&] { return !W().searchWorker.Running(); }));
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
 
     QTreeWidgetItem* Child(QTreeWidgetItem* parent, const QString& text) {
         for (int i = 0; i < parent->childCount(); ++i)
@@ -167,9 +174,12 @@ protected:
         tree->scrollToItem(item);
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, tree->CheckBoxPoint(item));
     }
+    // Moves the pointer onto the widget and lets it rest there (a mode
+    // button's rest ends at once rather than after its time).
     void Hover(QWidget* w) {
         QTest::mouseMove(w, QPoint(10, w->height() / 2));
         QTest::mouseMove(w, QPoint(14, w->height() / 2));
+        if (auto* mode = qobject_cast<app::ModeButton*>(w)) mode->FinishRest();
     }
     QTreeWidgetItem* Row(const QString& name) {
         for (int i = 0; i < P().detailsList->topLevelItemCount(); ++i)
@@ -280,6 +290,7 @@ inline void WindowTest::ChooseVolumeWithBadDirectorySectors() {
     S().policy.BadSectorDecision = disk::kRetry;
     ChooseDiskAndMode(workflow::kModeQuick);
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    SearchDone();
     ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
 }
 

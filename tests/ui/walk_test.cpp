@@ -44,14 +44,15 @@ TEST_F(WindowTest, QuickRecoveryWalk) {
     Hover(P().modeButtons[1]);
     EXPECT_EQ(s.recoveryMode.load(), workflow::kModeAdvanced);
     EXPECT_FALSE(P().modeButtons[0]->isChecked());
+    QTest::mouseClick(P().modeButtons[2], Qt::LeftButton);  // a click selects too
+    EXPECT_EQ(s.recoveryMode.load(), workflow::kModeRaw);
     Hover(P().modeButtons[0]);
-    QTest::mouseClick(P().modeButtons[2], Qt::LeftButton);
     EXPECT_EQ(s.recoveryMode.load(), workflow::kModeQuick);
     EXPECT_FALSE(P().modeButtons[2]->isChecked());
     Shot("1-disk-and-mode");
 
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
-    ASSERT_EQ(w.currentStep, 1);
+    ASSERT_TRUE(AtStep(1));
     EXPECT_TRUE(P().volumeTree->isVisible());
     EXPECT_FALSE(P().diskTree->isVisible());
     EXPECT_TRUE(P().backButton->isVisible());
@@ -70,7 +71,8 @@ TEST_F(WindowTest, QuickRecoveryWalk) {
     EXPECT_FALSE(P().nextButton->isEnabled());
     ClickLabel(P().volumeTree, sys);
     EXPECT_EQ(s.selectedVolumeName, "SYS");
-    ASSERT_EQ(P().detailsList->topLevelItemCount(), 8);
+    ASSERT_EQ(P().detailsList->topLevelItemCount(), 9);
+    EXPECT_EQ(P().detailsList->topLevelItem(8)->text(0), "Volume Size       :   7.8 MiB (16000 sectors)");
     EXPECT_EQ(P().detailsList->topLevelItem(0)->text(0), "Volume Name   :   SYS");
     EXPECT_EQ(P().detailsList->topLevelItem(7)->text(0), "Cluster Size       :   8");
     EXPECT_EQ(P().detailsList->topLevelItem(1)->text(0).toStdString(),
@@ -123,7 +125,10 @@ TEST_F(WindowTest, QuickRecoveryWalk) {
     EXPECT_EQ(P().statusLine->text(), "SYS:\\PUBLIC");
     Shot("4-checked");
 
-    // A partly checked root counts as checked: its click clears everything.
+    // A partly checked root's click selects everything; the next clears it.
+    ClickCheckBox(P().directoryTree, dirRoot);
+    EXPECT_EQ(P().directoryTree->StateImage(dirRoot), nw::kChecked);
+    for (std::size_t i = 0; i < s.mounted.FileList.Size(); ++i) EXPECT_TRUE(s.selection.FileChecked(i)) << i;
     ClickCheckBox(P().directoryTree, dirRoot);
     EXPECT_EQ(P().directoryTree->StateImage(dirRoot), nw::kUnchecked);
     EXPECT_EQ(P().directoryTree->StateImage(Child(pub, "DOCS")), nw::kUnchecked);
@@ -181,6 +186,7 @@ TEST_F(WindowTest, AdvancedRecoveryAfterQuickFindsNothing) {
 
     ChooseDiskAndMode(workflow::kModeQuick);
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    SearchDone();
     ASSERT_EQ(modals.seen.size(), 1u);
     EXPECT_EQ(modals.seen[0].text, "No volume found, use advance mode");
     EXPECT_EQ(modals.seen[0].icon, QMessageBox::Information);
@@ -300,6 +306,7 @@ TEST_F(WindowTest, UnequalFatCopiesAskWhichToUse) {
     Open({{WriteImage(desc), ""}});
     ChooseDiskAndMode(workflow::kModeQuick);
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    SearchDone();
     ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
     modals.Queue([](QWidget* d) {
         EXPECT_TRUE(d->findChild<QRadioButton*>("fat1")->isChecked());
