@@ -18,9 +18,8 @@ EntryMetadata ReadEntryMetadata(const disk::SectorReader& reader, const EntryRec
     EntryMetadata m;
     if (entry.ownNumber == kLostFolderNumber || entry.slot >= kDetEntriesPerSector) return m;
     std::uint8_t sector[kSectorSize];
-    std::uint32_t unreadable = 0;
     auto readCopy = [&](unsigned diskIndex, std::uint64_t at) {
-        return at != 0 && reader.Read(diskIndex, at, 1, sector, &unreadable) != disk::kReadNoDevice && unreadable == 0;
+        return at != 0 && reader.Read(diskIndex, at, 1, sector).Ok();
     };
     const bool ok = readCopy(entry.det1Disk, entry.det1Sector) || readCopy(entry.det2Disk, entry.det2Sector);
     if (!ok) return m;

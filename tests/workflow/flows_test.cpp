@@ -99,8 +99,8 @@ TEST_F(FlowsTest, RawScansReachTheReportAndFailedWritesAreReported) {
     request.checked[raw::kinds::kWord] = true;
     request.checked[raw::kinds::kZip] = true;
     request.wholeDisk = false;
-    request.startText = "0";
-    request.endText = "4000";
+    request.startSector = 0;
+    request.endSector = 3999;  // the last sector
     const workflow::RawStart start = workflow::CheckRawStart(session, request);
     ASSERT_TRUE(start.ok);
     const std::string out = dir.File("out");
