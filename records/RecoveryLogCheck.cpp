@@ -137,11 +137,23 @@ LogDiskMatch CompareLogWithDisk(const RecoveryLogContents& log, const nw::Volume
     // with the directory signature, else copy 2 on the same terms.
     std::uint8_t sector[nw::kSectorSize];
     bool anyRead = false;
+    bool placedNowhere = true;  // no copy's first sector lies where the disk has sectors
     const nw::BlockList* walked = nullptr;
     const nw::BlockList* other = nullptr;
     for (int copy = 0; copy < 2 && !walked; ++copy) {
         const nw::BlockList& list = copy == 0 ? volume.Det1BlockList : volume.Det2BlockList;
-        if (!readSector(blockAt(list, 0), 0, sector)) continue;
+        const std::uint32_t first = blockAt(list, 0);
+        if (first != nw::kChainEnd) {
+            const disk::ReadStatus status = sectors.TryReadBlockSectors(first, 0, 1, sector);
+            // Only a sector that may be read another time (a bad one, or one
+            // on a disk not attached) leaves the question open; one past the
+            // disk's end or in no segment says the log places its directory
+            // where this disk has none.
+            if (status.Ok() || status.Has(disk::Unread::kBadSector) || status.Has(disk::Unread::kMissingSegment) ||
+                status.Has(disk::Unread::kNoDevice))
+                placedNowhere = false;
+        }
+        if (!readSector(first, 0, sector)) continue;
         anyRead = true;
         if (std::equal(nw::kDetSignature.begin(), nw::kDetSignature.end(), sector)) {
             walked = &list;
@@ -151,7 +163,7 @@ LogDiskMatch CompareLogWithDisk(const RecoveryLogContents& log, const nw::Volume
     if (!walked) {
         // No copy can be walked: a mount finds nothing there either.
         if (folders.count + files.count == 0) return LogDiskMatch::Matches;
-        return anyRead ? LogDiskMatch::Differs : LogDiskMatch::CannotTell;
+        return anyRead || placedNowhere ? LogDiskMatch::Differs : LogDiskMatch::CannotTell;
     }
 
     // Every entry the mount takes, in the order it takes them, against the
