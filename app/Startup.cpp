@@ -14,7 +14,7 @@
 namespace app {
 
 const char* UsageText() {
-    return "Usage: tarvine [--image FILE [--badmap MAPFILE]]... [--help]\n"
+    return "Usage: tarvine [--image FILE [--badmap MAPFILE]]... [--help] [--version]\n"
            "\n"
            "Recovers files from disks that carry Novell NetWare traditional volumes.\n"
            "The disk is never written.\n"
@@ -23,7 +23,8 @@ const char* UsageText() {
            "                    machine's disks; repeat for several, numbered from 0\n"
            "  --badmap MAPFILE  GNU ddrescue mapfile of the image named just before;\n"
            "                    its unfinished areas read as bad sectors\n"
-           "  --help            this text\n";
+           "  --help            this text\n"
+           "  --version         the program's version and those of its container libraries\n";
 }
 
 CommandLine ParseCommandLine(const QStringList& arguments) {
@@ -32,6 +33,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         const QString a = arguments[i];
         if (a == "--help" || a == "-h") {
             c.help = true;
+        } else if (a == "--version") {
+            c.version = true;
         } else if (a == "--image" || a == "--badmap") {
             if (i + 1 >= arguments.size()) {
                 c.error = a.toStdString() + " needs a value";

@@ -18,10 +18,11 @@ namespace app {
 struct CommandLine {
     std::vector<disk::DiskSource> images;
     bool help = false;
+    bool version = false;
     std::string error;  // non-empty: the arguments are wrong
 };
 
-// tarvine [--image FILE [--badmap MAPFILE]]... [--help]
+// tarvine [--image FILE [--badmap MAPFILE]]... [--help] [--version]
 CommandLine ParseCommandLine(const QStringList& arguments);
 const char* UsageText();
 

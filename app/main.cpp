@@ -7,6 +7,7 @@
 #include "app/MainWindow.h"
 #include "app/QtSettingsStore.h"
 #include "app/Startup.h"
+#include "disk/LibraryVersions.h"
 
 int main(int argc, char** argv) {
     // The arguments are read before the display is opened, so that --help and
@@ -16,6 +17,12 @@ int main(int argc, char** argv) {
     const app::CommandLine line = app::ParseCommandLine(arguments);
     if (line.help) {
         std::cout << app::UsageText();
+        return 0;
+    }
+    if (line.version) {
+        std::cout << "tarvine " << TARVINE_VERSION << '\n';
+        for (const auto& [library, version] : disk::ContainerLibraryVersions())
+            std::cout << library << ' ' << version << '\n';
         return 0;
     }
     if (!line.error.empty()) {

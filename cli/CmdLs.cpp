@@ -144,10 +144,10 @@ int RunLs(const Invocation& inv) {
 
 std::vector<OptionRow> LsRows() {
     std::vector<OptionRow> rows = VolumeRows();
-    rows.push_back({"-R", nullptr, "list the folder's whole subtree, depth first"});
     rows.push_back({"--all-names", nullptr, "add every name of the entry: DOS=...,MAC=...,NFS=...,LONG=...,NT=..."});
     rows.push_back({"--metadata", nullptr,
                     "instead of the listing: owners, dates, trustees, attributes and name spaces of each entry"});
+    rows.push_back({"-R", nullptr, "list the folder's whole subtree, depth first"});
     return rows;
 }
 
