@@ -26,7 +26,7 @@ for f in /usr/bin/tarvine /usr/bin/tarvine-cli \
          /usr/share/metainfo/io.github.tarvine.Tarvine.metainfo.xml \
          /usr/share/icons/hicolor/scalable/apps/tarvine.svg \
          /usr/share/icons/hicolor/48x48/apps/tarvine.png \
-         /usr/share/doc/tarvine/copyright /usr/share/doc/tarvine/changelog.Debian.gz; do
+         /usr/share/doc/tarvine/copyright /usr/share/doc/tarvine/changelog.gz; do
   grep -qx "$f" "$work/contents" || fail "$f is not in the package"
 done
 if grep -E '^/usr/(bin/(nwimage|test_)|lib/.*\.a$)' "$work/contents"; then fail "build-only files in the package"; fi
