@@ -140,18 +140,29 @@ std::vector<std::uint8_t> AppleDoubleBytes(const std::array<std::uint8_t, 32>& f
     return out;
 }
 
+namespace {
+bool IsSymbolicLink(const nw::EntryNameSpaces* ns) {
+    return ns && ns->Has(nw::kNameSpaceNfs) && (ns->linkFlag & nw::kNfsSymbolicLink) != 0;
+}
+}  // namespace
+
+bool GetsCompanion(const nw::EntryRecord& file, const nw::MountedVolume& volume, const ExtrasSettings& settings) {
+    const nw::EntryNameSpaces* ns = volume.nameSpaces.Find(file);
+    if (!ns || settings.forks != ForkForm::AppleDouble || !(ns->HasFork() || ns->HasFinderInfo())) return false;
+    return !(IsSymbolicLink(ns) && settings.links == LinkForm::Link);
+}
+
 ExtrasOutcome FinishSavedFile(int dirFd, const std::string& savedName, const nw::EntryRecord& file,
                               const nw::MountedVolume& volume, const disk::SectorReader& reader,
                               const ExtrasSettings& settings) {
     ExtrasOutcome out;
     const nw::EntryNameSpaces* ns = volume.nameSpaces.Find(file);
-    const bool symbolic = ns && ns->Has(nw::kNameSpaceNfs) && (ns->linkFlag & nw::kNfsSymbolicLink) != 0;
-    if (symbolic && settings.links == LinkForm::Link) {
+    if (IsSymbolicLink(ns) && settings.links == LinkForm::Link) {
         MakeSymbolicLink(dirFd, savedName, out.failure);
         return out;  // a link has no mode or times of its own to keep
     }
 
-    if (ns && settings.forks == ForkForm::AppleDouble && (ns->HasFork() || ns->HasFinderInfo())) {
+    if (GetsCompanion(file, volume, settings)) {
         std::vector<std::uint8_t> fork;
         if (ns->HasFork()) {
             nw::FileReader forkReader(volume, reader);
@@ -170,7 +181,7 @@ ExtrasOutcome FinishSavedFile(int dirFd, const std::string& savedName, const nw:
         }
         const std::vector<std::uint8_t> bytes = AppleDoubleBytes(ns->finderInfo, fork);
         TargetFile companion;
-        const std::string name = "._" + savedName;
+        const std::string name = kCompanionPrefix + savedName;
         if (!companion.CreateTemporary(dirFd, name) || !companion.Write(bytes.data(), bytes.size()) ||
             !companion.Commit(nullptr))
             AddFailure(out.failure, "companion \"" + name + "\" not written: " + companion.ErrorText());

@@ -50,6 +50,12 @@ std::optional<SavedTimes> TimesOf(const nw::EntryRecord& entry);
 std::vector<std::uint8_t> AppleDoubleBytes(const std::array<std::uint8_t, 32>& finderInfo,
                                            const std::vector<std::uint8_t>& fork);
 
+// Whether a file saved with these settings gets an AppleDouble companion
+// "._NAME" (it has a resource fork or Finder info and is not saved as a
+// symbolic link).
+bool GetsCompanion(const nw::EntryRecord& file, const nw::MountedVolume& volume, const ExtrasSettings& settings);
+inline constexpr const char* kCompanionPrefix = "._";
+
 struct ExtrasOutcome {
     std::string damage;            // why the companion is incomplete; empty when whole
     std::uint64_t unreadable = 0;  // fork bytes that could not be read

@@ -267,13 +267,13 @@ void SaveRun::SaveBranch(std::uint32_t top, const std::string* topName) {
             entered = folders_.Enter(savedName, true);
             error = entered ? 0 : errno;
         }
-        stack.push_back({node, volume.tree.FirstChild(node), path.size(), entered, error, PlanFolderNames(volume, node)});
+        stack.push_back({node, volume.tree.FirstChild(node), path.size(), entered, error, PlanFolderNames(volume, node, &input_.settings.extras)});
         SaveFolderFiles(WalkFolder{path, entered, error}, node, stack.back().names, ticked);
     };
     if (ticked) {
         const int root = folders_.Current();
         const int error = root >= 0 ? 0 : errno;
-        stack.push_back({top, volume.tree.FirstChild(top), path.size(), root >= 0, error, PlanFolderNames(volume, top)});
+        stack.push_back({top, volume.tree.FirstChild(top), path.size(), root >= 0, error, PlanFolderNames(volume, top, &input_.settings.extras)});
         SaveFolderFiles(WalkFolder{path, root >= 0, error}, top, stack.back().names, ticked);
     } else {
         if (job_.stopRequested == 1) return;

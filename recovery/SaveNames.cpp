@@ -1,5 +1,7 @@
 #include "recovery/SaveNames.h"
 
+#include "recovery/EntryExtras.h"
+
 #include <algorithm>
 #include <numeric>
 #include <unordered_set>
@@ -77,7 +79,7 @@ std::vector<std::string> PlanNames(const std::vector<NameCandidate>& candidates,
     return names;
 }
 
-FolderNames PlanFolderNames(const nw::MountedVolume& volume, std::uint32_t node) {
+FolderNames PlanFolderNames(const nw::MountedVolume& volume, std::uint32_t node, const ExtrasSettings* extras) {
     std::vector<NameCandidate> candidates;
     std::vector<std::uint32_t> folders;
     for (std::uint32_t c = volume.tree.FirstChild(node); c != nw::kNoNode; c = volume.tree.NextSibling(c)) {
@@ -88,6 +90,24 @@ FolderNames PlanFolderNames(const nw::MountedVolume& volume, std::uint32_t node)
     const std::vector<std::size_t> files = volume.FileList.ChildrenOf(nw::FolderNumberOfNode(volume, node));
     for (std::size_t i : files) candidates.push_back({volume.FileList[i].name, volume.FileList[i].IsDeleted()});
     std::vector<std::string> names = PlanNames(candidates);
+
+    // Companions claim their names before every entry: when one would meet
+    // an entry's name, the plan is made again with the companions first.
+    // (A file whose own name changes then keeps its companion's old name
+    // reserved, which costs nothing but a suffix.)
+    if (extras) {
+        std::vector<NameCandidate> companions;
+        for (std::size_t k = folders.size(); k < names.size(); ++k)
+            if (GetsCompanion(volume.FileList[files[k - folders.size()]], volume, *extras))
+                companions.push_back({kCompanionPrefix + names[k], false});
+        if (!companions.empty()) {
+            std::vector<NameCandidate> all = companions;
+            all.insert(all.end(), candidates.begin(), candidates.end());
+            std::vector<std::string> planned = PlanNames(all);
+            names.assign(planned.begin() + static_cast<std::ptrdiff_t>(companions.size()), planned.end());
+        }
+    }
+
     FolderNames out;
     for (std::size_t k = 0; k < names.size(); ++k) {
         if (names[k] == SafeName(candidates[k].name)) continue;

@@ -16,6 +16,8 @@ struct MountedVolume;
 
 namespace recovery {
 
+struct ExtrasSettings;
+
 struct NameCandidate {
     std::string name;  // the name on the disk
     bool deleted = false;
@@ -44,6 +46,10 @@ struct FolderNames {
     std::string Folder(std::uint32_t node, const std::string& diskName) const;
     std::string File(std::size_t index, const std::string& diskName) const;
 };
-FolderNames PlanFolderNames(const nw::MountedVolume& volume, std::uint32_t node);
+// With `extras`, the companions "._NAME" of the files that get one (see
+// GetsCompanion) hold their names first: an entry of the folder whose name
+// would be a companion's is the one renamed, so a companion never meets
+// another entry.
+FolderNames PlanFolderNames(const nw::MountedVolume& volume, std::uint32_t node, const ExtrasSettings* extras = nullptr);
 
 }  // namespace recovery

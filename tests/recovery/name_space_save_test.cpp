@@ -109,6 +109,25 @@ TEST_F(NameSpaceSaveTest, ForksNoneAndLinksCopyWriteNoCompanionAndPlainTargets) 
     EXPECT_TRUE(S_ISREG(Stat("Mac Projects/current").st_mode));
 }
 
+// A real entry whose name is a companion's gives way: the companion keeps
+// "._NAME" and the entry is saved under a name of its own, so neither
+// replaces the other.
+TEST_F(NameSpaceSaveTest, AnEntryNamedLikeACompanionIsRenamedNotReplaced) {
+    UseAndMount(R"(disk seed=27
+partition first=63 count=40000
+volume MACVOL spb=8 blocks=4000 namespaces=dos,mac,long
+file PIC.PCT long="pic" size=3000 finder=PICTMACA fork-size=2000
+file OTHER.TXT long="._pic" text="a real file"
+)");
+    CheckAll();
+    const recovery::SaveOutcome outcome = Save();
+    EXPECT_TRUE(outcome.damaged.empty());
+    const Tree saved = ReadTree(destination);
+    ASSERT_EQ(saved.files.count("._pic"), 1u);
+    EXPECT_EQ(Be32(saved.files.at("._pic"), 0), 0x00051607u);  // the AppleDouble companion
+    EXPECT_EQ(saved.files.at("._pic (2)"), "a real file");
+}
+
 TEST_F(NameSpaceSaveTest, AnUnreadableForkMakesItsFileDamaged) {
     image = nwimage::Build(nwimage::ParseDescription(kMacDisk));
     const nwimage::BuiltVolume& v = image.volumes[0];
