@@ -119,24 +119,7 @@ namespace {
 
 // The entry's packed date and time as a modification time; nothing when it
 // is not a date.
-std::optional<struct timespec> EntryTime(std::uint32_t timestamp) {
-    const nw::UnpackedTimestamp u = nw::UnpackTimestamp(timestamp);
-    if (u.month < 1 || u.month > 12 || u.day < 1 || u.day > 31 || u.hour > 23 || u.minute > 59 || u.second > 59)
-        return std::nullopt;
-    std::tm local{};
-    local.tm_year = static_cast<int>(u.year) - 1900;
-    local.tm_mon = static_cast<int>(u.month) - 1;
-    local.tm_mday = static_cast<int>(u.day);
-    local.tm_hour = static_cast<int>(u.hour);
-    local.tm_min = static_cast<int>(u.minute);
-    local.tm_sec = static_cast<int>(u.second);
-    local.tm_isdst = -1;
-    const std::time_t t = std::mktime(&local);
-    if (t == static_cast<std::time_t>(-1)) return std::nullopt;
-    struct timespec out{};
-    out.tv_sec = t;
-    return out;
-}
+std::optional<struct timespec> EntryTime(std::uint32_t timestamp) { return PackedLocalTime(timestamp); }
 
 // A name or path as the activity report shows it: its control characters
 // escaped, so that it stays on its line.
