@@ -148,9 +148,9 @@ TEST_F(UnreadSectorsTest, SpannedVolumeWhoseSecondDiskIsCutShortOrWhoseSegmentLi
 TEST_F(UnreadSectorsTest, SplitImageWithAMiddlePieceRemovedReadsItsLaterPiecesAndNamesTheGap) {
     std::string text = "disk seed=9\npartition first=63 count=19000\nvolume SYS spb=8 blocks=2300\n";
     for (int i = 1; i <= 45; ++i) text += "file F" + std::to_string(i) + ".BIN size=200000\n";
-    nwimage::DiskSpec spec = nwimage::ParseDescription(text);
-    spec.totalSectors = 19200;  // 9.375 MiB: ten pieces, the last one shorter
-    const nwimage::Image image = nwimage::Build(spec);
+    nwimage::DiskSpec layout = nwimage::ParseDescription(text);
+    layout.totalSectors = 19200;  // 9.375 MiB: ten pieces, the last one shorter
+    const nwimage::Image image = nwimage::Build(layout);
     const std::string whole = dir.File("x.img");
     nwimage::WriteImageFile(image, whole);
     const std::string bytes = testutil::ReadFile(whole);

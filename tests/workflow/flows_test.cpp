@@ -87,10 +87,10 @@ TEST_F(FlowsTest, ActivityReportTellsTheDiskModeSearchAndMount) {
 // looked for, incomplete, failed, skipped sectors, how it ended); a section
 // that cannot be written is reported to the caller with the reason.
 TEST_F(FlowsTest, RawScansReachTheReportAndFailedWritesAreReported) {
-    nwimage::DiskSpec spec;
-    spec.totalSectors = 4000;
-    spec.documents = {{nwimage::DocKind::Zip, 100, 40000, 1}, {nwimage::DocKind::Word, 1500, 30000, 2}};
-    nwimage::WriteImageFile(nwimage::Build(spec), dir.File("raw.img"));
+    nwimage::DiskSpec layout;
+    layout.totalSectors = 4000;
+    layout.documents = {{nwimage::DocKind::Zip, 100, 40000, 1}, {nwimage::DocKind::Word, 1500, 30000, 2}};
+    nwimage::WriteImageFile(nwimage::Build(layout), dir.File("raw.img"));
     std::string error;
     ASSERT_TRUE(workflow::AttachDisks(session, {{dir.File("raw.img"), ""}}, &error)) << error;
     ASSERT_TRUE(workflow::SelectDisk(session, 0, &error)) << error;
