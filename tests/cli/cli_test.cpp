@@ -13,35 +13,16 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliRunner.h"
 #include "common/TempDir.h"
 #include "tools/nwimage/Description.h"
 #include "tools/nwimage/NwImage.h"
 
 namespace {
 
-std::string CliPath() {
-#ifdef TARVINE_CLI_PATH
-    if (std::filesystem::exists(TARVINE_CLI_PATH)) return TARVINE_CLI_PATH;
-#endif
-    char self[PATH_MAX] = {};
-    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return "tarvine-cli";
-    return (std::filesystem::path(std::string(self, static_cast<std::size_t>(n))).parent_path().parent_path() /
-            "cli" / "tarvine-cli")
-        .string();
-}
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using clitest::CliPath;
+using clitest::CliRun;
+using clitest::Quote;
 
 class CliTest : public ::testing::Test {
 protected:

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliRunner.h"
 #include "common/TempDir.h"
 #include "netware/Records.h"
 #include "tools/nwimage/Description.h"
@@ -22,25 +23,9 @@
 
 namespace {
 
-std::string CliPath() {
-    char self[PATH_MAX] = {};
-    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return "tarvine-cli";
-    return (std::filesystem::path(std::string(self, static_cast<std::size_t>(n))).parent_path().parent_path() /
-            "cli" / "tarvine-cli")
-        .string();
-}
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-struct CliRun {
-    int status = -1;
-    std::string out, err;
-};
+using clitest::CliPath;
+using clitest::CliRun;
+using clitest::Quote;
 
 class UnreadSectorsTest : public ::testing::Test {
 protected:
