@@ -149,7 +149,13 @@ int SelectDisk(CommandSession& cs, unsigned number);
 // Runs the quick or the advanced search on the selected disk. Returns an
 // exit status: kExitNothingFound (after the search's message) when no volume
 // was found.
-int SearchVolumes(CommandSession& cs, bool advanced);
+// With `range`, the advanced search scans only those sectors [first, end).
+// A partition note (an NSS pool, only other file systems) follows the
+// search's own message on stderr.
+int SearchVolumes(CommandSession& cs, bool advanced, std::uint64_t first = 0, std::uint64_t end = 0);
+// The sectors of partition `number` of the selected disk, for --partition:
+// false after a message when there is no such partition.
+bool PartitionSectors(CommandSession& cs, unsigned number, std::uint64_t& first, std::uint64_t& end);
 
 // Mounts volume `index` of the last search with the FAT choice (0: ask or
 // take FAT1). Returns an exit status.

@@ -3,6 +3,7 @@
 // file names go to stdout one a line (escaped as every record is), the
 // documents that could not be written, the "Files Recovered" rows and what
 // was incomplete or skipped to stderr.
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstring>
@@ -98,6 +99,14 @@ int RunRaw(const Invocation& inv) {
         Error("raw: where to? (--to DIR is missing)");
         return kExitBadInput;
     }
+    const bool havePartition = args.Has("--partition");
+    std::uint64_t partition = 0;
+    if (havePartition && !ParseNumber(inv.command, "--partition", args.Value("--partition"), partition))
+        return kExitBadInput;
+    if (havePartition && (haveStart || haveEnd)) {
+        Error("raw: --partition and --start/--end cannot be given together");
+        return kExitBadInput;
+    }
     if (haveStart != haveEnd) {
         Error("raw: a sector range needs both --start and --end");
         return kExitBadInput;
@@ -110,6 +119,15 @@ int RunRaw(const Invocation& inv) {
     CommandSession cs(inv.global);
     workflow::Session& session = cs.session;
     if (int r = SelectDisk(cs, static_cast<unsigned>(diskNumber)); r != kExitOk) return r;
+    if (havePartition) {
+        // The partition's sectors, first to last, as a range typed with --start and --end.
+        std::uint64_t first = 0, end = 0;
+        if (!PartitionSectors(cs, static_cast<unsigned>(std::min<std::uint64_t>(partition, 0xFFFF)), first, end))
+            return kExitBadInput;
+        request.wholeDisk = false;
+        request.startSector = static_cast<std::int64_t>(first);
+        request.endSector = static_cast<std::int64_t>(end - 1);
+    }
     workflow::BeginMode(session, workflow::kModeRaw);
 
     const workflow::RawStart start = workflow::CheckRawStart(session, request);
@@ -167,7 +185,10 @@ const Command kRawCommand{"raw", "", 0,
                            {"--to", "DIR", "the folder the documents are written into", true},
                            {"--types", "doc,xls,ppt,zip", "the kinds of document to look for (default all)"},
                            {"--start", "S", "the first sector of the range to scan (with --end)"},
-                           {"--end", "E", "the last sector of the range to scan (with --start)"}},
+                           {"--end", "E", "the last sector of the range to scan (with --start)"},
+                           {"--partition", "N",
+                            "scan only partition N's sectors (numbered as 'disks --partitions' lists them; not with "
+                            "--start/--end)"}},
                           "scan the disk (or sectors S to E) for Word, Excel, PowerPoint and ZIP documents "
                           "and write them into DIR as numbered files; exit 3 when some could not be "
                           "written whole, some are incomplete or sectors could not be read",

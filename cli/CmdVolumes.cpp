@@ -1,4 +1,5 @@
 // volumes: one line per found volume.
+#include <algorithm>
 #include <iostream>
 
 #include "cli/Cli.h"
@@ -10,14 +11,27 @@ namespace {
 int RunVolumes(const Invocation& inv) {
     VolumeOptions options;
     if (!ReadVolumeOptions(inv, options)) return kExitBadInput;
+    std::uint64_t partition = 0;
+    const bool havePartition = inv.parsed.Has("--partition");
+    if (havePartition) {
+        if (!ParseNumber(inv.command, "--partition", inv.parsed.Value("--partition"), partition)) return kExitBadInput;
+        if (!options.advanced || !options.logPath.empty()) {
+            Error("volumes: --partition limits the advanced search: give it with --advanced (and without --log)");
+            return kExitBadInput;
+        }
+    }
     CommandSession cs(inv.global);
     int searched = kExitOk;
     if (!options.logPath.empty()) {
         if (int r = OpenFromLog(cs, options, false); r != kExitOk) return r;
     } else {
         if (int r = SelectDisk(cs, options.disk); r != kExitOk) return r;
+        std::uint64_t first = 0, end = 0;
+        if (havePartition && !PartitionSectors(cs, static_cast<unsigned>(std::min<std::uint64_t>(partition, 0xFFFF)),
+                                               first, end))
+            return kExitBadInput;
         // A stopped search still lists what it had found.
-        searched = SearchVolumes(cs, options.advanced);
+        searched = SearchVolumes(cs, options.advanced, first, end);
         if (searched != kExitOk && searched != kExitStopped) return searched;
     }
     const nw::FoundVolumes& found = cs.session.found;
@@ -34,7 +48,13 @@ int RunVolumes(const Invocation& inv) {
 
 }  // namespace
 
-const Command kVolumesCommand{"volumes", "", 0, VolumeRowsNamed({"--disk", "--advanced", "--log"}),
+const Command kVolumesCommand{"volumes", "", 0, [] {
+                                  std::vector<OptionRow> rows = VolumeRowsNamed({"--disk", "--advanced", "--log"});
+                                  rows.push_back({"--partition", "N",
+                                                  "with --advanced: scan only partition N's sectors (numbered as "
+                                                  "'disks --partitions' lists them)"});
+                                  return rows;
+                              }(),
                               "list the NetWare volumes: index, name, start sector, sectors per block, first blocks "
                               "of FAT1, FAT2, DET1, DET2, size in sectors, block count; a volume of several segments adds "
                               "its segments as disk:startSector:firstBlock:blockCount, comma-separated ('?' for the "

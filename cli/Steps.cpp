@@ -5,6 +5,7 @@
 #include "cli/Cli.h"
 #include "netware/NameSpaces.h"
 #include "workflow/Disks.h"
+#include "workflow/Partitions.h"
 #include "workflow/Search.h"
 #include "workflow/Volume.h"
 
@@ -104,7 +105,19 @@ int SelectDisk(CommandSession& cs, unsigned number) {
     return kExitOk;
 }
 
-int SearchVolumes(CommandSession& cs, bool advanced) {
+bool PartitionSectors(CommandSession& cs, unsigned number, std::uint64_t& first, std::uint64_t& end) {
+    std::string error;
+    const auto range = workflow::PartitionRange(cs.session, cs.session.selectedDiskNumber, number, &error);
+    if (!range) {
+        Error(error);
+        return false;
+    }
+    first = range->first;
+    end = range->end;
+    return true;
+}
+
+int SearchVolumes(CommandSession& cs, bool advanced, std::uint64_t first, std::uint64_t end) {
     workflow::Session& session = cs.session;
     TerminalSearchReport report(cs.line, advanced);
     workflow::SearchOutcome outcome;
@@ -113,13 +126,18 @@ int SearchVolumes(CommandSession& cs, bool advanced) {
         outcome = workflow::RunQuickSearch(session, report);
         cs.line.Finish();
         if (outcome.notice) ShowNotice(*outcome.notice);
+        if (!outcome.partitionNote.empty()) ShowNotice(workflow::InformationNotice(outcome.partitionNote));
         if (!outcome.diskOpened) return kExitBadInput;
         return outcome.Found() ? kExitOk : kExitNothingFound;
     }
     workflow::BeginMode(session, workflow::kModeAdvanced);
     session.cancel = false;
     ArmInterrupt();
-    RunWatched([&] { outcome = workflow::RunAdvancedSearch(session, report, session.cancel); },
+    RunWatched(
+        [&] {
+            outcome = end > first ? workflow::RunAdvancedSearch(session, report, session.cancel, first, end)
+                                  : workflow::RunAdvancedSearch(session, report, session.cancel);
+        },
                [&] { session.cancel = true; });
     cs.line.Finish();
     if (outcome.stopped) {
@@ -129,6 +147,7 @@ int SearchVolumes(CommandSession& cs, bool advanced) {
     }
     if (outcome.notice) ShowNotice(*outcome.notice);
     if (!outcome.remark.empty()) Note(outcome.remark);
+    if (!outcome.partitionNote.empty()) ShowNotice(workflow::InformationNotice(outcome.partitionNote));
     return outcome.Found() ? kExitOk : kExitNothingFound;
 }
 

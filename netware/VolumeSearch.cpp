@@ -225,12 +225,12 @@ bool SameString(const Sector& a, const Sector& b) {
     return true;
 }
 
-// The disk scan of the advanced search: every 8-sector group from sector 0
+// The disk scan of the advanced search: every 8-sector group from `first`
 // to `total`, each DET signature followed up by the mirror and start
 // searches, and when they prove nothing by the search around a DET without
 // a mirror. Returns true when the volume table filled up.
-bool ScanForVolumes(const SearchTarget& t, std::uint64_t total, FoundVolumes& found, SearchReport& report,
-                    const base::CancelFlag& stop) {
+bool ScanForVolumes(const SearchTarget& t, std::uint64_t first, std::uint64_t total, FoundVolumes& found,
+                    SearchReport& report, const base::CancelFlag& stop) {
     // The groups are examined eight sectors at a time, taken from a 1 MiB
     // read-ahead window. A window that cannot be read whole is not used:
     // its groups are then read one by one, so the bad-sector policy runs
@@ -243,7 +243,7 @@ bool ScanForVolumes(const SearchTarget& t, std::uint64_t total, FoundVolumes& fo
     bool windowReadable = false;
     bool full = false;
     unsigned counter = 0;
-    std::uint64_t s = 0;
+    std::uint64_t s = first;
     while (s < total && !full) {
         if (base::Cancelled(&stop)) break;
         if (!windowValid || s < windowStart || s + kScanGroup > windowStart + kScanWindow) {
@@ -283,7 +283,7 @@ bool ScanForVolumes(const SearchTarget& t, std::uint64_t total, FoundVolumes& fo
         if (counter >= kScanReportEvery) {
             report.Status("Searching Volumes " + std::to_string(s) + " / " +
                           std::to_string(total) + " ( " + "  Phase 2/2  )");
-            report.Percent(base::PercentOf(s, total));
+            report.Percent(base::PercentOf(s - first, total - first));
             counter = 0;
         }
         s += kScanGroup;
@@ -374,7 +374,7 @@ StartResult FindVolumeStart(const SearchTarget& target, std::uint64_t d1, std::u
 }
 
 SearchResult AdvancedVolumeSearch(const SearchTarget& target, std::uint64_t totalSectors, FoundVolumes& found,
-                                  SearchReport& report, const base::CancelFlag& stop) {
+                                  SearchReport& report, const base::CancelFlag& stop, std::uint64_t firstSector) {
     found.Clear();
     report.VolumeCountText(VolumeCountText(0));
     SearchResult result;
@@ -383,8 +383,8 @@ SearchResult AdvancedVolumeSearch(const SearchTarget& target, std::uint64_t tota
         result.diskOpened = false;
         return result;
     }
-    if (!base::Cancelled(&stop) && totalSectors > 0)
-        result.tableFull = ScanForVolumes(target, totalSectors, found, report, stop);
+    if (!base::Cancelled(&stop) && totalSectors > firstSector)
+        result.tableFull = ScanForVolumes(target, firstSector, totalSectors, found, report, stop);
     result.stopped = base::Cancelled(&stop);
     if (found.volumeCount.load() > 0) result.unprovenSegmentsNote = kUnprovenSegmentsText;
     return result;

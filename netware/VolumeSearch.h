@@ -91,13 +91,14 @@ SearchResult QuickVolumeSearch(const SearchTarget& target, FoundVolumes& found, 
 // by scanning).
 bool FindVolumeSegments(const SearchTarget& target, VolumeDescriptor& volume);
 
-// The advanced search over `totalSectors` sectors (clears `found` first; no
-// scan when it is 0). Polls `stop` before every group, every sector of a
+// The advanced search over sectors [firstSector, totalSectors) (clears
+// `found` first; no scan when the range is empty). A volume's mirror and
+// start are looked for around a DET as always, inside the range or not. Polls `stop` before every group, every sector of a
 // group, every position of the mirror and start searches and every read of
 // the search around a DET without a mirror; the caller clears the flag
 // before the next search.
 SearchResult AdvancedVolumeSearch(const SearchTarget& target, std::uint64_t totalSectors, FoundVolumes& found,
-                                  SearchReport& report, const base::CancelFlag& stop);
+                                  SearchReport& report, const base::CancelFlag& stop, std::uint64_t firstSector = 0);
 
 // ---- the steps of the advanced search, usable on their own ----------------
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "workflow/Disks.h"
+#include "workflow/Partitions.h"
 #include "workflow/Texts.h"
 
 namespace workflow {
@@ -14,6 +15,17 @@ nw::SearchTarget TargetOf(const Session& session, const disk::SectorReader& read
     target.reader = &reader;
     target.disk = session.selectedDiskNumber;
     return target;
+}
+
+// The lines of a text of several lines, each a line of the report.
+void AddLines(records::ReportSection& section, const std::string& text) {
+    std::size_t from = 0;
+    while (from < text.size()) {
+        std::size_t end = text.find('\n', from);
+        if (end == std::string::npos) end = text.size();
+        section.Line(text.substr(from, end - from));
+        from = end + 1;
+    }
 }
 
 SearchOutcome OutcomeOf(const Session& session, const nw::SearchResult& result) {
@@ -55,22 +67,41 @@ SearchOutcome RunQuickSearch(Session& session, nw::SearchReport& report) {
         out.notice = Notice{text, Notice::Icon::Warning};
         for (const std::string& line : result.missingSegments) section.Line(line);
     }
+    out.partitionNote = PartitionNote(ReadDiskPartitions(session, session.selectedDiskNumber));
+    AddLines(section, out.partitionNote);
     out.reportWritten = session.activityLog.Write(section, &out.reportFailure);
     return out;
 }
 
 SearchOutcome RunAdvancedSearch(Session& session, nw::SearchReport& report, const base::CancelFlag& stop) {
+    return RunAdvancedSearch(session, report, stop, 0, DiskSectorCount(session, session.selectedDiskNumber));
+}
+
+SearchOutcome RunAdvancedSearch(Session& session, nw::SearchReport& report, const base::CancelFlag& stop,
+                                std::uint64_t first, std::uint64_t end) {
     const disk::SectorReader reader = session.Reader();
     report.Status(kSearchPhase1Text);
-    const std::uint64_t total = DiskSectorCount(session, session.selectedDiskNumber);
     const nw::SearchResult result =
-        nw::AdvancedVolumeSearch(TargetOf(session, reader), total, session.found, report, stop);
+        nw::AdvancedVolumeSearch(TargetOf(session, reader), end, session.found, report, stop, first);
     SearchOutcome out = OutcomeOf(session, result);
     if (out.diskOpened && !out.Found()) out.notice = ErrorNotice(kNoVolumeAdvancedText);
+    if (out.diskOpened && !out.stopped)
+        out.partitionNote = PartitionNote(ReadDiskPartitions(session, session.selectedDiskNumber));
     out.remark = result.unprovenSegmentsNote;
-    if (!out.remark.empty())
-        out.reportWritten = session.activityLog.Write(records::ReportSection().Line(out.remark), &out.reportFailure);
+    records::ReportSection section;
+    if (!out.remark.empty()) section.Line(out.remark);
+    AddLines(section, out.partitionNote);
+    if (!out.remark.empty() || !out.partitionNote.empty())
+        out.reportWritten = session.activityLog.Write(section, &out.reportFailure);
     return out;
+}
+
+MaybeNotice SearchEndNotice(const SearchOutcome& outcome) {
+    if (outcome.partitionNote.empty()) return outcome.notice;
+    if (!outcome.notice) return InformationNotice(outcome.partitionNote);
+    Notice notice = *outcome.notice;
+    notice.text += "\n" + outcome.partitionNote;
+    return notice;
 }
 
 }  // namespace workflow

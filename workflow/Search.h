@@ -30,6 +30,9 @@ struct SearchOutcome {
     // Advanced search: that the volumes found may extend past what was
     // proven (nw::SearchResult::unprovenSegmentsNote); also in the activity report.
     std::string remark;
+    // What the disk's partitions hold when that explains the result (an NSS
+    // pool, only other file systems): PartitionNote, shown after the notice.
+    std::string partitionNote;
     // The search's report section could not be written (the reason).
     bool reportWritten = true;
     std::string reportFailure;
@@ -46,5 +49,12 @@ SearchOutcome RunQuickSearch(Session& session, nw::SearchReport& report);
 // before the search starts (a stop meant for an earlier search must not end
 // this one).
 SearchOutcome RunAdvancedSearch(Session& session, nw::SearchReport& report, const base::CancelFlag& stop);
+// The same over sectors [first, end) only (a partition's).
+SearchOutcome RunAdvancedSearch(Session& session, nw::SearchReport& report, const base::CancelFlag& stop,
+                                std::uint64_t first, std::uint64_t end);
+
+// What a search's end shows: its notice followed by its partition note (a
+// note alone is information); nothing when it has neither.
+MaybeNotice SearchEndNotice(const SearchOutcome& outcome);
 
 }  // namespace workflow
