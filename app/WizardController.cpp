@@ -1,3 +1,4 @@
+#include "app/DiskPartitionNodes.h"
 #include "app/WizardController.h"
 
 #include <QApplication>
@@ -185,6 +186,13 @@ void WizardController::ShowStep(int layout) {
             // The range the panel shows is the one a scan takes.
             p_.entireDiskButton->setChecked(true);
             EntireDisk();
+            if (partitions_ && partitions_->ChosenRange()) {
+                // A chosen partition is the range: its first and last sector.
+                p_.sectorRangeButton->setChecked(true);
+                SectorRange();
+                p_.startSectorField->setText(QString::number(partitions_->ChosenRange()->first));
+                p_.endSectorField->setText(QString::number(partitions_->ChosenRange()->end - 1));
+            }
             p_.detailsList->hide();
             for (int i = 0; i < p_.fileTypeList->topLevelItemCount(); ++i)
                 p_.fileTypeList->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
@@ -224,7 +232,13 @@ void WizardController::NoteStepShown() {
 
 // ---- step 0 ------------------------------------------------------------------------------
 
+WizardController::~WizardController() = default;
+
 void WizardController::ShowDisks() {
+    if (partitions_)
+        partitions_->Forget();
+    else
+        partitions_ = std::make_unique<DiskPartitionNodes>(*p_.diskTree, *p_.detailsList, session_);
     p_.diskTree->Clear();
     // Disks and volumes are chosen by clicking them: their trees carry no
     // check boxes.
@@ -236,14 +250,18 @@ void WizardController::ShowDisks() {
 }
 
 void WizardController::DiskChosen(QTreeWidgetItem* node) {
+    // A partition's node chooses its disk, with the partition as the range.
+    QTreeWidgetItem* partitionNode = DiskPartitionNodes::IsPartitionNode(node) ? node : nullptr;
+    if (partitionNode) node = node->parent();
     const std::uint32_t number = WizardTree::NumberOf(node);
     if (!node || number == WizardTree::kNoNumber) return;
     std::string error;  // a disk that cannot be read says so when it is searched
     workflow::SelectDisk(session_, number, &error);
-    p_.diskTree->setCurrentItem(node);
+    p_.diskTree->setCurrentItem(partitionNode ? partitionNode : node);
     p_.detailsList->ClearRows();
     for (const auto& row : workflow::DiskFactsRows(session_, WizardTree::NumberOf(node)))
         p_.detailsList->AddRow({row.first, row.second});
+    if (partitions_) partitions_->DiskChosen(number, partitionNode);
     for (ModeButton* b : p_.modeButtons) b->setEnabled(true);
     if (state_.currentStep == 0) ShowStepPicture(2);
     NoteStepShown();
@@ -303,9 +321,13 @@ void WizardController::Next() {
             // A stop asked for before this search began is not meant for it.
             state_.searchStop = false;
             ShowSearchProgress(p_, 0);
-            state_.searchWorker.Start([this] {
+            const std::optional<workflow::SectorRange> range =
+                partitions_ ? partitions_->ChosenRange() : std::nullopt;
+            state_.searchWorker.Start([this, range] {
                 const workflow::SearchOutcome outcome =
-                    workflow::RunAdvancedSearch(session_, searchProgress_, state_.searchStop);
+                    range ? workflow::RunAdvancedSearch(session_, searchProgress_, state_.searchStop, range->first,
+                                                        range->end)
+                          : workflow::RunAdvancedSearch(session_, searchProgress_, state_.searchStop);
                 channel_.Post([this, outcome] { SearchEnded(outcome); });
             });
         } else if (mode == workflow::kModeRaw) {
@@ -339,7 +361,7 @@ void WizardController::SearchEnded(const workflow::SearchOutcome& outcome) {
         ShowMessage(window_, QString("Search stopped: %1 volume%2 found").arg(n).arg(n == 1 ? "" : "s"),
                     MessageIcon::Information);
     } else {
-        ShowNotice(window_, outcome.notice);
+        ShowNotice(window_, workflow::SearchEndNotice(outcome));
     }
     if (!outcome.Found()) {
         ShowStep(1);
@@ -450,6 +472,7 @@ void WizardController::StopWorkers() {
     state_.lostScanStop = true;
     state_.searchWorker.Join();
     state_.mountWorker.Join();
+    if (partitions_) partitions_->Stop();
 }
 
 // ---- trees ------------------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "app/UiChannel.h"
 #include "app/WindowParts.h"
@@ -23,11 +24,14 @@
 
 namespace app {
 
+class DiskPartitionNodes;
+
 class WizardController : public QObject {
     Q_OBJECT
 public:
     WizardController(WindowParts& parts, workflow::Session& session, WindowState& state, UiChannel& channel,
                      QWidget* window);
+    ~WizardController() override;
 
     static constexpr int kRawPanelPicture = 10;  // "Step4_1.bmp"
 
@@ -93,6 +97,8 @@ private:
     WindowState& state_;
     UiChannel& channel_;
     QWidget* window_;
+    // Made with the disk tree (ShowDisks); stopped with the workers.
+    std::unique_ptr<DiskPartitionNodes> partitions_;
     SearchProgress searchProgress_;
     MountProgress mountProgress_;
     int picture_ = 0;
