@@ -12,10 +12,20 @@ namespace {
 
 constexpr std::size_t kNssSignatureAt = 4096;
 
+constexpr std::uint32_t kPieceSectors = 8;
+
+// The sectors as they read without asking anyone: what is only looked at to
+// name a file system is not worth a bad-sector question. A run that fails is
+// read again in pieces, so one bad sector costs its piece, not the MiB.
 std::vector<std::uint8_t> ReadRun(const SectorReader& reader, unsigned disk, std::uint64_t start,
                                   std::uint32_t count, std::uint64_t& unread) {
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count) * kSectorSize);
-    if (count > 0) unread += reader.Read(disk, start, count, bytes.data()).Unreadable();
+    if (count == 0 || reader.TryRead(disk, start, count, bytes.data()).Ok()) return bytes;
+    for (std::uint32_t at = 0; at < count; at += kPieceSectors) {
+        const std::uint32_t n = std::min(kPieceSectors, count - at);
+        unread += reader.TryRead(disk, start + at, n, bytes.data() + static_cast<std::size_t>(at) * kSectorSize)
+                      .Unreadable();
+    }
     return bytes;
 }
 

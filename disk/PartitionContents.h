@@ -1,6 +1,7 @@
 // Every partition of a disk with the file system it holds: the partition
 // table as the engine reads it, and each partition's first and last MiB,
-// read through the same reader, identified by libblkid. A NetWare 386
+// read through the same reader (without a bad-sector question: a sector that
+// fails reads as zeros and is counted), identified by libblkid. A NetWare 386
 // partition (type 0x65) is "netware386"; an NSS pool (type 0x69, or "SPB5"
 // 4 KiB into the partition) is "nss", whatever libblkid says.
 #pragma once

@@ -165,10 +165,19 @@ TEST_F(PartitionTableTest, FileSystemsFromTheBytesTheEngineRead) {
     ASSERT_EQ(c.partitions.size(), 3u);
     EXPECT_EQ(c.partitions[0].fileSystem, "netware386");
     EXPECT_EQ(c.partitions[1].fileSystem, "nss");
+    EXPECT_EQ(c.partitions[1].unreadSectors, 0u);
     if (!haveMkfs) GTEST_SKIP() << "mkfs.vfat (dosfstools) is not installed";
     EXPECT_EQ(c.partitions[2].fileSystem, "vfat");
     EXPECT_EQ(c.partitions[2].version, "FAT32");
     EXPECT_EQ(c.partitions[2].label, "PARTLABEL");
+
+    // A bad sector where the signature lies: counted (its piece of 8), read
+    // as zeros, and nothing is claimed.
+    Attach(img, disktest::MakeMap(dir, 24576, 4096 + 8, 1));
+    const disk::DiskContents bad = disk::ReadDiskContents(reader, 0);
+    ASSERT_EQ(bad.partitions.size(), 3u);
+    EXPECT_EQ(bad.partitions[1].fileSystem, "");
+    EXPECT_EQ(bad.partitions[1].unreadSectors, 8u);
 
     // Zeros are no file system.
     const disk::FileSystemFound none = disk::ProbeFileSystem(std::vector<std::uint8_t>(4096), {}, 1 << 20);
