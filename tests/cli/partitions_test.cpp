@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -175,6 +177,46 @@ TEST_F(PartitionsCliTest, NotesForADiskWithoutNetWareVolumes) {
     EXPECT_EQ(r.err,
               "No volume found, use advance mode\nPartition 1 holds a FAT32 file system, not a NetWare volume\n"
               "Partition 2 holds an ext4 file system, not a NetWare volume\n");
+}
+
+// Tables written by sfdisk (util-linux) are listed as sfdisk's own dump
+// gives them: numbers, starts and sizes, and the GPT types by name.
+TEST_F(PartitionsCliTest, TablesWrittenBySfdiskReadAsSfdiskDumpsThem) {
+    const std::string mbr = dir.File("mbr.img"), gpt = dir.File("gpt.img");
+    testutil::WriteFile(mbr, std::string(16 << 20, '\0'));
+    testutil::WriteFile(gpt, std::string(8 << 20, '\0'));
+    const std::string script = "printf 'label: dos\\n,1M,65\\n,1M,69\\n,8M,5\\n,1M,83\\n,1M,7\\n,1M,c\\n' | sfdisk -q " +
+                               Quote(mbr) + " && sfdisk -d " + Quote(mbr) + " > " + Quote(dir.File("dump")) +
+                               " && printf 'label: gpt\\n,1M,U\\n,2M,L\\n' | sfdisk -q " + Quote(gpt);
+    if (std::system(("(" + script + ") >/dev/null 2>&1").c_str()) != 0)
+        GTEST_SKIP() << "sfdisk (fdisk) is not installed";
+    // "NAME5 : start=        8192, size=        2048, type=7"
+    std::string want;
+    std::istringstream dump(testutil::ReadFile(dir.File("dump")));
+    for (std::string line; std::getline(dump, line);) {
+        unsigned long number = 0, start = 0, size = 0;
+        char type[8] = {};
+        const std::size_t colon = line.find(" : start=");
+        if (colon == std::string::npos) continue;
+        std::size_t digits = colon;
+        while (digits > 0 && std::isdigit(static_cast<unsigned char>(line[digits - 1]))) --digits;
+        number = std::stoul(line.substr(digits, colon - digits));
+        ASSERT_EQ(std::sscanf(line.c_str() + colon, " : start= %lu, size= %lu, type=%7s", &start, &size, type), 3);
+        char code[8];
+        std::snprintf(code, sizeof code, "0x%02lx", std::strtoul(type, nullptr, 16));
+        want += Row({"0", std::to_string(number), std::to_string(start), std::to_string(size), code,
+                     number == 1 ? "netware386" : number == 2 ? "nss" : "", ""});
+    }
+    CliRun r = Cli({"--image", mbr, "disks", "--partitions"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(std::count(want.begin(), want.end(), '\n'), 6);
+    EXPECT_EQ(r.out, want);
+    r = Cli({"--image", gpt, "disks", "--partitions"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");  // both checksums right
+    EXPECT_EQ(r.out, Row({"0", "1", "2048", "2048", "EFI system", "", ""}) +
+                         Row({"0", "2", "4096", "4096", "Linux filesystem", "", ""}));
 }
 
 TEST_F(PartitionsCliTest, GptDiskAndRefusedPartitionOptions) {
