@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "MountFixture.h"
+#include "netware/EntryMetadata.h"
 
 namespace mounttest {
 namespace {
@@ -257,6 +258,42 @@ TEST_F(MountTest, LongAndNfsNamesContinueInTheExtendedDirectory) {
     const nw::EntryRecord* unix = FindRecord(Letters(100, 'A'));
     ASSERT_NE(unix, nullptr);
     EXPECT_EQ(volume.nameSpaces.Find(*unix)->names[0], "UNIX");
+}
+
+// Trustee records (0xFFFFFFFE at 0x00; the next record's entry number at
+// 0x10, sixteen trustee IDs high byte first at 0x18, their masks at 0x58)
+// reached from a file's 0x38 and a folder's 0x2C: each record once, however
+// the chain loops, and a chain into a record of another kind ends there.
+Record TrusteeRecord(std::uint32_t next, std::uint32_t firstId, unsigned count) {
+    Record r{};
+    Put32(r, 0x00, 0xFFFFFFFE);
+    Put32(r, 0x10, next);
+    for (unsigned k = 0; k < count; ++k) {
+        const std::uint32_t id = firstId + k;
+        for (int b = 0; b < 4; ++b) r[0x18 + 4 * k + b] = static_cast<std::uint8_t>(id >> (24 - 8 * b));
+        r[0x58 + 2 * k] = static_cast<std::uint8_t>(k + 1);
+    }
+    return r;
+}
+
+TEST_F(MountTest, TrusteeRecordsOfTheEntrysChainAddTheirTrusteesOnce) {
+    UseAltered(kVolume, [](nwimage::Image& img) {
+        PutRecord(img, 40, TrusteeRecord(41, 0x100, 16));
+        PutRecord(img, 41, TrusteeRecord(40, 0x200, 2));  // back to the first: a loop
+        PutRecord(img, 42, TrusteeRecord(4, 0x300, 1));   // on to C.TXT, no trustee record
+        Patch(img, 3, [](std::uint8_t* e) { e[0x38] = 40; });  // B.TXT
+        Patch(img, 1, [](std::uint8_t* e) { e[0x2C] = 42; });  // DOCS
+    });
+    MountVolume(0);
+    const nw::EntryMetadata b = nw::ReadEntryMetadata(reader, *FindRecord("B.TXT"), &volume);
+    ASSERT_EQ(b.trustees.size(), 18u);
+    EXPECT_EQ(b.trustees[0], std::make_pair(0x100u, std::uint16_t{1}));
+    EXPECT_EQ(b.trustees[15], std::make_pair(0x10Fu, std::uint16_t{16}));
+    EXPECT_EQ(b.trustees[17], std::make_pair(0x201u, std::uint16_t{2}));
+    const nw::EntryMetadata docs = nw::ReadEntryMetadata(reader, *FindRecord("DOCS"), &volume);
+    ASSERT_EQ(docs.trustees.size(), 1u);
+    EXPECT_EQ(docs.trustees[0].first, 0x300u);
+    EXPECT_FALSE(b.trusteesUnreadable);
 }
 
 }  // namespace
