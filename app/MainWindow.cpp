@@ -30,9 +30,11 @@
 #include "app/AboutDialog.h"
 #include "app/BalloonHelp.h"
 #include "app/DesktopOpen.h"
+#include "app/EntryDetailsDialog.h"
 #include "app/HelpFile.h"
 #include "app/Icons.h"
 #include "app/Messages.h"
+#include "app/NameSpaceDialog.h"
 #include "app/RawPanelWidget.h"
 #include "app/SupportContacts.h"
 #include "app/SupportDetails.h"
@@ -381,7 +383,30 @@ void MainWindow::ListContextMenu(const QPoint& globalPos) {
     QMenu menu(this);
     QAction* save = menu.addAction("Save");
     menu.setDefaultAction(save);
-    if (menu.exec(globalPos) == save) commands_->SaveList();
+    const QList<QTreeWidgetItem*> rows = parts_.detailsList->selectedItems();
+    QAction* details = rows.size() == 1 ? menu.addAction("Details") : nullptr;
+    QAction* chosen = menu.exec(globalPos);
+    if (chosen == save) commands_->SaveList();
+    if (chosen && chosen == details) ShowEntryDetails(rows.first());
+}
+
+void MainWindow::ShowEntryDetails(const QTreeWidgetItem* row) {
+    const nw::MountedVolume& volume = session_.mounted;
+    const std::uint64_t number = DetailsList::NumberOfRow(row);
+    const nw::EntryRecord* entry = nullptr;
+    if (DetailsList::RowIsFolder(row))
+        entry = nw::FolderOfNode(volume, static_cast<std::uint32_t>(number));
+    else if (number < volume.FileList.Size())
+        entry = &volume.FileList[static_cast<std::size_t>(number)];
+    if (!entry) return;
+    EntryDetailsDialog dialog(session_, *entry, this);
+    dialog.exec();
+}
+
+void MainWindow::ChooseNameSpaces() {
+    if (state_.mountWorker.Running()) return;  // the mount reads the preference
+    NameSpaceDialog dialog(session_.saveSettings.extras, session_.mounted.preferredNameSpace, this);
+    dialog.exec();
 }
 
 void MainWindow::ChooseLanguage(const QString& file) {

@@ -95,6 +95,10 @@ private:
     void HelpContents();
     void OpenDiskImage();
     void ListContextMenu(const QPoint& globalPos);
+    // "Details" of a list row: the entry's names, dates, IDs and trustees.
+    void ShowEntryDetails(const QTreeWidgetItem* row);
+    // Options, "Name Spaces...".
+    void ChooseNameSpaces();
     void ChooseLanguage(const QString& file);
     bool HandleKey(QWidget* target, QKeyEvent* event);
     void ShowClock();
@@ -116,6 +120,7 @@ private:
     QLabel* where_ = nullptr;
     QFrame* splitHandle_ = nullptr;
     QAction* markAction_ = nullptr;
+    QAction* nameSpacesAction_ = nullptr;
     int leftWidth_ = 240;
     QElapsedTimer searchClock_;
     QAction* exitAction_ = nullptr;

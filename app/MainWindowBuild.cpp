@@ -65,6 +65,9 @@ void MainWindow::BuildMenus() {
     QMenu* options = bar->addMenu("&Options");
     parts_.saveAction = add(options, "&Save ", "Save files that have been selected \n");
     parts_.saveSettingsAction = add(options, "Save Se&ttings", "Set the options for saving selected data\n");
+    QAction* nameSpaces = add(options, "&Name Spaces...", "Choose the names shown and what a save makes of forks and links\n");
+    nameSpacesAction_ = nameSpaces;
+    connect(nameSpaces, &QAction::triggered, this, &MainWindow::ChooseNameSpaces);
     QMenu* later = options->addMenu("Save &later");
     parts_.saveLogAction = add(later, "Save Log", "Save the recovery information\n");
     parts_.loadLogAction = add(later, "Load Log", "Load the recovery information\n");
@@ -79,6 +82,7 @@ void MainWindow::BuildMenus() {
     connect(parts_.openImageAction, &QAction::triggered, this, &MainWindow::OpenDiskImage);
     connect(options, &QMenu::aboutToShow, this, [this] {
         parts_.openImageAction->setEnabled(state_.currentStep == 0 && !state_.searchWorker.Running());
+        nameSpacesAction_->setEnabled(!state_.mountWorker.Running());
     });
 
     QMenu* maintenance = bar->addMenu("&Maintenance");

@@ -65,7 +65,7 @@ std::string PresentSpaces(const nw::MountedVolume& volume, const nw::EntryRecord
 
 void PrintEntry(const nw::EntryRecord& r, bool isFolder, const std::string& path, const Extra& extra = {}) {
     if (extra.metadata) {
-        const nw::EntryMetadata m = nw::ReadEntryMetadata(*extra.reader, r);
+        const nw::EntryMetadata m = nw::ReadEntryMetadata(*extra.reader, r, extra.volume);
         std::string trustees;
         for (const auto& [id, rights] : m.trustees) trustees += (trustees.empty() ? "" : ",") + Hex(id, 8) + ":" + Hex(rights, 4);
         const std::uint32_t accessed = static_cast<std::uint32_t>(m.accessDate) << 16;

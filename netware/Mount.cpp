@@ -1,6 +1,7 @@
 #include "netware/Mount.h"
 
 #include <algorithm>
+#include <array>
 #include <new>
 
 #include "disk/SectorReader.h"
@@ -31,6 +32,7 @@ void TakeSector(MountedVolume& volume, const std::uint8_t* sector, const SectorP
                 std::copy(rec.firstBlocks.begin(), rec.firstBlocks.end(),
                           volume.SuballocationTable.begin() + kSuballocChainsPerRecord * rec.group);
         }
+        if (marker == kDetHeaderMarker && firstEntry + j == 0) nameSpaces.AddRoot(e);
         if (marker >= kSuballocMarker) continue;
         const std::uint8_t nameLength = e[det::kNameLength];
         if (e[det::kNameSpace] != kNameSpaceDos) {
@@ -148,6 +150,33 @@ bool WalkDirectory(MountedVolume& volume, const disk::SectorReader& reader, Moun
     return (copy1 || walkCopy2) && !lostSectors;
 }
 
+// Completes the names that continue in the volume's extended directory
+// (copy 1, else its mirror where copy 1 cannot be read).
+void ReadExtendedNames(const MountedVolume& volume, const disk::SectorReader& reader, NameSpaceGatherer& nameSpaces) {
+    if (!nameSpaces.NeedsExtendedNames()) return;
+    const VolumeSectors sectors(reader, volume.currentVolume);
+    const std::uint32_t S = volume.currentVolume.sectorsPerBlock;
+    const std::uint32_t limit = VolumeBlockLimit(volume, reader);
+    std::array<BlockList, 2> chains;
+    for (int copy = 0; copy < 2; ++copy) {
+        const std::uint32_t first = nameSpaces.ExtendedDirectory(copy);
+        if (first != 0) LoadDetChain(volume, reader, first, chains[copy]);
+    }
+    std::uint8_t sector[kSectorSize];
+    nameSpaces.ReadExtendedNames([&](std::uint32_t number, std::uint8_t* out) {
+        const std::uint64_t recordsPerBlock = std::uint64_t(S) * kDetEntriesPerSector;
+        const std::size_t index = static_cast<std::size_t>(number / recordsPerBlock);
+        const auto s = static_cast<std::uint32_t>((number % recordsPerBlock) / kDetEntriesPerSector);
+        for (const BlockList& chain : chains) {
+            const std::uint32_t block = DetBlockAt(chain, index, limit);
+            if (block == kNoDetBlock || !ReadDetSector(sectors, block, s, sector)) continue;
+            std::copy_n(sector + kDetEntrySize * (number % kDetEntriesPerSector), kDetEntrySize, out);
+            return true;
+        }
+        return false;
+    });
+}
+
 std::string DirectoryUnreadableText(const std::string& volumeName) {
     return "The directory tables of volume " + volumeName +
            " could not be read in either copy: no folders or files can be shown.";
@@ -181,6 +210,7 @@ void MountBody(MountedVolume& volume, const disk::SectorReader& reader, MountRep
     WalkCounters c;
     NameSpaceGatherer nameSpaces;
     const bool directoryRead = WalkDirectory(volume, reader, report, det2Links, nameSpaces, c);
+    ReadExtendedNames(volume, reader, nameSpaces);
     nameSpaces.Resolve(volume.FolderList, volume.FileList, volume.nameSpaces, volume.preferredNameSpace);
     if (!directoryRead && c.folders == 0 && c.files == 0) {
         result.directoryUnreadable = true;

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -36,12 +37,45 @@ constexpr std::size_t kNfsGid = 0x42;
 constexpr std::size_t kNfsLinkCount = 0x4A;
 constexpr std::size_t kNfsLinkFlag = 0x4E;
 constexpr std::size_t kNfsUid = 0x5C;
+constexpr std::size_t kNfsLinkNext = 0x50;      // the next, last and previous entries linked to the same file
+constexpr std::size_t kNfsLinkEnd = 0x54;
+constexpr std::size_t kNfsLinkPrevious = 0x58;
+constexpr std::size_t kNfsTotalNameLength = 0x34;  // the whole name, of which the record holds 40 bytes
+constexpr std::size_t kNfsExtendedCount = 0x35;    // extended directory records holding the rest
+constexpr std::size_t kNfsExtendedStart = 0x36;    // the first of them
+// LONG and NT records
+constexpr std::size_t kLongExtendedStart = 0x5C;  // the first extended directory record of the name's rest
+constexpr std::size_t kLongExtendedCount = 0x60;  // how many records it spans
+// The volume's root record (the directory's header entry)
+constexpr std::size_t kRootExtendedChain1 = 0x68;  // first block of the extended directory
+constexpr std::size_t kRootExtendedChain2 = 0x6C;  // first block of its mirror
 }  // namespace det
+
+// Extended directory records: 128 bytes; a stamp at 0x00, the byte count of
+// the name's rest at 0x04 (LONG, NT), the entry number of the name-space
+// record it belongs to at 0x08, the name space at 0x0C; the rest of the name
+// from 0x10 (NFS: its length at 0x10, the bytes from 0x11), running on into
+// the following records of the extent.
+namespace ext {
+constexpr std::uint32_t kLongStamp = 0xABA12190u;
+constexpr std::uint32_t kNfsStamp = 0x554E4958u;
+constexpr std::uint32_t kNtStamp = 0x5346544Eu;
+constexpr std::size_t kStamp = 0x00;
+constexpr std::size_t kLength = 0x04;
+constexpr std::size_t kEntryNumber = 0x08;
+constexpr std::size_t kNameSpace = 0x0C;
+constexpr std::size_t kName = 0x10;
+constexpr std::size_t kNfsNameLength = 0x10;
+constexpr std::size_t kNfsName = 0x11;
+constexpr std::size_t kRecordSize = 128;
+}  // namespace ext
+constexpr std::size_t kMaxFullNameLength = 255;
 
 constexpr std::uint8_t kMaxMacNameLength = 31;
 constexpr std::uint8_t kMaxNfsNameLength = 40;
 constexpr std::uint8_t kNfsSymbolicLink = 0x02;
 constexpr std::uint8_t kNfsHardLink = 0x04;
+constexpr std::uint8_t kNfsStreamHardLink = 0x01;
 constexpr std::size_t kFinderInfoSize = 32;
 
 // A name-space number from its name ("dos", "mac", "nfs", "long", "nt"),
@@ -64,6 +98,9 @@ struct EntryNameSpaces {
     std::uint32_t gid = 0;
     std::uint32_t linkCount = 0;
     std::uint8_t linkFlag = 0;
+    // Files whose NFS records link them as hard links of one another share
+    // this number (the lowest DOS entry number among them); 0: no such link.
+    std::uint32_t linkGroup = 0;
 
     bool Has(std::uint8_t nameSpace) const { return nameSpace < 8 && (present >> nameSpace) & 1u; }
     bool HasFork() const { return Has(kNameSpaceMac) && forkSize != 0; }
@@ -90,9 +127,25 @@ private:
     std::unordered_map<std::uint64_t, EntryNameSpaces> entries_;
 };
 
+// Reads record `number` (128 bytes) of the volume's extended directory into
+// `out`; false when it cannot be read.
+using ExtendedRecordReader = std::function<bool(std::uint32_t number, std::uint8_t* out)>;
+
 // Collects the records of a directory walk and resolves the name lists.
 class NameSpaceGatherer {
 public:
+    // The directory's header record: where the extended directory begins.
+    void AddRoot(const std::uint8_t* entry128);
+    // The first block of the extended directory (0 copy 1, 1 its mirror);
+    // 0 when the volume has none.
+    std::uint32_t ExtendedDirectory(int copy) const { return extendedChain_[copy & 1]; }
+    // Whether a record's name continues in the extended directory.
+    bool NeedsExtendedNames() const { return extendedNames_ != 0; }
+    // Completes the names that continue in the extended directory: an
+    // extent is taken only when its stamp fits the record's name space and
+    // it names the record (or its file) as its own; otherwise the record
+    // keeps the part it holds.
+    void ReadExtendedNames(const ExtendedRecordReader& read);
     // A record that is no DOS record (name space 1..5), at its entry number.
     void AddRecord(std::uint32_t entryNumber, const std::uint8_t* entry128);
     // A primary record appended as `record`; `adjacentLong` is the long name
@@ -115,6 +168,12 @@ private:
         std::array<std::uint32_t, 4> fields{};
         std::array<std::uint8_t, kFinderInfoSize> finderInfo{};
         std::uint8_t linkFlag = 0;
+        std::array<std::uint32_t, 3> links{};  // NFS: next, end, previous linked entry
+        // The rest of the name in the extended directory: its first record,
+        // how many records, how many bytes in all (0: none).
+        std::uint32_t extendedStart = 0;
+        std::uint8_t extendedCount = 0;
+        std::uint16_t fullLength = 0;
     };
     struct Primary {
         bool folder = false;
@@ -124,9 +183,14 @@ private:
         std::uint32_t nameList = 0;
         std::string dosName;
         std::string adjacentLong;
+        mutable std::uint32_t nfsRecord = 0;  // the entry number of its NFS record, found by Resolve
     };
+    void LinkHardLinks(std::vector<std::pair<const Primary*, EntryNameSpaces*>>& linked) const;
+
     std::unordered_map<std::uint32_t, Record> records_;
     std::vector<Primary> primaries_;
+    std::array<std::uint32_t, 2> extendedChain_{};
+    std::size_t extendedNames_ = 0;  // records whose name continues there
 };
 
 }  // namespace nw

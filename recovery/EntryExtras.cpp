@@ -11,6 +11,7 @@
 #include "netware/FileReader.h"
 #include "netware/MountedVolume.h"
 #include "netware/Timestamps.h"
+#include "recovery/LinkedFiles.h"
 #include "recovery/TargetFile.h"
 
 namespace recovery {
@@ -58,12 +59,10 @@ bool MakeSymbolicLink(int dirFd, const std::string& name, std::string& failure) 
         return false;
     }
     target.resize(static_cast<std::size_t>(n));
-    const std::string temporary = "." + name + ".link";
-    ::unlinkat(dirFd, temporary.c_str(), 0);
-    if (::symlinkat(target.c_str(), dirFd, temporary.c_str()) != 0 ||
-        ::renameat(dirFd, temporary.c_str(), dirFd, name.c_str()) != 0) {
+    // Under a hidden name of its own first: nothing else in the folder is
+    // removed on the way.
+    if (!MakeUnderName(dirFd, name, [&](const char* hidden) { return ::symlinkat(target.c_str(), dirFd, hidden); })) {
         AddFailure(failure, Why("symbolic link not made"));
-        ::unlinkat(dirFd, temporary.c_str(), 0);
         return false;
     }
     return true;
@@ -157,9 +156,14 @@ ExtrasOutcome FinishSavedFile(int dirFd, const std::string& savedName, const nw:
                               const ExtrasSettings& settings) {
     ExtrasOutcome out;
     const nw::EntryNameSpaces* ns = volume.nameSpaces.Find(file);
+    const std::optional<SavedTimes> times = TimesOf(file);
     if (IsSymbolicLink(ns) && settings.links == LinkForm::Link) {
-        MakeSymbolicLink(dirFd, savedName, out.failure);
-        return out;  // a link has no mode or times of its own to keep
+        // A link has no mode of its own to keep; its times are the entry's.
+        if (MakeSymbolicLink(dirFd, savedName, out.failure) && times) {
+            const struct timespec both[2] = {times->accessed, times->modified};
+            ::utimensat(dirFd, savedName.c_str(), both, AT_SYMLINK_NOFOLLOW);
+        }
+        return out;
     }
 
     if (GetsCompanion(file, volume, settings)) {
@@ -183,7 +187,7 @@ ExtrasOutcome FinishSavedFile(int dirFd, const std::string& savedName, const nw:
         TargetFile companion;
         const std::string name = kCompanionPrefix + savedName;
         if (!companion.CreateTemporary(dirFd, name) || !companion.Write(bytes.data(), bytes.size()) ||
-            !companion.Commit(nullptr))
+            !companion.Commit(times ? &times->modified : nullptr))
             AddFailure(out.failure, "companion \"" + name + "\" not written: " + companion.ErrorText());
     }
 

@@ -3,8 +3,13 @@
 #include "recovery/SaveEngine.h"
 
 #include <cerrno>
+#include <optional>
 #include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "netware/MountedVolume.h"
 #include "netware/Selection.h"
@@ -22,6 +27,30 @@ std::string WithSlash(const std::string& path) {
 // A folder node of the volume's tree (not the root, not beyond the tree).
 bool IsFolderNode(const nw::MountedVolume& volume, std::uint32_t node) {
     return node != nw::kRootNode && nw::FolderOfNode(volume, node) != nullptr;
+}
+
+// A folder the walk writes into must let its owner write into it and pass
+// through it. One saved before with a mode that does not (0555, 0500, a
+// re-run by the same user) gets that for the walk; returns the mode to give
+// back (the entry's own mode, where it has one, is set after the children).
+std::optional<mode_t> OpenForWriting(int folderFd) {
+    struct stat st;
+    if (::fstat(folderFd, &st) != 0 || st.st_uid != ::geteuid() || (st.st_mode & S_IRWXU) == S_IRWXU)
+        return std::nullopt;
+    if (::fchmod(folderFd, (st.st_mode & 07777) | S_IRWXU) != 0) return std::nullopt;
+    return st.st_mode & 07777;
+}
+
+// A folder `name` of the folder `dirFd` that its owner cannot open (0000,
+// 0300): made readable and passable when it is a folder of this user (never
+// through a link); returns its mode to give back.
+std::optional<mode_t> OpenForEntering(int dirFd, const std::string& name) {
+    struct stat st;
+    if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) ||
+        st.st_uid != ::geteuid() || (st.st_mode & S_IRWXU) == S_IRWXU)
+        return std::nullopt;
+    if (::fchmodat(dirFd, name.c_str(), (st.st_mode & 07777) | S_IRWXU, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+    return st.st_mode & 07777;
 }
 
 const nw::EntryRecord* FileAt(const nw::MountedVolume& volume, std::size_t index) {
@@ -252,6 +281,7 @@ void SaveRun::SaveBranch(std::uint32_t top, const std::string* topName) {
         bool entered;            // the chain stands in the folder (it could be made)
         int error;               // why not
         FolderNames names;       // of the node's entries
+        std::optional<mode_t> restore;  // the mode it had before the walk made it writable
     };
     std::string path = job_.destinationPath;
     std::vector<Frame> stack;
@@ -263,17 +293,25 @@ void SaveRun::SaveBranch(std::uint32_t top, const std::string* topName) {
         if (!ticked) path += '/';  // a list row's folders are shown "/" ended
         bool entered = false;
         int error = parentError;
+        std::optional<mode_t> restore;
         if (parentEntered) {
             entered = folders_.Enter(savedName, true);
+            if (!entered && errno == EACCES) {
+                restore = OpenForEntering(folders_.Current(), savedName);
+                if (restore) entered = folders_.Enter(savedName, false);
+            }
             error = entered ? 0 : errno;
+            if (entered && !restore) restore = OpenForWriting(folders_.Current());
         }
-        stack.push_back({node, volume.tree.FirstChild(node), path.size(), entered, error, PlanFolderNames(volume, node, &input_.settings.extras)});
+        stack.push_back({node, volume.tree.FirstChild(node), path.size(), entered, error,
+                         PlanFolderNames(volume, node, &input_.settings.extras), restore});
         SaveFolderFiles(WalkFolder{path, entered, error}, node, stack.back().names, ticked);
     };
     if (ticked) {
         const int root = folders_.Current();
         const int error = root >= 0 ? 0 : errno;
-        stack.push_back({top, volume.tree.FirstChild(top), path.size(), root >= 0, error, PlanFolderNames(volume, top, &input_.settings.extras)});
+        stack.push_back({top, volume.tree.FirstChild(top), path.size(), root >= 0, error,
+                         PlanFolderNames(volume, top, &input_.settings.extras), std::nullopt});
         SaveFolderFiles(WalkFolder{path, root >= 0, error}, top, stack.back().names, ticked);
     } else {
         if (job_.stopRequested == 1) return;
@@ -285,6 +323,7 @@ void SaveRun::SaveBranch(std::uint32_t top, const std::string* topName) {
         const std::uint32_t child = frame.next;
         if (child == nw::kNoNode || job_.stopRequested == 1) {
             if (frame.entered) {
+                if (frame.restore && folders_.Current() >= 0) ::fchmod(folders_.Current(), *frame.restore);
                 FinishFolder(frame.node);
                 if (stack.size() > 1 || !ticked) folders_.Leave();
             }

@@ -250,6 +250,9 @@ void SaveRun::Commit(TargetFile& target, const FilePlace& place, const nw::Entry
         FinishSavedFile(place.dirFd, place.savedName, file, input_.volume, input_.reader, input_.settings.extras);
     if (!extras.failure.empty() && input_.activityReport)
         input_.activityReport->Append("\r\nFile \"" + Shown(place.targetPath) + "\": " + extras.failure);
+    // The other entries of a hard-linked file become links to a whole copy.
+    if (const std::uint32_t group = LinkGroupOf(file); group != 0 && damage.empty() && extras.damage.empty())
+        links_.Remember(group, place.dirFd, place.savedName);
     const std::string whole =
         damage.empty() || extras.damage.empty() ? damage + extras.damage : damage + "; " + extras.damage;
     EndFile(place.targetPath, outcome, written, byteCount, whole, unreadable + extras.unreadable);
@@ -310,6 +313,21 @@ void SaveRun::CopyAndCommit(const nw::EntryRecord& file, TargetFile& target, con
     Commit(target, place, file, outcome, consumer.written, byteCount, reason, unreadable);
 }
 
+std::uint32_t SaveRun::LinkGroupOf(const nw::EntryRecord& file) const {
+    if (input_.settings.extras.links != LinkForm::Link) return 0;
+    const nw::EntryNameSpaces* ns = input_.volume.nameSpaces.Find(file);
+    return ns && !(ns->linkFlag & nw::kNfsSymbolicLink) ? ns->linkGroup : 0;
+}
+
+bool SaveRun::LinkToSavedEntry(const nw::EntryRecord& file, int dirFd, const std::string& savedName,
+                               const std::string& targetPath) {
+    const std::uint32_t group = LinkGroupOf(file);
+    if (group == 0 || !links_.LinkTo(group, dirFd, savedName)) return false;
+    job_.savedBytes += file.size;
+    EndFile(targetPath, FileOutcome::Written, file.size, file.size, {});
+    return true;
+}
+
 void SaveRun::SaveOneFile(const nw::EntryRecord& file, const WalkFolder& folder, const std::string& savedName) {
     if (!PassesFilters(file, folder.path)) return;
     ShowFileStarted(file, folder.path);
@@ -331,6 +349,7 @@ void SaveRun::SaveOneFile(const nw::EntryRecord& file, const WalkFolder& folder,
         return;
     }
     if (!MayWriteTarget(dir, savedName, targetPath, file.size)) return;
+    if (LinkToSavedEntry(file, dir, savedName, targetPath)) return;
 
     // The file is written under a temporary name and takes its own name
     // (replacing a file or link there, never following the link) only

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "netware/FileReader.h"
+#include "recovery/LinkedFiles.h"
 #include "recovery/SafeFolders.h"
 #include "recovery/SaveEngine.h"
 #include "recovery/SaveNames.h"
@@ -90,6 +91,12 @@ private:
     // cannot be put under its name is a write failure.
     void Commit(TargetFile& target, const FilePlace& place, const nw::EntryRecord& file, FileOutcome outcome,
                 std::uint64_t written, std::uint64_t byteCount, const std::string& damage, std::uint64_t unreadable);
+    // The hard-link group a file is saved in (0: none, or links are copied).
+    std::uint32_t LinkGroupOf(const nw::EntryRecord& file) const;
+    // Saves a file of a group whose file is already saved as a hard link to
+    // it; false when it is to be copied.
+    bool LinkToSavedEntry(const nw::EntryRecord& file, int dirFd, const std::string& savedName,
+                          const std::string& targetPath);
     void AskAboutWriteError(const std::string& target, const std::string& reason);
     void ShowTimeFigures();
 
@@ -104,6 +111,7 @@ private:
     FolderChain folders_;  // the folders of the walk, below root_
     SaveOutcome outcome_;  // the lists the job fills as it runs
     std::uint32_t filesKept_ = 0;  // files under their name in the destination
+    SavedLinks links_;             // the first saved file of each hard-link group
 };
 
 }  // namespace recovery

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "MountFixture.h"
+#include "netware/EntryMetadata.h"
 
 namespace mounttest {
 namespace {
@@ -168,6 +169,131 @@ file LAST.TXT long="Long name in the next sector.txt" slot3 size=10
     // The fourth slot with an empty name list keeps its short name.
     EXPECT_NE(FindRecord("LAST.TXT"), nullptr);
     EXPECT_EQ(volume.FileList.Size(), 2u);
+}
+
+// Names longer than their record holds continue in the extended directory:
+// a chain of blocks whose first block the directory's header record (entry
+// 0) gives at 0x68 (its mirror at 0x6C). Its 128-byte records are numbered
+// from the chain's start; an extent begins with a stamp at 0x00, the byte
+// count of the name's rest at 0x04, the entry number of the name-space
+// record at 0x08, the name space at 0x0C and the rest from 0x10 (NFS: its
+// length at 0x10, the bytes from 0x11), running on into the next records.
+// A LONG record gives its extent at 0x5C and its record count at 0x60; an
+// NFS record the whole length at 0x34, the count at 0x35, the start at 0x36.
+constexpr const char* kExtendedVolume = R"(disk seed=28
+partition first=63 count=40000
+volume SYS spb=8 blocks=4000 det-blocks=2
+file LONG.TXT size=10
+file UNIX size=10
+file WRONG.TXT size=10
+file EXT.DAT size=4096
+)";
+
+std::string Letters(std::size_t n, char first) {
+    std::string s;
+    for (std::size_t k = 0; k < n; ++k) s += static_cast<char>(first + k % 26);
+    return s;
+}
+
+void WithExtendedNames(nwimage::Image& img) {
+    const std::string longName = Letters(200, 'a'), unixName = Letters(100, 'A');
+    // LONG.TXT (entry 1): 80 bytes in its record, 120 in extent 1 (two records).
+    Record lng = NameRecord(4, longName.substr(0, 80), 1, 0);
+    lng[0x0B] = 200;
+    Put32(lng, 0x5C, 1);
+    lng[0x60] = 2;
+    PutRecord(img, 40, lng);
+    LinkPrimary(img, 1, 40);
+    // UNIX (entry 2): 40 bytes in its NFS record, 60 in extent 3.
+    Record nfs = NameRecord(2, unixName.substr(0, 40), 2, 0);
+    nfs[0x34] = 100;
+    nfs[0x35] = 1;
+    Put32(nfs, 0x36, 3);
+    PutRecord(img, 41, nfs);
+    LinkPrimary(img, 2, 41);
+    // WRONG.TXT (entry 3): its extent names another record; the 80 bytes stay.
+    Record wrong = NameRecord(4, longName.substr(0, 80), 3, 0);
+    wrong[0x0B] = 150;
+    Put32(wrong, 0x5C, 4);
+    wrong[0x60] = 1;
+    PutRecord(img, 42, wrong);
+    LinkPrimary(img, 3, 42);
+
+    const nwimage::BuiltVolume& v = img.volumes[0];
+    const std::uint32_t extBlock = v.entries[3].blocks.at(0);
+    Patch(img, 0, [&](std::uint8_t* e) {
+        for (int k = 0; k < 4; ++k) e[0x68 + k] = e[0x6C + k] = static_cast<std::uint8_t>(extBlock >> (8 * k));
+    });
+    std::vector<std::uint8_t> block(4096, 0);
+    auto put32 = [&](std::size_t at, std::uint32_t value) {
+        for (int k = 0; k < 4; ++k) block[at + k] = static_cast<std::uint8_t>(value >> (8 * k));
+    };
+    put32(128 + 0x00, 0xABA12190);
+    put32(128 + 0x04, 120);
+    put32(128 + 0x08, 40);
+    block[128 + 0x0C] = 4;
+    std::memcpy(block.data() + 128 + 0x10, longName.data() + 80, 120);  // runs on into record 2
+    put32(384 + 0x00, 0x554E4958);
+    put32(384 + 0x08, 41);
+    block[384 + 0x0C] = 2;
+    block[384 + 0x10] = 60;
+    std::memcpy(block.data() + 384 + 0x11, unixName.data() + 40, 60);
+    put32(512 + 0x00, 0xABA12190);
+    put32(512 + 0x04, 70);
+    put32(512 + 0x08, 99);
+    block[512 + 0x0C] = 4;
+    const std::uint64_t first = v.startSector + std::uint64_t(extBlock) * v.sectorsPerBlock;
+    for (std::size_t s = 0; s < 8; ++s) {
+        std::array<std::uint8_t, 512> sector{};
+        std::memcpy(sector.data(), block.data() + 512 * s, 512);
+        img.sectors[first + s] = sector;
+    }
+}
+
+TEST_F(MountTest, LongAndNfsNamesContinueInTheExtendedDirectory) {
+    UseAltered(kExtendedVolume, WithExtendedNames);
+    MountVolume(0);
+    EXPECT_NE(FindRecord(Letters(200, 'a')), nullptr);
+    EXPECT_NE(FindRecord(Letters(80, 'a')), nullptr);  // WRONG.TXT: the extent is not its own
+    const nw::EntryRecord* unix = FindRecord(Letters(100, 'A'));
+    ASSERT_NE(unix, nullptr);
+    EXPECT_EQ(volume.nameSpaces.Find(*unix)->names[0], "UNIX");
+}
+
+// Trustee records (0xFFFFFFFE at 0x00; the next record's entry number at
+// 0x10, sixteen trustee IDs high byte first at 0x18, their masks at 0x58)
+// reached from a file's 0x38 and a folder's 0x2C: each record once, however
+// the chain loops, and a chain into a record of another kind ends there.
+Record TrusteeRecord(std::uint32_t next, std::uint32_t firstId, unsigned count) {
+    Record r{};
+    Put32(r, 0x00, 0xFFFFFFFE);
+    Put32(r, 0x10, next);
+    for (unsigned k = 0; k < count; ++k) {
+        const std::uint32_t id = firstId + k;
+        for (int b = 0; b < 4; ++b) r[0x18 + 4 * k + b] = static_cast<std::uint8_t>(id >> (24 - 8 * b));
+        r[0x58 + 2 * k] = static_cast<std::uint8_t>(k + 1);
+    }
+    return r;
+}
+
+TEST_F(MountTest, TrusteeRecordsOfTheEntrysChainAddTheirTrusteesOnce) {
+    UseAltered(kVolume, [](nwimage::Image& img) {
+        PutRecord(img, 40, TrusteeRecord(41, 0x100, 16));
+        PutRecord(img, 41, TrusteeRecord(40, 0x200, 2));  // back to the first: a loop
+        PutRecord(img, 42, TrusteeRecord(4, 0x300, 1));   // on to C.TXT, no trustee record
+        Patch(img, 3, [](std::uint8_t* e) { e[0x38] = 40; });  // B.TXT
+        Patch(img, 1, [](std::uint8_t* e) { e[0x2C] = 42; });  // DOCS
+    });
+    MountVolume(0);
+    const nw::EntryMetadata b = nw::ReadEntryMetadata(reader, *FindRecord("B.TXT"), &volume);
+    ASSERT_EQ(b.trustees.size(), 18u);
+    EXPECT_EQ(b.trustees[0], std::make_pair(0x100u, std::uint16_t{1}));
+    EXPECT_EQ(b.trustees[15], std::make_pair(0x10Fu, std::uint16_t{16}));
+    EXPECT_EQ(b.trustees[17], std::make_pair(0x201u, std::uint16_t{2}));
+    const nw::EntryMetadata docs = nw::ReadEntryMetadata(reader, *FindRecord("DOCS"), &volume);
+    ASSERT_EQ(docs.trustees.size(), 1u);
+    EXPECT_EQ(docs.trustees[0].first, 0x300u);
+    EXPECT_FALSE(b.trusteesUnreadable);
 }
 
 }  // namespace

@@ -1,10 +1,14 @@
 // Saving from a volume with MAC, NFS and LONG name spaces: long names,
 // AppleDouble companions with the exact fork and Finder info, Unix modes,
 // symbolic links, and the server's modification and access times.
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <ctime>
+#include <fstream>
 
 #include "RecoveryFixture.h"
 
@@ -44,6 +48,15 @@ protected:
         struct stat st {};
         EXPECT_EQ(::lstat((destination + "/" + path).c_str(), &st), 0) << path;
         return st;
+    }
+    // Builds the description, lets `alter` change the image and mounts it.
+    void UseAlteredAndMount(const std::string& description, const std::function<void(nwimage::Image&)>& alter) {
+        image = nwimage::Build(nwimage::ParseDescription(description));
+        alter(image);
+        imagePath = dir.File("disk.img");
+        nwimage::WriteImageFile(image, imagePath);
+        ASSERT_EQ(disks.Attach(imagePath), "");
+        Remount();
     }
     std::string Fork() const {
         const auto& f = image.volumes[0].entries[1].fork;
@@ -147,6 +160,155 @@ TEST_F(NameSpaceSaveTest, AnUnreadableForkMakesItsFileDamaged) {
     std::fill(fork.begin() + 512, fork.begin() + 1536, '\0');
     const std::string ad = ReadTree(destination).files.at("Mac Projects/._Quarterly Report.doc");
     EXPECT_EQ(ad.substr(Be32(ad, 42)), fork);
+}
+
+// Entry n of DET copy `copy`: its sector and its byte in the sector.
+std::pair<std::uint64_t, std::size_t> EntryPlace(const nwimage::BuiltVolume& v, int copy, std::uint32_t n) {
+    const auto& chain = copy == 1 ? v.det1 : v.det2;
+    const std::uint32_t perBlock = 4 * v.sectorsPerBlock;
+    return {v.startSector + std::uint64_t(chain.at(n / perBlock)) * v.sectorsPerBlock + (n % perBlock) / 4,
+            std::size_t(n % 4) * 128};
+}
+// Writes `value` (little-endian, `width` bytes) at `at` of entry n in both copies.
+void PutLe(nwimage::Image& img, std::uint32_t n, std::size_t at, std::uint32_t value, int width = 4) {
+    for (int copy : {1, 2}) {
+        auto [sector, offset] = EntryPlace(img.volumes[0], copy, n);
+        std::array<std::uint8_t, 512> s{};
+        img.Read(sector, s.data());
+        for (int k = 0; k < width; ++k) s[offset + at + k] = static_cast<std::uint8_t>(value >> (8 * k));
+        img.sectors[sector] = s;
+    }
+}
+
+// Two entries of one file in two folders: their NFS records (right after
+// each DOS record) carry the hard-link flag at 0x4E and name each other at
+// 0x50 (next), 0x54 (end) and 0x58 (previous).
+const char* kLinkedDisk = R"(disk seed=29
+partition first=63 count=40000
+volume UNIXVOL spb=8 blocks=4000 namespaces=dos,nfs,long
+folder A long="alpha"
+folder B long="beta"
+file ONE.TXT in=A long="one.txt" text="the same data" mode=640
+file TWO.TXT in=B long="two.txt" text="the same data" mode=640
+file OWN.TXT long="own.txt" text="the same data"
+)";
+
+void LinkPair(nwimage::Image& img) {
+    const std::uint32_t one = img.volumes[0].entries[2].entryNumber;
+    const std::uint32_t two = img.volumes[0].entries[3].entryNumber;
+    for (auto [self, other] : {std::pair{one, two}, std::pair{two, one}}) {
+        PutLe(img, self + 1, 0x4E, 0x04, 1);   // link flag: hard link
+        PutLe(img, self + 1, 0x4A, 2);         // link count
+        PutLe(img, self + 1, 0x50, other);     // next: the other file's DOS record
+        PutLe(img, self + 1, 0x54, other + 1);  // end: the other file's NFS record
+        PutLe(img, self + 1, 0x58, self);
+    }
+}
+
+TEST_F(NameSpaceSaveTest, HardLinkedEntriesAreSavedAsOneFileUnlessLinksAreCopied) {
+    UseAlteredAndMount(kLinkedDisk, LinkPair);
+    CheckAll();
+    job.replacePolicy = recovery::kReplaceAll;
+    EXPECT_TRUE(Save().failed.empty());
+    const struct stat one = Stat("alpha/one.txt"), two = Stat("beta/two.txt"), own = Stat("own.txt");
+    EXPECT_EQ(one.st_ino, two.st_ino);
+    EXPECT_EQ(one.st_nlink, 2u);
+    EXPECT_NE(own.st_ino, one.st_ino);
+    EXPECT_EQ(ReadTree(destination).files.at("beta/two.txt"), "the same data");
+
+    // A re-run replaces both names by one new file again.
+    EXPECT_TRUE(Save().failed.empty());
+    EXPECT_EQ(Stat("alpha/one.txt").st_ino, Stat("beta/two.txt").st_ino);
+
+    destination = dir.File("copies");
+    settings.extras.links = recovery::LinkForm::Copy;
+    Save();
+    EXPECT_NE(Stat("alpha/one.txt").st_ino, Stat("beta/two.txt").st_ino);
+    EXPECT_EQ(Stat("beta/two.txt").st_nlink, 1u);
+}
+
+// Companions and symbolic links take the entry's time, not the save's.
+TEST_F(NameSpaceSaveTest, CompanionsAndSymbolicLinksTakeTheEntrysTimes) {
+    UseAndMount(R"(disk seed=30
+partition first=63 count=40000
+volume MACVOL spb=8 blocks=4000 namespaces=dos,mac,nfs,long
+file PIC.PCT long="pic" size=300 finder=PICTMACA fork-size=200 time=2005-03-04T05:06:00 modified=2006-07-08T09:10:00
+file DOT.TXT long=".link.link" text="keep me"
+file LINK long="link" symlink="pic" time=2004-01-02T03:04:00
+)");
+    CheckAll();
+    Save();
+    // The link is made under a hidden name of its own: a saved file whose
+    // name could be that hidden name stays.
+    EXPECT_EQ(ReadTree(destination).files.at(".link.link"), "keep me");
+    EXPECT_EQ(Stat("._pic").st_mtime, Local(2006, 7, 8, 9, 10));
+    EXPECT_EQ(Stat("link").st_mtime, Local(2004, 1, 2, 3, 4));
+    EXPECT_TRUE(S_ISLNK(Stat("link").st_mode));
+}
+
+// Links already in the destination (a saved symbolic link, or one put
+// there meanwhile) never carry a later write out of it: a file replaces
+// the link, a folder of that name is not entered through it.
+TEST_F(NameSpaceSaveTest, LinksInTheDestinationNeverRedirectAWrite) {
+    UseAndMount(R"(disk seed=31
+partition first=63 count=40000
+volume UNIXVOL spb=8 blocks=4000 namespaces=dos,nfs,long
+folder SUB long="sub"
+file IN.TXT in=SUB long="in.txt" text="inside"
+file TOP.TXT long="top.txt" text="top"
+)");
+    const std::string outside = dir.File("outside");
+    ASSERT_EQ(::mkdir(outside.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(destination.c_str(), 0755), 0);
+    ASSERT_EQ(::symlink(outside.c_str(), (destination + "/sub").c_str()), 0);
+    ASSERT_EQ(::symlink((outside + "/top.txt").c_str(), (destination + "/top.txt").c_str()), 0);
+    job.replacePolicy = recovery::kReplaceAll;
+    CheckAll();
+    const recovery::SaveOutcome outcome = Save();
+    EXPECT_TRUE(std::filesystem::is_empty(outside));
+    EXPECT_TRUE(S_ISREG(Stat("top.txt").st_mode));
+    EXPECT_EQ(outcome.failed.size(), 1u);  // sub/in.txt: its folder is a link
+}
+
+// A folder whose mode takes away the owner's write permission (0555) gets
+// it only after its children are written, and a second save into the same
+// destination by the same (non-root) user still writes into it.
+TEST_F(NameSpaceSaveTest, AReadOnlyFolderNeitherBlocksItsSaveNorARerunByItsOwner) {
+    UseAndMount(R"(disk seed=32
+partition first=63 count=40000
+volume UNIXVOL spb=8 blocks=4000 namespaces=dos,nfs,long
+folder RO long="read only" mode=555
+folder DEEP in=RO long="deep" mode=500
+file IN.TXT in=RO\DEEP long="in.txt" text="inside" mode=444
+)");
+    CheckAll();
+    // The saves run in a child process as an unprivileged user: root
+    // passes every permission check.
+    const std::string parent = dir.File("shared");
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0711), 0);
+    ASSERT_EQ(::mkdir(parent.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(parent.c_str(), 0777), 0);
+    destination = parent + "/out";
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the saves as another user";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(100);
+        int code = 0;
+        job.replacePolicy = recovery::kReplaceAll;
+        for (int run = 0; run < 2; ++run) {
+            const recovery::SaveOutcome outcome = Save();
+            code = code * 10 + static_cast<int>(outcome.failed.size());
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "failed files of the first and second run (tens, ones)";
+    EXPECT_EQ(Stat("read only").st_mode & 07777, 0555u);
+    EXPECT_EQ(Stat("read only/deep").st_mode & 07777, 0500u);
+    EXPECT_EQ(ReadTree(destination).files.at("read only/deep/in.txt"), "inside");
 }
 
 }  // namespace

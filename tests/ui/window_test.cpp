@@ -198,14 +198,16 @@ TEST_F(WindowTest, KeyboardWhileBrowsing) {
     EXPECT_TRUE(modals.seen.empty());
 }
 
-TEST_F(WindowTest, ListRightClickOffersSaveOnlyWhileBrowsingWithASelection) {
+TEST_F(WindowTest, ListRightClickOffersSaveAndDetailsOnlyWhileBrowsingWithASelection) {
     Open({{WriteImage(SmallDisk()), ""}});
     int menus = 0;
     QTimer closer;
     QObject::connect(&closer, &QTimer::timeout, [&] {
         if (auto* m = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
             ++menus;
-            EXPECT_EQ(m->actions().size(), 1);
+            // Save, and Details of the one selected row.
+            ASSERT_EQ(m->actions().size(), 2);
+            EXPECT_EQ(m->actions()[1]->text(), "Details");
             EXPECT_EQ(m->defaultAction()->text(), "Save");
             m->close();
         }
