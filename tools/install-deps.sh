@@ -5,7 +5,8 @@ packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev
           qt6-base-dev qt6-base-dev-tools libgl-dev xdg-utils
           clang libclang-rt-14-dev poppler-utils libssl-dev
           libewf-dev libvmdk-dev libvhdi-dev libqcow-dev libbfio-dev qemu-utils ewf-tools
-          help2man man-db bash-completion desktop-file-utils appstream lintian dpkg-dev)
+          help2man man-db bash-completion desktop-file-utils appstream lintian dpkg-dev
+          libfuse3-dev fuse3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
