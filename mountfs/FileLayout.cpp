@@ -124,6 +124,7 @@ FileLayout LayOutFile(const nw::MountedVolume& volume, const disk::SectorReader&
 RangeRead ReadRange(const nw::MountedVolume& volume, const disk::SectorReader& reader, const FileLayout& layout,
                     std::uint64_t offset, std::uint64_t size, std::uint8_t* out) {
     RangeRead result;
+    // `out` holds `size` bytes; the read may fill all of them.
     if (offset >= layout.length || size == 0) return result;
     const std::uint64_t end = std::min(layout.length, offset + size);
     result.bytes = end - offset;
@@ -142,20 +143,25 @@ RangeRead ReadRange(const nw::MountedVolume& volume, const disk::SectorReader& r
         const auto firstIndex = static_cast<std::uint32_t>((from - run.offset) / kSector);
         const auto lastIndex = static_cast<std::uint32_t>((to - run.offset + kSector - 1) / kSector);
         const std::uint32_t count = lastIndex - firstIndex;
-        buffer.assign(static_cast<std::size_t>(count) * kSector, 0);
-        std::vector<bool> bad(count, false);
-        if (!run.placed) {
-            std::fill(bad.begin(), bad.end(), true);
-        } else if (!sectors.TryReadBlockSectors(run.block, run.first + firstIndex, count, buffer.data()).Ok()) {
-            for (std::uint32_t k = 0; k < count; ++k)
-                bad[k] = !sectors.ReadBlockSectors(run.block, run.first + firstIndex + k, 1,
-                                                   buffer.data() + static_cast<std::size_t>(k) * kSector)
-                              .Ok();
-        }
         const std::uint64_t bufferStart = run.offset + firstIndex * kSector;
-        std::memcpy(out + (from - offset), buffer.data() + (from - bufferStart), static_cast<std::size_t>(to - from));
-        for (std::uint32_t k = 0; k < count; ++k)
-            if (bad[k]) result.unreadableSectors.push_back(bufferStart / kSector + k);
+        // Whole sectors that fit the caller's buffer are read straight into it.
+        const bool direct = bufferStart == from && from + count * kSector <= offset + size;
+        std::uint8_t* into = out + (from - offset);
+        if (!direct) {
+            buffer.resize(static_cast<std::size_t>(count) * kSector);
+            into = buffer.data();
+        }
+        if (!run.placed) {
+            std::memset(into, 0, static_cast<std::size_t>(count) * kSector);
+            for (std::uint32_t k = 0; k < count; ++k) result.unreadableSectors.push_back(bufferStart / kSector + k);
+        } else if (!sectors.TryReadBlockSectors(run.block, run.first + firstIndex, count, into).Ok()) {
+            for (std::uint32_t k = 0; k < count; ++k)
+                if (!sectors.ReadBlockSectors(run.block, run.first + firstIndex + k, 1,
+                                              into + static_cast<std::size_t>(k) * kSector)
+                         .Ok())
+                    result.unreadableSectors.push_back(bufferStart / kSector + k);
+        }
+        if (!direct) std::memcpy(out + (from - offset), buffer.data() + (from - bufferStart), static_cast<std::size_t>(to - from));
     }
     return result;
 }

@@ -247,7 +247,7 @@ volume V spb=8 blocks=2000
 folder DOCS time=2006-05-04T03:02:01
 file NOTE.TXT in=DOCS text="live" time=2007-01-02T03:04:05 modified=2007-02-03T04:05:06 accessed=2007-03-04
 file NOTE.TXT in=DOCS text="gone" deleted time=2005-01-01T00:00:00
-file BAD.BIN size=10000
+file BAD.BIN size=10000 time=2007-05-06T07:08:09
 bad file=BAD.BIN offset=2 count=3
 )"));
     nwimage::WriteImageFile(image, img);
