@@ -404,28 +404,38 @@ bool FuseServer::Mount(const std::string& mountPoint, std::string* error) {
     return true;
 }
 
-ServeEnd FuseServer::Run() {
+ServeEnd FuseServer::Run(bool handleSignals) {
     if (!session_) return ServeEnd::Failed;
-    gSignal = 0;
-    gServing = session_;
     struct sigaction act{}, oldInt{}, oldTerm{}, oldHup{};
-    act.sa_handler = EndOnSignal;
-    sigemptyset(&act.sa_mask);
-    act.sa_flags = 0;  // no restart: the wait for the next request ends
-    sigaction(SIGINT, &act, &oldInt);
-    sigaction(SIGTERM, &act, &oldTerm);
-    sigaction(SIGHUP, &act, &oldHup);
+    if (handleSignals) {
+        gSignal = 0;
+        gServing = session_;
+        act.sa_handler = EndOnSignal;
+        sigemptyset(&act.sa_mask);
+        act.sa_flags = 0;  // no restart: the wait for the next request ends
+        sigaction(SIGINT, &act, &oldInt);
+        sigaction(SIGTERM, &act, &oldTerm);
+        sigaction(SIGHUP, &act, &oldHup);
+    }
     const int result = fuse_session_loop(session_);
-    sigaction(SIGINT, &oldInt, nullptr);
-    sigaction(SIGTERM, &oldTerm, nullptr);
-    sigaction(SIGHUP, &oldHup, nullptr);
-    gServing = nullptr;
+    int sig = 0;
+    if (handleSignals) {
+        sigaction(SIGINT, &oldInt, nullptr);
+        sigaction(SIGTERM, &oldTerm, nullptr);
+        sigaction(SIGHUP, &oldHup, nullptr);
+        gServing = nullptr;
+        sig = gSignal.exchange(0);
+    }
     fuse_session_unmount(session_);
     mounted_ = false;
-    const int sig = gSignal.exchange(0);
     if (sig == SIGINT) return ServeEnd::Interrupted;
-    if (sig != 0) return ServeEnd::Terminated;
+    if (sig != 0 || ended_) return ServeEnd::Terminated;
     return result < 0 ? ServeEnd::Failed : ServeEnd::Unmounted;
+}
+
+void FuseServer::End() {
+    ended_ = true;
+    if (session_) fuse_session_exit(session_);
 }
 
 std::uint64_t FuseServer::BytesOf(std::uint32_t node, const std::set<std::uint64_t>& sectors) {

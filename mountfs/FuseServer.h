@@ -50,10 +50,13 @@ public:
 
     // Mounts at `mountPoint`; false with *error saying why.
     bool Mount(const std::string& mountPoint, std::string* error);
-    // Serves requests until the mount is ended (umount) or a SIGINT,
-    // SIGTERM or SIGHUP arrives (handled only while this runs); then
-    // unmounts.
-    ServeEnd Run();
+    // Serves requests until the mount is ended (umount), End() is called,
+    // or (with `handleSignals`) a SIGINT, SIGTERM or SIGHUP arrives
+    // (handled only while this runs); then unmounts.
+    ServeEnd Run(bool handleSignals = true);
+    // Asks Run to end from another thread; Run notices at its next request
+    // or when its wait for one is interrupted by a signal.
+    void End();
 
     // The unreadable bytes of a node known so far (found by reads, and
     // those known without reading).
@@ -73,6 +76,7 @@ private:
     ServeSettings settings_;
     fuse_session* session_ = nullptr;
     bool mounted_ = false;
+    std::atomic<bool> ended_{false};
     std::mutex damageMutex_;
     std::map<std::uint32_t, std::set<std::uint64_t>> damaged_;  // node -> unreadable sector indexes
     std::map<std::uint32_t, std::set<std::uint64_t>> reported_;  // node -> sectors a read has reported
