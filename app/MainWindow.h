@@ -28,6 +28,7 @@ class QLabel;
 
 namespace app {
 
+class FolderMount;
 class WindowCommands;
 
 class MainWindow : public QMainWindow {
@@ -116,6 +117,7 @@ private:
     QLabel* where_ = nullptr;
     QFrame* splitHandle_ = nullptr;
     QAction* markAction_ = nullptr;
+    FolderMount* folderMount_ = nullptr;  // "Open as Folder" (owned as a child)
     int leftWidth_ = 240;
     QElapsedTimer searchClock_;
     QAction* exitAction_ = nullptr;
