@@ -196,6 +196,29 @@ protected:
     testutil::TempDir dir;
 };
 
+// What the mount cannot use is refused before anything is mounted.
+TEST(MountCommandTest, RefusesWhatItCannotMountOnWithStatus2) {
+    testutil::TempDir dir;
+    const std::string img = dir.File("v.img"), file = dir.File("plain");
+    nwimage::WriteImageFile(
+        nwimage::Build(nwimage::ParseDescription("partition first=63 count=4000\nvolume T spb=8 blocks=400\n")), img);
+    testutil::WriteFile(file, "x");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"mount", "--volume", "0"}, "mount: where? (MOUNTPOINT is missing)"},
+        {{"mount", "--volume", "0", file}, "is not a folder"},
+        {{"mount", "--volume", "0", "--deleted", "some", dir.path()}, "--deleted must be include, exclude or only"},
+        {{"mount", "--volume", "0", "--links", "hard", dir.path()}, "--links must be link or copy"},
+    };
+    for (const auto& [args, message] : refused) {
+        std::string cmd = Quote(CliPath()) + " --image " + Quote(img);
+        for (const auto& a : args) cmd += " " + Quote(a);
+        cmd += " </dev/null >/dev/null 2>" + Quote(dir.File("err"));
+        const int raw = std::system(cmd.c_str());
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 2) << message;
+        EXPECT_NE(testutil::ReadFile(dir.File("err")).find(message), std::string::npos) << testutil::ReadFile(dir.File("err"));
+    }
+}
+
 TEST_F(FuseMountTest, TheSampleVolumesShowWhatTheSaveWrites) {
     const std::string img = dir.File("sample.img");
     nwimage::WriteImageFile(nwimage::Build(nwimage::ParseDescription(SampleFile("sample.nwd"))), img);
