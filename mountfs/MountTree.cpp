@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
+#include <string>
 
 #include "netware/FolderTree.h"
 #include "netware/MountedVolume.h"
@@ -20,10 +22,14 @@ constexpr std::size_t kSymlinkTargetLimit = 4096;  // what a save takes as a lin
 constexpr std::size_t kAppleDoubleHeader = 26;
 constexpr std::size_t kAppleDoubleDescriptor = 12;
 
+// The process's umask, read without setting it (umask() would change it
+// for a moment under other threads creating files).
 mode_t ProcessUmask() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8) & 0777);
+    return 022;
 }
 
 bool IsLink(const nw::EntryNameSpaces* ns) {
@@ -34,7 +40,7 @@ bool IsLink(const nw::EntryNameSpaces* ns) {
 
 MountTree::MountTree(const nw::MountedVolume& volume, const disk::SectorReader& reader, const TreeSettings& settings)
     : volume_(volume), reader_(reader), settings_(settings) {
-    const mode_t mask = ProcessUmask();
+    const mode_t mask = umask_ = ProcessUmask();
     struct timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     TreeNode root;
@@ -105,7 +111,7 @@ std::uint32_t MountTree::Add(TreeNode node) {
 
 void MountTree::AddFile(std::uint32_t folder, const nw::EntryRecord& file, const std::string& name,
                         const timespec& now) {
-    const mode_t mask = ProcessUmask();
+    const mode_t mask = umask_;
     const nw::EntryNameSpaces* ns = volume_.nameSpaces.Find(file);
     TreeNode node;
     node.kind = NodeKind::File;

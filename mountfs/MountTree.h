@@ -83,6 +83,7 @@ private:
     const nw::MountedVolume& volume_;
     const disk::SectorReader& reader_;
     TreeSettings settings_;
+    std::uint32_t umask_ = 022;  // the modes a save's files and folders get are 0666 and 0777 less this
     std::vector<TreeNode> nodes_;
     std::map<std::pair<std::uint32_t, std::string>, std::uint32_t> byName_;
     std::mutex layoutMutex_;
