@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "app/FolderMount.h"
 #include "app/MainWindowGeometry.h"
 
 #include <QActionGroup>
@@ -150,6 +151,7 @@ void MainWindow::ShowStepState() {
     parts_.loadLogAction->setEnabled(ToolButton(Tool::LoadLog)->isEnabled());
     parts_.saveLogAction->setEnabled(ToolButton(Tool::SaveLog)->isEnabled());
     if (markAction_) markAction_->setEnabled(step == 2 && !busy);
+    if (folderMount_) folderMount_->StepShown(step, busy);
     // The handle shares the width between a left column and the list.
     splitHandle_->setVisible(!parts_.rawPanel->isVisible());
 
@@ -317,6 +319,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         // A worker still asking a question gets its answer now; one still
         // running ends with the program.
         channel_.Close();
+        if (folderMount_) folderMount_->Stop();
         event->accept();
         QMainWindow::closeEvent(event);
     } else {

@@ -28,6 +28,7 @@ class QLabel;
 
 namespace app {
 
+class FolderMount;
 class WindowCommands;
 
 class MainWindow : public QMainWindow {
@@ -121,6 +122,7 @@ private:
     QFrame* splitHandle_ = nullptr;
     QAction* markAction_ = nullptr;
     QAction* nameSpacesAction_ = nullptr;
+    FolderMount* folderMount_ = nullptr;  // "Open as Folder" (owned as a child)
     int leftWidth_ = 240;
     QElapsedTimer searchClock_;
     QAction* exitAction_ = nullptr;

@@ -2,6 +2,7 @@
 // the wizard's trees, mode buttons, list, raw panel and bottom line, and the
 // status bar with its clock.
 #include "app/MainWindow.h"
+#include "app/FolderMount.h"
 #include "app/MainWindowGeometry.h"
 
 #include <QActionGroup>
@@ -74,6 +75,9 @@ void MainWindow::BuildMenus() {
     markAction_ = add(options, "&Mark Compressed Files", "Mark Compressed Files\n");
     markAction_->setEnabled(false);
     connect(markAction_, &QAction::triggered, this, [this] { commands_->MarkCompressed(); });
+    QAction* openAsFolder = add(options, kOpenAsFolderText, nullptr);
+    folderMount_ = new FolderMount(*this, *openAsFolder);
+    connect(openAsFolder, &QAction::triggered, this, [this] { folderMount_->Open(); });
     options->addSeparator();
     parts_.openImageAction = add(options, "Open Disk Image...", "Use a disk image file as a disk");
     options->addSeparator();

@@ -68,6 +68,7 @@ extern const Command kDisksCommand;
 extern const Command kLogCommand;
 extern const Command kLsCommand;
 extern const Command kMarkCompressedCommand;
+extern const Command kMountCommand;
 extern const Command kRawCommand;
 extern const Command kSaveCommand;
 extern const Command kVolumesCommand;

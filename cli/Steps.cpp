@@ -14,7 +14,7 @@ namespace cli {
 const std::vector<Command>& Commands() {
     static const std::vector<Command> kCommands = {
         kCatCommand, kDirlistCommand,        kDisksCommand, kLogCommand,    kLsCommand,
-        kMarkCompressedCommand, kRawCommand, kSaveCommand,  kVolumesCommand,
+        kMarkCompressedCommand, kMountCommand, kRawCommand, kSaveCommand,  kVolumesCommand,
     };
     return kCommands;
 }

@@ -10,6 +10,7 @@ declare -A allowed=(
   [recovery]="base disk netware recovery"
   [raw]="base disk raw"
   [records]="base disk netware recovery records"
+  [mountfs]="base disk netware recovery mountfs"
   [workflow]="base disk netware recovery raw records workflow"
 )
 status=0

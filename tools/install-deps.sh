@@ -7,6 +7,7 @@ packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev
           libewf-dev libvmdk-dev libvhdi-dev libqcow-dev libbfio-dev qemu-utils ewf-tools
           help2man man-db bash-completion desktop-file-utils appstream lintian dpkg-dev
           libblkid-dev dosfstools e2fsprogs fdisk)
+          libfuse3-dev fuse3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
