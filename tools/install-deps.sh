@@ -6,7 +6,7 @@ packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev
           clang libclang-rt-14-dev poppler-utils libssl-dev
           libewf-dev libvmdk-dev libvhdi-dev libqcow-dev libbfio-dev qemu-utils ewf-tools
           help2man man-db bash-completion desktop-file-utils appstream lintian dpkg-dev
-          libblkid-dev dosfstools e2fsprogs fdisk)
+          libblkid-dev dosfstools e2fsprogs fdisk
           libfuse3-dev fuse3)
 missing=()
 for p in "${packages[@]}"; do
