@@ -6,6 +6,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "app/MainWindow.h"
 #include "app/Messages.h"
@@ -19,17 +20,16 @@ namespace {
 // Progress from the worker, carried to the bar through the dialog's channel.
 class BarProgress : public base::ProgressSink {
 public:
-    BarProgress(UiChannel& channel, QProgressBar* bar) : channel_(channel), bar_(bar) {}
+    BarProgress(UiChannel& channel, QPointer<QProgressBar> bar) : channel_(channel), bar_(std::move(bar)) {}
     void Percent(int percent) override {
-        QPointer<QProgressBar> bar(bar_);
-        channel_.Post([bar, percent] {
+        channel_.Post([bar = bar_, percent] {
             if (bar) bar->setValue(percent);
         });
     }
 
 private:
     UiChannel& channel_;
-    QProgressBar* bar_;
+    QPointer<QProgressBar> bar_;  // made on the window thread, only passed on here
 };
 
 QString HashLines(const records::DiskVerification& v) {
@@ -98,8 +98,8 @@ void VerifyDiskDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (started_) return;
     started_ = true;
-    worker_.Start([this] {
-        BarProgress progress(channel_, bar_);
+    worker_.Start([this, bar = QPointer<QProgressBar>(bar_)] {
+        BarProgress progress(channel_, bar);
         const records::DiskVerification outcome = workflow::VerifyDisk(session_, disk_, progress, &cancel_);
         channel_.Post([this, outcome] {
             worker_.Join();  // its routine has posted this as its last act
