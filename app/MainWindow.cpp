@@ -56,6 +56,8 @@ using namespace mainwindow;
 MainWindow::MainWindow(workflow::SettingsStore& store, std::vector<disk::DiskSource> sources, QWidget* parent)
     : QMainWindow(parent), sources_(std::move(sources)), session_(store) {
     setObjectName("mainWindow");
+    // The server's local dates are read in this machine's zone.
+    session_.saveSettings.extras.zone = nw::TimeZone::Machine(std::getenv("TZ"));
     setWindowTitle(base::kProductTitle);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);

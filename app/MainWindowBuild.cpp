@@ -41,6 +41,7 @@
 #include "app/SupportContacts.h"
 #include "app/SupportDetails.h"
 #include "app/WindowCommands.h"
+#include "app/VerifyDiskDialog.h"
 #include "netware/MountedVolume.h"
 #include "base/Identity.h"
 #include "raw/FormatKinds.h"
@@ -80,6 +81,9 @@ void MainWindow::BuildMenus() {
     connect(openAsFolder, &QAction::triggered, this, [this] { folderMount_->Open(); });
     options->addSeparator();
     parts_.openImageAction = add(options, "Open Disk Image...", "Use a disk image file as a disk");
+    QAction* verify = add(options, "&Verify Disk", "Check the chosen disk against the hashes stored with it");
+    verify->setObjectName("verifyDiskAction");
+    connect(verify, &QAction::triggered, this, [this] { VerifyChosenDisk(*this); });
     options->addSeparator();
     exitAction_ = add(options, "E&xit", "Quit from Tarvine\n");
     connect(exitAction_, &QAction::triggered, this, &MainWindow::MenuExit);

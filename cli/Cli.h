@@ -12,6 +12,7 @@
 #include "cli/Options.h"
 #include "cli/Terminal.h"
 #include "disk/DiskCatalogue.h"
+#include "netware/TimeZone.h"
 #include "workflow/Notice.h"
 #include "workflow/Session.h"
 #include "workflow/SettingsStore.h"
@@ -36,6 +37,8 @@ enum class BadSectorMode { Default, Ask, RetryAll, SkipAll };
 struct GlobalOptions {
     std::vector<disk::DiskSource> images;
     BadSectorMode badSectors = BadSectorMode::Default;
+    // --timezone: the zone the server's local dates are read in (default: the machine's).
+    nw::TimeZone zone;
     // For the tests (TARVINE_CLI_STOP_AFTER_STEPS): the step of progress at
     // which the command acts as if Ctrl-C was pressed; 0: never.
     std::uint64_t stopAfterSteps = 0;
@@ -72,6 +75,7 @@ extern const Command kMountCommand;
 extern const Command kRawCommand;
 extern const Command kSaveCommand;
 extern const Command kVolumesCommand;
+extern const Command kVerifyCommand;
 
 // Prints "tarvine-cli: <text>" to stderr.
 void Error(const std::string& text);

@@ -6,6 +6,7 @@
 #include "netware/FolderTree.h"
 #include "netware/NameSpaces.h"
 #include "netware/Timestamps.h"
+#include "records/Bodyfile.h"
 #include "workflow/Session.h"
 
 namespace cli {
@@ -82,6 +83,29 @@ void PrintEntry(const nw::EntryRecord& r, bool isFolder, const std::string& path
     std::cout << '\n';
 }
 
+// --bodyfile: the timeline lines of what the listing would show.
+int PrintBodyfile(CommandSession& cs, const nw::PathMatch& match, bool recursive) {
+    const nw::MountedVolume& volume = cs.session.mounted;
+    const disk::SectorReader reader = cs.session.Reader();
+    const records::Bodyfile bodyfile(volume, reader, cs.session.saveSettings.extras.zone);
+    if (!match.isFolder) {
+        std::cout << bodyfile.Line(*match.record, match.node);
+        return OutputWritten("ls") ? kExitOk : kExitBadInput;
+    }
+    std::uint64_t listed = 0;
+    bodyfile.Lines(match.node, recursive, [&](const std::string& line) {
+        if (InterruptRequested()) return false;
+        std::cout << line;
+        ++listed;
+        cs.line.Step();
+        return std::cout.good();
+    });
+    const int status = OutputWritten("ls") ? kExitOk : kExitBadInput;
+    if (!InterruptRequested()) return status;
+    Note("ls: stopped after listing " + std::to_string(listed) + " entries");
+    return CombineStatus(status, kExitStopped);
+}
+
 int RunLs(const Invocation& inv) {
     VolumeOptions options;
     if (!ReadVolumeOptions(inv, options)) return kExitBadInput;
@@ -102,6 +126,7 @@ int RunLs(const Invocation& inv) {
         Error("ls: no folder or file '" + folder + "' on the volume");
         return kExitNothingFound;
     }
+    if (inv.parsed.Has("--bodyfile")) return PrintBodyfile(cs, match, recursive);
     // Names go out escaped (Field), so that a record stays one line.
     if (!match.isFolder) {
         const std::string above = nw::NodePath(volume, match.node, Field);
@@ -147,6 +172,11 @@ std::vector<OptionRow> LsRows() {
     rows.push_back({"--all-names", nullptr, "add every name of the entry: DOS=...,MAC=...,NFS=...,LONG=...,NT=..."});
     rows.push_back({"--metadata", nullptr,
                     "instead of the listing: owners, dates, trustees, attributes and name spaces of each entry"});
+    rows.push_back({"--bodyfile", nullptr,
+                    "instead of the listing: timeline lines (MD5|name|inode|mode_as_string|UID|GID|size|atime|mtime|"
+                    "ctime|crtime) for mactime -b: VOLUME:/path with the names on disk, \" (deleted)\" after deleted "
+                    "entries, the directory entry number, the NFS mode and owners, last access, last update, archive "
+                    "and creation times in Unix seconds (0: none) read in --timezone"});
     rows.push_back({"-R", nullptr, "list the folder's whole subtree, depth first"});
     return rows;
 }

@@ -58,8 +58,10 @@ int RunMount(const Invocation& inv) {
         Error("--links must be link or copy");
         return kExitBadInput;
     }
-    settings.extras = {forks == "none" ? recovery::ForkForm::None : recovery::ForkForm::AppleDouble,
-                       links == "copy" ? recovery::LinkForm::Copy : recovery::LinkForm::Link, args.Has("--owners")};
+    settings.extras.zone = inv.global.zone;  // --timezone
+    settings.extras.forks = forks == "none" ? recovery::ForkForm::None : recovery::ForkForm::AppleDouble;
+    settings.extras.links = links == "copy" ? recovery::LinkForm::Copy : recovery::LinkForm::Link;
+    settings.extras.owners = args.Has("--owners");
     if (args.Operands().empty()) {
         Error("mount: where? (MOUNTPOINT is missing)");
         return kExitBadInput;

@@ -270,8 +270,10 @@ int RunSave(const Invocation& inv) {
         return kExitBadInput;
     }
 
-    session.saveSettings.extras = {forks == "none" ? recovery::ForkForm::None : recovery::ForkForm::AppleDouble,
-                                   links == "copy" ? recovery::LinkForm::Copy : recovery::LinkForm::Link, owners};
+    recovery::ExtrasSettings& extras = session.saveSettings.extras;  // its zone is --timezone's
+    extras.forks = forks == "none" ? recovery::ForkForm::None : recovery::ForkForm::AppleDouble;
+    extras.links = links == "copy" ? recovery::LinkForm::Copy : recovery::LinkForm::Link;
+    extras.owners = owners;
     recovery::SaveJob job;
     TerminalSaving view(job);
     TerminalQuestions questions(view, cs.line, fixed, ask);

@@ -15,6 +15,7 @@ const std::vector<Command>& Commands() {
     static const std::vector<Command> kCommands = {
         kCatCommand, kDirlistCommand,        kDisksCommand, kLogCommand,    kLsCommand,
         kMarkCompressedCommand, kMountCommand, kRawCommand, kSaveCommand,  kVolumesCommand,
+        kVerifyCommand,
     };
     return kCommands;
 }
@@ -52,6 +53,7 @@ bool CheckCalendarDate(const std::string& option, unsigned day, unsigned month, 
 // ---- the session of one command -------------------------------------------------
 
 CommandSession::CommandSession(const GlobalOptions& options) : global(options) {
+    session.saveSettings.extras.zone = options.zone;
     line.StopAfterSteps(options.stopAfterSteps);
     BadSectorMode mode = options.badSectors;
     if (mode == BadSectorMode::Default) mode = StdinIsTerminal() ? BadSectorMode::Ask : BadSectorMode::RetryAll;

@@ -8,6 +8,7 @@
 #include <exception>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <thread>
 
 #include "cli/Cli.h"
@@ -28,6 +29,10 @@ const std::vector<cli::OptionRow>& GlobalRows() {
         {"--bad-sectors", "MODE",
          "what to do about a sector that cannot be read: ask (on a terminal), retry-all or skip-all; "
          "unreadable sectors read as zeros either way. Default: ask on a terminal, retry-all otherwise"},
+        {"--timezone", "ZONE",
+         "the time zone of the server whose disk is read, a TZ database name such as Europe/Berlin or UTC "
+         "(default: this machine's zone). NetWare keeps its dates as local time without a zone; they become "
+         "absolute times in this zone wherever they are written as such (saved files' times, bodyfile times)"},
         {"--help", nullptr, "this text"},
         {"--version", nullptr, "the program's name and version"},
     };
@@ -66,7 +71,7 @@ void PrintRows(const std::vector<cli::OptionRow>& rows, const std::string& inden
 }
 
 void PrintHelp() {
-    std::cout << "Usage: tarvine-cli [--image FILE [--badmap MAPFILE]]... [--bad-sectors MODE] COMMAND [options]\n"
+    std::cout << "Usage: tarvine-cli [--image FILE [--badmap MAPFILE]]... [--bad-sectors MODE] [--timezone ZONE] COMMAND [options]\n"
                  "\n"
                  "Finds Novell NetWare volumes on a disk and reads their folders and files.\n"
                  "The disk is never written, except by 'mark-compressed --write'.\n"
@@ -182,7 +187,7 @@ int main(int argc, char** argv) {
     // For the tests: the Nth step of progress acts as a Ctrl-C pressed there.
     if (const char* steps = std::getenv("TARVINE_CLI_STOP_AFTER_STEPS"))
         inv.global.stopAfterSteps = std::strtoull(steps, nullptr, 10);
-    std::vector<std::string> rest;
+    inv.global.zone = nw::TimeZone::Machine(std::getenv("TZ"));
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const cli::OptionRow* global = nullptr;
@@ -226,6 +231,14 @@ int main(int argc, char** argv) {
                 return cli::kExitBadInput;
             }
             inv.global.images.back().mapfilePath = value;
+        } else if (name == "--timezone") {
+            std::optional<nw::TimeZone> zone = nw::TimeZone::Load(value);
+            if (!zone) {
+                cli::Error("--timezone: unknown time zone '" + cli::Shown(value) +
+                           "' (a TZ database name such as Europe/Berlin or UTC)");
+                return cli::kExitBadInput;
+            }
+            inv.global.zone = *zone;
         } else if (name == "--bad-sectors") {
             if (value == "ask") inv.global.badSectors = cli::BadSectorMode::Ask;
             else if (value == "retry-all") inv.global.badSectors = cli::BadSectorMode::RetryAll;

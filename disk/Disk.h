@@ -65,6 +65,7 @@ public:
     // what an EWF set stores ("Segment files", "MD5", "SHA1"); none for a
     // whole raw image or a device.
     FactRows Facts() const { return source_ ? source_->Facts() : FactRows(); }
+    StoredHashes Stored() const { return source_ ? source_->Stored() : StoredHashes(); }
     // What the user must be told about the disk as opened ("" when nothing):
     // the pieces missing from a split image.
     std::string Remark() const { return source_ ? source_->Remark() : std::string(); }

@@ -50,6 +50,23 @@ private:
     std::vector<std::pair<std::uint64_t, std::uint64_t>> list_;
 };
 
+// The digest the set stores in its hash section, in lower-case hex; empty when none.
+template <std::size_t N, typename Get>
+std::string StoredDigest(libewf_handle_t* handle, Get get) {
+    std::uint8_t digest[N] = {};
+    libewf_error_t* error = nullptr;
+    const int r = get(handle, digest, N, &error);
+    if (error) libewf_error_free(&error);
+    if (r != 1) return {};
+    static const char* const kHex = "0123456789abcdef";
+    std::string out;
+    for (std::uint8_t b : digest) {
+        out += kHex[b >> 4];
+        out += kHex[b & 15];
+    }
+    return out;
+}
+
 std::string HashValue(libewf_handle_t* handle, const char* name) {
     std::uint8_t value[256] = {};
     libewf_error_t* error = nullptr;
@@ -57,6 +74,12 @@ std::string HashValue(libewf_handle_t* handle, const char* name) {
                                                     std::strlen(name), value, sizeof value, &error);
     if (error) libewf_error_free(&error);
     return r == 1 ? std::string(reinterpret_cast<const char*>(value)) : std::string();
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'F') c = static_cast<char>(c - 'A' + 'a');
+    return text;
 }
 
 class EwfSource : public Source {
@@ -111,6 +134,16 @@ public:
         if (error) libewf_error_free(&error);
         md5_ = HashValue(handle_, "MD5");
         sha1_ = HashValue(handle_, "SHA1");
+        stored_.evidenceSet = true;
+        stored_.md5 = StoredDigest<16>(handle_, libewf_handle_get_md5_hash);
+        stored_.sha1 = StoredDigest<20>(handle_, libewf_handle_get_sha1_hash);
+        // A set with the digests only among its hash values (xhash).
+        if (stored_.md5.empty() && md5_.size() == 32) stored_.md5 = Lower(md5_);
+        if (stored_.sha1.empty() && sha1_.size() == 40) stored_.sha1 = Lower(sha1_);
+        std::uint32_t perChunk = 0;
+        if (libewf_handle_get_sectors_per_chunk(handle_, &perChunk, &error) == 1)
+            stored_.sectorsPerChunk = perChunk * static_cast<std::uint32_t>(bytesPerSector_ / 512);
+        if (error) libewf_error_free(&error);
         return true;
     }
 
@@ -123,6 +156,8 @@ public:
         if (!sha1_.empty()) rows.emplace_back("SHA1", sha1_);
         return rows;
     }
+
+    StoredHashes Stored() const override { return stored_; }
 
     bool IsUnreadable(std::uint64_t offset, std::uint64_t length) override {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -179,6 +214,7 @@ private:
     std::size_t segments_ = 0;
     bool damaged_ = false;
     std::string md5_, sha1_;
+    StoredHashes stored_;
     Ranges acquiryErrors_;   // the acquisition's error list
     Ranges checksumErrors_;  // found by the reads
 };

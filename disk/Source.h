@@ -15,6 +15,14 @@ namespace disk {
 // Name and value rows a disk adds to its facts ("Format", "MD5", ...).
 using FactRows = std::vector<std::pair<std::string, std::string>>;
 
+// The hashes an evidence container stored of the whole disk when it was
+// acquired (lower-case hex; empty where none), and its chunk size.
+struct StoredHashes {
+    bool evidenceSet = false;  // a container that can hold them (an E01 set)
+    std::string md5, sha1;
+    std::uint32_t sectorsPerChunk = 0;
+};
+
 class Source {
 public:
     virtual ~Source() = default;
@@ -33,6 +41,7 @@ public:
     virtual bool IsUnreadable(std::uint64_t /*offset*/, std::uint64_t /*length*/) { return false; }
     // Rows for the disk's facts; none for a plain raw image or a device.
     virtual FactRows Facts() const { return {}; }
+    virtual StoredHashes Stored() const { return {}; }
     // Byte ranges {offset, length} of the disk that the source does not
     // hold at all (the pieces missing from a split image), in order. Their
     // sectors read as unreadable without a prompt; ReadAt is never asked

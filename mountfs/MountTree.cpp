@@ -82,7 +82,7 @@ MountTree::MountTree(const nw::MountedVolume& volume, const disk::SectorReader& 
                         folder.gid = ns->gid;
                     }
                 }
-                if (const std::optional<recovery::SavedTimes> t = recovery::TimesOf(*folder.entry)) {
+                if (const std::optional<recovery::SavedTimes> t = recovery::TimesOf(*folder.entry, settings_.extras.zone)) {
                     folder.accessed = t->accessed;
                     folder.modified = t->modified;
                 }
@@ -139,7 +139,7 @@ void MountTree::AddFile(std::uint32_t folder, const nw::EntryRecord& file, const
             return;
         }
         // Not made a link: the file keeps the time its commit gave it.
-        if (const std::optional<struct timespec> t = recovery::PackedLocalTime(file.timestamp))
+        if (const std::optional<struct timespec> t = recovery::PackedLocalTime(file.timestamp, settings_.extras.zone))
             node.accessed = node.modified = *t;
         Add(std::move(node));
         return;
@@ -152,10 +152,10 @@ void MountTree::AddFile(std::uint32_t folder, const nw::EntryRecord& file, const
             node.gid = ns->gid;
         }
     }
-    if (const std::optional<recovery::SavedTimes> t = recovery::TimesOf(file)) {
+    if (const std::optional<recovery::SavedTimes> t = recovery::TimesOf(file, settings_.extras.zone)) {
         node.accessed = t->accessed;
         node.modified = t->modified;
-    } else if (const std::optional<struct timespec> c = recovery::PackedLocalTime(file.timestamp)) {
+    } else if (const std::optional<struct timespec> c = recovery::PackedLocalTime(file.timestamp, settings_.extras.zone)) {
         node.accessed = node.modified = *c;
     }
     const bool companion = recovery::GetsCompanion(file, volume_, settings_.extras);

@@ -76,7 +76,7 @@ void ApplyToDescriptor(int fd, const nw::EntryRecord& entry, const nw::EntryName
             AddFailure(failure, Why("owner not set"));
         if (::fchmod(fd, static_cast<mode_t>(ns->mode & 0777)) != 0) AddFailure(failure, Why("mode not set"));
     }
-    if (const std::optional<SavedTimes> t = TimesOf(entry)) {
+    if (const std::optional<SavedTimes> t = TimesOf(entry, settings.zone)) {
         const struct timespec times[2] = {t->accessed, t->modified};
         ::futimens(fd, times);  // a file system without times keeps its own
     }
@@ -84,31 +84,20 @@ void ApplyToDescriptor(int fd, const nw::EntryRecord& entry, const nw::EntryName
 
 }  // namespace
 
-std::optional<struct timespec> PackedLocalTime(std::uint32_t packed) {
-    const nw::UnpackedTimestamp u = nw::UnpackTimestamp(packed);
-    if (u.month < 1 || u.month > 12 || u.day < 1 || u.day > 31 || u.hour > 23 || u.minute > 59 || u.second > 59)
-        return std::nullopt;
-    std::tm local{};
-    local.tm_year = static_cast<int>(u.year) - 1900;
-    local.tm_mon = static_cast<int>(u.month) - 1;
-    local.tm_mday = static_cast<int>(u.day);
-    local.tm_hour = static_cast<int>(u.hour);
-    local.tm_min = static_cast<int>(u.minute);
-    local.tm_sec = static_cast<int>(u.second);
-    local.tm_isdst = -1;
-    const std::time_t t = std::mktime(&local);
-    if (t == static_cast<std::time_t>(-1)) return std::nullopt;
+std::optional<struct timespec> PackedLocalTime(std::uint32_t packed, const nw::TimeZone& zone) {
+    const std::optional<std::int64_t> seconds = nw::PackedUnixTime(packed, zone);
+    if (!seconds) return std::nullopt;
     struct timespec out{};
-    out.tv_sec = t;
+    out.tv_sec = static_cast<std::time_t>(*seconds);
     return out;
 }
 
-std::optional<SavedTimes> TimesOf(const nw::EntryRecord& entry) {
-    std::optional<struct timespec> modified = entry.modified ? PackedLocalTime(entry.modified) : std::nullopt;
-    if (!modified) modified = PackedLocalTime(entry.timestamp);
+std::optional<SavedTimes> TimesOf(const nw::EntryRecord& entry, const nw::TimeZone& zone) {
+    std::optional<struct timespec> modified = entry.modified ? PackedLocalTime(entry.modified, zone) : std::nullopt;
+    if (!modified) modified = PackedLocalTime(entry.timestamp, zone);
     if (!modified) return std::nullopt;
     std::optional<struct timespec> accessed =
-        entry.accessDate ? PackedLocalTime(static_cast<std::uint32_t>(entry.accessDate) << 16) : std::nullopt;
+        entry.accessDate ? PackedLocalTime(static_cast<std::uint32_t>(entry.accessDate) << 16, zone) : std::nullopt;
     SavedTimes t;
     t.modified = *modified;
     t.accessed = accessed ? *accessed : *modified;

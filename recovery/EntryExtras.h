@@ -13,6 +13,8 @@
 
 #include <time.h>
 
+#include "netware/TimeZone.h"
+
 namespace disk {
 class SectorReader;
 }
@@ -30,11 +32,12 @@ struct ExtrasSettings {
     ForkForm forks = ForkForm::AppleDouble;
     LinkForm links = LinkForm::Link;  // symbolic links as links, or as small files holding their target
     bool owners = false;              // apply uid and gid (only when running as root)
+    nw::TimeZone zone;                // the zone the server's local dates are read in
     bool operator==(const ExtrasSettings&) const = default;
 };
 
-// A packed date and time as local time; nothing when it is not a date.
-std::optional<struct timespec> PackedLocalTime(std::uint32_t packed);
+// A packed date and time, read as local time in `zone`; nothing when it is not a date.
+std::optional<struct timespec> PackedLocalTime(std::uint32_t packed, const nw::TimeZone& zone);
 
 // The times a saved entry takes: modification = the last update (the
 // creation where it is 0); access = the last access date (files; the
@@ -43,7 +46,7 @@ struct SavedTimes {
     struct timespec accessed{};
     struct timespec modified{};
 };
-std::optional<SavedTimes> TimesOf(const nw::EntryRecord& entry);
+std::optional<SavedTimes> TimesOf(const nw::EntryRecord& entry, const nw::TimeZone& zone);
 
 // AppleDouble version 2: entry 9 (Finder info, 32 bytes), then entry 2 (the
 // resource fork) when there is one.

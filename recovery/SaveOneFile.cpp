@@ -119,7 +119,9 @@ namespace {
 
 // The entry's packed date and time as a modification time; nothing when it
 // is not a date.
-std::optional<struct timespec> EntryTime(std::uint32_t timestamp) { return PackedLocalTime(timestamp); }
+std::optional<struct timespec> EntryTime(std::uint32_t timestamp, const nw::TimeZone& zone) {
+    return PackedLocalTime(timestamp, zone);
+}
 
 // A name or path as the activity report shows it: its control characters
 // escaped, so that it stays on its line.
@@ -127,8 +129,8 @@ std::string Shown(const std::string& name) { return base::EscapeControls(name, f
 
 }  // namespace
 
-bool SetEntryTime(int dirFd, const char* name, std::uint32_t timestamp) {
-    const std::optional<struct timespec> when = EntryTime(timestamp);
+bool SetEntryTime(int dirFd, const char* name, std::uint32_t timestamp, const nw::TimeZone& zone) {
+    const std::optional<struct timespec> when = EntryTime(timestamp, zone);
     if (!when) return false;
     const struct timespec times[2] = {*when, *when};
     if (!name) return ::futimens(dirFd, times) == 0;
@@ -237,7 +239,7 @@ bool SaveRun::MayWriteTarget(int dirFd, const std::string& fileName, const std::
 void SaveRun::Commit(TargetFile& target, const FilePlace& place, const nw::EntryRecord& file, FileOutcome outcome,
                      std::uint64_t written, std::uint64_t byteCount, const std::string& damage,
                      std::uint64_t unreadable) {
-    const std::optional<struct timespec> modified = EntryTime(file.timestamp);
+    const std::optional<struct timespec> modified = EntryTime(file.timestamp, input_.settings.extras.zone);
     if (!target.Commit(modified ? &*modified : nullptr)) {
         const std::string reason = target.ErrorText();
         job_.savedBytes -= written;

@@ -17,7 +17,7 @@ namespace recovery {
 // Gives `name` in the folder `dirFd` (the folder itself when `name` is
 // null) the entry's date and time as its modification time; false when the
 // timestamp is no date or the time cannot be set.
-bool SetEntryTime(int dirFd, const char* name, std::uint32_t timestamp);
+bool SetEntryTime(int dirFd, const char* name, std::uint32_t timestamp, const nw::TimeZone& zone);
 
 class SaveRun {
 public:

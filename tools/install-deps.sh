@@ -5,6 +5,7 @@ packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev
           qt6-base-dev qt6-base-dev-tools libgl-dev xdg-utils
           clang libclang-rt-14-dev poppler-utils libssl-dev
           libewf-dev libvmdk-dev libvhdi-dev libqcow-dev libbfio-dev qemu-utils ewf-tools
+          sleuthkit tzdata
           help2man man-db bash-completion desktop-file-utils appstream lintian dpkg-dev
           libblkid-dev dosfstools e2fsprogs fdisk
           libfuse3-dev fuse3)

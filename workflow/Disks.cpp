@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "netware/VolumeSearch.h"
+#include "workflow/Verify.h"
 
 namespace workflow {
 
@@ -81,6 +82,8 @@ std::vector<std::pair<std::string, std::string>> DiskFactsRows(Session& session,
     // A container's own facts (its format, segment files, stored hashes).
     if (const std::shared_ptr<disk::Disk> attached = session.disks.At(number))
         for (const auto& [name, value] : attached->Facts()) rows.emplace_back(name + "   : ", value);
+    if (const auto checked = session.verifications.find(number); checked != session.verifications.end())
+        rows.emplace_back("Verification   : ", VerificationFact(checked->second));
     session.selectedDiskModel = d.model;
     return rows;
 }

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "netware/Selection.h"
 #include "netware/Volume.h"
 #include "records/ActivityLog.h"
+#include "records/DiskVerify.h"
 #include "recovery/FileViewer.h"
 #include "recovery/SaveSettings.h"
 #include "workflow/SettingsStore.h"
@@ -47,6 +49,7 @@ struct Session {
     std::string selectedDiskLabel;              // "Disk" + number
     std::uint16_t selectedDiskNumber = 0;
     std::string selectedDiskModel;
+    std::map<unsigned, records::DiskVerification> verifications;  // the last check of each disk, by number
     std::atomic<std::int16_t> recoveryMode{kModeNone};
 
     // ---- found, mounted, chosen -------------------------------------------------
