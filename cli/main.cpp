@@ -182,6 +182,7 @@ int main(int argc, char** argv) {
     // For the tests: the Nth step of progress acts as a Ctrl-C pressed there.
     if (const char* steps = std::getenv("TARVINE_CLI_STOP_AFTER_STEPS"))
         inv.global.stopAfterSteps = std::strtoull(steps, nullptr, 10);
+    for (int i = 0; i < argc; ++i) inv.commandLine.emplace_back(argv[i]);
     std::vector<std::string> rest;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];

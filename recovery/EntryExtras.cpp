@@ -32,7 +32,9 @@ constexpr std::size_t kSymlinkTargetLimit = 4096;
 class CollectingConsumer : public nw::FileDataConsumer {
 public:
     void Deliver(const std::uint8_t* data, std::uint32_t bytes) override { bytes_.insert(bytes_.end(), data, data + bytes); }
+    void RunPlaced(const nw::FileByteRun& run) override { nw::AddByteRun(runs, run); }
     std::vector<std::uint8_t>& Bytes() { return bytes_; }
+    std::vector<nw::FileByteRun> runs;
 
 private:
     std::vector<std::uint8_t> bytes_;
@@ -154,21 +156,24 @@ bool GetsCompanion(const nw::EntryRecord& file, const nw::MountedVolume& volume,
 
 ExtrasOutcome FinishSavedFile(int dirFd, const std::string& savedName, const nw::EntryRecord& file,
                               const nw::MountedVolume& volume, const disk::SectorReader& reader,
-                              const ExtrasSettings& settings) {
+                              const ExtrasSettings& settings, unsigned digestKinds) {
     ExtrasOutcome out;
     const nw::EntryNameSpaces* ns = volume.nameSpaces.Find(file);
     if (IsSymbolicLink(ns) && settings.links == LinkForm::Link) {
+        out.link = true;
         MakeSymbolicLink(dirFd, savedName, out.failure);
         return out;  // a link has no mode or times of its own to keep
     }
 
     if (GetsCompanion(file, volume, settings)) {
         std::vector<std::uint8_t> fork;
+        std::vector<nw::FileByteRun> forkRuns;
         if (ns->HasFork()) {
             nw::FileReader forkReader(volume, reader);
             CollectingConsumer consumer;
             forkReader.ReadFileData(ns->forkFirstBlock, ns->forkSize, consumer);
             fork = std::move(consumer.Bytes());
+            forkRuns = std::move(consumer.runs);
             out.unreadable = forkReader.UnreadableBytes();
             if (out.unreadable)
                 AddFailure(out.damage, "resource fork: " + std::to_string(out.unreadable) +
@@ -182,9 +187,25 @@ ExtrasOutcome FinishSavedFile(int dirFd, const std::string& savedName, const nw:
         const std::vector<std::uint8_t> bytes = AppleDoubleBytes(ns->finderInfo, fork);
         TargetFile companion;
         const std::string name = kCompanionPrefix + savedName;
+        std::optional<base::Digester> digester;
+        if (digestKinds) {
+            digester.emplace(digestKinds);
+            companion.DigestWith(&*digester);
+        }
         if (!companion.CreateTemporary(dirFd, name) || !companion.Write(bytes.data(), bytes.size()) ||
-            !companion.Commit(nullptr))
+            !companion.Commit(nullptr)) {
             AddFailure(out.failure, "companion \"" + name + "\" not written: " + companion.ErrorText());
+        } else {
+            out.companionName = name;
+            out.companionSize = bytes.size();
+            if (digester) out.companionDigests = digester->Finish();
+            // The fork is the companion's last part.
+            const std::uint64_t forkAt = bytes.size() - fork.size();
+            for (nw::FileByteRun run : forkRuns) {
+                run.fileOffset += forkAt;
+                out.companionRuns.push_back(run);
+            }
+        }
     }
 
     const int fd = ::openat(dirFd, savedName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);

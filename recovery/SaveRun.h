@@ -3,9 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "base/Digests.h"
 
 #include "netware/FileReader.h"
+#include "recovery/EntryExtras.h"
 #include "recovery/SafeFolders.h"
 #include "recovery/SaveEngine.h"
 #include "recovery/SaveNames.h"
@@ -92,6 +97,10 @@ private:
                 std::uint64_t written, std::uint64_t byteCount, const std::string& damage, std::uint64_t unreadable);
     void AskAboutWriteError(const std::string& target, const std::string& reason);
     void ShowTimeFigures();
+    // Hands the records of a file now under its name (and of its companion)
+    // to the job's sink.
+    void RecordSavedFile(const FilePlace& place, const nw::EntryRecord& file, std::uint64_t written,
+                         bool damaged, std::uint64_t unreadable, const ExtrasOutcome& extras);
 
     friend class TargetConsumer;
 
@@ -104,6 +113,10 @@ private:
     FolderChain folders_;  // the folders of the walk, below root_
     SaveOutcome outcome_;  // the lists the job fills as it runs
     std::uint32_t filesKept_ = 0;  // files under their name in the destination
+    // Of the file being written, when the job keeps records: its digests,
+    // taken as it is written, and where its bytes lay.
+    std::optional<base::Digester> digester_;
+    std::vector<nw::FileByteRun> runs_;
 };
 
 }  // namespace recovery

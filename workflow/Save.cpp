@@ -1,5 +1,9 @@
 #include "workflow/Save.h"
 
+#include <memory>
+
+#include "base/Escape.h"
+#include "records/SaveRecords.h"
 #include "workflow/Texts.h"
 
 namespace workflow {
@@ -15,6 +19,27 @@ public:
 private:
     records::ActivityLog& log_;
 };
+
+// The attached images as the report names them.
+records::DfxmlSource ReportSource(const Session& session, const std::string& commandLine) {
+    records::DfxmlSource source;
+    source.type = "Recovered files";
+    source.commandLine = commandLine;
+    for (unsigned n = 0; n < disk::kDeviceCount; ++n) {
+        const std::shared_ptr<disk::Disk> d = session.disks.At(n);
+        if (!d) continue;
+        records::DfxmlImage image;
+        image.disk = n;
+        image.path = d->Path();
+        image.format = d->SourceName();
+        for (const auto& [name, value] : d->Facts()) {
+            if (name == "MD5") image.storedMd5 = value;
+            if (name == "SHA1") image.storedSha1 = value;
+        }
+        source.images.push_back(std::move(image));
+    }
+    return source;
+}
 
 }  // namespace
 
@@ -37,8 +62,42 @@ SaveResult RunSave(Session& session, recovery::SaveJob& job, const SaveRequest& 
     input.listItems = request.items;
     input.settings = session.saveSettings;
     input.activityReport = &report;
+
+    std::unique_ptr<records::SaveRecords> records;
+    if (!request.hashListPath.empty() || !request.dfxmlPath.empty()) {
+        records::SaveRecordsRequest asked;
+        asked.hashListPath = request.hashListPath;
+        asked.dfxmlPath = request.dfxmlPath;
+        asked.digestKinds = request.digestKinds;
+        asked.source = ReportSource(session, request.commandLine);
+        asked.volume = session.mounted.currentVolume;
+        records = std::make_unique<records::SaveRecords>(std::move(asked));
+        std::string reason;
+        if (!records->Open(&reason)) {
+            result.outcome.end = recovery::SaveEnd::NoDestination;
+            result.recordsFailure = reason;
+            result.notice = ErrorNotice(std::string(kRecordNotWrittenText) + ": " + reason);
+            session.activityLog.Append("\r\n" + std::string(kRecordNotWrittenText) + ": " +
+                                       base::EscapeControls(reason, false));
+            return result;
+        }
+        input.savedFiles = records.get();
+        input.digestKinds = request.digestKinds;
+    }
+
     result.outcome = recovery::RunSave(job, input, view, prompts);
     if (!result.outcome.message.empty()) result.notice = ErrorNotice(result.outcome.message);
+    if (records) {
+        std::string reason;
+        if (!records->Finish(&result.recordsWritten, &reason)) result.recordsFailure = reason;
+        for (const std::string& path : result.recordsWritten)
+            session.activityLog.Append("\r\nRecord of the save written: \"" + base::EscapeControls(path, false) + "\"");
+        if (!result.recordsFailure.empty()) {
+            session.activityLog.Append("\r\n" + std::string(kRecordNotWrittenText) + ": " +
+                                       base::EscapeControls(result.recordsFailure, false));
+            if (!result.notice) result.notice = ErrorNotice(std::string(kRecordNotWrittenText) + ": " + result.recordsFailure);
+        }
+    }
     return result;
 }
 
