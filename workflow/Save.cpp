@@ -4,6 +4,7 @@
 
 #include "base/Escape.h"
 #include "records/SaveRecords.h"
+#include "workflow/RecordSources.h"
 #include "workflow/Texts.h"
 
 namespace workflow {
@@ -19,27 +20,6 @@ public:
 private:
     records::ActivityLog& log_;
 };
-
-// The attached images as the report names them.
-records::DfxmlSource ReportSource(const Session& session, const std::string& commandLine) {
-    records::DfxmlSource source;
-    source.type = "Recovered files";
-    source.commandLine = commandLine;
-    for (unsigned n = 0; n < disk::kDeviceCount; ++n) {
-        const std::shared_ptr<disk::Disk> d = session.disks.At(n);
-        if (!d) continue;
-        records::DfxmlImage image;
-        image.disk = n;
-        image.path = d->Path();
-        image.format = d->SourceName();
-        for (const auto& [name, value] : d->Facts()) {
-            if (name == "MD5") image.storedMd5 = value;
-            if (name == "SHA1") image.storedSha1 = value;
-        }
-        source.images.push_back(std::move(image));
-    }
-    return source;
-}
 
 }  // namespace
 
@@ -69,7 +49,7 @@ SaveResult RunSave(Session& session, recovery::SaveJob& job, const SaveRequest& 
         asked.hashListPath = request.hashListPath;
         asked.dfxmlPath = request.dfxmlPath;
         asked.digestKinds = request.digestKinds;
-        asked.source = ReportSource(session, request.commandLine);
+        asked.source = ReportSource(session, "Recovered files", request.commandLine);
         asked.volume = session.mounted.currentVolume;
         records = std::make_unique<records::SaveRecords>(std::move(asked));
         std::string reason;

@@ -55,9 +55,11 @@ struct FileObject {
     std::uint64_t filesize = 0;
     std::vector<ByteRun> runs;
     std::string Element(const std::string& name) const {
+        // `name` may carry an attribute: hashdigest type="md5".
+        const std::string tag = name.substr(0, name.find(' '));
         std::smatch m;
-        return std::regex_search(text, m, std::regex("<" + name + "[^>]*>([^<]*)</" + name + ">")) ? m[1].str()
-                                                                                                     : std::string();
+        return std::regex_search(text, m, std::regex("<" + name + "[^>]*>([^<]*)</" + tag + ">")) ? m[1].str()
+                                                                                                    : std::string();
     }
 };
 
@@ -210,6 +212,7 @@ TEST_F(ProvenanceTest, ASaveWithHashesAndDfxmlIsCheckedByTheFieldsOwnTools) {
     EXPECT_EQ(doc.Element("atime"), Utc(2007, 6, 1, 0, 0));
     EXPECT_EQ(doc.Element("crtime"), Utc(2007, 1, 2, 0, 0));
     EXPECT_EQ(doc.Element("alloc"), "1");
+    ASSERT_EQ(doc.Element("hashdigest type=\"sha256\"").size(), 64u);
     EXPECT_NE(list.find(doc.Element("hashdigest type=\"sha256\"") + "  Mac Projects/Quarterly Report.doc\n"),
               std::string::npos);
     EXPECT_EQ(objects.at("OLD.TXT").Element("alloc"), "0");
@@ -271,6 +274,44 @@ file A.TXT text="a"
     r = Cli({"--image", img, "save", "--volume", "0", "--to", to, "--hash-types", "md5,crc32"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("--hash-types must be"), std::string::npos) << r.err;
+}
+
+TEST_F(ProvenanceTest, RawReportByteRunsReadBackWithDdGiveEachDocument) {
+    const nwimage::Image image = nwimage::Build(nwimage::ParseDescription(R"(disk seed=5
+partition first=63 count=20000
+volume SYS spb=8 blocks=2000
+file A.DOC doc=word size=9K
+file B.XLS doc=excel size=20K
+file C.ZIP doc=zip size=5K
+)"));
+    const std::string img = dir.File("disk.img"), to = dir.File("carved");
+    nwimage::WriteImageFile(image, img);
+    const CliRun r = Cli({"--image", img, "raw", "--to", to});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string xml = to + "/report.xml";
+    ASSERT_TRUE(Validates(xml)) << testutil::ReadFile(dir.File("xmllint.err"));
+    const std::map<std::string, FileObject> objects = FileObjects(testutil::ReadFile(xml));
+    ASSERT_EQ(objects.size(), 3u) << r.out;
+    std::set<std::string> kinds;
+    for (const auto& [name, f] : objects) {
+        ASSERT_EQ(f.runs.size(), 1u) << name;
+        const ByteRun& run = f.runs.front();
+        const std::string part = dir.File("dd.out");
+        ASSERT_EQ(Shell("dd if=" + Quote(img) + " of=" + Quote(part) + " bs=512 skip=" +
+                        std::to_string(run.imgOffset / 512) + " count=" + std::to_string((run.length + 511) / 512) +
+                        " status=none && truncate -s " + std::to_string(run.length) + " " + Quote(part)),
+                  0);
+        EXPECT_EQ(testutil::ReadFile(part), testutil::ReadFile(to + "/" + name)) << name;
+        EXPECT_EQ(run.imgOffset % 512, 0u);
+        EXPECT_EQ(f.Element("tarvine:state"), "whole") << name;
+        kinds.insert(f.Element("tarvine:kind"));
+        EXPECT_EQ(Shell("cd " + Quote(to) + " && echo " + Quote(f.Element("hashdigest type=\"md5\"") + "  " + name) +
+                        " | md5sum --quiet -c -"),
+                  0)
+            << name;
+        EXPECT_EQ(f.Element("hashdigest type=\"sha256\"").size(), 64u);
+    }
+    EXPECT_EQ(kinds, (std::set<std::string>{"DOC", "XLS", "ZIP"}));
 }
 
 }  // namespace

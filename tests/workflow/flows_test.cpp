@@ -115,7 +115,8 @@ TEST_F(FlowsTest, RawScansReachTheReportAndFailedWritesAreReported) {
     EXPECT_EQ(Report(),
               "\r\n\r\nSelected Disk : 0\r\nModel Number : Disk Image\r\nSelected Mode : Raw"
               "\r\nRaw Range : 0 - 4000\r\nDocuments Found : 2\r\nDOC Found : 1\r\nZIP Found : 1"
-              "\r\nIncomplete Documents : 0\r\nFailed Documents : 0\r\nSkipped Sectors : 0\r\nRaw Scan : Completed");
+              "\r\nIncomplete Documents : 0\r\nFailed Documents : 0\r\nSkipped Sectors : 0\r\nRaw Scan : Completed"
+              "\r\nDFXML Report : " + out + "/report.xml");
 
     session.activityLog.path = "/dev/full";
     failure.clear();
