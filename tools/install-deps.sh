@@ -6,6 +6,8 @@ packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev
           clang libclang-rt-14-dev poppler-utils libssl-dev
           libewf-dev libvmdk-dev libvhdi-dev libqcow-dev libbfio-dev qemu-utils ewf-tools
           help2man man-db bash-completion desktop-file-utils appstream lintian dpkg-dev)
+# xmllint validates the DFXML reports in the tests; openssl dgst is the save-records benchmark's baseline.
+packages+=(libxml2-utils openssl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -23,6 +23,13 @@ private:
 
 }  // namespace
 
+std::string RecordBeside(const std::string& destination, const std::string& suffix) {
+    std::string base = destination;
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    if (base == "/") base = "/saved";
+    return base + suffix;
+}
+
 SaveResult RunSave(Session& session, recovery::SaveJob& job, const SaveRequest& request,
                    recovery::SaveProgressView& view, recovery::SavePrompts& prompts) {
     SaveResult result;

@@ -42,6 +42,11 @@ struct SaveResult {
     std::string recordsFailure;
 };
 
+// A record of a save kept beside its destination folder: the folder's path
+// (without a trailing '/') and `suffix` ("/media/out" -> "/media/out.sha256"),
+// so that it never takes the name of a saved file.
+std::string RecordBeside(const std::string& destination, const std::string& suffix);
+
 // Notes the destination in the session and the job and runs the job over
 // the open volume with the session's save settings and activity report.
 // Refused with kGoToStep2Text when no volume is open.

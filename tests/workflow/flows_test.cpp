@@ -198,6 +198,9 @@ TEST_F(FlowsTest, TheActivityReportNamesTheRecordsOfASave) {
     ASSERT_TRUE(save.notice.has_value());
     EXPECT_NE(Report().find(std::string(workflow::kRecordNotWrittenText) + ": " + request.dfxmlPath), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.File("second/README.TXT")));
+
+    // The window keeps them beside the destination, where no saved file can lie.
+    EXPECT_EQ(workflow::RecordBeside("/media/out/", ".sha256"), "/media/out.sha256");
 }
 
 TEST_F(FlowsTest, PathsTickFoldersWholeAndFilesAlone) {
