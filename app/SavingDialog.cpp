@@ -14,6 +14,7 @@
 #include "app/ReplaceConfirmDialog.h"
 #include "app/WriteErrorDialog.h"
 #include "ui/CaptionProgressBar.h"
+#include "workflow/Texts.h"
 
 namespace app {
 
@@ -98,6 +99,8 @@ void SavingDialog::Finished(const workflow::SaveResult& result) {
     ShowNotice(this, result.notice);
     if (!self) return;
     done(QDialog::Accepted);
+    recordsWritten_ = result.recordsWritten;
+    recordsFailure_ = result.recordsFailure;
     // A job that ran says what it did; one refused before its first file
     // has said why in its notice.
     if (!result.notice || job_.filesStarted > 0) ShowOutcome(parentWidget(), result.outcome);
@@ -125,6 +128,14 @@ void SavingDialog::ShowOutcome(QWidget* owner, const recovery::SaveOutcome& outc
         figures << QString("    ... and %1 more").arg(outcome.failed.size() - kNamedAtMost);
     figures << QString("Renamed: %1").arg(outcome.renamed.size())
             << QString("Skipped: %1").arg(filesSkipped_.load()) << QString("Time: %1").arg(DurationText(seconds));
+    // The records of the save: the hash list to check the copy with
+    // (sha256sum -c in the destination) and the DFXML report.
+    for (const std::string& path : recordsWritten_)
+        figures << QString("%1: %2")
+                       .arg(QString::fromStdString(path).endsWith(".xml") ? "DFXML report" : "Hash list",
+                            QString::fromStdString(path));
+    if (!recordsFailure_.empty())
+        figures << QString("%1: %2").arg(workflow::kRecordNotWrittenText, QString::fromStdString(recordsFailure_));
     const QString folder = QString::fromStdString(job_.destinationPath);
     std::function<void()> openFolder;
     if (auto* window = qobject_cast<MainWindow*>(owner))

@@ -11,6 +11,8 @@
 #include <QPointer>
 #include <atomic>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "app/UiChannel.h"
 #include "recovery/SaveJob.h"
@@ -103,6 +105,9 @@ private:
     std::atomic<std::uint32_t> filesWritten_{0};
     std::atomic<std::uint32_t> filesSkipped_{0};
     std::atomic<std::uint64_t> bytesWritten_{0};
+    // The hash list and DFXML report written, and why one was not.
+    std::vector<std::string> recordsWritten_;
+    std::string recordsFailure_;
     QElapsedTimer clock_;
     bool started_ = false;
     bool finished_ = false;

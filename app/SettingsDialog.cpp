@@ -1,6 +1,7 @@
 #include "app/SettingsDialog.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -113,6 +114,12 @@ SettingsDialog::SettingsDialog(recovery::SaveSettings& settings, QWidget* parent
     auto* right = new QVBoxLayout;
     right->addWidget(extensions);
     right->addWidget(saving);
+    // Like the radio buttons, the box takes effect at once.
+    auto* report = new QCheckBox("DFXML report");
+    report->setObjectName("dfxmlReport");
+    report->setChecked(settings.dfxmlReport);
+    connect(report, &QCheckBox::toggled, this, [&settings](bool on) { settings.dfxmlReport = on; });
+    right->addWidget(report);
     auto* columns = new QHBoxLayout;
     columns->addLayout(left);
     columns->addLayout(right);

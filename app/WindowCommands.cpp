@@ -165,6 +165,10 @@ void WindowCommands::RunSave(int source) {
     workflow::SaveRequest request;
     request.source = static_cast<recovery::SaveSource>(source);
     request.destinationPath = path;
+    if (session.saveSettings.dfxmlReport) {
+        request.hashListPath = workflow::RecordBeside(path, ".sha256");
+        request.dfxmlPath = workflow::RecordBeside(path, ".dfxml.xml");
+    }
     // The list's rows as they are now: the list cannot change while the
     // modal "Saving" dialog is up, and the worker never reads the widget.
     if (request.source == recovery::kListSource) request.items = window_.Parts().detailsList->ListItems();

@@ -49,6 +49,7 @@ struct Invocation {
     std::string command;
     std::vector<std::string> args;  // what follows the command name
     Args parsed;                    // `args` as the command's option rows took them
+    std::vector<std::string> commandLine;  // the program's arguments as given, its name first
 };
 
 using CommandFn = int (*)(const Invocation&);

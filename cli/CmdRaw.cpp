@@ -145,7 +145,8 @@ int RunRaw(const Invocation& inv) {
     raw::RawScanResult result;
     ArmInterrupt();
     // The scan stops at its next read on Ctrl-C; a second one ends the program.
-    RunWatched([&] { result = workflow::RunRaw(session, scan, start, request, destination, view); },
+    std::string xmlFailure;
+    RunWatched([&] { result = workflow::RunRaw(session, scan, start, request, destination, view, nullptr, &xmlFailure); },
                [&] { scan.stopRequested.store(1); });
     cs.line.Finish();
     if (result.documentsWritten > 0)
@@ -153,6 +154,10 @@ int RunRaw(const Invocation& inv) {
             if (request.checked[static_cast<std::size_t>(k)])
                 std::cerr << workflow::FilesRecoveredRowText(k, result.typeCounts[static_cast<std::size_t>(k)]) << '\n';
     int status = OutputWritten("raw") ? kExitOk : kExitBadInput;
+    if (!xmlFailure.empty()) {
+        Error("raw: " + std::string(workflow::kRecordNotWrittenText) + ": " + xmlFailure);
+        status = CombineStatus(status, kExitBadInput);
+    }
     if (result.stopped) {
         Note("raw: stopped; the " + std::to_string(result.documentsWritten) + " documents written so far stay in " +
              destination);
@@ -190,8 +195,10 @@ const Command kRawCommand{"raw", "", 0,
                             "scan only partition N's sectors (numbered as 'disks --partitions' lists them; not with "
                             "--start/--end)"}},
                           "scan the disk (or sectors S to E) for Word, Excel, PowerPoint and ZIP documents "
-                          "and write them into DIR as numbered files; exit 3 when some could not be "
-                          "written whole, some are incomplete or sectors could not be read",
+                          "and write them into DIR as numbered files, with a DFXML report DIR/report.xml of "
+                          "them (name, size, byte run on the disk, kind, MD5 and SHA-256, whole or incomplete); "
+                          "exit 3 when some could not be written whole, some are incomplete or sectors could "
+                          "not be read",
                           RunRaw};
 
 }  // namespace cli

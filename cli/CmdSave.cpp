@@ -11,6 +11,7 @@
 #include <iostream>
 #include <mutex>
 
+#include "base/Digests.h"
 #include "cli/Cli.h"
 #include "recovery/SaveEngine.h"
 #include "recovery/SaveSettings.h"
@@ -153,6 +154,32 @@ private:
     bool ask_;
 };
 
+// "md5,sha1,sha256" as digest kinds (SHA-256 is always among them).
+bool ParseHashTypes(const std::string& list, unsigned* kinds) {
+    *kinds = base::kDigestSha256;
+    std::size_t pos = 0;
+    while (pos <= list.size()) {
+        std::size_t comma = list.find(',', pos);
+        if (comma == std::string::npos) comma = list.size();
+        const std::string word = list.substr(pos, comma - pos);
+        if (word == "md5") *kinds |= base::kDigestMd5;
+        else if (word == "sha1") *kinds |= base::kDigestSha1;
+        else if (word != "sha256") return false;
+        pos = comma + 1;
+    }
+    return true;
+}
+
+// A word of the command line as a shell would take it back.
+std::string QuotedWord(const std::string& word) {
+    if (!word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./,=:@%+") ==
+                             std::string::npos)
+        return word;
+    std::string quoted = "'";
+    for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
 // "DD-MM-YYYY" with the year inside [minYear, maxYear].
 bool ParseDate(const std::string& option, const std::string& text, int maxYear, int* d, int* m, int* y) {
     unsigned dd = 0, mm = 0, yy = 0;
@@ -181,6 +208,16 @@ int RunSave(const Invocation& inv) {
     const std::vector<std::string>& paths = args.Operands();
     const std::string forks = args.Value("--forks", "appledouble"), links = args.Value("--links", "link");
     const bool owners = args.Has("--owners");
+    const std::string hashList = args.Value("--hashes"), dfxml = args.Value("--dfxml");
+    unsigned digestKinds = base::kDigestSha256;
+    if (args.Has("--hash-types") && !ParseHashTypes(args.Value("--hash-types"), &digestKinds)) {
+        Error("--hash-types must be a comma-separated list of md5, sha1 and sha256");
+        return kExitBadInput;
+    }
+    if ((args.Has("--hashes") && hashList.empty()) || (args.Has("--dfxml") && dfxml.empty())) {
+        Error("save: --hashes and --dfxml need a file name");
+        return kExitBadInput;
+    }
     if (forks != "appledouble" && forks != "none") {
         Error("--forks must be appledouble or none");
         return kExitBadInput;
@@ -280,6 +317,11 @@ int RunSave(const Invocation& inv) {
     workflow::SaveRequest request;
     request.source = recovery::kTreeSource;
     request.destinationPath = to;
+    request.hashListPath = hashList;
+    request.dfxmlPath = dfxml;
+    request.digestKinds = digestKinds;
+    for (const std::string& word : inv.commandLine)
+        request.commandLine += (request.commandLine.empty() ? "" : " ") + QuotedWord(word);
     workflow::SaveResult result;
     ArmInterrupt();
     RunWatched([&] { result = workflow::RunSave(session, job, request, view, questions); },
@@ -294,7 +336,9 @@ int RunSave(const Invocation& inv) {
               << "files failed\t" << view.failed << '\n';
     if (view.notReplaced) std::cout << "files not replaced\t" << view.notReplaced << '\n';
     std::cout << "files damaged\t" << view.damaged << '\n' << "files renamed\t" << view.renamed << '\n';
+    for (const std::string& written : result.recordsWritten) std::cout << "record written\t" << Field(written) << '\n';
     int status = view.failed || view.damaged ? kExitDamaged : kExitOk;
+    if (!result.recordsFailure.empty()) status = CombineStatus(status, kExitBadInput);
     if (result.outcome.stopped) {
         std::cout << "stopped\n";
         Note("save: stopped after " + std::to_string(job.filesStarted) + " of " + std::to_string(job.totalFiles) +
@@ -320,7 +364,17 @@ std::vector<OptionRow> SaveRows() {
                  {"--links", "link|copy",
                   "symbolic links of the NFS name space saved as links (default) or as small files holding their "
                   "target"},
-                 {"--owners", nullptr, "give saved entries the NFS owner and group (only when run as root)"}});
+                 {"--owners", nullptr, "give saved entries the NFS owner and group (only when run as root)"},
+                 {"--hashes", "FILE",
+                  "write the SHA-256 of every saved file (AppleDouble companions too, symbolic links left out) to "
+                  "FILE in sha256sum form, paths relative to DIR (check with: cd DIR && sha256sum -c FILE); with "
+                  "md5 or sha1 in --hash-types also FILE.md5 and FILE.sha1 in md5sum and sha1sum form"},
+                 {"--hash-types", "md5,sha1,sha256",
+                  "the digests taken while saving (default sha256, always taken): they go into --dfxml's "
+                  "hashdigests and beside --hashes"},
+                 {"--dfxml", "FILE",
+                  "write a DFXML report of the save to FILE: the images, the volume, and every saved file with its "
+                  "times, byte runs on the disks (unreadable ones marked) and digests"}});
     return rows;
 }
 

@@ -188,6 +188,7 @@ int main(int argc, char** argv) {
     if (const char* steps = std::getenv("TARVINE_CLI_STOP_AFTER_STEPS"))
         inv.global.stopAfterSteps = std::strtoull(steps, nullptr, 10);
     inv.global.zone = nw::TimeZone::Machine(std::getenv("TZ"));
+    for (int i = 0; i < argc; ++i) inv.commandLine.emplace_back(argv[i]);
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const cli::OptionRow* global = nullptr;

@@ -34,9 +34,23 @@ struct SectorPump {
         if (unreadable) unreadableBytes += n;
     }
     const VolumeSegment* missing = nullptr;  // the first missing segment a read needed
+    // Tells the consumer where the next `sectorCount` sectors' bytes lie.
+    void Announce(std::uint32_t block, std::uint32_t index, std::uint64_t sectorCount, bool unreadable) {
+        FileByteRun r;
+        r.fileOffset = written;
+        r.length = std::min<std::uint64_t>(sectorCount * kSectorSize, byteCount - written);
+        if (const std::optional<SectorPlace> place = sectors.Place(block, index)) {
+            r.placed = true;
+            r.disk = place->disk;
+            r.diskOffset = place->sector * kSectorSize;
+        }
+        r.unreadable = unreadable;
+        consumer.RunPlaced(r);
+    }
     void Take(std::uint32_t block, std::uint32_t index) {
         const disk::ReadStatus status = sectors.ReadBlockSectors(block, index, 1, buffer);
         if (status.Has(disk::Unread::kMissingSegment) && !missing) missing = sectors.MissingSegmentOf(block);
+        Announce(block, index, 1, !status.Ok());
         Deliver(buffer, !status.Ok());
     }
     // Sectors `first` .. first + count - 1 of one block.
@@ -47,6 +61,7 @@ struct SectorPump {
         if (need > 1) {
             run.resize(static_cast<std::size_t>(need) * kSectorSize);
             if (sectors.TryReadBlockSectors(block, first, need, run.data()).Ok()) {
+                Announce(block, first, need, false);
                 for (std::uint32_t i = 0; i < need; ++i)
                     Deliver(run.data() + static_cast<std::size_t>(i) * kSectorSize, false);
                 return;
@@ -59,6 +74,12 @@ struct SectorPump {
     // segment.
     void TakeUnknownRest() {
         std::memset(buffer, 0, sizeof buffer);
+        if (Done()) return;
+        FileByteRun r;
+        r.fileOffset = written;
+        r.length = byteCount - written;
+        r.unreadable = true;
+        consumer.RunPlaced(r);
         while (!Done()) Deliver(buffer, true);
     }
 };
@@ -75,6 +96,20 @@ std::size_t ChainBlocks(const std::vector<std::uint32_t>& chain) {
 }
 
 }  // namespace
+
+void AddByteRun(std::vector<FileByteRun>& runs, const FileByteRun& run) {
+    if (run.length == 0) return;
+    if (!runs.empty()) {
+        FileByteRun& last = runs.back();
+        if (last.fileOffset + last.length == run.fileOffset && last.placed == run.placed &&
+            last.unreadable == run.unreadable &&
+            (!run.placed || (last.disk == run.disk && last.diskOffset + last.length == run.diskOffset))) {
+            last.length += run.length;
+            return;
+        }
+    }
+    runs.push_back(run);
+}
 
 void FileReader::BuildBlockChain(std::uint32_t firstValue) {
     BlockChain.clear();

@@ -30,12 +30,32 @@ struct PieceLocation {
     std::uint32_t followingBlock = 0;  // the next block of the suballocation chain
 };
 
+// Where a stretch of a file's bytes lies: `length` bytes from `fileOffset`
+// of the file, on disk `disk` from its byte `diskOffset` (when placed), and
+// whether they could be read.
+struct FileByteRun {
+    std::uint64_t fileOffset = 0;
+    std::uint64_t length = 0;
+    bool placed = false;  // false: no attached disk holds them (a missing segment, no segment, a lost FAT part)
+    unsigned disk = 0;
+    std::uint64_t diskOffset = 0;
+    bool unreadable = false;
+    bool operator==(const FileByteRun&) const = default;
+};
+
+// Appends `run` to `runs`, joining it to the last run when it goes on from
+// it in the file and on the disk and was read alike.
+void AddByteRun(std::vector<FileByteRun>& runs, const FileByteRun& run);
+
 // Receives the file's bytes.
 class FileDataConsumer {
 public:
     virtual ~FileDataConsumer() = default;
     // Asked before each chain element; true ends the read.
     virtual bool ShouldStop() { return false; }
+    // Where the bytes of the next Deliver calls lie, before they are
+    // delivered: every delivered byte is in exactly one run.
+    virtual void RunPlaced(const FileByteRun& run) { (void)run; }
     // One call per sector: `bytes` is 512 or fewer for the last one.
     virtual void Deliver(const std::uint8_t* data, std::uint32_t bytes) = 0;
     // A whole block of the block path has been delivered.

@@ -393,6 +393,7 @@ WriteOutcome WriteDocument(CarvingContext& ctx, const DocumentJob& doc) {
             return report(WriteOutcome::Failed);
         }
     }
+    carved.digests = file.FinishDigests();
     return report(WriteOutcome::Written);
 }
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Digests.h"
 #include "raw/Format.h"
 #include "raw/FormatKinds.h"
 
@@ -80,6 +81,7 @@ struct CarvedDocument {
     std::string fileName;              // the name in the destination (a failed one: the name it was to have)
     std::string path;                  // the destination folder and the name
     int error = 0;                     // a failed one: errno of the write, 0 when the disk could not be read
+    base::Digests digests;             // of the bytes written (MD5 and SHA-256); empty for a failed one
 };
 
 // Where carving reports the documents it handles. Called on the scan's thread.

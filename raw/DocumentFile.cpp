@@ -52,6 +52,7 @@ bool DocumentFile::Create(const std::string& folder) {
 
 bool DocumentFile::Write(const std::uint8_t* data, std::size_t bytes) {
     if (error_ != 0 || fd_ < 0) return false;
+    digester_.Update(data, bytes);
     while (bytes > 0) {
         const ssize_t n = ::write(fd_, data, bytes);
         if (n < 0) {

@@ -8,7 +8,12 @@
 #include <cstdint>
 #include <string>
 
+#include "base/Digests.h"
+
 namespace raw {
+
+// The digests taken of every carved document as it is written.
+inline constexpr unsigned kDocumentDigests = base::kDigestMd5 | base::kDigestSha256;
 
 class DocumentFile {
 public:
@@ -19,7 +24,8 @@ public:
 
     // Creates a new hidden temporary file in `folder`.
     bool Create(const std::string& folder);
-    // Writes every byte; false once any write has failed.
+    // Writes every byte, handing it to the digests as it goes; false once
+    // any write has failed.
     bool Write(const std::uint8_t* data, std::size_t bytes);
     // Closes the temporary (when still open) and gives it the name `name`
     // in its folder unless a file of that name is there. False when the
@@ -34,6 +40,8 @@ public:
     int Error() const { return error_; }
     std::uint64_t BytesWritten() const { return written_; }
     bool NameTaken() const { return nameTaken_; }
+    // The digests of the bytes written (once, after the last Write).
+    base::Digests FinishDigests() { return digester_.Finish(); }
 
 private:
     void Fail(int error);
@@ -45,6 +53,7 @@ private:
     int error_ = 0;
     bool nameTaken_ = false;
     std::uint64_t written_ = 0;
+    base::Digester digester_{kDocumentDigests};
 };
 
 }  // namespace raw

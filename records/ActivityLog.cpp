@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "base/Escape.h"
 #include "base/Identity.h"
 
 namespace records {
@@ -118,6 +119,10 @@ ReportSection RawScanSection(const RawScanRecord& r) {
     s.Field("Failed Documents", std::to_string(r.failed));
     s.Field("Skipped Sectors", std::to_string(r.skippedSectors));
     s.Field("Raw Scan", r.stopped ? "Stopped" : "Completed");
+    // A path as typed may hold control characters: escaped, as every name in the report.
+    if (!r.dfxmlReport.empty()) s.Field("DFXML Report", base::EscapeControls(r.dfxmlReport, false));
+    else if (!r.dfxmlFailure.empty())
+        s.Field("DFXML Report", "not written: " + base::EscapeControls(r.dfxmlFailure, false));
     return s;
 }
 

@@ -60,9 +60,12 @@ struct RawScanRecord {
     std::uint64_t failed = 0;
     std::uint64_t skippedSectors = 0;  // sectors that could not be read
     bool stopped = false;
+    std::string dfxmlReport;   // the DFXML report written; empty: none
+    std::string dfxmlFailure;  // why the one asked for was not written
 };
 // "Raw Range : S - E", "Documents Found : N", one "K Found : n" a kind,
 // "Incomplete Documents : n", "Failed Documents : n", "Skipped Sectors : n",
+// "DFXML Report : PATH" (or "DFXML Report : not written: REASON"),
 // and "Raw Scan : Stopped" or "Raw Scan : Completed".
 ReportSection RawScanSection(const RawScanRecord& record);
 

@@ -33,7 +33,9 @@ constexpr std::size_t kSymlinkTargetLimit = 4096;
 class CollectingConsumer : public nw::FileDataConsumer {
 public:
     void Deliver(const std::uint8_t* data, std::uint32_t bytes) override { bytes_.insert(bytes_.end(), data, data + bytes); }
+    void RunPlaced(const nw::FileByteRun& run) override { nw::AddByteRun(runs, run); }
     std::vector<std::uint8_t>& Bytes() { return bytes_; }
+    std::vector<nw::FileByteRun> runs;
 
 private:
     std::vector<std::uint8_t> bytes_;
@@ -142,12 +144,13 @@ bool GetsCompanion(const nw::EntryRecord& file, const nw::MountedVolume& volume,
 
 ExtrasOutcome FinishSavedFile(int dirFd, const std::string& savedName, const nw::EntryRecord& file,
                               const nw::MountedVolume& volume, const disk::SectorReader& reader,
-                              const ExtrasSettings& settings) {
+                              const ExtrasSettings& settings, unsigned digestKinds) {
     ExtrasOutcome out;
     const nw::EntryNameSpaces* ns = volume.nameSpaces.Find(file);
-    const std::optional<SavedTimes> times = TimesOf(file);
+    const std::optional<SavedTimes> times = TimesOf(file, settings.zone);
     if (IsSymbolicLink(ns) && settings.links == LinkForm::Link) {
         // A link has no mode of its own to keep; its times are the entry's.
+        out.link = true;
         if (MakeSymbolicLink(dirFd, savedName, out.failure) && times) {
             const struct timespec both[2] = {times->accessed, times->modified};
             ::utimensat(dirFd, savedName.c_str(), both, AT_SYMLINK_NOFOLLOW);
@@ -157,11 +160,13 @@ ExtrasOutcome FinishSavedFile(int dirFd, const std::string& savedName, const nw:
 
     if (GetsCompanion(file, volume, settings)) {
         std::vector<std::uint8_t> fork;
+        std::vector<nw::FileByteRun> forkRuns;
         if (ns->HasFork()) {
             nw::FileReader forkReader(volume, reader);
             CollectingConsumer consumer;
             forkReader.ReadFileData(ns->forkFirstBlock, ns->forkSize, consumer);
             fork = std::move(consumer.Bytes());
+            forkRuns = std::move(consumer.runs);
             out.unreadable = forkReader.UnreadableBytes();
             if (out.unreadable)
                 AddFailure(out.damage, "resource fork: " + std::to_string(out.unreadable) +
@@ -175,9 +180,25 @@ ExtrasOutcome FinishSavedFile(int dirFd, const std::string& savedName, const nw:
         const std::vector<std::uint8_t> bytes = AppleDoubleBytes(ns->finderInfo, fork);
         TargetFile companion;
         const std::string name = kCompanionPrefix + savedName;
+        std::optional<base::Digester> digester;
+        if (digestKinds) {
+            digester.emplace(digestKinds);
+            companion.DigestWith(&*digester);
+        }
         if (!companion.CreateTemporary(dirFd, name) || !companion.Write(bytes.data(), bytes.size()) ||
-            !companion.Commit(times ? &times->modified : nullptr))
+            !companion.Commit(times ? &times->modified : nullptr)) {
             AddFailure(out.failure, "companion \"" + name + "\" not written: " + companion.ErrorText());
+        } else {
+            out.companionName = name;
+            out.companionSize = bytes.size();
+            if (digester) out.companionDigests = digester->Finish();
+            // The fork is the companion's last part.
+            const std::uint64_t forkAt = bytes.size() - fork.size();
+            for (nw::FileByteRun run : forkRuns) {
+                run.fileOffset += forkAt;
+                out.companionRuns.push_back(run);
+            }
+        }
     }
 
     const int fd = ::openat(dirFd, savedName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);

@@ -13,6 +13,8 @@
 
 #include <time.h>
 
+#include "base/Digests.h"
+#include "netware/FileReader.h"
 #include "netware/TimeZone.h"
 
 namespace disk {
@@ -63,13 +65,20 @@ struct ExtrasOutcome {
     std::string damage;            // why the companion is incomplete; empty when whole
     std::uint64_t unreadable = 0;  // fork bytes that could not be read
     std::string failure;           // what could not be applied (mode, link, companion); empty when all was
+    // What was written beside the file, for the save's records.
+    bool link = false;                           // the file was made a symbolic link
+    std::string companionName;                   // the companion written; empty when none
+    std::uint64_t companionSize = 0;
+    base::Digests companionDigests;              // of the kinds asked for
+    std::vector<nw::FileByteRun> companionRuns;  // where its fork lies, at its offsets in the companion
 };
 
 // After a file is under its name `savedName` in the folder `dirFd`: the
-// link, the companion, the mode and owners, then the times.
+// link, the companion, the mode and owners, then the times. The companion
+// is hashed while written with `digestKinds` (base::DigestKind; 0: not).
 ExtrasOutcome FinishSavedFile(int dirFd, const std::string& savedName, const nw::EntryRecord& file,
                               const nw::MountedVolume& volume, const disk::SectorReader& reader,
-                              const ExtrasSettings& settings);
+                              const ExtrasSettings& settings, unsigned digestKinds = 0);
 // After a folder's children are written: its mode and owners, then its times.
 void FinishSavedFolder(int folderFd, const nw::EntryRecord& folder, const nw::MountedVolume& volume,
                        const ExtrasSettings& settings);

@@ -19,6 +19,7 @@
 #include "netware/EntryList.h"
 #include "netware/FolderTree.h"
 #include "recovery/SaveJob.h"
+#include "recovery/SavedFiles.h"
 #include "recovery/SaveSettings.h"
 
 namespace disk {
@@ -59,6 +60,11 @@ struct SaveInput {
     // Lines for the activity report (a name from the disk saved under
     // another name); nullptr: none are written.
     ActivityReport* activityReport = nullptr;
+    // A record of every file put in the destination, with its digests of
+    // `digestKinds` (base::DigestKind) taken while it was written; nullptr:
+    // no records, no digests.
+    SavedFileSink* savedFiles = nullptr;
+    unsigned digestKinds = base::kDigestSha256;
 };
 
 enum class SaveEnd {

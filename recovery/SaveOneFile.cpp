@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <algorithm>
 #include <optional>
 
 #include "base/Escape.h"
@@ -74,6 +75,9 @@ public:
         run_.view_.SectorWritten(written, byteCount_);
     }
     void BlockFinished() override { run_.ShowTimeFigures(); }
+    void RunPlaced(const nw::FileByteRun& run) override {
+        if (run_.input_.savedFiles) nw::AddByteRun(run_.runs_, run);
+    }
 
     std::uint64_t written = 0;
     std::optional<FileOutcome> interrupted;
@@ -248,8 +252,8 @@ void SaveRun::Commit(TargetFile& target, const FilePlace& place, const nw::Entry
         return;
     }
     // What the file carries beyond its data: link, companion, mode, times.
-    const ExtrasOutcome extras =
-        FinishSavedFile(place.dirFd, place.savedName, file, input_.volume, input_.reader, input_.settings.extras);
+    const ExtrasOutcome extras = FinishSavedFile(place.dirFd, place.savedName, file, input_.volume, input_.reader,
+                                                 input_.settings.extras, input_.savedFiles ? input_.digestKinds : 0);
     if (!extras.failure.empty() && input_.activityReport)
         input_.activityReport->Append("\r\nFile \"" + Shown(place.targetPath) + "\": " + extras.failure);
     // The other entries of a hard-linked file become links to a whole copy.
@@ -257,7 +261,43 @@ void SaveRun::Commit(TargetFile& target, const FilePlace& place, const nw::Entry
         links_.Remember(group, place.dirFd, place.savedName);
     const std::string whole =
         damage.empty() || extras.damage.empty() ? damage + extras.damage : damage + "; " + extras.damage;
+    RecordSavedFile(place, file, written, !damage.empty(), unreadable, extras);
     EndFile(place.targetPath, outcome, written, byteCount, whole, unreadable + extras.unreadable);
+}
+
+void SaveRun::RecordSavedFile(const FilePlace& place, const nw::EntryRecord& file, std::uint64_t written,
+                              bool damaged, std::uint64_t unreadable, const ExtrasOutcome& extras) {
+    if (!input_.savedFiles) return;
+    SavedFileRecord record;
+    // The path below the destination.
+    std::string path = place.targetPath.substr(std::min(place.targetPath.size(), job_.destinationPath.size()));
+    while (!path.empty() && path.front() == '/') path.erase(0, 1);
+    record.path = path;
+    record.diskName = file.name;
+    record.size = written;
+    record.deleted = file.IsDeleted();
+    record.damaged = damaged;
+    record.link = extras.link;
+    record.unreadableBytes = unreadable;
+    record.created = file.timestamp;
+    record.modified = file.modified;
+    record.accessDate = file.accessDate;
+    record.runs = std::move(runs_);
+    if (digester_) record.digests = digester_->Finish();
+    runs_.clear();
+    input_.savedFiles->FileSaved(record);
+    if (extras.companionName.empty()) return;
+    SavedFileRecord companion = record;
+    companion.path = path.substr(0, path.size() - place.savedName.size()) + extras.companionName;
+    companion.diskName = file.name;
+    companion.size = extras.companionSize;
+    companion.damaged = !extras.damage.empty();
+    companion.link = false;
+    companion.companion = true;
+    companion.unreadableBytes = extras.unreadable;
+    companion.runs = extras.companionRuns;
+    companion.digests = extras.companionDigests;
+    input_.savedFiles->FileSaved(companion);
 }
 
 void SaveRun::CopyAndCommit(const nw::EntryRecord& file, TargetFile& target, const FilePlace& place) {
@@ -357,6 +397,12 @@ void SaveRun::SaveOneFile(const nw::EntryRecord& file, const WalkFolder& folder,
     // (replacing a file or link there, never following the link) only
     // once it is complete.
     TargetFile target;
+    runs_.clear();
+    digester_.reset();
+    if (input_.savedFiles) {
+        digester_.emplace(input_.digestKinds | base::kDigestSha256);
+        target.DigestWith(&*digester_);
+    }
     if (!target.CreateTemporary(dir, savedName)) {
         const std::string reason = std::string(kUnableToOpenFileText) + ": " + targetPath + ": " + target.ErrorText();
         AskAboutWriteError(targetPath, reason);

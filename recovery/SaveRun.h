@@ -3,10 +3,15 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "base/Digests.h"
 
 #include "netware/FileReader.h"
 #include "recovery/LinkedFiles.h"
+#include "recovery/EntryExtras.h"
 #include "recovery/SafeFolders.h"
 #include "recovery/SaveEngine.h"
 #include "recovery/SaveNames.h"
@@ -99,6 +104,10 @@ private:
                           const std::string& targetPath);
     void AskAboutWriteError(const std::string& target, const std::string& reason);
     void ShowTimeFigures();
+    // Hands the records of a file now under its name (and of its companion)
+    // to the job's sink.
+    void RecordSavedFile(const FilePlace& place, const nw::EntryRecord& file, std::uint64_t written,
+                         bool damaged, std::uint64_t unreadable, const ExtrasOutcome& extras);
 
     friend class TargetConsumer;
 
@@ -112,6 +121,10 @@ private:
     SaveOutcome outcome_;  // the lists the job fills as it runs
     std::uint32_t filesKept_ = 0;  // files under their name in the destination
     SavedLinks links_;             // the first saved file of each hard-link group
+    // Of the file being written, when the job keeps records: its digests,
+    // taken as it is written, and where its bytes lay.
+    std::optional<base::Digester> digester_;
+    std::vector<nw::FileByteRun> runs_;
 };
 
 }  // namespace recovery

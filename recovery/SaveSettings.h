@@ -44,6 +44,9 @@ struct SaveSettings {
     std::array<int, 6> datePositions{};                     // indexed by DateList
     std::array<std::array<char, kExtensionSlotBytes>, kMaxExtensions> extensions{};
     int extensionCount = 0;
+    // "DFXML report": a save from the window writes a hash list and a DFXML
+    // report of what it saved beside its destination folder.
+    bool dfxmlReport = false;
 
     std::string Extension(int index) const { return std::string(extensions[static_cast<std::size_t>(index)].data()); }
     bool operator==(const SaveSettings&) const = default;

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/Digests.h"
+
 namespace recovery {
 
 namespace {
@@ -97,6 +99,7 @@ bool TargetFile::OpenFile(int dirFd, const std::string& name, int openFlags) {
 
 bool TargetFile::Write(const std::uint8_t* data, std::size_t bytes) {
     if (failed_ || fd_ < 0) return false;
+    if (digester_) digester_->Update(data, bytes);
     while (bytes > 0) {
         const std::size_t n = std::min(bytes, kBufferBytes - used_);
         std::memcpy(buffer_.get() + used_, data, n);

@@ -11,6 +11,10 @@
 
 struct timespec;
 
+namespace base {
+class Digester;
+}
+
 namespace recovery {
 
 class TargetFile {
@@ -33,6 +37,9 @@ public:
     bool Commit(const struct timespec* modified);
     // Closes and removes the temporary.
     void Discard();
+    // Every byte written from now on is also handed to `digester` (not
+    // owned; nullptr: none), in the same pass as the write.
+    void DigestWith(base::Digester* digester) { digester_ = digester; }
     // Buffers the bytes; false once any write has failed.
     bool Write(const std::uint8_t* data, std::size_t bytes);
     // Writes out the buffer.
@@ -59,6 +66,7 @@ private:
     std::unique_ptr<std::uint8_t[]> buffer_;
     std::size_t used_ = 0;
     std::uint64_t flushed_ = 0;
+    base::Digester* digester_ = nullptr;
 };
 
 }  // namespace recovery

@@ -9,6 +9,8 @@ packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev
           help2man man-db bash-completion desktop-file-utils appstream lintian dpkg-dev
           libblkid-dev dosfstools e2fsprogs fdisk
           libfuse3-dev fuse3)
+# xmllint validates the DFXML reports in the tests; openssl dgst is the save-records benchmark's baseline.
+packages+=(libxml2-utils openssl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

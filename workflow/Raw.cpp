@@ -1,6 +1,11 @@
 #include "workflow/Raw.h"
 
+#include <vector>
+
+#include "records/Dfxml.h"
 #include "workflow/Disks.h"
+#include "workflow/RecordSources.h"
+#include "workflow/Texts.h"
 
 namespace workflow {
 
@@ -33,14 +38,78 @@ MaybeNotice PrepareRawDestination(const std::string& path) {
     return std::nullopt;
 }
 
+namespace {
+
+// Passes everything on to the front end's view and keeps the documents
+// written, for the DFXML report.
+class CollectingView : public raw::RawScanView {
+public:
+    explicit CollectingView(raw::RawScanView& view) : view_(view) {}
+    void SetRawStatus(const std::string& text) override { view_.SetRawStatus(text); }
+    void ShowRawProgress(bool visible) override { view_.ShowRawProgress(visible); }
+    void SetRawProgress(int percent, const std::string& caption) override { view_.SetRawProgress(percent, caption); }
+    void DocumentCarved(const raw::CarvedDocument& document) override {
+        if (document.state != raw::DocumentState::Failed) documents.push_back(document);
+        view_.DocumentCarved(document);
+    }
+    std::vector<raw::CarvedDocument> documents;
+
+private:
+    raw::RawScanView& view_;
+};
+
+std::string KindPrefix(int code) {
+    for (const raw::DocumentKind& kind : raw::DocumentKinds())
+        if (kind.code == code) return kind.prefix;
+    return {};
+}
+
+bool WriteRawReport(const Session& session, const std::string& path, const std::vector<raw::CarvedDocument>& documents,
+                    std::string* reason) {
+    records::DfxmlWriter writer;
+    const records::DfxmlSource source = ReportSource(session, "Carved documents", {});
+    if (!writer.Open(path, source, reason)) return false;
+    const bool severalDisks = source.images.size() > 1;
+    for (const raw::CarvedDocument& d : documents) {
+        records::DfxmlFileObject f;
+        f.filename = d.fileName;
+        f.filesize = d.bytes;
+        nw::FileByteRun run;
+        run.length = d.bytes;
+        run.placed = true;
+        run.disk = session.selectedDiskNumber;
+        run.diskOffset = d.firstSector * 512;
+        f.runs.push_back(run);
+        f.digests = d.digests;
+        f.extras.emplace_back("kind", KindPrefix(d.kind));
+        f.extras.emplace_back("state", d.state == raw::DocumentState::Whole ? "whole" : "incomplete");
+        writer.FileObject(f, severalDisks);
+    }
+    return writer.Finish(reason);
+}
+
+}  // namespace
+
 raw::RawScanResult RunRaw(Session& session, raw::RawScan& scan, const RawStart& start,
                           const raw::RawRequest& request, const std::string& destination, raw::RawScanView& view,
-                          std::string* reportFailure) {
+                          std::string* reportFailure, std::string* xmlFailure) {
     view.SetRawStatus(raw::SearchingDiskText(session.selectedDiskNumber));
     const disk::SectorReader reader = session.Reader();
+    CollectingView collecting(view);
     const raw::RawScanResult result = raw::RunRawScan(scan, reader, session.selectedDiskNumber, start.start,
-                                                      start.end, request.checked, destination, view);
-    session.activityLog.Write(records::RawScanSection(RawScanRecordOf(start, request, result)), reportFailure);
+                                                      start.end, request.checked, destination, collecting);
+    std::string xmlPath = destination;
+    if (xmlPath.empty() || xmlPath.back() != '/') xmlPath += '/';
+    xmlPath += kRawReportName;
+    std::string reason;
+    records::RawScanRecord record = RawScanRecordOf(start, request, result);
+    if (WriteRawReport(session, xmlPath, collecting.documents, &reason)) {
+        record.dfxmlReport = xmlPath;
+    } else {
+        record.dfxmlFailure = xmlPath + ": " + reason;
+        if (xmlFailure) *xmlFailure = record.dfxmlFailure;
+    }
+    session.activityLog.Write(records::RawScanSection(record), reportFailure);
     return result;
 }
 

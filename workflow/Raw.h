@@ -42,12 +42,19 @@ RawStart CheckRawStart(Session& session, const raw::RawRequest& request);
 // kRawCreateDirectoryText when files cannot be created in `path`.
 MaybeNotice PrepareRawDestination(const std::string& path);
 
-// Scans the checked range of the chosen disk into `destination` and writes
-// what it did to the activity report as one section (RawScanRecordOf); when
-// that write fails, *reportFailure says why.
+// The DFXML report a raw scan writes into its destination.
+inline constexpr const char* kRawReportName = "report.xml";
+
+// Scans the checked range of the chosen disk into `destination`, writes
+// the DFXML report of the documents written there (kRawReportName: each
+// one's name, size, byte run on the disk, kind, digests, whole or
+// incomplete) and what it did to the activity report as one section
+// (RawScanRecordOf), naming the DFXML report. When the activity report
+// cannot be written, *reportFailure says why; when the DFXML report
+// cannot, *xmlFailure does (the path and the reason).
 raw::RawScanResult RunRaw(Session& session, raw::RawScan& scan, const RawStart& start,
                           const raw::RawRequest& request, const std::string& destination, raw::RawScanView& view,
-                          std::string* reportFailure = nullptr);
+                          std::string* reportFailure = nullptr, std::string* xmlFailure = nullptr);
 
 // The report's account of a scan: the range, the checked kinds with the
 // documents found of each, and what could not be written whole.

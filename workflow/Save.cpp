@@ -1,5 +1,10 @@
 #include "workflow/Save.h"
 
+#include <memory>
+
+#include "base/Escape.h"
+#include "records/SaveRecords.h"
+#include "workflow/RecordSources.h"
 #include "workflow/Texts.h"
 
 namespace workflow {
@@ -17,6 +22,13 @@ private:
 };
 
 }  // namespace
+
+std::string RecordBeside(const std::string& destination, const std::string& suffix) {
+    std::string base = destination;
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    if (base == "/") base = "/saved";
+    return base + suffix;
+}
 
 SaveResult RunSave(Session& session, recovery::SaveJob& job, const SaveRequest& request,
                    recovery::SaveProgressView& view, recovery::SavePrompts& prompts) {
@@ -37,8 +49,43 @@ SaveResult RunSave(Session& session, recovery::SaveJob& job, const SaveRequest& 
     input.listItems = request.items;
     input.settings = session.saveSettings;
     input.activityReport = &report;
+
+    std::unique_ptr<records::SaveRecords> records;
+    if (!request.hashListPath.empty() || !request.dfxmlPath.empty()) {
+        records::SaveRecordsRequest asked;
+        asked.hashListPath = request.hashListPath;
+        asked.dfxmlPath = request.dfxmlPath;
+        asked.digestKinds = request.digestKinds;
+        asked.source = ReportSource(session, "Recovered files", request.commandLine);
+        asked.volume = session.mounted.currentVolume;
+        asked.zone = session.saveSettings.extras.zone;
+        records = std::make_unique<records::SaveRecords>(std::move(asked));
+        std::string reason;
+        if (!records->Open(&reason)) {
+            result.outcome.end = recovery::SaveEnd::NoDestination;
+            result.recordsFailure = reason;
+            result.notice = ErrorNotice(std::string(kRecordNotWrittenText) + ": " + reason);
+            session.activityLog.Append("\r\n" + std::string(kRecordNotWrittenText) + ": " +
+                                       base::EscapeControls(reason, false));
+            return result;
+        }
+        input.savedFiles = records.get();
+        input.digestKinds = request.digestKinds;
+    }
+
     result.outcome = recovery::RunSave(job, input, view, prompts);
     if (!result.outcome.message.empty()) result.notice = ErrorNotice(result.outcome.message);
+    if (records) {
+        std::string reason;
+        if (!records->Finish(&result.recordsWritten, &reason)) result.recordsFailure = reason;
+        for (const std::string& path : result.recordsWritten)
+            session.activityLog.Append("\r\nRecord of the save written: \"" + base::EscapeControls(path, false) + "\"");
+        if (!result.recordsFailure.empty()) {
+            session.activityLog.Append("\r\n" + std::string(kRecordNotWrittenText) + ": " +
+                                       base::EscapeControls(result.recordsFailure, false));
+            if (!result.notice) result.notice = ErrorNotice(std::string(kRecordNotWrittenText) + ": " + result.recordsFailure);
+        }
+    }
     return result;
 }
 

@@ -17,6 +17,8 @@ inline constexpr const char* kSearchPhase1Text = "Searching Volumes Phase 1/2";
 
 // Refusals of commands that need another point of the recovery.
 inline constexpr const char* kGoToStep2Text = "Go to step 2 and then use this option";
+// A hash list or DFXML report of a save or raw scan that could not be written.
+inline constexpr const char* kRecordNotWrittenText = "Record not written";
 inline constexpr const char* kGoToStep1Or2Text = "Go to step 1 OR 2 and then use this option.";
 inline constexpr const char* kRawModeRefusalText =
     "This Feature can not be used while running under RAW Recovery Mode";

@@ -29,7 +29,8 @@ protected:
         result = workflow::RunRaw(session, scan, start, request, out, view);
         std::map<std::string, std::string> files;
         for (const auto& e : std::filesystem::directory_iterator(out))
-            files[e.path().filename().string()] = testutil::ReadFile(e.path().string());
+            if (e.path().filename() != workflow::kRawReportName)
+                files[e.path().filename().string()] = testutil::ReadFile(e.path().string());
         return files;
     }
     raw::RawScanResult result;

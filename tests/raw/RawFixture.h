@@ -177,8 +177,9 @@ protected:
     std::vector<std::string> OutFiles() const {
         std::vector<std::string> names;
         std::error_code ec;
+        // The documents: the scan's DFXML report beside them is not one.
         for (const auto& e : std::filesystem::directory_iterator(panel.destination, ec))
-            names.push_back(e.path().filename().string());
+            if (e.path().filename() != workflow::kRawReportName) names.push_back(e.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }

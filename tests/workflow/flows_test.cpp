@@ -3,6 +3,8 @@
 // of the session.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "common/TempDir.h"
 #include "common/VolumeTestHelpers.h"
 #include "records/RecoveryLog.h"
@@ -113,7 +115,8 @@ TEST_F(FlowsTest, RawScansReachTheReportAndFailedWritesAreReported) {
     EXPECT_EQ(Report(),
               "\r\n\r\nSelected Disk : 0\r\nModel Number : Disk Image\r\nSelected Mode : Raw"
               "\r\nRaw Range : 0 - 4000\r\nDocuments Found : 2\r\nDOC Found : 1\r\nZIP Found : 1"
-              "\r\nIncomplete Documents : 0\r\nFailed Documents : 0\r\nSkipped Sectors : 0\r\nRaw Scan : Completed");
+              "\r\nIncomplete Documents : 0\r\nFailed Documents : 0\r\nSkipped Sectors : 0\r\nRaw Scan : Completed"
+              "\r\nDFXML Report : " + out + "/report.xml");
 
     session.activityLog.path = "/dev/full";
     failure.clear();
@@ -165,6 +168,39 @@ TEST_F(FlowsTest, CommandsOnAVolumeWaitForOneToBeOpen) {
     EXPECT_EQ(workflow::SaveRecoveryLog(session, dir.File("job")).notice->text, workflow::kGoToStep2Text);
     EXPECT_EQ(workflow::PrepareListingPrint(session).notice->text, workflow::kGoToStep2Text);
     EXPECT_FALSE(workflow::SelectPath(session, "PUBLIC"));
+}
+
+TEST_F(FlowsTest, TheActivityReportNamesTheRecordsOfASave) {
+    Attach(kDisk);
+    Mount();
+    workflow::SelectEverything(session);
+    recovery::SaveJob job;
+    recovery::SaveProgressView view;
+    recovery::KeepingPrompts prompts;
+    workflow::SaveRequest request;
+    request.destinationPath = dir.File("out");
+    request.hashListPath = dir.File("saved.sha256");
+    request.dfxmlPath = dir.File("saved.xml");
+    request.digestKinds = base::kDigestMd5;
+    workflow::SaveResult save = workflow::RunSave(session, job, request, view, prompts);
+    EXPECT_EQ(save.recordsWritten, (std::vector<std::string>{request.hashListPath, request.hashListPath + ".md5",
+                                                             request.dfxmlPath}));
+    EXPECT_TRUE(save.recordsFailure.empty()) << save.recordsFailure;
+    for (const std::string& path : save.recordsWritten)
+        EXPECT_NE(Report().find("Record of the save written: \"" + path + "\""), std::string::npos) << Report();
+    EXPECT_NE(testutil::ReadFile(request.hashListPath).find("  PUBLIC/DOCS/PLAN.DOC\n"), std::string::npos);
+
+    // One that cannot be begun is named with its reason, and nothing is saved.
+    request.destinationPath = dir.File("second");
+    request.dfxmlPath = dir.File("missing/saved.xml");
+    save = workflow::RunSave(session, job, request, view, prompts);
+    EXPECT_NE(save.recordsFailure.find(request.dfxmlPath), std::string::npos);
+    ASSERT_TRUE(save.notice.has_value());
+    EXPECT_NE(Report().find(std::string(workflow::kRecordNotWrittenText) + ": " + request.dfxmlPath), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("second/README.TXT")));
+
+    // The window keeps them beside the destination, where no saved file can lie.
+    EXPECT_EQ(workflow::RecordBeside("/media/out/", ".sha256"), "/media/out.sha256");
 }
 
 TEST_F(FlowsTest, PathsTickFoldersWholeAndFilesAlone) {
