@@ -217,8 +217,10 @@ void WindowCommands::LoadLog() {
             window_.Channel().Post([this, loaded] { VolumeListLoaded(loaded); });
         });
     } else if (state.currentStep == 1 && !state.mountWorker.Running()) {
-        state.mountWorker.Start([this, &session, path] {
+        state.storedLengths.clear();
+        state.mountWorker.Start([this, &session, &state, path] {
             const workflow::LogLoaded loaded = workflow::LoadMountedVolume(session, path);
+            if (loaded.loaded) state.storedLengths = workflow::ReadStoredLengths(session);
             window_.Channel().Post([this, loaded] { MountedVolumeLoaded(loaded); });
         });
     }

@@ -320,9 +320,13 @@ void WizardController::Next() {
         state_.currentFolderNode = nw::kNoNode;
         ShowStep(4);
         state_.lostScanStop = false;
+        state_.storedLengths.clear();
         state_.mountWorker.Start([this] {
             const workflow::MountOutcome outcome =
                 mountVolume(session_, mountProgress_, &state_.lostScanStop);
+            // What a save takes of compressed files, for the listing.
+            if (outcome.mounted && !outcome.treeUnreadable)
+                state_.storedLengths = workflow::ReadStoredLengths(session_);
             channel_.Post([this, outcome] { MountEnded(outcome); });
         });
     }
@@ -486,9 +490,10 @@ void WizardController::TreePressed(WizardTree* tree, QTreeWidgetItem* item, Wiza
 void WizardController::ListFolder(std::uint32_t node) {
     const nw::MountedVolume& volume = session_.mounted;
     p_.detailsList->ClearRows();
-    for (const Row& row : FolderRows(volume, nw::FolderNumberOfNode(volume, node)))
+    for (const Row& row : FolderRows(volume, nw::FolderNumberOfNode(volume, node), state_.storedLengths))
         p_.detailsList->AddEntryRow(row.columns, row.isFolder, row.isFolder ? row.node : row.index,
-                                    RowCheck(row.isFolder, row.isFolder ? row.node : row.index, row.index));
+                                    RowCheck(row.isFolder, row.isFolder ? row.node : row.index, row.index),
+                                    row.deleted, row.sizeNote);
     p_.detailsList->FitColumns();
 }
 

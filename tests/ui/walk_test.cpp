@@ -88,7 +88,7 @@ TEST_F(WindowTest, QuickRecoveryWalk) {
     EXPECT_TRUE(P().backButton->isEnabled());
     EXPECT_TRUE(P().saveAction->isEnabled());
     EXPECT_FALSE(P().loadLogAction->isEnabled());
-    EXPECT_EQ(P().detailsList->columnCount(), 6);
+    EXPECT_EQ(P().detailsList->columnCount(), 7);
     EXPECT_EQ(P().statusLine->text(), "SYS:\\");
     ASSERT_TRUE(WaitFor([&] { return Row("README.TXT") != nullptr; }));
     EXPECT_NE(Row("PUBLIC"), nullptr);
