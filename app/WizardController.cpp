@@ -99,9 +99,10 @@ void WizardController::ShowStep(int layout) {
             p_.nextButton->setEnabled(false);
             for (ModeButton* b : p_.modeButtons) b->hide();
             p_.statusLine->show();
+            // Both searches read the disk on a worker and can be stopped.
+            p_.stopButton->show();
+            p_.stopButton->setEnabled(true);
             if (advanced) {
-                p_.stopButton->show();
-                p_.stopButton->setEnabled(true);
                 p_.searchProgress->show();
                 p_.statusLine->setText(workflow::kSearchPhase1Text);
             }
@@ -293,8 +294,11 @@ void WizardController::Next() {
             StartVolumeTree();
             p_.volumeTree->setEnabled(false);
             p_.statusLine->setText("Searching the partition tables...");
+            // A stop asked for before this search began is not meant for it.
+            state_.searchStop = false;
             state_.searchWorker.Start([this] {
-                const workflow::SearchOutcome outcome = workflow::RunQuickSearch(session_, searchProgress_);
+                const workflow::SearchOutcome outcome =
+                    workflow::RunQuickSearch(session_, searchProgress_, &state_.searchStop);
                 channel_.Post([this, outcome] { SearchEnded(outcome); });
             });
         } else if (mode == workflow::kModeAdvanced) {

@@ -110,8 +110,16 @@ int SearchVolumes(CommandSession& cs, bool advanced) {
     workflow::SearchOutcome outcome;
     if (!advanced) {
         workflow::BeginMode(session, workflow::kModeQuick);
-        outcome = workflow::RunQuickSearch(session, report);
+        session.cancel = false;
+        ArmInterrupt();
+        RunWatched([&] { outcome = workflow::RunQuickSearch(session, report, &session.cancel); },
+                   [&] { session.cancel = true; });
         cs.line.Finish();
+        if (outcome.stopped) {
+            Note("stopped: the quick search had found " + std::to_string(outcome.volumeCount) +
+                 (outcome.volumeCount == 1 ? " volume" : " volumes") + " when it was stopped");
+            return kExitStopped;
+        }
         if (outcome.notice) ShowNotice(*outcome.notice);
         if (!outcome.diskOpened) return kExitBadInput;
         return outcome.Found() ? kExitOk : kExitNothingFound;

@@ -286,6 +286,40 @@ TEST_F(StopTest, LateStopAnswerDoesNotCancelTheNextSearch) {
     EXPECT_EQ(S().found.volumeCount.load(), 1u);
 }
 
+// The quick search reads the tables on a worker: Stop, pressed while a bad
+// sector of the partition table is being asked about, ends it before its
+// next read and the mode step comes back.
+TEST_F(StopTest, StopEndsTheQuickSearch) {
+    nwimage::DiskSpec desc = SmallDisk();
+    nwimage::BadArea bad;
+    bad.sector = 0;
+    desc.bad.push_back(bad);
+    const std::string path = WriteImage(desc);
+    testutil::WriteFile(dir.File("disk.map"), nwimage::MapfileText(image));
+    Open({{path, dir.File("disk.map")}});
+    S().policy.BadSectorDecision = disk::kRetry;
+    ChooseDiskAndMode(workflow::kModeQuick);
+    modals.Queue([this](QWidget* question) {
+        EXPECT_EQ(question->windowTitle(), "Bad Sector Encountered");
+        EXPECT_TRUE(P().stopButton->isVisible());
+        QTimer::singleShot(0, [this, question] {
+            P().stopButton->click();  // answered Yes below, then the sector is skipped
+            Modals::Press("Skip")(question);
+        });
+    });
+    modals.Queue(Modals::Click(QMessageBox::Yes));
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !W().searchWorker.Running() && modals.seen.size() >= 3; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(modals.seen[1].text, "Do you want to stop this process");
+    EXPECT_EQ(modals.seen[2].text, "Search stopped: 0 volumes found");
+    EXPECT_EQ(modals.seen.size(), 3u);  // one bad sector asked about, no "No volume found"
+    EXPECT_EQ(W().currentStep, 0);
+    EXPECT_TRUE(P().diskTree->isEnabled());
+    EXPECT_FALSE(P().stopButton->isVisible());
+    EXPECT_FALSE(W().searchStop.load());
+}
+
 TEST_F(StopTest, StopDuringTheLostFolderPhaseEndsOnlyThatPhase) {
     Open({{WriteImage(SmallDisk()), ""}});
     app::WindowState& w = W();
