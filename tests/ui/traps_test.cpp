@@ -3,6 +3,7 @@
 // is reachable by keyboard, Back leaves a usable first step, failures are
 // shown, and the window grows and remembers its size.
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <filesystem>
@@ -177,6 +178,68 @@ TEST_F(WindowTest, WindowGrowsWithItsListAndRemembersItsSize) {
     window.reset();
     Open({{WriteImage(SmallDisk()), ""}});
     EXPECT_EQ(window->size(), QSize(1600, 1000));
+}
+
+}  // namespace
+}  // namespace uitest
+
+namespace uitest {
+namespace {
+
+// A file with an unreadable sector saved twice into one folder: the summary
+// warns of the damage, and the second save asks about replacing that file
+// by its name.
+TEST_F(WindowTest, DamagedSaveWarnsAndTheReplaceQuestionNamesTheFile) {
+    nwimage::DiskSpec desc = SmallDisk();
+    nwimage::BadArea bad;
+    bad.target = nwimage::BadArea::Target::FileData;
+    bad.entry = 2;  // REPORT.DOC
+    desc.bad.push_back(bad);
+    const std::string path = WriteImage(desc);
+    testutil::WriteFile(dir.File("disk.map"), nwimage::MapfileText(image));
+    Open({{path, dir.File("disk.map")}});
+    ChooseDiskAndMode(workflow::kModeQuick);
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    SearchDone();
+    ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_TRUE(AtStep(2));
+    ClickLabel(P().directoryTree, Child(P().directoryTree->topLevelItem(0), "PUBLIC"));
+    P().detailsList->setFocus();
+    P().detailsList->setCurrentItem(Row("REPORT.DOC"));
+    QTest::keyClick(P().detailsList, Qt::Key_Space);
+    ASSERT_TRUE(S().selection.Any());
+
+    const std::string destination = dir.File("out");
+    std::filesystem::create_directories(destination);
+    QString replaceTarget;
+    auto save = [&](bool replaceAsked) {
+        modals.On("fileSavingDialog", [&](QWidget* d) {
+            auto* field = d->findChild<QLineEdit*>("savePath");
+            ASSERT_NE(field, nullptr);
+            field->setText(QString::fromStdString(destination));
+            Modals::Press("&OK")(d);
+        });
+        if (replaceAsked)
+            modals.On("replaceDialog", [&](QWidget* d) {
+                auto* target = d->findChild<QLabel*>("replaceTarget");
+                ASSERT_NE(target, nullptr);
+                replaceTarget = target->text();
+                Modals::Press("&Yes")(d);
+            });
+        const std::size_t before = modals.seen.size();
+        P().saveAction->trigger();
+        EXPECT_TRUE(WaitFor([&] { return modals.seen.size() > before && modals.seen.back().title == "Save Summary"; }));
+        return std::vector<Modals::Seen>(modals.seen.begin() + static_cast<std::ptrdiff_t>(before), modals.seen.end());
+    };
+    const std::vector<Modals::Seen> first = save(false);
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(first.back().icon, QMessageBox::Warning);
+    const std::vector<Modals::Seen> second = save(true);
+    ASSERT_GE(second.size(), 3u);
+    EXPECT_EQ(second[second.size() - 2].title, "Replace File Confirmation");
+    EXPECT_TRUE(replaceTarget.endsWith("REPORT.DOC")) << replaceTarget.toStdString();
+    EXPECT_EQ(second.back().icon, QMessageBox::Warning);
 }
 
 }  // namespace
