@@ -3,6 +3,8 @@
 // is reachable by keyboard, Back leaves a usable first step, failures are
 // shown, and the window grows and remembers its size.
 #include <QFileDialog>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -10,6 +12,7 @@
 
 #include "UiFixture.h"
 #include "app/Startup.h"
+#include "app/WindowCommands.h"
 #include "disk/DiskCatalogue.h"
 #include "netware/Selection.h"
 
@@ -240,6 +243,50 @@ TEST_F(WindowTest, DamagedSaveWarnsAndTheReplaceQuestionNamesTheFile) {
     EXPECT_EQ(second[second.size() - 2].title, "Replace File Confirmation");
     EXPECT_TRUE(replaceTarget.endsWith("REPORT.DOC")) << replaceTarget.toStdString();
     EXPECT_EQ(second.back().icon, QMessageBox::Warning);
+}
+
+}  // namespace
+}  // namespace uitest
+
+namespace uitest {
+namespace {
+
+// A mail program that fails and a system without a printer: each says why
+// in the window and offers the file's path to copy.
+TEST_F(WindowTest, MailAndPrintFailuresSayWhyAndOfferThePath) {
+    const std::string bin = dir.File("bin");
+    std::filesystem::create_directories(bin);
+    testutil::WriteFile(bin + "/xdg-email", "#!/bin/sh\nexit 3\n");
+    std::filesystem::permissions(bin + "/xdg-email", std::filesystem::perms::owner_all);
+    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ::setenv("PATH", (bin + ":" + oldPath).c_str(), 1);
+    Open({{WriteImage(SmallDisk()), ""}});
+    ChooseDiskAndMode(workflow::kModeQuick);
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    SearchDone();
+    ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_TRUE(AtStep(2));
+
+    modals.Queue(Modals::Press("Copy path"));
+    P().listEmailAction->trigger();
+    ::setenv("PATH", oldPath.c_str(), 1);
+    ASSERT_EQ(modals.seen.size(), 1u);
+    EXPECT_EQ(modals.seen[0].title, "Email");
+    EXPECT_NE(modals.seen[0].text.indexOf("no program on this system is set up to open it"), -1)
+        << modals.seen[0].text.toStdString();
+    const QString listing = QGuiApplication::clipboard()->text();
+    EXPECT_TRUE(std::filesystem::is_regular_file(listing.toStdString())) << listing.toStdString();
+    EXPECT_NE(modals.seen[0].text.indexOf(listing), -1);
+
+    bool dialogShown = false;
+    window->Commands().printerAvailable = [] { return false; };
+    window->Commands().choosePrinter = [&](QPrinter&) { return dialogShown = true; };
+    P().listPrintAction->trigger();
+    ASSERT_EQ(modals.seen.size(), 2u);
+    EXPECT_EQ(modals.seen[1].title, "Print");
+    EXPECT_NE(modals.seen[1].text.indexOf("no printer is set up on this system"), -1);
+    EXPECT_FALSE(dialogShown);
 }
 
 }  // namespace
