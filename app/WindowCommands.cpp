@@ -241,7 +241,7 @@ void WindowCommands::VolumeListLoaded(const workflow::LogLoaded& loaded) {
     wizard.ShowFoundVolumes();
     state.currentStep = 1;
     wizard.NoteStepShown();
-    wizard.ShowStep(3);
+    wizard.ShowStep(WizardController::Layout::VolumesListed);
 }
 
 void WindowCommands::MountedVolumeLoaded(const workflow::LogLoaded& loaded) {

@@ -18,11 +18,11 @@ namespace app {
 struct WindowState {
     int currentStep = 0;                         // 0 disk and mode, 1 volume list, 2 browsing
     std::uint32_t currentFolderNode = nw::kNoNode;  // the folder the list shows
-    int treeHasFocus = 0;
-    int exitQuestionOpen = 0;
-    int lostFolderScanActive = 0;                // "Stop Searching" ends the lost-folder pass
-    int rangeIsWholeDisk = 0;
-    int rangeIsSectorRange = 0;
+    bool treeHasFocus = false;
+    bool exitQuestionOpen = false;
+    bool lostFolderScanActive = false;           // "Stop Searching" ends the lost-folder pass
+    bool rangeIsWholeDisk = false;
+    bool rangeIsSectorRange = false;
 
     base::CancelFlag searchStop{false};          // ends the advanced search
     base::CancelFlag lostScanStop{false};        // ends the lost-folder pass of a mount

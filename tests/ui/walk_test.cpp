@@ -144,7 +144,7 @@ TEST_F(WindowTest, QuickRecoveryWalk) {
     EXPECT_EQ(P().directoryTree->currentItem(), Child(pub, "DOCS"));
     EXPECT_TRUE(pub->isExpanded());
     EXPECT_EQ(RowTexts(), (std::vector<std::string>{"LETTER.DOC"}));
-    EXPECT_EQ(w.treeHasFocus, 1);
+    EXPECT_TRUE(w.treeHasFocus);
 
     // Back empties the records and returns to the volume list.
     QTest::mouseClick(P().backButton, Qt::LeftButton);
@@ -323,12 +323,12 @@ TEST_F(StopTest, StopEndsTheQuickSearch) {
 TEST_F(StopTest, StopDuringTheLostFolderPhaseEndsOnlyThatPhase) {
     Open({{WriteImage(SmallDisk()), ""}});
     app::WindowState& w = W();
-    w.lostFolderScanActive = 1;  // as the mount's report sets it when the phase begins
+    w.lostFolderScanActive = true;  // as the mount's report sets it when the phase begins
     P().stopButton->show();
     P().stopButton->setEnabled(true);
     modals.Queue(Modals::Click(QMessageBox::Yes));
     QTest::mouseClick(P().stopButton, Qt::LeftButton);
-    EXPECT_EQ(w.lostFolderScanActive, 0);
+    EXPECT_FALSE(w.lostFolderScanActive);
     EXPECT_TRUE(w.lostScanStop.load());
     EXPECT_FALSE(w.searchStop.load());
 }
@@ -412,11 +412,11 @@ TEST_F(WindowTest, RawPanelComesAndGoes) {
     QTest::mouseClick(P().sectorRangeButton, Qt::LeftButton);
     EXPECT_EQ(P().startSectorField->text(), "0");
     EXPECT_EQ(P().endSectorField->text().toULongLong(), image.totalSectors - 1);  // the last sector
-    EXPECT_EQ(w.rangeIsSectorRange, 1);
+    EXPECT_TRUE(w.rangeIsSectorRange);
     QTest::mouseClick(P().entireDiskButton, Qt::LeftButton);
     EXPECT_TRUE(P().endSectorField->text().isEmpty());
     EXPECT_FALSE(P().endSectorField->isEnabled());
-    EXPECT_EQ(w.rangeIsWholeDisk, 1);
+    EXPECT_TRUE(w.rangeIsWholeDisk);
 
     QTest::mouseClick(P().backButton, Qt::LeftButton);
     EXPECT_EQ(w.currentStep, 0);
