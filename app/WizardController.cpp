@@ -328,7 +328,6 @@ void WizardController::Next() {
         state_.mountWorker.Start([this] {
             const workflow::MountOutcome outcome =
                 mountVolume(session_, mountProgress_, &state_.lostScanStop);
-            // What a save takes of compressed files, for the listing.
             if (outcome.mounted && !outcome.treeUnreadable)
                 state_.storedLengths = workflow::ReadStoredLengths(session_);
             channel_.Post([this, outcome] { MountEnded(outcome); });
