@@ -1,6 +1,7 @@
 #include "app/BalloonHelp.h"
 
 #include <QEvent>
+#include <algorithm>
 #include <functional>
 
 #include <QAction>
@@ -136,7 +137,23 @@ void BalloonHelp::MenuHighlighted(QMenu* menu, QAction* action) {
     const int id = MenuIdOf(menu, action);
     const BalloonPoint tip = MenuBalloonTip(id, topLeft.x(), topLeft.y(), topRight.x());
     menuBalloon_->SetTexts(QString(), MenuBalloonText(id));
-    menuBalloon_->ShowAt(QPoint(tip.x, tip.y));
+    // The balloon never covers the menu's items: where the item's own place
+    // would lie over the menu, it goes beside the menu, right or else left,
+    // level with the item (its tip moved out as far as its body reaches
+    // back past the tip).
+    const QRect menuRect(menu->mapToGlobal(QPoint(0, 0)), menu->size());
+    const int itemMiddle = menu->mapToGlobal(item.center()).y();
+    QPoint right(menuRect.right() + 1, itemMiddle);
+    right.rx() += std::max(0, menuRect.right() + 1 - menuBalloon_->LayoutAt(right).window.left());
+    QPoint left(menuRect.left() - 1, itemMiddle);
+    left.rx() -= std::max(0, menuBalloon_->LayoutAt(left).window.right() - (menuRect.left() - 1));
+    QPoint anchor = right;
+    for (const QPoint& place : {QPoint(tip.x, tip.y), right, left})
+        if (!menuBalloon_->LayoutAt(place).window.intersects(menuRect)) {
+            anchor = place;
+            break;
+        }
+    menuBalloon_->ShowAt(anchor);
 }
 
 void BalloonHelp::MenuClosed() {

@@ -169,6 +169,10 @@ QRect BalloonTip::WorkAreaFor(QPoint anchor) const {
     return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
 }
 
+BalloonGeometry BalloonTip::LayoutAt(QPoint anchor) const {
+    return LayoutBalloon(ContentSize(), anchor, WorkAreaFor(anchor));
+}
+
 void BalloonTip::Relayout() {
     geometry_ = LayoutBalloon(ContentSize(), anchor_, WorkAreaFor(anchor_));
     setGeometry(geometry_.window);

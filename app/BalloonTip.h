@@ -64,6 +64,8 @@ public:
 
     // Lays the balloon out with its tip on `anchor` and shows it on top.
     void ShowAt(QPoint anchor);
+    // Where ShowAt(anchor) would put it, with its present texts.
+    BalloonGeometry LayoutAt(QPoint anchor) const;
     // Hides it (the menu balloon) or closes and deletes it (a mode balloon).
     void Dismiss();
 

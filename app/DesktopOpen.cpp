@@ -38,11 +38,15 @@ void OpenWithProgram(const QString& program, const QString& target, QObject* con
 }
 
 void ShowOpenFailure(QWidget* owner, const QString& target, const QString& reason) {
+    ShowHandOffFailure(owner, "Open", QString("Could not open %1: %2.").arg(target, reason), target);
+}
+
+void ShowHandOffFailure(QWidget* owner, const QString& title, const QString& text, const QString& target) {
     QMessageBox box(owner);
     box.setObjectName("openFailure");
     box.setIcon(QMessageBox::Warning);
-    box.setWindowTitle("Open");
-    box.setText(QString("Could not open %1: %2.").arg(target, reason));
+    box.setWindowTitle(title);
+    box.setText(text);
     QPushButton* copy = box.addButton("Copy path", QMessageBox::ActionRole);
     QPushButton* ok = box.addButton(QMessageBox::Ok);
     box.setDefaultButton(ok);

@@ -23,5 +23,7 @@ void OpenWithProgram(const QString& program, const QString& target, QObject* con
 // The message for a target nothing could open: the reason, and a
 // "Copy path" button that puts the target on the clipboard.
 void ShowOpenFailure(QWidget* owner, const QString& target, const QString& reason);
+// The same for any hand-off (printing, mail): `text` says what failed and why.
+void ShowHandOffFailure(QWidget* owner, const QString& title, const QString& text, const QString& target);
 
 }  // namespace app

@@ -15,6 +15,7 @@ namespace {
 
 constexpr int kIsFolderRole = Qt::UserRole + 1;
 constexpr int kNumberRole = Qt::UserRole + 2;
+constexpr int kDeletedRole = Qt::UserRole + 3;
 
 }  // namespace
 
@@ -49,11 +50,11 @@ void DetailsList::UseDetailsColumn() {
 
 void DetailsList::UseEntryColumns() {
     clear();
-    setColumnCount(6);
-    setHeaderLabels({"Name", "Type", "Size", "Date", "Time", "ID"});
+    setColumnCount(kEntryColumnCount);
+    setHeaderLabels({"Name", "Type", "Size", "Date", "Time", "ID", "State"});
     // Wide enough for the longest type text and a full date in this font.
-    static const int widths[6] = {165, 150, 65, 90, 62, 60};
-    for (int i = 0; i < 6; ++i) setColumnWidth(i, widths[i]);
+    static const int widths[kEntryColumnCount] = {165, 150, 65, 90, 62, 60, 80};
+    for (int i = 0; i < kEntryColumnCount; ++i) setColumnWidth(i, widths[i]);
     headerItem()->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
 }
 
@@ -67,20 +68,30 @@ void DetailsList::AddRow(const std::vector<std::string>& columns) {
 }
 
 void DetailsList::AddEntryRow(const std::vector<std::string>& columns, bool isFolder, std::uint64_t number,
-                              Qt::CheckState check) {
+                              Qt::CheckState check, bool deleted, const std::string& sizeNote) {
     auto* item = new QTreeWidgetItem();
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-    for (int i = 0; i < 6 && i < static_cast<int>(columns.size()); ++i)
+    for (int i = 0; i < kEntryColumnCount && i < static_cast<int>(columns.size()); ++i)
         item->setText(i, QString::fromStdString(columns[static_cast<std::size_t>(i)]));
-    if (!isFolder && columns.size() > 2) {
+    if (!isFolder && columns.size() > kSizeColumn) {
         bool ok = false;
-        const qulonglong bytes = QString::fromStdString(columns[2]).toULongLong(&ok);
+        const qulonglong bytes = QString::fromStdString(columns[kSizeColumn]).toULongLong(&ok);
         if (ok) {
-            item->setText(2, SizeText(bytes));
-            item->setToolTip(2, QLocale().toString(bytes) + " bytes");
+            item->setText(kSizeColumn, SizeText(bytes));
+            const QString exact = QLocale().toString(bytes) + " bytes";
+            item->setToolTip(kSizeColumn,
+                             sizeNote.empty() ? exact : QString::fromStdString(sizeNote) + "\n" + exact + " saved");
         }
     }
+    if (!sizeNote.empty()) item->setToolTip(kStateColumn, QString::fromStdString(sizeNote));
     item->setToolTip(0, item->text(0));
+    if (deleted) {
+        // Greyed like a disabled entry, yet still selectable and saveable.
+        const QBrush grey = palette().brush(QPalette::Disabled, QPalette::Text);
+        for (int i = 0; i < kEntryColumnCount; ++i) item->setForeground(i, grey);
+        item->setToolTip(0, item->text(0) + " (deleted)");
+    }
+    item->setData(0, kDeletedRole, deleted);
     item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
     const std::string name = columns.empty() ? std::string() : columns[0];
     item->setIcon(0, icons::ListImage(isFolder ? kFolderListImage : FileTypeFor(name).image));
@@ -91,6 +102,8 @@ void DetailsList::AddEntryRow(const std::vector<std::string>& columns, bool isFo
 }
 
 bool DetailsList::RowIsFolder(const QTreeWidgetItem* row) { return row && row->data(0, kIsFolderRole).toBool(); }
+
+bool DetailsList::RowIsDeleted(const QTreeWidgetItem* row) { return row && row->data(0, kDeletedRole).toBool(); }
 
 std::uint64_t DetailsList::NumberOfRow(const QTreeWidgetItem* row) {
     return row ? row->data(0, kNumberRole).toULongLong() : 0;
@@ -117,10 +130,10 @@ void DetailsList::ClearRows() { clear(); }
 
 void DetailsList::FitColumns() {
     if (!ShowsEntries()) return;
-    for (int i = 1; i < 6; ++i) resizeColumnToContents(i);
+    for (int i = 1; i < kEntryColumnCount; ++i) resizeColumnToContents(i);
     resizeColumnToContents(0);
     int others = 0;
-    for (int i = 1; i < 6; ++i) others += columnWidth(i);
+    for (int i = 1; i < kEntryColumnCount; ++i) others += columnWidth(i);
     const int room = viewport()->width() - others;
     if (room > columnWidth(0)) setColumnWidth(0, room);
 }

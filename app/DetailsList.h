@@ -1,6 +1,7 @@
 // The large list on the right of the main window: disk facts and volume
 // facts under one "Details" column at the first two steps, a folder's
-// contents in six columns (Name, Type, Size, Date, Time, ID) while browsing.
+// contents in seven columns (Name, Type, Size, Date, Time, ID, State) while
+// browsing; deleted entries are greyed and say so in the State column.
 #pragma once
 
 #include <QTreeWidget>
@@ -21,16 +22,18 @@ public:
     static QString DetailsHeader();
     void UseDetailsColumn();
     void UseEntryColumns();
-    bool ShowsEntries() const { return columnCount() == 6; }
+    bool ShowsEntries() const { return columnCount() == 7; }
 
     // Adds a row under the single column: the texts joined.
     void AddRow(const std::vector<std::string>& columns);
-    // Adds a row under the six columns, with its type image and check box; it
-    // carries the folder's node (folder rows) or the file's index in the
+    // Adds a row under the seven columns, with its type image and check box;
+    // it carries the folder's node (folder rows) or the file's index in the
     // file list (file rows).
-    // The size shows in readable units, the exact byte count in its tooltip.
+    // The size shows in readable units, the exact byte count in its tooltip
+    // (after `sizeNote` where there is one). A deleted row is greyed.
     void AddEntryRow(const std::vector<std::string>& columns, bool isFolder, std::uint64_t number,
-                     Qt::CheckState check);
+                     Qt::CheckState check, bool deleted = false, const std::string& sizeNote = {});
+    static bool RowIsDeleted(const QTreeWidgetItem* row);
     // Columns as wide as their contents, the name column taking the rest.
     void FitColumns();
     void ClearRows();

@@ -49,33 +49,57 @@ FileType FileTypeFor(const std::string& name) {
     return kPlainFile;
 }
 
+std::string StateText(bool deleted, bool compressed) {
+    if (deleted && compressed) return "Deleted, compressed";
+    if (deleted) return "Deleted";
+    if (compressed) return "Compressed";
+    return {};
+}
+
 std::vector<std::string> FolderRow(const nw::EntryRecord& folder, std::uint32_t node) {
     return {folder.name,
             kFolderTypeText,
             "0",
             nw::FormatDateText(folder.timestamp),
             nw::FormatTimeText(folder.timestamp),
-            std::to_string(node)};
+            std::to_string(node),
+            StateText(folder.IsDeleted(), false)};
 }
 
-std::vector<std::string> FileRow(const nw::EntryRecord& file) {
+std::vector<std::string> FileRow(const nw::EntryRecord& file, const workflow::StoredLength* stored) {
+    const bool compressed = file.IsCompressed();
+    const std::uint32_t saved = compressed && stored ? stored->bytes : file.size;
     return {file.name,
             FileTypeFor(file.name).typeText,
-            std::to_string(file.size),
+            std::to_string(saved),
             nw::FormatDateText(file.timestamp),
             nw::FormatTimeText(file.timestamp),
-            std::to_string(file.ordinal)};
+            std::to_string(file.ordinal),
+            StateText(file.IsDeleted(), compressed)};
 }
 
-std::vector<Row> FolderRows(const nw::MountedVolume& volume, std::uint32_t folderNumber) {
+std::string SizeNote(const nw::EntryRecord& file, const workflow::StoredLength* stored) {
+    if (!file.IsCompressed()) return {};
+    const std::string entry = std::to_string(file.size);
+    if (!stored) return "Stored compressed; the entry says " + entry + " bytes";
+    if (stored->headerFailed)
+        return "Stored compressed, but its header does not match the entry: " + entry + " bytes are saved as they lie";
+    return "Stored compressed: " + std::to_string(stored->bytes) + " stored bytes are saved as they lie (" + entry +
+           " bytes once expanded)";
+}
+
+std::vector<Row> FolderRows(const nw::MountedVolume& volume, std::uint32_t folderNumber,
+                            const workflow::StoredLengths& stored) {
     std::vector<Row> rows;
     for (std::uint32_t i : volume.FolderList.ChildRange(folderNumber)) {
         const nw::EntryRecord& r = volume.FolderList[i];
-        rows.push_back({&r, true, i, r.treeNode, FolderRow(r, r.treeNode)});
+        rows.push_back({&r, true, i, r.treeNode, FolderRow(r, r.treeNode), r.IsDeleted(), {}});
     }
     for (std::uint32_t i : volume.FileList.ChildRange(folderNumber)) {
         const nw::EntryRecord& r = volume.FileList[i];
-        rows.push_back({&r, false, i, nw::kNoNode, FileRow(r)});
+        const auto found = stored.find(i);
+        const workflow::StoredLength* length = found == stored.end() ? nullptr : &found->second;
+        rows.push_back({&r, false, i, nw::kNoNode, FileRow(r, length), r.IsDeleted(), SizeNote(r, length)});
     }
     return rows;
 }

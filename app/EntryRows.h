@@ -1,8 +1,10 @@
 // How folders and files of a mounted volume look in the window's list and
 // tree: the type text and image of a file by the end of its name, and the
-// six columns of a list row (Name, Type, Size, Date, Time, ID). A folder
-// row's ID is the folder's node in the folder tree, a file row's its ordinal.
-// Plain C++: the command line's listings use it too.
+// seven columns of a list row (Name, Type, Size, Date, Time, ID, State). A
+// folder row's ID is the folder's node in the folder tree, a file row's its
+// ordinal. A file's Size is what a save writes of it: the stored length of a
+// file stored compressed. State says "Deleted" and "Compressed".
+// Plain C++, no Qt.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "netware/EntryList.h"
+#include "workflow/StoredLengths.h"
 
 namespace nw {
 struct MountedVolume;
@@ -30,9 +33,20 @@ constexpr int kFolderListImage = 1;
 constexpr int kFolderTreeImage = 3;
 constexpr int kFolderTreeSelectedImage = 7;
 
-// The columns of one row.
+constexpr int kSizeColumn = 2;
+constexpr int kStateColumn = 6;
+constexpr int kEntryColumnCount = 7;
+
+// The State column: "Deleted", "Compressed", both joined by ", ", or empty.
+std::string StateText(bool deleted, bool compressed);
+
+// The columns of one row. `stored` is the stored length of a compressed
+// file (nullptr: not known, the entry's size shows).
 std::vector<std::string> FolderRow(const nw::EntryRecord& folder, std::uint32_t node);
-std::vector<std::string> FileRow(const nw::EntryRecord& file);
+std::vector<std::string> FileRow(const nw::EntryRecord& file, const workflow::StoredLength* stored = nullptr);
+// The note on a compressed file's size: what a save writes and what the
+// entry says; empty for other files.
+std::string SizeNote(const nw::EntryRecord& file, const workflow::StoredLength* stored);
 
 // One row of a folder's listing.
 struct Row {
@@ -41,9 +55,12 @@ struct Row {
     std::size_t index;   // in the folder or file list
     std::uint32_t node;  // folders: the node showing the folder (nw::kNoNode when none); files: nw::kNoNode
     std::vector<std::string> columns;
+    bool deleted = false;
+    std::string sizeNote;  // see SizeNote
 };
 // The children of folder `folderNumber`: folders first, then files, each in
 // list order.
-std::vector<Row> FolderRows(const nw::MountedVolume& volume, std::uint32_t folderNumber);
+std::vector<Row> FolderRows(const nw::MountedVolume& volume, std::uint32_t folderNumber,
+                            const workflow::StoredLengths& stored = {});
 
 }  // namespace app

@@ -249,7 +249,7 @@ bool MainWindow::Initialise() {
     BalloonHelp* help = BalloonHelp::Install(this, *session_.store, session_.installFolder);
     help->on = balloonAction_->isChecked();
 
-    state_.exitQuestionOpen = 0;
+    state_.exitQuestionOpen = false;
     wizard_->ShowStepPicture(1);
     // The size the window had when it was last closed.
     const QString size = QString::fromStdString(
@@ -299,14 +299,14 @@ void MainWindow::timerEvent(QTimerEvent* event) {
 // ---- exit ----------------------------------------------------------------------------------
 
 bool MainWindow::AskExit() {
-    if (state_.exitQuestionOpen == 1) return false;  // the question is already on screen
-    state_.exitQuestionOpen = 1;
+    if (state_.exitQuestionOpen) return false;  // the question is already on screen
+    state_.exitQuestionOpen = true;
     QPointer<MainWindow> self(this);
     const MessageAnswer a =
         ShowMessage(this, "Do you want to exit from Tarvine?", MessageIcon::Question, MessageButtons::YesNo);
     if (!self) return false;
     if (a != MessageAnswer::Yes) {
-        state_.exitQuestionOpen = 0;
+        state_.exitQuestionOpen = false;
         return false;
     }
     return true;
@@ -471,11 +471,11 @@ bool MainWindow::HandleKey(QWidget* target, QKeyEvent* event) {
         case Qt::Key_Tab:
         case Qt::Key_Backtab:
             if (step != 2) return false;
-            if (w.treeHasFocus == 0) {
-                w.treeHasFocus = 1;
+            if (!w.treeHasFocus) {
+                w.treeHasFocus = true;
                 parts_.directoryTree->setFocus(Qt::TabFocusReason);
             } else {
-                w.treeHasFocus = 0;
+                w.treeHasFocus = false;
                 parts_.detailsList->setFocus(Qt::TabFocusReason);
             }
             return true;
@@ -487,7 +487,7 @@ bool MainWindow::HandleKey(QWidget* target, QKeyEvent* event) {
                 if (auto* mode = qobject_cast<ModeButton*>(target); mode && mode->isEnabled())
                     wizard_->ModeHovered(mode->Mode());
                 if (parts_.nextButton->isVisible() && parts_.nextButton->isEnabled()) parts_.nextButton->click();
-            } else if (step == 2 && w.treeHasFocus == 1) {
+            } else if (step == 2 && w.treeHasFocus) {
                 if (QTreeWidgetItem* item = parts_.directoryTree->currentItem()) wizard_->ShowFolderOf(item);
             } else if (step == 2 && target == parts_.detailsList) {
                 wizard_->OpenRow(parts_.detailsList->currentItem());
@@ -500,7 +500,7 @@ bool MainWindow::HandleKey(QWidget* target, QKeyEvent* event) {
                 parts_.volumeTree->setFocus(Qt::OtherFocusReason);
             } else if (step == 2) {
                 parts_.directoryTree->setFocus(Qt::OtherFocusReason);
-                w.treeHasFocus = 1;
+                w.treeHasFocus = true;
             }
             return false;
         case Qt::Key_F7:

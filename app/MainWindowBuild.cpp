@@ -230,8 +230,8 @@ void MainWindow::BuildCentral() {
                 (tree == parts_.volumeTree && state_.currentStep == 1 && !state_.mountWorker.Running()))
                 wizard_->TreePressed(tree, item, WizardTree::Hit::Label);
         });
-        connect(tree, &QTreeWidget::itemExpanded, this, [this] { state_.treeHasFocus = 1; });
-        connect(tree, &QTreeWidget::itemCollapsed, this, [this] { state_.treeHasFocus = 1; });
+        connect(tree, &QTreeWidget::itemExpanded, this, [this] { state_.treeHasFocus = true; });
+        connect(tree, &QTreeWidget::itemCollapsed, this, [this] { state_.treeHasFocus = true; });
     }
 
     const char* const modeTexts[3] = {"Quick ", "Advanced ", "Raw Recovery"};
@@ -250,7 +250,7 @@ void MainWindow::BuildCentral() {
     connect(parts_.detailsList, &DetailsList::RowOpened, wizard_, &WizardController::OpenRow);
     connect(parts_.detailsList, &DetailsList::RowTicked, wizard_, &WizardController::RowTicked);
     connect(parts_.detailsList, &DetailsList::ContextMenuAt, this, &MainWindow::ListContextMenu);
-    connect(parts_.detailsList, &DetailsList::Clicked, this, [this] { state_.treeHasFocus = 0; });
+    connect(parts_.detailsList, &DetailsList::Clicked, this, [this] { state_.treeHasFocus = false; });
 
     BuildRawPanel(central);
 

@@ -87,7 +87,7 @@ void RawPanelWidget::Start() {
     for (int row = 0; row < p_.fileTypeList->topLevelItemCount() && row < raw::kinds::kCount; ++row)
         request.checked[static_cast<std::size_t>(row)] = p_.fileTypeList->topLevelItem(row)->checkState(0) == Qt::Checked;
     // The range comes from the fields unless "Entire Disk" was clicked.
-    request.wholeDisk = state_.rangeIsWholeDisk == 1;
+    request.wholeDisk = state_.rangeIsWholeDisk;
     request.startSector = SectorFieldValue(p_.startSectorField->text());
     request.endSector = SectorFieldValue(p_.endSectorField->text());
 

@@ -8,6 +8,7 @@
 #include <QMimeDatabase>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QPointer>
 #include <QProcess>
 
@@ -110,6 +111,7 @@ WindowCommands::WindowCommands(MainWindow& window) : QObject(&window), window_(w
         dialog.setOption(QAbstractPrintDialog::PrintToFile, false);
         return dialog.exec() == QDialog::Accepted;
     };
+    printerAvailable = [] { return !QPrinterInfo::availablePrinters().isEmpty(); };
     openFile = &DesktopOpen;
     openWith = [this](const std::string& path) {
         bool ok = false;
@@ -221,8 +223,10 @@ void WindowCommands::LoadLog() {
             window_.Channel().Post([this, loaded] { VolumeListLoaded(loaded); });
         });
     } else if (state.currentStep == 1 && !state.mountWorker.Running()) {
-        state.mountWorker.Start([this, &session, path] {
+        state.storedLengths.clear();
+        state.mountWorker.Start([this, &session, &state, path] {
             const workflow::LogLoaded loaded = workflow::LoadMountedVolume(session, path);
+            if (loaded.loaded) state.storedLengths = workflow::ReadStoredLengths(session);
             window_.Channel().Post([this, loaded] { MountedVolumeLoaded(loaded); });
         });
     }
@@ -241,7 +245,7 @@ void WindowCommands::VolumeListLoaded(const workflow::LogLoaded& loaded) {
     wizard.ShowFoundVolumes();
     state.currentStep = 1;
     wizard.NoteStepShown();
-    wizard.ShowStep(3);
+    wizard.ShowStep(WizardController::Layout::VolumesListed);
 }
 
 void WindowCommands::MountedVolumeLoaded(const workflow::LogLoaded& loaded) {
@@ -281,14 +285,23 @@ void WindowCommands::ViewReport() {
     ShowNotice(&window_, workflow::ViewReport(window_.Session(), opener).notice);
 }
 
-void WindowCommands::EmailReport() { ShowNotice(&window_, workflow::EmailReport(window_.Session()).notice); }
+void WindowCommands::ShowMailOutcome(const workflow::ReportOutcome& outcome) {
+    ShowNotice(&window_, outcome.notice);
+    if (outcome.handOffStatus == 0) return;
+    const QString reason = outcome.handOffStatus < 0 ? QString("the mail program could not be started")
+                                                     : OpenerFailureText(outcome.handOffStatus);
+    const QString path = QString::fromStdString(outcome.path);
+    ShowHandOffFailure(&window_, "Email", QString("Could not hand %1 to a mail program: %2.").arg(path, reason), path);
+}
+
+void WindowCommands::EmailReport() { ShowMailOutcome(workflow::EmailReport(window_.Session())); }
 
 void WindowCommands::ViewListing() {
     ShellOpener opener(window_);
     ShowNotice(&window_, workflow::ViewListing(window_.Session(), opener).notice);
 }
 
-void WindowCommands::EmailListing() { ShowNotice(&window_, workflow::EmailListing(window_.Session()).notice); }
+void WindowCommands::EmailListing() { ShowMailOutcome(workflow::EmailListing(window_.Session())); }
 
 void WindowCommands::PrintListing() {
     const workflow::ReportOutcome prepared = workflow::PrepareListingPrint(window_.Session());
@@ -299,10 +312,21 @@ void WindowCommands::PrintListing() {
     const QByteArray bytes = file.readAll();
     file.close();
     const std::vector<std::string> lines = records::SplitPrintRecords(bytes.toStdString());
+    const QString path = QString::fromStdString(prepared.path);
+    if (printerAvailable && !printerAvailable()) {
+        ShowHandOffFailure(&window_, "Print",
+                           QString("Could not print %1: no printer is set up on this system.").arg(path), path);
+        return;
+    }
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageOrientation(QPageLayout::Landscape);
     if (!choosePrinter || !choosePrinter(printer)) return;
-    PrintListingLines(printer, lines);
+    const int pages = PrintListingLines(printer, lines);
+    if ((pages == 0 && !lines.empty()) || printer.printerState() == QPrinter::Error)
+        ShowHandOffFailure(&window_, "Print",
+                           QString("Could not print %1: the printer %2 did not take it.")
+                               .arg(path, printer.printerName().isEmpty() ? QString("chosen") : printer.printerName()),
+                           path);
 }
 
 }  // namespace app

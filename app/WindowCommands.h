@@ -14,6 +14,7 @@
 #include "recovery/FileViewer.h"
 #include "recovery/SaveJob.h"
 #include "workflow/RecoveryLogs.h"
+#include "workflow/Reports.h"
 
 class QPrinter;
 
@@ -52,6 +53,9 @@ public:
 
     // Chooses the printer (the system's print dialog); false prints nothing.
     std::function<bool(QPrinter&)> choosePrinter;
+    // Whether the system has a printer at all (none: the print file's path
+    // is offered instead of an empty print dialog).
+    std::function<bool()> printerAvailable;
     // Opens a viewed file's copy with its associated application.
     std::function<recovery::OpenResult(const std::string& path)> openFile;
     // Lets the user pick the program for a file that has no association.
@@ -63,6 +67,9 @@ private:
     void VolumeListLoaded(const workflow::LogLoaded& loaded);
     void MountedVolumeLoaded(const workflow::LogLoaded& loaded);
     void TreeContextMenu(const QPoint& pos);
+    // A mail command's outcome: its notice, or why the mail program did not
+    // take the file (with its path to copy).
+    void ShowMailOutcome(const workflow::ReportOutcome& outcome);
 
     MainWindow& window_;
     RawPanelWidget* rawPanel_ = nullptr;

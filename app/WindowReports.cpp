@@ -58,7 +58,7 @@ int MountProgress::ChooseFat(std::uint32_t fat1Length, std::uint32_t fat2Length)
 
 void MountProgress::LostFolderPhase(bool running) {
     channel_.Post([this, running] {
-        state_.lostFolderScanActive = running ? 1 : 0;
+        state_.lostFolderScanActive = running;
         p_.stopButton->setVisible(running);
         p_.stopButton->setEnabled(running);
     });

@@ -80,7 +80,7 @@ void WizardController::ShowPictureByMode(int quick, int advanced) {
 
 // ---- layouts -------------------------------------------------------------------------
 
-void WizardController::ShowStep(int layout) {
+void WizardController::ShowStep(Layout layout) {
     const bool advanced = session_.recoveryMode.load() == workflow::kModeAdvanced;
     auto greyAfterMount = [this](bool enabled) {
         for (QAction* a : {p_.saveAction, p_.saveSettingsAction, p_.saveLogAction, p_.listViewAction,
@@ -89,9 +89,9 @@ void WizardController::ShowStep(int layout) {
     };
     // The chosen mode shows beside Next only while the mode is being chosen.
     p_.nextModeText->hide();
-    if (layout == 1 || layout == 88) p_.nextModeText->clear();
+    if (layout == Layout::Start || layout == Layout::RawPanelClosed) p_.nextModeText->clear();
     switch (layout) {
-        case 0:  // search started
+        case Layout::SearchStarted:
             p_.modeFrame->hide();
             ShowPictureByMode(4, 5);
             p_.detailsList->ClearRows();
@@ -100,14 +100,15 @@ void WizardController::ShowStep(int layout) {
             p_.nextButton->setEnabled(false);
             for (ModeButton* b : p_.modeButtons) b->hide();
             p_.statusLine->show();
+            // Both searches read the disk on a worker and can be stopped.
+            p_.stopButton->show();
+            p_.stopButton->setEnabled(true);
             if (advanced) {
-                p_.stopButton->show();
-                p_.stopButton->setEnabled(true);
                 p_.searchProgress->show();
                 p_.statusLine->setText(workflow::kSearchPhase1Text);
             }
             break;
-        case 1:  // back to the start
+        case Layout::Start:
             ShowStepPicture(1);
             for (ModeButton* b : p_.modeButtons) {
                 b->show();
@@ -127,7 +128,7 @@ void WizardController::ShowStep(int layout) {
             p_.searchProgress->hide();
             p_.volumeTree->hide();
             break;
-        case 3:  // volumes listed (after a search or a loaded log alike)
+        case Layout::VolumesListed:
             p_.modeFrame->hide();
             p_.diskFrame->hide();
             for (ModeButton* b : p_.modeButtons) b->hide();
@@ -144,7 +145,7 @@ void WizardController::ShowStep(int layout) {
             p_.nextButton->setEnabled(false);
             p_.detailsList->ClearRows();
             break;
-        case 4:  // mount started
+        case Layout::MountStarted:
             ShowPictureByMode(7, 8);
             p_.statusLine->setText("Mounting Volume Please Wait....");
             p_.volumeTree->setEnabled(false);
@@ -152,7 +153,7 @@ void WizardController::ShowStep(int layout) {
             p_.nextButton->setEnabled(false);
             p_.loadLogAction->setEnabled(false);
             break;
-        case 5:  // tree ready
+        case Layout::TreeReady:
             p_.volumeTree->hide();
             p_.directoryTree->show();
             p_.directoryTree->setEnabled(false);
@@ -160,7 +161,7 @@ void WizardController::ShowStep(int layout) {
             p_.searchProgress->hide();
             p_.statusLine->clear();
             break;
-        case 6:  // mount finished
+        case Layout::MountFinished:
             ShowStepPicture(9);
             p_.searchProgress->hide();
             p_.searchProgress->setValue(0);
@@ -170,14 +171,14 @@ void WizardController::ShowStep(int layout) {
             greyAfterMount(true);
             p_.loadLogAction->setEnabled(false);
             break;
-        case 7:  // back to the volume list
+        case Layout::VolumeList:
             ShowPictureByMode(4, 6);
             p_.detailsList->UseDetailsColumn();
             p_.statusLine->clear();
             greyAfterMount(false);
             p_.loadLogAction->setEnabled(true);
             break;
-        case 8:  // raw panel
+        case Layout::RawPanel:
             ShowStepPicture(kRawPanelPicture);
             p_.rawPanel->show();
             p_.rawPanel->raise();
@@ -204,7 +205,7 @@ void WizardController::ShowStep(int layout) {
             p_.backButton->show();
             p_.backButton->setEnabled(true);
             break;
-        case 88:  // raw panel closed
+        case Layout::RawPanelClosed:
             ShowStepPicture(1);
             p_.rawPanel->hide();
             p_.plainFrame->show();
@@ -303,7 +304,7 @@ void WizardController::Next() {
             p_.startRecoveryButton->setEnabled(true);
         } else {
             p_.startRecoveryButton->setEnabled(false);
-            ShowStep(0);
+            ShowStep(Layout::SearchStarted);
         }
         if (mode == workflow::kModeQuick) {
             // The disk is read on the search worker: a failing drive's
@@ -311,8 +312,11 @@ void WizardController::Next() {
             StartVolumeTree();
             p_.volumeTree->setEnabled(false);
             p_.statusLine->setText("Searching the partition tables...");
+            // A stop asked for before this search began is not meant for it.
+            state_.searchStop = false;
             state_.searchWorker.Start([this] {
-                const workflow::SearchOutcome outcome = workflow::RunQuickSearch(session_, searchProgress_);
+                const workflow::SearchOutcome outcome =
+                    workflow::RunQuickSearch(session_, searchProgress_, &state_.searchStop);
                 channel_.Post([this, outcome] { SearchEnded(outcome); });
             });
         } else if (mode == workflow::kModeAdvanced) {
@@ -331,7 +335,7 @@ void WizardController::Next() {
                 channel_.Post([this, outcome] { SearchEnded(outcome); });
             });
         } else if (mode == workflow::kModeRaw) {
-            ShowStep(8);
+            ShowStep(Layout::RawPanel);
             state_.currentStep = 1;
             NoteStepShown();
         }
@@ -340,11 +344,14 @@ void WizardController::Next() {
         p_.directoryTree->Clear();
         p_.directoryTree->hide();
         state_.currentFolderNode = nw::kNoNode;
-        ShowStep(4);
+        ShowStep(Layout::MountStarted);
         state_.lostScanStop = false;
+        state_.storedLengths.clear();
         state_.mountWorker.Start([this] {
             const workflow::MountOutcome outcome =
                 mountVolume(session_, mountProgress_, &state_.lostScanStop);
+            if (outcome.mounted && !outcome.treeUnreadable)
+                state_.storedLengths = workflow::ReadStoredLengths(session_);
             channel_.Post([this, outcome] { MountEnded(outcome); });
         });
     }
@@ -364,18 +371,18 @@ void WizardController::SearchEnded(const workflow::SearchOutcome& outcome) {
         ShowNotice(window_, workflow::SearchEndNotice(outcome));
     }
     if (!outcome.Found()) {
-        ShowStep(1);
+        ShowStep(Layout::Start);
         return;
     }
     if (QTreeWidgetItem* root = p_.volumeTree->topLevelItem(0)) root->setExpanded(true);
-    ShowStep(3);
+    ShowStep(Layout::VolumesListed);
     state_.currentStep = 1;
     NoteStepShown();
 }
 
 void WizardController::MountEnded(const workflow::MountOutcome& outcome) {
     state_.mountWorker.Join();  // its routine has posted this as its last act
-    state_.lostFolderScanActive = 0;
+    state_.lostFolderScanActive = false;
     CloseStopQuestion();
     p_.stopButton->hide();
     if (!outcome.mounted) {
@@ -388,7 +395,7 @@ void WizardController::MountEnded(const workflow::MountOutcome& outcome) {
         p_.volumeTree->show();
         p_.volumeTree->setEnabled(true);
         p_.backButton->setEnabled(true);
-        ShowStep(7);
+        ShowStep(Layout::VolumeList);
         p_.statusLine->setText(outcome.notice ? QString("The volume could not be opened: %1")
                                                      .arg(QString::fromStdString(outcome.notice->text))
                                                : QString("The volume could not be opened."));
@@ -402,7 +409,7 @@ void WizardController::MountEnded(const workflow::MountOutcome& outcome) {
         NoteStepShown();
         p_.volumeTree->show();
         p_.volumeTree->setEnabled(true);
-        ShowStep(7);
+        ShowStep(Layout::VolumeList);
         ShowNotice(window_, outcome.notice);
         return;
     }
@@ -411,16 +418,16 @@ void WizardController::MountEnded(const workflow::MountOutcome& outcome) {
 }
 
 void WizardController::ShowOpenVolume() {
-    ShowStep(5);
+    ShowStep(Layout::TreeReady);
     p_.directoryTree->ShowFolderTree(session_.mounted);
     p_.directoryTree->ShowChecks(session_.selection);
-    ShowStep(6);
+    ShowStep(Layout::MountFinished);
     state_.currentStep = 2;
     NoteStepShown();
     p_.statusLine->setText(QString::fromStdString(session_.mounted.currentVolume.name + ":\\"));
     state_.currentFolderNode = nw::kRootNode;
     ListFolder(nw::kRootNode);
-    state_.treeHasFocus = 0;
+    state_.treeHasFocus = false;
 }
 
 void WizardController::Back() {
@@ -428,8 +435,8 @@ void WizardController::Back() {
     if (state_.currentStep == 1) {
         state_.currentStep = 0;
         NoteStepShown();
-        ShowStep(1);
-        if (session_.recoveryMode.load() == workflow::kModeRaw) ShowStep(88);
+        ShowStep(Layout::Start);
+        if (session_.recoveryMode.load() == workflow::kModeRaw) ShowStep(Layout::RawPanelClosed);
         // The disk still highlighted is the chosen one: its facts and the
         // modes come back with it, and the modes can be reached by keyboard.
         session_.recoveryMode = workflow::kModeNone;
@@ -447,7 +454,7 @@ void WizardController::Back() {
         p_.directoryTree->hide();
         p_.volumeTree->show();
         p_.volumeTree->setEnabled(true);
-        ShowStep(7);
+        ShowStep(Layout::VolumeList);
     }
 }
 
@@ -456,8 +463,8 @@ void WizardController::CloseStopQuestion() { CloseMessages(window_, kStopQuestio
 void WizardController::Stop() {
     if (ShowMessage(window_, kStopQuestionText, MessageIcon::Question, MessageButtons::YesNo) != MessageAnswer::Yes)
         return;
-    if (state_.lostFolderScanActive == 1) {
-        state_.lostFolderScanActive = 0;
+    if (state_.lostFolderScanActive) {
+        state_.lostFolderScanActive = false;
         state_.lostScanStop = true;
     } else if (state_.searchWorker.Running()) {
         // Only a running search takes the request; a late answer after the
@@ -478,7 +485,7 @@ void WizardController::StopWorkers() {
 // ---- trees ------------------------------------------------------------------------------------
 
 void WizardController::TreePressed(WizardTree* tree, QTreeWidgetItem* item, WizardTree::Hit hit) {
-    state_.treeHasFocus = 1;
+    state_.treeHasFocus = true;
     if (!item || item->text(0).isEmpty()) {
         if (QTreeWidgetItem* root = tree->topLevelItem(0)) tree->setCurrentItem(root);
     }
@@ -509,9 +516,10 @@ void WizardController::TreePressed(WizardTree* tree, QTreeWidgetItem* item, Wiza
 void WizardController::ListFolder(std::uint32_t node) {
     const nw::MountedVolume& volume = session_.mounted;
     p_.detailsList->ClearRows();
-    for (const Row& row : FolderRows(volume, nw::FolderNumberOfNode(volume, node)))
+    for (const Row& row : FolderRows(volume, nw::FolderNumberOfNode(volume, node), state_.storedLengths))
         p_.detailsList->AddEntryRow(row.columns, row.isFolder, row.isFolder ? row.node : row.index,
-                                    RowCheck(row.isFolder, row.isFolder ? row.node : row.index, row.index));
+                                    RowCheck(row.isFolder, row.isFolder ? row.node : row.index, row.index),
+                                    row.deleted, row.sizeNote);
     p_.detailsList->FitColumns();
 }
 
@@ -596,8 +604,8 @@ void WizardController::EntireDisk() {
         f->clear();
         f->setEnabled(false);
     }
-    state_.rangeIsWholeDisk = 1;
-    state_.rangeIsSectorRange = 0;
+    state_.rangeIsWholeDisk = true;
+    state_.rangeIsSectorRange = false;
 }
 
 void WizardController::SectorRange() {
@@ -608,8 +616,8 @@ void WizardController::SectorRange() {
     const std::uint64_t sectors = workflow::DiskSectorCount(session_, session_.selectedDiskNumber);
     p_.endSectorField->setText(QString::number(sectors > 0 ? sectors - 1 : 0));  // the last sector
     p_.startSectorField->setText("0");
-    state_.rangeIsWholeDisk = 0;
-    state_.rangeIsSectorRange = 1;
+    state_.rangeIsWholeDisk = false;
+    state_.rangeIsSectorRange = true;
 }
 
 }  // namespace app

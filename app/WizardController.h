@@ -35,7 +35,19 @@ public:
 
     static constexpr int kRawPanelPicture = 10;  // "Step4_1.bmp"
 
-    void ShowStep(int layout);
+    // The layouts the wizard's window takes.
+    enum class Layout {
+        SearchStarted,   // a search runs
+        Start,           // disk and mode
+        VolumesListed,   // after a search or a loaded log alike
+        MountStarted,
+        TreeReady,
+        MountFinished,
+        VolumeList,      // back to the volumes
+        RawPanel,
+        RawPanelClosed,
+    };
+    void ShowStep(Layout layout);
     void ShowStepPicture(int picture);
     int PictureShown() const { return picture_; }
 

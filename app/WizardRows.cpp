@@ -23,7 +23,7 @@ void WizardController::OpenRow(QTreeWidgetItem* row) {
         ListFolder(node);
         item->setExpanded(true);
         p_.directoryTree->setFocus();
-        state_.treeHasFocus = 1;
+        state_.treeHasFocus = true;
         p_.directoryTree->SelectAndReveal(item);
     } else if (viewFile) {
         viewFile(static_cast<std::size_t>(number));

@@ -106,6 +106,12 @@ void WizardTree::ShowFolderTree(const nw::MountedVolume& volume) {
     for (std::uint32_t n = 1; n < tree.Size(); ++n) {
         const std::uint32_t parent = tree.Parent(n);
         QTreeWidgetItem* item = NewItem(nw::NodeText(volume, n), kFolderImage, nw::kUnchecked, n);
+        const std::uint32_t folder = tree[n].folderIndex;
+        if (folder < volume.FolderList.Size() && volume.FolderList[folder].IsDeleted()) {
+            // A deleted folder is greyed, as its row in the list is.
+            item->setForeground(0, palette().brush(QPalette::Disabled, QPalette::Text));
+            item->setToolTip(0, item->text(0) + " (deleted)");
+        }
         nodeItems_[n] = item;
         if (parent < n && nodeItems_[parent]) nodeItems_[parent]->addChild(item);
         else root->addChild(item);

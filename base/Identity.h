@@ -8,8 +8,6 @@ inline constexpr const char* kVersionText = "Version 11.06.07";
 inline constexpr const char* kProductKey = "TarvineNovell";
 inline constexpr const char* kInstallFolderValue = "FilePath";
 inline constexpr const char* kLanguageValue = "LngFile";
-inline constexpr const char* kAboutMenuText = "&About Tarvine";
-inline constexpr int kAboutMenuCommand = 16;
 inline constexpr const char* kClassesRoot = "HKEY_CLASSES_ROOT";
 
 }  // namespace base

@@ -125,8 +125,16 @@ int SearchVolumes(CommandSession& cs, bool advanced, std::uint64_t first, std::u
     workflow::SearchOutcome outcome;
     if (!advanced) {
         workflow::BeginMode(session, workflow::kModeQuick);
-        outcome = workflow::RunQuickSearch(session, report);
+        session.cancel = false;
+        ArmInterrupt();
+        RunWatched([&] { outcome = workflow::RunQuickSearch(session, report, &session.cancel); },
+                   [&] { session.cancel = true; });
         cs.line.Finish();
+        if (outcome.stopped) {
+            Note("stopped: the quick search had found " + std::to_string(outcome.volumeCount) +
+                 (outcome.volumeCount == 1 ? " volume" : " volumes") + " when it was stopped");
+            return kExitStopped;
+        }
         if (outcome.notice) ShowNotice(*outcome.notice);
         if (!outcome.partitionNote.empty()) ShowNotice(workflow::InformationNotice(outcome.partitionNote));
         if (!outcome.diskOpened) return kExitBadInput;

@@ -36,9 +36,10 @@ struct TableRow {
 };
 
 // Every volume-table entry of the disk, partitions and entries in table order.
-std::vector<TableRow> DiskTableRows(const SearchTarget& t) {
+std::vector<TableRow> DiskTableRows(const SearchTarget& t, const base::CancelFlag* stop) {
     std::vector<TableRow> rows;
     Sector sector{};
+    if (base::Cancelled(stop)) return rows;
     ReadOne(t, 0, sector);
     std::array<PartitionEntry, 4> partitions{};
     if (!DecodePartitionTable(sector.data(), partitions)) return rows;
@@ -47,6 +48,7 @@ std::vector<TableRow> DiskTableRows(const SearchTarget& t) {
         HotFixSector hotFix{};
         bool hotFixFound = false;
         for (unsigned i = 0; i < kHotFixProbeCount && !hotFixFound; ++i) {
+            if (base::Cancelled(stop)) return rows;
             ReadOne(t, HotFixProbeSector(p.firstSector, i), sector);
             hotFixFound = DecodeHotFixSector(sector.data(), hotFix);
         }
@@ -55,6 +57,7 @@ std::vector<TableRow> DiskTableRows(const SearchTarget& t) {
         VolumeTableSector table{};
         bool valid = false;
         for (unsigned j = 0; j < kVolumeTableCopies && !valid; ++j) {
+            if (base::Cancelled(stop)) return rows;
             ReadOne(t, v + static_cast<std::uint64_t>(kVolumeTableSpacing) * j, sector);
             valid = DecodeVolumeTableSector(sector.data(), table);
         }
@@ -145,10 +148,13 @@ VolumeDescriptor SpannedVolume(const std::vector<const TableRow*>& rows) {
 // The quick search's volumes: every entry of the target disk's tables in
 // order; the entries of one volume of several segments make one volume,
 // whose segments not on the target disk are looked for on the other
-// attached disks. Returns false when the table filled up.
+// attached disks. Returns false when the table filled up. A stop ends it
+// before its next read; the volumes added by then stay.
 bool ReadTableVolumes(const SearchTarget& t, FoundVolumes& found, SearchReport& report,
-                      std::vector<std::string>& missing) {
-    const std::vector<TableRow> rows = DiskTableRows(t);
+                      std::vector<std::string>& missing, const base::CancelFlag* stop = nullptr) {
+    const std::vector<TableRow> rows = DiskTableRows(t, stop);
+    // Rows read up to a stop may lack the segments behind them.
+    if (base::Cancelled(stop)) return true;
     std::optional<std::vector<TableRow>> others;  // the other disks' rows, read when first needed
     std::vector<bool> taken(rows.size(), false);
     for (std::size_t k = 0; k < rows.size(); ++k) {
@@ -186,7 +192,8 @@ bool ReadTableVolumes(const SearchTarget& t, FoundVolumes& found, SearchReport& 
                         if (n == t.disk || !t.reader->Disks().At(n)) continue;
                         const SearchTarget other{t.reader, n};
                         if (!OpenFailure(other).empty()) continue;
-                        const std::vector<TableRow> more = DiskTableRows(other);
+                        const std::vector<TableRow> more = DiskTableRows(other, stop);
+                        if (base::Cancelled(stop)) return true;
                         others->insert(others->end(), more.begin(), more.end());
                     }
                 }
@@ -299,7 +306,8 @@ const char* const kUnprovenSegmentsText =
 
 std::string UnableToOpenDiskText(const std::string& reason) { return "Unable to open disk: " + reason; }
 
-SearchResult QuickVolumeSearch(const SearchTarget& target, FoundVolumes& found, SearchReport& report) {
+SearchResult QuickVolumeSearch(const SearchTarget& target, FoundVolumes& found, SearchReport& report,
+                               const base::CancelFlag* stop) {
     found.Clear();
     SearchResult result;
     result.openFailure = OpenFailure(target);
@@ -307,7 +315,8 @@ SearchResult QuickVolumeSearch(const SearchTarget& target, FoundVolumes& found, 
         result.diskOpened = false;
         return result;
     }
-    result.tableFull = !ReadTableVolumes(target, found, report, result.missingSegments);
+    result.tableFull = !ReadTableVolumes(target, found, report, result.missingSegments, stop);
+    result.stopped = base::Cancelled(stop);
     return result;
 }
 

@@ -79,8 +79,10 @@ struct SearchTarget {
 // name, segment count and FAT and DET first blocks) make one volume, its
 // block size from the entries' block-size code; segments that are not in
 // the target disk's tables are looked for in those of the other attached
-// disks.
-SearchResult QuickVolumeSearch(const SearchTarget& target, FoundVolumes& found, SearchReport& report);
+// disks. Polls `stop` before every read; a stop leaves the volumes of the
+// tables read in full and sets `stopped`.
+SearchResult QuickVolumeSearch(const SearchTarget& target, FoundVolumes& found, SearchReport& report,
+                               const base::CancelFlag* stop = nullptr);
 
 // The segments of a volume a recovery log describes (a log keeps the
 // descriptor's numbers, not its segments): the target disk's volume tables

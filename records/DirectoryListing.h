@@ -63,6 +63,7 @@ struct CommandResult {
     bool done = false;    // handed to the viewer, the printer or the mail client
     std::string path;     // the file written or handed on
     std::string message;  // what the user is shown ("Unable to open file: ..."); empty when nothing
+    int handOffStatus = 0;  // the mail hand-off program's exit status when it failed (done is then false)
 };
 
 // The commands, over a mounted volume (the caller decides when they may

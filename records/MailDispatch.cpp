@@ -71,10 +71,12 @@ std::vector<std::string> MailHandOffArguments(const std::string& recipient, cons
 }
 
 std::uint32_t MailSystem::Send(const std::string& recipient, const std::string& attachmentPath,
-                               const std::string& subject, const std::string& text) const {
+                               const std::string& subject, const std::string& text, int* status) const {
     std::vector<std::string> argv = MailHandOffArguments(recipient, attachmentPath, subject, text);
     if (!helperPath_.empty()) argv[0] = helperPath_;
-    return RunProgram(argv) == 0 ? 0u : kMailSendFailed;
+    const int exitStatus = RunProgram(argv);
+    if (status) *status = exitStatus;
+    return exitStatus == 0 ? 0u : kMailSendFailed;
 }
 
 CommandResult MailFileToSupport(const std::string& attachmentPath, const std::string& subject,
@@ -88,7 +90,13 @@ CommandResult MailFileToSupport(const std::string& attachmentPath, const std::st
     }
     if (!mail.Logon()) return result;
     if (attachmentPath.empty() || !IsRegularFile(attachmentPath)) return result;
-    mail.Send(SupportRecipient(supportAddress), attachmentPath, subject, text);  // the client reports its own failures
+    // The client reports its own failures once it has the message; a
+    // hand-off that never reached one is the caller's to report.
+    int status = 0;
+    if (mail.Send(SupportRecipient(supportAddress), attachmentPath, subject, text, &status) != 0) {
+        result.handOffStatus = status != 0 ? status : -1;
+        return result;
+    }
     result.done = true;
     return result;
 }

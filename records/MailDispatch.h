@@ -53,8 +53,9 @@ public:
     // Hands the message to the mail client for `recipient`. 0 when the
     // hand-off program reports success, kMailSendFailed otherwise. Runs the
     // program directly (no shell) and waits for it.
+    // `status` gets the program's exit status.
     std::uint32_t Send(const std::string& recipient, const std::string& attachmentPath, const std::string& subject,
-                       const std::string& text) const;
+                       const std::string& text, int* status = nullptr) const;
 
 private:
     std::string helperPath_;  // found by the last Load
@@ -73,7 +74,8 @@ std::vector<std::string> MailHandOffArguments(const std::string& recipient, cons
 // message "Unable to Load EmailMessaging SubSystem"), log on (else stop
 // silently), stop silently when the file does not exist, send to the
 // support address (`supportAddress` when usable). done when the message was
-// handed on.
+// handed on; a hand-off program that ends with a failure leaves done false
+// and its exit status in handOffStatus.
 CommandResult MailFileToSupport(const std::string& attachmentPath, const std::string& subject,
                                 const std::string& text, const std::string& supportAddress);
 

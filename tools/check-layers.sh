@@ -32,11 +32,16 @@ for layer in "${!allowed[@]}"; do
     echo "layer violation: the process is ended in $layer" >&2
     status=1
   fi
-  # Captions and keyboard mnemonics belong to the front ends.
-  if [ "$layer" = raw ] && grep -Hn '"&[A-Za-z]' "$layer"/*.h "$layer"/*.cpp 2>/dev/null; then
-    echo "layer violation: a caption in $layer" >&2
-    status=1
-  fi
+  # Captions (texts with keyboard mnemonics, or naming the controls a user
+  # clicks) belong to the front ends; comments may name them.
+  for f in "$layer"/*.h "$layer"/*.cpp; do
+    [ -f "$f" ] || continue
+    if sed -E 's#//.*##' "$f" | grep -nE '"[^"]*(&[A-Za-z]|[Cc]lick |[Bb]utton|[Cc]heck ?box|[Cc]ombo)[^"]*"' |
+        grep -v '&&' | sed "s#^#$f:#" | grep .; then
+      echo "layer violation: a caption in $layer" >&2
+      status=1
+    fi
+  done
 done
 # The settings store holds the user's preferences only: the engine's data
 # path (the layers below the workflow, and the workflow's disk, search, raw

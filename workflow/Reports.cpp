@@ -13,6 +13,7 @@ ReportOutcome OutcomeOf(const records::CommandResult& result) {
     ReportOutcome out;
     out.done = result.done;
     out.path = result.path;
+    out.handOffStatus = result.handOffStatus;
     if (!result.message.empty()) out.notice = ErrorNotice(result.message);
     return out;
 }

@@ -14,6 +14,7 @@ struct ReportOutcome {
     bool done = false;   // handed to the viewer, the printer or the mail client
     std::string path;    // the file written (the print file for the printer)
     MaybeNotice notice;  // kGoToStep2Text, "Unable to open file: ...", "Unable to find log file", ...
+    int handOffStatus = 0;  // the mail hand-off failed with this exit status (see records::CommandResult)
 };
 
 // The listing needs an open volume (else kGoToStep2Text).

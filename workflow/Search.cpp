@@ -51,14 +51,16 @@ bool BeginMode(Session& session, RecoveryMode mode, std::string* reportFailure) 
     return session.activityLog.Write(section, reportFailure);
 }
 
-SearchOutcome RunQuickSearch(Session& session, nw::SearchReport& report) {
+SearchOutcome RunQuickSearch(Session& session, nw::SearchReport& report, const base::CancelFlag* stop) {
     const disk::SectorReader reader = session.Reader();
-    const nw::SearchResult result = nw::QuickVolumeSearch(TargetOf(session, reader), session.found, report);
+    const nw::SearchResult result = nw::QuickVolumeSearch(TargetOf(session, reader), session.found, report, stop);
     SearchOutcome out = OutcomeOf(session, result);
     if (!out.diskOpened) return out;
     records::ReportSection section;
     section.Field("Total Volumes Found", std::to_string(out.volumeCount));
-    if (!out.Found()) {
+    if (out.stopped) {
+        // What was found before the stop; an unread disk is not an empty one.
+    } else if (!out.Found()) {
         out.notice = InformationNotice(kNoVolumeQuickText);
     } else if (!result.missingSegments.empty()) {
         // The volume is listed, but part of it is on a disk that is not attached.

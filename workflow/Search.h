@@ -41,8 +41,10 @@ struct SearchOutcome {
 
 // The quick search of the selected disk into session.found. Once the disk
 // could be read, writes "\r\nTotal Volumes Found : N" (and the lines naming
-// missing segments) to the activity report as one section.
-SearchOutcome RunQuickSearch(Session& session, nw::SearchReport& report);
+// missing segments) to the activity report as one section. Polls `stop`
+// between reads of the partition and volume tables (the caller clears it
+// before the search starts); a stopped search gives no empty-disk notice.
+SearchOutcome RunQuickSearch(Session& session, nw::SearchReport& report, const base::CancelFlag* stop = nullptr);
 
 // The advanced search of the selected disk into session.found, over the
 // disk's sector count (DiskSectorCount). Polls `stop`; the caller clears it

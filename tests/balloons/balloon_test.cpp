@@ -201,10 +201,15 @@ TEST_F(BalloonHelpTest, MenuBalloonFollowsTheItemWithItsTranslatedText) {
     const QRect item = w.later->actionGeometry(w.saveLog);
     EXPECT_EQ(balloon->Anchor(), w.later->mapToGlobal(item.topLeft()) + QPoint(210, 40));
 
-    // Untabled command: beside the item; untranslated help text, trailing break dropped.
+    // Untabled command: its place beside the item would cover the menu, so
+    // the balloon goes right of the menu, level with the item; untranslated
+    // help text, trailing break dropped.
     w.options->setActiveAction(w.save);
     const QRect saveItem = w.options->actionGeometry(w.save);
-    EXPECT_EQ(balloon->Anchor(), w.options->mapToGlobal(saveItem.topRight()) + QPoint(10, 20));
+    const QRect optionsRect(w.options->mapToGlobal(QPoint(0, 0)), w.options->size());
+    EXPECT_GT(balloon->Anchor().x(), optionsRect.right());
+    EXPECT_EQ(balloon->Anchor().y(), w.options->mapToGlobal(saveItem.center()).y());
+    EXPECT_FALSE(balloon->geometry().intersects(optionsRect));
     EXPECT_EQ(balloon->Body(), "Save files that have been selected");
     EXPECT_TRUE(balloon->isVisible());
 
@@ -214,6 +219,7 @@ TEST_F(BalloonHelpTest, MenuBalloonFollowsTheItemWithItsTranslatedText) {
     w.options->setActiveAction(w.exit);
     EXPECT_TRUE(balloon->isVisible());
     EXPECT_EQ(balloon->Body(), "Quitter FR");
+    EXPECT_FALSE(balloon->geometry().intersects(optionsRect));
     w.later->hide();
     EXPECT_FALSE(balloon->isVisible());
     w.options->hide();

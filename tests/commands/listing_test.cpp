@@ -43,6 +43,7 @@ TEST_F(CommandsTest, PrintListingGoesToTheChosenPrinter) {
     Browse();
     const std::string pdf = dir.File("listing.pdf");
     bool landscape = false;
+    window->Commands().printerAvailable = [] { return true; };  // the "printer" is a PDF file
     window->Commands().choosePrinter = [&](QPrinter& printer) {
         landscape = printer.pageLayout().orientation() == QPageLayout::Landscape;
         ToPdf(printer, pdf);

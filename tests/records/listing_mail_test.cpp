@@ -275,6 +275,10 @@ TEST_F(MailTest, MissingAttachmentSendsNothingAndFailuresGiveTheFailureCode) {
     records::MailSystem mail;
     ASSERT_EQ(mail.Load(), 0);
     EXPECT_EQ(mail.Send(records::SupportRecipient(""), dir.File("a.txt"), "s", "t"), 0x80004005u);
+    // A hand-off that fails is not reported as sent.
+    const records::CommandResult failed = records::EmailReport(dir.File("a.txt"), "");
+    EXPECT_FALSE(failed.done);
+    EXPECT_EQ(failed.handOffStatus, 3);
 }
 
 TEST_F(MailTest, SupportAddressComesFromTheSettingsWhenUsable) {

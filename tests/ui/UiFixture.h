@@ -55,6 +55,9 @@ public:
         timer_.start(10);
     }
     void Queue(Answer a) { answers_.push_back(std::move(a)); }
+    // Answers the next modal window of that object name, whenever it comes
+    // (ahead of the queue; for windows whose order with others may vary).
+    void On(const QString& objectName, Answer a) { named_.emplace_back(objectName, std::move(a)); }
     static Answer Click(QMessageBox::StandardButton which) {
         return [which](QWidget* w) {
             if (auto* box = qobject_cast<QMessageBox*>(w)) QTest::mouseClick(box->button(which), Qt::LeftButton);
@@ -92,6 +95,13 @@ private:
             s.icon = box->icon();
         }
         seen.push_back(s);
+        for (auto it = named_.begin(); it != named_.end(); ++it)
+            if (it->first == m->objectName()) {
+                Answer a = std::move(it->second);
+                named_.erase(it);
+                a(m);
+                return;
+            }
         if (!answers_.empty()) {
             Answer a = std::move(answers_.front());
             answers_.pop_front();
@@ -106,6 +116,7 @@ private:
     }
     QTimer timer_;
     std::deque<Answer> answers_;
+    std::vector<std::pair<QString, Answer>> named_;
 };
 
 class WindowTest : public ::testing::Test {

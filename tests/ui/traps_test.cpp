@@ -3,12 +3,16 @@
 // is reachable by keyboard, Back leaves a usable first step, failures are
 // shown, and the window grows and remembers its size.
 #include <QFileDialog>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <filesystem>
 
 #include "UiFixture.h"
 #include "app/Startup.h"
+#include "app/WindowCommands.h"
 #include "disk/DiskCatalogue.h"
 #include "netware/Selection.h"
 
@@ -177,6 +181,112 @@ TEST_F(WindowTest, WindowGrowsWithItsListAndRemembersItsSize) {
     window.reset();
     Open({{WriteImage(SmallDisk()), ""}});
     EXPECT_EQ(window->size(), QSize(1600, 1000));
+}
+
+}  // namespace
+}  // namespace uitest
+
+namespace uitest {
+namespace {
+
+// A file with an unreadable sector saved twice into one folder: the summary
+// warns of the damage, and the second save asks about replacing that file
+// by its name.
+TEST_F(WindowTest, DamagedSaveWarnsAndTheReplaceQuestionNamesTheFile) {
+    nwimage::DiskSpec desc = SmallDisk();
+    nwimage::BadArea bad;
+    bad.target = nwimage::BadArea::Target::FileData;
+    bad.entry = 2;  // REPORT.DOC
+    desc.bad.push_back(bad);
+    const std::string path = WriteImage(desc);
+    testutil::WriteFile(dir.File("disk.map"), nwimage::MapfileText(image));
+    Open({{path, dir.File("disk.map")}});
+    ChooseDiskAndMode(workflow::kModeQuick);
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    SearchDone();
+    ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_TRUE(AtStep(2));
+    ClickLabel(P().directoryTree, Child(P().directoryTree->topLevelItem(0), "PUBLIC"));
+    P().detailsList->setFocus();
+    P().detailsList->setCurrentItem(Row("REPORT.DOC"));
+    QTest::keyClick(P().detailsList, Qt::Key_Space);
+    ASSERT_TRUE(S().selection.Any());
+
+    const std::string destination = dir.File("out");
+    std::filesystem::create_directories(destination);
+    QString replaceTarget;
+    auto save = [&](bool replaceAsked) {
+        modals.On("fileSavingDialog", [&](QWidget* d) {
+            auto* field = d->findChild<QLineEdit*>("savePath");
+            ASSERT_NE(field, nullptr);
+            field->setText(QString::fromStdString(destination));
+            Modals::Press("&OK")(d);
+        });
+        if (replaceAsked)
+            modals.On("replaceDialog", [&](QWidget* d) {
+                auto* target = d->findChild<QLabel*>("replaceTarget");
+                ASSERT_NE(target, nullptr);
+                replaceTarget = target->text();
+                Modals::Press("&Yes")(d);
+            });
+        const std::size_t before = modals.seen.size();
+        P().saveAction->trigger();
+        EXPECT_TRUE(WaitFor([&] { return modals.seen.size() > before && modals.seen.back().title == "Save Summary"; }));
+        return std::vector<Modals::Seen>(modals.seen.begin() + static_cast<std::ptrdiff_t>(before), modals.seen.end());
+    };
+    const std::vector<Modals::Seen> first = save(false);
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(first.back().icon, QMessageBox::Warning);
+    const std::vector<Modals::Seen> second = save(true);
+    ASSERT_GE(second.size(), 3u);
+    EXPECT_EQ(second[second.size() - 2].title, "Replace File Confirmation");
+    EXPECT_TRUE(replaceTarget.endsWith("REPORT.DOC")) << replaceTarget.toStdString();
+    EXPECT_EQ(second.back().icon, QMessageBox::Warning);
+}
+
+}  // namespace
+}  // namespace uitest
+
+namespace uitest {
+namespace {
+
+// A mail program that fails and a system without a printer: each says why
+// in the window and offers the file's path to copy.
+TEST_F(WindowTest, MailAndPrintFailuresSayWhyAndOfferThePath) {
+    const std::string bin = dir.File("bin");
+    std::filesystem::create_directories(bin);
+    testutil::WriteFile(bin + "/xdg-email", "#!/bin/sh\nexit 3\n");
+    std::filesystem::permissions(bin + "/xdg-email", std::filesystem::perms::owner_all);
+    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ::setenv("PATH", (bin + ":" + oldPath).c_str(), 1);
+    Open({{WriteImage(SmallDisk()), ""}});
+    ChooseDiskAndMode(workflow::kModeQuick);
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    SearchDone();
+    ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_TRUE(AtStep(2));
+
+    modals.Queue(Modals::Press("Copy path"));
+    P().listEmailAction->trigger();
+    ::setenv("PATH", oldPath.c_str(), 1);
+    ASSERT_EQ(modals.seen.size(), 1u);
+    EXPECT_EQ(modals.seen[0].title, "Email");
+    EXPECT_NE(modals.seen[0].text.indexOf("no program on this system is set up to open it"), -1)
+        << modals.seen[0].text.toStdString();
+    const QString listing = QGuiApplication::clipboard()->text();
+    EXPECT_TRUE(std::filesystem::is_regular_file(listing.toStdString())) << listing.toStdString();
+    EXPECT_NE(modals.seen[0].text.indexOf(listing), -1);
+
+    bool dialogShown = false;
+    window->Commands().printerAvailable = [] { return false; };
+    window->Commands().choosePrinter = [&](QPrinter&) { return dialogShown = true; };
+    P().listPrintAction->trigger();
+    ASSERT_EQ(modals.seen.size(), 2u);
+    EXPECT_EQ(modals.seen[1].title, "Print");
+    EXPECT_NE(modals.seen[1].text.indexOf("no printer is set up on this system"), -1);
+    EXPECT_FALSE(dialogShown);
 }
 
 }  // namespace

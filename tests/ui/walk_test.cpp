@@ -88,7 +88,7 @@ TEST_F(WindowTest, QuickRecoveryWalk) {
     EXPECT_TRUE(P().backButton->isEnabled());
     EXPECT_TRUE(P().saveAction->isEnabled());
     EXPECT_FALSE(P().loadLogAction->isEnabled());
-    EXPECT_EQ(P().detailsList->columnCount(), 6);
+    EXPECT_EQ(P().detailsList->columnCount(), 7);
     EXPECT_EQ(P().statusLine->text(), "SYS:\\");
     ASSERT_TRUE(WaitFor([&] { return Row("README.TXT") != nullptr; }));
     EXPECT_NE(Row("PUBLIC"), nullptr);
@@ -144,7 +144,7 @@ TEST_F(WindowTest, QuickRecoveryWalk) {
     EXPECT_EQ(P().directoryTree->currentItem(), Child(pub, "DOCS"));
     EXPECT_TRUE(pub->isExpanded());
     EXPECT_EQ(RowTexts(), (std::vector<std::string>{"LETTER.DOC"}));
-    EXPECT_EQ(w.treeHasFocus, 1);
+    EXPECT_TRUE(w.treeHasFocus);
 
     // Back empties the records and returns to the volume list.
     QTest::mouseClick(P().backButton, Qt::LeftButton);
@@ -286,15 +286,49 @@ TEST_F(StopTest, LateStopAnswerDoesNotCancelTheNextSearch) {
     EXPECT_EQ(S().found.volumeCount.load(), 1u);
 }
 
+// The quick search reads the tables on a worker: Stop, pressed while a bad
+// sector of the partition table is being asked about, ends it before its
+// next read and the mode step comes back.
+TEST_F(StopTest, StopEndsTheQuickSearch) {
+    nwimage::DiskSpec desc = SmallDisk();
+    nwimage::BadArea bad;
+    bad.sector = 0;
+    desc.bad.push_back(bad);
+    const std::string path = WriteImage(desc);
+    testutil::WriteFile(dir.File("disk.map"), nwimage::MapfileText(image));
+    Open({{path, dir.File("disk.map")}});
+    S().policy.BadSectorDecision = disk::kRetry;
+    ChooseDiskAndMode(workflow::kModeQuick);
+    modals.Queue([this](QWidget* question) {
+        EXPECT_EQ(question->windowTitle(), "Bad Sector Encountered");
+        EXPECT_TRUE(P().stopButton->isVisible());
+        QTimer::singleShot(0, [this, question] {
+            P().stopButton->click();  // answered Yes below, then the sector is skipped
+            Modals::Press("Skip")(question);
+        });
+    });
+    modals.Queue(Modals::Click(QMessageBox::Yes));
+    QTest::mouseClick(P().nextButton, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !W().searchWorker.Running() && modals.seen.size() >= 3; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(modals.seen[1].text, "Do you want to stop this process");
+    EXPECT_EQ(modals.seen[2].text, "Search stopped: 0 volumes found");
+    EXPECT_EQ(modals.seen.size(), 3u);  // one bad sector asked about, no "No volume found"
+    EXPECT_EQ(W().currentStep, 0);
+    EXPECT_TRUE(P().diskTree->isEnabled());
+    EXPECT_FALSE(P().stopButton->isVisible());
+    EXPECT_FALSE(W().searchStop.load());
+}
+
 TEST_F(StopTest, StopDuringTheLostFolderPhaseEndsOnlyThatPhase) {
     Open({{WriteImage(SmallDisk()), ""}});
     app::WindowState& w = W();
-    w.lostFolderScanActive = 1;  // as the mount's report sets it when the phase begins
+    w.lostFolderScanActive = true;  // as the mount's report sets it when the phase begins
     P().stopButton->show();
     P().stopButton->setEnabled(true);
     modals.Queue(Modals::Click(QMessageBox::Yes));
     QTest::mouseClick(P().stopButton, Qt::LeftButton);
-    EXPECT_EQ(w.lostFolderScanActive, 0);
+    EXPECT_FALSE(w.lostFolderScanActive);
     EXPECT_TRUE(w.lostScanStop.load());
     EXPECT_FALSE(w.searchStop.load());
 }
@@ -378,11 +412,11 @@ TEST_F(WindowTest, RawPanelComesAndGoes) {
     QTest::mouseClick(P().sectorRangeButton, Qt::LeftButton);
     EXPECT_EQ(P().startSectorField->text(), "0");
     EXPECT_EQ(P().endSectorField->text().toULongLong(), image.totalSectors - 1);  // the last sector
-    EXPECT_EQ(w.rangeIsSectorRange, 1);
+    EXPECT_TRUE(w.rangeIsSectorRange);
     QTest::mouseClick(P().entireDiskButton, Qt::LeftButton);
     EXPECT_TRUE(P().endSectorField->text().isEmpty());
     EXPECT_FALSE(P().endSectorField->isEnabled());
-    EXPECT_EQ(w.rangeIsWholeDisk, 1);
+    EXPECT_TRUE(w.rangeIsWholeDisk);
 
     QTest::mouseClick(P().backButton, Qt::LeftButton);
     EXPECT_EQ(w.currentStep, 0);

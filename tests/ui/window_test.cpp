@@ -68,7 +68,7 @@ TEST_F(WindowTest, ExitAsksOnceAndNoChangesNothing) {
     EXPECT_EQ(modals.seen[0].text, "Do you want to exit from Tarvine?");
     EXPECT_EQ(modals.seen[0].icon, QMessageBox::Question);
     EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(w.exitQuestionOpen, 0);
+    EXPECT_FALSE(w.exitQuestionOpen);
 
     // Escape does not close the window.
     QTest::keyClick(window.get(), Qt::Key_Escape);
@@ -91,7 +91,7 @@ TEST_F(WindowTest, YesOnTheExitToolClosesTheWindow) {
     modals.Queue(Modals::Click(QMessageBox::Yes));
     QTest::mouseClick(window->ToolButton(app::MainWindow::Tool::Exit), Qt::LeftButton);
     EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(W().exitQuestionOpen, 1);
+    EXPECT_TRUE(W().exitQuestionOpen);
     EXPECT_EQ(endedProcess, 0);
 }
 
@@ -167,18 +167,18 @@ TEST_F(WindowTest, KeyboardWhileBrowsing) {
     QTest::keyClick(window.get(), Qt::Key_F7);
     EXPECT_TRUE(P().detailsList->hasFocus());
     EXPECT_EQ(P().detailsList->currentItem(), P().detailsList->topLevelItem(0));
-    w.treeHasFocus = 0;
+    w.treeHasFocus = false;
     QTest::keyClick(P().detailsList, Qt::Key_Tab);
-    EXPECT_EQ(w.treeHasFocus, 1);
+    EXPECT_TRUE(w.treeHasFocus);
     EXPECT_TRUE(P().directoryTree->hasFocus());
     QTest::keyClick(P().directoryTree, Qt::Key_Tab);
-    EXPECT_EQ(w.treeHasFocus, 0);
+    EXPECT_FALSE(w.treeHasFocus);
     EXPECT_TRUE(P().detailsList->hasFocus());
 
     // Enter with the tree focused lists the tree's current folder.
     QTreeWidgetItem* pub = Child(P().directoryTree->topLevelItem(0), "PUBLIC");
     QTest::keyClick(window.get(), Qt::Key_F6);
-    EXPECT_EQ(w.treeHasFocus, 1);
+    EXPECT_TRUE(w.treeHasFocus);
     P().directoryTree->setCurrentItem(pub);
     QTest::keyClick(P().directoryTree, Qt::Key_Return);
     EXPECT_EQ(P().statusLine->text(), "SYS:\\PUBLIC");
@@ -187,7 +187,7 @@ TEST_F(WindowTest, KeyboardWhileBrowsing) {
     // Enter on a folder row of the list opens it.
     P().detailsList->setFocus();
     P().detailsList->setCurrentItem(Row("DOCS"));
-    w.treeHasFocus = 0;
+    w.treeHasFocus = false;
     QTest::keyClick(P().detailsList, Qt::Key_Return);
     EXPECT_EQ(P().statusLine->text(), "SYS:\\PUBLIC\\DOCS");
 
