@@ -82,6 +82,8 @@ void PrintEntry(const nw::EntryRecord& r, bool isFolder, const std::string& path
     std::cout << '\n';
 }
 
+int ListVolume(CommandSession& cs, const std::string& folder, bool recursive, Extra& extra);
+
 int RunLs(const Invocation& inv) {
     VolumeOptions options;
     if (!ReadVolumeOptions(inv, options)) return kExitBadInput;
@@ -92,6 +94,10 @@ int RunLs(const Invocation& inv) {
     extra.metadata = inv.parsed.Has("--metadata");
     CommandSession cs(inv.global);
     if (int r = OpenVolume(cs, options); r != kExitOk) return r;
+    return CombineStatus(ListVolume(cs, folder, recursive, extra), cs.treeStatus);
+}
+
+int ListVolume(CommandSession& cs, const std::string& folder, bool recursive, Extra& extra) {
     const nw::MountedVolume& volume = cs.session.mounted;
     const disk::SectorReader sectorReader = cs.session.Reader();
     extra.volume = &volume;

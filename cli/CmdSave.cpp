@@ -292,7 +292,7 @@ int RunSave(const Invocation& inv) {
               << "files failed\t" << view.failed << '\n';
     if (view.notReplaced) std::cout << "files not replaced\t" << view.notReplaced << '\n';
     std::cout << "files damaged\t" << view.damaged << '\n' << "files renamed\t" << view.renamed << '\n';
-    int status = view.failed || view.damaged ? kExitDamaged : kExitOk;
+    int status = view.failed || view.damaged ? kExitDamaged : cs.treeStatus;
     if (result.outcome.stopped) {
         std::cout << "stopped\n";
         Note("save: stopped after " + std::to_string(job.filesStarted) + " of " + std::to_string(job.totalFiles) +

@@ -145,7 +145,9 @@ int MountVolume(CommandSession& cs, unsigned index, int fatChoice) {
     if (outcome.notice) ShowNotice(*outcome.notice);
     // A mount that ran out of memory ends the command as it always has.
     if (!outcome.mounted) return kExitNothingFound;
-    // A tree that could not be read is something that exists and could not be read.
+    // A tree that could not be read is something that exists and could not
+    // be read; one read in part is shown, and the command ends with the same.
+    if (outcome.treeIncomplete) cs.treeStatus = kExitDamaged;
     return outcome.treeUnreadable ? kExitDamaged : kExitOk;
 }
 

@@ -74,6 +74,7 @@ MountOutcome MountChosenVolume(Session& session, nw::MountReport& report, const 
     out.folderCount = result.folderCount;
     out.fileCount = result.fileCount;
     out.treeUnreadable = result.mounted && result.directoryUnreadable;
+    out.treeIncomplete = result.mounted && result.directoryIncomplete;
     if (!result.mounted) {
         session.mounted.ClearContents();
         session.selection.Reset(session.mounted);
