@@ -108,9 +108,7 @@ std::size_t DetReach(const BlockList& list, std::uint32_t limit) {
 // Reads every sector of one directory copy's blocks, one sector a request:
 // copy 1, or copy 2 when copy 1 cannot be walked and copy 2 can. A sector the
 // walked copy cannot read is taken from the other copy's block at the same
-// position when that one reads; where the walked copy's chain ends before a
-// readable other copy's, the walk goes on through that copy's blocks. Every
-// record keeps its entry's sector in copy 1 and in copy 2; when only one
+// position when that one reads. Every record keeps its entry's sector in copy 1 and in copy 2; when only one
 // copy's position is known, that one is the first (and the second is 0).
 // `cut1`/`cut2`: each copy's chain ended at an FAT entry that could not be read.
 DirectoryWalk WalkDirectory(MountedVolume& volume, const disk::SectorReader& reader, MountReport& report,
@@ -124,21 +122,17 @@ DirectoryWalk WalkDirectory(MountedVolume& volume, const disk::SectorReader& rea
     const bool walkCopy2 = !copy1 && copy2;
     const BlockList& walked = walkCopy2 ? volume.Det2BlockList : volume.Det1BlockList;
     const BlockList& other = walkCopy2 ? volume.Det1BlockList : volume.Det2BlockList;
-    const bool otherReadable = walkCopy2 ? copy1 : copy2;
-    const std::size_t walkedReach = DetReach(walked, limit), otherReach = DetReach(other, limit);
-    const std::size_t positions = otherReadable ? std::max(walkedReach, otherReach) : walkedReach;
-    const std::uint32_t links = std::max<std::uint32_t>(walkCopy2 ? det2Links : volume.detBlockCount,
-                                                        static_cast<std::uint32_t>(positions));
+    const std::size_t positions = DetReach(walked, limit);
+    const std::uint32_t links = walkCopy2 ? det2Links : volume.detBlockCount;
     const std::uint64_t total = static_cast<std::uint64_t>(links) * S;
     DirectoryWalk out;
     out.copyReadable = copy1 || copy2;
     int shown = -1;
     std::uint8_t sector[kSectorSize], spare[kSectorSize];
     for (std::size_t i = 0; i < positions; ++i) {
-        const bool own = i < walkedReach;
-        const std::uint32_t block = own ? DetBlockAt(walked, i, limit) : DetBlockAt(other, i, limit);
+        const std::uint32_t block = DetBlockAt(walked, i, limit);
         report.Status("Mounting Volume " + std::to_string(i) + " / " + std::to_string(links) + "....");
-        std::uint32_t mirror = own ? DetBlockAt(other, i, limit) : kNoDetBlock;
+        std::uint32_t mirror = DetBlockAt(other, i, limit);
         if (mirror == block) mirror = kNoDetBlock;  // the same block is no second copy
         const bool hasMirror = mirror != kNoDetBlock;
         for (std::uint32_t s = 0; s < S; ++s) {
@@ -154,7 +148,7 @@ DirectoryWalk WalkDirectory(MountedVolume& volume, const disk::SectorReader& rea
             const SectorPlace there = hasMirror ? sectors.Place(mirror, s).value_or(SectorPlace{}) : SectorPlace{};
             // Entry numbers count 128-byte records from the table's first block, in chain order.
             const std::uint32_t firstEntry = static_cast<std::uint32_t>((i * S + s) * kDetEntriesPerSector);
-            if (own && !walkCopy2)
+            if (!walkCopy2)
                 TakeSector(volume, taken, here, there, firstEntry, nameSpaces, c);
             else if (hasMirror)
                 TakeSector(volume, taken, there, here, firstEntry, nameSpaces, c);
@@ -168,14 +162,14 @@ DirectoryWalk WalkDirectory(MountedVolume& volume, const disk::SectorReader& rea
             }
         }
     }
-    // The directory may go on past the furthest block known only when every
-    // copy that reaches that far was cut there.
-    const std::size_t reach1 = DetReach(volume.Det1BlockList, limit), reach2 = DetReach(volume.Det2BlockList, limit);
-    const std::size_t furthest = std::max(reach1, reach2);
-    if (furthest > 0 && (reach1 < furthest || cut1) && (reach2 < furthest || cut2)) {
+    // The walked chain was cut by an FAT entry that could not be read: the
+    // directory may go on past its last block, unless the other copy's
+    // chain ends properly at the same place.
+    const bool walkedCut = walkCopy2 ? cut2 : cut1, otherCut = walkCopy2 ? cut1 : cut2;
+    const std::size_t otherReach = DetReach(other, limit);
+    if (positions > 0 && walkedCut && (otherReach != positions || otherCut)) {
         out.chainCut = true;
-        const bool byCopy2 = reach2 == furthest && (walkCopy2 || reach1 < furthest);
-        out.lastBlock = (byCopy2 ? volume.Det2BlockList : volume.Det1BlockList)[furthest - 1].block;
+        out.lastBlock = walked[positions - 1].block;
     }
     return out;
 }
