@@ -28,7 +28,7 @@ constexpr double kBytesPerMegabyte = 1048576.0;
 // a second, and the tally for the summary.
 class TerminalSaving : public recovery::SaveProgressView {
 public:
-    explicit TerminalSaving(const recovery::SaveJob& job) : job_(job) {}
+    explicit TerminalSaving(const recovery::SaveJob& job) : job_(job), terminal_(StderrIsTerminal()) {}
     void FileStarted(const recovery::FileFigures& f) override {
         current_ = f.fileName;
         Draw(true);
@@ -79,7 +79,7 @@ public:
 
 private:
     void Draw(bool force) {
-        if (!StderrIsTerminal()) return;
+        if (!terminal_) return;
         std::lock_guard<std::mutex> lock(mutex_);
         const auto now = std::chrono::steady_clock::now();
         if (!force && now - last_ < kRedrawEvery) return;
@@ -98,6 +98,7 @@ private:
         drawn_ = true;
     }
     const recovery::SaveJob& job_;
+    const bool terminal_;  // stderr is a terminal: the progress line is drawn
     std::mutex mutex_;
     std::string current_, remaining_, elapsed_;
     std::uint64_t sectors_ = 0;
