@@ -82,6 +82,15 @@ bool PrepareDisks(CommandSession& cs) {
         Error(error);
         return false;
     }
+    // A named image that could not be opened as a disk (a split set whose
+    // pieces break it, a damaged container) is no disk of zero bytes.
+    if (!cs.global.images.empty())
+        for (const disk::DiskInfo& d : cs.session.diskList)
+            if (const std::shared_ptr<disk::Disk> attached = cs.session.disks.At(d.number);
+                attached && !attached->IsOpen() && !attached->OpenFailureReason().empty()) {
+                Error("cannot open image " + d.path + ": " + attached->OpenFailureReason());
+                return false;
+            }
     // What the user must know about a disk as attached (pieces missing from a split image).
     for (const disk::DiskInfo& d : cs.session.diskList)
         if (const std::shared_ptr<disk::Disk> attached = cs.session.disks.At(d.number))

@@ -31,7 +31,8 @@ std::string SegmentsField(const nw::VolumeDescriptor& volume) {
     for (const nw::VolumeSegment& g : volume.segments) {
         if (!out.empty()) out += ',';
         out += g.present ? std::to_string(g.disk) + ':' + std::to_string(g.startSector) : std::string("?:?");
-        out += ':' + std::to_string(g.firstBlock) + ':' + std::to_string(g.blockCount);
+        out += ':' + (g.firstBlockKnown ? std::to_string(g.firstBlock) : std::string("?"));
+        out += ':' + (g.blockCountKnown ? std::to_string(g.blockCount) : std::string("?"));
     }
     return out;
 }

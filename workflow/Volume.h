@@ -20,7 +20,9 @@ std::vector<std::string> VolumeFactsRows(const nw::VolumeDescriptor& volume);
 
 // The segments of a volume of several segments as
 // disk:startSector:firstBlock:blockCount, comma-separated, in block order;
-// a segment whose disk is not attached has "?" for its disk and start.
+// a segment whose disk is not attached has "?" for its disk and start, and
+// for its first block and block count where no table tells them (several
+// missing segments side by side).
 std::string SegmentsField(const nw::VolumeDescriptor& volume);
 
 // A volume clicked in the list of found volumes: currentVolume,

@@ -183,6 +183,14 @@ TEST_F(CliTest, ExitStatusesTellNothingFoundFromBadInput) {
     EXPECT_EQ(Cli({"--image", blank, "--badmap", dir.File("nomap"), "disks"}).status, 2);
     EXPECT_EQ(Cli({"--bad-sectors", "sometimes", "disks"}).status, 2);
     EXPECT_EQ(Cli({}).status, 2);
+    // a split set whose last piece is larger than the first is no disk, for `disks` too
+    testutil::WriteFile(dir.File("x.img.001"), std::string(4096, 'a'));
+    testutil::WriteFile(dir.File("x.img.002"), std::string(8192, 'b'));
+    for (const char* command : {"disks", "volumes"}) {
+        r = Cli({"--image", dir.File("x.img.001"), command});
+        EXPECT_EQ(r.status, 2) << command << r.out;
+        EXPECT_NE(r.err.find("x.img.002: larger than the pieces before it"), std::string::npos) << r.err;
+    }
 
     const CliRun help = Cli({"--help"});
     EXPECT_EQ(help.status, 0);
