@@ -137,6 +137,10 @@ public:
     workflow::MemorySettingsStore store;
     workflow::Session session{store};
     ProgressLine line;
+    // kExitDamaged once the mounted volume's directory could not be read in
+    // full (the command still shows or saves what it could): the command
+    // combines it into its own status.
+    int treeStatus = kExitOk;
 
 private:
     TerminalBadSectorPrompt badSectorPrompt_{line};

@@ -30,9 +30,9 @@ int RunDirlist(const Invocation& inv) {
     }
     if (InterruptRequested()) {
         Note("dirlist: stopped after " + std::to_string(written) + " records");
-        return kExitStopped;
+        return CombineStatus(kExitStopped, cs.treeStatus);
     }
-    return kExitOk;
+    return cs.treeStatus;
 }
 
 std::vector<OptionRow> DirlistRows() {

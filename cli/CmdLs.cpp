@@ -16,6 +16,7 @@ namespace {
 struct Extra {
     bool allNames = false;
     bool metadata = false;
+    bool bodyfile = false;  // --bodyfile: timeline lines instead of records
     const nw::MountedVolume* volume = nullptr;
     const disk::SectorReader* reader = nullptr;
 };
@@ -83,6 +84,8 @@ void PrintEntry(const nw::EntryRecord& r, bool isFolder, const std::string& path
     std::cout << '\n';
 }
 
+int ListVolume(CommandSession& cs, const std::string& folder, bool recursive, Extra& extra);
+
 // --bodyfile: the timeline lines of what the listing would show.
 int PrintBodyfile(CommandSession& cs, const nw::PathMatch& match, bool recursive) {
     const nw::MountedVolume& volume = cs.session.mounted;
@@ -114,8 +117,13 @@ int RunLs(const Invocation& inv) {
     Extra extra;
     extra.allNames = inv.parsed.Has("--all-names");
     extra.metadata = inv.parsed.Has("--metadata");
+    extra.bodyfile = inv.parsed.Has("--bodyfile");
     CommandSession cs(inv.global);
     if (int r = OpenVolume(cs, options); r != kExitOk) return r;
+    return CombineStatus(ListVolume(cs, folder, recursive, extra), cs.treeStatus);
+}
+
+int ListVolume(CommandSession& cs, const std::string& folder, bool recursive, Extra& extra) {
     const nw::MountedVolume& volume = cs.session.mounted;
     const disk::SectorReader sectorReader = cs.session.Reader();
     extra.volume = &volume;
@@ -126,7 +134,7 @@ int RunLs(const Invocation& inv) {
         Error("ls: no folder or file '" + folder + "' on the volume");
         return kExitNothingFound;
     }
-    if (inv.parsed.Has("--bodyfile")) return PrintBodyfile(cs, match, recursive);
+    if (extra.bodyfile) return PrintBodyfile(cs, match, recursive);
     // Names go out escaped (Field), so that a record stays one line.
     if (!match.isFolder) {
         const std::string above = nw::NodePath(volume, match.node, Field);

@@ -12,10 +12,15 @@ namespace {
 
 class TerminalMarking : public recovery::MarkingView {
 public:
+    explicit TerminalMarking(ProgressLine& line) : line_(line) {}
     void SetStatusText(const std::string& text) override {
         if (text.rfind("Not marked: ", 0) == 0) Note("mark-compressed: " + text);
         else if (text.rfind(recovery::kMarkingCompletedText, 0) == 0) Note(text);
+        else line_.Step();  // a file's name: the pass goes on to it
     }
+
+private:
+    ProgressLine& line_;
 };
 
 int RunMarkCompressed(const Invocation& inv) {
@@ -25,8 +30,13 @@ int RunMarkCompressed(const Invocation& inv) {
     CommandSession cs(inv.global);
     if (int r = OpenVolume(cs, options); r != kExitOk) return r;
 
-    TerminalMarking view;
-    const recovery::MarkingResult result = workflow::RunMarkingPass(cs.session, write, &view);
+    TerminalMarking view(cs.line);
+    recovery::MarkingResult result;
+    base::CancelFlag stop{false};
+    ArmInterrupt();
+    // Ctrl-C ends the pass before its next file, never between the writes of
+    // one file's two directory copies.
+    RunWatched([&] { result = workflow::RunMarkingPass(cs.session, write, &view, &stop); }, [&] { stop = true; });
     cs.line.Finish();
     std::size_t marked = 0;
     for (const recovery::MarkingCandidate& c : result.candidates) {
@@ -37,9 +47,14 @@ int RunMarkCompressed(const Invocation& inv) {
         if (c.changed) ++marked;
     }
     const bool written = OutputWritten("mark-compressed");
-    if (write) Note("mark-compressed: " + std::to_string(marked) + " of " + std::to_string(result.candidates.size()) +
-                    " files marked");
-    return CombineStatus(result.failures && write ? kExitDamaged : kExitOk, written ? kExitOk : kExitBadInput);
+    if (result.stopped)
+        Note("mark-compressed: stopped" + (write ? " after marking " + std::to_string(marked) + " files" : std::string()) +
+             "; the files after the last one listed were not looked at");
+    else if (write)
+        Note("mark-compressed: " + std::to_string(marked) + " of " + std::to_string(result.candidates.size()) +
+             " files marked");
+    int status = CombineStatus(result.failures && write ? kExitDamaged : kExitOk, written ? kExitOk : kExitBadInput);
+    return result.stopped ? CombineStatus(status, kExitStopped) : status;
 }
 
 std::vector<OptionRow> MarkRows() {

@@ -29,7 +29,7 @@ constexpr double kBytesPerMegabyte = 1048576.0;
 // a second, and the tally for the summary.
 class TerminalSaving : public recovery::SaveProgressView {
 public:
-    explicit TerminalSaving(const recovery::SaveJob& job) : job_(job) {}
+    explicit TerminalSaving(const recovery::SaveJob& job) : job_(job), terminal_(StderrIsTerminal()) {}
     void FileStarted(const recovery::FileFigures& f) override {
         current_ = f.fileName;
         Draw(true);
@@ -80,7 +80,7 @@ public:
 
 private:
     void Draw(bool force) {
-        if (!StderrIsTerminal()) return;
+        if (!terminal_) return;
         std::lock_guard<std::mutex> lock(mutex_);
         const auto now = std::chrono::steady_clock::now();
         if (!force && now - last_ < kRedrawEvery) return;
@@ -99,6 +99,7 @@ private:
         drawn_ = true;
     }
     const recovery::SaveJob& job_;
+    const bool terminal_;  // stderr is a terminal: the progress line is drawn
     std::mutex mutex_;
     std::string current_, remaining_, elapsed_;
     std::uint64_t sectors_ = 0;
@@ -337,7 +338,7 @@ int RunSave(const Invocation& inv) {
     if (view.notReplaced) std::cout << "files not replaced\t" << view.notReplaced << '\n';
     std::cout << "files damaged\t" << view.damaged << '\n' << "files renamed\t" << view.renamed << '\n';
     for (const std::string& written : result.recordsWritten) std::cout << "record written\t" << Field(written) << '\n';
-    int status = view.failed || view.damaged ? kExitDamaged : kExitOk;
+    int status = view.failed || view.damaged ? kExitDamaged : cs.treeStatus;
     if (!result.recordsFailure.empty()) status = CombineStatus(status, kExitBadInput);
     if (result.outcome.stopped) {
         std::cout << "stopped\n";

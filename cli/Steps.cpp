@@ -85,6 +85,15 @@ bool PrepareDisks(CommandSession& cs) {
         Error(error);
         return false;
     }
+    // A named image that could not be opened as a disk (a split set whose
+    // pieces break it, a damaged container) is no disk of zero bytes.
+    if (!cs.global.images.empty())
+        for (const disk::DiskInfo& d : cs.session.diskList)
+            if (const std::shared_ptr<disk::Disk> attached = cs.session.disks.At(d.number);
+                attached && !attached->IsOpen() && !attached->OpenFailureReason().empty()) {
+                Error("cannot open image " + d.path + ": " + attached->OpenFailureReason());
+                return false;
+            }
     // What the user must know about a disk as attached (pieces missing from a split image).
     for (const disk::DiskInfo& d : cs.session.diskList)
         if (const std::shared_ptr<disk::Disk> attached = cs.session.disks.At(d.number))
@@ -174,7 +183,9 @@ int MountVolume(CommandSession& cs, unsigned index, int fatChoice) {
     if (outcome.notice) ShowNotice(*outcome.notice);
     // A mount that ran out of memory ends the command as it always has.
     if (!outcome.mounted) return kExitNothingFound;
-    // A tree that could not be read is something that exists and could not be read.
+    // A tree that could not be read is something that exists and could not
+    // be read; one read in part is shown, and the command ends with the same.
+    if (outcome.treeIncomplete) cs.treeStatus = kExitDamaged;
     return outcome.treeUnreadable ? kExitDamaged : kExitOk;
 }
 

@@ -16,8 +16,13 @@ bool StdinIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
 
 // Messages carry names from the disk and paths as typed: each goes out
 // escaped, so that no control character reaches the terminal raw.
-void Error(const std::string& text) { std::cerr << "tarvine-cli: " << Shown(text) << '\n'; }
-void Note(const std::string& text) { std::cerr << "tarvine-cli: " << Shown(text) << '\n'; }
+// Each message goes out in one write (stderr is unbuffered), so that a
+// save renaming many entries costs one call per line.
+void Error(const std::string& text) {
+    const std::string line = "tarvine-cli: " + Shown(text) + '\n';
+    std::cerr.write(line.data(), static_cast<std::streamsize>(line.size()));
+}
+void Note(const std::string& text) { Error(text); }
 void ShowNotice(const workflow::Notice& notice) { std::cerr << ShownLines(notice.text) << '\n'; }
 
 bool OutputWritten(const std::string& command) {

@@ -11,8 +11,10 @@ namespace nw {
 
 namespace {
 
+// Reads the FAT entry of `block` through `fatBlocks`. `status`, when given,
+// gets the read's status (every reason a sector was not read).
 bool ReadFatEntryThrough(const MountedVolume& volume, const disk::SectorReader& reader, const BlockList& fatBlocks,
-                         std::uint32_t block, FatEntry* entry) {
+                         std::uint32_t block, FatEntry* entry, disk::ReadStatus* status = nullptr) {
     const VolumeDescriptor& v = volume.currentVolume;
     std::uint64_t offset = 0;
     unsigned slot = 0;
@@ -21,8 +23,9 @@ bool ReadFatEntryThrough(const MountedVolume& volume, const disk::SectorReader& 
     const VolumeSectors sectors(reader, v);
     // A FAT sector without a place (in a segment whose disk is not
     // attached, or in none) is not known; a bad one reads as zeros.
-    const disk::ReadStatus status = sectors.ReadVolumeSectors(offset, 1, sector);
-    if (status.Has(disk::Unread::kMissingSegment) || status.Has(disk::Unread::kNoPlace)) return false;
+    const disk::ReadStatus read = sectors.ReadVolumeSectors(offset, 1, sector);
+    if (status) *status = read;
+    if (read.Has(disk::Unread::kMissingSegment) || read.Has(disk::Unread::kNoPlace)) return false;
     *entry = DecodeFatEntry(sector, slot);
     return true;
 }
@@ -138,7 +141,8 @@ bool FatCopiesDiffer(const MountedVolume& volume, const disk::SectorReader& read
 }
 
 std::uint32_t LoadDetChain(const MountedVolume& volume, const disk::SectorReader& reader, std::uint32_t firstBlock,
-                           BlockList& target) {
+                           BlockList& target, bool* cut) {
+    if (cut) *cut = false;
     target.clear();
     target.push_back({0, firstBlock});
     std::uint32_t links = 0;
@@ -149,7 +153,14 @@ std::uint32_t LoadDetChain(const MountedVolume& volume, const disk::SectorReader
     std::uint32_t b = firstBlock;
     while (target.size() <= limit) {
         FatEntry e;
-        if (!ReadFatEntry(volume, reader, b, &e)) break;
+        disk::ReadStatus status;
+        const bool read = ReadFatEntryThrough(volume, reader, volume.FatBlockList, b, &e, &status);
+        if (!read || !status.Ok()) {
+            // The entry linking `b` could not be read (its FAT block is
+            // unknown or unreadable): where the chain goes on is unknown.
+            if (cut) *cut = true;
+            break;
+        }
         if (e.sequence != expected) break;
         if (!IsDetChainEnd(e.next) && (e.next >= limit || !seen.insert(e.next).second)) break;
         target.push_back({expected, e.next});

@@ -92,30 +92,47 @@ bool DetCopyReadable(const VolumeSectors& sectors, const BlockList& list, std::u
     return ReadDetSector(sectors, first, 0, sector) && std::equal(kDetSignature.begin(), kDetSignature.end(), sector);
 }
 
+// What the directory walk could read.
+struct DirectoryWalk {
+    bool copyReadable = false;       // a copy could be walked
+    std::uint64_t lostSectors = 0;   // sectors unreadable in both copies
+    bool chainCut = false;           // the chain reaching furthest was cut by an unreadable FAT entry
+    std::uint32_t lastBlock = 0;     // the block past which it could not be followed
+};
+
+// Number of leading positions of a DET block list that are blocks of the volume.
+std::size_t DetReach(const BlockList& list, std::uint32_t limit) {
+    std::size_t n = 0;
+    while (DetBlockAt(list, n, limit) != kNoDetBlock) ++n;
+    return n;
+}
+
 // Reads every sector of one directory copy's blocks, one sector a request:
 // copy 1, or copy 2 when copy 1 cannot be walked and copy 2 can. A sector the
 // walked copy cannot read is taken from the other copy's block at the same
-// position when that one reads. Every record keeps its entry's sector in
-// copy 1 and in copy 2; when only one copy's position is known, that one is
-// the first (and the second is 0). Returns false when neither copy could be
-// read: neither can be walked, or some sector was unreadable in both.
-bool WalkDirectory(MountedVolume& volume, const disk::SectorReader& reader, MountReport& report,
-                   std::uint32_t det2Links, NameSpaceGatherer& nameSpaces, WalkCounters& c) {
+// position when that one reads. Every record keeps its entry's sector in copy 1 and in copy 2; when only one
+// copy's position is known, that one is the first (and the second is 0).
+// `cut1`/`cut2`: each copy's chain ended at an FAT entry that could not be read.
+DirectoryWalk WalkDirectory(MountedVolume& volume, const disk::SectorReader& reader, MountReport& report,
+                            std::uint32_t det2Links, bool cut1, bool cut2, NameSpaceGatherer& nameSpaces,
+                            WalkCounters& c) {
     const VolumeSectors sectors(reader, volume.currentVolume);
     const std::uint32_t S = volume.currentVolume.sectorsPerBlock;
     const std::uint32_t limit = VolumeBlockLimit(volume, reader);
     const bool copy1 = DetCopyReadable(sectors, volume.Det1BlockList, limit);
-    const bool walkCopy2 = !copy1 && DetCopyReadable(sectors, volume.Det2BlockList, limit);
+    const bool copy2 = DetCopyReadable(sectors, volume.Det2BlockList, limit);
+    const bool walkCopy2 = !copy1 && copy2;
     const BlockList& walked = walkCopy2 ? volume.Det2BlockList : volume.Det1BlockList;
     const BlockList& other = walkCopy2 ? volume.Det1BlockList : volume.Det2BlockList;
+    const std::size_t positions = DetReach(walked, limit);
     const std::uint32_t links = walkCopy2 ? det2Links : volume.detBlockCount;
     const std::uint64_t total = static_cast<std::uint64_t>(links) * S;
-    bool lostSectors = false;
+    DirectoryWalk out;
+    out.copyReadable = copy1 || copy2;
     int shown = -1;
     std::uint8_t sector[kSectorSize], spare[kSectorSize];
-    for (std::size_t i = 0; i < walked.size(); ++i) {
+    for (std::size_t i = 0; i < positions; ++i) {
         const std::uint32_t block = DetBlockAt(walked, i, limit);
-        if (block == kNoDetBlock) continue;
         report.Status("Mounting Volume " + std::to_string(i) + " / " + std::to_string(links) + "....");
         std::uint32_t mirror = DetBlockAt(other, i, limit);
         if (mirror == block) mirror = kNoDetBlock;  // the same block is no second copy
@@ -126,7 +143,7 @@ bool WalkDirectory(MountedVolume& volume, const disk::SectorReader& reader, Moun
                 if (hasMirror && ReadDetSector(sectors, mirror, s, spare))
                     taken = spare;
                 else
-                    lostSectors = true;
+                    ++out.lostSectors;
             }
             // Where the sector lies in each copy (sector 0: nowhere known).
             const SectorPlace here = sectors.Place(block, s).value_or(SectorPlace{});
@@ -147,7 +164,16 @@ bool WalkDirectory(MountedVolume& volume, const disk::SectorReader& reader, Moun
             }
         }
     }
-    return (copy1 || walkCopy2) && !lostSectors;
+    // The walked chain was cut by an FAT entry that could not be read: the
+    // directory may go on past its last block, unless the other copy's
+    // chain ends properly at the same place.
+    const bool walkedCut = walkCopy2 ? cut2 : cut1, otherCut = walkCopy2 ? cut1 : cut2;
+    const std::size_t otherReach = DetReach(other, limit);
+    if (positions > 0 && walkedCut && (otherReach != positions || otherCut)) {
+        out.chainCut = true;
+        out.lastBlock = walked[positions - 1].block;
+    }
+    return out;
 }
 
 // Completes the names that continue in the volume's extended directory
@@ -182,6 +208,20 @@ std::string DirectoryUnreadableText(const std::string& volumeName) {
            " could not be read in either copy: no folders or files can be shown.";
 }
 
+std::string DirectoryIncompleteText(const std::string& volumeName, const DirectoryWalk& walk) {
+    std::string what;
+    if (walk.chainCut)
+        what = "its chain could not be followed past block " + std::to_string(walk.lastBlock) +
+               " (the allocation table entry linking it could not be read)";
+    if (walk.lostSectors) {
+        if (!what.empty()) what += "; ";
+        what += std::to_string(walk.lostSectors) + (walk.lostSectors == 1 ? " sector" : " sectors") +
+                " could not be read in either copy";
+    }
+    return "The directory of volume " + volumeName + " could not be read in full: " + what +
+           ". The folders and files shown may not be all it holds.";
+}
+
 void MountBody(MountedVolume& volume, const disk::SectorReader& reader, MountReport& report,
                const base::CancelFlag* stopLostScan, const std::string& rootText, MountResult& result) {
     const VolumeDescriptor& vol = volume.currentVolume;
@@ -203,18 +243,23 @@ void MountBody(MountedVolume& volume, const disk::SectorReader& reader, MountRep
     }
 
     report.Status("Loading DET ....");
-    volume.detBlockCount = LoadDetChain(volume, reader, vol.det1FirstBlock, volume.Det1BlockList);
-    const std::uint32_t det2Links = LoadDetChain(volume, reader, vol.det2FirstBlock, volume.Det2BlockList);
+    bool cut1 = false, cut2 = false;
+    volume.detBlockCount = LoadDetChain(volume, reader, vol.det1FirstBlock, volume.Det1BlockList, &cut1);
+    const std::uint32_t det2Links = LoadDetChain(volume, reader, vol.det2FirstBlock, volume.Det2BlockList, &cut2);
 
     report.Percent(0);
     WalkCounters c;
     NameSpaceGatherer nameSpaces;
-    const bool directoryRead = WalkDirectory(volume, reader, report, det2Links, nameSpaces, c);
+    const DirectoryWalk walk = WalkDirectory(volume, reader, report, det2Links, cut1, cut2, nameSpaces, c);
     ReadExtendedNames(volume, reader, nameSpaces);
     nameSpaces.Resolve(volume.FolderList, volume.FileList, volume.nameSpaces, volume.preferredNameSpace);
+    const bool directoryRead = walk.copyReadable && walk.lostSectors == 0;
     if (!directoryRead && c.folders == 0 && c.files == 0) {
         result.directoryUnreadable = true;
         result.warning = DirectoryUnreadableText(vol.name);
+    } else if (walk.lostSectors != 0 || walk.chainCut) {
+        result.directoryIncomplete = true;
+        result.warning = DirectoryIncompleteText(vol.name, walk);
     }
 
     AppendLostFolder(volume.FolderList, ++c.folders);

@@ -46,6 +46,11 @@ struct MountResult {
     // directory): `warning` says so in a sentence naming the volume, for the
     // front end to show. Empty otherwise.
     bool directoryUnreadable = false;
+    // Mounted with what could be read, but part of the directory could not
+    // be: its chain could not be followed to its end (the FAT entry linking
+    // a block could not be read) or some of its sectors could be read in
+    // neither copy. `warning` names the volume and what was not read.
+    bool directoryIncomplete = false;
     std::string warning;
 };
 
@@ -84,7 +89,10 @@ std::uint32_t LoadFatChain(MountedVolume& volume, const disk::SectorReader& read
 bool FatCopiesDiffer(const MountedVolume& volume, const disk::SectorReader& reader, const BlockList& fat1,
                      const BlockList& fat2);
 // Builds a DET block list through the chosen FAT; returns the links followed.
+// `cut`, when given, is set when the chain ended because the FAT entry of its
+// last block could not be read (not known or unreadable), so the directory
+// may go on beyond it.
 std::uint32_t LoadDetChain(const MountedVolume& volume, const disk::SectorReader& reader, std::uint32_t firstBlock,
-                           BlockList& target);
+                           BlockList& target, bool* cut = nullptr);
 
 }  // namespace nw

@@ -79,7 +79,13 @@ struct VolumeTableEntry {
     std::uint32_t det1FirstBlock = 0;
     std::uint32_t det2FirstBlock = 0;
     // segment size in sectors / segment size in blocks (0 when blocks is 0)
-    std::uint32_t SectorsPerBlock() const { return segmentBlocks ? segmentSectors / segmentBlocks : 0; }
+    // Sectors per block from the entry's counts: 8, 16, 32, 64 or 128 (4 to
+    // 64 KiB, the block sizes a volume can have); 0 for any other quotient
+    // (a damaged entry), so that no block of another size is ever read.
+    std::uint32_t SectorsPerBlock() const {
+        const std::uint32_t spb = segmentBlocks ? segmentSectors / segmentBlocks : 0;
+        return spb >= 8 && spb <= 128 && (spb & (spb - 1)) == 0 ? spb : 0;
+    }
     // True when the segment fields are given: a valid block-size code, a
     // segment count of at least 1 and this entry's number below it.
     bool HasSegmentFields() const {

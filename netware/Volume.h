@@ -30,6 +30,11 @@ struct VolumeSegment {
     std::uint64_t startSector = 0;
     std::uint32_t firstBlock = 0;
     std::uint32_t blockCount = 0;
+    // A run of missing segments shares the blocks between the present ones
+    // without a table saying how: its first segment holds them all here, and
+    // which of these numbers a table gave is told by these flags.
+    bool firstBlockKnown = true;
+    bool blockCountKnown = true;
 };
 
 struct VolumeDescriptor {

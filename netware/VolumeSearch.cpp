@@ -133,6 +133,13 @@ VolumeDescriptor SpannedVolume(const std::vector<const TableRow*>& rows) {
                 break;
             }
         g.blockCount = end > g.firstBlock ? end - g.firstBlock : 0;
+        // After another missing segment neither number is known, and the
+        // segment before it no longer knows where it ends.
+        if (before && !before->present) {
+            g.firstBlockKnown = false;
+            g.blockCountKnown = false;
+            d.segments[n - 1].blockCountKnown = false;
+        }
     }
     std::stable_sort(d.segments.begin(), d.segments.end(),
                      [](const VolumeSegment& a, const VolumeSegment& b) { return a.firstBlock < b.firstBlock; });

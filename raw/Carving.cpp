@@ -91,34 +91,54 @@ struct Measure {
     std::optional<std::uint64_t> incomplete;  // its structure reaches past the data found: the bytes found
 };
 
+// A document whose records stop before its end: incomplete, as far as they
+// go and never into another document or past the disk's end.
+Measure MeasurePartial(const CarvingContext& ctx, const DocumentFormat& format, const LengthQuery& query,
+                       const std::vector<Candidate>& candidates) {
+    const std::optional<StructureLength> part = format.partialLength(query);
+    if (ctx.Stopped() || !part || part->bytes == 0) return {};
+    const std::uint64_t start = query.start;
+    const std::uint64_t last = LastSector(start, part->bytes);
+    std::optional<std::uint64_t> found =
+        OtherDocumentWithin(ctx, start, last, part->ownHeaders, candidates, query.windowBase);
+    if (ctx.Stopped()) return {};
+    if (ctx.diskSectors > start && last >= ctx.diskSectors)
+        found = std::min(found.value_or(ctx.diskSectors), ctx.diskSectors);
+    return {std::nullopt, found ? (*found - start) * kSectorBytes : part->bytes};
+}
+
 // A document's length when its format reads one from its structure and the
 // document runs into no other one nor past the disk's end. A document whose
 // format tells what its header claims and whose claim reaches into another
 // document or past the disk's end is incomplete: what lies before either is
-// what was found of it. Otherwise (a structure that does not read, an
-// archive running into another document) its markers are to end it.
+// what was found of it; so is an archive whose records stop before its end
+// (a cut one). Otherwise (a structure that does not read) its markers are to
+// end it.
 Measure MeasureDocument(const CarvingContext& ctx, std::uint64_t start, int record, const std::uint8_t* window,
                         std::uint64_t base, const MarkerMatches& markers, const std::vector<Candidate>& candidates) {
     const DocumentFormat& format = FormatOfRecord(record);
     const DocumentReader read = DocumentBytes(ctx, start, window, base);
     const LengthQuery query{read, start, base, markers, candidates};
-    std::optional<StructureLength> s = format.exactLength(query);
+    std::optional<StructureLength> exact = format.exactLength(query);
     if (ctx.Stopped()) return {};
-    if (s && s->bytes == 0) s.reset();
+    const bool recorded = exact && exact->bytes != 0;
+    if (!recorded && format.partialLength) return MeasurePartial(ctx, format, query, candidates);
+    const StructureLength s = recorded ? std::move(*exact) : StructureLength{};
     std::optional<std::uint64_t> claim;
-    if (s) claim = s->bytes;
-    else if (format.claimedLength) claim = format.claimedLength(read);
+    if (recorded)
+        claim = s.bytes;
+    else if (format.claimedLength)
+        claim = format.claimedLength(read);
     if (!claim || *claim == 0 || ctx.Stopped()) return {};
 
     std::uint64_t last = LastSector(start, *claim);
     // A claim of the header alone (its tables do not read) is looked into
     // no further than a copy of unknown length runs.
-    if (!s) last = std::min(last, start + kCutBytes / kSectorBytes);
-    std::optional<std::uint64_t> found =
-        OtherDocumentWithin(ctx, start, last, s ? s->ownHeaders : std::vector<std::uint64_t>{}, candidates, base);
+    if (!recorded) last = std::min(last, start + kCutBytes / kSectorBytes);
+    std::optional<std::uint64_t> found = OtherDocumentWithin(ctx, start, last, s.ownHeaders, candidates, base);
     if (ctx.Stopped()) return {};
     if (ctx.diskSectors > start && last >= ctx.diskSectors) found = std::min(found.value_or(ctx.diskSectors), ctx.diskSectors);
-    if (!found) return s ? Measure{s->bytes, std::nullopt} : Measure{};
+    if (!found) return recorded ? Measure{s.bytes, std::nullopt} : Measure{};
     if (!format.claimedLength) return {};
     return {std::nullopt, (*found - start) * kSectorBytes};
 }

@@ -89,6 +89,12 @@ struct DocumentFormat {
     // read. A document whose claim reaches past the data found is
     // incomplete.
     std::optional<std::uint64_t> (*claimedLength)(const DocumentReader& read);
+    // For a document whose exact length does not read: how far its own
+    // records follow one another when they stop before its end (its bytes
+    // and the sectors of its own headers); none when the format cannot tell
+    // or its records reach their end. Such a document is incomplete: what
+    // lies before another document, the disk's end or that point was found.
+    std::optional<StructureLength> (*partialLength)(const LengthQuery& query);
 };
 
 const DocumentFormat& CompoundDocumentFormat();

@@ -145,7 +145,7 @@ std::optional<std::uint64_t> ClaimedLength(const DocumentReader& read) {
 }
 
 constexpr DocumentFormat kFormat{"compound document", kinds::kWord, kHeader, kRecords, HeaderAt, ExactLength, KindOf,
-                                 ClaimedLength};
+                                 ClaimedLength, nullptr};
 
 }  // namespace
 

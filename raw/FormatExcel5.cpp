@@ -28,7 +28,7 @@ std::optional<StructureLength> ExactLength(const LengthQuery&) { return std::nul
 
 std::optional<int> KindOf(const DocumentReader&, std::uint64_t) { return kinds::kExcel; }
 
-constexpr DocumentFormat kFormat{"Excel 5 stream", kinds::kExcel, kHeader, kRecords, HeaderAt, ExactLength, KindOf, nullptr};
+constexpr DocumentFormat kFormat{"Excel 5 stream", kinds::kExcel, kHeader, kRecords, HeaderAt, ExactLength, KindOf, nullptr, nullptr};
 
 }  // namespace
 

@@ -111,9 +111,26 @@ std::optional<StructureLength> ExactLength(const LengthQuery& q) {
     return std::nullopt;
 }
 
+// An archive without an end record that places its central directory (cut
+// short, or followed by another document before its end): its records
+// followed as far as they read, within the reach of the end record's search.
+std::optional<StructureLength> PartialLength(const LengthQuery& q) {
+    const std::uint64_t first = q.start * kSectorBytes;
+    const std::uint64_t reach = q.windowBase * kSectorBytes + kWindowBytes + kLookAheadBytes;
+    if (reach <= first) return std::nullopt;
+    const ZipRecordWalk walk = WalkZipRecords(q.read, std::min(reach - first, kMaxStructureLength),
+                                              [](const std::uint8_t* p) { return HeaderRecordAt(p, kSectorBytes) >= 0; });
+    if (walk.complete || walk.extent == 0) return std::nullopt;
+    StructureLength s{walk.extent, {}};
+    for (std::uint64_t m : walk.members)
+        if (m > 0 && m % kSectorBytes == 0) s.ownHeaders.push_back(q.start + m / kSectorBytes);
+    return s;
+}
+
 std::optional<int> KindOf(const DocumentReader&, std::uint64_t) { return kinds::kZip; }
 
-constexpr DocumentFormat kFormat{"ZIP archive", kinds::kZip, kHeader, kRecords, HeaderAt, ExactLength, KindOf, nullptr};
+constexpr DocumentFormat kFormat{"ZIP archive", kinds::kZip, kHeader, kRecords, HeaderAt, ExactLength, KindOf, nullptr,
+                                 PartialLength};
 
 const DocumentFormat& Self() { return kFormat; }
 

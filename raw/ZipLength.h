@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -31,5 +32,21 @@ std::optional<ZipLayout> ReadZipLayout(const DocumentReader& read, std::uint64_t
 // (a wrong signature, an entry running past the directory, an offset at or
 // past the directory, a different entry count) or is larger than 16 MiB.
 bool ZipMemberOffsets(const DocumentReader& read, const ZipLayout& layout, std::vector<std::uint64_t>& offsets);
+
+// How far an archive's own records follow one another from its first byte:
+// the members' local headers with their data (and data descriptors), then
+// the central directory, the ZIP64 records and the end record.
+struct ZipRecordWalk {
+    std::uint64_t extent = 0;             // bytes the records read account for
+    bool complete = false;                // the walk read the end record to its last byte
+    std::vector<std::uint64_t> members;   // offsets of the local headers read, ascending
+};
+// Walks the records as far as they read consistently, reading nothing at or
+// past `limit` bytes. A member whose sizes the local header leaves to a data
+// descriptor is measured by the descriptor that follows its data; the search
+// for it ends at a sector start where `otherHeader` says another document
+// begins (the member is then taken to run to that sector), or at `limit`.
+ZipRecordWalk WalkZipRecords(const DocumentReader& read, std::uint64_t limit,
+                             const std::function<bool(const std::uint8_t* sector)>& otherHeader);
 
 }  // namespace raw

@@ -115,7 +115,7 @@ bool HasCompressedHeader(const std::uint8_t* sector, std::uint32_t entrySize, st
 }
 
 MarkingResult RunMarkingPass(const nw::MountedVolume& volume, const disk::SectorReader& reader, bool write,
-                             MarkingView* view) {
+                             MarkingView* view, const base::CancelFlag* stop) {
     MarkingResult result;
     const DiskSectors sectors(reader);
     nw::FileReader fileReader(volume, reader);
@@ -128,6 +128,10 @@ MarkingResult RunMarkingPass(const nw::MountedVolume& volume, const disk::Sector
         if (!g.present && missing.empty())
             missing = "segment " + std::to_string(g.number) + " of the volume is missing; nothing is written";
     for (std::size_t i = 0; i < files.Size(); ++i) {
+        if (base::Cancelled(stop)) {
+            result.stopped = true;
+            break;
+        }
         const nw::EntryRecord& r = files[i];
         Status(view, r.name);
         if (r.attributesHigh & kCompressedBit) continue;  // already marked

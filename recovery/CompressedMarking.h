@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Progress.h"
+
 namespace disk {
 class SectorReader;
 }
@@ -43,6 +45,7 @@ struct MarkingCandidate {
 struct MarkingResult {
     std::vector<MarkingCandidate> candidates;
     unsigned failures = 0;
+    bool stopped = false;           // the stop flag ended the pass between two files
 };
 
 // True when a file's first data sector starts with the compressed-file
@@ -56,8 +59,9 @@ bool HasCompressedHeader(const std::uint8_t* sector, std::uint32_t entrySize, st
 // write is read back; a failed one is shown in the status text and the pass
 // goes on. The records in memory are not changed. Runs on the calling
 // thread (the front end runs it on a worker of its own); `view` may be
-// nullptr.
+// nullptr. `stop`, when set, ends the pass before the next file: a file is
+// never left with one directory copy written and not the other.
 MarkingResult RunMarkingPass(const nw::MountedVolume& volume, const disk::SectorReader& reader, bool write,
-                             MarkingView* view);
+                             MarkingView* view, const base::CancelFlag* stop = nullptr);
 
 }  // namespace recovery

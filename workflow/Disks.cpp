@@ -61,6 +61,13 @@ bool AddImageDisk(Session& session, const std::string& path, unsigned* number, s
     }
     std::string why;
     if (!session.disks.Attach(next, path, "", &why)) return Fail(error, nw::UnableToOpenDiskText(why));
+    // An image that does not open as a disk (a split set whose pieces break
+    // it, a damaged container) is refused with its reason, not listed empty.
+    if (const std::shared_ptr<disk::Disk> added = session.disks.At(next); added && !added->IsOpen()) {
+        const std::string failure = added->OpenFailureReason();
+        session.disks.Detach(next);
+        return Fail(error, nw::UnableToOpenDiskText(failure.empty() ? path : failure));
+    }
     const disk::DiskInfo d = disk::DescribeImage(next, path);
     session.diskList.push_back(d);
     if (number) *number = next;

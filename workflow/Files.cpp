@@ -16,10 +16,11 @@ ViewOutcome ViewFile(Session& session, std::size_t fileIndex, recovery::FileOpen
     return out;
 }
 
-recovery::MarkingResult RunMarkingPass(Session& session, bool write, recovery::MarkingView* view) {
+recovery::MarkingResult RunMarkingPass(Session& session, bool write, recovery::MarkingView* view,
+                                       const base::CancelFlag* stop) {
     if (!session.volumeOpen.load()) return {};
     const disk::SectorReader reader = session.Reader();
-    return recovery::RunMarkingPass(session.mounted, reader, write, view);
+    return recovery::RunMarkingPass(session.mounted, reader, write, view, stop);
 }
 
 }  // namespace workflow

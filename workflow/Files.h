@@ -23,7 +23,9 @@ struct ViewOutcome {
 ViewOutcome ViewFile(Session& session, std::size_t fileIndex, recovery::FileOpener& opener);
 
 // The marking pass over the open volume's files (nothing when no volume is
-// open). With `write` false nothing is written.
-recovery::MarkingResult RunMarkingPass(Session& session, bool write, recovery::MarkingView* view);
+// open). With `write` false nothing is written. `stop` ends it between two
+// files (MarkingResult::stopped).
+recovery::MarkingResult RunMarkingPass(Session& session, bool write, recovery::MarkingView* view,
+                                       const base::CancelFlag* stop = nullptr);
 
 }  // namespace workflow

@@ -31,7 +31,8 @@ std::string SegmentsField(const nw::VolumeDescriptor& volume) {
     for (const nw::VolumeSegment& g : volume.segments) {
         if (!out.empty()) out += ',';
         out += g.present ? std::to_string(g.disk) + ':' + std::to_string(g.startSector) : std::string("?:?");
-        out += ':' + std::to_string(g.firstBlock) + ':' + std::to_string(g.blockCount);
+        out += ':' + (g.firstBlockKnown ? std::to_string(g.firstBlock) : std::string("?"));
+        out += ':' + (g.blockCountKnown ? std::to_string(g.blockCount) : std::string("?"));
     }
     return out;
 }
@@ -74,6 +75,7 @@ MountOutcome MountChosenVolume(Session& session, nw::MountReport& report, const 
     out.folderCount = result.folderCount;
     out.fileCount = result.fileCount;
     out.treeUnreadable = result.mounted && result.directoryUnreadable;
+    out.treeIncomplete = result.mounted && result.directoryIncomplete;
     if (!result.mounted) {
         session.mounted.ClearContents();
         session.selection.Reset(session.mounted);

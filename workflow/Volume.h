@@ -20,7 +20,9 @@ std::vector<std::string> VolumeFactsRows(const nw::VolumeDescriptor& volume);
 
 // The segments of a volume of several segments as
 // disk:startSector:firstBlock:blockCount, comma-separated, in block order;
-// a segment whose disk is not attached has "?" for its disk and start.
+// a segment whose disk is not attached has "?" for its disk and start, and
+// for its first block and block count where no table tells them (several
+// missing segments side by side).
 std::string SegmentsField(const nw::VolumeDescriptor& volume);
 
 // A volume clicked in the list of found volumes: currentVolume,
@@ -37,8 +39,12 @@ struct MountOutcome {
     // be read, so nothing the volume holds can be shown. A failure to
     // report (what exists could not be read), not an empty volume.
     bool treeUnreadable = false;
+    // Mounted with what could be read, but part of the directory could not
+    // be (its chain or some of its sectors): the tree is shown, and the
+    // notice says what is missing. Also a failure to report.
+    bool treeIncomplete = false;
     // "Out Of Memory" when nothing usable was built; a warning when the
-    // volume mounted but its directory tables could not be read.
+    // volume mounted but its directory tables could not be read in full.
     MaybeNotice notice;
     // The mount's report section could not be written (the reason).
     bool reportWritten = true;

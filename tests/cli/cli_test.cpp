@@ -183,6 +183,14 @@ TEST_F(CliTest, ExitStatusesTellNothingFoundFromBadInput) {
     EXPECT_EQ(Cli({"--image", blank, "--badmap", dir.File("nomap"), "disks"}).status, 2);
     EXPECT_EQ(Cli({"--bad-sectors", "sometimes", "disks"}).status, 2);
     EXPECT_EQ(Cli({}).status, 2);
+    // a split set whose last piece is larger than the first is no disk, for `disks` too
+    testutil::WriteFile(dir.File("x.img.001"), std::string(4096, 'a'));
+    testutil::WriteFile(dir.File("x.img.002"), std::string(8192, 'b'));
+    for (const char* command : {"disks", "volumes"}) {
+        r = Cli({"--image", dir.File("x.img.001"), command});
+        EXPECT_EQ(r.status, 2) << command << r.out;
+        EXPECT_NE(r.err.find("x.img.002: larger than the pieces before it"), std::string::npos) << r.err;
+    }
 
     const CliRun help = Cli({"--help"});
     EXPECT_EQ(help.status, 0);
@@ -596,6 +604,21 @@ file PLAIN.BIN size=2000
     EXPECT_NE(r.err.find("mark-compressed: 1 of 1 files marked"), std::string::npos) << r.err;
     r = Cli({"--image", img, "ls", "--volume", "0", "PUBLIC\\SHRUNK.DAT"});
     EXPECT_EQ(Records(r.out).at(0).at(2), "1");  // compressed now
+
+    // Ctrl-C while the first of two files is marked: that one is marked in
+    // both copies, the second is not looked at.
+    const std::string two = Write(nwimage::ParseDescription(R"(disk seed=4
+partition first=63 count=20000
+volume SYS spb=8 blocks=2000
+file ONE.DAT size=9000 compressed=unmarked expanded=30000
+file TWO.DAT size=5000 compressed=unmarked expanded=12000
+)"), "two.img");
+    r = Cli({"--image", two, "mark-compressed", "--volume", "0", "--write"}, "TARVINE_CLI_STOP_AFTER_STEPS=1 ");
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_EQ(r.out, "ONE.DAT\t9000\t30000\tmarked\n");
+    EXPECT_NE(r.err.find("mark-compressed: stopped after marking 1 files"), std::string::npos) << r.err;
+    r = Cli({"--image", two, "mark-compressed", "--volume", "0"});
+    EXPECT_EQ(r.out, "TWO.DAT\t5000\t12000\n");
 }
 
 // BIG: segment 1 (blocks 120..219) first in disk 0's table at 388, segment 0

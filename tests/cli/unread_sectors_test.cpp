@@ -179,6 +179,88 @@ TEST_F(UnreadSectorsTest, SplitImageWithAMiddlePieceRemovedReadsItsLaterPiecesAn
     EXPECT_NE(r.out.find("files damaged\t" + std::to_string(inGap) + "\n"), std::string::npos) << r.out;
 }
 
+// BIGVOL attached without the disk of its first two segments: the FAT lies
+// there, so DET copy 2's chain cannot be followed past its first block and
+// what the mount found is not known to be the whole tree.
+TEST_F(UnreadSectorsTest, SpannedVolumeWithoutItsFirstSegmentsDiskIsAnIncompleteTree) {
+    WriteSpannedSample();
+    // blocks 0..1399 lie in the two missing segments; how they divide them is not known
+    const CliRun v = Cli({"--image", span1, "volumes"});
+    EXPECT_NE(v.out.find("\t?:?:0:?,?:?:?:?,0:2368:1400:1000\n"), std::string::npos) << v.out;
+    for (const char* command : {"ls", "save"}) {
+        SCOPED_TRACE(command);
+        std::vector<std::string> args = {"--image", span1, command, "--volume", "0"};
+        if (std::string(command) == "save") args.insert(args.end(), {"--to", dir.File("to")});
+        const CliRun r = Cli(args);
+        EXPECT_EQ(r.status, 3) << r.out << r.err;
+        EXPECT_NE(r.err.find("The directory of volume BIGVOL could not be read in full: its chain could not be "
+                             "followed past block 1450"),
+                  std::string::npos)
+            << r.err;
+        // what could be read is still shown and saved
+        if (std::string(command) == "ls")
+            EXPECT_NE(r.out.find("\tARCHIVE\n"), std::string::npos) << r.out;
+        else
+            EXPECT_TRUE(std::filesystem::is_regular_file(dir.File("to/ARCHIVE/NOTES.TXT")));
+    }
+    // with both disks the same volume is whole
+    const CliRun r = Cli({"--image", span0, "--image", span1, "ls", "--volume", BigvolNumber()});
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
+// One directory block unreadable in both copies while the others read: the
+// entries of the readable blocks are listed, and the command exits 3.
+TEST_F(UnreadSectorsTest, DirectoryBlockUnreadableInBothCopiesIsAnIncompleteTree) {
+    std::string text = "disk seed=5\npartition first=63 count=9000\nvolume SYS spb=8 blocks=1000 det-blocks=3\n";
+    for (int i = 1; i <= 70; ++i) text += "file F" + std::to_string(i) + ".TXT text=\"x\"\n";
+    const nwimage::Image image = nwimage::Build(nwimage::ParseDescription(text));
+    const std::string path = dir.File("det.img");
+    nwimage::WriteImageFile(image, path);
+    const nwimage::BuiltVolume& v = image.volumes[0];
+    ASSERT_GE(v.det1.size(), 2u);
+    ASSERT_GE(v.det2.size(), 2u);
+    std::vector<std::uint64_t> bad = {v.startSector + static_cast<std::uint64_t>(v.det1[1]) * 8,
+                                      v.startSector + static_cast<std::uint64_t>(v.det2[1]) * 8};
+    std::sort(bad.begin(), bad.end());
+    char line[160];
+    std::snprintf(line, sizeof line, "# Mapfile\n0x0 +\n0x0 0x%llX +\n0x%llX 0x1000 -\n0x%llX 0x%llX +\n",
+                  (unsigned long long)bad[0] * 512, (unsigned long long)bad[0] * 512,
+                  (unsigned long long)(bad[0] + 8) * 512, (unsigned long long)(bad[1] - bad[0] - 8) * 512);
+    std::string map = line;
+    std::snprintf(line, sizeof line, "0x%llX 0x1000 -\n0x%llX 0x%llX +\n", (unsigned long long)bad[1] * 512,
+                  (unsigned long long)(bad[1] + 8) * 512,
+                  (unsigned long long)(image.totalSectors - bad[1] - 8) * 512);
+    map += line;
+    testutil::WriteFile(dir.File("det.map"), map);
+    const CliRun r = Cli({"--image", path, "--badmap", dir.File("det.map"), "--bad-sectors", "skip-all", "ls",
+                          "--volume", "0"});
+    EXPECT_EQ(r.status, 3) << r.out << r.err;
+    EXPECT_NE(r.err.find("The directory of volume SYS could not be read in full: 8 sectors could not be read in "
+                         "either copy"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.out.find("\tF1.TXT\n"), std::string::npos) << r.out;
+}
+
+// A QCOW2 image of a volume cut at half its length: what lies in the lost
+// half is unreadable, never zeros taken as data.
+TEST_F(UnreadSectorsTest, QcowImageCutAtHalfCountsWhatIsLostAsUnreadable) {
+    if (std::system("command -v qemu-img >/dev/null 2>&1") != 0) GTEST_SKIP() << "qemu-img is not installed";
+    std::string text = "disk seed=6\npartition first=63 count=20000\nvolume SYS spb=8 blocks=2000\n";
+    for (int i = 1; i <= 8; ++i) text += "file F" + std::to_string(i) + ".BIN size=200000\n";
+    const nwimage::Image image = nwimage::Build(nwimage::ParseDescription(text));
+    nwimage::WriteImageFile(image, dir.File("v.img"));
+    const std::string qcow = dir.File("v.qcow2");
+    ASSERT_EQ(std::system(("qemu-img convert -O qcow2 " + Quote(dir.File("v.img")) + " " + Quote(qcow)).c_str()), 0);
+    Truncate(qcow, std::filesystem::file_size(qcow) / 2);
+    CliRun r = Cli({"--image", qcow, "ls", "--volume", "0"});
+    ASSERT_EQ(r.status, 0) << r.err;  // the directory lies in the first half
+    r = Cli({"--image", qcow, "save", "--volume", "0", "--to", dir.File("to")});
+    EXPECT_EQ(r.status, 3) << r.out << r.err;
+    EXPECT_EQ(r.out.find("files damaged\t0\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("F8.BIN: damaged: "), std::string::npos) << r.err;
+}
+
 // A mapfile marking every sector of both directory copies unread.
 TEST_F(UnreadSectorsTest, TreeUnreadableInBothDirectoryCopiesIsAFailure) {
     const nwimage::Image image = nwimage::Build(nwimage::ParseDescription(

@@ -80,6 +80,33 @@ TEST_F(SearchTest, QuickSearchPassesOverPartitionsWithoutValidTables) {
     EXPECT_EQ(found.volumeCount.load(), 0u);
 }
 
+// A table entry whose sector and block counts give a block size no volume
+// has (3 sectors, 16,000 sectors) is passed over; the volume behind it is
+// still found at its own start.
+TEST_F(SearchTest, QuickSearchRefusesABlockSizeNoVolumeHas) {
+    for (const std::uint32_t blocks : {5333u, 1u}) {
+        SCOPED_TRACE(blocks);
+        DiskSpec desc;
+        desc.partitions.push_back(OnePartition(63, 60000, {SmallVolume("SYS", 8, 2000), SmallVolume("DATA", 32, 500)}));
+        const nwimage::Image built = nwimage::Build(desc);
+        const std::string file = dir.File("sizes.img");
+        nwimage::WriteImageFile(built, file);
+        std::string bytes = testutil::ReadFile(file);
+        for (std::uint64_t copy = 0; copy < nw::kVolumeTableCopies; ++copy) {
+            // SYS is the table's first entry; its block count at 0x20
+            const std::size_t field = (built.volumes[0].volumeAreaSector + copy * nw::kVolumeTableSpacing) * 512 + 0x20 + 0x20;
+            ASSERT_EQ(nw::LoadLe32(reinterpret_cast<const std::uint8_t*>(bytes.data()) + field), 2000u);
+            for (int k = 0; k < 4; ++k) bytes[field + k] = static_cast<char>(blocks >> (8 * k));
+        }
+        testutil::WriteFile(file, bytes);
+        found.Clear();
+        UseFile(file);
+        ASSERT_TRUE(Quick().diskOpened);
+        ASSERT_EQ(found.volumeCount.load(), 1u);
+        ExpectQuick(found.VolumeList[0], built.volumes[1]);
+    }
+}
+
 // ---- advanced search ------------------------------------------------------------
 
 class BlockSizeTest : public SearchTest, public ::testing::WithParamInterface<std::uint32_t> {};

@@ -336,3 +336,35 @@ TEST_F(FlowsTest, ASpannedVolumeWithASegmentMissingIsListedOnceWithAWarningAndIt
 }
 
 }  // namespace
+
+namespace {
+
+// 1,500 files of one name: every rename reaches the report, in order,
+// although the save gathers its lines into larger appends.
+TEST_F(FlowsTest, EveryRenameOfAManySameNamedFolderReachesTheReportInOrder) {
+    std::string description = "disk seed=8\npartition first=63 count=20000\nvolume SYS spb=8 blocks=2000 det-blocks=60\n";
+    for (int i = 0; i < 1500; ++i) description += "file SAME.TXT text=\"\"\n";
+    Attach(description);
+    Mount();
+    workflow::SelectEverything(session);
+    recovery::SaveJob job;
+    recovery::SaveProgressView view;
+    recovery::KeepingPrompts prompts;
+    workflow::SaveRequest request;
+    request.destinationPath = dir.File("out");
+    workflow::RunSave(session, job, request, view, prompts);
+    EXPECT_EQ(job.filesStarted, 1500u);
+    const std::string report = Report();
+    ASSERT_GT(report.size(), 64u * 1024);
+    std::size_t lines = 0, at = 0, last = 0;
+    for (int n = 2; n <= 1500; ++n) {
+        const std::string line = "saved as \"" + dir.File("out") + "/SAME (" + std::to_string(n) + ").TXT\"";
+        at = report.find(line, last);
+        if (at == std::string::npos) break;
+        ++lines;
+        last = at;
+    }
+    EXPECT_EQ(lines, 1499u);
+}
+
+}  // namespace
