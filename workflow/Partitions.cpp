@@ -7,7 +7,12 @@
 namespace workflow {
 
 disk::DiskContents ReadDiskPartitions(Session& session, unsigned number) {
-    const disk::SectorReader reader = session.Reader();
+    // What a disk holds is read without a bad-sector question: it is read
+    // beside a search or on choosing a disk, where a question would stand in
+    // the search's way; sectors it cannot read are recorded in the contents.
+    disk::BadSectorPolicy quiet;
+    quiet.BadSectorDecision = disk::kSkipAll;
+    const disk::SectorReader reader(session.disks, quiet);
     return disk::ReadDiskContents(reader, number);
 }
 

@@ -192,7 +192,7 @@ TEST_F(TreeModelTest, TreeFollowsListOrderAndPathsJoinWithBackslashes) {
     std::vector<app::Row> rows = app::FolderRows(volume, 6);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].columns, (std::vector<std::string>{"REPORT.DOC", "Microsoft Word FILE", "1234", "00-Err-1980",
-                                                         "00:00:00", "1"}));
+                                                         "00:00:00", "1", ""}));  // live, not compressed: no state
     rows = app::FolderRows(volume, 0);
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[2].columns[1], "Folder");
