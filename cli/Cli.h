@@ -185,6 +185,10 @@ struct VolumeOptions {
 // Reads the volume options the command's rows took. False after a message
 // when a value is not a number or out of its range.
 bool ReadVolumeOptions(const Invocation& inv, VolumeOptions& options);
+// Reads --forks, --links and --owners (of the commands that write or show
+// what a save writes) into `extras`, whose zone stays. False after a message
+// when a value is not one of the choices.
+bool ReadExtrasOptions(const Args& args, recovery::ExtrasSettings& extras);
 // Select, search and mount as the options say. Returns an exit status.
 int OpenVolume(CommandSession& cs, const VolumeOptions& options);
 // With --log: selects the log's disk (or --disk), takes the stored volume

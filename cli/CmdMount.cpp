@@ -40,8 +40,7 @@ int RunMount(const Invocation& inv) {
     const Args& args = inv.parsed;
     VolumeOptions options;
     if (!ReadVolumeOptions(inv, options)) return kExitBadInput;
-    const std::string deleted = args.Value("--deleted", "include"), forks = args.Value("--forks", "appledouble"),
-                      links = args.Value("--links", "link");
+    const std::string deleted = args.Value("--deleted", "include");
     mountfs::TreeSettings settings;
     if (deleted == "include") settings.deletedMode = recovery::kIncludeDeleted;
     else if (deleted == "exclude") settings.deletedMode = recovery::kExcludeDeleted;
@@ -50,18 +49,8 @@ int RunMount(const Invocation& inv) {
         Error("--deleted must be include, exclude or only");
         return kExitBadInput;
     }
-    if (forks != "appledouble" && forks != "none") {
-        Error("--forks must be appledouble or none");
-        return kExitBadInput;
-    }
-    if (links != "link" && links != "copy") {
-        Error("--links must be link or copy");
-        return kExitBadInput;
-    }
+    if (!ReadExtrasOptions(args, settings.extras)) return kExitBadInput;
     settings.extras.zone = inv.global.zone;  // --timezone
-    settings.extras.forks = forks == "none" ? recovery::ForkForm::None : recovery::ForkForm::AppleDouble;
-    settings.extras.links = links == "copy" ? recovery::LinkForm::Copy : recovery::LinkForm::Link;
-    settings.extras.owners = args.Has("--owners");
     if (args.Operands().empty()) {
         Error("mount: where? (MOUNTPOINT is missing)");
         return kExitBadInput;

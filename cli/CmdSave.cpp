@@ -207,8 +207,8 @@ int RunSave(const Invocation& inv) {
                       replace = args.Value("--replace", "ask");
     const bool haveTo = args.Has("--to");
     const std::vector<std::string>& paths = args.Operands();
-    const std::string forks = args.Value("--forks", "appledouble"), links = args.Value("--links", "link");
-    const bool owners = args.Has("--owners");
+    recovery::ExtrasSettings extras;
+    if (!ReadExtrasOptions(args, extras)) return kExitBadInput;
     const std::string hashList = args.Value("--hashes"), dfxml = args.Value("--dfxml");
     unsigned digestKinds = base::kDigestSha256;
     if (args.Has("--hash-types") && !ParseHashTypes(args.Value("--hash-types"), &digestKinds)) {
@@ -217,14 +217,6 @@ int RunSave(const Invocation& inv) {
     }
     if ((args.Has("--hashes") && hashList.empty()) || (args.Has("--dfxml") && dfxml.empty())) {
         Error("save: --hashes and --dfxml need a file name");
-        return kExitBadInput;
-    }
-    if (forks != "appledouble" && forks != "none") {
-        Error("--forks must be appledouble or none");
-        return kExitBadInput;
-    }
-    if (links != "link" && links != "copy") {
-        Error("--links must be link or copy");
         return kExitBadInput;
     }
     if (!haveTo || to.empty()) {
@@ -308,10 +300,8 @@ int RunSave(const Invocation& inv) {
         return kExitBadInput;
     }
 
-    recovery::ExtrasSettings& extras = session.saveSettings.extras;  // its zone is --timezone's
-    extras.forks = forks == "none" ? recovery::ForkForm::None : recovery::ForkForm::AppleDouble;
-    extras.links = links == "copy" ? recovery::LinkForm::Copy : recovery::LinkForm::Link;
-    extras.owners = owners;
+    extras.zone = session.saveSettings.extras.zone;  // --timezone's
+    session.saveSettings.extras = extras;
     recovery::SaveJob job;
     TerminalSaving view(job);
     TerminalQuestions questions(view, cs.line, fixed, ask);

@@ -189,6 +189,22 @@ int MountVolume(CommandSession& cs, unsigned index, int fatChoice) {
     return outcome.treeUnreadable ? kExitDamaged : kExitOk;
 }
 
+bool ReadExtrasOptions(const Args& args, recovery::ExtrasSettings& extras) {
+    const std::string forks = args.Value("--forks", "appledouble"), links = args.Value("--links", "link");
+    if (forks != "appledouble" && forks != "none") {
+        Error("--forks must be appledouble or none");
+        return false;
+    }
+    if (links != "link" && links != "copy") {
+        Error("--links must be link or copy");
+        return false;
+    }
+    extras.forks = forks == "none" ? recovery::ForkForm::None : recovery::ForkForm::AppleDouble;
+    extras.links = links == "copy" ? recovery::LinkForm::Copy : recovery::LinkForm::Link;
+    extras.owners = args.Has("--owners");
+    return true;
+}
+
 bool ReadVolumeOptions(const Invocation& inv, VolumeOptions& options) {
     const Args& args = inv.parsed;
     options.advanced = args.Has("--advanced");
