@@ -22,6 +22,17 @@
 
 namespace mountfs {
 
+// What an open file keeps: a companion's bytes (made whole on open) and the
+// last range read, for requests that come back to it.
+struct OpenFile {
+    std::uint32_t node = 0;
+    std::vector<std::uint8_t> companion;
+    std::vector<std::uint64_t> companionUnreadable;
+    std::uint64_t cachedAt = 0;
+    std::size_t cachedBytes = 0;
+    std::unique_ptr<std::uint8_t[]> cache;
+};
+
 namespace {
 
 constexpr double kForever = 86400.0;  // the tree never changes while mounted
@@ -65,17 +76,6 @@ struct stat StatOf(FuseServer& s, std::uint32_t node) {
     st.st_ctim = n.modified;
     return st;
 }
-
-// What an open file keeps: a companion's bytes (made whole on open) and the
-// last range read, for requests that come back to it.
-struct OpenFile {
-    std::uint32_t node = 0;
-    std::vector<std::uint8_t> companion;
-    std::vector<std::uint64_t> companionUnreadable;
-    std::uint64_t cachedAt = 0;
-    std::size_t cachedBytes = 0;
-    std::unique_ptr<std::uint8_t[]> cache;
-};
 
 void DoInit(void*, fuse_conn_info* conn) {
     conn->max_read = kMaxRead;
@@ -192,13 +192,13 @@ void DoOpen(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
     auto file = std::make_unique<OpenFile>();
     file->node = node;
     if (n.kind == NodeKind::Companion) file->companion = s.Tree().CompanionBytes(node, &file->companionUnreadable);
-    fi->fh = reinterpret_cast<std::uint64_t>(file.release());
+    fi->fh = s.Opened(std::move(file));
     fi->keep_cache = 1;
-    if (fuse_reply_open(req, fi) != 0) delete reinterpret_cast<OpenFile*>(fi->fh);
+    if (fuse_reply_open(req, fi) != 0) s.Released(fi->fh);
 }
 
 void DoRelease(fuse_req_t req, fuse_ino_t, fuse_file_info* fi) {
-    delete reinterpret_cast<OpenFile*>(fi->fh);
+    ServerOf(req).Released(fi->fh);
     fuse_reply_err(req, 0);
 }
 
@@ -377,6 +377,18 @@ FuseServer::~FuseServer() {
     }
 }
 
+std::uint64_t FuseServer::Opened(std::unique_ptr<OpenFile> file) {
+    const auto handle = reinterpret_cast<std::uint64_t>(file.get());
+    const std::lock_guard<std::mutex> lock(openMutex_);
+    open_[handle] = std::move(file);
+    return handle;
+}
+
+void FuseServer::Released(std::uint64_t handle) {
+    const std::lock_guard<std::mutex> lock(openMutex_);
+    open_.erase(handle);
+}
+
 bool FuseServer::Mount(const std::string& mountPoint, std::string* error) {
     const std::string options = "ro,default_permissions,subtype=tarvine,fsname=" + OptionSafe(settings_.fsName) +
                                 ",max_read=" + std::to_string(kMaxRead);
@@ -386,6 +398,7 @@ bool FuseServer::Mount(const std::string& mountPoint, std::string* error) {
     fuse_args args = FUSE_ARGS_INIT(static_cast<int>(argv.size()), argv.data());
     const fuse_lowlevel_ops ops = Operations();
     session_ = fuse_session_new(&args, &ops, sizeof ops, this);
+    fuse_opt_free_args(&args);  // the options parsed may have copied the arguments
     if (!session_) {
         if (error) *error = "the FUSE session could not be made";
         return false;

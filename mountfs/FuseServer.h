@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -41,6 +42,8 @@ enum class ServeEnd {
     Failed,       // the session failed
 };
 
+struct OpenFile;  // what an open file keeps (FuseServer.cpp)
+
 class FuseServer {
 public:
     FuseServer(MountTree& tree, ServeSettings settings);
@@ -68,6 +71,10 @@ public:
     // Notes sectors (by index within the node's data) a read found
     // unreadable, reporting those no read reported before.
     void NoteUnreadable(std::uint32_t node, const std::vector<std::uint64_t>& sectors);
+    // The files the kernel holds open: handed out on open, taken back on
+    // release; those still open when the mount ends go with the server.
+    std::uint64_t Opened(std::unique_ptr<OpenFile> file);
+    void Released(std::uint64_t handle);
 
 private:
     std::uint64_t BytesOf(std::uint32_t node, const std::set<std::uint64_t>& sectors);
@@ -81,6 +88,8 @@ private:
     std::map<std::uint32_t, std::set<std::uint64_t>> damaged_;  // node -> unreadable sector indexes
     std::map<std::uint32_t, std::set<std::uint64_t>> reported_;  // node -> sectors a read has reported
     std::set<std::uint32_t> scanned_;  // nodes whose known unreadable sectors are in damaged_
+    std::mutex openMutex_;
+    std::map<std::uint64_t, std::unique_ptr<OpenFile>> open_;  // handle -> open file
 };
 
 // Whether a FUSE mount can be tried here: "" when it can, else why not
