@@ -64,8 +64,8 @@ protected:
     }
     // The MBR disk of the five partitions; false when a mkfs tool is missing.
     bool WriteMixedDisk(const std::string& path) {
-        nwimage::DiskSpec spec;
-        spec.totalSectors = kDiskSectors;
+        nwimage::DiskSpec layout;
+        layout.totalSectors = kDiskSectors;
         nwimage::PartitionSpec netware;
         netware.slot = 0;
         netware.firstSector = kNetWareStart;
@@ -78,17 +78,17 @@ protected:
         file.size = 3000;
         sys.entries.push_back(file);
         netware.volumes.push_back(sys);
-        spec.partitions.push_back(netware);
+        layout.partitions.push_back(netware);
         nwimage::PartitionSpec nss;
         nss.slot = 1;
         nss.type = 0x69;
         nss.firstSector = kNssStart;
         nss.sectorCount = kNssSectors;
-        spec.partitions.push_back(nss);
+        layout.partitions.push_back(nss);
         nwimage::DocumentSpec doc;
         doc.sector = kNssStart + 100;
-        spec.documents.push_back(doc);
-        nwimage::WriteImageFile(nwimage::Build(spec), path);
+        layout.documents.push_back(doc);
+        nwimage::WriteImageFile(nwimage::Build(layout), path);
 
         const std::string fat = Made("mkfs.vfat -F 32 -s 1 -n FATDATA {}", kFatSectors);
         const std::string ext = Made("mkfs.ext4 -q -F -L backup {}", kLogicalSectors);
