@@ -122,7 +122,13 @@ int main(int argc, char** argv) {
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / "tarvine-bench-shapes";
     RemoveTree(dir.string());
     std::filesystem::create_directories(dir);
-    const std::string out = (dir / "out").string();
+    // Each save writes into a folder of its own and nothing is removed
+    // until every save has been timed: the file system avoids reusing the
+    // inodes of files it removed moments ago, searching further for each
+    // new one, so a save that follows a removal would be charged for it.
+    int saves = 0;
+    const auto nextOut = [&] { return (dir / ("out" + std::to_string(++saves))).string(); };
+    std::string out;
     std::uint32_t started = 0;
     bool ok = true;
 
@@ -131,19 +137,19 @@ int main(int argc, char** argv) {
     double flatFolders = 0, chain = 0;
     {
         nw::MountedVolume v;
+        out = nextOut();
         for (std::uint32_t i = 1; i <= depth; ++i) AddFolder(v, "F" + std::to_string(i), i, 0);
         AddFile(v, "BOTTOM.TXT", depth);
         flatFolders = SaveWhole(v, out, &started);
         ok = ok && started == 1;
-        RemoveTree(out);
     }
     {
         nw::MountedVolume v;
+        out = nextOut();
         for (std::uint32_t i = 1; i <= depth; ++i) AddFolder(v, "D", i, i - 1);
         AddFile(v, "BOTTOM.TXT", depth);
         chain = SaveWhole(v, out, &started);
         ok = ok && started == 1;
-        RemoveTree(out);
     }
 
     // SAME_NAMES files of one name in the root, against as many files of
@@ -152,25 +158,26 @@ int main(int argc, char** argv) {
     double flatFilesCpu = 0, sameNamesCpu = 0, halfSameNamesCpu = 0;
     {
         nw::MountedVolume v;
+        out = nextOut();
         for (std::uint32_t i = 0; i < same / 2; ++i) AddFile(v, "SAME.TXT", 0);
         halfSameNames = SaveWhole(v, out, &started, &halfSameNamesCpu);
         ok = ok && started == same / 2;
-        RemoveTree(out);
     }
     {
         nw::MountedVolume v;
+        out = nextOut();
         for (std::uint32_t i = 0; i < same; ++i) AddFile(v, "F" + std::to_string(i) + ".TXT", 0);
         flatFiles = SaveWhole(v, out, &started, &flatFilesCpu);
         ok = ok && started == same;
-        RemoveTree(out);
     }
     {
         nw::MountedVolume v;
+        out = nextOut();
         for (std::uint32_t i = 0; i < same; ++i) AddFile(v, "SAME.TXT", 0);
         sameNames = SaveWhole(v, out, &started, &sameNamesCpu);
         ok = ok && started == same && std::filesystem::exists(out + "/SAME (" + std::to_string(same) + ").TXT");
-        RemoveTree(out);
     }
+    for (int i = 1; i <= saves; ++i) RemoveTree((dir / ("out" + std::to_string(i))).string());
     std::filesystem::remove_all(dir);
     if (!ok) {
         std::fprintf(stderr, "a save did not write what the volume holds\n");
