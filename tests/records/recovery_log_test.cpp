@@ -337,15 +337,15 @@ TEST_F(LoadLogTest, DiskStageRestoresTheVolumeListOnTheLogsDisk) {
     EXPECT_EQ(r.mode, 1);  // Quick
     EXPECT_EQ(r.diskNumber, 2);
     EXPECT_EQ(r.diskModel, "ST3500 ATA");
-    ASSERT_EQ(found.volumeCount.load(), 3u);
-    ExpectSameDescriptor(found.VolumeList[2], Volume("DATA", 30));
+    ASSERT_EQ(found.Count(), 3u);
+    ExpectSameDescriptor(found.At(2).value(), Volume("DATA", 30));
     std::vector<std::string> names;
-    for (std::uint32_t i = 0; i < found.volumeCount.load(); ++i) {
-        names.push_back(found.VolumeList[i].name);
-        EXPECT_EQ(found.VolumeList[i].disk, 2u);
+    for (std::uint32_t i = 0; i < found.Count(); ++i) {
+        names.push_back(found.At(i).value().name);
+        EXPECT_EQ(found.At(i).value().disk, 2u);
     }
     EXPECT_EQ(names, (std::vector<std::string>{"SYS", "VOL1", "DATA"}));
-    EXPECT_EQ(found.VolumeList[3].name, "");
+    EXPECT_FALSE(found.At(3));
 }
 
 TEST_F(LoadLogTest, VolumeStageRestoresListsWithZeroBasedOrdinalsTablesAndTree) {
@@ -408,8 +408,8 @@ TEST_F(LoadLogTest, RefusedFilesChangeNothing) {
             EXPECT_EQ(r.message.rfind("Unable to open file", 0), 0u) << r.message;
             last = r.message;
         }
-        ASSERT_EQ(found.volumeCount.load(), 1u);
-        EXPECT_EQ(found.VolumeList[0].name, "OTHER");
+        ASSERT_EQ(found.Count(), 1u);
+        EXPECT_EQ(found.At(0).value().name, "OTHER");
         EXPECT_EQ(mounted.currentVolume.name, "OTHER");
         ASSERT_EQ(mounted.FolderList.Size(), 1u);
         EXPECT_EQ(mounted.FolderList[0].name, "KEEP");
@@ -430,7 +430,7 @@ TEST_F(LoadLogTest, RawModeIsRefused) {
     EXPECT_FALSE(r.loaded);
     ASSERT_TRUE(r.notice.has_value());
     EXPECT_EQ(r.notice->text, "This feature can not be used while running under raw recovery");
-    EXPECT_EQ(session.found.volumeCount.load(), 0u);
+    EXPECT_EQ(session.found.Count(), 0u);
     EXPECT_EQ(session.recoveryMode.load(), workflow::kModeRaw);
 }
 
