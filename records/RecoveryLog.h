@@ -73,7 +73,7 @@ struct RecoveryLogContents {
 std::string LogFileNameFor(const std::string& chosenPath);
 
 // A session's state in log form: the chosen disk's model and number, the
-// recovery mode (1 Quick, 2 Advanced), the table of found volumes and the
+// recovery mode (1 Quick, 2 Advanced), the list of found volumes and the
 // mounted volume.
 RecoveryLogContents CaptureRecoveryLog(const std::string& diskModel, int mode, unsigned diskNumber,
                                        const nw::FoundVolumes& found, const nw::MountedVolume& mounted);
@@ -141,7 +141,7 @@ struct LoadLogResult {
 };
 // Checks a log and gives its mode, disk number and model only.
 LoadLogResult CheckLog(const std::string& path);
-// The disk stage: `found` becomes the log's table of found volumes (each on
+// The disk stage: `found` becomes the log's list of found volumes (each on
 // the log's disk).
 LoadLogResult LoadVolumeList(const std::string& path, nw::FoundVolumes& found);
 // The volume stage: `mounted` becomes the log's volume (on the log's disk)

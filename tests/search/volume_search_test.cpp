@@ -3,6 +3,7 @@
 #include "netware/Mount.h"
 #include "netware/Records.h"
 #include "netware/VolumeSearch.h"
+#include "common/ManyVolumes.h"
 #include "search/SearchFixture.h"
 
 namespace searchtest {
@@ -327,32 +328,12 @@ TEST_F(SearchTest, UnopenableDiskIsReportedAsSuch) {
     EXPECT_EQ(none.openFailure, "no device is attached as Disk3");
 }
 
-// A disk of 40 volumes: a partition table of four partitions with eight
-// volumes each, followed by the sectors of a second built disk with eight
-// more (a table holds at most eight volumes and a disk four partitions).
 TEST_F(SearchTest, AdvancedSearchListsEveryVolumeOfALargeDisk) {
-    auto eight = [](const std::string& prefix, std::uint32_t first) {
-        std::vector<nwimage::VolumeSpec> volumes;
-        for (int k = 0; k < 8; ++k) volumes.push_back(SmallVolume(prefix + std::to_string(k), 8, 40));
-        return OnePartition(first, 3000, std::move(volumes));
-    };
-    DiskSpec tail;
-    tail.partitions.push_back(eight("T", 63));
-    const nwimage::Image second = nwimage::Build(tail);
-    DiskSpec desc;
-    for (std::uint32_t p = 0; p < 4; ++p) desc.partitions.push_back(eight("P" + std::to_string(p), 63 + p * 3000));
-    std::vector<nwimage::BuiltVolume> expected;
-    std::uint64_t offset = 0;
-    UseAltered(desc, [&](nwimage::Image& img) {
-        offset = img.totalSectors;
-        for (const auto& [sector, bytes] : second.sectors) img.sectors[offset + sector] = bytes;
-        img.totalSectors = offset + second.totalSectors;
-        expected = img.volumes;
-        for (nwimage::BuiltVolume v : second.volumes) {
-            v.startSector += offset;
-            expected.push_back(v);
-        }
-    });
+    image = testutil::FortyVolumeDisk();
+    path = dir.File("disk.img");
+    nwimage::WriteImageFile(image, path);
+    UseFile(path);
+    const std::vector<nwimage::BuiltVolume>& expected = image.volumes;
     ASSERT_EQ(expected.size(), 40u);
 
     const nw::SearchResult r = Advanced();
