@@ -168,7 +168,7 @@ void MainWindow::ShowStepState() {
         where << QString("Volume %1").arg(QString::fromStdString(v.currentVolume.name))
               << QString("%1 folders, %2 files").arg(v.FolderList.Size()).arg(v.FileList.Size());
     } else if (step == 1 && !raw) {
-        where << QString("%1 volume(s) found").arg(session_.found.volumeCount.load());
+        where << QString("%1 volume(s) found").arg(session_.found.Count());
     }
     where_->setText(where.join("   |   "));
 }

@@ -288,10 +288,9 @@ void WizardController::StartVolumeTree() {
 void WizardController::ShowFoundVolumes() {
     StartVolumeTree();
     QTreeWidgetItem* root = p_.volumeTree->topLevelItem(0);
-    const std::uint32_t count = std::min<std::uint32_t>(session_.found.volumeCount.load(), nw::kVolumeListCapacity);
-    for (std::uint32_t i = 0; i < count; ++i)
-        p_.volumeTree->InsertItem(root, session_.found.VolumeList[i].name, WizardTree::kDiskImage, nw::kNoStateImage,
-                                  i);
+    const std::vector<nw::VolumeDescriptor> volumes = session_.found.Snapshot();
+    for (std::uint32_t i = 0; i < volumes.size(); ++i)
+        p_.volumeTree->InsertItem(root, volumes[i].name, WizardTree::kDiskImage, nw::kNoStateImage, i);
     root->setExpanded(true);
 }
 

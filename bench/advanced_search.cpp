@@ -66,9 +66,9 @@ int main(int argc, char** argv) {
         const auto t0 = std::chrono::steady_clock::now();
         nw::AdvancedVolumeSearch(target, reader.SectorCount(0), volumes, report, stop);
         search = std::min(search, bench::Seconds(t0));
-        found = found && volumes.volumeCount.load() == 1 &&
-                volumes.VolumeList[0].startSector == image.volumes[0].startSector &&
-                volumes.VolumeList[0].sectorsPerBlock == 8;
+        found = found && volumes.Count() == 1 &&
+                volumes.At(0).value().startSector == image.volumes[0].startSector &&
+                volumes.At(0).value().sectorsPerBlock == 8;
     }
     std::filesystem::remove(path);
 

@@ -70,13 +70,13 @@ int main(int argc, char** argv) {
         auto t0 = std::chrono::steady_clock::now();
         nw::AdvancedVolumeSearch(target, reader.SectorCount(0), volumes, report, stop);
         whole = std::min(whole, bench::Seconds(t0));
-        found = found && volumes.volumeCount.load() == 1;
+        found = found && volumes.Count() == 1;
         disks.At(0)->DropCache();
         t0 = std::chrono::steady_clock::now();
         nw::AdvancedVolumeSearch(target, end, volumes, report, stop, first);
         part = std::min(part, bench::Seconds(t0));
-        found = found && volumes.volumeCount.load() == 1 &&
-                volumes.VolumeList[0].startSector == image.volumes[0].startSector;
+        found = found && volumes.Count() == 1 &&
+                volumes.At(0).value().startSector == image.volumes[0].startSector;
     }
     std::filesystem::remove(path);
 

@@ -1,6 +1,7 @@
 // log save: mount a volume and write its recovery log; and the start from a
 // stored log that --log gives the volume commands.
 #include <iostream>
+#include <optional>
 
 #include "cli/Cli.h"
 #include "records/RecoveryLog.h"
@@ -30,10 +31,9 @@ int OpenFromLog(CommandSession& cs, const VolumeOptions& options, bool mounted) 
     if (!mounted) return kExitOk;
 
     if (options.haveVolume) {
-        const nw::FoundVolumes& found = session.found;
-        const bool same = options.volume < found.volumeCount.load() &&
-                          found.VolumeList[options.volume].name == stored.volume.name &&
-                          found.VolumeList[options.volume].startSector == stored.volume.startSector;
+        const std::optional<nw::VolumeDescriptor> listed = session.found.At(options.volume);
+        const bool same =
+            listed && listed->name == stored.volume.name && listed->startSector == stored.volume.startSector;
         if (!same) {
             Error("the log holds the mounted volume " + stored.volume.name + ", not volume " +
                   std::to_string(options.volume));

@@ -1,6 +1,7 @@
 // volumes: one line per found volume.
 #include <algorithm>
 #include <iostream>
+#include <vector>
 
 #include "cli/Cli.h"
 #include "workflow/Volume.h"
@@ -34,9 +35,9 @@ int RunVolumes(const Invocation& inv) {
         searched = SearchVolumes(cs, options.advanced, first, end);
         if (searched != kExitOk && searched != kExitStopped) return searched;
     }
-    const nw::FoundVolumes& found = cs.session.found;
-    for (std::uint32_t i = 0; i < found.volumeCount.load(); ++i) {
-        const auto& v = found.VolumeList[i];
+    const std::vector<nw::VolumeDescriptor> found = cs.session.found.Snapshot();
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        const nw::VolumeDescriptor& v = found[i];
         std::cout << i << '\t' << Field(v.name) << '\t' << v.startSector << '\t' << v.sectorsPerBlock << '\t'
                   << v.fat1FirstBlock << '\t' << v.fat2FirstBlock << '\t' << v.det1FirstBlock << '\t'
                   << v.det2FirstBlock << '\t' << v.sizeInSectors << '\t' << v.blockCount;

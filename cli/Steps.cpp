@@ -173,7 +173,7 @@ int SearchVolumes(CommandSession& cs, bool advanced, std::uint64_t first, std::u
 int MountVolume(CommandSession& cs, unsigned index, int fatChoice) {
     workflow::Session& session = cs.session;
     if (!workflow::ChooseVolume(session, index)) {
-        const std::uint32_t count = session.found.volumeCount.load();
+        const std::uint32_t count = session.found.Count();
         Error("there is no volume " + std::to_string(index) + " (" + std::to_string(count) + " found)");
         return kExitBadInput;
     }
@@ -228,8 +228,8 @@ bool ReadVolumeOptions(const Invocation& inv, VolumeOptions& options) {
     }
     if (args.Has("--volume")) {
         if (!ParseNumber(inv.command, "--volume", args.Value("--volume"), n)) return false;
-        if (n >= nw::kVolumeListCapacity) {
-            Error("--volume must be below " + std::to_string(nw::kVolumeListCapacity));
+        if (n > 0xFFFFFFFFu) {
+            Error("--volume must be below 4294967296");
             return false;
         }
         options.volume = static_cast<unsigned>(n);

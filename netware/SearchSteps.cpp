@@ -106,32 +106,22 @@ bool SameBlocks(const SearchTarget& t, std::uint64_t p, std::uint32_t h, const s
     return true;
 }
 
-bool AddVolume(FoundVolumes& found, const VolumeDescriptor& d, SearchReport& report) {
-    if (!found.Add(d)) return false;
-    const std::uint32_t n = found.volumeCount.load();
-    report.VolumeFound(found.VolumeList[n - 1], n);
-    return true;
-}
-
-void ReportTableFull(SearchReport& report) {
-    report.Status("Volume table full: only the first " + std::to_string(kVolumeListCapacity) +
-                  " volumes are listed, further volumes are not stored");
+std::uint32_t AddVolume(FoundVolumes& found, const VolumeDescriptor& d, SearchReport& report) {
+    const std::uint32_t n = found.Add(d);
+    report.VolumeFound(d, n);
+    return n;
 }
 
 StartResult AddProvenVolume(const SearchTarget& t, std::uint64_t p, std::uint32_t h, std::uint32_t det1Block,
                             std::uint32_t det2Block, FoundVolumes& found, SearchReport& report) {
     VolumeDescriptor d;
-    d.name = "Volume " + std::to_string(found.volumeCount.load());
+    d.name = "Volume " + std::to_string(found.Count());
     d.det1FirstBlock = det1Block;
     d.det2FirstBlock = det2Block;
     d.startSector = p;
     d.sectorsPerBlock = h;
     d.disk = t.disk;
-    if (!AddVolume(found, d, report)) {
-        ReportTableFull(report);
-        return StartResult::TableFull;
-    }
-    report.VolumeCountText(VolumeCountText(found.volumeCount.load()));
+    report.VolumeCountText(VolumeCountText(AddVolume(found, d, report)));
     return StartResult::Added;
 }
 

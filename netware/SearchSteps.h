@@ -45,8 +45,7 @@ StartResult AddProvenVolume(const SearchTarget& t, std::uint64_t p, std::uint32_
                             std::uint32_t det2Block, FoundVolumes& found, SearchReport& report);
 // The volume-count text ("Volumes Found : 3").
 std::string VolumeCountText(std::uint32_t n);
-// Stores a volume and tells the report; false when the table is full.
-bool AddVolume(FoundVolumes& found, const VolumeDescriptor& d, SearchReport& report);
-void ReportTableFull(SearchReport& report);
+// Stores a volume and tells the report; returns the new count.
+std::uint32_t AddVolume(FoundVolumes& found, const VolumeDescriptor& d, SearchReport& report);
 
 }  // namespace nw::search

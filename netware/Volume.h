@@ -1,10 +1,8 @@
-// A found volume: where its blocks lie and what its tables are called; the
-// table of found volumes a search fills; and the mapping from volume blocks
-// to disk sectors that every read of the volume goes through.
+// A found volume: where its blocks lie and what its tables are called; and
+// the mapping from volume blocks to disk sectors that every read of the
+// volume goes through.
 #pragma once
 
-#include <array>
-#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -74,30 +72,6 @@ std::vector<std::string> SegmentLayoutWarnings(const VolumeDescriptor& volume);
 struct SectorPlace {
     unsigned disk = 0;
     std::uint64_t sector = 0;
-};
-
-constexpr unsigned kVolumeListCapacity = 33;
-using VolumeListTable = std::array<VolumeDescriptor, kVolumeListCapacity>;
-
-// The volumes one search found, in the order found. A search owns it while
-// it runs; the window reads it once the search has ended.
-struct FoundVolumes {
-    std::atomic<std::uint32_t> volumeCount{0};
-    VolumeListTable VolumeList{};
-
-    void Clear() {
-        volumeCount = 0;
-        VolumeList = VolumeListTable{};
-    }
-    // Appends at index volumeCount; false when the table is full (the
-    // volume is not stored).
-    bool Add(const VolumeDescriptor& d) {
-        const std::uint32_t n = volumeCount.load();
-        if (n >= kVolumeListCapacity) return false;
-        VolumeList[n] = d;
-        volumeCount = n + 1;
-        return true;
-    }
 };
 
 // Reads sectors of one volume by block number through the session's reader.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <memory>
 
 #include "disk/SectorReader.h"
 #include "netware/Records.h"
@@ -155,13 +154,13 @@ VolumeDescriptor SpannedVolume(const std::vector<const TableRow*>& rows) {
 // The quick search's volumes: every entry of the target disk's tables in
 // order; the entries of one volume of several segments make one volume,
 // whose segments not on the target disk are looked for on the other
-// attached disks. Returns false when the table filled up. A stop ends it
-// before its next read; the volumes added by then stay.
-bool ReadTableVolumes(const SearchTarget& t, FoundVolumes& found, SearchReport& report,
+// attached disks. A stop ends it before its next read; the volumes added by
+// then stay.
+void ReadTableVolumes(const SearchTarget& t, FoundVolumes& found, SearchReport& report,
                       std::vector<std::string>& missing, const base::CancelFlag* stop = nullptr) {
     const std::vector<TableRow> rows = DiskTableRows(t, stop);
     // Rows read up to a stop may lack the segments behind them.
-    if (base::Cancelled(stop)) return true;
+    if (base::Cancelled(stop)) return;
     std::optional<std::vector<TableRow>> others;  // the other disks' rows, read when first needed
     std::vector<bool> taken(rows.size(), false);
     for (std::size_t k = 0; k < rows.size(); ++k) {
@@ -200,7 +199,7 @@ bool ReadTableVolumes(const SearchTarget& t, FoundVolumes& found, SearchReport& 
                         const SearchTarget other{t.reader, n};
                         if (!OpenFailure(other).empty()) continue;
                         const std::vector<TableRow> more = DiskTableRows(other, stop);
-                        if (base::Cancelled(stop)) return true;
+                        if (base::Cancelled(stop)) return;
                         others->insert(others->end(), more.begin(), more.end());
                     }
                 }
@@ -220,12 +219,8 @@ bool ReadTableVolumes(const SearchTarget& t, FoundVolumes& found, SearchReport& 
                 report.Status(warning);
             }
         }
-        if (!AddVolume(found, d, report)) {
-            ReportTableFull(report);
-            return false;
-        }
+        AddVolume(found, d, report);
     }
-    return true;
 }
 
 // ---- advanced search -----------------------------------------------------------
@@ -242,8 +237,8 @@ bool SameString(const Sector& a, const Sector& b) {
 // The disk scan of the advanced search: every 8-sector group from `first`
 // to `total`, each DET signature followed up by the mirror and start
 // searches, and when they prove nothing by the search around a DET without
-// a mirror. Returns true when the volume table filled up.
-bool ScanForVolumes(const SearchTarget& t, std::uint64_t first, std::uint64_t total, FoundVolumes& found,
+// a mirror.
+void ScanForVolumes(const SearchTarget& t, std::uint64_t first, std::uint64_t total, FoundVolumes& found,
                     SearchReport& report, const base::CancelFlag& stop) {
     // The groups are examined eight sectors at a time, taken from a 1 MiB
     // read-ahead window. A window that cannot be read whole is not used:
@@ -255,10 +250,9 @@ bool ScanForVolumes(const SearchTarget& t, std::uint64_t first, std::uint64_t to
     std::uint64_t windowStart = 0;
     bool windowValid = false;
     bool windowReadable = false;
-    bool full = false;
     unsigned counter = 0;
     std::uint64_t s = first;
-    while (s < total && !full) {
+    while (s < total) {
         if (base::Cancelled(&stop)) break;
         if (!windowValid || s < windowStart || s + kScanGroup > windowStart + kScanWindow) {
             windowStart = s;
@@ -278,7 +272,6 @@ bool ScanForVolumes(const SearchTarget& t, std::uint64_t first, std::uint64_t to
             StartResult proven = StartResult::None;
             if (d2) proven = FindVolumeStart(t, d1, *d2, found, report, &stop);
             if (proven != StartResult::None) {
-                full = proven == StartResult::TableFull;
                 // The rest of this group lies before the mirror: scanning
                 // goes on behind the mirror.
                 s = *d2 + 1;
@@ -288,10 +281,7 @@ bool ScanForVolumes(const SearchTarget& t, std::uint64_t first, std::uint64_t to
             // over, and the DET may still be copy 2 of a volume or its only
             // readable copy.
             if (base::Cancelled(&stop)) break;
-            if (FindVolumeWithoutMirror(t, d1, found, report, &stop) == StartResult::TableFull) {
-                full = true;
-                break;
-            }
+            FindVolumeWithoutMirror(t, d1, found, report, &stop);
         }
         counter += kScanGroup;
         if (counter >= kScanReportEvery) {
@@ -302,7 +292,6 @@ bool ScanForVolumes(const SearchTarget& t, std::uint64_t first, std::uint64_t to
         }
         s += kScanGroup;
     }
-    return full;
 }
 
 }  // namespace
@@ -322,7 +311,7 @@ SearchResult QuickVolumeSearch(const SearchTarget& target, FoundVolumes& found, 
         result.diskOpened = false;
         return result;
     }
-    result.tableFull = !ReadTableVolumes(target, found, report, result.missingSegments, stop);
+    ReadTableVolumes(target, found, report, result.missingSegments, stop);
     result.stopped = base::Cancelled(stop);
     return result;
 }
@@ -331,10 +320,9 @@ bool FindVolumeSegments(const SearchTarget& target, VolumeDescriptor& volume) {
     if (volume.sectorsPerBlock == 0 || volume.blockCount == 0 || !OpenFailure(target).empty()) return false;
     SearchReport quiet;
     std::vector<std::string> missing;
-    auto found = std::make_unique<FoundVolumes>();
-    ReadTableVolumes(target, *found, quiet, missing);
-    for (std::uint32_t i = 0; i < found->volumeCount.load(); ++i) {
-        const VolumeDescriptor& d = found->VolumeList[i];
+    FoundVolumes found;
+    ReadTableVolumes(target, found, quiet, missing);
+    for (const VolumeDescriptor& d : found.Snapshot()) {
         if (d.Spanned() && d.name == volume.name && d.fat1FirstBlock == volume.fat1FirstBlock &&
             d.fat2FirstBlock == volume.fat2FirstBlock && d.det1FirstBlock == volume.det1FirstBlock &&
             d.det2FirstBlock == volume.det2FirstBlock && d.startSector == volume.startSector &&
@@ -400,9 +388,9 @@ SearchResult AdvancedVolumeSearch(const SearchTarget& target, std::uint64_t tota
         return result;
     }
     if (!base::Cancelled(&stop) && totalSectors > firstSector)
-        result.tableFull = ScanForVolumes(target, firstSector, totalSectors, found, report, stop);
+        ScanForVolumes(target, firstSector, totalSectors, found, report, stop);
     result.stopped = base::Cancelled(&stop);
-    if (found.volumeCount.load() > 0) result.unprovenSegmentsNote = kUnprovenSegmentsText;
+    if (found.Count() > 0) result.unprovenSegmentsNote = kUnprovenSegmentsText;
     return result;
 }
 

@@ -6,7 +6,7 @@
 // the mirror copy, and proves the volume start and block size from the FAT
 // and from both DET chains. A DET that does not prove out that way moves the
 // scan past nothing; it may still be copy 2 of a volume, or its only
-// readable copy (FindVolumeWithoutMirror). Both fill a FoundVolumes table the caller owns,
+// readable copy (FindVolumeWithoutMirror). Both fill a FoundVolumes list the caller owns,
 // report through a SearchReport and say in their result how they ended;
 // the caller decides what the user sees next.
 #pragma once
@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/Progress.h"
+#include "netware/FoundVolumes.h"
 #include "netware/Volume.h"
 
 namespace disk {
@@ -37,7 +38,7 @@ constexpr std::uint32_t kBlockSizes[] = {128, 64, 32, 16, 8};
 // What a search shows while it runs.
 class SearchReport : public base::ProgressSink {
 public:
-    // A volume was added to the table (volumeCount is the new count).
+    // A volume was added to the list (volumeCount is the new count).
     virtual void VolumeFound(const VolumeDescriptor& volume, std::uint32_t volumeCount) {
         (void)volume;
         (void)volumeCount;
@@ -53,7 +54,6 @@ struct SearchResult {
     bool diskOpened = true;      // false: nothing was searched
     std::string openFailure;     // why the disk cannot be opened (names the disk)
     bool stopped = false;        // the cancel flag was set when the search ended
-    bool tableFull = false;      // a volume was found that the table had no room for
     // Quick search: one MissingSegmentText for every segment of a found
     // volume whose disk is not attached, and the SegmentLayoutWarnings of
     // a found volume whose segments leave blocks out or overlap.
@@ -109,7 +109,7 @@ SearchResult AdvancedVolumeSearch(const SearchTarget& target, std::uint64_t tota
 std::optional<std::uint64_t> FindDetMirror(const SearchTarget& target, std::uint64_t d1, SearchReport& report,
                                            const base::CancelFlag* stop);
 
-enum class StartResult { None, Added, TableFull };
+enum class StartResult { None, Added };
 // Looks for the volume start below the two DET copies and adds the volume.
 StartResult FindVolumeStart(const SearchTarget& target, std::uint64_t d1, std::uint64_t d2, FoundVolumes& found,
                             SearchReport& report, const base::CancelFlag* stop);

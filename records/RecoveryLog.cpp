@@ -157,10 +157,9 @@ void Encode(ByteWriter& w, const RecoveryLogContents& head, const Folders& folde
     w.Text(head.volume.name, n);
     WriteNumbers(w, head.volume);
     w.U16(head.mountedMark);
-    const std::size_t v = std::min<std::size_t>(head.volumes.size(), nw::kVolumeListCapacity);
-    w.U8(static_cast<std::uint8_t>(v));
-    for (std::size_t i = 0; i < v; ++i) {
-        const nw::VolumeDescriptor& d = head.volumes[i];
+    // The callers refuse a list longer than the count byte holds.
+    w.U8(static_cast<std::uint8_t>(head.volumes.size()));
+    for (const nw::VolumeDescriptor& d : head.volumes) {
         const std::size_t m = VolumeNameBytes(d.name);
         w.U8(static_cast<std::uint8_t>(m));
         w.Text(d.name, m);
@@ -182,8 +181,7 @@ RecoveryLogContents CaptureHead(const std::string& diskModel, int mode, unsigned
     log.diskNumber = static_cast<std::uint8_t>(diskNumber);
     log.volume = mounted.currentVolume;
     log.mountedMark = mounted.mountedMark;
-    const std::uint32_t count = std::min<std::uint32_t>(found.volumeCount.load(), nw::kVolumeListCapacity);
-    log.volumes.assign(found.VolumeList.begin(), found.VolumeList.begin() + count);
+    log.volumes = found.Snapshot();
     log.suballocationTable = mounted.SuballocationTable;
     log.fatBlocks.reserve(mounted.FatBlockList.size());
     for (const nw::BlockNode& node : mounted.FatBlockList) log.fatBlocks.push_back(node.block);
@@ -283,9 +281,8 @@ public:
 
         std::uint8_t volumeCount = 0;
         if (!U8(volumeCount)) return false;
-        if (volumeCount > nw::kVolumeListCapacity)
-            return Fail("it holds " + std::to_string(volumeCount) + " volume records, more than " +
-                        std::to_string(nw::kVolumeListCapacity));
+        if (static_cast<std::uint64_t>(volumeCount) * kVolumeRecordFixedBytes > in_.Remaining())
+            return Fail("the volume count is larger than the file can hold");
         log->volumes.assign(volumeCount, nw::VolumeDescriptor{});
         for (nw::VolumeDescriptor& d : log->volumes)
             if (!Descriptor(d, "a volume record")) return false;
@@ -460,7 +457,13 @@ RecoveryLogContents CaptureRecoveryLog(const std::string& diskModel, int mode, u
     return log;
 }
 
+std::string TooManyLogVolumesText(std::size_t volumeCount) {
+    return "The log can list at most " + std::to_string(kMaxLogVolumes) + " volumes, " +
+           std::to_string(volumeCount) + " were found: the log was not saved";
+}
+
 std::vector<std::uint8_t> EncodeRecoveryLog(const RecoveryLogContents& log) {
+    if (log.volumes.size() > kMaxLogVolumes) return {};
     VectorWriter out;
     Encode(out, log, log.folders, log.files);
     return std::move(out.bytes);
@@ -481,6 +484,10 @@ enum class Written { CannotOpen, Nothing, LogOnly, Both };
 template <typename Folders, typename Files>
 Written WriteLogFile(const std::string& path, const RecoveryLogContents& head, const Folders& folders,
                      const Files& files, std::string* reason) {
+    if (head.volumes.size() > kMaxLogVolumes) {
+        if (reason) *reason = TooManyLogVolumesText(head.volumes.size());
+        return Written::Nothing;
+    }
     ReplacingFile file;
     if (!file.Open(path, reason)) return Written::CannotOpen;
     FileWriter out(file);
@@ -575,9 +582,13 @@ SaveLogResult SaveLog(const std::string& chosenPath, const std::string& diskMode
                       const nw::FoundVolumes& found, const nw::MountedVolume& mounted) {
     SaveLogResult result;
     result.path = LogFileNameFor(chosenPath);
+    const RecoveryLogContents head = CaptureHead(diskModel, mode, diskNumber, found, mounted);
+    if (head.volumes.size() > kMaxLogVolumes) {
+        result.message = TooManyLogVolumesText(head.volumes.size());
+        return result;
+    }
     std::string reason;
-    const Written written = WriteLogFile(result.path, CaptureHead(diskModel, mode, diskNumber, found, mounted),
-                                         mounted.FolderList, mounted.FileList, &reason);
+    const Written written = WriteLogFile(result.path, head, mounted.FolderList, mounted.FileList, &reason);
     if (written == Written::CannotOpen) {
         result.message = kUnableToOpenFile;
         return result;

@@ -1,5 +1,5 @@
 // The recovery log (a ".sav" file): the browsing state of a job — disk model
-// and mode, the mounted volume, the table of found volumes, both entry lists,
+// and mode, the mounted volume, the list of found volumes, both entry lists,
 // the suballocation table and the FAT block list — written to one binary file
 // and read back in two stages (the volume list at the disk step, the mounted
 // volume at the volume step).
@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "netware/EntryList.h"
+#include "netware/FoundVolumes.h"
 #include "netware/Records.h"
 #include "netware/Volume.h"
 
@@ -39,6 +40,8 @@ constexpr std::size_t kRecoveryLogHeaderSize = 30;
 constexpr std::size_t kVolumeRecordFixedBytes = 41;  // a volume record is name length + 41
 constexpr std::size_t kEntryRecordFixedBytes = 26;   // R = name length + 26
 constexpr std::size_t kMaxVolumeNameBytes = 255;
+// One byte counts the volume records.
+constexpr std::size_t kMaxLogVolumes = 255;
 
 inline constexpr const char* kUnableToOpenFile = "Unable to open file";
 // "Load Log" is refused in Raw mode with this text (the caller knows the mode).
@@ -46,6 +49,9 @@ inline constexpr const char* kLoadLogRawModeText = "This feature can not be used
 inline constexpr const char* kOutOfMemoryText = "Out Of Memory";
 // A log whose checksum or entries disagree with the disk it is loaded for.
 inline constexpr const char* kLogDoesNotMatchText = "Unable to open file: the log does not match this disk";
+// Why a log of more volumes than it can count is not written ("The log
+// can list at most 255 volumes, 300 were found: the log was not saved").
+std::string TooManyLogVolumesText(std::size_t volumeCount);
 
 // Everything a log holds.
 struct RecoveryLogContents {
@@ -54,7 +60,7 @@ struct RecoveryLogContents {
     std::uint8_t diskNumber = 0;
     nw::VolumeDescriptor volume;  // the mounted volume (its disk number is not stored)
     std::uint16_t mountedMark = 0;
-    std::vector<nw::VolumeDescriptor> volumes;  // at most 33
+    std::vector<nw::VolumeDescriptor> volumes;  // at most kMaxLogVolumes
     std::vector<nw::EntryRecord> folders;       // stored fields only
     std::vector<nw::EntryRecord> files;
     std::array<std::uint32_t, nw::kSuballocChains> suballocationTable{};
@@ -67,15 +73,17 @@ struct RecoveryLogContents {
 std::string LogFileNameFor(const std::string& chosenPath);
 
 // A session's state in log form: the chosen disk's model and number, the
-// recovery mode (1 Quick, 2 Advanced), the table of found volumes and the
+// recovery mode (1 Quick, 2 Advanced), the list of found volumes and the
 // mounted volume.
 RecoveryLogContents CaptureRecoveryLog(const std::string& diskModel, int mode, unsigned diskNumber,
                                        const nw::FoundVolumes& found, const nw::MountedVolume& mounted);
 
 // Writes a log file (replacing the file only once it is complete) and its
-// checksum file. False with a reason when either cannot be written.
+// checksum file. False with a reason when either cannot be written, or
+// (nothing written) when the log lists more than kMaxLogVolumes volumes.
 bool WriteRecoveryLogFile(const std::string& path, const RecoveryLogContents& log, std::string* reason);
-// The exact bytes of a log (for small logs and tests).
+// The exact bytes of a log (for small logs and tests); empty when it lists
+// more than kMaxLogVolumes volumes.
 std::vector<std::uint8_t> EncodeRecoveryLog(const RecoveryLogContents& log);
 
 // Beside every log written here lies its SHA-256 in sha256sum's form
@@ -88,8 +96,8 @@ enum class LogChecksum { Absent, Matches, Wrong };
 LogChecksum CheckLogChecksum(const std::string& logPath);
 
 // Reads and checks a whole log file: the header, the mode, every count and
-// length against what the file still holds, names of at most 254 bytes, at
-// most 33 volume records, blocks of at most 128 sectors (64 KiB), nothing
+// length against what the file still holds, names of at most 254 bytes,
+// blocks of at most 128 sectors (64 KiB), nothing
 // after the FAT blocks. The file is read in pieces, and nothing is
 // allocated for a count before the rest of the file is known to hold it.
 // With keepEntries false the entry records are checked but not kept. False
@@ -101,7 +109,9 @@ bool DecodeRecoveryLog(const std::uint8_t* data, std::size_t size, RecoveryLogCo
 
 // "Save Log" after the save dialog: turns the chosen path into the log's
 // name and writes the log of the given state to it (the entry lists are
-// written straight from the mounted volume). A file that cannot be made
+// written straight from the mounted volume). A list of more volumes than a
+// log can count is refused with TooManyLogVolumesText before any file is
+// touched (a log is never written with part of the list). A file that cannot be made
 // gives "Unable to open file"; one that was made but not written gives the
 // reason too, and a previous file of that name stays as it was. The
 // checksum file is written after the log (a failure there is reported with
@@ -131,7 +141,7 @@ struct LoadLogResult {
 };
 // Checks a log and gives its mode, disk number and model only.
 LoadLogResult CheckLog(const std::string& path);
-// The disk stage: `found` becomes the log's table of found volumes (each on
+// The disk stage: `found` becomes the log's list of found volumes (each on
 // the log's disk).
 LoadLogResult LoadVolumeList(const std::string& path, nw::FoundVolumes& found);
 // The volume stage: `mounted` becomes the log's volume (on the log's disk)

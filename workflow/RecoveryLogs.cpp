@@ -1,5 +1,7 @@
 #include "workflow/RecoveryLogs.h"
 
+#include <vector>
+
 #include "netware/VolumeSearch.h"
 #include "records/RecoveryLog.h"
 #include "records/RecoveryLogCheck.h"
@@ -30,9 +32,12 @@ void FindSegments(Session& session, nw::VolumeDescriptor& volume) {
 }
 
 void FindAllSegments(Session& session) {
-    const std::uint32_t count = session.found.volumeCount.load();
-    for (std::uint32_t i = 0; i < count && i < nw::kVolumeListCapacity; ++i)
-        FindSegments(session, session.found.VolumeList[i]);
+    const std::vector<nw::VolumeDescriptor> volumes = session.found.Snapshot();
+    for (std::uint32_t i = 0; i < volumes.size(); ++i) {
+        nw::VolumeDescriptor volume = volumes[i];
+        FindSegments(session, volume);
+        session.found.Replace(i, volume);
+    }
 }
 
 }  // namespace
@@ -101,8 +106,7 @@ LogLoaded LoadMountedVolume(Session& session, const std::string& path) {
 
 void ReadLogFromDisk(Session& session, unsigned number) {
     TakeDisk(session, number);
-    const std::uint32_t count = session.found.volumeCount.load();
-    for (std::uint32_t i = 0; i < count && i < nw::kVolumeListCapacity; ++i) session.found.VolumeList[i].disk = number;
+    session.found.SetDiskOfAll(number);
     session.mounted.currentVolume.disk = number;
     FindAllSegments(session);
     FindSegments(session, session.mounted.currentVolume);

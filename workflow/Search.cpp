@@ -32,8 +32,7 @@ SearchOutcome OutcomeOf(const Session& session, const nw::SearchResult& result) 
     SearchOutcome out;
     out.diskOpened = result.diskOpened;
     out.stopped = result.stopped;
-    out.tableFull = result.tableFull;
-    out.volumeCount = session.found.volumeCount.load();
+    out.volumeCount = session.found.Count();
     if (!result.diskOpened) out.notice = ErrorNotice(nw::UnableToOpenDiskText(result.openFailure));
     return out;
 }

@@ -22,7 +22,6 @@ bool BeginMode(Session& session, RecoveryMode mode, std::string* reportFailure =
 struct SearchOutcome {
     bool diskOpened = true;      // false: the disk cannot be read, nothing was searched
     bool stopped = false;        // the cancel flag ended the search
-    bool tableFull = false;      // a volume was found that the table had no room for
     std::uint32_t volumeCount = 0;
     // "Unable to open disk: ...", or the empty result's message
     // ("No volume found, use advance mode" / "... use raw mode").

@@ -2,8 +2,8 @@
 // and chosen on them. The front end owns exactly one Session for as long as
 // its window or command runs and passes it by reference to the workflow
 // functions; nothing else holds session state. Fields that carry the
-// product's established names keep them (volumeCount, VolumeList,
-// currentVolume, FolderList, FileList, ... live in the objects below).
+// product's established names keep them (currentVolume, FolderList,
+// FileList, ... live in the objects below).
 #pragma once
 
 #include <atomic>
@@ -17,6 +17,7 @@
 #include "disk/DiskCatalogue.h"
 #include "disk/DiskSet.h"
 #include "disk/SectorReader.h"
+#include "netware/FoundVolumes.h"
 #include "netware/MountedVolume.h"
 #include "netware/Selection.h"
 #include "netware/Volume.h"
@@ -53,7 +54,7 @@ struct Session {
     std::atomic<std::int16_t> recoveryMode{kModeNone};
 
     // ---- found, mounted, chosen -------------------------------------------------
-    nw::FoundVolumes found;                     // volumeCount, VolumeList
+    nw::FoundVolumes found;                     // the last search's or loaded log's volumes
     std::int32_t selectedVolumeIndex = 0;
     std::string selectedVolumeName;
     nw::MountedVolume mounted;                  // currentVolume, FolderList, FileList, tables, tree

@@ -1,5 +1,7 @@
 #include "workflow/Volume.h"
 
+#include <optional>
+
 #include "netware/FolderTree.h"
 #include "netware/Selection.h"
 
@@ -57,8 +59,9 @@ std::vector<std::string> VolumeFactsRows(const nw::VolumeDescriptor& v) {
 }
 
 bool ChooseVolume(Session& session, unsigned index) {
-    if (index >= session.found.volumeCount.load() || index >= nw::kVolumeListCapacity) return false;
-    const nw::VolumeDescriptor& volume = session.found.VolumeList[index];
+    const std::optional<nw::VolumeDescriptor> found = session.found.At(index);
+    if (!found) return false;
+    const nw::VolumeDescriptor& volume = *found;
     session.selectedVolumeIndex = static_cast<std::int32_t>(index);
     session.selectedVolumeName = volume.name;
     session.mounted.currentVolume = volume;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/CliRunner.h"
+#include "common/ManyVolumes.h"
 #include "common/TempDir.h"
 #include "tools/nwimage/Description.h"
 #include "tools/nwimage/NwImage.h"
@@ -166,6 +167,28 @@ TEST_F(CliTest, AdvancedVolumesFindsWipedTables) {
                                                      "0", "0", std::to_string(v.det1.front()),
                                                      std::to_string(v.det2.front()), "0", "0"}));
     }
+}
+
+// A disk of 40 volumes: all are listed, the last can be opened, and one past
+// it is named as missing.
+TEST_F(CliTest, AdvancedVolumesListsAndOpensEveryVolumeOfALargeDisk) {
+    image = testutil::FortyVolumeDisk();
+    const std::string img = dir.File("forty.img");
+    nwimage::WriteImageFile(image, img);
+    const CliRun r = Cli({"--image", img, "volumes", "--advanced"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto rows = Records(r.out);
+    ASSERT_EQ(rows.size(), 40u);
+    EXPECT_EQ(rows[39][0], "39");
+    EXPECT_EQ(rows[39][1], "Volume 39");
+    EXPECT_EQ(rows[39][2], std::to_string(image.volumes[39].startSector));
+
+    const CliRun last = Cli({"--image", img, "ls", "--advanced", "--volume", "39"});
+    EXPECT_EQ(last.status, 0) << last.err;
+    EXPECT_NE(last.out.find("PUBLIC"), std::string::npos) << last.out;
+    const CliRun past = Cli({"--image", img, "ls", "--advanced", "--volume", "40"});
+    EXPECT_EQ(past.status, 2);
+    EXPECT_NE(past.err.find("there is no volume 40 (40 found)"), std::string::npos) << past.err;
 }
 
 TEST_F(CliTest, ExitStatusesTellNothingFoundFromBadInput) {

@@ -42,14 +42,14 @@ TEST_P(EngineTest, SearchesAndMountSeeTheRawDisk) {
     nw::FoundVolumes found;
     testutil::RecordingSearchReport searchReport;
     ASSERT_TRUE(nw::QuickVolumeSearch(target, found, searchReport).diskOpened);
-    ASSERT_EQ(found.volumeCount.load(), 1u);
+    ASSERT_EQ(found.Count(), 1u);
     const nw::VolumeDescriptor expected = testutil::DescriptorOf(image.volumes[0]);
-    EXPECT_EQ(found.VolumeList[0].name, expected.name);
-    EXPECT_EQ(found.VolumeList[0].startSector, expected.startSector);
+    EXPECT_EQ(found.At(0).value().name, expected.name);
+    EXPECT_EQ(found.At(0).value().startSector, expected.startSector);
     base::CancelFlag stop{false};
     ASSERT_TRUE(nw::AdvancedVolumeSearch(target, reader.SectorCount(0), found, searchReport, stop).diskOpened);
-    ASSERT_EQ(found.volumeCount.load(), 1u);
-    EXPECT_EQ(found.VolumeList[0].startSector, expected.startSector);
+    ASSERT_EQ(found.Count(), 1u);
+    EXPECT_EQ(found.At(0).value().startSector, expected.startSector);
 
     MountVolume(0);
     EXPECT_EQ(Listing(), Expected("SYS"));

@@ -9,7 +9,7 @@
 #include "base/Identity.h"
 #include "base/Progress.h"
 #include "common/TempDir.h"
-#include "netware/Volume.h"
+#include "netware/FoundVolumes.h"
 #include "records/ActivityLog.h"
 #include "workflow/SettingsStore.h"
 #include "workflow/Texts.h"
@@ -146,16 +146,38 @@ TEST(Settings, RegistryTextReadIsCaseInsensitiveBoundedAndEmptyOnFailure) {
     EXPECT_EQ(workflow::RegistryTextRead(store, root, "TarvineNovell", "FilePath"), "/usr/share/tarvine");
 }
 
-TEST(FoundVolumesTest, ClearRestoresInitialValuesAndAFullTableRefuses) {
+// The list grows past any fixed size, hands out copies, changes entries only
+// in range, and can be counted from another thread while a search adds to it.
+TEST(FoundVolumesTest, GrowsChangesInRangeAndCountsWhileFilled) {
     nw::FoundVolumes found;
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        while (!done.load()) (void)found.Count();
+    });
     nw::VolumeDescriptor d;
-    d.name = "SYS";
-    for (unsigned i = 0; i < nw::kVolumeListCapacity; ++i) ASSERT_TRUE(found.Add(d)) << i;
-    EXPECT_FALSE(found.Add(d));
-    EXPECT_EQ(found.volumeCount.load(), nw::kVolumeListCapacity);
+    for (std::uint32_t i = 0; i < 300; ++i) {
+        d.name = "V" + std::to_string(i);
+        ASSERT_EQ(found.Add(d), i + 1);
+    }
+    done = true;
+    reader.join();
+    ASSERT_EQ(found.Count(), 300u);
+    EXPECT_EQ(found.At(299)->name, "V299");
+    EXPECT_FALSE(found.At(300));
+
+    d.name = "NEW";
+    EXPECT_TRUE(found.Replace(5, d));
+    EXPECT_FALSE(found.Replace(300, d));
+    found.SetDiskOfAll(4);
+    const std::vector<nw::VolumeDescriptor> all = found.Snapshot();
+    ASSERT_EQ(all.size(), 300u);
+    EXPECT_EQ(all[5].name, "NEW");
+    EXPECT_EQ(all[0].disk, 4u);
+    EXPECT_EQ(all[299].disk, 4u);
+
     found.Clear();
-    EXPECT_EQ(found.volumeCount.load(), 0u);
-    EXPECT_EQ(found.VolumeList[0].name, "");
+    EXPECT_EQ(found.Count(), 0u);
+    EXPECT_FALSE(found.At(0));
 }
 
 }  // namespace

@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const records::LoadLogResult list = records::LoadVolumeList(path, *found);
     FUZZ_CHECK(list.taken == valid);
     FUZZ_CHECK(list.taken ? list.message.empty() : !list.message.empty());
-    if (list.taken) FUZZ_CHECK(found->volumeCount.load() == log.volumes.size());
+    if (list.taken) FUZZ_CHECK(found->Count() == log.volumes.size());
 
     auto mounted = std::make_unique<nw::MountedVolume>();
     const records::LoadLogResult stage = records::LoadMounted(path, *mounted);

@@ -17,11 +17,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     nw::SearchReport report;
 
     FUZZ_CHECK(nw::QuickVolumeSearch(target, found, report).diskOpened);
-    const std::uint32_t count = found.volumeCount.load();
-    FUZZ_CHECK(count <= nw::kVolumeListCapacity);
-    for (std::uint32_t k = 0; k < count; ++k) {
-        FUZZ_CHECK(found.VolumeList[k].sectorsPerBlock != 0);
-        FUZZ_CHECK(found.VolumeList[k].name.size() <= nw::kVolumeNameKeep);
+    // One disk: four partitions of at most eight table entries each.
+    const std::uint32_t count = found.Count();
+    FUZZ_CHECK(count <= 4 * nw::kMaxVolumeTableEntries);
+    for (const nw::VolumeDescriptor& v : found.Snapshot()) {
+        FUZZ_CHECK(v.sectorsPerBlock != 0);
+        FUZZ_CHECK(v.name.size() <= nw::kVolumeNameKeep);
     }
     fuzz::Note("quick search: %u volumes", count);
 
@@ -37,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             fuzz::Note("directory at %llu, mirror at %llu, start %s", static_cast<unsigned long long>(n),
                        static_cast<unsigned long long>(*d2), r == nw::StartResult::Added ? "proven" : "not proven");
             if (r == nw::StartResult::Added) {
-                const nw::VolumeDescriptor& v = found.VolumeList[0];
+                const nw::VolumeDescriptor v = found.At(0).value();
                 FUZZ_CHECK(v.startSector <= n);
                 FUZZ_CHECK(v.startSector + static_cast<std::uint64_t>(v.det1FirstBlock) * v.sectorsPerBlock == n);
             }

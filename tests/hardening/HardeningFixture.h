@@ -89,10 +89,7 @@ protected:
     }
     nw::SearchTarget Target() const { return nw::SearchTarget{&reader, 0}; }
 
-    std::vector<nw::VolumeDescriptor> Found() const {
-        const nw::FoundVolumes& f = session.found;
-        return std::vector<nw::VolumeDescriptor>(f.VolumeList.begin(), f.VolumeList.begin() + f.volumeCount.load());
-    }
+    std::vector<nw::VolumeDescriptor> Found() const { return session.found.Snapshot(); }
 
     // Mounts a descriptor and lists what the tree shows, reading every file.
     std::vector<Shown> MountAndList(const nw::VolumeDescriptor& d) {

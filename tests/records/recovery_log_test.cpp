@@ -190,7 +190,7 @@ TEST(RecoveryLogRefusal, ForeignAndOversizedFieldsAreRefused) {
     EXPECT_NE(RefusalOf(patched(30, 0xFFFFFFF0u, 4)), "accepted");      // model length
     EXPECT_NE(RefusalOf(patched(44, 3, 1)), "accepted");                // raw mode
     EXPECT_NE(RefusalOf(patched(46, 200, 1)), "accepted");              // volume name length
-    EXPECT_NE(RefusalOf(patched(92, 34, 1)), "accepted");               // 34 volumes
+    EXPECT_NE(RefusalOf(patched(92, 34, 1)), "accepted");               // 34 volumes, more than follow
 
     // Counts and record lengths, located by walking the records.
     std::size_t at = 93;
@@ -204,6 +204,42 @@ TEST(RecoveryLogRefusal, ForeignAndOversizedFieldsAreRefused) {
     EXPECT_NE(RefusalOf(patched(fatCount, 5, 4)), "accepted");
     EXPECT_NE(RefusalOf(patched(fatCount, 3, 4)), "accepted");  // leaves bytes over
     EXPECT_EQ(RefusalOf(good), "accepted");
+}
+
+// A list of more than 33 volumes: the count byte says how many records
+// follow, and a count the file cannot hold is still refused.
+TEST(RecoveryLogBytes, FortyVolumesRoundTripAndCountsBeyondTheFileAreRefused) {
+    RecoveryLogContents log = SmallLog();
+    log.volumes.clear();
+    for (std::uint32_t i = 0; i < 40; ++i) log.volumes.push_back(Volume("V" + std::to_string(i), i));
+    const std::vector<std::uint8_t> b = records::EncodeRecoveryLog(log);
+    ASSERT_GT(b.size(), 93u);
+    EXPECT_EQ(b[92], 40);
+    std::size_t at = 93;
+    for (std::uint32_t i = 0; i < 40; ++i) {
+        const std::string name = "V" + std::to_string(i);
+        ASSERT_EQ(b[at], name.size()) << i;
+        EXPECT_EQ(std::string(b.begin() + at + 1, b.begin() + at + 1 + name.size()), name);
+        EXPECT_EQ(Le32(b, at + 1 + name.size()), i);                            // fat1
+        EXPECT_EQ(nw::LoadLe64(b.data() + at + 1 + name.size() + 24), 2048u + i);  // start sector
+        at += name.size() + 41;
+    }
+    EXPECT_EQ(Le32(b, at), 3u);  // the folder count follows the last record
+
+    RecoveryLogContents back;
+    std::string reason;
+    ASSERT_TRUE(records::DecodeRecoveryLog(b.data(), b.size(), &back, &reason)) << reason;
+    ASSERT_EQ(back.volumes.size(), 40u);
+    ExpectSameDescriptor(back.volumes[33], Volume("V33", 33));
+    ExpectSameDescriptor(back.volumes[39], Volume("V39", 39));
+    EXPECT_EQ(records::EncodeRecoveryLog(back), b);
+
+    std::vector<std::uint8_t> more = b;
+    more[92] = 41;  // one record more than the list holds
+    EXPECT_NE(RefusalOf(more), "accepted");
+    std::vector<std::uint8_t> small = records::EncodeRecoveryLog(SmallLog());
+    small[92] = 255;
+    EXPECT_EQ(RefusalOf(small), "the volume count is larger than the file can hold");
 }
 
 TEST(RecoveryLogRefusal, RandomDamageNeverCrashes) {
@@ -337,15 +373,15 @@ TEST_F(LoadLogTest, DiskStageRestoresTheVolumeListOnTheLogsDisk) {
     EXPECT_EQ(r.mode, 1);  // Quick
     EXPECT_EQ(r.diskNumber, 2);
     EXPECT_EQ(r.diskModel, "ST3500 ATA");
-    ASSERT_EQ(found.volumeCount.load(), 3u);
-    ExpectSameDescriptor(found.VolumeList[2], Volume("DATA", 30));
+    ASSERT_EQ(found.Count(), 3u);
+    ExpectSameDescriptor(found.At(2).value(), Volume("DATA", 30));
     std::vector<std::string> names;
-    for (std::uint32_t i = 0; i < found.volumeCount.load(); ++i) {
-        names.push_back(found.VolumeList[i].name);
-        EXPECT_EQ(found.VolumeList[i].disk, 2u);
+    for (std::uint32_t i = 0; i < found.Count(); ++i) {
+        names.push_back(found.At(i).value().name);
+        EXPECT_EQ(found.At(i).value().disk, 2u);
     }
     EXPECT_EQ(names, (std::vector<std::string>{"SYS", "VOL1", "DATA"}));
-    EXPECT_EQ(found.VolumeList[3].name, "");
+    EXPECT_FALSE(found.At(3));
 }
 
 TEST_F(LoadLogTest, VolumeStageRestoresListsWithZeroBasedOrdinalsTablesAndTree) {
@@ -408,8 +444,8 @@ TEST_F(LoadLogTest, RefusedFilesChangeNothing) {
             EXPECT_EQ(r.message.rfind("Unable to open file", 0), 0u) << r.message;
             last = r.message;
         }
-        ASSERT_EQ(found.volumeCount.load(), 1u);
-        EXPECT_EQ(found.VolumeList[0].name, "OTHER");
+        ASSERT_EQ(found.Count(), 1u);
+        EXPECT_EQ(found.At(0).value().name, "OTHER");
         EXPECT_EQ(mounted.currentVolume.name, "OTHER");
         ASSERT_EQ(mounted.FolderList.Size(), 1u);
         EXPECT_EQ(mounted.FolderList[0].name, "KEEP");
@@ -430,8 +466,35 @@ TEST_F(LoadLogTest, RawModeIsRefused) {
     EXPECT_FALSE(r.loaded);
     ASSERT_TRUE(r.notice.has_value());
     EXPECT_EQ(r.notice->text, "This feature can not be used while running under raw recovery");
-    EXPECT_EQ(session.found.volumeCount.load(), 0u);
+    EXPECT_EQ(session.found.Count(), 0u);
     EXPECT_EQ(session.recoveryMode.load(), workflow::kModeRaw);
+}
+
+// Every found volume is saved up to the 255 the count byte holds; a longer
+// list is refused without touching any file rather than saved in part.
+TEST_F(LoadLogTest, SaveKeepsEveryVolumeUpTo255AndRefusesMore) {
+    nw::VolumeDescriptor d = Volume("V", 1);
+    for (int i = 0; i < 40; ++i) found.Add(d);
+    records::SaveLogResult saved = records::SaveLog(dir.File("forty"), "MODEL", 2, 1, found, mounted);
+    ASSERT_TRUE(saved.written) << saved.message;
+    nw::FoundVolumes back;
+    ASSERT_TRUE(records::LoadVolumeList(saved.path, back).taken);
+    EXPECT_EQ(back.Count(), 40u);
+
+    while (found.Count() < 255) found.Add(d);
+    saved = records::SaveLog(dir.File("full"), "MODEL", 2, 1, found, mounted);
+    ASSERT_TRUE(saved.written) << saved.message;
+    ASSERT_TRUE(records::LoadVolumeList(saved.path, back).taken);
+    EXPECT_EQ(back.Count(), 255u);
+
+    found.Add(d);
+    saved = records::SaveLog(dir.File("over"), "MODEL", 2, 1, found, mounted);
+    EXPECT_FALSE(saved.written);
+    EXPECT_EQ(saved.message, "The log can list at most 255 volumes, 256 were found: the log was not saved");
+    EXPECT_FALSE(std::filesystem::exists(saved.path));
+    RecoveryLogContents log = SmallLog();
+    log.volumes.assign(256, d);
+    EXPECT_TRUE(records::EncodeRecoveryLog(log).empty());
 }
 
 TEST_F(LoadLogTest, SaveNamesTheFileAndKeepsTheOldOneWhenItCannotWrite) {

@@ -89,8 +89,8 @@ protected:
         const disk::SectorReader reader = disks.Reader();
         testutil::RecordingSearchReport search;
         nw::QuickVolumeSearch(nw::SearchTarget{&reader, 0}, b.found, search);
-        ASSERT_GT(b.found.volumeCount.load(), volume);
-        b.mounted.currentVolume = b.found.VolumeList[volume];
+        ASSERT_GT(b.found.Count(), volume);
+        b.mounted.currentVolume = b.found.At(volume).value();
         testutil::RecordingMountReport mount;
         ASSERT_TRUE(nw::Mount(b.mounted, reader, mount).mounted);
     }
@@ -121,11 +121,11 @@ TEST_F(SampleLogTest, BothLoadStagesRestoreWhatTheMountFound) {
         records::LoadLogResult r = records::LoadVolumeList(first.path, loaded->found);
         ASSERT_TRUE(r.taken) << r.message;
         EXPECT_EQ(r.mode, kQuickMode);
-        ASSERT_EQ(loaded->found.volumeCount.load(), mounted->found.volumeCount.load());
-        for (std::size_t i = 0; i < mounted->found.volumeCount.load(); ++i) {
-            EXPECT_EQ(loaded->found.VolumeList[i].name, mounted->found.VolumeList[i].name);
-            EXPECT_EQ(loaded->found.VolumeList[i].startSector, mounted->found.VolumeList[i].startSector);
-            EXPECT_EQ(loaded->found.VolumeList[i].det2FirstBlock, mounted->found.VolumeList[i].det2FirstBlock);
+        ASSERT_EQ(loaded->found.Count(), mounted->found.Count());
+        for (std::size_t i = 0; i < mounted->found.Count(); ++i) {
+            EXPECT_EQ(loaded->found.At(i).value().name, mounted->found.At(i).value().name);
+            EXPECT_EQ(loaded->found.At(i).value().startSector, mounted->found.At(i).value().startSector);
+            EXPECT_EQ(loaded->found.At(i).value().det2FirstBlock, mounted->found.At(i).value().det2FirstBlock);
         }
         r = records::LoadMounted(first.path, loaded->mounted);
         ASSERT_TRUE(r.taken) << r.message;

@@ -240,8 +240,8 @@ segment BIG 2 blocks=80
     nw::FoundVolumes found;
     testutil::RecordingSearchReport searchReport;
     nw::QuickVolumeSearch({&reader, 0}, found, searchReport);
-    ASSERT_EQ(found.VolumeList.at(0).name, "BIG");
-    volume.currentVolume = found.VolumeList[0];
+    ASSERT_EQ(found.At(0).value().name, "BIG");
+    volume.currentVolume = found.At(0).value();
     testutil::RecordingMountReport mountReport;
     ASSERT_TRUE(nw::Mount(volume, reader, mountReport).mounted);
 

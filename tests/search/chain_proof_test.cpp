@@ -41,13 +41,13 @@ TEST_F(SearchTest, FatChainFillingTheProofTableIsAcceptedOneMoreIsRejected) {
         EXPECT_TRUE(r.diskOpened);
         EXPECT_FALSE(r.stopped);
         if (fatBlocks == 1999u) {
-            ASSERT_EQ(found.volumeCount.load(), 1u);
-            EXPECT_EQ(found.VolumeList[0].startSector, 0u);
-            EXPECT_EQ(found.VolumeList[0].sectorsPerBlock, 8u);
-            EXPECT_EQ(found.VolumeList[0].det1FirstBlock, fatBlocks + 10);
-            EXPECT_EQ(found.VolumeList[0].det2FirstBlock, fatBlocks + 20);
+            ASSERT_EQ(found.Count(), 1u);
+            EXPECT_EQ(found.At(0).value().startSector, 0u);
+            EXPECT_EQ(found.At(0).value().sectorsPerBlock, 8u);
+            EXPECT_EQ(found.At(0).value().det1FirstBlock, fatBlocks + 10);
+            EXPECT_EQ(found.At(0).value().det2FirstBlock, fatBlocks + 20);
         } else {
-            EXPECT_EQ(found.volumeCount.load(), 0u);
+            EXPECT_EQ(found.Count(), 0u);
         }
     }
 }
@@ -57,7 +57,7 @@ TEST_F(SearchTest, NoDiskSizeMeansNoScanAndNoVolumes) {
     const nw::SearchResult r = nw::AdvancedVolumeSearch(Target(), 0, found, report, stop);
     EXPECT_TRUE(r.diskOpened);
     EXPECT_FALSE(r.stopped);
-    EXPECT_EQ(found.volumeCount.load(), 0u);
+    EXPECT_EQ(found.Count(), 0u);
     EXPECT_EQ(report.countTexts, std::vector<std::string>{"Volumes Found : 0"});
     EXPECT_TRUE(report.status.empty());
 }

@@ -61,8 +61,8 @@ protected:
     // Finds the volumes on disk 0 and mounts BIG.
     void MountBig() {
         Quick();
-        ASSERT_EQ(found.VolumeList[0].name, "BIG");
-        volume.currentVolume = found.VolumeList[0];
+        ASSERT_EQ(found.At(0).value().name, "BIG");
+        volume.currentVolume = found.At(0).value();
         ASSERT_TRUE(nw::Mount(volume, reader, mountReport).mounted);
     }
     const nw::EntryRecord& File(const std::string& name) {
@@ -89,8 +89,8 @@ TEST_F(SpanTest, QuickSearchJoinsTheSegmentsOfEveryAttachedDiskIntoOneVolume) {
     const nw::SearchResult r = Quick(0);
     EXPECT_TRUE(r.missingSegments.empty());
     // Disk 0's tables: BIG's first entry (segment 1) comes before SMALL.
-    ASSERT_EQ(found.volumeCount.load(), 2u);
-    const nw::VolumeDescriptor& big = found.VolumeList[0];
+    ASSERT_EQ(found.Count(), 2u);
+    const nw::VolumeDescriptor big = found.At(0).value();
     EXPECT_EQ(big.name, "BIG");
     EXPECT_EQ(big.startSector, 1588u);
     EXPECT_EQ(big.disk, 0u);
@@ -100,7 +100,7 @@ TEST_F(SpanTest, QuickSearchJoinsTheSegmentsOfEveryAttachedDiskIntoOneVolume) {
     EXPECT_EQ(big.det1FirstBlock, 119u);
     EXPECT_EQ(big.det2FirstBlock, 250u);
     ExpectSegments(big, {{0, true, 0, 1588, 0, 120}, {1, true, 0, 388, 120, 100}, {2, true, 1, 383, 220, 80}});
-    const nw::VolumeDescriptor& small = found.VolumeList[1];
+    const nw::VolumeDescriptor small = found.At(1).value();
     EXPECT_EQ(small.name, "SMALL");
     EXPECT_EQ(small.startSector, 1188u);
     EXPECT_EQ(small.sectorsPerBlock, 8u);
@@ -109,21 +109,22 @@ TEST_F(SpanTest, QuickSearchJoinsTheSegmentsOfEveryAttachedDiskIntoOneVolume) {
     // From disk 1: BIG (its first entry there) then OLD, whose table gives
     // no segment fields and is read by the running sum as before.
     Quick(1);
-    ASSERT_EQ(found.volumeCount.load(), 2u);
-    EXPECT_EQ(found.VolumeList[0].name, "BIG");
-    EXPECT_EQ(found.VolumeList[0].startSector, 1588u);
-    EXPECT_EQ(found.VolumeList[0].segments.size(), 3u);
-    EXPECT_EQ(found.VolumeList[1].name, "OLD");
-    EXPECT_EQ(found.VolumeList[1].startSector, 1023u);
-    EXPECT_EQ(found.VolumeList[1].sectorsPerBlock, 8u);
-    EXPECT_EQ(found.VolumeList[1].blockCount, 20u);
-    EXPECT_FALSE(found.VolumeList[1].Spanned());
+    ASSERT_EQ(found.Count(), 2u);
+    EXPECT_EQ(found.At(0).value().name, "BIG");
+    EXPECT_EQ(found.At(0).value().startSector, 1588u);
+    EXPECT_EQ(found.At(0).value().segments.size(), 3u);
+    EXPECT_EQ(found.At(1).value().name, "OLD");
+    EXPECT_EQ(found.At(1).value().startSector, 1023u);
+    EXPECT_EQ(found.At(1).value().sectorsPerBlock, 8u);
+    EXPECT_EQ(found.At(1).value().blockCount, 20u);
+    EXPECT_FALSE(found.At(1).value().Spanned());
 }
 
 TEST_F(SpanTest, BlocksMapThroughTheirSegmentAtEveryEdge) {
     Attach(2);
     Quick();
-    const nw::VolumeSectors sectors(reader, found.VolumeList[0]);
+    const nw::VolumeDescriptor big = found.At(0).value();
+    const nw::VolumeSectors sectors(reader, big);
     struct Case {
         std::uint32_t block, index;
         unsigned disk;
@@ -166,12 +167,12 @@ TEST_F(SpanTest, EveryFileReadsByteForByteAcrossSegmentsAndDisks) {
 TEST_F(SpanTest, AMissingSegmentIsListedAndItsBlocksAreNeverReadFromElsewhere) {
     Attach(1);
     const nw::SearchResult r = Quick();
-    ASSERT_EQ(found.volumeCount.load(), 2u);
-    ExpectSegments(found.VolumeList[0],
+    ASSERT_EQ(found.Count(), 2u);
+    ExpectSegments(found.At(0).value(),
                    {{0, true, 0, 1588, 0, 120}, {1, true, 0, 388, 120, 100}, {2, false, 0, 0, 220, 80}});
     EXPECT_EQ(r.missingSegments, std::vector<std::string>{kMissingText});
     EXPECT_NE(std::find(report.status.begin(), report.status.end(), kMissingText), report.status.end());
-    EXPECT_FALSE(nw::VolumeSectors(reader, found.VolumeList[0]).Place(220));
+    EXPECT_FALSE(nw::VolumeSectors(reader, found.At(0).value()).Place(220));
 
     // The first two segments are browsed as usual.
     MountBig();
@@ -212,7 +213,8 @@ TEST_F(SpanTest, SegmentsThatLeaveBlocksOutOrOverlapAreNamedAndTheBlocksLeftOutH
               (std::vector<std::string>{"Volume BIG: blocks 120 to 129 lie in no segment: they cannot be read.",
                                         "Volume BIG: blocks 220 to 229 are claimed by two segments: the first "
                                         "one's place is read."}));
-    const nw::VolumeSectors sectors(reader, found.VolumeList[0]);
+    const nw::VolumeDescriptor big = found.At(0).value();
+    const nw::VolumeSectors sectors(reader, big);
     EXPECT_FALSE(sectors.Place(125));
     std::vector<std::uint8_t> buf(16 * 512, 0xEE);
     // a run from block 119 (segment 0) into block 120 (none)
@@ -259,11 +261,11 @@ segment BIG 1 blocks=180
 TEST_F(SpanTest, ALogsVolumeFindsItsSegmentsAgain) {
     Attach(2);
     Quick();
-    nw::VolumeDescriptor stored = found.VolumeList[0];
+    nw::VolumeDescriptor stored = found.At(0).value();
     stored.segments.clear();  // what a recovery log keeps
     ASSERT_TRUE(nw::FindVolumeSegments({&reader, 0}, stored));
     ExpectSegments(stored, {{0, true, 0, 1588, 0, 120}, {1, true, 0, 388, 120, 100}, {2, true, 1, 383, 220, 80}});
-    nw::VolumeDescriptor small = found.VolumeList[1];
+    nw::VolumeDescriptor small = found.At(1).value();
     EXPECT_FALSE(nw::FindVolumeSegments({&reader, 0}, small));
     EXPECT_FALSE(small.Spanned());
 }

@@ -3,6 +3,7 @@
 #include "netware/Mount.h"
 #include "netware/Records.h"
 #include "netware/VolumeSearch.h"
+#include "common/ManyVolumes.h"
 #include "search/SearchFixture.h"
 
 namespace searchtest {
@@ -40,12 +41,11 @@ TEST_F(SearchTest, QuickSearchListsEveryVolumeOfEveryPartitionInTableOrder) {
 
     const nw::SearchResult r = Quick();
     ASSERT_TRUE(r.diskOpened);
-    EXPECT_FALSE(r.tableFull);
-    ASSERT_EQ(found.volumeCount.load(), 3u);
-    for (unsigned i = 0; i < 3; ++i) ExpectQuick(found.VolumeList[i], img.volumes[i]);
+    ASSERT_EQ(found.Count(), 3u);
+    for (unsigned i = 0; i < 3; ++i) ExpectQuick(found.At(i).value(), img.volumes[i]);
     // The second volume of a table starts right behind the first one's segment.
-    EXPECT_EQ(found.VolumeList[1].startSector, found.VolumeList[0].startSector + 2000u * 8);
-    EXPECT_EQ(found.VolumeList[1].name, "A_RATHER_LONG_VOLUM");
+    EXPECT_EQ(found.At(1).value().startSector, found.At(0).value().startSector + 2000u * 8);
+    EXPECT_EQ(found.At(1).value().name, "A_RATHER_LONG_VOLUM");
 
     // Each volume was reported as it was stored, in order.
     EXPECT_EQ(report.found, (std::vector<std::string>{"SYS", "A_RATHER_LONG_VOLUM", "DATA"}));
@@ -59,11 +59,11 @@ TEST_F(SearchTest, QuickSearchFindsNothingWithoutItsTablesButTheAdvancedSearchDo
     const auto& img = Use(desc);
 
     ASSERT_TRUE(Quick().diskOpened);
-    EXPECT_EQ(found.volumeCount.load(), 0u);
+    EXPECT_EQ(found.Count(), 0u);
 
     Advanced();
-    ASSERT_EQ(found.volumeCount.load(), 1u);
-    ExpectFound(found.VolumeList[0], img.volumes[0]);
+    ASSERT_EQ(found.Count(), 1u);
+    ExpectFound(found.At(0).value(), img.volumes[0]);
 }
 
 TEST_F(SearchTest, QuickSearchPassesOverPartitionsWithoutValidTables) {
@@ -77,7 +77,7 @@ TEST_F(SearchTest, QuickSearchPassesOverPartitionsWithoutValidTables) {
     desc.partitions.push_back(other);
     Use(desc);
     ASSERT_TRUE(Quick().diskOpened);
-    EXPECT_EQ(found.volumeCount.load(), 0u);
+    EXPECT_EQ(found.Count(), 0u);
 }
 
 // A table entry whose sector and block counts give a block size no volume
@@ -102,8 +102,8 @@ TEST_F(SearchTest, QuickSearchRefusesABlockSizeNoVolumeHas) {
         found.Clear();
         UseFile(file);
         ASSERT_TRUE(Quick().diskOpened);
-        ASSERT_EQ(found.volumeCount.load(), 1u);
-        ExpectQuick(found.VolumeList[0], built.volumes[1]);
+        ASSERT_EQ(found.Count(), 1u);
+        ExpectQuick(found.At(0).value(), built.volumes[1]);
     }
 }
 
@@ -127,8 +127,8 @@ TEST_P(BlockSizeTest, AdvancedSearchProvesTheRealBlockSize) {
     const nw::SearchResult r = Advanced();
     EXPECT_TRUE(r.diskOpened);
     EXPECT_FALSE(r.stopped);
-    ASSERT_EQ(found.volumeCount.load(), 1u);
-    const auto& d = found.VolumeList[0];
+    ASSERT_EQ(found.Count(), 1u);
+    const nw::VolumeDescriptor d = found.At(0).value();
     ExpectFound(d, img.volumes[0]);
     EXPECT_EQ(d.name, "Volume 0");
     EXPECT_EQ(d.fat1FirstBlock, 0u);
@@ -156,10 +156,10 @@ TEST_F(SearchTest, AdvancedSearchPlacesCloseVolumesAtTheirOwnStarts) {
     const auto& img = Use(desc);
 
     Advanced();
-    ASSERT_EQ(found.volumeCount.load(), 3u);
+    ASSERT_EQ(found.Count(), 3u);
     for (unsigned i = 0; i < 3; ++i) {
-        ExpectFound(found.VolumeList[i], img.volumes[i]);
-        EXPECT_EQ(found.VolumeList[i].name, "Volume " + std::to_string(i));
+        ExpectFound(found.At(i).value(), img.volumes[i]);
+        EXPECT_EQ(found.At(i).value().name, "Volume " + std::to_string(i));
     }
     EXPECT_EQ(report.countTexts.back(), "Volumes Found : 3");
 }
@@ -174,7 +174,7 @@ TEST_F(SearchTest, AdvancedSearchRejectsAStartWhoseDetCopiesDiffer) {
     const nw::SearchResult r = Advanced();
     EXPECT_TRUE(r.diskOpened);
     EXPECT_FALSE(r.stopped);
-    EXPECT_EQ(found.volumeCount.load(), 0u);
+    EXPECT_EQ(found.Count(), 0u);
     EXPECT_TRUE(report.found.empty());
 }
 
@@ -222,10 +222,10 @@ TEST_F(SearchTest, DetSignaturesInFilesNeitherHideVolumesNorMakeOne) {
 
     const nw::SearchResult r = Advanced();
     EXPECT_FALSE(r.stopped);
-    ASSERT_EQ(found.volumeCount.load(), 3u);
-    ExpectAt(found.VolumeList[0], 351, 8, 10, 50);
-    ExpectAt(found.VolumeList[1], 8351, 8, 2, 5);
-    ExpectAt(found.VolumeList[2], 16351, 16, 1, 3);
+    ASSERT_EQ(found.Count(), 3u);
+    ExpectAt(found.At(0).value(), 351, 8, 10, 50);
+    ExpectAt(found.At(1).value(), 8351, 8, 2, 5);
+    ExpectAt(found.At(2).value(), 16351, 16, 1, 3);
     EXPECT_EQ(report.found, (std::vector<std::string>{"Volume 0", "Volume 1", "Volume 2"}));
 }
 
@@ -239,14 +239,14 @@ TEST_F(SearchTest, VolumeWhoseDetCopy1IsGoneIsFoundThroughCopy2) {
     ASSERT_EQ(img.volumes[0].det1.front(), 2u);
 
     Advanced();
-    ASSERT_EQ(found.volumeCount.load(), 3u);
-    ExpectAt(found.VolumeList[0], 351, 8, 5, 5);
-    ExpectAt(found.VolumeList[1], 8351, 8, 2, 5);
-    ExpectAt(found.VolumeList[2], 16351, 16, 1, 3);
+    ASSERT_EQ(found.Count(), 3u);
+    ExpectAt(found.At(0).value(), 351, 8, 5, 5);
+    ExpectAt(found.At(1).value(), 8351, 8, 2, 5);
+    ExpectAt(found.At(2).value(), 16351, 16, 1, 3);
 
     // The volume found that way mounts with all its entries.
     nw::MountedVolume volume;
-    volume.currentVolume = found.VolumeList[0];
+    volume.currentVolume = found.At(0).value();
     testutil::RecordingMountReport mountReport;
     const nw::MountResult m = nw::Mount(volume, reader, mountReport);
     ASSERT_TRUE(m.mounted);
@@ -288,7 +288,7 @@ TEST_F(SearchTest, StopBeforeTheScanKeepsNothingAndSaysItStopped) {
     stop = true;
     const nw::SearchResult r = Advanced();
     EXPECT_TRUE(r.stopped);
-    EXPECT_EQ(found.volumeCount.load(), 0u);
+    EXPECT_EQ(found.Count(), 0u);
     EXPECT_TRUE(report.status.empty());
 }
 
@@ -321,38 +321,28 @@ TEST_F(SearchTest, UnopenableDiskIsReportedAsSuch) {
         EXPECT_EQ(text.rfind("Unable to open disk: ", 0), 0u) << text;
         EXPECT_NE(text.find("missing.img"), std::string::npos) << text;
     }
-    EXPECT_EQ(found.volumeCount.load(), 0u);
+    EXPECT_EQ(found.Count(), 0u);
     // A disk number with nothing attached says so.
     const nw::SearchResult none = nw::QuickVolumeSearch(Target(3), found, report);
     EXPECT_FALSE(none.diskOpened);
     EXPECT_EQ(none.openFailure, "no device is attached as Disk3");
 }
 
-TEST_F(SearchTest, TheVolumeTableHoldsThirtyThreeAndRefusesMore) {
-    for (unsigned i = 0; i < nw::kVolumeListCapacity; ++i) {
-        nw::VolumeDescriptor d;
-        d.name = "V" + std::to_string(i);
-        ASSERT_TRUE(found.Add(d));
-    }
-    nw::VolumeDescriptor extra;
-    extra.name = "EXTRA";
-    EXPECT_FALSE(found.Add(extra));
-    EXPECT_EQ(found.volumeCount.load(), nw::kVolumeListCapacity);
-    EXPECT_EQ(found.VolumeList.back().name, "V32");
+TEST_F(SearchTest, AdvancedSearchListsEveryVolumeOfALargeDisk) {
+    image = testutil::FortyVolumeDisk();
+    path = dir.File("disk.img");
+    nwimage::WriteImageFile(image, path);
+    UseFile(path);
+    const std::vector<nwimage::BuiltVolume>& expected = image.volumes;
+    ASSERT_EQ(expected.size(), 40u);
 
-    // A volume proven while the table is full is not stored, and the search says why.
-    DiskSpec desc;
-    desc.partitions.push_back(OnePartition(63, 20000, {SmallVolume("SYS", 8, 1000)}));
-    Use(desc);
-    const nwimage::BuiltVolume& v = image.volumes[0];
-    const std::uint64_t d1 = v.startSector + static_cast<std::uint64_t>(v.det1[0]) * 8;
-    const std::uint64_t d2 = v.startSector + static_cast<std::uint64_t>(v.det2[0]) * 8;
-    EXPECT_EQ(nw::FindVolumeStart(Target(), d1, d2, found, report, nullptr), nw::StartResult::TableFull);
-    EXPECT_EQ(found.volumeCount.load(), nw::kVolumeListCapacity);
-    ASSERT_FALSE(report.status.empty());
-    EXPECT_EQ(report.status.back(),
-              "Volume table full: only the first 33 volumes are listed, further volumes are not stored");
-    EXPECT_TRUE(report.found.empty());
+    const nw::SearchResult r = Advanced();
+    EXPECT_FALSE(r.stopped);
+    ASSERT_EQ(found.Count(), 40u);
+    for (unsigned i = 0; i < 40; ++i) ExpectFound(found.At(i).value(), expected[i]);
+    EXPECT_EQ(found.At(39)->name, "Volume 39");
+    EXPECT_EQ(report.counts.size(), 40u);
+    EXPECT_EQ(report.countTexts.back(), "Volumes Found : 40");
 }
 
 }  // namespace

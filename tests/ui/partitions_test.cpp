@@ -54,7 +54,7 @@ TEST_F(WindowTest, PartitionNodesRowsAndRanges) {
     Hover(P().modeButtons[0]);
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
     ASSERT_TRUE(AtStep(1));
-    EXPECT_EQ(S().found.volumeCount.load(), 1u);
+    EXPECT_EQ(S().found.Count(), 1u);
     ASSERT_FALSE(modals.seen.empty());
     EXPECT_EQ(modals.seen.back().text.toStdString(),
               "Partition 2 holds an NSS pool (NetWare 5 and later). This program reads NetWare traditional volumes; "
@@ -83,14 +83,14 @@ TEST_F(WindowTest, PartitionNodesRowsAndRanges) {
     Hover(P().modeButtons[1]);
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
     SearchDone();
-    EXPECT_EQ(S().found.volumeCount.load(), 0u);
+    EXPECT_EQ(S().found.Count(), 0u);
     ASSERT_TRUE(AtStep(0));
     disk0 = P().diskTree->topLevelItem(0)->child(0);
     ClickLabel(P().diskTree, disk0);
     Hover(P().modeButtons[1]);
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
     ASSERT_TRUE(AtStep(1));
-    EXPECT_EQ(S().found.volumeCount.load(), 1u);
+    EXPECT_EQ(S().found.Count(), 1u);
 }
 
 }  // namespace

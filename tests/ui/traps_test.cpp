@@ -78,7 +78,7 @@ TEST_F(WindowTest, StopQuestionGoesWhenTheSearchEndsAndAStopSaysWhatWasFound) {
     Open({{image, ""}});
     ChooseDiskAndMode(workflow::kModeAdvanced);
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return S().found.volumeCount.load() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return S().found.Count() == 1; }));
 
     // The question is left open while the search ends by itself.
     modals.Queue([this](QWidget*) { W().searchStop = true; });

@@ -234,7 +234,7 @@ TEST_F(StopTest, StopKeepsTheVolumesFoundSoFar) {
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
     EXPECT_TRUE(P().stopButton->isVisible());
     EXPECT_EQ(P().statusLine->text(), "Searching Volumes Phase 1/2");
-    ASSERT_TRUE(WaitFor([&] { return S().found.volumeCount.load() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return S().found.Count() == 1; }));
     EXPECT_TRUE(WaitFor([&] { return P().volumeCountText->text() == "Volumes Found : 1"; }));
     modals.Queue(Modals::Click(QMessageBox::Yes));
     QTest::mouseClick(P().stopButton, Qt::LeftButton);
@@ -283,7 +283,7 @@ TEST_F(StopTest, LateStopAnswerDoesNotCancelTheNextSearch) {
     EXPECT_FALSE(w.searchStop.load());
     QTest::mouseClick(P().nextButton, Qt::LeftButton);
     ASSERT_TRUE(AtStep(1));
-    EXPECT_EQ(S().found.volumeCount.load(), 1u);
+    EXPECT_EQ(S().found.Count(), 1u);
 }
 
 // The quick search reads the tables on a worker: Stop, pressed while a bad

@@ -82,7 +82,7 @@ TEST_F(FlowsTest, ActivityReportTellsTheDiskModeSearchAndMount) {
     workflow::Unmount(session);
     EXPECT_FALSE(session.volumeOpen.load());
     EXPECT_EQ(session.mounted.FolderList.Size(), 0u);
-    EXPECT_EQ(session.found.volumeCount.load(), 1u);
+    EXPECT_EQ(session.found.Count(), 1u);
 }
 
 // A raw scan reaches the report as one section (range, documents per kind
@@ -234,12 +234,12 @@ TEST_F(FlowsTest, RecoveryLogComesBackInTwoStagesAndRefusalsChangeNothing) {
     workflow::LogLoaded loaded = workflow::LoadVolumeList(other, saved.path);
     ASSERT_TRUE(loaded.notice.has_value());
     EXPECT_EQ(loaded.notice->text, records::kLoadLogRawModeText);
-    EXPECT_EQ(other.found.volumeCount.load(), 0u);
+    EXPECT_EQ(other.found.Count(), 0u);
 
     other.recoveryMode = workflow::kModeNone;
     ASSERT_TRUE(workflow::LoadVolumeList(other, saved.path).loaded);
     EXPECT_EQ(other.recoveryMode.load(), workflow::kModeQuick);
-    EXPECT_EQ(other.found.volumeCount.load(), 1u);
+    EXPECT_EQ(other.found.Count(), 1u);
     EXPECT_EQ(other.selectedDiskLabel, "Disk0");
     ASSERT_TRUE(workflow::LoadMountedVolume(other, saved.path).loaded);
     EXPECT_TRUE(other.volumeOpen.load());
@@ -258,7 +258,7 @@ TEST_F(FlowsTest, RecoveryLogComesBackInTwoStagesAndRefusalsChangeNothing) {
     // The loaded volumes read the disk the caller names.
     workflow::ReadLogFromDisk(other, 3);
     EXPECT_EQ(other.selectedDiskLabel, "Disk3");
-    EXPECT_EQ(other.found.VolumeList[0].disk, 3u);
+    EXPECT_EQ(other.found.At(0).value().disk, 3u);
     EXPECT_EQ(other.mounted.currentVolume.disk, 3u);
 }
 
@@ -320,13 +320,13 @@ TEST_F(FlowsTest, ASpannedVolumeWithASegmentMissingIsListedOnceWithAWarningAndIt
     EXPECT_EQ(search.notice->text, missing);
     EXPECT_EQ(search.notice->icon, workflow::Notice::Icon::Warning);
     EXPECT_NE(Report().find("Total Volumes Found : 1\r\n" + missing), std::string::npos) << Report();
-    const std::vector<std::string> facts = workflow::VolumeFactsRows(session.found.VolumeList[0]);
+    const std::vector<std::string> facts = workflow::VolumeFactsRows(session.found.At(0).value());
     ASSERT_EQ(facts.size(), 10u);
     EXPECT_EQ(facts[1], "Volume Start     :   1188");
     EXPECT_EQ(facts[2], "Volume End      :   2148");  // segment 0: 120 blocks of 8 sectors
     EXPECT_EQ(facts[8], "Segments          :   3");
     EXPECT_EQ(facts[9], missing);
-    EXPECT_EQ(workflow::SegmentsField(session.found.VolumeList[0]), "0:1188:0:120,0:388:120:100,?:?:220:80");
+    EXPECT_EQ(workflow::SegmentsField(session.found.At(0).value()), "0:1188:0:120,0:388:120:100,?:?:220:80");
 
     // The advanced search proves the segment holding the directory tables only.
     const workflow::SearchOutcome advanced = workflow::RunAdvancedSearch(session, searchReport, session.cancel);
