@@ -114,19 +114,10 @@ class FilterTest : public RecoveryTest, public ::testing::WithParamInterface<Fil
 TEST_P(FilterTest, EachFilterCombinationSavesExactlyItsSubset) {
     const FilterCase& c = GetParam();
     UseAndMount(kDisk);
-    recovery::SettingsDialogSession dialog(settings);
-    dialog.Open();
-    dialog.SetDeletedMode(c.deletedMode);
-    for (const auto& e : c.extensions) ASSERT_EQ(dialog.Add(e), recovery::AddResult::Added) << e;
-    if (c.march2005) {
-        dialog.SetDatePosition(recovery::kAfterDay, 0);
-        dialog.SetDatePosition(recovery::kAfterMonth, 2);
-        dialog.SetDatePosition(recovery::kAfterYear, 2005 - 1970);
-        dialog.SetDatePosition(recovery::kEarlierDay, 30);
-        dialog.SetDatePosition(recovery::kEarlierMonth, 2);
-        dialog.SetDatePosition(recovery::kEarlierYear, 2005 - 1970);
-    }
-    dialog.Apply();
+    recovery::ActivateDateFilter(settings);
+    settings.deletedMode = c.deletedMode;
+    for (const auto& e : c.extensions) ASSERT_EQ(recovery::AddExtension(settings, e), recovery::AddResult::Added) << e;
+    if (c.march2005) recovery::SetDateBounds(settings, {1, 3, 2005}, {31, 3, 2005});
     CheckAll();
     Save();
     EXPECT_EQ(Keys(ReadTree(destination).files), c.files);
