@@ -31,7 +31,7 @@ class TerminalSaving : public recovery::SaveProgressView {
 public:
     explicit TerminalSaving(const recovery::SaveJob& job) : job_(job), terminal_(StderrIsTerminal()) {}
     void FileStarted(const recovery::FileFigures& f) override {
-        current_ = f.fileName;
+        current_ = f.name;
         Draw(true);
     }
     void SectorWritten(std::uint64_t, std::uint64_t) override {

@@ -88,14 +88,14 @@ struct SaveJob {
 
 // ---- what the save shows -------------------------------------------------------
 
-// The per-file figures of "Saving", already formatted as the dialog shows them.
+// The job's figures when a file that passed the filters starts.
 struct FileFigures {
-    int percent = 0;             // savedBytes * 100 / totalBytes (may exceed 100)
-    std::string caption;         // "<percent>% Completed"
-    std::string filePath;        // "File Path :"
-    std::string fileName;        // "File Name :"
-    std::string totalData;       // "Total Data Recovered :" e.g. "12 MB/40 MB"
-    std::string filesRecovered;  // "Total Files Recovered :" e.g. "3 / 17"
+    std::uint64_t savedBytes = 0;  // bytes the job has saved before this file
+    std::uint64_t totalBytes = 0;  // bytes the job saves in all (at least 1)
+    std::uint32_t filesDone = 0;   // files started, this one included
+    std::uint32_t filesTotal = 0;  // files the job saves in all
+    std::string folderPath;        // where the file is saved
+    std::string name;              // the file's name there
 };
 
 // How one file that passed the filters ended.
@@ -201,11 +201,7 @@ inline constexpr const char* kWriteErrorText =
 inline constexpr const char* kCountingText = "Calculating File Size. Please Wait...";
 inline constexpr const char* kTerminateCountingQuestion = "Do you want to terminate this process?";
 
-// Formats of the "Saving" figures.
-std::string PercentCaption(int percent);                                 // "42% Completed"
-std::string TotalDataText(std::uint64_t savedBytes, std::uint64_t totalBytes);  // "1 MB/3 MB"
-std::string FilesRecoveredText(std::uint32_t started, std::uint32_t total);     // "3 / 17"
-std::string CurrentFileText(std::uint64_t written, std::uint64_t byteCount);    // "1024 / 4096"
-std::string MinutesText(std::int64_t seconds);                                  // "2 Min 5 Sec"
+// "2 Min 5 Sec", the time figures' format.
+std::string MinutesText(std::int64_t seconds);
 
 }  // namespace recovery

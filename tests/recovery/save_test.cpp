@@ -603,10 +603,12 @@ file EMPTY.LOG in=F size=0
     Save();
     ASSERT_EQ(view.started.size(), 1u);
     EXPECT_EQ(job.totalBytes, 1u);
-    EXPECT_EQ(view.started[0].caption, "0% Completed");
-    EXPECT_EQ(view.started[0].totalData, "0 MB/1 MB");
-    EXPECT_EQ(view.started[0].filesRecovered, "1 / 1");
-    EXPECT_EQ(view.started[0].fileName, "EMPTY.LOG");
+    const recovery::FileFigures& f = view.started[0];
+    EXPECT_EQ(f.savedBytes, 0u);
+    EXPECT_EQ(f.totalBytes, 1u);
+    EXPECT_EQ(f.filesDone, 1u);
+    EXPECT_EQ(f.filesTotal, 1u);
+    EXPECT_EQ(f.name, "EMPTY.LOG");
     EXPECT_EQ(fs::file_size(destination + "/F/EMPTY.LOG"), 0u);
 }
 
@@ -717,7 +719,7 @@ TEST_F(SaveTest, ListRowsOfASubfolderLandInTheDestinationAndStaleRowsAreIgnored)
         if (path.rfind("Documents/", 0) == 0) expected.insert(path.substr(std::string("Documents/").size()));
     EXPECT_EQ(Keys(ReadTree(destination).files), expected);
     EXPECT_EQ(job.totalFiles, expected.size());
-    EXPECT_EQ(view.started.front().filePath, destination + "/OLD/");
+    EXPECT_EQ(view.started.front().folderPath, destination + "/OLD/");
 }
 
 }  // namespace
