@@ -21,6 +21,7 @@ namespace app {
 namespace {
 
 QString PercentCaption(int percent) { return QString("%1% Completed").arg(percent); }
+QString MinutesText(std::int64_t seconds) { return QString("%1 Min %2 Sec").arg(seconds / 60).arg(seconds % 60); }
 
 }  // namespace
 
@@ -217,10 +218,10 @@ void SavingDialog::SectorWritten(std::uint64_t written, std::uint64_t byteCount)
     sectorsChanged_ = true;
 }
 
-void SavingDialog::TimeFigures(const std::string& remaining, const std::string& elapsed) {
-    channel_.Post([this, remaining, elapsed] {
-        remaining_->setText(QString::fromStdString(remaining));
-        elapsed_->setText(QString::fromStdString(elapsed));
+void SavingDialog::TimeFigures(std::int64_t remainingSeconds, std::int64_t elapsedSeconds) {
+    channel_.Post([this, remainingSeconds, elapsedSeconds] {
+        remaining_->setText(MinutesText(remainingSeconds));
+        elapsed_->setText(MinutesText(elapsedSeconds));
         const double seconds = clock_.isValid() ? clock_.elapsed() / 1000.0 : 0;
         if (seconds > 0.5)
             rate_->setText(SizeText(static_cast<std::uint64_t>(job_.savedBytes.load() / seconds)) + "/s");

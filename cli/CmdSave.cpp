@@ -25,6 +25,11 @@ constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
 constexpr std::uint64_t kSectorsPerRedrawCheck = 256;
 constexpr double kBytesPerMegabyte = 1048576.0;
 
+// "2 Min 5 Sec", as the window shows its time figures.
+std::string MinutesText(std::int64_t seconds) {
+    return std::to_string(seconds / 60) + " Min " + std::to_string(seconds % 60) + " Sec";
+}
+
 // The "Saving" dialog on a terminal: one progress line, redrawn a few times
 // a second, and the tally for the summary.
 class TerminalSaving : public recovery::SaveProgressView {
@@ -37,9 +42,9 @@ public:
     void SectorWritten(std::uint64_t, std::uint64_t) override {
         if (++sectors_ % kSectorsPerRedrawCheck == 0) Draw(false);
     }
-    void TimeFigures(const std::string& remaining, const std::string& elapsed) override {
-        remaining_ = remaining;
-        elapsed_ = elapsed;
+    void TimeFigures(std::int64_t remainingSeconds, std::int64_t elapsedSeconds) override {
+        remaining_ = MinutesText(remainingSeconds);
+        elapsed_ = MinutesText(elapsedSeconds);
     }
     void FileFiltered(const std::string&, const std::string&) override { ++filtered; }
     void FileEnded(const std::string& target, recovery::FileOutcome outcome, std::uint64_t written,

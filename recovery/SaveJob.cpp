@@ -29,8 +29,4 @@ bool FileKept(FileOutcome outcome) {
            outcome == FileOutcome::ChecksumError;
 }
 
-std::string MinutesText(std::int64_t seconds) {
-    return std::to_string(seconds / 60) + " Min " + std::to_string(seconds % 60) + " Sec";
-}
-
 }  // namespace recovery

@@ -127,10 +127,11 @@ public:
     virtual void FileStarted(const FileFigures& figures) { (void)figures; }
     // " Recovered Current File :" after each sector (written / byteCount).
     virtual void SectorWritten(std::uint64_t written, std::uint64_t byteCount) { (void)written; (void)byteCount; }
-    // "Time Remaining :" and "Time Elapsed :" after each whole block.
-    virtual void TimeFigures(const std::string& remaining, const std::string& elapsed) {
-        (void)remaining;
-        (void)elapsed;
+    // "Time Remaining :" and "Time Elapsed :" after each whole block, in
+    // seconds: the remaining time at the job's rate so far.
+    virtual void TimeFigures(std::int64_t remainingSeconds, std::int64_t elapsedSeconds) {
+        (void)remainingSeconds;
+        (void)elapsedSeconds;
     }
     // A file that a filter removed (no counter changes, nothing shown).
     virtual void FileFiltered(const std::string& folderPath, const std::string& name) {
@@ -200,8 +201,5 @@ inline constexpr const char* kWriteErrorText =
     "protected.";
 inline constexpr const char* kCountingText = "Calculating File Size. Please Wait...";
 inline constexpr const char* kTerminateCountingQuestion = "Do you want to terminate this process?";
-
-// "2 Min 5 Sec", the time figures' format.
-std::string MinutesText(std::int64_t seconds);
 
 }  // namespace recovery

@@ -45,7 +45,7 @@ void SaveRun::ShowTimeFigures() {
     const std::int64_t rate = saved / elapsed;
     if (rate <= 0) return;
     const std::int64_t remaining = (static_cast<std::int64_t>(job_.totalBytes) - saved) / rate;
-    view_.TimeFigures(MinutesText(remaining), MinutesText(elapsed));
+    view_.TimeFigures(remaining, elapsed);
 }
 
 // Hands the delivered sectors to the target and watches Stop and Skip.

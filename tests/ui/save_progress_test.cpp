@@ -72,7 +72,7 @@ TEST_F(WindowTest, SaveProgressMovesByBytesWithinALargeFile) {
     struct Shown {
         std::uint64_t saved = 0, total = 0;
         int percent = -1;
-        std::string caption, totalData, currentFile, files;
+        std::string caption, totalData, currentFile, files, remaining, elapsed;
     };
     std::vector<Shown> shown;
     modals.On("savingDialog", [&](QWidget* d) {
@@ -96,6 +96,13 @@ TEST_F(WindowTest, SaveProgressMovesByBytesWithinALargeFile) {
             s.totalData = d->findChild<QLabel*>("totalData")->text().toStdString();
             s.currentFile = d->findChild<QLabel*>("currentFile")->text().toStdString();
             s.files = d->findChild<QLabel*>("filesRecovered")->text().toStdString();
+            // The time figures came with the block before (the clock of
+            // this one is where the copy waits): one second a block.
+            auto* elapsed = d->findChild<QLabel*>("timeElapsed");
+            const QString elapsedText = h == 1 ? "1 Min 39 Sec" : "8 Min 19 Sec";
+            EXPECT_TRUE(WaitFor([&] { return elapsed->text() == elapsedText; }, 5000)) << elapsed->text().toStdString();
+            s.elapsed = elapsed->text().toStdString();
+            s.remaining = d->findChild<QLabel*>("timeRemaining")->text().toStdString();
             shown.push_back(s);
             released = h;
         }
@@ -107,6 +114,8 @@ TEST_F(WindowTest, SaveProgressMovesByBytesWithinALargeFile) {
     ASSERT_EQ(shown.size(), 2u);
     const char* const totals[] = {"400.0 KiB of 3.0 MiB", "2.0 MiB of 3.0 MiB"};
     const int percents[] = {13, 65};
+    // 4096 bytes a second: 3 MiB less the 99 or 499 blocks saved.
+    const char* const remaining[] = {"11 Min 9 Sec", "4 Min 29 Sec"};
     for (int h = 0; h < 2; ++h) {
         const Shown& s = shown[static_cast<std::size_t>(h)];
         EXPECT_EQ(s.total, 3u << 20);
@@ -117,6 +126,7 @@ TEST_F(WindowTest, SaveProgressMovesByBytesWithinALargeFile) {
         EXPECT_EQ(s.totalData, (app::SizeText(s.saved) + " of " + app::SizeText(s.total)).toStdString());
         EXPECT_EQ(s.currentFile, totals[h]);
         EXPECT_EQ(s.files, "1 / 1");
+        EXPECT_EQ(s.remaining, remaining[h]);
     }
     EXPECT_EQ(std::filesystem::file_size(destination + "/BIG.DAT"), 3u << 20);
 }
