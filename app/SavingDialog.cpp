@@ -18,6 +18,13 @@
 
 namespace app {
 
+namespace {
+
+QString PercentCaption(int percent) { return QString("%1% Completed").arg(percent); }
+QString MinutesText(std::int64_t seconds) { return QString("%1 Min %2 Sec").arg(seconds / 60).arg(seconds % 60); }
+
+}  // namespace
+
 SavingDialog::SavingDialog(workflow::Session& session, recovery::SaveJob& job, workflow::SaveRequest request,
                            QWidget* parent)
     : QDialog(parent), session_(session), job_(job), request_(std::move(request)) {
@@ -38,7 +45,7 @@ SavingDialog::SavingDialog(workflow::Session& session, recovery::SaveJob& job, w
     progress_->setObjectName("saveProgress");
     progress_->setRange(0, 100);
     progress_->setValue(0);
-    progress_->SetCaption(QString::fromStdString(recovery::PercentCaption(0)));
+    progress_->SetCaption(PercentCaption(0));
 
     stop_ = new QPushButton("&Stop");
     skip_ = new QPushButton("S&kip");
@@ -169,7 +176,7 @@ void SavingDialog::ShowBytes() {
     if (total == 0) return;
     const int percent = static_cast<int>(std::min<std::uint64_t>(100, done * 100 / total));
     progress_->setValue(percent);
-    progress_->SetCaption(QString::fromStdString(recovery::PercentCaption(percent)));
+    progress_->SetCaption(PercentCaption(percent));
     totalData_->setText(QString("%1 of %2").arg(SizeText(done), SizeText(total)));
 }
 
@@ -194,13 +201,13 @@ void SavingDialog::CountingFinished() {
 
 void SavingDialog::FileStarted(const recovery::FileFigures& f) {
     // On the worker, which owns the job's figures while it runs.
-    fileBase_ = job_.savedBytes.load();
-    totalBytes_ = job_.totalBytes;
+    fileBase_ = f.savedBytes;
+    totalBytes_ = f.totalBytes;
     written_ = 0;
     channel_.Post([this, f] {
-        filePath_->setText(QString::fromStdString(f.filePath));
-        fileName_->setText(QString::fromStdString(f.fileName));
-        filesRecovered_->setText(QString::fromStdString(f.filesRecovered));
+        filePath_->setText(QString::fromStdString(f.folderPath));
+        fileName_->setText(QString::fromStdString(f.name));
+        filesRecovered_->setText(QString("%1 / %2").arg(f.filesDone).arg(f.filesTotal));
         ShowBytes();
     });
 }
@@ -211,10 +218,10 @@ void SavingDialog::SectorWritten(std::uint64_t written, std::uint64_t byteCount)
     sectorsChanged_ = true;
 }
 
-void SavingDialog::TimeFigures(const std::string& remaining, const std::string& elapsed) {
-    channel_.Post([this, remaining, elapsed] {
-        remaining_->setText(QString::fromStdString(remaining));
-        elapsed_->setText(QString::fromStdString(elapsed));
+void SavingDialog::TimeFigures(std::int64_t remainingSeconds, std::int64_t elapsedSeconds) {
+    channel_.Post([this, remainingSeconds, elapsedSeconds] {
+        remaining_->setText(MinutesText(remainingSeconds));
+        elapsed_->setText(MinutesText(elapsedSeconds));
         const double seconds = clock_.isValid() ? clock_.elapsed() / 1000.0 : 0;
         if (seconds > 0.5)
             rate_->setText(SizeText(static_cast<std::uint64_t>(job_.savedBytes.load() / seconds)) + "/s");

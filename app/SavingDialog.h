@@ -49,7 +49,7 @@ public:
     void CountingFinished() override;
     void FileStarted(const recovery::FileFigures& figures) override;
     void SectorWritten(std::uint64_t written, std::uint64_t byteCount) override;
-    void TimeFigures(const std::string& remaining, const std::string& elapsed) override;
+    void TimeFigures(std::int64_t remainingSeconds, std::int64_t elapsedSeconds) override;
     void FileFiltered(const std::string& folderPath, const std::string& name) override;
     void FileEnded(const std::string& target, recovery::FileOutcome outcome, std::uint64_t written,
                    std::uint64_t byteCount) override;

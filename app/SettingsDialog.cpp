@@ -19,8 +19,6 @@ namespace app {
 
 namespace {
 
-using recovery::DateList;
-
 // A group of radio buttons whose clicks set a mode at once.
 QGroupBox* RadioGroup(QWidget* owner, const QString& title, const std::vector<const char*>& texts, int checked,
                       const std::function<void(int)>& set, const char* name) {
@@ -65,14 +63,14 @@ SettingsDialog::SettingsDialog(recovery::SaveSettings& settings, QWidget* parent
     dl->addWidget(new QLabel("Earlier"), 1, 0);
     dl->addWidget(new QLabel("After"), 2, 0);
     const char* const names[6] = {"earlierDay", "earlierMonth", "earlierYear", "afterDay", "afterMonth", "afterYear"};
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < kDateLists; ++i) {
         const auto list = static_cast<DateList>(i);
         auto* c = new QComboBox;
         c->setObjectName(names[i]);
-        const int items = recovery::DateListItems(list);
-        const bool year = list == recovery::kEarlierYear || list == recovery::kAfterYear;
+        const int items = DateListItems(list);
+        const bool year = list == kEarlierYear || list == kAfterYear;
         for (int k = 0; k < items; ++k)
-            c->addItem(year ? QString::number(recovery::kFirstListYear + k) : QString("%1").arg(k + 1, 2, 10, QChar('0')));
+            c->addItem(year ? QString::number(DateListValue(list, k)) : QString("%1").arg(DateListValue(list, k), 2, 10, QChar('0')));
         c->setCurrentIndex(session_.DatePosition(list));
         connect(c, &QComboBox::currentIndexChanged, this, [this, list](int pos) {
             if (pos >= 0) session_.SetDatePosition(list, pos);
@@ -85,7 +83,7 @@ SettingsDialog::SettingsDialog(recovery::SaveSettings& settings, QWidget* parent
     auto* el = new QGridLayout(extensions);
     extensionField_ = new QLineEdit;
     extensionField_->setObjectName("extensionField");
-    extensionField_->setMaxLength(static_cast<int>(recovery::kExtensionFieldMax));
+    extensionField_->setMaxLength(kExtensionFieldMax);
     extensionList_ = new QListWidget;
     extensionList_->setObjectName("extensionList");
     auto* add = new QPushButton("&Add ");

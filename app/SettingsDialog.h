@@ -5,7 +5,7 @@
 
 #include <QDialog>
 
-#include "recovery/SaveSettings.h"
+#include "app/SaveSettingsSession.h"
 
 class QComboBox;
 class QLineEdit;
@@ -29,8 +29,8 @@ private:
     void Remove();
     void FillExtensions();
 
-    recovery::SettingsDialogSession session_;
-    QComboBox* dates_[6] = {};
+    SaveSettingsSession session_;
+    QComboBox* dates_[kDateLists] = {};
     QLineEdit* extensionField_ = nullptr;
     QListWidget* extensionList_ = nullptr;
     QPushButton* removeButton_ = nullptr;

@@ -174,6 +174,7 @@ void WindowCommands::RunSave(int source) {
     // The list's rows as they are now: the list cannot change while the
     // modal "Saving" dialog is up, and the worker never reads the widget.
     if (request.source == recovery::kListSource) request.items = window_.Parts().detailsList->ListItems();
+    if (preparingSave) preparingSave(*lastSave_);
     ExecOwned(new SavingDialog(session, *lastSave_, std::move(request), &window_));
 }
 

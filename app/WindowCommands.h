@@ -60,6 +60,9 @@ public:
     std::function<recovery::OpenResult(const std::string& path)> openFile;
     // Lets the user pick the program for a file that has no association.
     std::function<void(const std::string& path)> openWith;
+    // Called with each save's job before its worker starts (a test sets
+    // the job's clock here to hold the copy at a chosen block).
+    std::function<void(recovery::SaveJob& job)> preparingSave;
 
 private:
     void RunSave(int source);

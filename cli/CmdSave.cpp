@@ -25,21 +25,26 @@ constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
 constexpr std::uint64_t kSectorsPerRedrawCheck = 256;
 constexpr double kBytesPerMegabyte = 1048576.0;
 
+// "2 Min 5 Sec", as the window shows its time figures.
+std::string MinutesText(std::int64_t seconds) {
+    return std::to_string(seconds / 60) + " Min " + std::to_string(seconds % 60) + " Sec";
+}
+
 // The "Saving" dialog on a terminal: one progress line, redrawn a few times
 // a second, and the tally for the summary.
 class TerminalSaving : public recovery::SaveProgressView {
 public:
     explicit TerminalSaving(const recovery::SaveJob& job) : job_(job), terminal_(StderrIsTerminal()) {}
     void FileStarted(const recovery::FileFigures& f) override {
-        current_ = f.fileName;
+        current_ = f.name;
         Draw(true);
     }
     void SectorWritten(std::uint64_t, std::uint64_t) override {
         if (++sectors_ % kSectorsPerRedrawCheck == 0) Draw(false);
     }
-    void TimeFigures(const std::string& remaining, const std::string& elapsed) override {
-        remaining_ = remaining;
-        elapsed_ = elapsed;
+    void TimeFigures(std::int64_t remainingSeconds, std::int64_t elapsedSeconds) override {
+        remaining_ = MinutesText(remainingSeconds);
+        elapsed_ = MinutesText(elapsedSeconds);
     }
     void FileFiltered(const std::string&, const std::string&) override { ++filtered; }
     void FileEnded(const std::string& target, recovery::FileOutcome outcome, std::uint64_t written,
@@ -182,19 +187,17 @@ std::string QuotedWord(const std::string& word) {
 }
 
 // "DD-MM-YYYY" with the year inside [minYear, maxYear].
-bool ParseDate(const std::string& option, const std::string& text, int maxYear, int* d, int* m, int* y) {
+bool ParseDate(const std::string& option, const std::string& text, int maxYear, recovery::FilterDate* date) {
     unsigned dd = 0, mm = 0, yy = 0;
     char rest = 0;
     if (text.size() != 10 || std::sscanf(text.c_str(), "%2u-%2u-%4u%c", &dd, &mm, &yy, &rest) != 3 || dd < 1 ||
-        dd > 31 || mm < 1 || mm > 12 || yy < static_cast<unsigned>(recovery::kFirstListYear) ||
+        dd > 31 || mm < 1 || mm > 12 || yy < static_cast<unsigned>(recovery::kFirstFilterYear) ||
         yy > static_cast<unsigned>(maxYear)) {
         Error(option + " must be a date DD-MM-YYYY with the year from 1970 to " + std::to_string(maxYear));
         return false;
     }
     if (!CheckCalendarDate(option, dd, mm, yy)) return false;
-    *d = static_cast<int>(dd);
-    *m = static_cast<int>(mm);
-    *y = static_cast<int>(yy);
+    *date = {static_cast<int>(dd), static_cast<int>(mm), static_cast<int>(yy)};
     return true;
 }
 
@@ -230,8 +233,7 @@ int RunSave(const Invocation& inv) {
 
     CommandSession cs(inv.global);
     workflow::Session& session = cs.session;
-    // The filters as dates and a mode; only the extension list goes through
-    // the settings' own rules for entries.
+    // The filters as dates, a mode and extensions, through the settings' own rules.
     recovery::SaveSettings& filters = session.saveSettings;
     if (deleted == "include") filters.deletedMode = recovery::kIncludeDeleted;
     else if (deleted == "exclude") filters.deletedMode = recovery::kExcludeDeleted;
@@ -242,28 +244,17 @@ int RunSave(const Invocation& inv) {
     }
     if (!after.empty() || !before.empty()) {
         // One bound alone leaves the other open: from 01-01-1970, up to 31-12-2099.
-        int d = 1, m = 1, y = recovery::kFirstListYear;
-        if (!after.empty() &&
-            !ParseDate("--after", after, recovery::kFirstListYear + recovery::kAfterYearItems - 1, &d, &m, &y))
-            return kExitBadInput;
-        filters.afterDay = d;
-        filters.afterMonth = m;
-        filters.afterYear = y;
-        d = 31, m = 12, y = recovery::kFirstListYear + recovery::kEarlierYearItems - 1;
-        if (!before.empty() &&
-            !ParseDate("--before", before, recovery::kFirstListYear + recovery::kEarlierYearItems - 1, &d, &m, &y))
-            return kExitBadInput;
-        filters.earlierDay = d;
-        filters.earlierMonth = m;
-        filters.earlierYear = y;
+        recovery::FilterDate from{1, 1, recovery::kFirstFilterYear}, to{31, 12, recovery::kLastEarlierYear};
+        if (!after.empty() && !ParseDate("--after", after, recovery::kLastAfterYear, &from)) return kExitBadInput;
+        if (!before.empty() && !ParseDate("--before", before, recovery::kLastEarlierYear, &to)) return kExitBadInput;
+        recovery::SetDateBounds(filters, from, to);
     }
-    recovery::SettingsDialogSession settings(filters);
     if (!ext.empty()) {
         std::size_t pos = 0;
         while (pos <= ext.size()) {
             std::size_t comma = ext.find(',', pos);
             if (comma == std::string::npos) comma = ext.size();
-            const recovery::AddResult r = settings.Add(ext.substr(pos, comma - pos));
+            const recovery::AddResult r = recovery::AddExtension(filters, ext.substr(pos, comma - pos));
             if (const char* refusal = recovery::AddRefusalText(r)) std::cerr << refusal << '\n';
             if (r != recovery::AddResult::Added && r != recovery::AddResult::Empty &&
                 r != recovery::AddResult::Duplicate)

@@ -29,24 +29,4 @@ bool FileKept(FileOutcome outcome) {
            outcome == FileOutcome::ChecksumError;
 }
 
-std::string PercentCaption(int percent) { return std::to_string(percent) + "% Completed"; }
-
-std::string TotalDataText(std::uint64_t savedBytes, std::uint64_t totalBytes) {
-    std::uint64_t total = totalBytes / 1024 / 1024;
-    if (total == 0) total = 1;
-    return std::to_string(savedBytes / 1024 / 1024) + " MB/" + std::to_string(total) + " MB";
-}
-
-std::string FilesRecoveredText(std::uint32_t started, std::uint32_t total) {
-    return std::to_string(started) + " / " + std::to_string(total);
-}
-
-std::string CurrentFileText(std::uint64_t written, std::uint64_t byteCount) {
-    return std::to_string(written) + " / " + std::to_string(byteCount);
-}
-
-std::string MinutesText(std::int64_t seconds) {
-    return std::to_string(seconds / 60) + " Min " + std::to_string(seconds % 60) + " Sec";
-}
-
 }  // namespace recovery

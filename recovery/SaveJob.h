@@ -88,14 +88,14 @@ struct SaveJob {
 
 // ---- what the save shows -------------------------------------------------------
 
-// The per-file figures of "Saving", already formatted as the dialog shows them.
+// The job's figures when a file that passed the filters starts.
 struct FileFigures {
-    int percent = 0;             // savedBytes * 100 / totalBytes (may exceed 100)
-    std::string caption;         // "<percent>% Completed"
-    std::string filePath;        // "File Path :"
-    std::string fileName;        // "File Name :"
-    std::string totalData;       // "Total Data Recovered :" e.g. "12 MB/40 MB"
-    std::string filesRecovered;  // "Total Files Recovered :" e.g. "3 / 17"
+    std::uint64_t savedBytes = 0;  // bytes the job has saved before this file
+    std::uint64_t totalBytes = 0;  // bytes the job saves in all (at least 1)
+    std::uint32_t filesDone = 0;   // files started, this one included
+    std::uint32_t filesTotal = 0;  // files the job saves in all
+    std::string folderPath;        // where the file is saved
+    std::string name;              // the file's name there
 };
 
 // How one file that passed the filters ended.
@@ -127,10 +127,11 @@ public:
     virtual void FileStarted(const FileFigures& figures) { (void)figures; }
     // " Recovered Current File :" after each sector (written / byteCount).
     virtual void SectorWritten(std::uint64_t written, std::uint64_t byteCount) { (void)written; (void)byteCount; }
-    // "Time Remaining :" and "Time Elapsed :" after each whole block.
-    virtual void TimeFigures(const std::string& remaining, const std::string& elapsed) {
-        (void)remaining;
-        (void)elapsed;
+    // "Time Remaining :" and "Time Elapsed :" after each whole block, in
+    // seconds: the remaining time at the job's rate so far.
+    virtual void TimeFigures(std::int64_t remainingSeconds, std::int64_t elapsedSeconds) {
+        (void)remainingSeconds;
+        (void)elapsedSeconds;
     }
     // A file that a filter removed (no counter changes, nothing shown).
     virtual void FileFiltered(const std::string& folderPath, const std::string& name) {
@@ -200,12 +201,5 @@ inline constexpr const char* kWriteErrorText =
     "protected.";
 inline constexpr const char* kCountingText = "Calculating File Size. Please Wait...";
 inline constexpr const char* kTerminateCountingQuestion = "Do you want to terminate this process?";
-
-// Formats of the "Saving" figures.
-std::string PercentCaption(int percent);                                 // "42% Completed"
-std::string TotalDataText(std::uint64_t savedBytes, std::uint64_t totalBytes);  // "1 MB/3 MB"
-std::string FilesRecoveredText(std::uint32_t started, std::uint32_t total);     // "3 / 17"
-std::string CurrentFileText(std::uint64_t written, std::uint64_t byteCount);    // "1024 / 4096"
-std::string MinutesText(std::int64_t seconds);                                  // "2 Min 5 Sec"
 
 }  // namespace recovery

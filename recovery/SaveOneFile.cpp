@@ -45,7 +45,7 @@ void SaveRun::ShowTimeFigures() {
     const std::int64_t rate = saved / elapsed;
     if (rate <= 0) return;
     const std::int64_t remaining = (static_cast<std::int64_t>(job_.totalBytes) - saved) / rate;
-    view_.TimeFigures(MinutesText(remaining), MinutesText(elapsed));
+    view_.TimeFigures(remaining, elapsed);
 }
 
 // Hands the delivered sectors to the target and watches Stop and Skip.
@@ -198,14 +198,7 @@ void SaveRun::ShowFileStarted(const nw::EntryRecord& file, const std::string& fo
     SaveJob& j = job_;
     if (j.totalBytes == 0) j.totalBytes = 1;
     ++j.filesStarted;
-    FileFigures figures;
-    figures.percent = static_cast<int>(j.savedBytes * 100 / j.totalBytes);
-    figures.caption = PercentCaption(figures.percent);
-    figures.filePath = folderPath;
-    figures.fileName = file.name;
-    figures.totalData = TotalDataText(j.savedBytes, j.totalBytes);
-    figures.filesRecovered = FilesRecoveredText(j.filesStarted, j.totalFiles);
-    view_.FileStarted(figures);
+    view_.FileStarted(FileFigures{j.savedBytes, j.totalBytes, j.filesStarted, j.totalFiles, folderPath, file.name});
 }
 
 // The replace policy: a file already under the name is replaced only when

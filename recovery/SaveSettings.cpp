@@ -18,21 +18,7 @@ bool EqualIgnoringCase(const std::string& a, const std::string& b) {
     return true;
 }
 
-int Clamp(int v, int lo, int hi) { return std::max(lo, std::min(v, hi)); }
-
 }  // namespace
-
-int DateListItems(DateList list) {
-    switch (list) {
-        case kEarlierDay:
-        case kAfterDay: return kDayItems;
-        case kEarlierMonth:
-        case kAfterMonth: return kMonthItems;
-        case kEarlierYear: return kEarlierYearItems;
-        case kAfterYear: return kAfterYearItems;
-    }
-    return 1;
-}
 
 std::uint32_t DateKey(std::uint32_t day, std::uint32_t month, std::uint32_t year) {
     return (day + (month + year * 12u) * 30u) * 24u;
@@ -92,93 +78,62 @@ const char* AddRefusalText(AddResult result) {
     return nullptr;
 }
 
-// ---- the dialog ------------------------------------------------------------------
-
-void SettingsDialogSession::Open() {
-    SaveSettings& s = settings_;
-    listed_.clear();
-    for (int i = 0; i < std::min(s.extensionCount, kMaxExtensions); ++i) listed_.push_back(s.Extension(i));
-    removeEnabled_ = true;
-
-    // An "Earlier" position of 0 shows the last item of its list.
-    for (DateList list : {kEarlierDay, kEarlierMonth, kEarlierYear}) {
-        int& p = s.datePositions[list];
-        if (p == 0) p = DateListItems(list) - 1;
-    }
+void ActivateDateFilter(SaveSettings& s) {
     if (s.earlierDay == 0) s.earlierDay = 31;
     if (s.earlierMonth == 0) s.earlierMonth = 12;
-    if (s.earlierYear == 0) s.earlierYear = 2099;
+    if (s.earlierYear == 0) s.earlierYear = kLastEarlierYear;
     if (s.afterDay == 0) s.afterDay = 1;
     if (s.afterMonth == 0) s.afterMonth = 1;
-    if (s.afterYear == 0) s.afterYear = kFirstListYear;
-    noted_ = s;
+    if (s.afterYear == 0) s.afterYear = kFirstFilterYear;
 }
 
-AddResult SettingsDialogSession::Add(const std::string& fieldText) {
-    SaveSettings& s = settings_;
+void SetDateBounds(SaveSettings& s, FilterDate after, FilterDate earlier) {
+    s.afterDay = after.day;
+    s.afterMonth = after.month;
+    s.afterYear = after.year;
+    s.earlierDay = earlier.day;
+    s.earlierMonth = earlier.month;
+    s.earlierYear = earlier.year;
+    ActivateDateFilter(s);
+}
+
+FilterDate AfterBound(const SaveSettings& s) { return {s.afterDay, s.afterMonth, s.afterYear}; }
+FilterDate EarlierBound(const SaveSettings& s) { return {s.earlierDay, s.earlierMonth, s.earlierYear}; }
+
+AddResult AddExtension(SaveSettings& s, const std::string& entry) {
     if (s.extensionCount >= kMaxExtensions) return AddResult::TooMany;
-    std::string text = fieldText.substr(0, kExtensionFieldMax);
+    std::string text = entry;
     const std::size_t nul = text.find('\0');
     if (nul != std::string::npos) text.resize(nul);
     if (text.size() > kExtensionMaxLength) return AddResult::TooLong;
     if (text.empty()) return AddResult::Empty;
     if (text.find('.') != std::string::npos) return AddResult::HasDot;
     if (text.find('*') != std::string::npos) return AddResult::HasStar;
-    if (std::find(listed_.begin(), listed_.end(), text) != listed_.end()) return AddResult::Duplicate;
+    for (int i = 0; i < s.extensionCount; ++i)
+        if (s.Extension(i) == text) return AddResult::Duplicate;
     auto& slot = s.extensions[static_cast<std::size_t>(s.extensionCount)];
     slot.fill('\0');
     std::memcpy(slot.data(), text.data(), text.size());
     ++s.extensionCount;
-    listed_.insert(listed_.begin(), text);
-    removeEnabled_ = true;
     return AddResult::Added;
 }
 
-bool SettingsDialogSession::Remove(std::size_t listIndex) {
-    if (listed_.empty()) {
-        removeEnabled_ = false;
-        return false;
-    }
-    if (listIndex >= listed_.size()) return false;
-    const std::string text = listed_[listIndex];
-    listed_.erase(listed_.begin() + static_cast<std::ptrdiff_t>(listIndex));
-    SaveSettings& s = settings_;
+bool RemoveExtension(SaveSettings& s, const std::string& text) {
     for (int i = 0; i < s.extensionCount; ++i) {
         if (s.Extension(i) != text) continue;
         for (int j = i; j + 1 < s.extensionCount; ++j)
             s.extensions[static_cast<std::size_t>(j)] = s.extensions[static_cast<std::size_t>(j + 1)];
         --s.extensionCount;
         s.extensions[static_cast<std::size_t>(s.extensionCount)].fill('\0');
-        break;
+        return true;
     }
-    return true;
+    return false;
 }
 
-void SettingsDialogSession::SetDeletedMode(int mode) { settings_.deletedMode = Clamp(mode, 0, 2); }
-void SettingsDialogSession::SetSelectionMode(int mode) { settings_.selectionMode = Clamp(mode, 0, 2); }
-void SettingsDialogSession::SetSavingMode(int mode) { settings_.savingMode = Clamp(mode, 0, 3); }
-
-void SettingsDialogSession::SetDatePosition(DateList list, int position) {
-    settings_.datePositions[list] = Clamp(position, 0, DateListItems(list) - 1);
-}
-
-int SettingsDialogSession::DatePosition(DateList list) const { return settings_.datePositions[list]; }
-
-void SettingsDialogSession::Apply() {
-    SaveSettings& s = settings_;
-    const auto& p = s.datePositions;
-    s.earlierDay = p[kEarlierDay] + 1;
-    s.earlierMonth = p[kEarlierMonth] + 1;
-    s.earlierYear = p[kEarlierYear] + kFirstListYear;
-    s.afterDay = p[kAfterDay] + 1;
-    s.afterMonth = p[kAfterMonth] + 1;
-    s.afterYear = p[kAfterYear] + kFirstListYear;
-}
-
-void SettingsDialogSession::Cancel() {
-    settings_ = noted_;
-    listed_.clear();
-    for (int i = 0; i < std::min(settings_.extensionCount, kMaxExtensions); ++i) listed_.push_back(settings_.Extension(i));
+std::vector<std::string> Extensions(const SaveSettings& s) {
+    std::vector<std::string> list;
+    for (int i = 0; i < std::min(s.extensionCount, kMaxExtensions); ++i) list.push_back(s.Extension(i));
+    return list;
 }
 
 }  // namespace recovery

@@ -1,8 +1,8 @@
 // The save settings: which list rows a list-source save takes and which files
 // any save writes (deleted-file filter, last-update date range, extensions),
-// with the rules of the "Settings" dialog as plain functions that the dialog
-// (and the command-line front end) call. The session holds the settings for
-// the program run; nothing is stored on disk.
+// with the rules for changing them as plain functions that both front ends
+// call. The session holds the settings for the program run; nothing is
+// stored on disk.
 #pragma once
 
 #include <array>
@@ -21,17 +21,18 @@ enum SavingMode : int { kSavingAuto = 0, kSavingFat1 = 1, kSavingFat2 = 2, kSavi
 constexpr int kMaxExtensions = 100;
 constexpr std::size_t kExtensionMaxLength = 4;  // characters of one entry
 constexpr std::size_t kExtensionSlotBytes = 6;  // up to 4 characters, zero-terminated
-constexpr std::size_t kExtensionFieldMax = 39;  // characters the dialog's edit field holds
 
-// Item positions of the six date lists: day and month lists "01".."31" and
-// "01".."12", the "Earlier" year list 1970..2099, the "After" year list 1970..2030.
-enum DateList : int { kEarlierDay = 0, kEarlierMonth, kEarlierYear, kAfterDay, kAfterMonth, kAfterYear };
-constexpr int kDayItems = 31;
-constexpr int kMonthItems = 12;
-constexpr int kEarlierYearItems = 130;
-constexpr int kAfterYearItems = 61;
-constexpr int kFirstListYear = 1970;
-int DateListItems(DateList list);
+// The years a date bound may take: "After" from 1970 to 2030, "Earlier"
+// (the upper bound) from 1970 to 2099.
+constexpr int kFirstFilterYear = 1970;
+constexpr int kLastAfterYear = 2030;
+constexpr int kLastEarlierYear = 2099;
+
+// A day of the last-update filter's bounds.
+struct FilterDate {
+    int day = 0, month = 0, year = 0;
+    bool operator==(const FilterDate&) const = default;
+};
 
 // Every field starts at 0: the selected rows are saved and no file is filtered out.
 struct SaveSettings {
@@ -41,7 +42,6 @@ struct SaveSettings {
     int savingMode = 0;  // remembered and shown only
     int afterDay = 0, afterMonth = 0, afterYear = 0;
     int earlierDay = 0, earlierMonth = 0, earlierYear = 0;  // earlierYear 0: no date filter
-    std::array<int, 6> datePositions{};                     // indexed by DateList
     std::array<std::array<char, kExtensionSlotBytes>, kMaxExtensions> extensions{};
     int extensionCount = 0;
     // "DFXML report": a save from the window writes a hash list and a DFXML
@@ -65,9 +65,17 @@ bool RowChosen(const SaveSettings& settings, bool selected);
 // the 1st of the next one compare equal.
 std::uint32_t DateKey(std::uint32_t day, std::uint32_t month, std::uint32_t year);
 
-// ---- the "Settings" dialog ----------------------------------------------------------
+// ---- changing the settings ------------------------------------------------------------
 
-// Fixed texts of the dialog.
+// The date filter becomes active: bounds not set yet take the widest range,
+// 01-01-1970 to 31-12-2099. Once active it stays so for the session.
+void ActivateDateFilter(SaveSettings& settings);
+// Both bounds, inclusive; the filter is active from here on.
+void SetDateBounds(SaveSettings& settings, FilterDate after, FilterDate earlier);
+FilterDate AfterBound(const SaveSettings& settings);
+FilterDate EarlierBound(const SaveSettings& settings);
+
+// Messages an extension entry is refused with.
 inline constexpr const char* kTooManyExtensions = "Cannot add more extensions";
 inline constexpr const char* kExtensionTooLong = "Extension should not exceed more than 4 characters";
 inline constexpr const char* kExtensionHasDot =
@@ -84,47 +92,13 @@ enum class AddResult { Added, Empty, TooMany, TooLong, HasDot, HasStar, Duplicat
 const char* AddRefusalText(AddResult result);
 inline bool AddRefusalIsInformation(AddResult result) { return result == AddResult::Duplicate; }
 
-// One opening of the dialog over the session's settings. Open() applies the
-// opening rules to the settings and notes them for Cancel(); the dialog then
-// calls the other functions as the user acts and finally Apply() or Cancel().
-class SettingsDialogSession {
-public:
-    explicit SettingsDialogSession(SaveSettings& settings) : settings_(settings) {}
-
-    // Applies the defaults of the opening (the date filter is active from
-    // here on, whichever button closes the dialog) and notes the settings.
-    void Open();
-
-    // The entries in the order the dialog's list shows them (the newest first).
-    const std::vector<std::string>& ListedExtensions() const { return listed_; }
-
-    // "&Add " with the edit field's text. Refusals change nothing; the
-    // dialog shows AddRefusalText of the result.
-    AddResult Add(const std::string& fieldText);
-    // "&Remove" on the list entry at `listIndex`. Returns false when the list
-    // is empty (the button then disables itself) or the index is not listed.
-    bool Remove(std::size_t listIndex);
-    bool RemoveEnabled() const { return removeEnabled_; }
-
-    // Radio buttons: take effect at once.
-    void SetDeletedMode(int mode);
-    void SetSelectionMode(int mode);
-    void SetSavingMode(int mode);
-    // A date list's shown position (clamped to the list).
-    void SetDatePosition(DateList list, int position);
-    int DatePosition(DateList list) const;
-
-    // "&Apply": the six bounds are taken from the six lists.
-    void Apply();
-    // "Cancel" or closing: everything back to what Open() noted.
-    void Cancel();
-
-private:
-    SaveSettings& settings_;
-    SaveSettings noted_{};
-    std::vector<std::string> listed_;
-    bool removeEnabled_ = true;
-};
+// Adds an extension (the text up to a NUL). A refusal changes nothing; an
+// entry differing from a held one only in case is a new one.
+AddResult AddExtension(SaveSettings& settings, const std::string& text);
+// Removes the extension with exactly this text; false when none has it.
+bool RemoveExtension(SaveSettings& settings, const std::string& text);
+// The extensions in the order they were added.
+std::vector<std::string> Extensions(const SaveSettings& settings);
 
 }  // namespace recovery
 

@@ -214,7 +214,8 @@ TEST_F(CommandsTest, SaveProgressMovesWithinALargeFile) {
     job.totalBytes = 734003200;
     app::SavingDialog dialog(S(), job, workflow::SaveRequest{}, window.get());
     recovery::FileFigures figures;
-    figures.fileName = "BIG.DAT";
+    figures.name = "BIG.DAT";
+    figures.totalBytes = job.totalBytes;
     dialog.FileStarted(figures);
     dialog.SectorWritten(712310272, 734003200);
     auto* progress = dialog.findChild<ui::CaptionProgressBar*>("saveProgress");

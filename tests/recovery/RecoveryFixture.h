@@ -35,9 +35,7 @@ struct RecordingView : recovery::SaveProgressView {
     void SectorWritten(std::uint64_t written, std::uint64_t count) override {
         if (onSector) onSector(written, count);
     }
-    void TimeFigures(const std::string& remaining, const std::string& elapsed) override {
-        times.push_back(remaining + " | " + elapsed);
-    }
+    void TimeFigures(std::int64_t remaining, std::int64_t elapsed) override { times.emplace_back(remaining, elapsed); }
     void FileFiltered(const std::string&, const std::string& name) override { filtered.push_back(name); }
     void FileEnded(const std::string& target, recovery::FileOutcome outcome, std::uint64_t, std::uint64_t) override {
         ended[target] = outcome;
@@ -46,7 +44,7 @@ struct RecordingView : recovery::SaveProgressView {
     }
     void JobFinished() override { ++finished; }
     std::vector<recovery::FileFigures> started;
-    std::vector<std::string> times;
+    std::vector<std::pair<std::int64_t, std::int64_t>> times;  // remaining, elapsed seconds
     std::vector<std::string> filtered;
     std::map<std::string, recovery::FileOutcome> ended;
     std::vector<std::string> order;

@@ -114,19 +114,10 @@ class FilterTest : public RecoveryTest, public ::testing::WithParamInterface<Fil
 TEST_P(FilterTest, EachFilterCombinationSavesExactlyItsSubset) {
     const FilterCase& c = GetParam();
     UseAndMount(kDisk);
-    recovery::SettingsDialogSession dialog(settings);
-    dialog.Open();
-    dialog.SetDeletedMode(c.deletedMode);
-    for (const auto& e : c.extensions) ASSERT_EQ(dialog.Add(e), recovery::AddResult::Added) << e;
-    if (c.march2005) {
-        dialog.SetDatePosition(recovery::kAfterDay, 0);
-        dialog.SetDatePosition(recovery::kAfterMonth, 2);
-        dialog.SetDatePosition(recovery::kAfterYear, 2005 - 1970);
-        dialog.SetDatePosition(recovery::kEarlierDay, 30);
-        dialog.SetDatePosition(recovery::kEarlierMonth, 2);
-        dialog.SetDatePosition(recovery::kEarlierYear, 2005 - 1970);
-    }
-    dialog.Apply();
+    recovery::ActivateDateFilter(settings);
+    settings.deletedMode = c.deletedMode;
+    for (const auto& e : c.extensions) ASSERT_EQ(recovery::AddExtension(settings, e), recovery::AddResult::Added) << e;
+    if (c.march2005) recovery::SetDateBounds(settings, {1, 3, 2005}, {31, 3, 2005});
     CheckAll();
     Save();
     EXPECT_EQ(Keys(ReadTree(destination).files), c.files);
@@ -612,10 +603,12 @@ file EMPTY.LOG in=F size=0
     Save();
     ASSERT_EQ(view.started.size(), 1u);
     EXPECT_EQ(job.totalBytes, 1u);
-    EXPECT_EQ(view.started[0].caption, "0% Completed");
-    EXPECT_EQ(view.started[0].totalData, "0 MB/1 MB");
-    EXPECT_EQ(view.started[0].filesRecovered, "1 / 1");
-    EXPECT_EQ(view.started[0].fileName, "EMPTY.LOG");
+    const recovery::FileFigures& f = view.started[0];
+    EXPECT_EQ(f.savedBytes, 0u);
+    EXPECT_EQ(f.totalBytes, 1u);
+    EXPECT_EQ(f.filesDone, 1u);
+    EXPECT_EQ(f.filesTotal, 1u);
+    EXPECT_EQ(f.name, "EMPTY.LOG");
     EXPECT_EQ(fs::file_size(destination + "/F/EMPTY.LOG"), 0u);
 }
 
@@ -633,7 +626,7 @@ TEST_F(SaveTest, TimeFiguresFollowTheClock) {
     // first) are saved in 10 seconds.
     const std::int64_t saved = 8192 + 4096, total = static_cast<std::int64_t>(job.totalBytes);
     const std::int64_t remaining = (total - saved) / (saved / 10);
-    EXPECT_EQ(view.times.front(), recovery::MinutesText(remaining) + " | 0 Min 10 Sec");
+    EXPECT_EQ(view.times.front(), std::make_pair(remaining, std::int64_t{10}));
 }
 
 TEST_F(SaveTest, CountingCanBeStoppedAndTheCopyGoesOn) {
@@ -726,7 +719,7 @@ TEST_F(SaveTest, ListRowsOfASubfolderLandInTheDestinationAndStaleRowsAreIgnored)
         if (path.rfind("Documents/", 0) == 0) expected.insert(path.substr(std::string("Documents/").size()));
     EXPECT_EQ(Keys(ReadTree(destination).files), expected);
     EXPECT_EQ(job.totalFiles, expected.size());
-    EXPECT_EQ(view.started.front().filePath, destination + "/OLD/");
+    EXPECT_EQ(view.started.front().folderPath, destination + "/OLD/");
 }
 
 }  // namespace
