@@ -182,10 +182,10 @@ void RawPanelWidget::ShowRawProgress(bool visible) {
     channel_.Post([this, visible] { progress_->setVisible(visible); });
 }
 
-void RawPanelWidget::SetRawProgress(int percent, const std::string& caption) {
-    channel_.Post([this, percent, caption] {
+void RawPanelWidget::SetRawProgress(int percent) {
+    channel_.Post([this, percent] {
         progress_->setValue(std::clamp(percent, 0, 100));
-        progress_->SetCaption(QString::fromStdString(caption));
+        progress_->SetCaption(QString::fromStdString(workflow::ProgressCaption(percent)));
         if (scan_ && worker_.Running())
             estimate_->setText(EstimateText(percent, clock_.elapsed(),
                                             (scan_->scanEnd - scan_->scanStart) * disk::kSectorSize));

@@ -55,7 +55,7 @@ public:
     // raw::RawScanView (called on the scan's thread)
     void SetRawStatus(const std::string& text) override;
     void ShowRawProgress(bool visible) override;
-    void SetRawProgress(int percent, const std::string& caption) override;
+    void SetRawProgress(int percent) override;
     void DocumentCarved(const raw::CarvedDocument& document) override;
 
 private:

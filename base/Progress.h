@@ -37,11 +37,4 @@ inline int PercentOf(unsigned long long a, unsigned long long b) {
     return p > 100 ? 100 : static_cast<int>(p);
 }
 
-// The caption of a progress bar: "42 % Completed" (clamped to 0..100).
-inline std::string ProgressCaption(int percent) {
-    if (percent < 0) percent = 0;
-    if (percent > 100) percent = 100;
-    return std::to_string(percent) + " % Completed";
-}
-
 }  // namespace base

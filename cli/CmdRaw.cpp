@@ -31,7 +31,7 @@ public:
     explicit TerminalRawView(ProgressLine& line) : line_(line) {}
 
     void SetRawStatus(const std::string& text) override { line_.SetStatus(text); }
-    void SetRawProgress(int percent, const std::string&) override {
+    void SetRawProgress(int percent) override {
         line_.Step();
         line_.SetPercent(percent);
     }

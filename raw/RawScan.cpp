@@ -106,7 +106,7 @@ private:
 // The view back to idle at the end of a scan, whichever way it ended.
 void ShowIdle(RawScanView& view) {
     view.SetRawStatus("");
-    view.SetRawProgress(0, base::ProgressCaption(0));
+    view.SetRawProgress(0);
     view.ShowRawProgress(false);
 }
 
@@ -213,12 +213,9 @@ RawScanResult RunRawScan(RawScan& scan, const disk::SectorReader& reader, unsign
         const std::uint64_t percent = scan.scanCursor * 100 / scan.scanEnd;
         if (percent > static_cast<std::uint64_t>(scan.lastPercent)) {
             scan.lastPercent = static_cast<int>(std::min<std::uint64_t>(percent, 100));
-            view.SetRawProgress(scan.lastPercent, base::ProgressCaption(scan.lastPercent));
+            view.SetRawProgress(scan.lastPercent);
         }
-        if (percent >= 100) {
-            view.SetRawProgress(scan.lastPercent, base::ProgressCaption(0));
-            break;
-        }
+        if (percent >= 100) break;
     }
     return finish(false);
 }

@@ -57,10 +57,8 @@ class RawScanView : public CarvingOutput {
 public:
     virtual void SetRawStatus(const std::string& text) { (void)text; }
     virtual void ShowRawProgress(bool visible) { (void)visible; }
-    virtual void SetRawProgress(int percent, const std::string& caption) {
-        (void)percent;
-        (void)caption;
-    }
+    // The share of the range searched, 0..100; the view words it.
+    virtual void SetRawProgress(int percent) { (void)percent; }
     void DocumentCarved(const CarvedDocument& document) override { (void)document; }
 };
 

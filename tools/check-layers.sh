@@ -53,6 +53,18 @@ for layer in "${!allowed[@]}"; do
     fi
   done
 done
+# A progress bar's words ("42 % Completed") are the front ends' or the
+# workflow's texts: the layers below report the share as a number.
+for layer in base disk netware recovery raw records mountfs; do
+  for f in "$layer"/*.h "$layer"/*.cpp; do
+    [ -f "$f" ] || continue
+    if sed -E 's#//.*##' "$f" | grep -n '% Completed' | sed "s#^#$f:#" | grep .; then
+      echo "layer violation: a progress caption in $layer" >&2
+      status=1
+    fi
+  done
+done
+
 # The settings store holds the user's preferences only: the engine's data
 # path (the layers below the workflow, and the workflow's disk, search, raw
 # and mount code) never reads or writes it.

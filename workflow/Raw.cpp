@@ -47,7 +47,7 @@ public:
     explicit CollectingView(raw::RawScanView& view) : view_(view) {}
     void SetRawStatus(const std::string& text) override { view_.SetRawStatus(text); }
     void ShowRawProgress(bool visible) override { view_.ShowRawProgress(visible); }
-    void SetRawProgress(int percent, const std::string& caption) override { view_.SetRawProgress(percent, caption); }
+    void SetRawProgress(int percent) override { view_.SetRawProgress(percent); }
     void DocumentCarved(const raw::CarvedDocument& document) override {
         if (document.state != raw::DocumentState::Failed) documents.push_back(document);
         view_.DocumentCarved(document);

@@ -1,5 +1,6 @@
 #include "workflow/Texts.h"
 
+#include <algorithm>
 #include <array>
 
 #include "raw/FormatKinds.h"
@@ -37,6 +38,10 @@ const char* ModeName(RecoveryMode mode) {
         case kModeRaw: return "Raw";
         default: return "";
     }
+}
+
+std::string ProgressCaption(int percent) {
+    return std::to_string(std::clamp(percent, 0, 100)) + " % Completed";
 }
 
 }  // namespace workflow

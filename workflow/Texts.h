@@ -34,6 +34,6 @@ const char* DocumentKindCaption(int kind);
 std::string FilesRecoveredRowText(int kind, int count);
 
 // The caption of a progress bar: "42 % Completed" (clamped to 0..100).
-using base::ProgressCaption;
+std::string ProgressCaption(int percent);
 
 }  // namespace workflow

@@ -53,10 +53,9 @@ struct RecordingPanel : raw::RawScanView {
         if (onStatus) onStatus(text);
     }
     void ShowRawProgress(bool visible) override { Log(visible ? "progress shown" : "progress hidden"); }
-    void SetRawProgress(int percent, const std::string& caption) override {
+    void SetRawProgress(int percent) override {
         std::lock_guard<std::mutex> lock(mutex);
         progress.push_back(percent);
-        captions.push_back(caption);
     }
     void DocumentCarved(const raw::CarvedDocument& d) override {
         std::lock_guard<std::mutex> lock(mutex);
@@ -73,7 +72,7 @@ struct RecordingPanel : raw::RawScanView {
     }
 
     std::mutex mutex;
-    std::vector<std::string> status, captions, written, events;
+    std::vector<std::string> status, written, events;
     std::vector<raw::CarvedDocument> carved;
     std::vector<int> progress;
 };
