@@ -1,5 +1,8 @@
 #include "records/SaveRecords.h"
 
+#include <algorithm>
+#include <filesystem>
+
 namespace records {
 
 std::string DigestListLine(const std::string& digest, const std::string& path) {
@@ -37,6 +40,17 @@ std::vector<std::string> SaveRecords::Paths() const {
 }
 
 bool SaveRecords::Open(std::string* reason) {
+    if (!request_.destination.empty()) {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        const fs::path destination = fs::weakly_canonical(request_.destination, ec);
+        for (const std::string& path : Paths()) {
+            std::error_code pathError;
+            const fs::path relative = fs::weakly_canonical(path, pathError).lexically_relative(destination);
+            if (ec || pathError || relative.empty() || *relative.begin() == "..") continue;
+            inside_.emplace_back(path, relative.generic_string());
+        }
+    }
     std::string why;
     auto fail = [&](const std::string& path) {
         if (reason) *reason = path + ": " + why;
@@ -64,7 +78,13 @@ bool SaveRecords::Open(std::string* reason) {
     return true;
 }
 
+bool SaveRecords::Taken(const std::string& path) const {
+    return std::find(taken_.begin(), taken_.end(), path) != taken_.end();
+}
+
 void SaveRecords::FileSaved(const recovery::SavedFileRecord& record) {
+    for (const auto& [path, there] : inside_)
+        if (there == record.path && !Taken(path)) taken_.push_back(path);
     if (!record.link) {
         for (const auto& list : lists_) {
             const std::string& digest = list->kind == base::kDigestMd5    ? record.digests.md5
@@ -104,15 +124,18 @@ bool SaveRecords::Finish(std::vector<std::string>* written, std::string* reason)
         ok = false;
         failures += (failures.empty() ? "" : "; ") + path + ": " + why;
     };
+    // A record that would replace a saved file stays unwritten: its
+    // scratch file goes with it.
+    static const char* const kTaken = "a file this save wrote has that name";
     for (const auto& list : lists_) {
-        std::string why;
-        const bool done = list->file.Commit(&why);
+        std::string why = kTaken;
+        const bool done = !Taken(list->path) && list->file.Commit(&why);
         note(list->path, done, why);
     }
     lists_.clear();
     if (dfxml_) {
-        std::string why;
-        const bool done = dfxml_->Finish(&why);
+        std::string why = kTaken;
+        const bool done = !Taken(request_.dfxmlPath) && dfxml_->Finish(&why);
         note(request_.dfxmlPath, done, why);
         dfxml_.reset();
     }

@@ -24,6 +24,9 @@ struct SaveRecordsRequest {
     DfxmlSource source;
     nw::VolumeDescriptor volume;
     nw::TimeZone zone;  // the zone the server's local dates are read in
+    // Where the save writes: a record named like a file saved there is
+    // never put over that file.
+    std::string destination;
 };
 
 // A line of a `sha256sum`-format list: "DIGEST  PATH", a path holding a
@@ -56,6 +59,11 @@ private:
     };
     std::vector<std::unique_ptr<List>> lists_;
     std::unique_ptr<DfxmlWriter> dfxml_;
+    // The records that lie inside the destination, by their path there,
+    // and those a saved file turned out to share that path with.
+    std::vector<std::pair<std::string, std::string>> inside_;  // (record path, path in the destination)
+    std::vector<std::string> taken_;
+    bool Taken(const std::string& path) const;
 };
 
 }  // namespace records

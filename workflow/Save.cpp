@@ -76,6 +76,7 @@ SaveResult RunSave(Session& session, recovery::SaveJob& job, const SaveRequest& 
         asked.source = ReportSource(session, "Recovered files", request.commandLine);
         asked.volume = session.mounted.currentVolume;
         asked.zone = session.saveSettings.extras.zone;
+        asked.destination = request.destinationPath;
         records = std::make_unique<records::SaveRecords>(std::move(asked));
         std::string reason;
         if (!records->Open(&reason)) {

@@ -274,6 +274,18 @@ file A.TXT text="a"
     r = Cli({"--image", img, "save", "--volume", "0", "--to", to, "--hash-types", "md5,crc32"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("--hash-types must be"), std::string::npos) << r.err;
+
+    // A record named like a file the save writes never replaces that file:
+    // the file stays as saved and the record is reported as not written.
+    const std::string fresh = dir.File("fresh");
+    r = Cli({"--image", img, "save", "--volume", "0", "--to", fresh, "--hashes", fresh + "/A.TXT", "--dfxml",
+             fresh + "/./A.TXT"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(testutil::ReadFile(fresh + "/A.TXT"), "a");
+    EXPECT_NE(r.err.find("Record not written: " + fresh + "/A.TXT: a file this save wrote has that name"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.out.find("record written"), std::string::npos) << r.out;
 }
 
 TEST_F(ProvenanceTest, RawReportByteRunsReadBackWithDdGiveEachDocument) {
