@@ -214,6 +214,16 @@ protected:
         Hover(P().modeButtons[mode - 1]);
         ASSERT_EQ(S().recoveryMode.load(), mode);
     }
+    // Quick search on disk 0, volume SYS clicked and Next: true once the
+    // browsing step is up.
+    bool BrowseSys() {
+        ChooseDiskAndMode(workflow::kModeQuick);
+        QTest::mouseClick(P().nextButton, Qt::LeftButton);
+        SearchDone();
+        ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
+        QTest::mouseClick(P().nextButton, Qt::LeftButton);
+        return AtStep(2);
+    }
     bool AtStep(int step) {
         const bool reached = WaitFor([&] { return W().currentStep == step; }) && WaitFor([&] { return !Busy(); });
         // What the worker posted to the window before it ended is queued by

@@ -33,12 +33,7 @@ nwimage::DiskSpec DiskWithDeletedAndPacked() {
 
 TEST_F(WindowTest, DeletedEntriesAreGreyedAndACompressedFileShowsWhatASaveWrites) {
     Open({{WriteImage(DiskWithDeletedAndPacked()), ""}});
-    ChooseDiskAndMode(workflow::kModeQuick);
-    QTest::mouseClick(P().nextButton, Qt::LeftButton);
-    SearchDone();
-    ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
-    QTest::mouseClick(P().nextButton, Qt::LeftButton);
-    ASSERT_TRUE(AtStep(2));
+    ASSERT_TRUE(BrowseSys());
     ASSERT_TRUE(WaitFor([&] { return Row("TRASH") != nullptr; }));
     EXPECT_EQ(P().detailsList->headerItem()->text(6), "State");
 

@@ -35,12 +35,7 @@ TEST_F(WindowTest, OpenAsFolderMountsTheVolumeWhileItIsBrowsed) {
     ASSERT_NE(action, nullptr);
     EXPECT_FALSE(action->isEnabled());  // no volume open yet
 
-    ChooseDiskAndMode(workflow::kModeQuick);
-    QTest::mouseClick(P().nextButton, Qt::LeftButton);
-    SearchDone();
-    ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
-    QTest::mouseClick(P().nextButton, Qt::LeftButton);
-    ASSERT_TRUE(AtStep(2));
+    ASSERT_TRUE(BrowseSys());
     if (const std::string why = mountfs::FuseUnavailableReason(); !why.empty()) {
         EXPECT_FALSE(action->isEnabled());
         EXPECT_NE(action->statusTip().toStdString().find(why), std::string::npos);

@@ -38,12 +38,7 @@ nwimage::DiskSpec OneLargeFile() {
 
 TEST_F(WindowTest, SaveProgressMovesByBytesWithinALargeFile) {
     Open({{WriteImage(OneLargeFile()), ""}});
-    ChooseDiskAndMode(workflow::kModeQuick);
-    QTest::mouseClick(P().nextButton, Qt::LeftButton);
-    SearchDone();
-    ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
-    QTest::mouseClick(P().nextButton, Qt::LeftButton);
-    ASSERT_TRUE(AtStep(2));
+    ASSERT_TRUE(BrowseSys());
     ClickCheckBox(P().directoryTree, P().directoryTree->topLevelItem(0));
     ASSERT_TRUE(S().selection.Any());
 

@@ -201,12 +201,7 @@ TEST_F(WindowTest, DamagedSaveWarnsAndTheReplaceQuestionNamesTheFile) {
     const std::string path = WriteImage(desc);
     testutil::WriteFile(dir.File("disk.map"), nwimage::MapfileText(image));
     Open({{path, dir.File("disk.map")}});
-    ChooseDiskAndMode(workflow::kModeQuick);
-    QTest::mouseClick(P().nextButton, Qt::LeftButton);
-    SearchDone();
-    ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
-    QTest::mouseClick(P().nextButton, Qt::LeftButton);
-    ASSERT_TRUE(AtStep(2));
+    ASSERT_TRUE(BrowseSys());
     ClickLabel(P().directoryTree, Child(P().directoryTree->topLevelItem(0), "PUBLIC"));
     P().detailsList->setFocus();
     P().detailsList->setCurrentItem(Row("REPORT.DOC"));
@@ -261,12 +256,7 @@ TEST_F(WindowTest, MailAndPrintFailuresSayWhyAndOfferThePath) {
     const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
     ::setenv("PATH", (bin + ":" + oldPath).c_str(), 1);
     Open({{WriteImage(SmallDisk()), ""}});
-    ChooseDiskAndMode(workflow::kModeQuick);
-    QTest::mouseClick(P().nextButton, Qt::LeftButton);
-    SearchDone();
-    ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
-    QTest::mouseClick(P().nextButton, Qt::LeftButton);
-    ASSERT_TRUE(AtStep(2));
+    ASSERT_TRUE(BrowseSys());
 
     modals.Queue(Modals::Press("Copy path"));
     P().listEmailAction->trigger();

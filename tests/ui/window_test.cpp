@@ -127,12 +127,7 @@ TEST_F(WindowTest, ToolButtonsAreGreyedAtTheWrongStepAndSayWhy) {
     EXPECT_TRUE(tool(app::MainWindow::Tool::LoadLog)->isEnabled());
 
     // At step 2 the log cannot be loaded.
-    ChooseDiskAndMode(workflow::kModeQuick);
-    QTest::mouseClick(P().nextButton, Qt::LeftButton);
-    SearchDone();
-    ClickLabel(P().volumeTree, Child(P().volumeTree->topLevelItem(0), "SYS"));
-    QTest::mouseClick(P().nextButton, Qt::LeftButton);
-    ASSERT_TRUE(AtStep(2));
+    ASSERT_TRUE(BrowseSys());
     const std::size_t beforeLoad = modals.seen.size();
     click(app::MainWindow::Tool::LoadLog);
     EXPECT_EQ(modals.seen.size(), beforeLoad);
